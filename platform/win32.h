@@ -1,0 +1,23 @@
+// The one platform header of the programs. On Windows it is the SDK; everywhere else it is
+// winsim, the simulated Windows the programs are tested against. Program code includes this
+// header and nothing platform-specific besides.
+#pragma once
+
+#if defined(_WIN32)
+#include <dbt.h>
+#include <mmdeviceapi.h>
+#include <mmsystem.h>
+#include <objbase.h>
+#include <process.h>
+#include <shellapi.h>
+#include <shlwapi.h>
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#else
+#include "winsim/win32.h"
+#endif

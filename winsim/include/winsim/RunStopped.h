@@ -1,0 +1,21 @@
+// Thrown on the host thread when the world stops a run: every simulated thread is blocked
+// with no deadline (deadlock), or one thread runs without ever blocking (busy loop).
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace winsim {
+
+class RunStopped : public std::runtime_error {
+ public:
+  enum class Reason { Deadlock, BusyLoop };
+  RunStopped(Reason reason, const std::string &report)
+      : std::runtime_error(report), reason_(reason) {}
+  Reason reason() const { return reason_; }
+
+ private:
+  Reason reason_;
+};
+
+}  // namespace winsim

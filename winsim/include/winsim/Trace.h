@@ -1,0 +1,39 @@
+// What the world saw: every observable effect, in order, with its virtual time, process and
+// thread. Record kinds and their field names are an external interface: add, never rename.
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace winsim {
+
+class Trace {
+ public:
+  using Record = nlohmann::ordered_json;
+
+  // Appends a record of `kind` with `fields` after the common fields t (virtual ms), pid, tid.
+  void add(std::uint64_t t, std::uint32_t pid, std::uint32_t tid, std::string_view kind,
+           Record fields);
+
+  const std::vector<Record> &records() const { return records_; }
+  std::vector<Record> of_kind(std::string_view kind) const;
+  // Records of `kind` reduced to the listed fields (plus nothing else), for compact assertions.
+  std::vector<Record> select(std::string_view kind, const std::vector<std::string> &fields) const;
+  std::size_t size() const { return records_.size(); }
+  void clear() { records_.clear(); }
+
+  // One JSON object per line.
+  std::string jsonl() const;
+  // A human-readable timeline: "  12.500 s  pid 12 tid 16  kind  field=value ...".
+  std::string timeline() const;
+
+  static std::string dump(const Record &record);
+
+ private:
+  std::vector<Record> records_;
+};
+
+}  // namespace winsim

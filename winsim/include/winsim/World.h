@@ -1,0 +1,163 @@
+// The control face of winsim: a simulated Windows machine that tests and the scenario runner
+// build, drive and inspect.
+//
+// A World holds all machine state: registry, event log, file system and devices, named
+// kernel objects, processes with their handle tables and threads, and the virtual clock.
+// The thread that constructs the World becomes its host thread; control-face calls are made on
+// it. Simulated threads run only while the host waits (run_for, wait_exit, or any blocking
+// Win32 call the host makes), one at a time, and the clock moves only when every simulated
+// thread is blocked. One World exists at a time.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "winsim/FaultPlan.h"
+#include "winsim/RunStopped.h"
+#include "winsim/Trace.h"
+
+namespace winsim {
+
+class Scheduler;
+class Process;
+class SimThread;
+class Object;
+class Registry;
+class EventLog;
+class FileSystem;
+class Devices;
+class CriticalSectionObject;
+
+using ProgramEntry = int (*)();
+
+struct StartOptions {
+  std::string current_dir;  // empty: the host's current folder
+  bool console = true;      // false: no console, output is lost (as for a service)
+};
+
+class World {
+ public:
+  World();
+  ~World();
+  World(const World &) = delete;
+  World &operator=(const World &) = delete;
+
+  // The world that exists now; aborts when there is none.
+  static World &get();
+  static World *find();
+
+  // ---- Clock -----------------------------------------------------------------------------
+  // Virtual milliseconds since the world started.
+  std::uint64_t now() const;
+  // The host waits while `ms` of virtual time pass; the simulated threads run meanwhile.
+  void run_for(std::uint64_t ms);
+  void run_until(std::uint64_t t);
+  // Calendar of the virtual clock: the UTC time at virtual 0, the local time zone as minutes
+  // east of UTC (no daylight saving), and the tick count at virtual 0.
+  void set_start_time(std::int64_t unix_seconds);
+  void set_timezone_bias(int minutes_east);
+  void set_tick_base(std::uint32_t ticks);
+  std::int64_t start_time() const { return start_unix_; }
+  int timezone_bias() const { return tz_bias_minutes_; }
+  std::uint32_t tick_base() const { return tick_base_; }
+
+  // ---- Scheduling ------------------------------------------------------------------------
+  // With a seed, emulated calls become random switch points and the next thread to run is
+  // picked at random: the seed explores interleavings and reproduces one exactly.
+  void set_seed(std::uint64_t seed);
+  // Real time a simulated thread may run without blocking before it counts as a busy loop.
+  void set_busy_limit(std::chrono::milliseconds limit);
+
+  // ---- Machine ---------------------------------------------------------------------------
+  unsigned acp() const { return acp_; }
+  void set_acp(unsigned codepage) { acp_ = codepage; }
+  Registry &registry();
+  EventLog &eventlog();
+  FaultPlan &faults() { return faults_; }
+  Trace &trace() { return trace_; }
+  FileSystem &files();
+  Devices &devices();
+  // Folders searched for programs after the system folders, in order (the PATH variable).
+  std::vector<std::string> &path() { return path_; }
+  static constexpr const char *kWindowsDir = "C:\\Windows";
+  static constexpr const char *kSystemDir = "C:\\Windows\\System32";
+
+  // ---- Programs and processes --------------------------------------------------------------
+  // Registers a program by the file name of its image, for example "wmic.exe".
+  void add_program(const std::string &image_name, ProgramEntry entry);
+  // Places the image file of a registered program at `path`.
+  void place_program(const std::string &path, const std::string &image_name);
+  // Starts a process as the host would with CreateProcess (search rules included); returns
+  // its id. Throws std::runtime_error when the program cannot be started.
+  std::uint32_t start(const std::string &command_line, const StartOptions &options = {});
+  // Lets the world run until the process has ended or `timeout_ms` has passed; true if ended.
+  bool wait_exit(std::uint32_t pid, std::optional<std::uint64_t> timeout_ms = std::nullopt);
+  bool running(std::uint32_t pid) const;
+  std::optional<std::uint32_t> exit_code(std::uint32_t pid) const;
+  // What the process wrote to its console, in the world's code page.
+  std::string console(std::uint32_t pid) const;
+  // Handles the process holds now, or held when it ended: empty when nothing leaked.
+  std::vector<std::string> open_handles(std::uint32_t pid) const;
+  std::vector<std::uint32_t> processes() const;
+  std::uint32_t host_pid() const { return host_pid_; }
+  std::optional<std::uint32_t> find_process(const std::string &image_name) const;
+
+  // ---- Named kernel objects from outside ---------------------------------------------------
+  // Another process opens the named event and sets it. False when there is no such event.
+  bool set_named_event(const std::string &name);
+
+  // ---- Internals used by the emulated calls --------------------------------------------------
+  Scheduler &scheduler() { return *scheduler_; }
+  Process *process(std::uint32_t pid) const;
+  Process &current_process() const;
+  std::uint32_t next_id();
+  std::shared_ptr<Object> find_named(const std::string &name) const;
+  void add_named(const std::string &name, const std::shared_ptr<Object> &object);
+  void forget_named(const Object &object);
+  ProgramEntry program(const std::string &image_name) const;
+  // Creates a process for an image already resolved; the caller provides handles to inherit.
+  Process &create_process(const std::string &image, const std::string &command_line,
+                          ProgramEntry entry, std::uint32_t parent);
+  // Starts a thread in `process` running `body`; returns the thread.
+  SimThread *create_thread(Process &process, std::function<std::uint32_t()> body, bool main);
+  // Ends a process: its threads never run again, its handles close, its object is signalled.
+  void end_process(Process &process, std::uint32_t code);
+  // Ends the current thread's part in its process after its body returned with `code`.
+  void end_thread(SimThread &thread, std::uint32_t code);
+  // Re-examines the waiters of `object` after its state changed.
+  void signal(Object &object);
+  // Adds a trace record for the calling thread at the current virtual time.
+  void record(std::string_view kind, Trace::Record fields);
+  // Lock state of the program's CRITICAL_SECTION records, by their address.
+  std::shared_ptr<CriticalSectionObject> critical_section(const void *address) const;
+  std::shared_ptr<CriticalSectionObject> init_critical_section(const void *address);
+  void delete_critical_section(const void *address);
+
+ private:
+  std::unique_ptr<Scheduler> scheduler_;
+  std::vector<std::unique_ptr<Process>> processes_;
+  std::vector<std::pair<std::string, std::weak_ptr<Object>>> named_;
+  std::vector<std::pair<std::string, ProgramEntry>> programs_;
+  std::vector<std::pair<const void *, std::shared_ptr<CriticalSectionObject>>> critical_sections_;
+  unsigned critical_section_serial_ = 0;
+  std::unique_ptr<Registry> registry_;
+  std::unique_ptr<EventLog> eventlog_;
+  std::unique_ptr<FileSystem> files_;
+  std::unique_ptr<Devices> devices_;
+  FaultPlan faults_;
+  Trace trace_;
+  std::vector<std::string> path_;
+  unsigned acp_ = 932;
+  std::int64_t start_unix_;
+  int tz_bias_minutes_ = 540;
+  std::uint32_t tick_base_ = 600000;
+  std::uint32_t next_id_ = 4;
+  std::uint32_t host_pid_ = 0;
+};
+
+}  // namespace winsim

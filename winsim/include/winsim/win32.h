@@ -1,0 +1,13 @@
+// The Win32 face of winsim: the types, constants and functions of the Windows interface that
+// the programs use, with Windows semantics, implemented against the simulated world.
+#pragma once
+
+#include "winsim/win32/crt.h"
+#include "winsim/win32/errors.h"
+#include "winsim/win32/eventlog.h"
+#include "winsim/win32/files.h"
+#include "winsim/win32/process.h"
+#include "winsim/win32/registry.h"
+#include "winsim/win32/sync.h"
+#include "winsim/win32/text.h"
+#include "winsim/win32/types.h"
