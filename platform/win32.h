@@ -4,6 +4,9 @@
 #pragma once
 
 #if defined(_WIN32)
+// windows.h first: the other SDK headers rely on it.
+#include <windows.h>
+
 #include <dbt.h>
 #include <mmdeviceapi.h>
 #include <mmsystem.h>
@@ -11,7 +14,6 @@
 #include <process.h>
 #include <shellapi.h>
 #include <shlwapi.h>
-#include <windows.h>
 #include <winioctl.h>
 
 #include <cstdio>
