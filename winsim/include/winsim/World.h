@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <typeindex>
 #include <vector>
 
 #include "winsim/FaultPlan.h"
@@ -107,6 +108,17 @@ class World {
   std::uint32_t host_pid() const { return host_pid_; }
   std::optional<std::uint32_t> find_process(const std::string &image_name) const;
 
+  // ---- Parts kept outside winsim ------------------------------------------------------------
+  // State of the stand-ins for outside libraries and tools (the board, the WMI tool, ...):
+  // one object of each type per world, made on first use and destroyed with the world.
+  template <typename T>
+  T &part() {
+    for (auto &[type, holder] : parts_)
+      if (type == std::type_index(typeid(T))) return static_cast<PartHolder<T> &>(*holder).value;
+    parts_.emplace_back(std::type_index(typeid(T)), std::make_unique<PartHolder<T>>());
+    return static_cast<PartHolder<T> &>(*parts_.back().second).value;
+  }
+
   // ---- Named kernel objects from outside ---------------------------------------------------
   // Another process opens the named event and sets it. False when there is no such event.
   bool set_named_event(const std::string &name);
@@ -139,6 +151,14 @@ class World {
   void delete_critical_section(const void *address);
 
  private:
+  struct PartBase {
+    virtual ~PartBase() = default;
+  };
+  template <typename T>
+  struct PartHolder : PartBase {
+    T value;
+  };
+
   std::unique_ptr<Scheduler> scheduler_;
   std::vector<std::unique_ptr<Process>> processes_;
   std::vector<std::pair<std::string, std::weak_ptr<Object>>> named_;
@@ -158,6 +178,7 @@ class World {
   std::uint32_t tick_base_ = 600000;
   std::uint32_t next_id_ = 4;
   std::uint32_t host_pid_ = 0;
+  std::vector<std::pair<std::type_index, std::unique_ptr<PartBase>>> parts_;
 };
 
 }  // namespace winsim

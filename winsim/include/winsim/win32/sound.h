@@ -1,0 +1,4 @@
+// Sound output: PlaySoundA and Beep.
+#pragma once
+
+#include "winsim/win32/types.h"
