@@ -5,6 +5,7 @@
 #include "Call.h"
 #include "CommandLine.h"
 #include "ConsoleObject.h"
+#include "Launch.h"
 #include "ThreadObject.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Text.h"
@@ -33,12 +34,12 @@ std::string folder_of(const std::string &path) {
   return FileSystem::parent_of(path);
 }
 
-std::vector<std::string> search_folders(Call &call) {
-  std::vector<std::string> folders = {folder_of(call.process.image), call.process.current_dir,
+std::vector<std::string> search_folders(winsim::World &world, winsim::Process &caller) {
+  std::vector<std::string> folders = {folder_of(caller.image), caller.current_dir,
                                       winsim::World::kSystemDir, "C:\\Windows\\System",
                                       winsim::World::kWindowsDir};
-  auto path = call.process.environment.find("path");
-  if (path != call.process.environment.end()) {
+  auto path = caller.environment.find("path");
+  if (path != caller.environment.end()) {
     const std::string &list = path->second;
     size_t i = 0;
     while (i <= list.size()) {
@@ -48,18 +49,19 @@ std::vector<std::string> search_folders(Call &call) {
       i = j + 1;
     }
   } else {
-    for (const auto &dir : call.world.path()) folders.push_back(dir);
+    for (const auto &dir : world.path()) folders.push_back(dir);
   }
   return folders;
 }
 
 // Finds the image file for a command line (or an application name), as CreateProcess does.
-const winsim::FileNode *find_image(Call &call, const std::string &application,
+const winsim::FileNode *find_image(winsim::World &world, winsim::Process &caller,
+                                   const std::string &application,
                                    const std::u16string &command_line, DWORD *error) {
-  FileSystem &fs = call.world.files();
+  FileSystem &fs = world.files();
   *error = ERROR_FILE_NOT_FOUND;
   if (!application.empty()) {
-    auto full = FileSystem::resolve(application, call.process.current_dir);
+    auto full = FileSystem::resolve(application, caller.current_dir);
     const winsim::FileNode *node = full ? fs.find(*full) : nullptr;
     if (node == nullptr && full && !fs.is_directory(FileSystem::parent_of(*full)))
       *error = ERROR_PATH_NOT_FOUND;
@@ -69,13 +71,13 @@ const winsim::FileNode *find_image(Call &call, const std::string &application,
     if (candidate.empty()) continue;
     std::string name = with_exe(candidate);
     if (has_folder(name)) {
-      auto full = FileSystem::resolve(name, call.process.current_dir);
+      auto full = FileSystem::resolve(name, caller.current_dir);
       const winsim::FileNode *node = full ? fs.find(*full) : nullptr;
       if (node != nullptr && !node->directory) return node;
       continue;
     }
-    for (const auto &folder : search_folders(call)) {
-      auto full = FileSystem::resolve(folder + "\\" + name, call.process.current_dir);
+    for (const auto &folder : search_folders(world, caller)) {
+      auto full = FileSystem::resolve(folder + "\\" + name, caller.current_dir);
       const winsim::FileNode *node = full ? fs.find(*full) : nullptr;
       if (node != nullptr && !node->directory) return node;
     }
@@ -83,59 +85,15 @@ const winsim::FileNode *find_image(Call &call, const std::string &application,
   return nullptr;
 }
 
-struct StartInfo {
-  DWORD flags = 0;
-  HANDLE std_handles[3] = {nullptr, nullptr, nullptr};
-};
-
-BOOL create_process(Call &call, const std::string &application, const std::u16string &command_line,
-                    BOOL inherit, DWORD creation_flags, const std::string &current_dir,
-                    const StartInfo &si, LPPROCESS_INFORMATION info) {
-  std::string line_utf8 = winsim::utf16_to_utf8(command_line);
-  if (auto e = call.fault({application, line_utf8}, ERROR_FILE_NOT_FOUND)) return call.fail(*e);
-  if (info == nullptr || (application.empty() && command_line.empty()))
-    return call.fail(ERROR_INVALID_PARAMETER);
-  if (creation_flags & CREATE_SUSPENDED) return call.fail(ERROR_NOT_SUPPORTED);
-  DWORD error = 0;
-  const winsim::FileNode *node = find_image(call, application, command_line, &error);
-  if (node == nullptr) return call.fail(error);
-  winsim::ProgramEntry entry = node->program.empty() ? nullptr : call.world.program(node->program);
-  if (entry == nullptr) return call.fail(ERROR_BAD_EXE_FORMAT);
-  std::string dir = call.process.current_dir;
-  if (!current_dir.empty()) {
-    auto full = FileSystem::resolve(current_dir, call.process.current_dir);
-    if (!full || !call.world.files().is_directory(*full)) return call.fail(ERROR_DIRECTORY);
-    dir = *full;
-  }
-
-  winsim::Process &child = call.world.create_process(
-      node->path, command_line.empty() ? application : line_utf8, entry, call.process.pid);
-  child.current_dir = dir;
-  child.environment = call.process.environment;
-  child.service = (creation_flags & DETACHED_PROCESS) != 0 && call.process.service;
-  if (inherit)
-    for (const auto &[handle, e] : call.process.handles.entries())
-      if (e.inherit && !e.system) child.handles.insert_at(handle, e);
-  if (si.flags & STARTF_USESTDHANDLES) {
-    for (int i = 0; i < 3; ++i) child.std_handles[i] = si.std_handles[i];
-  } else if (!(creation_flags & DETACHED_PROCESS)) {
-    auto console = std::make_shared<winsim::ConsoleObject>();
-    for (int i = 0; i < 3; ++i)
-      child.std_handles[i] =
-          child.handles.insert(console, GENERIC_READ | GENERIC_WRITE, false, true);
-  }
-  winsim::SimThread *main = call.world.create_thread(
-      child, [entry] { return static_cast<DWORD>(entry()); }, true);
-
-  winsim::Trace::Record r;
-  r["image"] = child.image;
-  r["cmdline"] = child.command_line;
-  r["parent"] = call.process.pid;
-  call.world.trace().add(call.world.now(), child.pid, main->tid, "process.start", std::move(r));
-
-  info->hProcess = call.process.handles.insert(child.object, PROCESS_ALL_ACCESS, false);
+BOOL create_process(Call &call, const winsim::LaunchRequest &request, LPPROCESS_INFORMATION info) {
+  if (info == nullptr) return call.fail(ERROR_INVALID_PARAMETER);
+  winsim::Process *child = nullptr;
+  winsim::SimThread *main = nullptr;
+  DWORD error = winsim::launch_process(call, call.process, request, &child, &main);
+  if (error != ERROR_SUCCESS) return call.fail(error);
+  info->hProcess = call.process.handles.insert(child->object, PROCESS_ALL_ACCESS, false);
   info->hThread = call.process.handles.insert(main->object, 0x1FFFFF, false);
-  info->dwProcessId = child.pid;
+  info->dwProcessId = child->pid;
   info->dwThreadId = main->tid;
   call.set_error(ERROR_SUCCESS);
   return TRUE;
@@ -207,15 +165,14 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
   std::u16string line =
       lpCommandLine ? winsim::utf8_to_utf16(winsim::to_utf8(lpCommandLine, cp)) : std::u16string();
   std::string dir = lpCurrentDirectory ? winsim::to_utf8(lpCurrentDirectory, cp) : "";
-  StartInfo si;
+  winsim::LaunchRequest request{application, line, bInheritHandles != FALSE, dwCreationFlags, dir};
   if (lpStartupInfo != nullptr) {
-    si.flags = lpStartupInfo->dwFlags;
-    si.std_handles[0] = lpStartupInfo->hStdInput;
-    si.std_handles[1] = lpStartupInfo->hStdOutput;
-    si.std_handles[2] = lpStartupInfo->hStdError;
+    request.startup_flags = lpStartupInfo->dwFlags;
+    request.std_handles[0] = lpStartupInfo->hStdInput;
+    request.std_handles[1] = lpStartupInfo->hStdOutput;
+    request.std_handles[2] = lpStartupInfo->hStdError;
   }
-  return create_process(call, application, line, bInheritHandles, dwCreationFlags, dir, si,
-                        lpProcessInformation);
+  return create_process(call, request, lpProcessInformation);
 }
 
 BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
@@ -231,15 +188,14 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
   std::string application = lpApplicationName ? winsim::utf16_to_utf8(lpApplicationName) : "";
   std::u16string line = lpCommandLine ? std::u16string(lpCommandLine) : std::u16string();
   std::string dir = lpCurrentDirectory ? winsim::utf16_to_utf8(lpCurrentDirectory) : "";
-  StartInfo si;
+  winsim::LaunchRequest request{application, line, bInheritHandles != FALSE, dwCreationFlags, dir};
   if (lpStartupInfo != nullptr) {
-    si.flags = lpStartupInfo->dwFlags;
-    si.std_handles[0] = lpStartupInfo->hStdInput;
-    si.std_handles[1] = lpStartupInfo->hStdOutput;
-    si.std_handles[2] = lpStartupInfo->hStdError;
+    request.startup_flags = lpStartupInfo->dwFlags;
+    request.std_handles[0] = lpStartupInfo->hStdInput;
+    request.std_handles[1] = lpStartupInfo->hStdOutput;
+    request.std_handles[2] = lpStartupInfo->hStdError;
   }
-  return create_process(call, application, line, bInheritHandles, dwCreationFlags, dir, si,
-                        lpProcessInformation);
+  return create_process(call, request, lpProcessInformation);
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
@@ -438,3 +394,56 @@ BOOL WINAPI SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue) {
     call.process.environment[name] = winsim::utf16_to_utf8(lpValue);
   return TRUE;
 }
+
+namespace winsim {
+
+DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, Process **process,
+                     SimThread **main_thread) {
+  World &world = call.world;
+  std::string line_utf8 = utf16_to_utf8(request.command_line);
+  if (auto e = call.fault({request.application, line_utf8}, ERROR_FILE_NOT_FOUND)) return *e;
+  if (request.application.empty() && request.command_line.empty()) return ERROR_INVALID_PARAMETER;
+  if (request.creation_flags & CREATE_SUSPENDED) return ERROR_NOT_SUPPORTED;
+  DWORD error = 0;
+  const FileNode *node =
+      find_image(world, caller, request.application, request.command_line, &error);
+  if (node == nullptr) return error;
+  ProgramEntry entry = node->program.empty() ? nullptr : world.program(node->program);
+  if (entry == nullptr) return ERROR_BAD_EXE_FORMAT;
+  std::string dir = caller.current_dir;
+  if (!request.current_dir.empty()) {
+    auto full = FileSystem::resolve(request.current_dir, caller.current_dir);
+    if (!full || !world.files().is_directory(*full)) return ERROR_DIRECTORY;
+    dir = *full;
+  }
+
+  Process &child = world.create_process(
+      node->path, request.command_line.empty() ? request.application : line_utf8, entry,
+      caller.pid);
+  child.current_dir = dir;
+  child.environment = caller.environment;
+  if (request.inherit_handles)
+    for (const auto &[handle, e] : caller.handles.entries())
+      if (e.inherit && !e.system) child.handles.insert_at(handle, e);
+  if (request.startup_flags & STARTF_USESTDHANDLES) {
+    for (int i = 0; i < 3; ++i) child.std_handles[i] = request.std_handles[i];
+  } else if (!(request.creation_flags & DETACHED_PROCESS)) {
+    auto console = std::make_shared<ConsoleObject>();
+    for (int i = 0; i < 3; ++i)
+      child.std_handles[i] =
+          child.handles.insert(console, GENERIC_READ | GENERIC_WRITE, false, true);
+  }
+  SimThread *main = world.create_thread(
+      child, [entry] { return static_cast<DWORD>(entry()); }, true);
+
+  Trace::Record r;
+  r["image"] = child.image;
+  r["cmdline"] = child.command_line;
+  r["parent"] = caller.pid;
+  world.trace().add(world.now(), child.pid, main->tid, "process.start", std::move(r));
+  *process = &child;
+  *main_thread = main;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace winsim

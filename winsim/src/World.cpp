@@ -15,6 +15,7 @@
 #include "winsim/EventLog.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
+#include "winsim/Services.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"
 
@@ -43,6 +44,7 @@ World::World()
       eventlog_(std::make_unique<EventLog>()),
       files_(std::make_unique<FileSystem>()),
       devices_(std::make_unique<Devices>()),
+      services_(std::make_unique<Services>(*this)),
       start_unix_(kDefaultStart) {
   if (g_world != nullptr) {
     std::fprintf(stderr, "winsim: a second World was created while one exists\n");
@@ -138,6 +140,27 @@ FileSystem &World::files() {
 Devices &World::devices() {
   return *devices_;
 }
+Services &World::services() {
+  return *services_;
+}
+
+void World::on_process_exit(std::function<void(Process &)> listener) {
+  exit_listeners_.push_back(std::move(listener));
+}
+
+Process &World::system_process(const std::string &image_name) {
+  for (const auto &p : processes_)
+    if (p->system && equal_nocase(p->image_name(), image_name)) return *p;
+  auto p = std::make_unique<Process>();
+  p->pid = next_id();
+  p->image = std::string(kSystemDir) + "\\" + image_name;
+  p->command_line = image_name;
+  p->current_dir = kSystemDir;
+  p->system = true;
+  p->object = std::make_shared<ProcessObject>(p.get());
+  processes_.push_back(std::move(p));
+  return *processes_.back();
+}
 
 void World::add_program(const std::string &image_name, ProgramEntry entry) {
   for (auto &[name, e] : programs_)
@@ -221,7 +244,7 @@ std::vector<std::string> World::open_handles(std::uint32_t pid) const {
 std::vector<std::uint32_t> World::processes() const {
   std::vector<std::uint32_t> out;
   for (const auto &p : processes_)
-    if (p->pid != host_pid_) out.push_back(p->pid);
+    if (p->pid != host_pid_ && !p->system) out.push_back(p->pid);
   return out;
 }
 
@@ -366,6 +389,7 @@ void World::end_process(Process &p, std::uint32_t code) {
   Trace::Record r;
   r["code"] = code;
   trace_.add(now(), p.pid, by->process == &p ? by->tid : 0, "process.exit", std::move(r));
+  for (auto &listener : exit_listeners_) listener(p);
 }
 
 void World::record(std::string_view kind, Trace::Record fields) {

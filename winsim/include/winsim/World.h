@@ -33,6 +33,7 @@ class EventLog;
 class FileSystem;
 class Devices;
 class CriticalSectionObject;
+class Services;
 
 using ProgramEntry = int (*)();
 
@@ -83,6 +84,7 @@ class World {
   Trace &trace() { return trace_; }
   FileSystem &files();
   Devices &devices();
+  Services &services();
   // Folders searched for programs after the system folders, in order (the PATH variable).
   std::vector<std::string> &path() { return path_; }
   static constexpr const char *kWindowsDir = "C:\\Windows";
@@ -143,6 +145,11 @@ class World {
   void end_thread(SimThread &thread, std::uint32_t code);
   // Re-examines the waiters of `object` after its state changed.
   void signal(Object &object);
+  // Called with every process that ends, after its handles are closed.
+  void on_process_exit(std::function<void(Process &)> listener);
+  // A process of the system itself (for example "services.exe", which starts services):
+  // made on first use, never ends, not listed among the processes.
+  Process &system_process(const std::string &image_name);
   // Adds a trace record for the calling thread at the current virtual time.
   void record(std::string_view kind, Trace::Record fields);
   // Lock state of the program's CRITICAL_SECTION records, by their address.
@@ -169,6 +176,9 @@ class World {
   std::unique_ptr<EventLog> eventlog_;
   std::unique_ptr<FileSystem> files_;
   std::unique_ptr<Devices> devices_;
+  // Listeners come before the parts that register themselves as listeners.
+  std::vector<std::function<void(Process &)>> exit_listeners_;
+  std::unique_ptr<Services> services_;
   FaultPlan faults_;
   Trace trace_;
   std::vector<std::string> path_;

@@ -1,0 +1,5 @@
+#include "service/QuilletMain.h"
+
+int main() {
+  return QuilletMain();
+}

@@ -1,0 +1,158 @@
+// "-install" and "-remove": the registration they make, the console lines they print, and
+// how the switches are found on the command line.
+#include "ServiceWorld.h"
+
+namespace quillet_test {
+namespace {
+
+using Record = winsim::Trace::Record;
+
+class InstallerTest : public ServiceWorld {
+ protected:
+  std::string Console(std::uint32_t pid) { return world.console(pid); }
+};
+
+TEST_F(InstallerTest, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuotedPath) {
+  std::uint32_t pid = RunQuillet("-install");
+  EXPECT_EQ(Console(pid), "");
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  std::vector<Record> created = {{{"service", "Orvexd"},
+                                  {"display", "Norvane NAS LED Control"},
+                                  {"type", 16},
+                                  {"start", 2},
+                                  {"errorControl", 1},
+                                  {"path", "\"C:\\Program Files\\Norvane\\Quillet.exe\""}}};
+  EXPECT_EQ(world.trace().select("svc.create",
+                                 {"service", "display", "type", "start", "errorControl", "path"}),
+            created);
+  EXPECT_EQ(world.services().info(kServiceName)->description, "");
+}
+
+TEST_F(InstallerTest, InstallOfAnInstalledServicePrintsNothingAndChangesNothing) {
+  RunQuillet("-install");
+  world.trace().clear();
+  std::uint32_t pid = RunQuillet("-install");
+  EXPECT_EQ(Console(pid), "");
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  EXPECT_TRUE(world.trace().of_kind("svc.create").empty());
+}
+
+TEST_F(InstallerTest, TheInstalledServiceStartsFromItsPathWithBlanks) {
+  RunQuillet("-install");
+  std::uint32_t pid = StartService();
+  world.run_for(1000);
+  EXPECT_TRUE(world.running(pid));
+  EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+TEST_F(InstallerTest, InstallWithoutTheRightToCreateServicesPrintsAccessDenied) {
+  world.services().deny_rights(SC_MANAGER_CREATE_SERVICE);
+  std::uint32_t pid = RunQuillet("-install");
+  EXPECT_EQ(Console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  EXPECT_FALSE(world.services().exists(kServiceName));
+}
+
+TEST_F(InstallerTest, AFailedCreationPrintsTheCreateServiceLine) {
+  world.faults().add({"CreateServiceA", "", 1, false, 1073});
+  std::uint32_t pid = RunQuillet("-install");
+  EXPECT_EQ(Console(pid), "CreateService failed: The specified service already exists.\r\n\n");
+  EXPECT_EQ(world.exit_code(pid), 0u);
+}
+
+TEST_F(InstallerTest, RemoveOfAMissingServicePrintsTheOpenServiceLineFollowedByAnEmptyLine) {
+  std::uint32_t pid = RunQuillet("-remove");
+  EXPECT_EQ(Console(pid),
+            "OpenService failed: The specified service does not exist as an installed "
+            "service.\r\n\n");
+  EXPECT_EQ(world.exit_code(pid), 0u);
+}
+
+TEST_F(InstallerTest, AnErrorWithoutSystemTextIsPrintedInHexadecimalWithoutPrefix) {
+  RunQuillet("-install");
+  world.faults().add({"DeleteService", "", 1, false, 0x1234});
+  std::uint32_t pid = RunQuillet("-remove");
+  EXPECT_EQ(Console(pid), "DeleteService failed: Unknown error 1234\n");
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  EXPECT_TRUE(world.services().exists(kServiceName));
+}
+
+TEST_F(InstallerTest, RemoveWithoutTheRightToConnectPrintsTheOpenSCManagerLine) {
+  RunQuillet("-install");
+  world.services().deny_rights(SC_MANAGER_CONNECT);
+  std::uint32_t pid = RunQuillet("-remove");
+  EXPECT_EQ(Console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
+  EXPECT_TRUE(world.services().exists(kServiceName));
+}
+
+TEST_F(InstallerTest, RemoveOfARunningServiceMarksItAndItGoesWhenItStops) {
+  RunQuillet("-install");
+  std::uint32_t service = StartService();
+  world.run_for(1000);
+  std::uint32_t pid = RunQuillet("-remove");
+  EXPECT_EQ(Console(pid), "");
+  EXPECT_TRUE(world.running(service));
+  EXPECT_TRUE(world.services().info(kServiceName)->marked_for_delete);
+  EXPECT_TRUE(world.trace().of_kind("svc.control").empty());  // no stop was asked for
+
+  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  ASSERT_TRUE(world.wait_exit(service));
+  EXPECT_FALSE(world.services().exists(kServiceName));
+}
+
+TEST_F(InstallerTest, SwitchesActInAnyCaseAndInstallWinsOverRemove) {
+  std::uint32_t pid = RunQuillet("/x -INSTALL");
+  EXPECT_TRUE(world.services().exists(kServiceName));
+  EXPECT_EQ(Console(pid), "");
+  RunQuillet("-ReMoVe");
+  EXPECT_FALSE(world.services().exists(kServiceName));
+  RunQuillet("-remove -install");
+  EXPECT_TRUE(world.services().exists(kServiceName));
+  RunQuillet("x-removey");  // anywhere among the arguments, also inside one
+  EXPECT_FALSE(world.services().exists(kServiceName));
+}
+
+TEST_F(InstallerTest, StartedByHandWithoutASwitchItEndsAtOnceQuietly) {
+  std::uint32_t pid = RunQuillet("");
+  EXPECT_EQ(Console(pid), "");
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  EXPECT_TRUE(world.trace().of_kind("svc.status").empty());
+}
+
+TEST_F(InstallerTest, AFailedFrameworkStartUpEndsWithExitCodeOne) {
+  world.faults().add({"GetModuleHandleA", "", 1, false, 126});
+  std::uint32_t pid = RunQuillet("-install");
+  EXPECT_EQ(world.exit_code(pid), 1u);
+  EXPECT_EQ(Console(pid), "");
+  EXPECT_FALSE(world.services().exists(kServiceName));
+}
+
+// A folder name that contains a switch does not act as that switch: only the arguments after
+// the program's own path are looked at.
+class SwitchInPathTest : public ServiceWorld {
+ protected:
+  static constexpr const char *kOddPath = "C:\\Tools-Remove-Install\\Quillet.exe";
+  SwitchInPathTest() { world.place_program(kOddPath, "Quillet.exe"); }
+};
+
+TEST_F(SwitchInPathTest, TheServiceStartedFromSuchAFolderRunsAndDoesNotRemoveItself) {
+  std::uint32_t install = world.start(std::string("\"") + kOddPath + "\" -install");
+  ASSERT_TRUE(world.wait_exit(install));
+  ASSERT_TRUE(world.services().exists(kServiceName));
+  std::uint32_t service = StartService();
+  world.run_for(1000);
+  EXPECT_TRUE(world.running(service));
+  EXPECT_FALSE(world.services().info(kServiceName)->marked_for_delete);
+  EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+TEST_F(SwitchInPathTest, AnUnquotedProgramPathEndsAtItsFirstBlank) {
+  // "C:\Tools-Remove-Install\Quillet.exe -remove" (unquoted, no blank in the path).
+  RunQuillet("-install");
+  std::uint32_t pid = world.start(std::string(kOddPath) + " -remove");
+  ASSERT_TRUE(world.wait_exit(pid));
+  EXPECT_FALSE(world.services().exists(kServiceName));
+}
+
+}  // namespace
+}  // namespace quillet_test

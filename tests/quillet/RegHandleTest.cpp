@@ -1,0 +1,112 @@
+// RegHandle: one DWORD per call, a missing value reads 0xFFFFFFFF, nothing is ever created.
+#include <gtest/gtest.h>
+
+#include "platform/win32.h"
+#include "service/RegHandle.h"
+#include "winsim/Registry.h"
+#include "winsim/World.h"
+
+namespace {
+
+constexpr const char *kKey = "SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
+constexpr const char *kFullKey = "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
+
+class RegHandleTest : public ::testing::Test {
+ protected:
+  RegHandleTest() { world.registry().create_key(kFullKey); }
+  std::size_t RegistryWrites() {
+    return world.trace().of_kind("reg.set").size() + world.trace().of_kind("reg.delete").size();
+  }
+  winsim::World world;
+};
+
+TEST_F(RegHandleTest, ReadsWritesAndDeletesADword) {
+  RegHandle reg(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_EQ(reg.SetDword("CheckInterval", 120), 1);
+  EXPECT_EQ(world.registry().dword(kFullKey, "CheckInterval"), 120u);
+  EXPECT_EQ(world.registry().value(kFullKey, "CheckInterval")->type, static_cast<DWORD>(REG_DWORD));
+  EXPECT_EQ(reg.GetDword("checkinterval"), 120u);  // names are compared without case
+  EXPECT_EQ(reg.DeleteValue("CheckInterval"), 1);
+  EXPECT_FALSE(world.registry().value(kFullKey, "CheckInterval"));
+}
+
+TEST_F(RegHandleTest, AMissingOrStoredAllOnesValueReadsAsFailure) {
+  RegHandle reg(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_EQ(reg.GetDword("Missing"), 0xFFFFFFFFu);
+  EXPECT_EQ(reg.DeleteValue("Missing"), 0);
+  world.registry().set_dword(kFullKey, "AllOnes", 0xFFFFFFFF);
+  EXPECT_EQ(reg.GetDword("AllOnes"), 0xFFFFFFFFu);
+}
+
+TEST_F(RegHandleTest, ShortDataReplacesOnlyTheLowBytesAndLongDataIsAFailure) {
+  RegHandle reg(HKEY_LOCAL_MACHINE, kKey);
+  world.registry().set_value(kFullKey, "OneByte", REG_BINARY, {0x05});
+  EXPECT_EQ(reg.GetDword("OneByte"), 0xFFFFFF05u);
+  world.registry().set_value(kFullKey, "TwoBytes", REG_BINARY, {0x34, 0x12});
+  EXPECT_EQ(reg.GetDword("TwoBytes"), 0xFFFF1234u);
+  // Any type with four bytes of data reads as a little-endian DWORD ...
+  world.registry().set_value(kFullKey, "Four", REG_BINARY, {1, 2, 3, 4});
+  EXPECT_EQ(reg.GetDword("Four"), 0x04030201u);
+  // ... and longer data never reaches past the four-byte result.
+  world.registry().set_string(kFullKey, "Text", "a longer text value");
+  EXPECT_EQ(reg.GetDword("Text"), 0xFFFFFFFFu);
+  world.registry().set_value(kFullKey, "Eight", REG_BINARY, {1, 2, 3, 4, 5, 6, 7, 8});
+  EXPECT_EQ(reg.GetDword("Eight"), 0xFFFFFFFFu);
+}
+
+TEST_F(RegHandleTest, AMissingKeyFailsEveryOperationAndIsNotCreated) {
+  RegHandle reg(HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing\\Key");
+  EXPECT_EQ(reg.GetDword("X"), 0xFFFFFFFFu);
+  EXPECT_EQ(reg.SetDword("X", 1), 0);
+  EXPECT_EQ(reg.DeleteValue("X"), 0);
+  EXPECT_FALSE(world.registry().key_exists("HKLM\\SOFTWARE\\Missing"));
+  EXPECT_EQ(RegistryWrites(), 0u);
+}
+
+TEST_F(RegHandleTest, ANullRootOrEmptyPathFailsWithoutTouchingTheRegistry) {
+  // Any registry call would be seen by this rule.
+  world.faults().add({"RegOpenKeyExA", "", 1, true, 5});
+  RegHandle null_root(nullptr, kKey);
+  EXPECT_EQ(null_root.GetDword("X"), 0xFFFFFFFFu);
+  EXPECT_EQ(null_root.SetDword("X", 1), 0);
+  EXPECT_EQ(null_root.DeleteValue("X"), 0);
+  RegHandle empty_path(HKEY_LOCAL_MACHINE, "");
+  EXPECT_EQ(empty_path.GetDword("X"), 0xFFFFFFFFu);
+  EXPECT_EQ(empty_path.SetDword("X", 1), 0);
+  EXPECT_EQ(empty_path.DeleteValue("X"), 0);
+  EXPECT_TRUE(world.trace().of_kind("fault").empty());
+}
+
+TEST_F(RegHandleTest, AKeyWithoutFullAccessCountsAsMissingButStillReads) {
+  world.registry().set_dword(kFullKey, "CheckInterval", 90);
+  world.registry().deny_full_access(kFullKey);
+  RegHandle probe(nullptr, "");
+  EXPECT_EQ(probe.KeyExists(HKEY_LOCAL_MACHINE, kKey), 0);
+  RegHandle reg(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_EQ(reg.GetDword("CheckInterval"), 90u);
+  EXPECT_EQ(reg.SetDword("CheckInterval", 60), 0);
+  EXPECT_EQ(reg.DeleteValue("CheckInterval"), 0);
+}
+
+TEST_F(RegHandleTest, KeyExistsAndTheExplicitReadTakeTheirOwnRootAndPath) {
+  RegHandle probe(nullptr, "");
+  EXPECT_EQ(probe.KeyExists(HKEY_LOCAL_MACHINE, kKey), 1);
+  EXPECT_EQ(probe.KeyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\Tavrel\\NAS"), 0);
+  world.registry().set_dword("HKLM\\SOFTWARE\\Other", "Value", 7);
+  RegHandle reg(HKEY_LOCAL_MACHINE, kKey);
+  EXPECT_EQ(reg.GetDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Other", "Value"), 7u);
+}
+
+TEST_F(RegHandleTest, EveryOperationClosesTheKeyItOpened) {
+  {
+    RegHandle reg(HKEY_LOCAL_MACHINE, kKey);
+    reg.SetDword("A", 1);
+    reg.GetDword("A");
+    reg.DeleteValue("A");
+    reg.KeyExists(HKEY_LOCAL_MACHINE, kKey);
+    reg.GetDword(HKEY_LOCAL_MACHINE, kKey, "A");
+  }
+  EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// The control handler and the control thread: which operation each control reaches, on which
+// thread, and when a repeated control is dropped.
+#include "ServiceWorld.h"
+
+namespace quillet_test {
+namespace {
+
+using Record = winsim::Trace::Record;
+using Strings = std::vector<std::string>;
+
+class ServiceControlTest : public ServiceWorld {
+ protected:
+  void SetUp() override {
+    InstallTestService<RecordingService>();
+    pid_ = StartService();
+    world.run_for(100);
+  }
+
+  // Sends a control as the system does and lets the control thread act on it.
+  DWORD Send(DWORD control, DWORD event_type = 0) {
+    DWORD result = world.services().send(kServiceName, control, event_type);
+    world.run_for(2000);
+    return result;
+  }
+
+  DWORD ThreadOf(std::size_t index) {
+    std::vector<DWORD> tids;
+    for (const auto &r : world.trace().of_kind("thread.start"))
+      if (r["pid"] == pid_) tids.push_back(r["thread"].get<DWORD>());
+    return tids.at(index);
+  }
+  DWORD MainThread() {
+    for (const auto &r : world.trace().of_kind("process.start"))
+      if (r["pid"] == pid_) return r["tid"].get<DWORD>();
+    return 0;
+  }
+  DWORD ControlThread() { return ThreadOf(1); }  // the service-main thread starts it
+
+  std::uint32_t pid_ = 0;
+};
+
+TEST_F(ServiceControlTest, EachControlWithAnIndexReachesItsOperationOnTheControlThread) {
+  EXPECT_EQ(Send(SERVICE_CONTROL_PARAMCHANGE), 0u);
+  EXPECT_EQ(Send(SERVICE_CONTROL_DEVICEEVENT, DBT_DEVICEARRIVAL), 0u);
+  EXPECT_EQ(Send(SERVICE_CONTROL_HARDWAREPROFILECHANGE), 0u);
+  EXPECT_EQ(Send(SERVICE_CONTROL_POWEREVENT, PBT_APMRESUMEAUTOMATIC), 0u);
+  EXPECT_EQ(Send(SERVICE_CONTROL_PRESHUTDOWN), 0u);
+  EXPECT_EQ(Send(SERVICE_CONTROL_PAUSE), 0u);
+  EXPECT_EQ(Send(SERVICE_CONTROL_CONTINUE), 0u);
+
+  Strings expected = {"OnParamChange",   "OnDeviceEvent 32768", "OnHardwareProfileChange",
+                      "OnPowerEvent 18", "OnPreShutdown",       "OnPause",
+                      "OnContinue"};
+  EXPECT_EQ(Calls().calls, expected);
+  for (DWORD tid : Calls().threads) EXPECT_EQ(tid, ControlThread());
+}
+
+TEST_F(ServiceControlTest, StopReachesOnStopAndEndsTheControlThread) {
+  EXPECT_EQ(Send(SERVICE_CONTROL_STOP), 0u);
+  ASSERT_TRUE(world.wait_exit(pid_));
+  EXPECT_EQ(Calls().calls, Strings{"OnStop"});
+  std::vector<Record> exits;
+  for (const auto &r : world.trace().of_kind("thread.exit"))
+    if (r["thread"] == ControlThread()) exits.push_back({{"code", r["code"]}});
+  std::vector<Record> expected = {{{"code", 0}}};
+  EXPECT_EQ(exits, expected);
+}
+
+TEST_F(ServiceControlTest, ShutdownStopsTheServiceThroughOnShutdown) {
+  EXPECT_EQ(Send(SERVICE_CONTROL_SHUTDOWN), 0u);
+  ASSERT_TRUE(world.wait_exit(pid_));
+  EXPECT_EQ(Calls().calls, (Strings{"OnShutdown", "OnStop"}));
+  EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+TEST_F(ServiceControlTest, UnlistedControlsReachOnUserControlOnTheHandlersThread) {
+  for (DWORD control : {7u, 10u, 14u, 16u, 128u, 255u}) EXPECT_EQ(Send(control), 0u);
+  Strings expected = {"OnUserControl 7",  "OnUserControl 10",  "OnUserControl 14",
+                      "OnUserControl 16", "OnUserControl 128", "OnUserControl 255"};
+  EXPECT_EQ(Calls().calls, expected);
+  for (DWORD tid : Calls().threads) EXPECT_EQ(tid, MainThread());
+}
+
+TEST_F(ServiceControlTest, ARepeatedRecordedControlIsDroppedButAUserControlIsNot) {
+  Send(14);
+  Send(14);
+  Send(200);
+  Send(200);
+  Send(SERVICE_CONTROL_PRESHUTDOWN);
+  Send(SERVICE_CONTROL_PRESHUTDOWN);
+  // Another recorded control in between lets the same code through again.
+  Send(14);
+  Strings expected = {"OnUserControl 14", "OnUserControl 200", "OnUserControl 200", "OnPreShutdown",
+                      "OnUserControl 14"};
+  EXPECT_EQ(Calls().calls, expected);
+}
+
+TEST_F(ServiceControlTest, ContinueWhileRunningIsDroppedWithoutBeingRecorded) {
+  Send(SERVICE_CONTROL_CONTINUE);
+  EXPECT_EQ(Calls().calls, Strings{});
+  // Not recorded: a pause and a continue that follow both get through.
+  Send(SERVICE_CONTROL_PAUSE);
+  Send(SERVICE_CONTROL_CONTINUE);
+  EXPECT_EQ(Calls().calls, (Strings{"OnPause", "OnContinue"}));
+}
+
+TEST_F(ServiceControlTest, ParameterChangesThatArriveTogetherRunTheOperationOnce) {
+  // While the control thread is busy, two parameter changes signal the same event; the
+  // thread serves it once.
+  EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_HARDWAREPROFILECHANGE), 0u);
+  world.run_for(100);
+  EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_PARAMCHANGE), 0u);
+  EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_PARAMCHANGE), 0u);
+  world.run_for(2000);
+  EXPECT_EQ(Calls().calls, (Strings{"OnHardwareProfileChange", "OnParamChange"}));
+  Send(SERVICE_CONTROL_PARAMCHANGE);
+  EXPECT_EQ(Calls().calls, (Strings{"OnHardwareProfileChange", "OnParamChange", "OnParamChange"}));
+}
+
+TEST_F(ServiceControlTest, DeviceEventsOfEveryKindAreAnsweredNoError) {
+  for (DWORD type : {0x8000u, 0x8001u, 0x8002u, 0x8003u, 0x8004u, 0x8006u})
+    EXPECT_EQ(Send(SERVICE_CONTROL_DEVICEEVENT, type), static_cast<DWORD>(NO_ERROR));
+  EXPECT_EQ(Calls().calls.size(), 6u);
+  EXPECT_EQ(Calls().calls[1], "OnDeviceEvent 32769");
+}
+
+TEST_F(ServiceControlTest, InterrogateReReportsTheCurrentStatus) {
+  world.trace().clear();
+  EXPECT_EQ(Send(SERVICE_CONTROL_INTERROGATE), 0u);
+  std::vector<Record> running = {
+      {{"state", 4}, {"checkpoint", 0}, {"waitHint", 0}, {"controls", 0x4D}}};
+  EXPECT_EQ(Statuses({"state", "checkpoint", "waitHint", "controls"}), running);
+  EXPECT_EQ(Calls().calls, Strings{});
+}
+
+class SlowStopControlTest : public ServiceWorld {};
+
+TEST_F(SlowStopControlTest, InterrogateWhileStoppingReportsTheCurrentCheckpointAndWaitHint) {
+  InstallTestService<SlowStopService>();
+  std::uint32_t pid = StartService();
+  world.run_for(100);
+  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  world.run_for(6000);  // one further checkpoint, 2, at 5 s
+  world.trace().clear();
+  EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_INTERROGATE), 0u);
+  std::vector<Record> pending = {
+      {{"state", 3}, {"checkpoint", 2}, {"waitHint", 6000}, {"controls", 0x4D}}};
+  EXPECT_EQ(Statuses({"state", "checkpoint", "waitHint", "controls"}), pending);
+  ASSERT_TRUE(world.wait_exit(pid));
+}
+
+}  // namespace
+}  // namespace quillet_test

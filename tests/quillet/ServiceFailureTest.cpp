@@ -1,0 +1,161 @@
+// Fatal failures of the service frame: one error event under the display name with id 0,
+// then the process ends at once with the error code, without reporting that it stopped.
+#include "ServiceWorld.h"
+#include "winsim/EventLog.h"
+
+namespace quillet_test {
+namespace {
+
+using Record = winsim::Trace::Record;
+
+struct FatalCase {
+  const char *name;
+  winsim::Fault fault;
+  const char *text;  // the event's one string
+  DWORD exit_code;
+  std::vector<DWORD> states;  // the statuses reported before the end
+};
+
+class ServiceFailureTest : public ServiceWorld, public ::testing::WithParamInterface<FatalCase> {
+ protected:
+  // The fatal reports: entries under the display name.
+  std::vector<winsim::EventEntry> FatalEvents() {
+    std::vector<winsim::EventEntry> out;
+    for (const auto &e : world.eventlog().entries())
+      if (e.source == "Norvane NAS LED Control") out.push_back(e);
+    return out;
+  }
+  std::vector<DWORD> States() {
+    std::vector<DWORD> out;
+    for (const auto &r : world.trace().of_kind("svc.status"))
+      out.push_back(r["state"].get<DWORD>());
+    return out;
+  }
+};
+
+TEST_P(ServiceFailureTest, WritesOneErrorEventAndEndsWithTheErrorCode) {
+  const FatalCase &c = GetParam();
+  InstallDirectly();
+  world.faults().add(c.fault);
+  std::uint32_t pid = StartService();
+  world.run_for(1000);
+  if (world.running(pid)) {
+    ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  }
+  ASSERT_TRUE(world.wait_exit(pid, 60000));
+
+  auto events = FatalEvents();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].type, EVENTLOG_ERROR_TYPE);
+  EXPECT_EQ(events[0].category, 0);
+  EXPECT_EQ(events[0].id, 0u);
+  EXPECT_EQ(events[0].strings, std::vector<std::string>{c.text});
+  EXPECT_EQ(world.exit_code(pid), c.exit_code);
+  EXPECT_EQ(States(), c.states);
+  EXPECT_EQ(world.services().info(kServiceName)->win32_exit_code,
+            static_cast<DWORD>(ERROR_PROCESS_ABORTED));
+}
+
+// The frame creates ten events of its own (nine control events and the control thread's end
+// event) before the service's five.
+INSTANTIATE_TEST_SUITE_P(
+    FrameCalls, ServiceFailureTest,
+    ::testing::Values(
+        FatalCase{"HandlerRegistration",
+                  {"RegisterServiceCtrlHandlerExA", "", 1, false, 5},
+                  "RegisterServiceCtrlHandler failed: Access is denied.\r\n",
+                  5,
+                  {}},
+        FatalCase{"DeviceNotification",
+                  {"RegisterDeviceNotificationA", "", 1, false, 13},
+                  "RegisterDeviceNotification failed: The data is invalid.\r\n",
+                  13,
+                  {}},
+        FatalCase{"StartPendingReport",
+                  {"SetServiceStatus", "", 1, false, 6},
+                  "SetServiceStatus failed: The handle is invalid.\r\n",
+                  6,
+                  {}},
+        FatalCase{"RunningReportWithoutSystemText",
+                  {"SetServiceStatus", "", 2, false, 0x1234},
+                  "SetServiceStatus failed: Unknown error 4660",
+                  0x1234,
+                  {2}},
+        FatalCase{"StoppedReport",
+                  {"SetServiceStatus", "", 4, false, 6},
+                  "SetServiceStatus failed: The handle is invalid.\r\n",
+                  6,
+                  {2, 4, 3}},
+        FatalCase{"ControlThread",
+                  {"_beginthreadex", "", 1, false, 8},
+                  "_beginthreadex failed: Not enough memory resources are available to process "
+                  "this command.\r\n",
+                  8,
+                  {2}},
+        FatalCase{"ControlEvent",
+                  {"CreateEventA", "", 4, false, 8},
+                  "CreateEvent failed: Not enough memory resources are available to process this "
+                  "command.\r\n",
+                  8,
+                  {}},
+        FatalCase{"RunExitEvent",
+                  {"CreateEventA", "", 11, false, 5},
+                  "CreateEvent Error for RunExitEvent failed: Access is denied.\r\n",
+                  5,
+                  {2}},
+        FatalCase{"StopEvent",
+                  {"CreateEventA", "", 12, false, 5},
+                  "CreateEvent Error for StopEvent failed: Access is denied.\r\n",
+                  5,
+                  {2}},
+        FatalCase{"ParaChgEvent",
+                  {"CreateEventA", "", 13, false, 5},
+                  "CreateEvent Error for ParaChgEvent failed: Access is denied.\r\n",
+                  5,
+                  {2}},
+        FatalCase{"NasCallEvent",
+                  {"CreateEventA", "NasCallEvent", 1, false, 5},
+                  "CreateEvent Error for NasCallEvent failed: Access is denied.\r\n",
+                  5,
+                  {2}},
+        FatalCase{"SuspendEvent",
+                  {"CreateEventA", "", 15, false, 5},
+                  "CreateEvent Error for SuspendEvent failed: Access is denied.\r\n",
+                  5,
+                  {2}}),
+    [](const ::testing::TestParamInfo<FatalCase> &test) { return test.param.name; });
+
+class ServiceReportTest : public ServiceWorld {};
+
+TEST_F(ServiceReportTest, APendingStatusWithoutCheckpointIsFatalWithCodeZero) {
+  InstallTestService<BadPendingService>();
+  std::uint32_t pid = StartService();
+  ASSERT_TRUE(world.wait_exit(pid));
+  ASSERT_EQ(world.eventlog().entries().size(), 1u);
+  EXPECT_EQ(world.eventlog().entries()[0].strings,
+            std::vector<std::string>{
+                "CSvsBase::SetStatus: Pending statuses require a hint and checkpoint\n"});
+  EXPECT_EQ(world.exit_code(pid), 0u);
+}
+
+TEST_F(ServiceReportTest, AMessageLongerThanTheBufferIsCutToItsLastCharacter) {
+  InstallTestService<LongErrorService>();
+  std::uint32_t pid = StartService();
+  ASSERT_TRUE(world.wait_exit(pid));
+  ASSERT_EQ(world.eventlog().entries().size(), 1u);
+  EXPECT_EQ(world.eventlog().entries()[0].strings, std::vector<std::string>{std::string(561, 'x')});
+  EXPECT_EQ(world.exit_code(pid), 0u);
+}
+
+TEST_F(ServiceReportTest, WithoutTheEventLogNothingIsWrittenAndTheProcessStillEnds) {
+  InstallDirectly();
+  world.eventlog().set_available(false);
+  world.faults().add({"RegisterDeviceNotificationA", "", 1, false, 13});
+  std::uint32_t pid = StartService();
+  ASSERT_TRUE(world.wait_exit(pid));
+  EXPECT_TRUE(world.eventlog().entries().empty());
+  EXPECT_EQ(world.exit_code(pid), 13u);
+}
+
+}  // namespace
+}  // namespace quillet_test

@@ -1,0 +1,114 @@
+// Starting and stopping the service: the status reports the manager sees, in order and at
+// their virtual times, and the handles the processes leave behind.
+#include "ServiceWorld.h"
+
+namespace quillet_test {
+namespace {
+
+using Record = winsim::Trace::Record;
+
+class ServiceLifecycleTest : public ServiceWorld {};
+
+TEST_F(ServiceLifecycleTest, StartThenStopReportsTheFourStatusesInOrder) {
+  InstallDirectly();
+  std::uint32_t pid = StartService();
+  world.run_for(1000);
+  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  ASSERT_TRUE(world.wait_exit(pid));
+
+  std::vector<Record> expected = {
+      {{"t", 0}, {"state", 2}, {"checkpoint", 1}, {"waitHint", 5000}, {"controls", 0}},
+      {{"t", 0}, {"state", 4}, {"checkpoint", 0}, {"waitHint", 0}, {"controls", 0x4D}},
+      {{"t", 1000}, {"state", 3}, {"checkpoint", 1}, {"waitHint", 6000}, {"controls", 0x4D}},
+      {{"t", 1000}, {"state", 1}, {"checkpoint", 0}, {"waitHint", 0}, {"controls", 0}},
+  };
+  EXPECT_EQ(Statuses(), expected);
+  EXPECT_EQ(world.exit_code(pid), 0u);
+}
+
+TEST_F(ServiceLifecycleTest, ASlowStopReportsANewCheckpointEveryFiveSeconds) {
+  InstallTestService<SlowStopService>();
+  std::uint32_t pid = StartService();
+  world.run_for(1000);
+  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  ASSERT_TRUE(world.wait_exit(pid));
+
+  std::vector<Record> expected = {
+      {{"t", 0}, {"state", 2}, {"checkpoint", 1}, {"waitHint", 5000}},
+      {{"t", 0}, {"state", 4}, {"checkpoint", 0}, {"waitHint", 0}},
+      {{"t", 1000}, {"state", 3}, {"checkpoint", 1}, {"waitHint", 6000}},
+      {{"t", 6000}, {"state", 3}, {"checkpoint", 2}, {"waitHint", 6000}},
+      {{"t", 11000}, {"state", 3}, {"checkpoint", 3}, {"waitHint", 6000}},
+      {{"t", 13000}, {"state", 1}, {"checkpoint", 0}, {"waitHint", 0}},
+  };
+  EXPECT_EQ(Statuses({"t", "state", "checkpoint", "waitHint"}), expected);
+}
+
+TEST_F(ServiceLifecycleTest, AStopWhilePendingIsRefusedByTheManagerAndDroppedByTheHandler) {
+  InstallTestService<SlowStopService>();
+  std::uint32_t pid = StartService();
+  // Until the service reports RUNNING it accepts no stop.
+  EXPECT_EQ(Control(SERVICE_CONTROL_STOP), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
+  world.run_for(1000);
+  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  world.run_for(1000);
+  // The manager refuses a second stop while the service reports STOP_PENDING ...
+  EXPECT_EQ(Control(SERVICE_CONTROL_STOP), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
+  // ... and the handler drops one that reaches it anyway.
+  EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_STOP), 0u);
+  ASSERT_TRUE(world.wait_exit(pid));
+  EXPECT_EQ(world.trace().select("svc.status", {"state"}).size(), 6u);
+}
+
+TEST_F(ServiceLifecycleTest, WorkThatEndsWithoutAStopReportsStoppedAfterTheControlThreadWait) {
+  InstallTestService<ShortRunService>();
+  std::uint32_t pid = StartService();
+  ASSERT_TRUE(world.wait_exit(pid));
+
+  // Cleanup waits 10 s for the control thread, then asks it to end before closing its
+  // events; the service reports STOPPED and leaves no handle open.
+  std::vector<Record> expected = {
+      {{"t", 0}, {"state", 2}},
+      {{"t", 0}, {"state", 4}},
+      {{"t", 10000}, {"state", 1}},
+  };
+  EXPECT_EQ(Statuses({"t", "state"}), expected);
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  EXPECT_EQ(world.open_handles(pid), std::vector<std::string>{});
+}
+
+TEST_F(ServiceLifecycleTest, AFullInstallStartStopRemoveCycleLeaksNoHandle) {
+  std::uint32_t install = RunQuillet("-install");
+  std::uint32_t service = StartService();
+  world.run_for(5000);
+  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  ASSERT_TRUE(world.wait_exit(service));
+  std::uint32_t remove = RunQuillet("-remove");
+
+  for (std::uint32_t pid : {install, service, remove}) {
+    EXPECT_EQ(world.exit_code(pid), 0u);
+    EXPECT_EQ(world.open_handles(pid), std::vector<std::string>{}) << "process " << pid;
+  }
+  EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
+  EXPECT_FALSE(world.services().exists(kServiceName));
+  std::vector<Record> deleted = {{{"service", "Orvexd"}}};
+  EXPECT_EQ(world.trace().select("svc.delete", {"service"}), deleted);
+}
+
+TEST_F(ServiceLifecycleTest, TheServiceOpensNamedEventAndMutexWhileItRuns) {
+  InstallDirectly();
+  std::uint32_t pid = StartService();
+  world.run_for(1000);
+  // Another process may set "NasCallEvent"; "Quilletmutex" marks the running service.
+  EXPECT_TRUE(world.set_named_event("NasCallEvent"));
+  SetLastError(0xdeadbeef);
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, "Quilletmutex");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  CloseHandle(mutex);
+  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  ASSERT_TRUE(world.wait_exit(pid));
+  EXPECT_FALSE(world.set_named_event("NasCallEvent"));
+}
+
+}  // namespace
+}  // namespace quillet_test

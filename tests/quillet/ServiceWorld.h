@@ -1,0 +1,93 @@
+// A simulated machine with Quillet.exe in place, and the service operations tests perform on
+// it from the host: install with "-install", start and stop through the service control
+// manager, send the controls the system sends.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "TestServices.h"
+#include "platform/win32.h"
+#include "service/QuilletMain.h"
+#include "winsim/Services.h"
+#include "winsim/World.h"
+
+namespace quillet_test {
+
+constexpr const char *kQuilletPath = "C:\\Program Files\\Norvane\\Quillet.exe";
+constexpr const char *kTestServicePath = "C:\\Test\\TestService.exe";
+constexpr const char *kServiceName = "Orvexd";
+constexpr const char *kConfigKey = "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
+
+class ServiceWorld : public ::testing::Test {
+ protected:
+  ServiceWorld() {
+    world.add_program("Quillet.exe", QuilletMain);
+    world.place_program(kQuilletPath, "Quillet.exe");
+    Calls() = CallLog{};
+  }
+
+  // Installs "Orvexd" with a test variant of the service class as its program.
+  template <typename Service>
+  void InstallTestService() {
+    world.add_program("TestService.exe", RunServiceProgram<Service>);
+    world.place_program(kTestServicePath, "TestService.exe");
+    InstallDirectly(kTestServicePath);
+  }
+
+  // Starts the installed service and returns the id of its process.
+  std::uint32_t StartService() {
+    EXPECT_EQ(Start(), 0u);
+    return ServicePid();
+  }
+
+  // Runs "Quillet.exe <arguments>" to its end; returns its process id.
+  std::uint32_t RunQuillet(const std::string &arguments) {
+    std::uint32_t pid = world.start(std::string("\"") + kQuilletPath + "\" " + arguments);
+    EXPECT_TRUE(world.wait_exit(pid));
+    return pid;
+  }
+
+  // Installs the service in the database as "-install" would (without running it).
+  void InstallDirectly(const std::string &program = kQuilletPath) {
+    world.services().install(kServiceName, "Norvane NAS LED Control", "\"" + program + "\"");
+  }
+
+  // StartService from the host; returns 0 or the error.
+  DWORD Start(const char *name = kServiceName) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_START);
+    DWORD error = 0;
+    if (service == nullptr || !StartServiceA(service, 0, nullptr)) error = GetLastError();
+    if (service != nullptr) CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return error;
+  }
+
+  // ControlService from the host; returns 0 or the error.
+  DWORD Control(DWORD control, const char *name = kServiceName) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
+    SERVICE_STATUS status{};
+    DWORD error = 0;
+    if (service == nullptr || !ControlService(service, control, &status)) error = GetLastError();
+    if (service != nullptr) CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    return error;
+  }
+
+  std::uint32_t ServicePid() { return world.services().info(kServiceName)->pid; }
+
+  // svc.status records reduced to the given fields.
+  std::vector<winsim::Trace::Record> Statuses(const std::vector<std::string> &fields = {
+                                                  "t", "state", "checkpoint", "waitHint",
+                                                  "controls"}) {
+    return world.trace().select("svc.status", fields);
+  }
+
+  winsim::World world;
+};
+
+}  // namespace quillet_test

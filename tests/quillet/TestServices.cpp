@@ -1,0 +1,10 @@
+#include "TestServices.h"
+
+namespace quillet_test {
+
+CallLog &Calls() {
+  static CallLog log;
+  return log;
+}
+
+}  // namespace quillet_test
