@@ -48,9 +48,9 @@ DWORD WINAPI SleepLoop(LPVOID arg) {
   return period;
 }
 
-TEST(Scheduler, ThreeSleepersRunTenVirtualMinutesInWellUnderASecond) {
+// How fast this runs in real time is measured by the scheduler benchmark, not here.
+TEST(Scheduler, ThreeSleepersRunTenVirtualMinutesAndTheClockEndsExactlyThere) {
   winsim::World world;
-  auto start = std::chrono::steady_clock::now();
   HANDLE threads[3];
   DWORD periods[3] = {100, 250, 1000};
   for (int i = 0; i < 3; ++i)
@@ -59,8 +59,6 @@ TEST(Scheduler, ThreeSleepersRunTenVirtualMinutesInWellUnderASecond) {
                      reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(periods[i])), 0, nullptr);
   EXPECT_EQ(WaitForMultipleObjects(3, threads, TRUE, INFINITE), WAIT_OBJECT_0);
   EXPECT_EQ(world.now(), 600000u);
-  auto real = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(real).count(), 1000);
   for (int i = 0; i < 3; ++i) {
     DWORD code = 0;
     GetExitCodeThread(threads[i], &code);

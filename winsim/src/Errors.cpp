@@ -108,6 +108,9 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   (void)dwLanguageId;
   (void)Arguments;
   winsim::Call call("FormatMessageA");
+  // An allocated buffer's pointer is cleared first, so a failed call leaves nothing to free.
+  if ((dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) && lpBuffer != nullptr)
+    *reinterpret_cast<LPSTR *>(lpBuffer) = nullptr;
   if (auto e = call.fault({}, kMessageNotFound)) return call.fail_with<DWORD>(*e, 0);
   if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM))
     return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
@@ -122,6 +125,9 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   (void)dwLanguageId;
   (void)Arguments;
   winsim::Call call("FormatMessageW");
+  // An allocated buffer's pointer is cleared first, so a failed call leaves nothing to free.
+  if ((dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) && lpBuffer != nullptr)
+    *reinterpret_cast<LPWSTR *>(lpBuffer) = nullptr;
   if (auto e = call.fault({}, kMessageNotFound)) return call.fail_with<DWORD>(*e, 0);
   if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM))
     return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);

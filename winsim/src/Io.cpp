@@ -23,28 +23,29 @@ void console_write(Call &call, Process &process, std::string_view bytes) {
   call.world.record("stdout", std::move(r));
 }
 
-// Writes all of `bytes` into the pipe, waiting for room; false with the error when the
-// readers are gone.
+// Writes `bytes` into the pipe. The reader sees all of them at once; the write itself ends
+// when what the pipe holds fits its buffer again, so a writer ahead of its reader by more than
+// the buffer waits for the reader. Fails with ERROR_NO_DATA when the readers are gone, and
+// with ERROR_BROKEN_PIPE (nothing written) when they go while the write waits.
 bool pipe_write(Call &call, const std::shared_ptr<PipeEndObject> &end, const std::uint8_t *data,
                 DWORD size, DWORD *written, DWORD *error) {
   Pipe &pipe = *end->pipe;
   *written = 0;
-  while (*written < size) {
+  if (pipe.read_closed) {
+    *error = ERROR_NO_DATA;
+    return false;
+  }
+  pipe.buffer.insert(pipe.buffer.end(), data, data + size);
+  if (auto reader = pipe.read_end.lock()) call.world.signal(*reader);
+  while (pipe.buffer.size() > pipe.capacity) {
     if (pipe.read_closed) {
-      *error = ERROR_NO_DATA;
+      *error = ERROR_BROKEN_PIPE;
       return false;
     }
-    if (pipe.buffer.size() >= pipe.capacity) {
-      std::shared_ptr<Object> self = end;
-      wait_objects(call, {self}, false, INFINITE, "WriteFile(" + end->describe() + ", full)");
-      continue;
-    }
-    DWORD room = static_cast<DWORD>(pipe.capacity - pipe.buffer.size());
-    DWORD n = std::min(room, size - *written);
-    pipe.buffer.insert(pipe.buffer.end(), data + *written, data + *written + n);
-    *written += n;
-    if (auto reader = pipe.read_end.lock()) call.world.signal(*reader);
+    std::shared_ptr<Object> self = end;
+    wait_objects(call, {self}, false, INFINITE, "WriteFile(" + end->describe() + ", full)");
   }
+  *written = size;
   return true;
 }
 
@@ -165,7 +166,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
       std::uint64_t size = node->data.size();
       std::uint64_t start = std::min<std::uint64_t>(file->position, size);
       done = static_cast<DWORD>(std::min<std::uint64_t>(nNumberOfBytesToRead, size - start));
-      std::memcpy(out, node->data.data() + start, done);
+      if (done > 0) std::memcpy(out, node->data.data() + start, done);
       file->position = start + done;
       ok = true;
       break;
@@ -217,7 +218,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
       if (node == nullptr) return call.fail(ERROR_FILE_NOT_FOUND);
       if (node->data.size() < file->position + nNumberOfBytesToWrite)
         node->data.resize(file->position + nNumberOfBytesToWrite);
-      std::memcpy(node->data.data() + file->position, in, nNumberOfBytesToWrite);
+      if (nNumberOfBytesToWrite > 0)
+        std::memcpy(node->data.data() + file->position, in, nNumberOfBytesToWrite);
       file->position += nNumberOfBytesToWrite;
       done = nNumberOfBytesToWrite;
       ok = true;

@@ -32,10 +32,10 @@ class PipeEndObject : public Object {
            (writer ? " (write end)" : " (read end)");
   }
   // Not waitable through WaitForSingleObject; the pipe's own reads and writes wait on these
-  // states: a read end is ready when it has data or the writers are gone, a write end when it
-  // has room or the readers are gone.
+  // states: a read end is ready when it has data or the writers are gone, a write end when
+  // what the pipe holds fits its buffer or the readers are gone.
   bool signalled(const SimThread &) const override {
-    if (writer) return pipe->buffer.size() < pipe->capacity || pipe->read_closed;
+    if (writer) return pipe->buffer.size() <= pipe->capacity || pipe->read_closed;
     return !pipe->buffer.empty() || pipe->write_closed;
   }
   void last_handle_closed() override;

@@ -100,7 +100,7 @@ SimThread *Scheduler::create(Process *process, std::uint32_t tid, std::string la
 void *Scheduler::trampoline(void *arg) {
   auto *self = static_cast<SimThread *>(arg);
   set_current_thread(self);
-  self->baton.acquire();
+  self->baton.take();
   Scheduler *s = self->scheduler;
   s->resumed(self);
   self->body();
@@ -122,7 +122,7 @@ Wake Scheduler::block(std::string what, std::optional<std::uint64_t> deadline) {
   SimThread *next = pick_next();
   if (next != self) {
     switch_to(next);
-    self->baton.acquire();
+    self->baton.take();
   }
   resumed(self);
   return self->wake;
@@ -145,7 +145,7 @@ void Scheduler::yield() {
   SimThread *next = pick_next();
   if (next != self) {
     switch_to(next);
-    self->baton.acquire();
+    self->baton.take();
   }
   self->yielded = false;
   resumed(self);
@@ -176,7 +176,7 @@ void Scheduler::park_current() {
   SimThread *next = pick_next();
   switch_to(next);
   // Nobody releases this baton again.
-  self->baton.acquire();
+  self->baton.take();
   std::abort();
 }
 
@@ -257,14 +257,14 @@ void Scheduler::switch_to(SimThread *next) {
       std::chrono::duration_cast<std::chrono::nanoseconds>(next->unblocked_at.time_since_epoch())
           .count(),
       std::memory_order_release);
-  next->baton.release();
+  next->baton.give();
 }
 
 void Scheduler::resumed(SimThread *self) {
   if (!stopped_) return;
   if (self == host_) throw *stopped_;
   self->state = ThreadState::Parked;
-  self->baton.acquire();
+  self->baton.take();
   std::abort();
 }
 

@@ -11,10 +11,10 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <semaphore>
 #include <string>
 #include <vector>
 
+#include "Baton.h"
 #include "winsim/win32/types.h"
 
 namespace winsim {
@@ -39,7 +39,7 @@ class SimThread {
   Scheduler *scheduler = nullptr;
   std::shared_ptr<ThreadObject> object;
   ThreadState state = ThreadState::Ready;
-  std::binary_semaphore baton{0};
+  Baton baton;
 
   // While blocked: what it waits in (for deadlock reports), its deadline, its wait block.
   std::string blocked_in;

@@ -6,6 +6,7 @@
 #include "CriticalSectionObject.h"
 #include "EventObject.h"
 #include "MutexObject.h"
+#include "ObjectNames.h"
 #include "ThreadObject.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"
@@ -38,6 +39,8 @@ bool inheritable(const SECURITY_ATTRIBUTES *sa) {
 template <typename T, typename... Args>
 HANDLE create_named(Call &call, const std::string &name, ObjectType type, DWORD access,
                     bool inherit, Args &&...args) {
+  if (!name.empty() && !winsim::object_path(name, 0))
+    return call.fail_with<HANDLE>(ERROR_PATH_NOT_FOUND, nullptr);
   if (!name.empty()) {
     if (auto existing = call.world.find_named(name)) {
       if (existing->type() != type) return call.fail_with<HANDLE>(ERROR_INVALID_HANDLE, nullptr);
@@ -56,6 +59,7 @@ HANDLE create_named(Call &call, const std::string &name, ObjectType type, DWORD 
 HANDLE open_named(Call &call, const std::string &name, ObjectType type, DWORD access,
                   bool inherit) {
   if (name.empty()) return call.fail_with<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+  if (!winsim::object_path(name, 0)) return call.fail_with<HANDLE>(ERROR_PATH_NOT_FOUND, nullptr);
   auto existing = call.world.find_named(name);
   if (!existing) return call.fail_with<HANDLE>(ERROR_FILE_NOT_FOUND, nullptr);
   if (existing->type() != type) return call.fail_with<HANDLE>(ERROR_INVALID_HANDLE, nullptr);

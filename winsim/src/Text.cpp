@@ -27,19 +27,33 @@ const char *iconv_name(unsigned codepage) {
 }
 
 // One converter per direction and code page and thread; iconv descriptors are not shareable
-// between threads, and simulated threads are real threads.
-iconv_t converter(const char *to, const char *from) {
-  thread_local std::map<std::pair<std::string, std::string>, iconv_t> cache;
-  auto key = std::make_pair(std::string(to), std::string(from));
-  auto it = cache.find(key);
-  if (it != cache.end()) {
-    iconv(it->second, nullptr, nullptr, nullptr, nullptr);
-    return it->second;
+// between threads, and simulated threads are real threads. They are closed when the thread ends.
+class Converters {
+ public:
+  ~Converters() {
+    for (auto &[key, cd] : cache_) iconv_close(cd);
   }
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("winsim: iconv cannot convert");
-  cache.emplace(key, cd);
-  return cd;
+  iconv_t get(const char *to, const char *from) {
+    auto key = std::make_pair(std::string(to), std::string(from));
+    auto it = cache_.find(key);
+    if (it != cache_.end()) {
+      iconv(it->second, nullptr, nullptr, nullptr, nullptr);
+      return it->second;
+    }
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+      throw std::runtime_error("winsim: iconv cannot convert");
+    cache_.emplace(key, cd);
+    return cd;
+  }
+
+ private:
+  std::map<std::pair<std::string, std::string>, iconv_t> cache_;
+};
+
+iconv_t converter(const char *to, const char *from) {
+  thread_local Converters converters;
+  return converters.get(to, from);
 }
 
 // Converts with replacement: an input sequence that cannot be converted is skipped (one byte,

@@ -4,10 +4,12 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "BeepDevice.h"
 #include "Call.h"
 #include "ConsoleObject.h"
 #include "EventObject.h"
 #include "MutexObject.h"
+#include "ObjectNames.h"
 #include "Process.h"
 #include "Scheduler.h"
 #include "ThreadObject.h"
@@ -52,6 +54,7 @@ World::World()
   }
   g_world = this;
   scheduler_->cancel_wait = &cancel_wait_of;
+  devices_->add(BeepDevice::kName, std::make_shared<BeepDevice>());
 
   auto host = std::make_unique<Process>();
   host->pid = next_id();
@@ -256,7 +259,15 @@ std::optional<std::uint32_t> World::find_process(const std::string &image_name) 
 }
 
 bool World::set_named_event(const std::string &name) {
-  auto object = find_named(name);
+  // The other process is a service when the name is found in session 0, else a program of
+  // the logged-on user.
+  std::shared_ptr<Object> object;
+  for (unsigned session : {0u, 1u}) {
+    auto path = object_path(name, session);
+    for (const auto &[n, weak] : named_)
+      if (path && n == *path && !weak.expired()) object = weak.lock();
+    if (object) break;
+  }
   if (!object || object->type() != ObjectType::Event) return false;
   auto &event = static_cast<EventObject &>(*object);
   event.set = true;
@@ -270,26 +281,19 @@ std::uint32_t World::next_id() {
   return id;
 }
 
-namespace {
-// Kernel object names: "Global\" and "Local\" name the one namespace of the simulated
-// session. Names are compared with case.
-std::string namespace_key(const std::string &name) {
-  if (name.rfind("Global\\", 0) == 0) return name.substr(7);
-  if (name.rfind("Local\\", 0) == 0) return name.substr(6);
-  return name;
-}
-}  // namespace
-
 std::shared_ptr<Object> World::find_named(const std::string &name) const {
-  std::string key = namespace_key(name);
+  auto path = object_path(name, session_of(*this, current_process()));
+  if (!path) return nullptr;
   for (const auto &[n, weak] : named_)
-    if (n == key) return weak.lock();
+    if (n == *path && !weak.expired()) return weak.lock();
   return nullptr;
 }
 
 void World::add_named(const std::string &name, const std::shared_ptr<Object> &object) {
+  auto path = object_path(name, session_of(*this, current_process()));
+  if (!path) return;
   object->name = name;
-  named_.emplace_back(namespace_key(name), object);
+  named_.emplace_back(*path, object);
 }
 
 void World::forget_named(const Object &object) {

@@ -122,7 +122,9 @@ class World {
   }
 
   // ---- Named kernel objects from outside ---------------------------------------------------
-  // Another process opens the named event and sets it. False when there is no such event.
+  // Another process opens the named event and sets it: a service when the name exists in
+  // session 0 (the services' namespace), else a program of the logged-on user's session 1,
+  // where the host runs. False when there is no such event.
   bool set_named_event(const std::string &name);
 
   // ---- Internals used by the emulated calls --------------------------------------------------

@@ -1,0 +1,131 @@
+// The child program of the process and pipe tests, the same code on both sides:
+//   --child exit <n>            returns n from its entry
+//   --child exitprocess <n>     ends through ExitProcess(n)
+//   --child print <text>        writes the text to standard output with WriteFile
+//   --child printf <text>       writes the text with the C runtime's printf
+//   --child write <handle> <text>  writes the text to an inherited handle given by value
+//   --child setevent <handle>   sets an inherited event given by value
+//   --child setnamed <name>     opens the named event and sets it
+//   --child takemutex <name>    takes the named mutex and ends without releasing it
+//   --child hang                sleeps until it is terminated
+//   --child whoami              writes its own module file name
+//   --child cmdline ...         writes GetCommandLineA, "|", and GetCommandLineW narrowed
+//   --child search <name>       starts "<name> --child whoami" by the system's search
+//                               rules, passing its standard output on; on failure it
+//                               writes "error <code>"
+#include <cstdio>
+#include <vector>
+
+#include "Conformance.h"
+
+namespace conformance {
+namespace {
+
+void Write(HANDLE handle, const std::string &text) {
+  DWORD written = 0;
+  WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+DWORD Number(const WString &text) {
+  DWORD value = 0;
+  for (WCHAR c : text)
+    if (c >= '0' && c <= '9') value = value * 10 + static_cast<DWORD>(c - '0');
+  return value;
+}
+
+HANDLE HandleValue(const WString &text) {
+  return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(Number(text)));
+}
+
+std::vector<WString> Arguments() {
+  int count = 0;
+  LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<WString> out;
+  if (argv == nullptr) return out;
+  for (int i = 0; i < count; ++i) out.emplace_back(argv[i]);
+  LocalFree(argv);
+  return out;
+}
+
+int Search(const WString &name) {
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = out;
+  si.hStdError = out;
+  PROCESS_INFORMATION pi = {};
+  WString line = name + TEXT(" --child whoami");
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    Write(out, "error " + std::to_string(GetLastError()));
+    return 1;
+  }
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return 0;
+}
+
+std::string ModuleFileName() {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return std::string(path, length);
+}
+
+}  // namespace
+
+int ChildMain() {
+  std::vector<WString> args = Arguments();
+  // The program path may have been split at blanks; the mode follows "--child".
+  size_t at = 0;
+  while (at < args.size() && args[at] != TEXT("--child")) ++at;
+  if (at + 1 >= args.size()) return 100;
+  const WString &mode = args[at + 1];
+  WString first = args.size() > at + 2 ? args[at + 2] : WString();
+  WString second = args.size() > at + 3 ? args[at + 3] : WString();
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (mode == TEXT("exit")) return static_cast<int>(Number(first));
+  if (mode == TEXT("exitprocess")) ExitProcess(Number(first));
+  if (mode == TEXT("print")) {
+    Write(out, Narrow(first));
+    return 0;
+  }
+  if (mode == TEXT("printf")) {
+    printf("%s", Narrow(first).c_str());
+    fflush(stdout);
+    return 0;
+  }
+  if (mode == TEXT("write")) {
+    Write(HandleValue(first), Narrow(second));
+    return 0;
+  }
+  if (mode == TEXT("setevent")) return SetEvent(HandleValue(first)) ? 0 : 1;
+  if (mode == TEXT("setnamed")) {
+    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, first.c_str());
+    if (event == nullptr) return static_cast<int>(GetLastError());
+    BOOL set = SetEvent(event);
+    CloseHandle(event);
+    return set ? 0 : 1;
+  }
+  if (mode == TEXT("takemutex")) {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, first.c_str());
+    return static_cast<int>(WaitForSingleObject(mutex, INFINITE));
+  }
+  if (mode == TEXT("hang")) {
+    Sleep(INFINITE);
+    return 0;
+  }
+  if (mode == TEXT("whoami")) {
+    Write(out, ModuleFileName());
+    return 0;
+  }
+  if (mode == TEXT("cmdline")) {
+    Write(out, std::string(GetCommandLineA()) + "|" + Narrow(GetCommandLineW()));
+    return 0;
+  }
+  if (mode == TEXT("search")) return Search(first);
+  return 101;
+}
+
+}  // namespace conformance

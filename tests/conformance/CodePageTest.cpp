@@ -1,0 +1,96 @@
+// Text in the ANSI code page 932: conversions to and from UTF-16, and the narrow helpers that
+// must leave double-byte characters whole.
+#include <cstring>
+
+#include "Conformance.h"
+
+namespace {
+
+using conformance::kMarker;
+using conformance::WString;
+
+class CodePage : public conformance::Fixture {};
+
+TEST_F(CodePage, TheAnsiCodePageIs932) {
+  EXPECT_EQ(GetACP(), 932u);
+}
+
+TEST_F(CodePage, MultiByteTextConvertsToUtf16AndBack) {
+  // "日本語ｱA": three double-byte characters, a single-byte kana and a letter.
+  const char text[] =
+      "\x93\xfa\x96{\x8c\xea\xb1"
+      "A";
+  ASSERT_EQ(sizeof text, 9u);
+  EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0), 6);
+  WCHAR wide[8];
+  EXPECT_EQ(MultiByteToWideChar(932, 0, text, -1, wide, 8), 6);
+  EXPECT_EQ(WString(wide), WString(TEXT("日本語ｱA")));
+  // A count without the terminator converts without it.
+  EXPECT_EQ(MultiByteToWideChar(932, 0, text, 6, wide, 8), 3);
+
+  WCHAR again[] = TEXT("日本語ｱA");
+  EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, again, -1, nullptr, 0, nullptr, nullptr), 9);
+  char narrow[16];
+  EXPECT_EQ(WideCharToMultiByte(932, 0, again, -1, narrow, sizeof narrow, nullptr, nullptr), 9);
+  EXPECT_EQ(std::string(narrow), std::string(text));
+}
+
+TEST_F(CodePage, AConversionIntoATooSmallBufferFails) {
+  WCHAR wide[2];
+  SetLastError(kMarker);
+  EXPECT_EQ(MultiByteToWideChar(932, 0, "\x93\xfa\x96{\x8c\xea", -1, wide, 2), 0);  // 日本語
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  char narrow[3];
+  SetLastError(kMarker);
+  EXPECT_EQ(WideCharToMultiByte(932, 0, TEXT("日本"), -1, narrow, sizeof narrow, nullptr, nullptr),
+            0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
+TEST_F(CodePage, LoweringNarrowTextLowersLettersAndKeepsDoubleByteCharactersWhole) {
+  // "ア" is 0x83 0x41 and "表" 0x95 0x5C: their second bytes look like 'A' and '\'.
+  char text[] =
+      "ABC\x83"
+      "A\x83"
+      "C\x95\x5c\x82`\x82"
+      "ax";  // "ABCアイ表ＡＢx"
+  std::string before = text;
+  DWORD length = static_cast<DWORD>(std::strlen(text));
+  EXPECT_EQ(CharLowerBuffA(text, length), length);
+  // "abcアイ表ａｂx"
+  EXPECT_EQ(std::string(text), std::string("abc\x83"
+                                           "A\x83"
+                                           "C\x95\x5c\x82\x81\x82\x82"
+                                           "x"));
+  EXPECT_EQ(std::string(text).size(), before.size());
+}
+
+TEST_F(CodePage, LoweringWideTextLowersLatinAndFullWidthLetters) {
+  WCHAR text[] = TEXT("ÀBÇ Ｚ日");
+  EXPECT_EQ(CharLowerBuffW(text, 5), 5u);
+  EXPECT_EQ(WString(text), WString(TEXT("àbç ｚ日")));
+}
+
+TEST_F(CodePage, LeadBytesAreRecognisedAndCharNextStepsOverWholeCharacters) {
+  EXPECT_TRUE(IsDBCSLeadByte(0x83));
+  EXPECT_TRUE(IsDBCSLeadByteEx(932, 0x95));
+  EXPECT_FALSE(IsDBCSLeadByte('A'));
+  EXPECT_FALSE(IsDBCSLeadByte(0xB1));  // single-byte kana
+  const char text[] =
+      "a\x83"
+      "A";  // "aア"
+  EXPECT_EQ(CharNextA(text), text + 1);
+  EXPECT_EQ(CharNextA(text + 1), text + 3);
+  EXPECT_EQ(CharNextA(text + 3), text + 3);
+  EXPECT_EQ(lstrlenA(text), 3);
+  EXPECT_EQ(lstrlenW(TEXT("aア")), 2);
+}
+
+TEST_F(CodePage, ASubstringIsNotFoundInsideADoubleByteCharacter) {
+  const char text[] = "\x95\x5c\x8e\xa6\\x";  // "表示\x"
+  EXPECT_EQ(StrStrA(text, "\\"), text + 4);
+  EXPECT_EQ(StrStrA(text, "\x8e\xa6"), text + 2);  // "示"
+  EXPECT_EQ(StrStrA(text, "\\y"), nullptr);
+}
+
+}  // namespace

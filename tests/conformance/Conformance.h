@@ -1,0 +1,71 @@
+// Support for winsim's conformance tests. Each test is written once and runs twice: natively
+// against winsim, and cross-built with MinGW under Wine, whose behaviour is the reference. This
+// header and Conformance.cpp are the only places that know there are two worlds; the tests
+// themselves call Win32 and the small functions below.
+#pragma once
+
+// GoogleTest before the platform header: winsim routes printf and friends through macros.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/win32.h"
+
+#if !defined(_WIN32)
+#include "winsim/World.h"
+#endif
+
+namespace conformance {
+
+using WString = std::basic_string<WCHAR>;
+
+// Set as the last error before a call, to see whether the call changed it.
+constexpr DWORD kMarker = 0xdeadbeef;
+
+// The fixture of every conformance test. Natively it builds a fresh winsim world whose host
+// thread is the test's own thread, so the test body calls Win32 directly as the host process;
+// under Wine the test runs in the test executable itself.
+class Fixture : public ::testing::Test {
+#if !defined(_WIN32)
+ protected:
+  Fixture();
+
+  winsim::World world;
+#endif
+};
+
+// The program the tests start as a child: ChildMain runs in it (see ChildProgram.cpp). Under
+// Wine it is this executable; in winsim a registered program placed as an image file.
+WString ChildImage();
+// Puts a copy of the child program's image at `path` (the folder must exist).
+bool PlaceChildImage(const WString &path);
+// The folder under which tests make their scratch folders.
+WString TempRoot();
+// The command line that starts the child program at `image` in `mode` with `arguments`.
+WString ChildCommandLine(const WString &image, const WString &mode,
+                         const WString &arguments = WString());
+
+// True when the Windows build runs under Wine. Where Wine is known to differ from Windows and
+// winsim follows Windows, a test asserts the Windows behaviour only when this is false; each
+// such place says what differs and where Windows documents it.
+bool UnderWine();
+
+// The child program's entry: "<image> --child <mode> <arguments...>".
+int ChildMain();
+
+// Runs a command line as a child process whose standard output and error are one pipe, in
+// `current_dir` (empty: the caller's). Returns the exit code and fills `output` with what the
+// child wrote; returns -1 when CreateProcessW fails (its error stays the last error).
+long RunCaptured(const WString &command_line, const WString &current_dir, std::string *output);
+
+// Reads a pipe until it breaks.
+std::string ReadToEnd(HANDLE read_end);
+
+// Text helpers built on the code-page functions (tests assert those separately).
+std::string Narrow(const WString &text);
+WString Widen(const std::string &text);
+std::string Lower(std::string text);
+// The code page 932 bytes of a UTF-8 text (through the conversion functions).
+std::string Cp932(const std::string &utf8);
+
+}  // namespace conformance

@@ -1,0 +1,106 @@
+// System message texts: present for the codes the programs report, absent for unknown codes.
+// The texts themselves differ (Wine's Japanese locale gives Japanese texts), so only their
+// presence and shape are compared.
+#include "Conformance.h"
+
+namespace {
+
+using conformance::kMarker;
+
+class ErrorTexts : public conformance::Fixture {};
+
+constexpr DWORD kMessageNotFound = 317;  // ERROR_MR_MID_NOT_FOUND
+constexpr DWORD kSystemText =
+    FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+
+const DWORD kReportedCodes[] = {2,    3,    5,    80,   87,   109,  145, 183,
+                                1052, 1060, 1061, 1062, 1063, 1072, 1073};
+
+bool EndsWithLineBreak(const std::string &text) {
+  return text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
+}
+
+TEST_F(ErrorTexts, EveryReportedCodeHasANarrowTextEndingInALineBreak) {
+  for (DWORD code : kReportedCodes) {
+    char *text = nullptr;
+    SetLastError(kMarker);
+    DWORD length =
+        FormatMessageA(kSystemText, nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    ASSERT_GT(length, 2u) << "code " << code;
+    ASSERT_NE(text, nullptr) << "code " << code;
+    std::string copy(text);
+    EXPECT_EQ(copy.size(), length) << "code " << code;
+    EXPECT_TRUE(EndsWithLineBreak(copy)) << "code " << code;
+    EXPECT_EQ(LocalFree(text), nullptr);
+  }
+}
+
+TEST_F(ErrorTexts, EveryReportedCodeHasAWideTextEndingInALineBreak) {
+  for (DWORD code : kReportedCodes) {
+    WCHAR *text = nullptr;
+    DWORD length =
+        FormatMessageW(kSystemText, nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    ASSERT_GT(length, 2u) << "code " << code;
+    conformance::WString copy(text);
+    EXPECT_EQ(copy.size(), length) << "code " << code;
+    EXPECT_EQ(copy.substr(copy.size() - 2), conformance::WString(TEXT("\r\n"))) << "code " << code;
+    EXPECT_EQ(LocalFree(text), nullptr);
+  }
+}
+
+TEST_F(ErrorTexts, AnUnknownCodeHasNoTextAndNoBuffer) {
+  char *text = reinterpret_cast<char *>(static_cast<ULONG_PTR>(1));
+  SetLastError(kMarker);
+  EXPECT_EQ(
+      FormatMessageA(kSystemText, nullptr, 0x1234, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr),
+      0u);
+  EXPECT_EQ(GetLastError(), kMessageNotFound);
+  EXPECT_EQ(text, nullptr);
+
+  WCHAR *wide = nullptr;
+  SetLastError(kMarker);
+  EXPECT_EQ(
+      FormatMessageW(kSystemText, nullptr, 0x1234, 0, reinterpret_cast<LPWSTR>(&wide), 0, nullptr),
+      0u);
+  EXPECT_EQ(GetLastError(), kMessageNotFound);
+}
+
+TEST_F(ErrorTexts, ACallersBufferTooSmallForTheTextIsInsufficient) {
+  char buffer[4];
+  SetLastError(kMarker);
+  EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           ERROR_ACCESS_DENIED, 0, buffer, sizeof buffer, nullptr),
+            0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+
+  char large[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                ERROR_ACCESS_DENIED, 0, large, sizeof large, nullptr);
+  EXPECT_GT(length, 2u);
+  EXPECT_EQ(std::string(large).size(), length);
+}
+
+DWORD WINAPI SetAndReadOwnError(LPVOID) {
+  DWORD inherited = GetLastError();
+  SetLastError(77);
+  return inherited == 1234 ? 1 : GetLastError();
+}
+
+TEST_F(ErrorTexts, TheLastErrorIsPerThreadAndKeptUntilSet) {
+  SetLastError(1234);
+  EXPECT_EQ(GetLastError(), 1234u);
+  EXPECT_EQ(GetLastError(), 1234u);
+  HANDLE thread = CreateThread(nullptr, 0, SetAndReadOwnError, nullptr, 0, nullptr);
+  SetLastError(1234);  // CreateThread may have changed it
+  WaitForSingleObject(thread, INFINITE);
+  DWORD code = 0;
+  GetExitCodeThread(thread, &code);
+  CloseHandle(thread);
+  EXPECT_EQ(code, 77u);  // the thread started with its own error and kept what it set
+  SetLastError(1234);
+  EXPECT_EQ(GetLastError(), 1234u);
+  SetLastError(0);
+  EXPECT_EQ(GetLastError(), 0u);
+}
+
+}  // namespace

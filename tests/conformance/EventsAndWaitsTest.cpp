@@ -1,0 +1,200 @@
+// Events and waits: auto- and manual-reset events, waits on one or many objects, time-outs and
+// invalid handles.
+#include "Conformance.h"
+
+namespace {
+
+using conformance::kMarker;
+
+class EventsAndWaits : public conformance::Fixture {};
+
+DWORD WINAPI WaitOnEvent(LPVOID event) {
+  return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) == WAIT_OBJECT_0 ? 1 : 2;
+}
+
+TEST_F(EventsAndWaits, AnUnnamedEventIsCreatedWithTheLastErrorCleared) {
+  SetLastError(kMarker);
+  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  ASSERT_NE(event, nullptr);
+  EXPECT_EQ(GetLastError(), 0u);
+  EXPECT_TRUE(CloseHandle(event));
+}
+
+TEST_F(EventsAndWaits, AnAutoResetEventReleasesOneWaiterPerSet) {
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  HANDLE threads[2];
+  for (auto &thread : threads) thread = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
+  EXPECT_EQ(WaitForMultipleObjects(2, threads, FALSE, 0), WAIT_TIMEOUT);
+
+  EXPECT_TRUE(SetEvent(event));
+  DWORD first = WaitForMultipleObjects(2, threads, FALSE, INFINITE);
+  ASSERT_TRUE(first == WAIT_OBJECT_0 || first == WAIT_OBJECT_0 + 1) << first;
+  HANDLE other = threads[1 - (first - WAIT_OBJECT_0)];
+  // The one set released one waiter and the event reset itself.
+  EXPECT_EQ(WaitForSingleObject(other, 50), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+
+  EXPECT_TRUE(SetEvent(event));
+  EXPECT_EQ(WaitForSingleObject(other, INFINITE), WAIT_OBJECT_0);
+  for (HANDLE thread : threads) {
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(thread, &code));
+    EXPECT_EQ(code, 1u);
+    CloseHandle(thread);
+  }
+  CloseHandle(event);
+}
+
+TEST_F(EventsAndWaits, AManualResetEventStaysSetForEveryWaiterUntilReset) {
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE threads[2];
+  for (auto &thread : threads) thread = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
+  EXPECT_TRUE(SetEvent(event));
+  EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+
+  SetLastError(kMarker);
+  EXPECT_TRUE(ResetEvent(event));
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+  // A reset of an event that is not set succeeds as well.
+  EXPECT_TRUE(ResetEvent(event));
+  for (HANDLE thread : threads) CloseHandle(thread);
+  CloseHandle(event);
+}
+
+TEST_F(EventsAndWaits, AnEventCreatedSetIsSignalledAtOnce) {
+  HANDLE manual = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  HANDLE automatic = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_TIMEOUT);
+  CloseHandle(manual);
+  CloseHandle(automatic);
+}
+
+TEST_F(EventsAndWaits, WaitingForAnyReturnsTheLowestSignalledIndexAndTakesOnlyThatObject) {
+  HANDLE events[3];
+  for (auto &event : events) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  SetEvent(events[2]);
+  SetEvent(events[1]);
+  EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 1);
+  EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 2);
+  EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_TIMEOUT);
+  for (HANDLE event : events) CloseHandle(event);
+}
+
+TEST_F(EventsAndWaits, WaitingForAllNeedsEveryObjectAndTakesNoneUntilThen) {
+  HANDLE events[2];
+  for (auto &event : events) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  SetEvent(events[0]);
+  EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), WAIT_TIMEOUT);
+  // The wait took nothing: the first event is still set.
+  EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_OBJECT_0);
+
+  SetEvent(events[0]);
+  SetEvent(events[1]);
+  EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(events[1], 0), WAIT_TIMEOUT);
+  for (HANDLE event : events) CloseHandle(event);
+}
+
+TEST_F(EventsAndWaits, AWaitThatRunsOutReturnsTheTimeOut) {
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SetLastError(kMarker);
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(event, 20), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForMultipleObjects(1, &event, TRUE, 20), WAIT_TIMEOUT);
+  CloseHandle(event);
+}
+
+TEST_F(EventsAndWaits, AWaitOnAClosedOrBadHandleFailsWithAnInvalidHandle) {
+  HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  HANDLE kept = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  ASSERT_TRUE(CloseHandle(event));
+
+  SetLastError(kMarker);
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+  SetLastError(kMarker);
+  EXPECT_EQ(WaitForSingleObject(nullptr, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+  // One bad handle among good ones fails the whole wait, signalled or not.
+  HANDLE mixed[] = {kept, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x7ff0))};
+  SetLastError(kMarker);
+  EXPECT_EQ(WaitForMultipleObjects(2, mixed, FALSE, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+
+  SetLastError(kMarker);
+  EXPECT_FALSE(CloseHandle(event));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  SetLastError(kMarker);
+  EXPECT_FALSE(SetEvent(event));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  CloseHandle(kept);
+}
+
+TEST_F(EventsAndWaits, WaitingForNoObjectsIsAnInvalidParameter) {
+  HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  SetLastError(kMarker);
+  EXPECT_EQ(WaitForMultipleObjects(0, &event, FALSE, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  CloseHandle(event);
+}
+
+TEST_F(EventsAndWaits, ADuplicatedHandleNamesTheSameEventAndClosesApart) {
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE copy = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &copy, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS));
+  ASSERT_NE(copy, event);
+  EXPECT_TRUE(CloseHandle(event));
+  EXPECT_TRUE(SetEvent(copy));
+  EXPECT_EQ(WaitForSingleObject(copy, 0), WAIT_OBJECT_0);
+  DWORD flags = kMarker;
+  EXPECT_TRUE(GetHandleInformation(copy, &flags));
+  EXPECT_EQ(flags, 0u);
+
+  // Moving a handle: the source is closed, the result works.
+  HANDLE moved = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), copy, GetCurrentProcess(), &moved, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
+  EXPECT_EQ(WaitForSingleObject(moved, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(CloseHandle(moved));
+  SetLastError(kMarker);
+  EXPECT_FALSE(GetHandleInformation(moved, &flags));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(EventsAndWaits, TheCurrentProcessAndThreadAreNotSignalledWhileTheyRun) {
+  EXPECT_EQ(WaitForSingleObject(GetCurrentProcess(), 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(GetCurrentThread(), 0), WAIT_TIMEOUT);
+  DWORD code = kMarker;
+  EXPECT_TRUE(GetExitCodeProcess(GetCurrentProcess(), &code));
+  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+  // Closing a pseudo handle does nothing and succeeds.
+  SetLastError(kMarker);
+  EXPECT_TRUE(CloseHandle(GetCurrentProcess()));
+  EXPECT_TRUE(CloseHandle(GetCurrentThread()));
+  EXPECT_EQ(WaitForSingleObject(GetCurrentProcess(), 0), WAIT_TIMEOUT);
+}
+
+TEST_F(EventsAndWaits, AnEventOpenedWithoutModifyRightsCannotBeSet) {
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "ConformanceRightsEvent");
+  HANDLE waiter = OpenEventA(SYNCHRONIZE, FALSE, "ConformanceRightsEvent");
+  ASSERT_NE(waiter, nullptr);
+  SetLastError(kMarker);
+  EXPECT_FALSE(SetEvent(waiter));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT);
+  SetEvent(event);
+  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_OBJECT_0);
+  CloseHandle(waiter);
+  CloseHandle(event);
+}
+
+}  // namespace

@@ -1,0 +1,250 @@
+// Processes: the program search order, exit codes, waits on processes, termination and
+// inherited handles.
+#include "Conformance.h"
+#include "Scratch.h"
+
+namespace {
+
+using conformance::ChildCommandLine;
+using conformance::ChildImage;
+using conformance::kMarker;
+using conformance::Scratch;
+using conformance::WString;
+
+class Processes : public conformance::Fixture {};
+
+// Starts the child program in `mode`; the process and thread handles are closed by the caller.
+PROCESS_INFORMATION Start(const WString &mode, const WString &arguments = WString()) {
+  WString line = ChildCommandLine(ChildImage(), mode, arguments);
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  EXPECT_TRUE(
+      CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+      << GetLastError();
+  return pi;
+}
+
+DWORD ExitCodeOf(HANDLE process) {
+  DWORD code = kMarker;
+  EXPECT_TRUE(GetExitCodeProcess(process, &code));
+  return code;
+}
+
+void Close(const PROCESS_INFORMATION &pi) {
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+}
+
+TEST_F(Processes, TheProcessHandleIsSignalledAtExitWithTheEntrysReturnValue) {
+  PROCESS_INFORMATION pi = Start(TEXT("exit"), TEXT("42"));
+  EXPECT_NE(pi.dwProcessId, 0u);
+  EXPECT_NE(pi.dwThreadId, 0u);
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(ExitCodeOf(pi.hProcess), 42u);
+  // The main thread ended with the same code.
+  EXPECT_EQ(WaitForSingleObject(pi.hThread, INFINITE), WAIT_OBJECT_0);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(pi.hThread, &code));
+  EXPECT_EQ(code, 42u);
+  Close(pi);
+}
+
+TEST_F(Processes, ExitProcessSetsTheExitCode) {
+  PROCESS_INFORMATION pi = Start(TEXT("exitprocess"), TEXT("3"));
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(ExitCodeOf(pi.hProcess), 3u);
+  Close(pi);
+}
+
+TEST_F(Processes, ARunningProcessReportsStillActiveUntilTerminated) {
+  PROCESS_INFORMATION pi = Start(TEXT("hang"));
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(ExitCodeOf(pi.hProcess), static_cast<DWORD>(STILL_ACTIVE));
+  SetLastError(kMarker);
+  EXPECT_TRUE(TerminateProcess(pi.hProcess, 77));
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(ExitCodeOf(pi.hProcess), 77u);
+  Close(pi);
+}
+
+TEST_F(Processes, AMissingProgramIsFileNotFound) {
+  WString line = TEXT("norvane-no-such-program --child exit 0");
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  SetLastError(kMarker);
+  EXPECT_FALSE(
+      CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+  Scratch scratch(TEXT("missing"));
+  WString application = scratch.root() + TEXT("\\absent.exe");
+  SetLastError(kMarker);
+  EXPECT_FALSE(CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &si, &pi));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(Processes, AnEndedProcessCannotBeTerminatedAgain) {
+  PROCESS_INFORMATION pi = Start(TEXT("exit"), TEXT("1"));
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  SetLastError(kMarker);
+  BOOL terminated = TerminateProcess(pi.hProcess, 2);
+  DWORD error = GetLastError();
+  // Windows documents that terminating a process that has ended fails with
+  // ERROR_ACCESS_DENIED; Wine accepts the call. Either way the exit code stays.
+  if (!conformance::UnderWine()) {
+    EXPECT_FALSE(terminated);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  }
+  EXPECT_EQ(ExitCodeOf(pi.hProcess), 1u);
+  Close(pi);
+  DWORD code = kMarker;
+  SetLastError(kMarker);
+  EXPECT_FALSE(GetExitCodeProcess(pi.hProcess, &code));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(Processes, AMissingCurrentFolderIsRefused) {
+  Scratch scratch(TEXT("nocwd"));
+  WString folder = scratch.root() + TEXT("\\absent");
+  WString line = ChildCommandLine(ChildImage(), TEXT("exit"), TEXT("0"));
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  SetLastError(kMarker);
+  EXPECT_FALSE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              folder.c_str(), &si, &pi));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
+}
+
+TEST_F(Processes, AnUnquotedPathWithBlanksIsTriedOneWordAtATime) {
+  Scratch scratch(TEXT("blanks"));
+  WString spaced = scratch.folder(TEXT("two words"));
+  WString image = scratch.child_image(spaced + TEXT("\\child.exe"));
+  std::string output;
+  WString line = spaced + TEXT("\\child.exe --child whoami");
+  EXPECT_EQ(conformance::RunCaptured(line, WString(), &output), 0);
+  EXPECT_EQ(conformance::Lower(output), conformance::Lower(conformance::Narrow(image)));
+  // A program named by the first word wins.
+  WString first = scratch.child_image(scratch.root() + TEXT("\\two.exe"));
+  EXPECT_EQ(conformance::RunCaptured(line, WString(), &output), 0);
+  EXPECT_EQ(conformance::Lower(output), conformance::Lower(conformance::Narrow(first)));
+}
+
+TEST_F(Processes, TheNarrowFormStartsAProgramWithItsCommandLineAsGiven) {
+  std::string line = "\"" + conformance::Narrow(ChildImage()) + "\" --child  exit   12";
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  SetLastError(kMarker);
+  ASSERT_TRUE(
+      CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(ExitCodeOf(pi.hProcess), 12u);
+  Close(pi);
+}
+
+TEST_F(Processes, AChildsCommandLineIsTheStringItWasStartedWith) {
+  WString line = ChildCommandLine(ChildImage(), TEXT("cmdline"), TEXT("  \"a b\"  c\\\"d"));
+  std::string output;
+  EXPECT_EQ(conformance::RunCaptured(line, WString(), &output), 0);
+  EXPECT_EQ(output, conformance::Narrow(line) + "|" + conformance::Narrow(line));
+}
+
+TEST_F(Processes, TheApplicationNameIsStartedWhateverTheCommandLineSays) {
+  WString line = TEXT("something-else --child exit 9");
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  ASSERT_TRUE(CreateProcessW(ChildImage().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &si, &pi));
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  EXPECT_EQ(ExitCodeOf(pi.hProcess), 9u);
+  Close(pi);
+}
+
+TEST_F(Processes, AnInheritedEventIsTheSameObjectInTheChild) {
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  HANDLE event = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
+  WString line =
+      ChildCommandLine(ChildImage(), TEXT("setevent"),
+                       conformance::Widen(std::to_string(reinterpret_cast<ULONG_PTR>(event))));
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  ASSERT_TRUE(
+      CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
+  HANDLE both[] = {event, pi.hProcess};
+  EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(ExitCodeOf(pi.hProcess), 0u);
+  Close(pi);
+  CloseHandle(event);
+}
+
+// The search for a program named without a folder: the caller's own folder, then the current
+// folder, then the system folder, then the Windows folder, then the folders of PATH.
+class SearchOrder : public conformance::Fixture {
+ protected:
+  // Runs the caller program (in `caller_`) with the current folder `current_`; it searches
+  // for "probe" and passes on what the probe found writes: its own module file name.
+  std::string Found() {
+    std::string output;
+    long code = conformance::RunCaptured(
+        ChildCommandLine(caller_image_, TEXT("search"), TEXT("norvane-probe")), current_, &output);
+    EXPECT_GE(code, 0);
+    return conformance::Lower(output);
+  }
+  std::string Expected(const WString &path) {
+    return conformance::Lower(conformance::Narrow(path));
+  }
+
+  WString caller_;
+  WString current_;
+  WString caller_image_;
+};
+
+TEST_F(SearchOrder, CallersFolderThenCurrentFolderThenSystemFoldersThenPath) {
+  Scratch scratch(TEXT("search"));
+  caller_ = scratch.folder(TEXT("caller"));
+  current_ = scratch.folder(TEXT("current"));
+  WString listed = scratch.folder(TEXT("listed"));
+  WCHAR system[MAX_PATH];
+  UINT length = GetSystemDirectoryW(system, MAX_PATH);
+  ASSERT_GT(length, 0u);
+  WString system_folder(system, length);
+  WCHAR windows[MAX_PATH];
+  length = GetWindowsDirectoryW(windows, MAX_PATH);
+  ASSERT_GT(length, 0u);
+  WString windows_folder(windows, length);
+
+  caller_image_ = scratch.child_image(caller_ + TEXT("\\caller.exe"));
+  WString in_caller = scratch.child_image(caller_ + TEXT("\\norvane-probe.exe"));
+  WString in_current = scratch.child_image(current_ + TEXT("\\norvane-probe.exe"));
+  WString in_system = scratch.child_image(system_folder + TEXT("\\norvane-probe.exe"));
+  WString in_windows = scratch.child_image(windows_folder + TEXT("\\norvane-probe.exe"));
+  WString in_listed = scratch.child_image(listed + TEXT("\\norvane-probe.exe"));
+
+  WCHAR saved[4096];
+  DWORD saved_length = GetEnvironmentVariableW(TEXT("PATH"), saved, 4096);
+  WString path = listed;
+  if (saved_length > 0 && saved_length < 4096) path += TEXT(";") + WString(saved, saved_length);
+  ASSERT_TRUE(SetEnvironmentVariableW(TEXT("PATH"), path.c_str()));
+
+  EXPECT_EQ(Found(), Expected(in_caller));
+  scratch.remove(in_caller);
+  EXPECT_EQ(Found(), Expected(in_current));
+  scratch.remove(in_current);
+  EXPECT_EQ(Found(), Expected(in_system));
+  scratch.remove(in_system);
+  EXPECT_EQ(Found(), Expected(in_windows));
+  scratch.remove(in_windows);
+  EXPECT_EQ(Found(), Expected(in_listed));
+  scratch.remove(in_listed);
+  EXPECT_EQ(Found(), "error 2");
+
+  SetEnvironmentVariableW(TEXT("PATH"), saved_length > 0 && saved_length < 4096 ? saved : nullptr);
+}
+
+}  // namespace

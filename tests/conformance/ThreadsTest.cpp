@@ -1,0 +1,147 @@
+// Threads: start, identity, exit codes and the signalled thread handle; critical sections and
+// interlocked exchange.
+#include "Conformance.h"
+
+namespace {
+
+using conformance::kMarker;
+
+class Threads : public conformance::Fixture {};
+
+DWORD WINAPI ReturnParameter(LPVOID parameter) {
+  return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(parameter));
+}
+
+DWORD WINAPI ExitThroughExitThread(LPVOID) {
+  ExitThread(7);
+}
+
+DWORD WINAPI OwnId(LPVOID) {
+  return GetCurrentThreadId();
+}
+
+DWORD WINAPI WaitThenReturn(LPVOID event) {
+  WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+  return 5;
+}
+
+unsigned __stdcall RuntimeThread(void *parameter) {
+  return *static_cast<unsigned *>(parameter) * 2;
+}
+
+TEST_F(Threads, AThreadHandleIsSignalledAtExitWithTheReturnedCode) {
+  SetLastError(kMarker);
+  HANDLE thread = CreateThread(nullptr, 0, ReturnParameter,
+                               reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(42)), 0, nullptr);
+  ASSERT_NE(thread, nullptr);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, 42u);
+  // An ended thread's handle stays signalled.
+  EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(CloseHandle(thread));
+}
+
+TEST_F(Threads, ARunningThreadReportsStillActive) {
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, WaitThenReturn, go, 0, nullptr);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_TIMEOUT);
+  SetEvent(go);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, 5u);
+  CloseHandle(thread);
+  CloseHandle(go);
+}
+
+TEST_F(Threads, ExitThreadEndsTheThreadWithItsCode) {
+  HANDLE thread = CreateThread(nullptr, 0, ExitThroughExitThread, nullptr, 0, nullptr);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, 7u);
+  CloseHandle(thread);
+}
+
+TEST_F(Threads, TheThreadIdGivenAtCreationIsTheThreadsOwnId) {
+  DWORD id = 0;
+  HANDLE thread = CreateThread(nullptr, 0, OwnId, nullptr, 0, &id);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+  DWORD code = 0;
+  GetExitCodeThread(thread, &code);
+  EXPECT_NE(id, 0u);
+  EXPECT_EQ(code, id);
+  EXPECT_NE(id, GetCurrentThreadId());
+  CloseHandle(thread);
+}
+
+TEST_F(Threads, TheRuntimesThreadStartGivesAWaitableHandleAndTheExitCode) {
+  unsigned value = 21;
+  unsigned id = 0;
+  auto handle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, RuntimeThread, &value, 0, &id));
+  ASSERT_NE(handle, nullptr);
+  EXPECT_NE(id, 0u);
+  EXPECT_EQ(WaitForSingleObject(handle, INFINITE), WAIT_OBJECT_0);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(handle, &code));
+  EXPECT_EQ(code, 42u);
+  EXPECT_TRUE(CloseHandle(handle));
+}
+
+TEST_F(Threads, ExitCodeOfABadHandleIsAnInvalidHandle) {
+  DWORD code = 1234;
+  SetLastError(kMarker);
+  EXPECT_FALSE(GetExitCodeThread(nullptr, &code));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+struct Guarded {
+  CRITICAL_SECTION lock;
+  BOOL entered = TRUE;
+};
+
+DWORD WINAPI TryToEnter(LPVOID parameter) {
+  auto *guarded = static_cast<Guarded *>(parameter);
+  guarded->entered = TryEnterCriticalSection(&guarded->lock);
+  if (guarded->entered) LeaveCriticalSection(&guarded->lock);
+  return 0;
+}
+
+TEST_F(Threads, ACriticalSectionHeldByOneThreadCannotBeEnteredByAnother) {
+  Guarded guarded;
+  InitializeCriticalSection(&guarded.lock);
+  EnterCriticalSection(&guarded.lock);
+  // The owner enters again without blocking.
+  EXPECT_TRUE(TryEnterCriticalSection(&guarded.lock));
+  LeaveCriticalSection(&guarded.lock);
+
+  HANDLE thread = CreateThread(nullptr, 0, TryToEnter, &guarded, 0, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  EXPECT_FALSE(guarded.entered);
+
+  LeaveCriticalSection(&guarded.lock);
+  thread = CreateThread(nullptr, 0, TryToEnter, &guarded, 0, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  EXPECT_TRUE(guarded.entered);
+  DeleteCriticalSection(&guarded.lock);
+}
+
+TEST_F(Threads, InterlockedExchangeReturnsThePreviousValue) {
+  volatile LONG value = 3;
+  EXPECT_EQ(InterlockedExchange(&value, 9), 3);
+  EXPECT_EQ(static_cast<LONG>(value), 9);
+  EXPECT_EQ(InterlockedExchange(&value, -1), 9);
+  EXPECT_EQ(static_cast<LONG>(value), -1);
+  EXPECT_EQ(InterlockedCompareExchange(&value, 4, 0), -1);
+  EXPECT_EQ(static_cast<LONG>(value), -1);
+  EXPECT_EQ(InterlockedCompareExchange(&value, 4, -1), -1);
+  EXPECT_EQ(static_cast<LONG>(value), 4);
+}
+
+}  // namespace

@@ -1,0 +1,297 @@
+// Sound output and the audio endpoint: PlaySoundA, Beep and the beep device last their length in
+// virtual time and are traced as `sound`; the COM audio endpoint enumerator reports the world's
+// default render endpoint and its friendly name.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/win32.h"
+#include "winsim/Audio.h"
+#include "winsim/FileSystem.h"
+#include "winsim/World.h"
+
+namespace {
+
+using Record = winsim::Trace::Record;
+
+constexpr DWORD kMarker = 0xDEADBEEF;
+const char kWave[] = "C:\\Windows\\Media\\alarm.wav";
+const char kBeepDev[] = "\\\\.\\BeepDev";
+
+const CLSID kClsidDeviceEnumerator = {
+    0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
+const IID kIidDeviceEnumerator = {
+    0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
+const IID kIidPropertyStore = {
+    0x886D8EEB, 0x8CF2, 0x4446, {0x8D, 0x02, 0xCD, 0xBA, 0x1D, 0xBD, 0xCF, 0x99}};
+const PROPERTYKEY kFriendlyNameKey = {
+    {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 14};
+
+std::vector<Record> sounds(winsim::World &world) {
+  return world.trace().select("sound", {"t", "via", "file", "freq", "duration"});
+}
+
+Record tone(std::uint64_t t, const char *via, DWORD freq, DWORD duration) {
+  return Record{{"t", t}, {"via", via}, {"freq", freq}, {"duration", duration}};
+}
+
+// ---- PlaySoundA ---------------------------------------------------------------------------
+
+class PlaySound : public ::testing::Test {
+ protected:
+  PlaySound() { winsim::Audio::of(world).set_endpoint("Speakers (USB Audio)"); }
+  winsim::World world;
+};
+
+TEST_F(PlaySound, AWaveFilePlaysForItsLengthAndIsTracedOnce) {
+  world.files().add_file(kWave).play_ms = 1500;
+  world.run_for(250);
+  SetLastError(kMarker);
+  EXPECT_EQ(PlaySoundA(kWave, nullptr, SND_FILENAME | SND_NODEFAULT), TRUE);
+  EXPECT_EQ(world.now(), 1750u);
+  EXPECT_EQ(GetLastError(), kMarker);
+  ASSERT_EQ(sounds(world).size(), 1u);
+  EXPECT_EQ(sounds(world)[0], (Record{{"t", 250}, {"via", "wave"}, {"file", kWave}}));
+}
+
+TEST_F(PlaySound, AWaveHoldsOnlyTheThreadThatPlaysIt) {
+  world.files().add_file(kWave).play_ms = 1000;
+  HANDLE thread = CreateThread(
+      nullptr, 0,
+      [](LPVOID) -> DWORD { return PlaySoundA(kWave, nullptr, SND_FILENAME | SND_NODEFAULT); },
+      nullptr, 0, nullptr);
+  EXPECT_EQ(WaitForSingleObject(thread, 400), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(world.now(), 1000u);
+  DWORD code = 0;
+  GetExitCodeThread(thread, &code);
+  EXPECT_EQ(code, static_cast<DWORD>(TRUE));
+  CloseHandle(thread);
+}
+
+TEST_F(PlaySound, NothingPlaysWithoutAPlayableFileOrAnOutput) {
+  world.files().add_file("C:\\Windows\\Media\\silent.wav");  // no play length
+  EXPECT_EQ(PlaySoundA("C:\\Windows\\Media\\missing.wav", nullptr, SND_FILENAME | SND_NODEFAULT),
+            FALSE);
+  EXPECT_EQ(PlaySoundA("C:\\Windows\\Media\\silent.wav", nullptr, SND_FILENAME | SND_NODEFAULT),
+            FALSE);
+  world.files().add_file(kWave).play_ms = 1500;
+  winsim::Audio::of(world).set_no_endpoint();
+  EXPECT_EQ(PlaySoundA(kWave, nullptr, SND_FILENAME | SND_NODEFAULT), FALSE);
+  EXPECT_EQ(world.now(), 0u);
+  EXPECT_TRUE(sounds(world).empty());
+}
+
+TEST_F(PlaySound, APlannedFaultFailsThePlay) {
+  world.files().add_file(kWave).play_ms = 1500;
+  world.faults().add({"PlaySoundA", "alarm.wav"});
+  EXPECT_EQ(PlaySoundA(kWave, nullptr, SND_FILENAME | SND_NODEFAULT), FALSE);
+  EXPECT_TRUE(sounds(world).empty());
+}
+
+// ---- Beep -----------------------------------------------------------------------------------
+
+TEST(Beep, ATonePlaysForItsDurationAndIsTraced) {
+  winsim::World world;
+  SetLastError(kMarker);
+  EXPECT_EQ(Beep(1975, 200), TRUE);
+  EXPECT_EQ(Beep(1567, 500), TRUE);
+  EXPECT_EQ(world.now(), 700u);
+  EXPECT_EQ(GetLastError(), kMarker);
+  EXPECT_EQ(sounds(world),
+            (std::vector<Record>{tone(0, "beep", 1975, 200), tone(200, "beep", 1567, 500)}));
+}
+
+TEST(Beep, AFrequencyOutsideTheAudibleRangeIsAnInvalidParameter) {
+  winsim::World world;
+  SetLastError(kMarker);
+  EXPECT_EQ(Beep(36, 100), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  SetLastError(kMarker);
+  EXPECT_EQ(Beep(32768, 100), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(Beep(37, 1), TRUE);
+  EXPECT_EQ(Beep(32767, 1), TRUE);
+  EXPECT_EQ(sounds(world).size(), 2u);
+}
+
+// ---- The beep device ------------------------------------------------------------------------
+
+HANDLE open_beep_device() {
+  return CreateFileA(kBeepDev, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+BOOL write_tone(HANDLE device, DWORD duration, DWORD frequency, DWORD *written) {
+  std::uint8_t bytes[8];
+  std::memcpy(bytes, &duration, 4);
+  std::memcpy(bytes + 4, &frequency, 4);
+  return WriteFile(device, bytes, sizeof bytes, written, nullptr);
+}
+
+TEST(BeepDevice, AnEightByteToneIsDurationThenFrequencyAndLastsItsDuration) {
+  winsim::World world;
+  world.run_for(100);
+  HANDLE device = open_beep_device();
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  SetLastError(kMarker);
+  EXPECT_EQ(write_tone(device, 200, 1975, &written), TRUE);
+  EXPECT_EQ(written, 8u);
+  EXPECT_EQ(world.now(), 300u);
+  EXPECT_EQ(CloseHandle(device), TRUE);
+  EXPECT_EQ(sounds(world), (std::vector<Record>{tone(100, "beepdev", 1975, 200)}));
+  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
+}
+
+TEST(BeepDevice, AWriteOfAnotherSizeIsRefusedWithoutASound) {
+  winsim::World world;
+  HANDLE device = open_beep_device();
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  std::uint8_t bytes[4] = {200, 0, 0, 0};
+  DWORD written = 99;
+  SetLastError(kMarker);
+  EXPECT_EQ(WriteFile(device, bytes, sizeof bytes, &written, nullptr), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(written, 0u);
+  CloseHandle(device);
+  EXPECT_TRUE(sounds(world).empty());
+}
+
+TEST(BeepDevice, AnAbsentDeviceDoesNotOpen) {
+  winsim::World world;
+  winsim::Audio::of(world).set_beep_device(winsim::Audio::BeepDevice::Absent);
+  SetLastError(kMarker);
+  EXPECT_EQ(open_beep_device(), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST(BeepDevice, ARefusingDeviceOpensButFailsEveryWriteAtOnce) {
+  winsim::World world;
+  winsim::Audio::of(world).set_beep_device(winsim::Audio::BeepDevice::Refuse);
+  HANDLE device = open_beep_device();
+  ASSERT_NE(device, INVALID_HANDLE_VALUE);
+  DWORD written = 99;
+  SetLastError(kMarker);
+  EXPECT_EQ(write_tone(device, 200, 1975, &written), FALSE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(world.now(), 0u);
+  CloseHandle(device);
+  EXPECT_TRUE(sounds(world).empty());
+}
+
+// ---- COM: the default audio endpoint --------------------------------------------------------
+
+class AudioEndpoint : public ::testing::Test {
+ protected:
+  AudioEndpoint() { EXPECT_EQ(CoInitialize(nullptr), S_OK); }
+  ~AudioEndpoint() override {
+    CoUninitialize();
+    EXPECT_EQ(winsim::Audio::of(world).live_com_objects(), 0);
+    EXPECT_EQ(winsim::Audio::of(world).com_initialized_threads(), 0);
+  }
+
+  IMMDeviceEnumerator *enumerator() {
+    IMMDeviceEnumerator *e = nullptr;
+    EXPECT_EQ(CoCreateInstance(kClsidDeviceEnumerator, nullptr, CLSCTX_ALL, kIidDeviceEnumerator,
+                               reinterpret_cast<void **>(&e)),
+              S_OK);
+    return e;
+  }
+
+  // The friendly name property of the default render endpoint.
+  PROPVARIANT friendly_name() {
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    IMMDeviceEnumerator *e = enumerator();
+    IMMDevice *device = nullptr;
+    IPropertyStore *store = nullptr;
+    EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device), S_OK);
+    EXPECT_EQ(device->OpenPropertyStore(STGM_READ, &store), S_OK);
+    EXPECT_EQ(store->GetValue(kFriendlyNameKey, &value), S_OK);
+    EXPECT_EQ(store->Release(), 0u);
+    EXPECT_EQ(device->Release(), 0u);
+    EXPECT_EQ(e->Release(), 0u);
+    return value;
+  }
+
+  winsim::World world;
+};
+
+TEST_F(AudioEndpoint, ANamedEndpointGivesItsFriendlyNameAsAWideString) {
+  winsim::Audio::of(world).set_endpoint("High Definition Audio Device");
+  PROPVARIANT value = friendly_name();
+  ASSERT_EQ(value.vt, VT_LPWSTR);
+  EXPECT_EQ(std::u16string(value.pwszVal), u"High Definition Audio Device");
+  EXPECT_EQ(PropVariantClear(&value), S_OK);
+  EXPECT_EQ(value.vt, VT_EMPTY);
+}
+
+TEST_F(AudioEndpoint, AnEndpointWithoutAFriendlyNameGivesAnEmptyValue) {
+  winsim::Audio::of(world).set_unnamed_endpoint();
+  PROPVARIANT value = friendly_name();
+  EXPECT_EQ(value.vt, VT_EMPTY);
+  EXPECT_EQ(value.pwszVal, nullptr);
+  EXPECT_EQ(PropVariantClear(&value), S_OK);
+}
+
+TEST_F(AudioEndpoint, WithoutAnEndpointTheDefaultIsNotFound) {
+  IMMDeviceEnumerator *e = enumerator();
+  IMMDevice *device = reinterpret_cast<IMMDevice *>(1);
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device), E_NOTFOUND);
+  EXPECT_EQ(device, nullptr);
+  EXPECT_EQ(static_cast<DWORD>(E_NOTFOUND), 0x80070490u);
+  e->Release();
+}
+
+TEST_F(AudioEndpoint, ThereIsNoCaptureEndpoint) {
+  winsim::Audio::of(world).set_endpoint("Speakers");
+  IMMDeviceEnumerator *e = enumerator();
+  IMMDevice *device = nullptr;
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, &device), E_NOTFOUND);
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eAll, eConsole, &device), E_INVALIDARG);
+  EXPECT_EQ(device, nullptr);
+  e->Release();
+}
+
+TEST_F(AudioEndpoint, OnlyTheEnumeratorClassAndItsInterfacesAreKnown) {
+  const CLSID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+  void *out = reinterpret_cast<void *>(1);
+  EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_ALL, kIidDeviceEnumerator, &out),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(out, nullptr);
+  out = reinterpret_cast<void *>(1);
+  EXPECT_EQ(CoCreateInstance(kClsidDeviceEnumerator, nullptr, CLSCTX_ALL, kIidPropertyStore, &out),
+            E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+}
+
+TEST_F(AudioEndpoint, APlannedFaultFailsTheEndpointQueryWithItsError) {
+  winsim::Audio::of(world).set_endpoint("Speakers");
+  world.faults().add({"IMMDeviceEnumerator::GetDefaultAudioEndpoint", "", 1, false, 5});
+  IMMDeviceEnumerator *e = enumerator();
+  IMMDevice *device = nullptr;
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device),
+            static_cast<HRESULT>(0x80070005));
+  EXPECT_EQ(device, nullptr);
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device), S_OK);
+  device->Release();
+  e->Release();
+}
+
+TEST(ComInit, CreationNeedsCoInitializeOnTheCallingThread) {
+  winsim::World world;
+  void *out = nullptr;
+  EXPECT_EQ(
+      CoCreateInstance(kClsidDeviceEnumerator, nullptr, CLSCTX_ALL, kIidDeviceEnumerator, &out),
+      CO_E_NOTINITIALIZED);
+  EXPECT_EQ(CoInitialize(nullptr), S_OK);
+  EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
+  EXPECT_EQ(winsim::Audio::of(world).com_initialized_threads(), 1);
+  CoUninitialize();
+  CoUninitialize();
+  EXPECT_EQ(winsim::Audio::of(world).com_initialized_threads(), 0);
+}
+
+}  // namespace

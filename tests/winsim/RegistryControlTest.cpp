@@ -1,0 +1,82 @@
+// The registry's control face: keys that refuse write access, and set-up that programs see.
+#include <gtest/gtest.h>
+
+#include "platform/win32.h"
+#include "winsim/Registry.h"
+#include "winsim/World.h"
+
+namespace {
+
+constexpr const char *kLocked = "SOFTWARE\\Norvane\\Locked";
+
+class RegistryControl : public ::testing::Test {
+ protected:
+  RegistryControl() {
+    world.registry().set_dword(std::string("HKLM\\") + kLocked, "Value", 7);
+    world.registry().create_key(std::string("HKLM\\") + kLocked + "\\Sub");
+    world.registry().deny_full_access(std::string("HKLM\\") + kLocked);
+  }
+  winsim::World world;
+};
+
+TEST_F(RegistryControl, ADeniedKeyOpensForReadingOnly) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLocked, 0, KEY_READ, &key), ERROR_SUCCESS);
+  DWORD value = 0, size = sizeof value;
+  EXPECT_EQ(
+      RegQueryValueExA(key, "Value", nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size),
+      ERROR_SUCCESS);
+  EXPECT_EQ(value, 7u);
+  RegCloseKey(key);
+
+  for (REGSAM access : {static_cast<REGSAM>(KEY_ALL_ACCESS), static_cast<REGSAM>(KEY_SET_VALUE),
+                        static_cast<REGSAM>(KEY_WRITE)}) {
+    key = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x1234));
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLocked, 0, access, &key), ERROR_ACCESS_DENIED)
+        << access;
+    EXPECT_EQ(key, nullptr);
+  }
+  EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLocked, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr),
+            ERROR_ACCESS_DENIED);
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLocked, 0, nullptr, 0, KEY_READ, nullptr, &key,
+                            &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  RegCloseKey(key);
+  EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
+}
+
+TEST_F(RegistryControl, ADeniedKeyCannotBeDeletedAndItsSubkeysStayOpen) {
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Locked\\Sub"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kLocked), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(world.registry().key_exists(std::string("HKLM\\") + kLocked));
+}
+
+TEST_F(RegistryControl, NoKeyCanBeCreatedInADeniedKey) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Locked\\New\\Deeper", 0,
+                            nullptr, 0, KEY_READ, nullptr, &key, nullptr),
+            ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(world.registry().key_exists(std::string("HKLM\\") + kLocked + "\\New"));
+  // Its existing subkeys are not denied themselves.
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Locked\\Sub\\New", 0, nullptr,
+                            0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+TEST_F(RegistryControl, LiftingTheDenialGivesWriteAccessAgain) {
+  world.registry().deny_full_access(std::string("HKLM\\") + kLocked, false);
+  HKEY key = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLocked, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  DWORD value = 8;
+  EXPECT_EQ(RegSetValueExA(key, "Value", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value),
+                           sizeof value),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  EXPECT_EQ(world.registry().dword(std::string("HKLM\\") + kLocked, "value"), 8u);
+}
+
+}  // namespace

@@ -1,0 +1,169 @@
+// Physical drives answering SMART_RCV_DRIVE_DATA, and the SMART records with their Windows
+// layout.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "platform/win32.h"
+#include "winsim/SmartDisk.h"
+#include "winsim/World.h"
+
+namespace {
+
+static_assert(SMART_RCV_DRIVE_DATA == 0x7C088);
+static_assert(sizeof(IDEREGS) == 8);
+static_assert(sizeof(SENDCMDINPARAMS) == 33);
+static_assert(offsetof(SENDCMDINPARAMS, irDriveRegs) == 4);
+static_assert(offsetof(SENDCMDINPARAMS, bDriveNumber) == 12);
+static_assert(offsetof(SENDCMDINPARAMS, dwReserved) == 16);
+static_assert(offsetof(SENDCMDINPARAMS, bBuffer) == 32);
+static_assert(sizeof(DRIVERSTATUS) == 12);
+static_assert(sizeof(SENDCMDOUTPARAMS) == 17);
+static_assert(offsetof(SENDCMDOUTPARAMS, DriverStatus) == 4);
+static_assert(offsetof(SENDCMDOUTPARAMS, bBuffer) == 16);
+
+constexpr DWORD kReplySize = sizeof(SENDCMDOUTPARAMS) - 1 + READ_ATTRIBUTE_BUFFER_SIZE;  // 528
+
+std::vector<std::uint8_t> Sector(std::uint8_t fill) {
+  return std::vector<std::uint8_t>(512, fill);
+}
+
+SENDCMDINPARAMS Request(BYTE feature) {
+  SENDCMDINPARAMS in = {};
+  in.cBufferSize = READ_ATTRIBUTE_BUFFER_SIZE;
+  in.irDriveRegs.bFeaturesReg = feature;
+  in.irDriveRegs.bSectorCountReg = 1;
+  in.irDriveRegs.bSectorNumberReg = 1;
+  in.irDriveRegs.bCylLowReg = SMART_CYL_LOW;
+  in.irDriveRegs.bCylHighReg = SMART_CYL_HI;
+  in.irDriveRegs.bDriveHeadReg = 0xA0;
+  in.irDriveRegs.bCommandReg = SMART_CMD;
+  return in;
+}
+
+HANDLE OpenDrive(const char *path) {
+  return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+TEST(SmartDisk, AnswersDataAndThresholdRequestsWithTheirSectorAtOffset16) {
+  winsim::World world;
+  winsim::add_smart_disk(world, 1, Sector(0x11), Sector(0x22));
+  HANDLE h = OpenDrive("\\\\.\\PhysicalDrive1");
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  for (BYTE feature : {BYTE{READ_ATTRIBUTES}, BYTE{READ_THRESHOLDS}}) {
+    SCOPED_TRACE(feature);
+    SENDCMDINPARAMS in = Request(feature);
+    std::vector<BYTE> out(kReplySize + 1, 0xEE);
+    DWORD returned = 0;
+    SetLastError(0xDEAD);
+    ASSERT_TRUE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &in, sizeof in, out.data(),
+                                static_cast<DWORD>(out.size()), &returned, nullptr));
+    EXPECT_EQ(returned, kReplySize);
+    SENDCMDOUTPARAMS header;
+    std::memcpy(&header, out.data(), 16);
+    EXPECT_EQ(header.cBufferSize, 512u);
+    EXPECT_EQ(header.DriverStatus.bDriverError, SMART_NO_ERROR);
+    EXPECT_EQ(header.DriverStatus.bIDEError, 0);
+    BYTE fill = feature == READ_ATTRIBUTES ? 0x11 : 0x22;
+    EXPECT_EQ(std::vector<BYTE>(out.begin() + 16, out.begin() + 528), std::vector<BYTE>(512, fill));
+    EXPECT_EQ(out[528], 0xEE);  // beyond the reply: untouched
+  }
+  CloseHandle(h);
+  auto reads = world.trace().select("smart.read", {"device", "feature", "error"});
+  ASSERT_EQ(reads.size(), 2u);
+  EXPECT_EQ(reads[0]["device"], "\\\\.\\PHYSICALDRIVE1");
+  EXPECT_EQ(reads[0]["feature"], 0xD0);
+  EXPECT_EQ(reads[1]["feature"], 0xD1);
+  EXPECT_EQ(reads[1]["error"], 0);
+}
+
+TEST(SmartDisk, ShortSectorsArePaddedWithZeros) {
+  winsim::World world;
+  auto disk = winsim::add_smart_disk(world, 0, {0x10, 0x00, 0x05}, {});
+  HANDLE h = OpenDrive("\\\\.\\PHYSICALDRIVE0");
+  SENDCMDINPARAMS in = Request(READ_ATTRIBUTES);
+  std::vector<BYTE> out(kReplySize, 0xEE);
+  DWORD returned = 0;
+  ASSERT_TRUE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &in, sizeof in, out.data(), kReplySize,
+                              &returned, nullptr));
+  std::vector<BYTE> sector(512, 0);
+  sector[0] = 0x10;
+  sector[2] = 0x05;
+  EXPECT_EQ(std::vector<BYTE>(out.begin() + 16, out.end()), sector);
+  CloseHandle(h);
+  EXPECT_THROW(winsim::add_smart_disk(world, 2, std::vector<std::uint8_t>(513), {}),
+               std::invalid_argument);
+}
+
+TEST(SmartDisk, RefusesWrongRequestsAsTheDiskDriverDoes) {
+  winsim::World world;
+  winsim::add_smart_disk(world, 0, Sector(1), Sector(2));
+  HANDLE h = OpenDrive("\\\\.\\PHYSICALDRIVE0");
+  std::vector<BYTE> out(kReplySize);
+  DWORD returned = 0xDEAD;
+  SENDCMDINPARAMS in = Request(READ_ATTRIBUTES);
+
+  SetLastError(0xDEAD);
+  EXPECT_FALSE(
+      DeviceIoControl(h, 0x7C084, &in, sizeof in, out.data(), kReplySize, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
+  EXPECT_EQ(returned, 0u);
+
+  SetLastError(0xDEAD);
+  EXPECT_FALSE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &in, sizeof in - 2, out.data(), kReplySize,
+                               &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+
+  SetLastError(0xDEAD);
+  EXPECT_FALSE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &in, sizeof in, out.data(), kReplySize - 1,
+                               &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+
+  SENDCMDINPARAMS identify = Request(0);
+  identify.irDriveRegs.bCommandReg = 0xEC;
+  SetLastError(0xDEAD);
+  EXPECT_FALSE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &identify, sizeof identify, out.data(),
+                               kReplySize, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  CloseHandle(h);
+}
+
+TEST(SmartDisk, FailureModesRefuseTheOpenEveryRequestOrTheThresholds) {
+  winsim::World world;
+  auto disk = winsim::add_smart_disk(world, 0, Sector(1), Sector(2));
+  SENDCMDINPARAMS data = Request(READ_ATTRIBUTES);
+  SENDCMDINPARAMS thresholds = Request(READ_THRESHOLDS);
+  std::vector<BYTE> out(kReplySize);
+  DWORD returned = 0;
+
+  disk->set_failure(winsim::SmartDisk::Failure::Open);
+  SetLastError(0xDEAD);
+  EXPECT_EQ(OpenDrive("\\\\.\\PHYSICALDRIVE0"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+  disk->set_failure(winsim::SmartDisk::Failure::Ioctl);
+  HANDLE h = OpenDrive("\\\\.\\PHYSICALDRIVE0");
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  SetLastError(0xDEAD);
+  EXPECT_FALSE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &data, sizeof data, out.data(), kReplySize,
+                               &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
+
+  disk->set_failure(winsim::SmartDisk::Failure::Thresholds);
+  EXPECT_TRUE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &data, sizeof data, out.data(), kReplySize,
+                              &returned, nullptr));
+  SetLastError(0xDEAD);
+  EXPECT_FALSE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &thresholds, sizeof thresholds, out.data(),
+                               kReplySize, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
+  CloseHandle(h);
+
+  SetLastError(0xDEAD);
+  EXPECT_EQ(OpenDrive("\\\\.\\PHYSICALDRIVE9"), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+}  // namespace

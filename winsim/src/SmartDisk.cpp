@@ -1,0 +1,112 @@
+#include "winsim/SmartDisk.h"
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "winsim/Trace.h"
+#include "winsim/World.h"
+#include "winsim/win32.h"
+
+namespace winsim {
+namespace {
+
+constexpr std::uint32_t kRequestSize = sizeof(SENDCMDINPARAMS) - 1;
+constexpr std::uint32_t kReplyHeaderSize = sizeof(SENDCMDOUTPARAMS) - 1;
+constexpr std::uint32_t kReplySize = kReplyHeaderSize + SmartDisk::kSectorSize;
+
+std::vector<std::uint8_t> sector(std::vector<std::uint8_t> bytes, const char *what) {
+  if (bytes.size() > SmartDisk::kSectorSize)
+    throw std::invalid_argument(std::string("SmartDisk: the ") + what + " sector has " +
+                                std::to_string(bytes.size()) + " bytes, more than 512");
+  bytes.resize(SmartDisk::kSectorSize, 0);
+  return bytes;
+}
+
+std::vector<std::uint8_t> read_host_file(const std::filesystem::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("SmartDisk: cannot read \"" + path.string() + "\"");
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string drive_name(unsigned number) {
+  return "PHYSICALDRIVE" + std::to_string(number);
+}
+
+}  // namespace
+
+SmartDisk::SmartDisk(std::string name, std::vector<std::uint8_t> data_sector,
+                     std::vector<std::uint8_t> threshold_sector)
+    : name_(std::move(name)),
+      data_(sector(std::move(data_sector), "data")),
+      thresholds_(sector(std::move(threshold_sector), "threshold")) {}
+
+std::string SmartDisk::describe() const {
+  return "drive \"\\\\.\\" + name_ + "\"";
+}
+
+std::uint32_t SmartDisk::open(std::uint32_t access) {
+  (void)access;
+  return failure_ == Failure::Open ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+}
+
+std::uint32_t SmartDisk::control(std::uint32_t code, const std::uint8_t *in, std::uint32_t in_size,
+                                 std::uint8_t *out, std::uint32_t out_size,
+                                 std::uint32_t *returned) {
+  *returned = 0;
+  if (code != SMART_RCV_DRIVE_DATA) return ERROR_INVALID_FUNCTION;
+  if (in == nullptr || in_size < kRequestSize) return ERROR_INVALID_PARAMETER;
+  requests_.emplace_back(in, in + in_size);
+  SENDCMDINPARAMS request{};
+  std::memcpy(&request, in, kRequestSize);
+  const IDEREGS &regs = request.irDriveRegs;
+  std::uint32_t error = ERROR_SUCCESS;
+  if (regs.bCommandReg != SMART_CMD ||
+      (regs.bFeaturesReg != READ_ATTRIBUTES && regs.bFeaturesReg != READ_THRESHOLDS))
+    error = ERROR_INVALID_PARAMETER;
+  else if (out == nullptr || out_size < kReplySize)
+    error = ERROR_INSUFFICIENT_BUFFER;
+  else
+    error = answer(regs.bFeaturesReg, out, returned);
+
+  Trace::Record r;
+  r["device"] = "\\\\.\\" + name_;
+  r["feature"] = regs.bFeaturesReg;
+  r["error"] = error;
+  World::get().record("smart.read", std::move(r));
+  return error;
+}
+
+std::uint32_t SmartDisk::answer(std::uint8_t feature, std::uint8_t *out, std::uint32_t *returned) {
+  if (failure_ == Failure::Ioctl) return ERROR_INVALID_FUNCTION;
+  if (failure_ == Failure::Thresholds && feature == READ_THRESHOLDS) return ERROR_GEN_FAILURE;
+  SENDCMDOUTPARAMS header{};
+  header.cBufferSize = kSectorSize;
+  std::memcpy(out, &header, kReplyHeaderSize);
+  const std::vector<std::uint8_t> &bytes = feature == READ_ATTRIBUTES ? data_ : thresholds_;
+  std::memcpy(out + kReplyHeaderSize, bytes.data(), kSectorSize);
+  *returned = kReplySize;
+  return ERROR_SUCCESS;
+}
+
+std::shared_ptr<SmartDisk> add_smart_disk(World &world, unsigned number,
+                                          std::vector<std::uint8_t> data_sector,
+                                          std::vector<std::uint8_t> threshold_sector) {
+  auto disk = std::make_shared<SmartDisk>(drive_name(number), std::move(data_sector),
+                                          std::move(threshold_sector));
+  world.devices().add(drive_name(number), disk);
+  return disk;
+}
+
+std::shared_ptr<SmartDisk> add_smart_disk(World &world, unsigned number,
+                                          const std::filesystem::path &data_file,
+                                          const std::filesystem::path &threshold_file) {
+  return add_smart_disk(world, number, read_host_file(data_file), read_host_file(threshold_file));
+}
+
+std::shared_ptr<SmartDisk> find_smart_disk(World &world, unsigned number) {
+  return std::dynamic_pointer_cast<SmartDisk>(world.devices().find(drive_name(number)));
+}
+
+}  // namespace winsim
