@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <iosfwd>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -22,6 +23,7 @@ struct Line {
   std::vector<std::size_t> starts;  // offset in `text` at which each word starts
   std::string text;                 // the line after its time, as written
   std::filesystem::path folder;     // folder of the scenario file
+  std::filesystem::path file;       // the scenario file itself, for messages
 
   // The line's text from word `index` on, exactly as written (quotes kept): for command lines.
   std::string rest(std::size_t index) const;
@@ -29,6 +31,10 @@ struct Line {
   std::filesystem::path host_path(std::size_t index) const;
   // words[index], or a LineError naming what is missing.
   const std::string &word(std::size_t index, const char *what) const;
+  // A LineError unless the line has no words after words[last].
+  void no_more_than(std::size_t last) const;
+  // "file:line: " for messages about this line.
+  std::string where() const;
 };
 
 // A malformed line: the runner stops with the line number and this message (exit code 2).
@@ -52,9 +58,15 @@ class Verbs {
 
 // Helpers for handlers: numbers as scenario files write them.
 std::uint32_t parse_u32(const std::string &text, const char *what);  // decimal or 0x hex
+std::uint64_t parse_u64(const std::string &text, const char *what);  // decimal or 0x hex
 std::int32_t parse_i32(const std::string &text, const char *what);   // signed decimal or 0x hex
 double parse_double(const std::string &text, const char *what);
 // A duration as "250ms", "1.5s", "2m", "1h" (bare numbers are milliseconds).
 std::uint64_t parse_duration(const std::string &text, const char *what);
+
+// A note about a line that is not an error (for example an event nobody has created yet):
+// written as "file:line: warning: message" to the warning stream (standard error by default).
+void warn(const Line &line, const std::string &message);
+void set_warning_stream(std::ostream *stream);
 
 }  // namespace scenario

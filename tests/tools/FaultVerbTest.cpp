@@ -1,0 +1,95 @@
+// fault: the rule a fault line adds to the world's fault plan, seen through the calls it makes
+// fail, and the refusals of malformed fault lines.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "ScenarioTesting.h"
+#include "platform/win32.h"
+#include "winsim/Registry.h"
+
+namespace {
+
+// Opens the key `count` times and gives the result of each attempt.
+std::vector<LSTATUS> open_results(const char *subkey, int count) {
+  std::vector<LSTATUS> out;
+  for (int i = 0; i < count; ++i) {
+    HKEY key = nullptr;
+    LSTATUS r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ, &key);
+    if (r == ERROR_SUCCESS) RegCloseKey(key);
+    out.push_back(r);
+  }
+  return out;
+}
+
+class FaultVerb : public ::testing::Test {
+ protected:
+  void play(const std::string &fault_line) {
+    world_.registry().create_key("HKLM\\SOFTWARE\\Norvane\\Tesmar\\Config");
+    world_.registry().create_key("HKLM\\SOFTWARE\\Other");
+    scenario_test::play(world_, "0 " + fault_line + "\n1s end\n");
+  }
+  winsim::World world_;
+};
+
+TEST_F(FaultVerb, NthFailsOnlyThatMatchingCallWithTheGivenError) {
+  play("fault RegOpenKeyExA nth 2 error 87 match tesmar\\CONFIG");
+  EXPECT_EQ(open_results("SOFTWARE\\Other", 3),
+            (std::vector<LSTATUS>{ERROR_SUCCESS, ERROR_SUCCESS, ERROR_SUCCESS}));
+  EXPECT_EQ(open_results("SOFTWARE\\Norvane\\Tesmar\\Config", 3),
+            (std::vector<LSTATUS>{ERROR_SUCCESS, 87, ERROR_SUCCESS}));
+}
+
+TEST_F(FaultVerb, FromFailsThatCallAndEveryLaterOneWithTheCallsOwnDefaultError) {
+  play("fault RegOpenKeyExA from 2");
+  EXPECT_EQ(open_results("SOFTWARE\\Other", 4),
+            (std::vector<LSTATUS>{ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED,
+                                  ERROR_ACCESS_DENIED}));
+}
+
+TEST_F(FaultVerb, WithoutACountTheFirstCallFailsAndOptionsComeInAnyOrder) {
+  play("fault RegOpenKeyExA match Other error 0x2");
+  EXPECT_EQ(open_results("SOFTWARE\\Norvane\\Tesmar\\Config", 1),
+            (std::vector<LSTATUS>{ERROR_SUCCESS}));
+  EXPECT_EQ(open_results("SOFTWARE\\Other", 2),
+            (std::vector<LSTATUS>{ERROR_FILE_NOT_FOUND, ERROR_SUCCESS}));
+  auto faults = world_.trace().select("fault", {"call", "error"});
+  ASSERT_EQ(faults.size(), 1u);
+  EXPECT_EQ(faults[0]["call"], "RegOpenKeyExA");
+  EXPECT_EQ(faults[0]["error"], 2);
+}
+
+TEST(FaultErrors, EachMalformedFaultLineIsRefusedWithItsNumber) {
+  struct Case {
+    const char *line;
+    const char *message;
+  };
+  const Case cases[] = {
+      {"fault", "fault: missing call name (for example RegOpenKeyExA)"},
+      {"fault \"Reg Open\"", "fault: \"Reg Open\" is not a call name (for example RegOpenKeyExA)"},
+      {"fault RegOpenKeyExA twice 2",
+       "fault: unknown option \"twice\" (nth, from, error or match)"},
+      {"fault RegOpenKeyExA nth", "fault: missing nth value"},
+      {"fault RegOpenKeyExA nth 0", "fault: nth counts from 1"},
+      {"fault RegOpenKeyExA from 0", "fault: from counts from 1"},
+      {"fault RegOpenKeyExA nth x",
+       "bad nth \"x\": expected a number from 0 to 4294967295 (decimal or 0x hex)"},
+      {"fault RegOpenKeyExA nth 1 from 2", "fault: give nth or from once"},
+      {"fault RegOpenKeyExA nth 1 nth 2", "fault: give nth or from once"},
+      {"fault RegOpenKeyExA error 5 error 6", "fault: error is given twice"},
+      {"fault RegOpenKeyExA error ACCESS_DENIED",
+       "bad error code \"ACCESS_DENIED\": expected a number from 0 to 4294967295 (decimal or 0x "
+       "hex)"},
+      {"fault RegOpenKeyExA match", "fault: missing match value"},
+      {"fault RegOpenKeyExA match \"\"", "fault: match needs a text"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.line);
+    auto refused = scenario_test::refusal(std::string("0 seed 1\n\n5s ") + c.line + "\n9s end\n");
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->line, 3);
+    EXPECT_EQ(refused->message, std::string("t.scn:3: ") + c.message);
+  }
+}
+
+}  // namespace

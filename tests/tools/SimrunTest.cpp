@@ -1,0 +1,238 @@
+// simrun as a whole: the trace on standard output, the exit codes, the messages on standard
+// error, and the same seed giving the same bytes.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "ScenarioTesting.h"
+#include "platform/win32.h"
+#include "scenario/Simrun.h"
+
+namespace {
+
+// Three threads race to write their number into one value, five times each.
+DWORD WINAPI RaceThread(LPVOID arg) {
+  DWORD id = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(arg));
+  for (int i = 0; i < 5; ++i) {
+    HKEY key = nullptr;
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Race", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &key, nullptr);
+    RegSetValueExA(key, "Last", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&id), sizeof id);
+    RegCloseKey(key);
+  }
+  return id;
+}
+
+int RacerMain() {
+  HANDLE threads[3];
+  for (DWORD i = 0; i < 3; ++i)
+    threads[i] = CreateThread(nullptr, 0, RaceThread,
+                              reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(i + 1)), 0, nullptr);
+  WaitForMultipleObjects(3, threads, TRUE, INFINITE);
+  for (HANDLE t : threads) CloseHandle(t);
+  return 0;
+}
+
+int SpinnerMain() {
+  CRITICAL_SECTION cs;
+  InitializeCriticalSection(&cs);
+  for (;;) {
+    EnterCriticalSection(&cs);
+    LeaveCriticalSection(&cs);
+  }
+}
+
+void test_programs(winsim::World &world) {
+  world.add_program("racer.exe", RacerMain);
+  world.add_program("spinner.exe", SpinnerMain);
+  world.set_busy_limit(std::chrono::milliseconds(200));
+}
+
+std::vector<std::string> g_temp_files;
+
+// A path in the temporary folder of this test alone: CTest runs test cases in parallel.
+std::string temp_path(const std::string &name) {
+  const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
+  g_temp_files.push_back(::testing::TempDir() + "simrun_" + std::to_string(getpid()) + "_" +
+                         test->name() + "_" + name);
+  return g_temp_files.back();
+}
+
+// Removes the test's files afterwards.
+class TempFiles : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (const auto &path : g_temp_files) std::remove(path.c_str());
+    g_temp_files.clear();
+  }
+};
+using Simrun = TempFiles;
+using SimrunProgram = TempFiles;
+
+std::string write_file(const std::string &name, const std::string &text) {
+  std::string path = temp_path(name);
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+std::string read_file(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+struct Outcome {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+Outcome simrun(const std::vector<std::string> &args) {
+  std::ostringstream out, err;
+  int code = scenario::simrun(args, out, err, scenario_test::all_verbs(), test_programs);
+  return {code, out.str(), err.str()};
+}
+
+Outcome race(std::uint64_t seed, const char *extra = "") {
+  std::string file = write_file(
+      "race.scn", "0 seed " + std::to_string(seed) + "\n0 run C:\\Race\\racer.exe\n10s end\n");
+  std::vector<std::string> args{file};
+  if (*extra) args.insert(args.begin(), extra);
+  return simrun(args);
+}
+
+TEST_F(Simrun, PrintsTheTraceAsOneJsonObjectPerLine) {
+  Outcome o = race(3);
+  EXPECT_EQ(o.code, 0);
+  EXPECT_EQ(o.err, "");
+  std::istringstream lines(o.out);
+  std::string line;
+  std::vector<std::string> kinds;
+  while (std::getline(lines, line)) {
+    auto record = nlohmann::json::parse(line);
+    kinds.push_back(record["kind"]);
+  }
+  ASSERT_GE(kinds.size(), 17u);
+  EXPECT_EQ(kinds.front(), "process.start");
+  EXPECT_EQ(kinds.back(), "process.exit");
+  EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "reg.set"), 15);
+}
+
+TEST_F(Simrun, TheSameSeedGivesAByteIdenticalTraceTwice) {
+  Outcome first = race(42);
+  Outcome second = race(42);
+  ASSERT_EQ(first.code, 0);
+  EXPECT_EQ(first.out, second.out);
+}
+
+TEST_F(Simrun, TheSeedChoosesTheInterleaving) {
+  std::set<std::string> traces;
+  for (std::uint64_t seed = 1; seed <= 8; ++seed) traces.insert(race(seed).out);
+  EXPECT_GE(traces.size(), 2u);
+}
+
+TEST_F(Simrun, TimelineOptionPrintsTheHumanTimeline) {
+  Outcome o = race(3, "--timeline");
+  EXPECT_EQ(o.code, 0);
+  EXPECT_EQ(o.out.substr(0, o.out.find('\n')),
+            "       0.000 s  pid 12   tid 16   process.start  image=C:\\Race\\racer.exe  "
+            "cmdline=C:\\Race\\racer.exe  parent=4");
+}
+
+TEST_F(Simrun, AMalformedLineExitsWithCode2NamingFileAndLineAndPrintsNoTrace) {
+  std::string file = write_file("bad.scn",
+                                "0 seed 1\n0 run C:\\Race\\racer.exe\n"
+                                "# wait\n5s reg set HKLM\\SOFTWARE\\X V dword many\n"
+                                "1m end\n");
+  Outcome o = simrun({file});
+  EXPECT_EQ(o.code, 2);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, file +
+                       ":4: bad dword data \"many\": expected a number from 0 to 4294967295 "
+                       "(decimal or 0x hex)\n");
+}
+
+TEST_F(Simrun, AScenarioWithoutEndExitsWithCode2) {
+  std::string file = write_file("noend.scn", "0 seed 1\n0 run C:\\Race\\racer.exe\n");
+  Outcome o = simrun({file});
+  EXPECT_EQ(o.code, 2);
+  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.err, file +
+                       ":2: the scenario has no end line; finish it with the time the run stops, "
+                       "for example \"4m end\"\n");
+}
+
+TEST_F(Simrun, AFileThatCannotBeReadExitsWithCode1) {
+  Outcome o = simrun({"/nonexistent/demo.scn"});
+  EXPECT_EQ(o.code, 1);
+  EXPECT_EQ(o.err, "simrun: cannot read /nonexistent/demo.scn: No such file or directory\n");
+}
+
+TEST_F(Simrun, WrongArgumentsExitWithCode1AndTheUsage) {
+  for (const auto &args : {std::vector<std::string>{}, std::vector<std::string>{"--fast", "x"},
+                           std::vector<std::string>{"a.scn", "b.scn"}}) {
+    Outcome o = simrun(args);
+    EXPECT_EQ(o.code, 1);
+    EXPECT_NE(o.err.find("usage: simrun [--timeline] <scenario-file>"), std::string::npos);
+  }
+  Outcome help = simrun({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(help.out.rfind("usage: simrun", 0), 0u);
+}
+
+TEST_F(Simrun, VerbsOptionListsEveryVerb) {
+  Outcome o = simrun({"--verbs"});
+  EXPECT_EQ(o.code, 0);
+  EXPECT_EQ(
+      o.out,
+      "acp\naudio\nbeepdev\nboard\ndisk\nevent\nfault\nfile\nreg\nrun\nsc\nscm\nseed\nwmic\nend\n");
+}
+
+TEST_F(Simrun, ABusyLoopExitsWithCode3TheReportAndTheTraceSoFar) {
+  std::string file = write_file("spin.scn", "0 run C:\\spinner.exe\n1m end\n");
+  Outcome o = simrun({file});
+  EXPECT_EQ(o.code, 3);
+  EXPECT_EQ(
+      o.out,
+      "{\"t\":0,\"pid\":12,\"tid\":16,\"kind\":\"process.start\",\"image\":\"C:\\\\spinner.exe\","
+      "\"cmdline\":\"C:\\\\spinner.exe\",\"parent\":4}\n");
+  EXPECT_EQ(o.err.rfind("simrun: the world stopped the run at 0 ms:\n", 0), 0u) << o.err;
+  EXPECT_NE(o.err.find("busy loop"), std::string::npos) << o.err;
+}
+
+// The real program, as a shell runs it.
+Outcome run_program(const std::string &args) {
+  std::string out = temp_path("out.txt");
+  std::string err = temp_path("err.txt");
+  int status =
+      std::system((std::string(SIMRUN_PATH) + " " + args + " >" + out + " 2>" + err).c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
+}
+
+TEST_F(SimrunProgram, TheDemoRunsToItsEndTwiceWithTheSameBytes) {
+  std::string demo = std::string(NORVANE_SOURCE_DIR) + "/scenarios/demo.scn";
+  Outcome first = run_program(demo);
+  Outcome second = run_program(demo);
+  EXPECT_EQ(first.code, 0) << first.err;
+  EXPECT_EQ(first.err, "");
+  EXPECT_EQ(first.out, second.out);
+}
+
+TEST_F(SimrunProgram, ExitCodesReachTheShell) {
+  std::string file = write_file("verb.scn", "0 seed 1\n1s explode\n2s end\n");
+  Outcome malformed = run_program(file);
+  EXPECT_EQ(malformed.code, 2);
+  EXPECT_EQ(malformed.err.rfind(file + ":2: unknown verb \"explode\"", 0), 0u) << malformed.err;
+  EXPECT_EQ(run_program("/nonexistent.scn").code, 1);
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+// The verbs for the machine itself, as opposed to the stand-ins' verbs:
+//   seed <n>                        interleavings picked at random from this seed
+//   acp <codepage>                  the ANSI code page (932, 1252, 437, 65001)
+//   event set <name>                another process sets a named event
+//   reg key <ROOT\path>             the key exists
+//   reg set <ROOT\path> <name> dword|sz|expand_sz|multi_sz|binary <data>
+//   reg delete <ROOT\path> [<name>] the value, or the key with everything below it, is gone
+//   reg deny <ROOT\path>            the key refuses full access
+//   fault <call> [nth <n>|from <n>] [error <code>] [match <text>]
+//   run <command line>              starts a registered program; its image is placed at the
+//                                   path the command line names
+#pragma once
+
+#include "scenario/Verbs.h"
+
+namespace scenario {
+
+void add_machine_verbs(Verbs &verbs);
+void add_registry_verbs(Verbs &verbs);
+void add_fault_verbs(Verbs &verbs);
+void add_process_verbs(Verbs &verbs);
+
+}  // namespace scenario

@@ -1,0 +1,45 @@
+// seed, acp and event: settings of the simulated machine and signals from outside it.
+#include <string>
+
+#include "scenario/CoreVerbs.h"
+
+namespace scenario {
+namespace {
+
+bool is_supported_code_page(std::uint32_t codepage) {
+  return codepage == 932 || codepage == 1252 || codepage == 437 || codepage == 65001;
+}
+
+void seed(winsim::World &world, const Line &line) {
+  std::uint64_t value = parse_u64(line.word(1, "seed number"), "seed");
+  line.no_more_than(1);
+  world.set_seed(value);
+}
+
+void acp(winsim::World &world, const Line &line) {
+  std::uint32_t codepage = parse_u32(line.word(1, "code page"), "code page");
+  line.no_more_than(1);
+  if (!is_supported_code_page(codepage))
+    throw LineError("acp: code page " + std::to_string(codepage) +
+                    " is not supported (932, 1252, 437 or 65001)");
+  world.set_acp(codepage);
+}
+
+void event(winsim::World &world, const Line &line) {
+  const std::string &action = line.word(1, "action (set)");
+  if (action != "set") throw LineError("event: unknown action \"" + action + "\" (expected set)");
+  const std::string &name = line.word(2, "event name");
+  line.no_more_than(2);
+  if (!world.set_named_event(name))
+    warn(line, "no event named \"" + name + "\" exists at this time; nothing was set");
+}
+
+}  // namespace
+
+void add_machine_verbs(Verbs &verbs) {
+  verbs.add("seed", seed);
+  verbs.add("acp", acp);
+  verbs.add("event", event);
+}
+
+}  // namespace scenario

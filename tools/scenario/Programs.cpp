@@ -1,0 +1,30 @@
+#include "scenario/Programs.h"
+
+#include "scenario/CoreVerbs.h"
+#include "scenario/verbs/AudioVerbs.h"
+#include "scenario/verbs/BoardVerbs.h"
+#include "scenario/verbs/DiskVerbs.h"
+#include "scenario/verbs/ServiceVerbs.h"
+#include "service/QuilletMain.h"
+#include "wmic/WmicStandIn.h"
+
+namespace scenario {
+
+void register_programs(winsim::World &world) {
+  world.add_program("Quillet.exe", QuilletMain);
+  // The WMI command-line tool is part of every machine; it prints nothing until told.
+  standin::install_wmic(world);
+}
+
+void register_verbs(Verbs &verbs) {
+  add_machine_verbs(verbs);
+  add_registry_verbs(verbs);
+  add_fault_verbs(verbs);
+  add_process_verbs(verbs);
+  add_service_verbs(verbs);
+  add_board_verbs(verbs);
+  add_audio_verbs(verbs);
+  add_disk_verbs(verbs);
+}
+
+}  // namespace scenario

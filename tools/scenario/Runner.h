@@ -1,0 +1,51 @@
+// Runs a scenario on a fresh simulated machine: each line is applied at its virtual time (the
+// world runs until then, then the verb's handler acts), and at the end line the run stops and
+// the trace is taken.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "scenario/Scenario.h"
+#include "scenario/Verbs.h"
+#include "winsim/World.h"
+
+namespace scenario {
+
+enum class TraceFormat { JsonLines, Timeline };
+
+struct RunResult {
+  std::string trace;                   // the trace up to where the run ended
+  std::optional<std::string> stopped;  // the world's report when it stopped the run
+  std::uint64_t ended_at = 0;          // virtual ms at which the run ended
+};
+
+class Runner {
+ public:
+  // `programs` registers the simulated programs in each new world.
+  using Setup = std::function<void(winsim::World &)>;
+  Runner(const Verbs &verbs, Setup programs);
+
+  // Throws ScenarioError for the first line whose verb is unknown.
+  void check(const Scenario &scenario) const;
+
+  // Runs the scenario in a new world (so no other World may exist). Throws ScenarioError for a
+  // line whose arguments are wrong and std::runtime_error, its message starting with
+  // "file:line: ", for a line that cannot be carried out. A deadlock or busy loop ends the run
+  // early: `stopped` holds the report and `trace` what happened until then.
+  RunResult run(const Scenario &scenario, TraceFormat format = TraceFormat::JsonLines) const;
+
+  // Applies the lines to an existing world up to the end line, as run does, without setting
+  // the world up or catching winsim::RunStopped: for tests that inspect the world afterwards.
+  void play(winsim::World &world, const Scenario &scenario) const;
+
+ private:
+  void apply(winsim::World &world, const Line &line) const;
+
+  const Verbs &verbs_;
+  Setup programs_;
+};
+
+}  // namespace scenario

@@ -1,0 +1,107 @@
+#include "scenario/Simrun.h"
+
+#include <ostream>
+
+#include "scenario/Programs.h"
+#include "scenario/ScenarioError.h"
+
+namespace scenario {
+namespace {
+
+constexpr const char *kUsage =
+    "usage: simrun [--timeline] <scenario-file>\n"
+    "       simrun --verbs\n"
+    "Runs a scenario on the simulated appliance and prints the trace on standard output\n"
+    "(JSON Lines, or a timeline with --timeline).\n"
+    "Exit codes: 0 ran to its end line, 1 cannot read the file, 2 malformed scenario,\n"
+    "3 the run stopped (deadlock or busy loop).\n";
+
+struct Options {
+  bool timeline = false;
+  bool list_verbs = false;
+  bool help = false;
+  std::string file;
+};
+
+// False when the arguments make no sense; `why` says what is wrong.
+bool read_options(const std::vector<std::string> &args, Options &options, std::string &why) {
+  for (const auto &arg : args) {
+    if (arg == "--timeline") {
+      options.timeline = true;
+    } else if (arg == "--verbs") {
+      options.list_verbs = true;
+    } else if (arg == "--help" || arg == "-h") {
+      options.help = true;
+    } else if (!arg.empty() && arg[0] == '-') {
+      why = "unknown option " + arg;
+      return false;
+    } else if (options.file.empty()) {
+      options.file = arg;
+    } else {
+      why = "more than one scenario file";
+      return false;
+    }
+  }
+  if (options.file.empty() && !options.list_verbs && !options.help) {
+    why = "no scenario file";
+    return false;
+  }
+  return true;
+}
+
+void list_verbs(const Verbs &verbs, std::ostream &out) {
+  for (const auto &name : verbs.names()) out << name << '\n';
+  out << "end\n";
+}
+
+}  // namespace
+
+int simrun(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+  Verbs verbs;
+  register_verbs(verbs);
+  return simrun(args, out, err, verbs, register_programs);
+}
+
+int simrun(const std::vector<std::string> &args, std::ostream &out, std::ostream &err,
+           const Verbs &verbs, const Runner::Setup &programs) {
+  Options options;
+  std::string why;
+  if (!read_options(args, options, why)) {
+    err << "simrun: " << why << "\n" << kUsage;
+    return kExitFailed;
+  }
+  if (options.help) {
+    out << kUsage;
+    return kExitOk;
+  }
+  if (options.list_verbs) {
+    list_verbs(verbs, out);
+    return kExitOk;
+  }
+  set_warning_stream(&err);
+  struct RestoreWarnings {
+    ~RestoreWarnings() { set_warning_stream(nullptr); }
+  } restore;
+  try {
+    Scenario scenario = load_scenario(options.file);
+    Runner runner(verbs, programs);
+    RunResult result =
+        runner.run(scenario, options.timeline ? TraceFormat::Timeline : TraceFormat::JsonLines);
+    out << result.trace;
+    out.flush();
+    if (result.stopped) {
+      err << "simrun: the world stopped the run at " << result.ended_at << " ms:\n"
+          << *result.stopped << "\n";
+      return kExitStopped;
+    }
+    return kExitOk;
+  } catch (const ScenarioError &e) {
+    err << e.what() << "\n";
+    return kExitMalformed;
+  } catch (const std::exception &e) {
+    err << "simrun: " << e.what() << "\n";
+    return kExitFailed;
+  }
+}
+
+}  // namespace scenario

@@ -1,0 +1,63 @@
+#include "scenario/verbs/AudioVerbs.h"
+
+#include <string>
+
+#include "winsim/Audio.h"
+#include "winsim/FileSystem.h"
+
+namespace scenario {
+namespace {
+
+void audio(winsim::World &world, const Line &line) {
+  winsim::Audio &a = winsim::Audio::of(world);
+  const std::string &what = line.word(1, "audio output (none, endpoint, endpoint-unnamed)");
+  if (what == "none") {
+    line.no_more_than(1);
+    a.set_no_endpoint();
+  } else if (what == "endpoint") {
+    const std::string &name = line.word(2, "friendly name of the endpoint");
+    line.no_more_than(2);
+    a.set_endpoint(name);
+  } else if (what == "endpoint-unnamed") {
+    line.no_more_than(1);
+    a.set_unnamed_endpoint();
+  } else {
+    throw LineError("audio: unknown output \"" + what +
+                    "\" (none, endpoint \"<name>\" or endpoint-unnamed)");
+  }
+}
+
+void beepdev(winsim::World &world, const Line &line) {
+  const std::string &mode = line.word(1, "beep device state (present, absent, refuse)");
+  line.no_more_than(1);
+  winsim::Audio &a = winsim::Audio::of(world);
+  if (mode == "present")
+    a.set_beep_device(winsim::Audio::BeepDevice::Present);
+  else if (mode == "absent")
+    a.set_beep_device(winsim::Audio::BeepDevice::Absent);
+  else if (mode == "refuse")
+    a.set_beep_device(winsim::Audio::BeepDevice::Refuse);
+  else
+    throw LineError("beepdev: unknown state \"" + mode + "\" (present, absent or refuse)");
+}
+
+void file(winsim::World &world, const Line &line) {
+  const std::string &path = line.word(1, "file path in the machine");
+  const std::string &kind = line.word(2, "file kind (wave)");
+  if (kind != "wave") throw LineError("file: unknown kind \"" + kind + "\" (expected wave)");
+  std::uint64_t length = parse_duration(line.word(3, "play length"), "play length");
+  line.no_more_than(3);
+  auto full = winsim::FileSystem::resolve(path, "C:\\");
+  if (!full) throw LineError("file: \"" + path + "\" is not a path the machine can name");
+  world.files().add_file(*full).play_ms = length;
+}
+
+}  // namespace
+
+void add_audio_verbs(Verbs &verbs) {
+  verbs.add("audio", audio);
+  verbs.add("beepdev", beepdev);
+  verbs.add("file", file);
+}
+
+}  // namespace scenario

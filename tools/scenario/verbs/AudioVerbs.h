@@ -1,0 +1,17 @@
+// The audio hardware's verbs (winsim/Audio.h):
+//   audio none                            no default audio output
+//   audio endpoint "<friendly name>"      a default output with this friendly name
+//   audio endpoint-unnamed                a default output whose friendly name is not set
+//   beepdev present|absent|refuse         the beep device plays tones, is missing, or refuses
+//                                         every write
+//   file <path> wave <milliseconds>       a wave file in the machine that plays this long
+//                                         (a duration: "1500", "1.5s")
+#pragma once
+
+#include "scenario/Verbs.h"
+
+namespace scenario {
+
+void add_audio_verbs(Verbs &verbs);
+
+}  // namespace scenario

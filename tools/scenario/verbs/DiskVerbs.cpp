@@ -1,0 +1,103 @@
+#include "scenario/verbs/DiskVerbs.h"
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+
+#include "winsim/SmartDisk.h"
+#include "wmic/WmicStandIn.h"
+
+namespace scenario {
+namespace {
+
+std::string read_host_file(const std::filesystem::path &path, const char *verb) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw LineError(std::string(verb) + ": cannot read \"" + path.string() + "\"");
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// "\r" and "\n" become the line-end characters; every other character stays as written, so
+// device paths such as \\.\PHYSICALDRIVE0 read as the tool prints them.
+std::string unescape_line_ends(const std::string &text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'r' || text[i + 1] == 'n')) {
+      out += text[i + 1] == 'r' ? '\r' : '\n';
+      ++i;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+void wmic(winsim::World &world, const Line &line) {
+  const std::string &action = line.word(1, "action (output, text, delay, hang or absent)");
+  if (action == "absent") {
+    line.no_more_than(1);
+    standin::remove_wmic(world);
+    return;
+  }
+  standin::WmicStandIn &tool = standin::install_wmic(world);
+  if (action == "output") {
+    line.no_more_than(2);
+    tool.output = read_host_file(line.host_path(2), "wmic output");
+  } else if (action == "text") {
+    line.no_more_than(2);
+    tool.output = unescape_line_ends(line.word(2, "text"));
+  } else if (action == "delay") {
+    line.no_more_than(2);
+    tool.delay_ms = parse_duration(line.word(2, "delay"), "wmic delay");
+    tool.hang = false;
+  } else if (action == "hang") {
+    line.no_more_than(1);
+    tool.hang = true;
+  } else {
+    throw LineError("wmic: unknown action \"" + action +
+                    "\" (output, text, delay, hang or absent)");
+  }
+}
+
+winsim::SmartDisk::Failure failure_mode(const std::string &mode) {
+  using Failure = winsim::SmartDisk::Failure;
+  if (mode == "open") return Failure::Open;
+  if (mode == "ioctl") return Failure::Ioctl;
+  if (mode == "thresholds") return Failure::Thresholds;
+  if (mode == "none") return Failure::None;
+  throw LineError("disk fail: unknown failure \"" + mode + "\" (open, ioctl, thresholds or none)");
+}
+
+void disk(winsim::World &world, const Line &line) {
+  unsigned number =
+      parse_u32(line.word(1, "drive number (n of \\\\.\\PHYSICALDRIVEn)"), "drive number");
+  const std::string &action = line.word(2, "action (smart or fail)");
+  if (action == "smart") {
+    line.word(4, "thresholds file");
+    line.no_more_than(4);
+    try {
+      winsim::add_smart_disk(world, number, line.host_path(3), line.host_path(4));
+    } catch (const std::exception &e) {  // unreadable file, sector longer than 512 bytes
+      throw LineError(std::string("disk smart: ") + e.what());
+    }
+  } else if (action == "fail") {
+    winsim::SmartDisk::Failure failure = failure_mode(line.word(3, "failure"));
+    line.no_more_than(3);
+    auto drive = winsim::find_smart_disk(world, number);
+    if (!drive)
+      throw LineError("disk fail: there is no drive " + std::to_string(number) +
+                      " (add it first with \"disk " + std::to_string(number) + " smart ...\")");
+    drive->set_failure(failure);
+  } else {
+    throw LineError("disk: unknown action \"" + action + "\" (smart or fail)");
+  }
+}
+
+}  // namespace
+
+void add_disk_verbs(Verbs &verbs) {
+  verbs.add("wmic", wmic);
+  verbs.add("disk", disk);
+}
+
+}  // namespace scenario
