@@ -1,0 +1,171 @@
+// The board library's stand-in for Windows (Brackle.dll), so that the real Quillet.exe can run
+// on a machine without the board, under Wine for example. Its behaviour is set through values of
+// HKLM "SOFTWARE\BrackleStandIn":
+//   "InitResults"  REG_SZ, comma-separated signed results of successive BRK_Initialize calls
+//                  of this process; the last repeats (default "0")
+//   "CpuFanSpeed"  DWORD rpm (default 3000); "CpuFanResult" DWORD, signed (default 0)
+//   "CpuTemp", "SystemTemp"  REG_SZ decimal degrees such as "47.9" (defaults "45.0", "38.0");
+//                  "CpuTempResult", "SystemTempResult" DWORD, signed (default 0)
+//   "GpioLog"      REG_SZ, a file to which each GPIO write appends the line
+//                  "<milliseconds since the DLL loaded> <pin> <level>"
+// and it reports what the service did there: each GPIO write sets the DWORD "Pin<n>" to the
+// level; "InitCalls" and "UnInitCalls" count the calls.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "monitor/Brackle.h"
+
+namespace {
+
+constexpr const char *kKeyPath = "SOFTWARE\\BrackleStandIn";
+constexpr std::int32_t kBadArgument = -1;
+constexpr std::int32_t kNoSuchPin = -1001;
+constexpr std::uint8_t kPins[] = {10, 32, 12};
+
+const ULONGLONG g_ullLoadTick = GetTickCount64();
+LONG g_lInitAttempts = 0;
+SRWLOCK g_logLock = SRWLOCK_INIT;
+
+bool ReadValue(const char *pszName, DWORD dwType, std::vector<BYTE> &data) {
+  HKEY hKey = nullptr;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
+    return false;
+  DWORD dwFound = 0, cbData = 0;
+  bool bRead =
+      RegQueryValueExA(hKey, pszName, nullptr, &dwFound, nullptr, &cbData) == ERROR_SUCCESS &&
+      dwFound == dwType;
+  if (bRead) {
+    data.assign(cbData, 0);
+    bRead =
+        RegQueryValueExA(hKey, pszName, nullptr, nullptr, data.data(), &cbData) == ERROR_SUCCESS;
+    data.resize(cbData);
+  }
+  RegCloseKey(hKey);
+  return bRead;
+}
+
+std::string ReadString(const char *pszName, const char *pszDefault) {
+  std::vector<BYTE> data;
+  if (!ReadValue(pszName, REG_SZ, data)) return pszDefault;
+  std::string text(data.begin(), data.end());
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
+
+DWORD ReadDword(const char *pszName, DWORD dwDefault) {
+  std::vector<BYTE> data;
+  if (!ReadValue(pszName, REG_DWORD, data) || data.size() != sizeof(DWORD)) return dwDefault;
+  return static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 |
+         static_cast<DWORD>(data[2]) << 16 | static_cast<DWORD>(data[3]) << 24;
+}
+
+void WriteDword(const std::string &strName, DWORD dwValue) {
+  HKEY hKey = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey,
+                      nullptr) != ERROR_SUCCESS)
+    return;
+  RegSetValueExA(hKey, strName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&dwValue),
+                 sizeof dwValue);
+  RegCloseKey(hKey);
+}
+
+void CountCall(const char *pszName) {
+  WriteDword(pszName, ReadDword(pszName, 0) + 1);
+}
+
+// The entry of "InitResults" for the given attempt (0 for the first).
+std::int32_t InitResultOf(LONG lAttempt) {
+  std::string strList = ReadString("InitResults", "0");
+  std::int32_t nResult = 0;
+  LONG lIndex = 0;
+  std::size_t pos = 0;
+  for (;;) {
+    std::size_t end = strList.find(',', pos);
+    nResult =
+        static_cast<std::int32_t>(std::strtol(strList.substr(pos, end - pos).c_str(), nullptr, 0));
+    if (lIndex == lAttempt || end == std::string::npos) return nResult;
+    pos = end + 1;
+    ++lIndex;
+  }
+}
+
+bool IsBoardPin(std::uint8_t byPin) {
+  for (std::uint8_t byBoardPin : kPins)
+    if (byBoardPin == byPin) return true;
+  return false;
+}
+
+void AppendGpioLog(std::uint8_t byPin, std::uint8_t byLevel) {
+  std::string strLog = ReadString("GpioLog", "");
+  if (strLog.empty()) return;
+  char szLine[64];
+  int cch = std::snprintf(szLine, sizeof szLine, "%llu %u %u\n",
+                          static_cast<unsigned long long>(GetTickCount64() - g_ullLoadTick),
+                          static_cast<unsigned>(byPin), static_cast<unsigned>(byLevel));
+  AcquireSRWLockExclusive(&g_logLock);
+  HANDLE hFile = CreateFileA(strLog.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (hFile != INVALID_HANDLE_VALUE) {
+    DWORD dwWritten = 0;
+    WriteFile(hFile, szLine, static_cast<DWORD>(cch), &dwWritten, nullptr);
+    CloseHandle(hFile);
+  }
+  ReleaseSRWLockExclusive(&g_logLock);
+}
+
+double ReadTemperature(const char *pszName, const char *pszDefault) {
+  return std::strtod(ReadString(pszName, pszDefault).c_str(), nullptr);
+}
+
+std::int32_t ReadResult(const char *pszName) {
+  return static_cast<std::int32_t>(ReadDword(pszName, 0));
+}
+
+}  // namespace
+
+extern "C" {
+
+std::int32_t BRK_Initialize(BrkInitParams *pParams) {
+  (void)pParams;
+  CountCall("InitCalls");
+  return InitResultOf(InterlockedIncrement(&g_lInitAttempts) - 1);
+}
+
+std::int32_t BRK_UnInitialize() {
+  CountCall("UnInitCalls");
+  return 0;
+}
+
+std::int32_t BRKGpio_Write(std::uint8_t byPin, std::uint8_t byLevel) {
+  if (!IsBoardPin(byPin)) return kNoSuchPin;
+  WriteDword("Pin" + std::to_string(byPin), byLevel);
+  AppendGpioLog(byPin, byLevel);
+  return 0;
+}
+
+std::int32_t BRKHwmCpu_GetFanSpeed(std::int32_t *pnSpeed) {
+  if (pnSpeed == nullptr) return kBadArgument;
+  std::int32_t nResult = ReadResult("CpuFanResult");
+  if (nResult == 0) *pnSpeed = static_cast<std::int32_t>(ReadDword("CpuFanSpeed", 3000));
+  return nResult;
+}
+
+std::int32_t BRKHwmCpu_GetTemperature(double *pdTemperature) {
+  if (pdTemperature == nullptr) return kBadArgument;
+  std::int32_t nResult = ReadResult("CpuTempResult");
+  if (nResult == 0) *pdTemperature = ReadTemperature("CpuTemp", "45.0");
+  return nResult;
+}
+
+std::int32_t BRKHwmSystem_GetTemperature(double *pdTemperature) {
+  if (pdTemperature == nullptr) return kBadArgument;
+  std::int32_t nResult = ReadResult("SystemTempResult");
+  if (nResult == 0) *pdTemperature = ReadTemperature("SystemTemp", "38.0");
+  return nResult;
+}
+
+}  // extern "C"

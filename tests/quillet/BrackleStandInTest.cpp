@@ -1,0 +1,127 @@
+// The board library's simulated stand-in: initialization results per attempt, hardware readings
+// with their result codes, and GPIO writes traced as `gpio`.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "monitor/Brackle.h"
+#include "standins/Board.h"
+#include "winsim/World.h"
+
+namespace {
+
+using Record = winsim::Trace::Record;
+
+class BrackleStandIn : public ::testing::Test {
+ protected:
+  standins::Board &board() { return standins::Board::of(world); }
+  std::int32_t initialize() {
+    BrkInitParams params{};
+    return BRK_Initialize(&params);
+  }
+
+  winsim::World world;
+};
+
+TEST_F(BrackleStandIn, EachInitializationAttemptTakesTheNextResultAndTheLastRepeats) {
+  board().set_init_results({-1001, -1002, 7, 0});
+  EXPECT_EQ(initialize(), -1001);
+  EXPECT_EQ(initialize(), -1002);
+  EXPECT_EQ(initialize(), 7);
+  EXPECT_FALSE(board().initialized());
+  EXPECT_EQ(initialize(), 0);
+  EXPECT_TRUE(board().initialized());
+  EXPECT_EQ(BRK_UnInitialize(), 0);
+  EXPECT_FALSE(board().initialized());
+  EXPECT_EQ(initialize(), 0);
+  EXPECT_EQ(board().init_calls(), 5);
+  EXPECT_EQ(board().uninit_calls(), 1);
+}
+
+TEST_F(BrackleStandIn, AFreshBoardInitializesAtEveryAttempt) {
+  EXPECT_EQ(initialize(), 0);
+  EXPECT_EQ(initialize(), 0);
+  EXPECT_EQ(board().init_calls(), 2);
+}
+
+TEST_F(BrackleStandIn, APlannedFaultFailsAnAttemptWhichStillCounts) {
+  board().set_init_results({0, -1001});
+  world.faults().add({"BRK_Initialize", "", 1, false, 0xFFFFFC16});  // -1002
+  EXPECT_EQ(initialize(), -1002);
+  EXPECT_FALSE(board().initialized());
+  EXPECT_EQ(initialize(), -1001);
+  EXPECT_EQ(board().init_calls(), 2);
+}
+
+TEST_F(BrackleStandIn, ReadingsComeWithTheirResultCodes) {
+  std::int32_t rpm = -5;
+  double cpu = -5, system = -5;
+  EXPECT_EQ(BRKHwmCpu_GetFanSpeed(&rpm), 0);
+  EXPECT_EQ(BRKHwmCpu_GetTemperature(&cpu), 0);
+  EXPECT_EQ(BRKHwmSystem_GetTemperature(&system), 0);
+  EXPECT_EQ(rpm, 3000);
+  EXPECT_EQ(cpu, 45.0);
+  EXPECT_EQ(system, 38.0);
+
+  board().set_fan_speed(1999);
+  board().set_cpu_temperature(47.9);
+  board().set_system_temperature(85.5);
+  EXPECT_EQ(BRKHwmCpu_GetFanSpeed(&rpm), 0);
+  EXPECT_EQ(BRKHwmCpu_GetTemperature(&cpu), 0);
+  EXPECT_EQ(BRKHwmSystem_GetTemperature(&system), 0);
+  EXPECT_EQ(rpm, 1999);
+  EXPECT_EQ(cpu, 47.9);
+  EXPECT_EQ(system, 85.5);
+}
+
+TEST_F(BrackleStandIn, AFailedReadingLeavesTheCallersValueAlone) {
+  board().set_fan_speed(2500, -1001);
+  board().set_cpu_temperature(60.0, -1006);
+  board().set_system_temperature(40.0, -3);
+  std::int32_t rpm = -5;
+  double cpu = -5, system = -5;
+  EXPECT_EQ(BRKHwmCpu_GetFanSpeed(&rpm), -1001);
+  EXPECT_EQ(BRKHwmCpu_GetTemperature(&cpu), -1006);
+  EXPECT_EQ(BRKHwmSystem_GetTemperature(&system), -3);
+  EXPECT_EQ(rpm, -5);
+  EXPECT_EQ(cpu, -5);
+  EXPECT_EQ(system, -5);
+}
+
+TEST_F(BrackleStandIn, OnlyGpioWritesAreTracedWithTheirTimes) {
+  EXPECT_EQ(initialize(), 0);
+  std::int32_t rpm = 0;
+  BRKHwmCpu_GetFanSpeed(&rpm);
+  EXPECT_EQ(BRKGpio_Write(BRK_PIN_STATUS_LED, BRK_LEVEL_LIT), 0);
+  world.run_for(500);
+  EXPECT_EQ(BRKGpio_Write(BRK_PIN_RAID_LED_A, BRK_LEVEL_DARK), 0);
+  EXPECT_EQ(BRKGpio_Write(BRK_PIN_RAID_LED_B, BRK_LEVEL_LIT), 0);
+  EXPECT_EQ(BRK_UnInitialize(), 0);
+  EXPECT_EQ(world.trace().select("gpio", {"t", "pin", "level"}),
+            (std::vector<Record>{{{"t", 0}, {"pin", 10}, {"level", 0}},
+                                 {{"t", 500}, {"pin", 32}, {"level", 1}},
+                                 {{"t", 500}, {"pin", 12}, {"level", 0}}}));
+  EXPECT_EQ(world.trace().of_kind("gpio").size(), world.trace().size());
+  EXPECT_EQ(board().level(10), 0);
+  EXPECT_EQ(board().level(32), 1);
+  EXPECT_EQ(board().level(12), 0);
+}
+
+TEST_F(BrackleStandIn, APinTheBoardDoesNotHaveIsRefusedAndNotTraced) {
+  EXPECT_EQ(BRKGpio_Write(11, 0), -1001);
+  EXPECT_EQ(board().level(11), std::nullopt);
+  EXPECT_EQ(board().level(10), std::nullopt);
+  EXPECT_TRUE(world.trace().of_kind("gpio").empty());
+}
+
+TEST_F(BrackleStandIn, AFaultedGpioWriteChangesNothing) {
+  EXPECT_EQ(BRKGpio_Write(32, 1), 0);
+  world.faults().add({"BRKGpio_Write", "32"});
+  EXPECT_EQ(BRKGpio_Write(32, 0), -1);
+  EXPECT_EQ(BRKGpio_Write(12, 0), 0);
+  EXPECT_EQ(board().level(32), 1);
+  EXPECT_EQ(world.trace().select("gpio", {"pin", "level"}),
+            (std::vector<Record>{{{"pin", 32}, {"level", 1}}, {{"pin", 12}, {"level", 0}}}));
+}
+
+}  // namespace

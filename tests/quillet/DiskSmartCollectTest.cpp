@@ -1,0 +1,309 @@
+// The disk step as a whole: starting the listing tool, waiting for it, the failures and what
+// they leave in the records, and the bay values written to or deleted from the registry.
+#include <gtest/gtest.h>
+
+#include "DiskSmartSupport.h"
+#include "winsim/Text.h"
+
+namespace disk_test {
+namespace {
+
+constexpr const char *kCommandLine =
+    "\"C:\\Windows\\System32\\wbem\\wmic.exe\" Path Win32_DiskDrive get Caption, InterfaceType, "
+    "Name, SCSIBus /format:csv";
+
+std::vector<std::string> SetsOfBay(int bay, const std::vector<std::uint32_t> &values) {
+  std::vector<std::string> effects;
+  for (std::size_t i = 0; i < values.size(); ++i)
+    effects.push_back("set " + std::string(kValuePrefixes[i]) + std::to_string(bay) + "=" +
+                      std::to_string(values[i]));
+  return effects;
+}
+
+std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string> &b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// ---- The listing tool ----------------------------------------------------------------------
+
+class ListingTool : public DiskSmartWorld {};
+
+TEST_F(ListingTool, IsStartedByItsFullPathInTheSystemFolder) {
+  wmic().output = TwoBayListing();
+  EXPECT_EQ(QueryDiskList(), TwoBayListing());
+  auto starts = world.trace().select("process.start", {"image", "cmdline", "parent"});
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0]["image"], standin::kWmicImagePath);
+  EXPECT_EQ(starts[0]["cmdline"], kCommandLine);
+  EXPECT_EQ(starts[0]["parent"], world.host_pid());
+}
+
+int Impostor() {
+  return 0;
+}
+
+// The service's folder and the current folder come before the system folder in the search
+// for a bare program name.
+TEST_F(ListingTool, AWmicInTheServicesFolderIsNotStarted) {
+  world.add_program("impostor.exe", Impostor);
+  world.place_program("C:\\wmic.exe", "impostor.exe");
+  wmic().output = TwoBayListing();
+  EXPECT_EQ(QueryDiskList(), TwoBayListing());
+  auto starts = world.trace().select("process.start", {"image"});
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0]["image"], standin::kWmicImagePath);
+}
+
+TEST_F(ListingTool, ReturnsTheOutputBytesAsTheyAreUpToTheFirstNul) {
+  wmic().output = std::string("\r\r\nNode\r\n\xE9\x96\r\r\n\0tail", 19);
+  EXPECT_EQ(QueryDiskList(), std::string("\r\r\nNode\r\n\xE9\x96\r\r\n"));
+}
+
+TEST_F(ListingTool, ClosesEveryHandleItOpened) {
+  auto before = world.open_handles(world.host_pid());
+  wmic().output = TwoBayListing();
+  QueryDiskList();
+  wmic().hang = true;
+  QueryDiskList();
+  standin::remove_wmic(world);
+  QueryDiskList();
+  EXPECT_EQ(world.open_handles(world.host_pid()), before);
+}
+
+TEST_F(ListingTool, AFailedPipeGivesAnEmptyTextAndStartsNothing) {
+  world.faults().add({"CreatePipe", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
+  wmic().output = TwoBayListing();
+  EXPECT_EQ(QueryDiskList(), "");
+  EXPECT_TRUE(world.trace().of_kind("process.start").empty());
+}
+
+TEST_F(ListingTool, AToolThatCannotStartGivesTheCommandLineAndTheErrorInHex) {
+  standin::remove_wmic(world);
+  EXPECT_EQ(QueryDiskList(), std::string("NG: ") + kCommandLine + " 2");
+  world.faults().add({"CreateProcessA", "", 1, false, 0x4C7});
+  EXPECT_EQ(QueryDiskList(), std::string("NG: ") + kCommandLine + " 4c7");
+}
+
+// Every PeekNamedPipe is made to fail, so that the trace shows when each drain happened.
+TEST_F(ListingTool, AToolEndingAfter25sIsDrainedAt10sAt20sAndAtItsEnd) {
+  world.faults().add({"PeekNamedPipe", "", 1, true, ERROR_BROKEN_PIPE});
+  wmic().output = TwoBayListing();
+  wmic().delay_ms = 25000;
+  QueryDiskList();
+  std::vector<std::uint64_t> drains;
+  for (const auto &r : world.trace().of_kind("fault")) drains.push_back(r["t"]);
+  EXPECT_EQ(drains, (std::vector<std::uint64_t>{10000, 20000, 25000}));
+  EXPECT_EQ(world.now(), 25000u);
+}
+
+// The pipe holds 4096 bytes: the tool's write waits for the drain after the first step.
+TEST_F(ListingTool, AToolThatFillsThePipeGoesOnAfterTheNextDrain) {
+  std::string output(6000, 'x');
+  wmic().output = output;
+  wmic().delay_ms = 1000;
+  EXPECT_EQ(QueryDiskList(), output);
+  auto exits = world.trace().select("process.exit", {"t", "code"});
+  ASSERT_EQ(exits.size(), 1u);
+  EXPECT_EQ(exits[0]["t"], 11000);
+  EXPECT_EQ(world.now(), 11000u);
+}
+
+TEST_F(ListingTool, AToolThatNeverEndsIsTerminatedAfter60sAndItsOutputParsed) {
+  world.faults().add({"PeekNamedPipe", "", 2, true, ERROR_BROKEN_PIPE});
+  wmic().output = TwoBayListing();
+  wmic().hang = true;
+  AddHealthyDisk(0);
+  AddHealthyDisk(1);
+  HddReport report = Collect();
+  EXPECT_EQ(world.now(), 60000u);
+  auto exits = world.trace().select("process.exit", {"t", "code"});
+  ASSERT_EQ(exits.size(), 1u);
+  EXPECT_EQ(exits[0]["t"], 60000);
+  EXPECT_EQ(exits[0]["code"], ERROR_TIMEOUT);
+  // The first drain read the listing; the later ones are in the trace.
+  std::vector<std::uint64_t> drains;
+  for (const auto &r : world.trace().of_kind("fault")) drains.push_back(r["t"]);
+  EXPECT_EQ(drains, (std::vector<std::uint64_t>{20000, 30000, 40000, 50000, 60000, 60000}));
+  EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
+  EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL);
+  EXPECT_EQ(report.Hdd[1].Temp, 41);
+}
+
+// ---- Failures ------------------------------------------------------------------------------
+
+class DiskStepFailures : public DiskSmartWorld {
+ protected:
+  void SetUp() override {
+    wmic().output = TwoBayListing();
+    SeedBayValues();
+  }
+};
+
+TEST_F(DiskStepFailures, AFailedPipeLeavesBayZeroWithoutHandleAndBayOneWithoutDisk) {
+  world.faults().add({"CreatePipe", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
+  AddHealthyDisk(0);
+  AddHealthyDisk(1);
+  HddReport report = Collect();
+  EXPECT_EQ(report.Hdd[0].Bus, 0);
+  EXPECT_EQ(report.Hdd[0].Name, "");
+  EXPECT_EQ(report.Status[0], HDD_STATUS_NO_HANDLE);
+  EXPECT_EQ(report.Hdd[1].Bus, -1);
+  EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL);
+  EXPECT_EQ(RegistryEffects(), Join(DeletesOfBay(0), DeletesOfBay(1)));
+}
+
+TEST_F(DiskStepFailures, AToolThatCannotStartLeavesBayZeroWithoutHandle) {
+  standin::remove_wmic(world);
+  AddHealthyDisk(0);
+  HddReport report = Collect();
+  EXPECT_EQ(report.Hdd[0].Bus, 0);
+  EXPECT_EQ(report.Hdd[0].Name, "");
+  EXPECT_EQ(report.Status[0], HDD_STATUS_NO_HANDLE);
+  EXPECT_EQ(report.Hdd[1].Bus, -1);
+  EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL);
+  EXPECT_EQ(RegistryEffects(), Join(DeletesOfBay(0), DeletesOfBay(1)));
+}
+
+TEST_F(DiskStepFailures, TheToolsNoInstanceMessageGivesNoPathForBothBaysAndReadsNoDrive) {
+  wmic().output = "\r\r\n" + winsim::cp932("利用できるインスタンスがありません。") + "\r\r\n";
+  auto disk = AddHealthyDisk(0);
+  HddReport report = Collect();
+  EXPECT_EQ(report.Status[0], HDD_STATUS_NO_PATH);
+  EXPECT_EQ(report.Status[1], HDD_STATUS_NO_PATH);
+  EXPECT_TRUE(disk->requests().empty());
+  EXPECT_EQ(RegistryEffects(), Join(DeletesOfBay(0), DeletesOfBay(1)));
+}
+
+TEST_F(DiskStepFailures, ADriveThatWillNotOpenLeavesItsBayWithoutHandle) {
+  AddHealthyDisk(0)->set_failure(winsim::SmartDisk::Failure::Open);
+  AddHealthyDisk(1);
+  HddReport report = Collect();
+  EXPECT_EQ(report.Status[0], HDD_STATUS_NO_HANDLE);
+  EXPECT_EQ(report.Hdd[0].Temp, -1);
+  EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL);
+  EXPECT_EQ(RegistryEffects(), Join(DeletesOfBay(0), SetsOfBay(1, {41, 5, 100, 36, 2, 0})));
+}
+
+TEST_F(DiskStepFailures, ADriveThatRefusesTheRequestLeavesItsBayWithoutHandle) {
+  AddHealthyDisk(0);
+  AddHealthyDisk(1)->set_failure(winsim::SmartDisk::Failure::Ioctl);
+  HddReport report = Collect();
+  EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
+  EXPECT_EQ(report.Status[1], HDD_STATUS_NO_HANDLE);
+  EXPECT_EQ(RegistryEffects(), Join(SetsOfBay(0, {41, 5, 100, 36, 2, 0}), DeletesOfBay(1)));
+}
+
+TEST_F(DiskStepFailures, DataReadButThresholdsNotDeletesAllSixAlthoughFiveWereRead) {
+  AddHealthyDisk(0)->set_failure(winsim::SmartDisk::Failure::Thresholds);
+  AddHealthyDisk(1);
+  HddReport report = Collect();
+  EXPECT_EQ(report.Status[0], HDD_STATUS_NO_HANDLE);
+  EXPECT_EQ(report.Hdd[0].Temp, 41);
+  EXPECT_EQ(report.Hdd[0].Raw05, 5);
+  EXPECT_EQ(report.Hdd[0].Cur05, 100);
+  EXPECT_EQ(report.Hdd[0].RawC5, 2);
+  EXPECT_EQ(report.Hdd[0].RawC6, 0);
+  EXPECT_EQ(report.Hdd[0].Th05, -1);
+  EXPECT_EQ(RegistryEffects(), Join(DeletesOfBay(0), SetsOfBay(1, {41, 5, 100, 36, 2, 0})));
+}
+
+TEST_F(DiskStepFailures, TheDrivesArePathsFromTheListingNotBayNumbers) {
+  wmic().output = Listing({Row("Disk", "IDE", Drive(2), "0"), Row("Disk", "IDE", Drive(7), "1")});
+  auto bay0 = AddHealthyDisk(2);
+  auto bay1 = AddHealthyDisk(7);
+  auto other = AddHealthyDisk(0);
+  HddReport report = Collect();
+  EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
+  EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL);
+  EXPECT_EQ(bay0->requests().size(), 2u);
+  EXPECT_EQ(bay1->requests().size(), 2u);
+  EXPECT_TRUE(other->requests().empty());
+}
+
+TEST_F(DiskStepFailures, RegistryWritesThatFailAreIgnored) {
+  world.faults().add({"RegSetValueExA", "", 1, true, ERROR_ACCESS_DENIED});
+  world.faults().add({"RegDeleteValueA", "", 1, true, ERROR_ACCESS_DENIED});
+  wmic().output = Listing({Row("Disk", "IDE", Drive(0), "0")});
+  AddHealthyDisk(0);
+  HddReport report = Collect();
+  EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
+  EXPECT_EQ(report.Hdd[0].Temp, 41);
+  EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL);
+  std::vector<std::string> calls;
+  for (const auto &r : world.trace().of_kind("fault")) calls.push_back(r["call"]);
+  std::vector<std::string> expected(6, "RegSetValueExA");
+  expected.resize(12, "RegDeleteValueA");
+  EXPECT_EQ(calls, expected);
+  EXPECT_EQ(RegistryEffects(), std::vector<std::string>{});
+  EXPECT_EQ(BayValue("HDDTemp_", 0), 7u);
+}
+
+TEST_F(DiskStepFailures, AKeyThatWillNotOpenForWritingIsIgnored) {
+  world.registry().deny_full_access(kConfigPath);
+  AddHealthyDisk(0);
+  AddHealthyDisk(1);
+  HddReport report = Collect();
+  EXPECT_EQ(report.Hdd[1].Th05, 36);
+  EXPECT_EQ(RegistryEffects(), std::vector<std::string>{});
+}
+
+// ---- Publishing ----------------------------------------------------------------------------
+
+class DiskStepPublishing : public DiskSmartWorld {};
+
+TEST_F(DiskStepPublishing, TwoReadBaysWriteTheirSixValuesInOrder) {
+  wmic().output = TwoBayListing();
+  AddHealthyDisk(0);
+  winsim::add_smart_disk(
+      world, 1,
+      DataSector({{5, 97, 12}, {194, 38, 0x001100000026}, {197, 100, 0x10000}, {198, 100, 3}}),
+      ThresholdSector({{5, 140}}));
+  Collect();
+  auto records = world.trace().select("reg.set", {"key", "name", "type", "data"});
+  ASSERT_EQ(records.size(), 12u);
+  const char *names[] = {"HDDTemp_0", "HDD05_0", "HDD05CU_0", "HDD05TH_0", "HDDC5_0", "HDDC6_0",
+                         "HDDTemp_1", "HDD05_1", "HDD05CU_1", "HDD05TH_1", "HDDC5_1", "HDDC6_1"};
+  const std::uint32_t data[] = {41, 5, 100, 36, 2, 0, 38, 12, 97, 140, 0x10000, 3};
+  for (std::size_t i = 0; i < 12; ++i) {
+    SCOPED_TRACE(names[i]);
+    winsim::Trace::Record expected;
+    expected["key"] = kConfigPath;
+    expected["name"] = names[i];
+    expected["type"] = "REG_DWORD";
+    expected["data"] = data[i];
+    EXPECT_EQ(records[i], expected);
+  }
+  EXPECT_TRUE(world.trace().of_kind("reg.delete").empty());
+}
+
+TEST_F(DiskStepPublishing, ABayWithoutDiskHasItsValuesDeletedAfterTheOtherBaysAreWritten) {
+  SeedBayValues();
+  wmic().output = Listing({Row("Disk", "IDE", Drive(0), "0")});
+  AddHealthyDisk(0);
+  HddReport report = Collect();
+  EXPECT_EQ(report.Hdd[1].Bus, -1);
+  EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL);
+  EXPECT_EQ(RegistryEffects(), Join(SetsOfBay(0, {41, 5, 100, 36, 2, 0}), DeletesOfBay(1)));
+  EXPECT_EQ(world.registry().value_names(kConfigPath),
+            (std::vector<std::string>{"HDDTemp_0", "HDD05_0", "HDD05CU_0", "HDD05TH_0", "HDDC5_0",
+                                      "HDDC6_0"}));
+}
+
+TEST_F(DiskStepPublishing, EachCycleStartsAfresh) {
+  wmic().output = TwoBayListing();
+  AddHealthyDisk(0);
+  AddHealthyDisk(1)->set_failure(winsim::SmartDisk::Failure::Ioctl);
+  EXPECT_EQ(Collect().Status[1], HDD_STATUS_NO_HANDLE);
+  winsim::find_smart_disk(world, 1)->set_failure(winsim::SmartDisk::Failure::None);
+  wmic().output = Listing({Row("Disk", "IDE", Drive(1), "1")});
+  HddReport report = Collect();
+  EXPECT_EQ(report.Hdd[0].Bus, -1);
+  EXPECT_EQ(report.Hdd[0].Temp, -1);
+  EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
+  EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL);
+  EXPECT_EQ(world.trace().of_kind("process.start").size(), 2u);
+}
+
+}  // namespace
+}  // namespace disk_test

@@ -1,0 +1,219 @@
+// The SMART side of the disk step: the request sent to the drive, the slot scan with its
+// "last accepted id" rule, and the six figures taken from the sectors.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "DiskSmartSupport.h"
+
+namespace disk_test {
+namespace {
+
+// A reply as the driver fills it, with the sector at offset 16.
+SmartReply ReplyOf(const std::vector<std::uint8_t> &sector) {
+  SmartReply reply{};
+  reply[1] = 0x02;  // buffer size 512
+  std::memcpy(&reply[16], sector.data(), sector.size());
+  return reply;
+}
+
+// The slot index of attribute `id` in the reply, or -1.
+int SlotFound(const SmartReply &reply, std::uint8_t id) {
+  const BYTE *slot = FindSmartAttribute(reply, id);
+  if (slot == nullptr) return -1;
+  std::ptrdiff_t offset = slot - reply.data();
+  EXPECT_EQ((offset - 18) % 12, 0);
+  return static_cast<int>((offset - 18) / 12);
+}
+
+TEST(SmartScan, FindsEachIdOfAnAscendingTableAtItsSlot) {
+  SmartReply reply = ReplyOf(HealthyData());
+  EXPECT_EQ(SlotFound(reply, 1), 0);
+  EXPECT_EQ(SlotFound(reply, 5), 1);
+  EXPECT_EQ(SlotFound(reply, 194), 3);
+  EXPECT_EQ(SlotFound(reply, 198), 5);
+  EXPECT_EQ(SlotFound(reply, 7), -1);
+}
+
+TEST(SmartScan, AnIdAfterALargerOneIsNotFound) {
+  SmartReply reply = ReplyOf(DataSector({{9, 100, 0}, {194, 40, 40}, {5, 100, 0}, {197, 100, 0}}));
+  EXPECT_EQ(SlotFound(reply, 5), -1);
+  EXPECT_EQ(SlotFound(reply, 194), 1);
+  EXPECT_EQ(SlotFound(reply, 197), 3);
+}
+
+TEST(SmartScan, ASlotPassedOverDoesNotChangeTheLastAcceptedId) {
+  // 2 is passed over (below 10), so 5 is still compared with 10 and passed over too.
+  EXPECT_EQ(SlotFound(ReplyOf(DataSector({{10, 0, 0}, {2, 0, 0}, {5, 0, 0}})), 5), -1);
+  // 255 is passed over, so 200 is compared with 10 and accepted.
+  EXPECT_EQ(SlotFound(ReplyOf(DataSector({{10, 0, 0}, {255, 0, 0}, {200, 0, 0}})), 200), 2);
+}
+
+TEST(SmartScan, IdsFrom251To255AreNeverFound) {
+  for (int id = 251; id <= 255; ++id) {
+    SCOPED_TRACE(id);
+    SmartReply reply = ReplyOf(DataSector({{static_cast<std::uint8_t>(id), 100, 0}, {5, 100, 0}}));
+    EXPECT_EQ(SlotFound(reply, static_cast<std::uint8_t>(id)), -1);
+    EXPECT_EQ(SlotFound(reply, 5), 1);
+  }
+  EXPECT_EQ(SlotFound(ReplyOf(DataSector({{250, 100, 0}})), 250), 0);
+}
+
+TEST(SmartScan, EmptySlotsArePassedOver) {
+  SmartReply reply =
+      ReplyOf(DataSector({{0, 0, 0}, {0, 0, 0}, {5, 100, 0}, {0, 0, 0}, {197, 1, 0}}));
+  EXPECT_EQ(SlotFound(reply, 5), 2);
+  EXPECT_EQ(SlotFound(reply, 197), 4);
+  EXPECT_EQ(SlotFound(reply, 0), -1);
+}
+
+// 43 slots start below offset 529: the last at reply offset 522 (sector offset 506), whose
+// raw bytes run past the sector into the spare byte and the zero-filled room behind it.
+TEST(SmartScan, TheScanCoversFortyThreeSlots) {
+  std::vector<std::uint8_t> sector(512, 0);
+  sector[SlotOffset(42)] = 198;
+  EXPECT_EQ(SlotFound(ReplyOf(sector), 198), 42);
+}
+
+// ---- Request and reply at the drive --------------------------------------------------------
+
+class SmartRead : public DiskSmartWorld {};
+
+TEST_F(SmartRead, TheRequestIsThe33ByteSmartCommandForDriveNumberZero) {
+  auto disk = winsim::add_smart_disk(world, 3, HealthyData(), HealthyThresholds());
+  SmartReply reply;
+  ASSERT_TRUE(ReadSmartBlock(Drive(3).c_str(), READ_ATTRIBUTES, reply));
+  ASSERT_TRUE(ReadSmartBlock(Drive(3).c_str(), READ_THRESHOLDS, reply));
+  std::vector<std::uint8_t> expected(33, 0);
+  expected[0] = 33;     // cBufferSize: the size of the request record
+  expected[7] = 0x4F;   // cylinder low
+  expected[8] = 0xC2;   // cylinder high
+  expected[10] = 0xB0;  // SMART command
+  ASSERT_EQ(disk->requests().size(), 2u);
+  expected[4] = 0xD0;
+  EXPECT_EQ(disk->requests()[0], expected);
+  expected[4] = 0xD1;
+  EXPECT_EQ(disk->requests()[1], expected);
+}
+
+TEST_F(SmartRead, TheReplyHoldsTheSectorAtOffset16AndZerosBehindIt) {
+  winsim::add_smart_disk(world, 0, HealthyData(), HealthyThresholds());
+  SmartReply reply;
+  reply.fill(0xEE);
+  ASSERT_TRUE(ReadSmartBlock(Drive(0).c_str(), READ_THRESHOLDS, reply));
+  SmartReply expected = ReplyOf(HealthyThresholds());
+  EXPECT_EQ(reply, expected);
+}
+
+TEST_F(SmartRead, OtherFeaturesAreRefusedWithoutOpeningTheDrive) {
+  auto disk = AddHealthyDisk(0);
+  world.faults().add({"CreateFileA", "", 1, true, ERROR_ACCESS_DENIED});
+  SmartReply reply;
+  reply.fill(0xEE);
+  for (int feature : {0x00, 0xB0, 0xCF, 0xD2, 0xDA, 0xEC}) {
+    SCOPED_TRACE(feature);
+    EXPECT_FALSE(ReadSmartBlock(Drive(0).c_str(), static_cast<BYTE>(feature), reply));
+  }
+  EXPECT_TRUE(world.trace().of_kind("fault").empty());
+  EXPECT_TRUE(disk->requests().empty());
+  EXPECT_EQ(reply[0], 0xEE);
+}
+
+TEST_F(SmartRead, FailsWhenTheDriveDoesNotOpenOrRefusesTheRequest) {
+  SmartReply reply;
+  EXPECT_FALSE(ReadSmartBlock(Drive(0).c_str(), READ_ATTRIBUTES, reply));  // no such drive
+  auto disk = AddHealthyDisk(0);
+  disk->set_failure(winsim::SmartDisk::Failure::Open);
+  EXPECT_FALSE(ReadSmartBlock(Drive(0).c_str(), READ_ATTRIBUTES, reply));
+  disk->set_failure(winsim::SmartDisk::Failure::Ioctl);
+  EXPECT_FALSE(ReadSmartBlock(Drive(0).c_str(), READ_ATTRIBUTES, reply));
+  disk->set_failure(winsim::SmartDisk::Failure::Thresholds);
+  EXPECT_TRUE(ReadSmartBlock(Drive(0).c_str(), READ_ATTRIBUTES, reply));
+  EXPECT_FALSE(ReadSmartBlock(Drive(0).c_str(), READ_THRESHOLDS, reply));
+  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
+}
+
+// ---- The six figures -----------------------------------------------------------------------
+
+class SmartFigures : public DiskSmartWorld {
+ protected:
+  // Bay 0 holds a drive with these sectors; bay 1 is empty.
+  HddInfo CollectBayZero(const std::vector<std::uint8_t> &data,
+                         const std::vector<std::uint8_t> &thresholds) {
+    wmic().output = Listing({Row("Disk", "IDE", Drive(0), "0")});
+    winsim::add_smart_disk(world, 0, data, thresholds);
+    HddReport report = Collect();
+    EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
+    return report.Hdd[0];
+  }
+};
+
+TEST_F(SmartFigures, EachFigureComesFromItsAttributeSlot) {
+  HddInfo hdd = CollectBayZero(HealthyData(), HealthyThresholds());
+  EXPECT_EQ(hdd.Temp, 41);
+  EXPECT_EQ(hdd.Raw05, 5);
+  EXPECT_EQ(hdd.Cur05, 100);
+  EXPECT_EQ(hdd.Th05, 36);
+  EXPECT_EQ(hdd.RawC5, 2);
+  EXPECT_EQ(hdd.RawC6, 0);
+}
+
+TEST_F(SmartFigures, RawValuesOfTwoToThe32AndMoreArePublishedModulo2To32) {
+  HddInfo hdd = CollectBayZero(DataSector({{5, 90, 0x000100000000},
+                                           {194, 30, 0x00FF0000001E},
+                                           {197, 100, 0xFFFF00000007},
+                                           {198, 100, 0x0000FFFFFFFF}}),
+                               ThresholdSector({{5, 10}}));
+  EXPECT_EQ(hdd.Raw05, 0);
+  EXPECT_EQ(hdd.Temp, 30);
+  EXPECT_EQ(hdd.RawC5, 7);
+  EXPECT_EQ(hdd.RawC6, -1);  // 0xFFFFFFFF
+  EXPECT_EQ(BayValue("HDD05_", 0), 0u);
+  EXPECT_EQ(BayValue("HDDC5_", 0), 7u);
+  EXPECT_EQ(BayValue("HDDC6_", 0), 0xFFFFFFFFu);
+}
+
+TEST_F(SmartFigures, RawValuesAtOrAbove2To31ArePublishedUnchanged) {
+  HddInfo hdd = CollectBayZero(DataSector({{5, 90, 0x7D0080000000}, {197, 100, 0x6D4BFD220002}}),
+                               ThresholdSector({{5, 10}}));
+  EXPECT_EQ(static_cast<DWORD>(hdd.Raw05), 0x80000000u);
+  EXPECT_EQ(static_cast<DWORD>(hdd.RawC5), 0xFD220002u);
+  EXPECT_EQ(BayValue("HDD05_", 0), 0x80000000u);
+  EXPECT_EQ(BayValue("HDDC5_", 0), 0xFD220002u);
+}
+
+TEST_F(SmartFigures, AMissingTemperatureIsPublishedAsAllOnesWhileTheBayStaysNormal) {
+  HddInfo hdd = CollectBayZero(DataSector({{5, 100, 0}, {197, 100, 0}, {198, 100, 0}}),
+                               ThresholdSector({{5, 36}}));
+  EXPECT_EQ(hdd.Temp, -1);
+  EXPECT_EQ(BayValue("HDDTemp_", 0), 0xFFFFFFFFu);
+  EXPECT_EQ(BayValue("HDD05TH_", 0), 36u);
+}
+
+TEST_F(SmartFigures, AnAttributeOutOfOrderIsPublishedAsAllOnes) {
+  HddInfo hdd = CollectBayZero(DataSector({{5, 100, 3}, {198, 100, 0}, {197, 100, 9}}),
+                               ThresholdSector({{5, 36}}));
+  EXPECT_EQ(hdd.Raw05, 3);
+  EXPECT_EQ(hdd.RawC5, -1);
+  EXPECT_EQ(BayValue("HDDC5_", 0), 0xFFFFFFFFu);
+}
+
+TEST_F(SmartFigures, TheThresholdIsScannedInTheThresholdSectorWithTheSameRule) {
+  HddInfo hdd = CollectBayZero(HealthyData(), ThresholdSector({{9, 0}, {5, 36}}));
+  EXPECT_EQ(hdd.Th05, -1);
+  EXPECT_EQ(BayValue("HDD05TH_", 0), 0xFFFFFFFFu);
+}
+
+// The last slot's raw bytes are sector byte 511, the spare byte (zero) and the room behind.
+TEST_F(SmartFigures, TheLastSlotsRawValueEndsWithTheSector) {
+  std::vector<std::uint8_t> data(512, 0);
+  data[SlotOffset(0)] = 5;
+  data[SlotOffset(0) + 3] = 100;
+  data[SlotOffset(42)] = 198;
+  data[511] = 0x2A;
+  HddInfo hdd = CollectBayZero(data, ThresholdSector({{5, 36}}));
+  EXPECT_EQ(hdd.RawC6, 0x2A);
+}
+
+}  // namespace
+}  // namespace disk_test

@@ -1,0 +1,265 @@
+// The audible alarms: a wave file through a suitable default output, otherwise the tone pattern
+// on the beep device with Beep for each tone the device does not take; one alarm at a time.
+#include "monitor/NASBeep.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "winsim/Audio.h"
+#include "winsim/FileSystem.h"
+#include "winsim/Registry.h"
+#include "winsim/World.h"
+
+namespace {
+
+using Record = winsim::Trace::Record;
+using Records = std::vector<Record>;
+
+const char kNorvaneRaidWave[] = "C:\\Windows\\SysWOW64\\NorvaneNas\\raiderr.wav";
+const char kNorvaneSystemWave[] = "C:\\Windows\\SysWOW64\\NorvaneNas\\syserr.wav";
+const char kDrovikRaidWave[] = "C:\\Windows\\SysWOW64\\Drovik\\raiderr.wav";
+const char kSoundKey[] = "HKLM\\SOFTWARE\\Tavrel\\NAS";
+
+Record tone(std::uint64_t t, const char *via, unsigned freq, unsigned duration) {
+  return Record{{"t", t}, {"via", via}, {"freq", freq}, {"duration", duration}};
+}
+
+Record wave(std::uint64_t t, const char *file) {
+  return Record{{"t", t}, {"via", "wave"}, {"file", file}};
+}
+
+// Three passes of: pause 100, 1975 Hz for 200, pause 100, 1567 Hz for 500.
+Records raid_tones(const char *via, std::uint64_t start = 0) {
+  Records out;
+  for (std::uint64_t pass = 0; pass < 3; ++pass) {
+    std::uint64_t base = start + pass * 900;
+    out.push_back(tone(base + 100, via, 1975, 200));
+    out.push_back(tone(base + 400, via, 1567, 500));
+  }
+  return out;
+}
+
+// Three passes of: 1975 Hz for 50, pause 50 (three times), then a pause of 1000.
+Records system_tones(const char *via, std::uint64_t start = 0) {
+  Records out;
+  for (std::uint64_t pass = 0; pass < 3; ++pass) {
+    std::uint64_t base = start + pass * 1250;
+    for (std::uint64_t i = 0; i < 3; ++i) out.push_back(tone(base + i * 100, via, 1975, 50));
+  }
+  return out;
+}
+
+class NASBeepTest : public ::testing::Test {
+ protected:
+  NASBeepTest() { NASBeep::InitializeAlarmLock(); }
+  ~NASBeepTest() override {
+    // Every alarm leaves no handle, COM object or COM initialisation behind.
+    EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
+    EXPECT_EQ(audio().live_com_objects(), 0);
+    EXPECT_EQ(audio().com_initialized_threads(), 0);
+  }
+
+  winsim::Audio &audio() { return winsim::Audio::of(world); }
+  Records sounds() {
+    return world.trace().select("sound", {"t", "via", "file", "freq", "duration"});
+  }
+  void add_wave(const char *path, std::uint64_t ms) { world.files().add_file(path).play_ms = ms; }
+
+  winsim::World world;
+  NASBeep beep;
+};
+
+// ---- Tone patterns ----------------------------------------------------------------------------
+
+TEST_F(NASBeepTest, WithoutAnAudioOutputTheRaidAlarmIsItsTonePatternOnTheBeepDevice) {
+  add_wave(kNorvaneRaidWave, 4000);
+  beep.PlayRaidAlarm();
+  EXPECT_EQ(sounds(), raid_tones("beepdev"));
+  EXPECT_EQ(world.now(), 2700u);
+}
+
+TEST_F(NASBeepTest, TheSystemAlarmPausesAfterEachToneAndLastsThreeAndThreeQuarterSeconds) {
+  beep.PlaySystemAlarm();
+  EXPECT_EQ(sounds(), system_tones("beepdev"));
+  EXPECT_EQ(world.now(), 3750u);
+}
+
+TEST_F(NASBeepTest, TheOnBoardHdAudioOutputGivesTonesEvenWithTheWaveFilePresent) {
+  add_wave(kNorvaneRaidWave, 4000);
+  for (const char *name :
+       {"High Definition Audio Device", "Speakers (High Definition Audio Device)"}) {
+    world.trace().clear();
+    audio().set_endpoint(name);
+    std::uint64_t start = world.now();
+    beep.PlayRaidAlarm();
+    EXPECT_EQ(sounds(), raid_tones("beepdev", start)) << name;
+  }
+}
+
+TEST_F(NASBeepTest, AJapaneseHdAudioNameIsRecognisedInTheThreadCodePage) {
+  add_wave(kNorvaneRaidWave, 4000);
+  audio().set_endpoint("スピーカー (High Definition Audio デバイス)");
+  EXPECT_FALSE(beep.PlayWave(kNorvaneRaidWave));
+  audio().set_endpoint("スピーカー (USB オーディオ デバイス)");
+  EXPECT_TRUE(beep.PlayWave(kNorvaneRaidWave));
+}
+
+TEST_F(NASBeepTest, TheHdAudioTestIsCaseSensitive) {
+  add_wave(kNorvaneRaidWave, 4000);
+  audio().set_endpoint("Speakers (high definition audio)");
+  beep.PlayRaidAlarm();
+  EXPECT_EQ(sounds(), (Records{wave(0, kNorvaneRaidWave)}));
+}
+
+// ---- The wave file -----------------------------------------------------------------------------
+
+TEST_F(NASBeepTest, ASuitableOutputPlaysTheWaveFileOnceAndNoTones) {
+  audio().set_endpoint("Speakers (USB Audio Device)");
+  add_wave(kNorvaneRaidWave, 4000);
+  add_wave(kNorvaneSystemWave, 1200);
+  beep.PlayRaidAlarm();
+  EXPECT_EQ(world.now(), 4000u);
+  beep.PlaySystemAlarm();
+  EXPECT_EQ(world.now(), 5200u);
+  EXPECT_EQ(sounds(), (Records{wave(0, kNorvaneRaidWave), wave(4000, kNorvaneSystemWave)}));
+}
+
+TEST_F(NASBeepTest, AnOutputWithoutAFriendlyNameCountsAsSuitable) {
+  audio().set_unnamed_endpoint();
+  add_wave(kNorvaneRaidWave, 1500);
+  beep.PlayRaidAlarm();
+  EXPECT_EQ(sounds(), (Records{wave(0, kNorvaneRaidWave)}));
+}
+
+TEST_F(NASBeepTest, AMissingWaveFileGivesTheTones) {
+  audio().set_endpoint("Speakers (USB Audio Device)");
+  add_wave(kNorvaneSystemWave, 1200);
+  beep.PlayRaidAlarm();
+  EXPECT_EQ(sounds(), raid_tones("beepdev"));
+}
+
+TEST_F(NASBeepTest, AWaveFileThatDoesNotPlayGivesTheTones) {
+  audio().set_endpoint("Speakers (USB Audio Device)");
+  world.files().add_file(kNorvaneRaidWave);  // present, but nothing to play
+  EXPECT_FALSE(beep.PlayWave(kNorvaneRaidWave));
+  beep.PlayRaidAlarm();
+  EXPECT_EQ(sounds(), raid_tones("beepdev"));
+}
+
+TEST_F(NASBeepTest, AFailedEndpointQueryGivesTheTones) {
+  audio().set_endpoint("Speakers (USB Audio Device)");
+  add_wave(kNorvaneRaidWave, 1500);
+  for (const char *call : {"CoCreateInstance", "IMMDeviceEnumerator::GetDefaultAudioEndpoint",
+                           "IMMDevice::OpenPropertyStore", "IPropertyStore::GetValue"}) {
+    world.faults().clear();
+    world.faults().add({call});
+    EXPECT_FALSE(beep.PlayWave(kNorvaneRaidWave)) << call;
+  }
+  world.faults().clear();
+  EXPECT_TRUE(beep.PlayWave(kNorvaneRaidWave));
+}
+
+// ---- The sound folder
+// ----------------------------------------------------------------------------
+
+TEST_F(NASBeepTest, TheDrovikFolderIsUsedWhileTheTavrelKeyExists) {
+  audio().set_endpoint("Speakers (USB Audio Device)");
+  add_wave(kNorvaneRaidWave, 1000);
+  add_wave(kDrovikRaidWave, 2000);
+  world.registry().create_key(kSoundKey);
+  beep.PlayRaidAlarm();
+  world.registry().delete_tree(kSoundKey);
+  beep.PlayRaidAlarm();
+  EXPECT_EQ(sounds(), (Records{wave(0, kDrovikRaidWave), wave(2000, kNorvaneRaidWave)}));
+}
+
+TEST_F(NASBeepTest, ATavrelKeyWithoutFullAccessCountsAsMissing) {
+  audio().set_endpoint("Speakers (USB Audio Device)");
+  add_wave(kNorvaneRaidWave, 1000);
+  add_wave(kDrovikRaidWave, 2000);
+  world.registry().create_key(kSoundKey);
+  world.registry().deny_full_access(kSoundKey);
+  beep.PlayRaidAlarm();
+  EXPECT_EQ(sounds(), (Records{wave(0, kNorvaneRaidWave)}));
+}
+
+TEST_F(NASBeepTest, TheDrovikFolderWithoutItsWaveFileGivesTones) {
+  audio().set_endpoint("Speakers (USB Audio Device)");
+  add_wave(kNorvaneRaidWave, 1000);
+  world.registry().create_key(kSoundKey);
+  beep.PlayRaidAlarm();
+  EXPECT_EQ(sounds(), raid_tones("beepdev"));
+}
+
+// ---- The beep device and Beep
+// --------------------------------------------------------------------
+
+TEST_F(NASBeepTest, AMissingBeepDeviceGivesSixBeepCallsWithThePausesBetween) {
+  audio().set_beep_device(winsim::Audio::BeepDevice::Absent);
+  beep.PlayRaidAlarm();
+  EXPECT_EQ(sounds(), raid_tones("beep"));
+  EXPECT_EQ(world.now(), 2700u);
+}
+
+TEST_F(NASBeepTest, ARefusingBeepDeviceFallsBackToBeepForEveryTone) {
+  audio().set_beep_device(winsim::Audio::BeepDevice::Refuse);
+  beep.PlaySystemAlarm();
+  EXPECT_EQ(sounds(), system_tones("beep"));
+  EXPECT_EQ(world.now(), 3750u);
+}
+
+TEST_F(NASBeepTest, TheDeviceIsOpenedAnewForEveryToneSoOneFailureLosesOnlyThatTone) {
+  world.faults().add({"CreateFileA", "BeepDev", 2});
+  world.faults().add({"WriteFile", "", 4});
+  beep.PlayRaidAlarm();
+  Records expected = raid_tones("beepdev");
+  expected[1]["via"] = "beep";  // the second open fails
+  expected[4]["via"] = "beep";  // the fourth write fails
+  EXPECT_EQ(sounds(), expected);
+}
+
+// ---- One alarm at a time
+// -------------------------------------------------------------------------
+
+DWORD WINAPI SystemAlarmThread(LPVOID) {
+  NASBeep beep;
+  beep.PlaySystemAlarm();
+  return 0;
+}
+
+DWORD WINAPI RaidAlarmThread(LPVOID) {
+  NASBeep beep;
+  beep.PlayRaidAlarm();
+  return 0;
+}
+
+TEST_F(NASBeepTest, ARaidAlarmAskedForDuringTheSystemAlarmStartsWhenItEnds) {
+  HANDLE system = CreateThread(nullptr, 0, SystemAlarmThread, nullptr, 0, nullptr);
+  world.run_for(1000);
+  HANDLE raid = CreateThread(nullptr, 0, RaidAlarmThread, nullptr, 0, nullptr);
+  EXPECT_EQ(WaitForSingleObject(raid, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(world.now(), 3750u + 2700u);
+  Records expected = system_tones("beepdev");
+  for (const Record &r : raid_tones("beepdev", 3750)) expected.push_back(r);
+  EXPECT_EQ(sounds(), expected);
+  EXPECT_EQ(WaitForSingleObject(system, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  CloseHandle(system);
+  CloseHandle(raid);
+}
+
+TEST_F(NASBeepTest, AWaveAlarmAlsoHoldsTheNextAlarmBackUntilItEnds) {
+  audio().set_endpoint("Speakers (USB Audio Device)");
+  add_wave(kNorvaneSystemWave, 5000);
+  HANDLE system = CreateThread(nullptr, 0, SystemAlarmThread, nullptr, 0, nullptr);
+  world.run_for(10);
+  beep.PlayRaidAlarm();
+  Records expected{wave(0, kNorvaneSystemWave)};
+  for (const Record &r : raid_tones("beepdev", 5000)) expected.push_back(r);
+  EXPECT_EQ(sounds(), expected);
+  WaitForSingleObject(system, INFINITE);
+  CloseHandle(system);
+}
+
+}  // namespace
