@@ -1,16 +1,85 @@
 #include "monitor/CQuilletCtrl.h"
 
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "monitor/Brackle.h"
+#include "monitor/IndicatorState.h"
+#include "monitor/NASBeep.h"
+#include "monitor/config.h"
+#include "monitor/indicator_threads.h"
+#include "monitor/snooze.h"
+#include "service/EventLogWriter.h"
+#include "service/RegHandle.h"
 #include "service/ServiceIdentity.h"
 
 namespace {
 
+constexpr const char *kEventSource = "Quillet";
 constexpr DWORD kStopWaitHint = 6000;
 constexpr DWORD kRunExitPollMs = 5000;
+constexpr int kBoardAttempts = 6;
+constexpr DWORD kBoardRetryMs = 10000;
+constexpr DWORD kSuspendPollMs = 500;
+constexpr DWORD kFailedWaitPauseMs = 1000;
+
+constexpr DWORD kBoardReadyId = 0x400003E8;
+constexpr DWORD kBoardTimeoutId = 0x800007D0;
+constexpr DWORD kBoardFailedId = 0xC0000BB8;
+constexpr DWORD kBoardResumedId = 0x400003E9;
+constexpr DWORD kBoardResumeFailedId = 0xC0000BB9;
 
 void CloseAndClear(HANDLE &handle) {
   if (handle != nullptr) {
     CloseHandle(handle);
     handle = nullptr;
+  }
+}
+
+// The event text for a failed BRK_Initialize.
+std::string BoardFailureText(int nResult) {
+  if (nResult == BRK_ERR_ALREADY_INITIALIZED)
+    return "LEDドライバの初期化に失敗しました。既に初期化されています。";
+  if (nResult == BRK_ERR_NOT_SUPPORTED)
+    return "LEDドライバの初期化に失敗しました。ボードがサポートされておりません。";
+  char szText[128];
+  std::snprintf(szText, sizeof szText, "LEDドライバの初期化に失敗しました。 Error = %d", nResult);
+  return szText;
+}
+
+int InitializeBoard() {
+  BrkInitParams params;
+  std::memset(&params, 0, sizeof params);
+  return BRK_Initialize(&params);
+}
+
+void DarkenAllLeds() {
+  BRKGpio_Write(BRK_PIN_RAID_LED_A, BRK_LEVEL_DARK);
+  BRKGpio_Write(BRK_PIN_RAID_LED_B, BRK_LEVEL_DARK);
+  BRKGpio_Write(BRK_PIN_STATUS_LED, BRK_LEVEL_DARK);
+}
+
+// The run flag, its lock and its procedure, per indicator thread.
+struct IndicatorSlot {
+  CRITICAL_SECTION *pLock;
+  int *pRun;
+  LPTHREAD_START_ROUTINE pfnProc;
+};
+
+IndicatorSlot SlotOf(CQuilletCtrl::IndicatorThread thread) {
+  switch (thread) {
+    case CQuilletCtrl::kRaidAlarm:
+      return {&g_csRaidAlarmRun, &g_bRaidAlarmRun, RaidAlarmThread};
+    case CQuilletCtrl::kSysAlarm:
+      return {&g_csSysAlarmRun, &g_bSysAlarmRun, SystemAlarmThread};
+    case CQuilletCtrl::kRaidAltBlink:
+      return {&g_csRaidAltBlinkRun, &g_bRaidAltBlinkRun, RaidAltBlinkThread};
+    case CQuilletCtrl::kRaidBlink:
+      return {&g_csRaidBlinkRun, &g_bRaidBlinkRun, RaidBlinkThread};
+    case CQuilletCtrl::kStatusBlink:
+    default:
+      return {&g_csStatusBlinkRun, &g_bStatusBlinkRun, StatusBlinkThread};
   }
 }
 
@@ -28,8 +97,11 @@ CQuilletCtrl::CQuilletCtrl()
       m_hRaidAltBlinkThread(nullptr),
       m_hRaidBlinkThread(nullptr),
       m_hStatusBlinkThread(nullptr),
-      m_hInstanceMutex(nullptr) {
+      m_hInstanceMutex(nullptr),
+      m_dwCheckIntervalMs(quillet::CheckIntervalMs(quillet::kMissing)) {
   g_pService = this;
+  InitializeIndicatorState();
+  NASBeep::InitializeAlarmLock();
 }
 
 HANDLE CQuilletCtrl::CreateServiceEvent(const char *pszName, const char *pszErrorText) {
@@ -48,18 +120,192 @@ void CQuilletCtrl::OnInit() {
   m_hInstanceMutex = CreateMutexA(nullptr, FALSE, "Quilletmutex");
 }
 
+void CQuilletCtrl::StartBoard() {
+  for (int nAttempt = 0; nAttempt < kBoardAttempts; ++nAttempt) {
+    int nResult = InitializeBoard();
+    if (nResult == BRK_SUCCESS) {
+      WriteEventLog(kEventSource, EVENTLOG_INFORMATION_TYPE, kBoardReadyId,
+                    "LEDドライバを初期化しました。");
+      g_bBoardReady = 1;
+      return;
+    }
+    WriteEventLog(kEventSource, EVENTLOG_ERROR_TYPE, kBoardFailedId,
+                  BoardFailureText(nResult).c_str());
+    Sleep(kBoardRetryMs);
+  }
+  // Without the board the service runs on: registry values, events and alarms, no LEDs.
+  WriteEventLog(kEventSource, EVENTLOG_WARNING_TYPE, kBoardTimeoutId,
+                "LEDドライバの初期化がタイムアウトしました。");
+}
+
+void CQuilletCtrl::Run() {
+  SetStatus(SERVICE_RUNNING, 0, 0, kRunningControls);
+  StartBoard();
+  MonitorCycle();
+
+  // The intervals are read after the first cycle, which runs with the initial values.
+  RegHandle config(HKEY_LOCAL_MACHINE, quillet::kConfigKey);
+  m_dwCheckIntervalMs = quillet::CheckIntervalMs(config.GetDword("CheckInterval"));
+  g_nCheckLogInterval =
+      quillet::CheckLogInterval(config.GetDword("CheckLogInterval"), g_nCheckLogInterval);
+
+  NASBeep beep;
+  // When several are set, the first in this order wins.
+  HANDLE events[] = {m_hStopEvent, m_hParaChgEvent, m_hNasCallEvent, m_hSuspendEvent};
+  bool bRunning = true;
+  while (bRunning) {
+    // Every wait starts a full interval: after any wake-up the next periodic cycle comes
+    // CheckInterval seconds later.
+    DWORD dwWait = WaitForMultipleObjects(4, events, FALSE, m_dwCheckIntervalMs);
+    switch (dwWait) {
+      case WAIT_OBJECT_0:
+        bRunning = false;
+        break;
+      case WAIT_OBJECT_0 + 1:
+        MonitorCycle();
+        ResetEvent(m_hParaChgEvent);
+        break;
+      case WAIT_OBJECT_0 + 2:
+        beep.PlayRaidAlarm();
+        ResetEvent(m_hNasCallEvent);
+        break;
+      case WAIT_OBJECT_0 + 3:
+        if (StopRequestedWhileSuspended()) bRunning = false;
+        break;
+      case WAIT_TIMEOUT:
+        MonitorCycle();
+        break;
+      case WAIT_FAILED:
+        // The events are unusable; wait a little before trying again rather than spin.
+        Sleep(kFailedWaitPauseMs);
+        break;
+      default:
+        break;
+    }
+  }
+
+  for (IndicatorThread thread : {kRaidAlarm, kSysAlarm, kRaidAltBlink, kRaidBlink, kStatusBlink})
+    StopIndicatorIfRunning(thread, IsIndicatorRunning(thread));
+  if (g_bBoardReady == 1) DarkenAllLeds();
+  SetEvent(m_hRunExitEvent);
+}
+
+bool CQuilletCtrl::IsSuspended() {
+  return ReadFlag(g_csSuspended, g_bSuspended) == 1;
+}
+
+bool CQuilletCtrl::StopRequestedWhileSuspended() {
+  // Nothing is evaluated while suspended. A stop request is honoured meanwhile, so that a
+  // suspend that never ends cannot hold the service control manager.
+  while (WaitForSingleObject(m_hSuspendEvent, 0) == WAIT_OBJECT_0) {
+    if (WaitForSingleObject(m_hStopEvent, kSuspendPollMs) == WAIT_OBJECT_0) return true;
+  }
+  return false;
+}
+
 void CQuilletCtrl::OnParamChange() {
   SetEvent(m_hParaChgEvent);
 }
 
 void CQuilletCtrl::OnPowerEvent(DWORD dwEventType) {
-  (void)dwEventType;
+  if (dwEventType == PBT_APMSUSPEND) {
+    SetEvent(m_hSuspendEvent);
+    WriteFlag(g_csSuspended, g_bSuspended, 1);
+    BRK_UnInitialize();
+    g_bBoardReady = 0;
+    return;
+  }
+  // A wake that nobody attended brings only the automatic resume; one a person caused brings
+  // both. Either ends the suspension, once.
+  if (dwEventType != PBT_APMRESUMESUSPEND && dwEventType != PBT_APMRESUMEAUTOMATIC) return;
+  if (!IsSuspended()) return;
+  int nResult = InitializeBoard();
+  if (nResult == BRK_SUCCESS) {
+    WriteEventLog(kEventSource, EVENTLOG_INFORMATION_TYPE, kBoardResumedId,
+                  "LEDドライバを初期化しました。");
+    g_bBoardReady = 1;
+  } else {
+    WriteEventLog(kEventSource, EVENTLOG_ERROR_TYPE, kBoardResumeFailedId,
+                  BoardFailureText(nResult).c_str());
+  }
+  ResetEvent(m_hSuspendEvent);
+  WriteFlag(g_csSuspended, g_bSuspended, 0);
 }
 
-void CQuilletCtrl::Run() {
-  SetStatus(SERVICE_RUNNING, 0, 0, kRunningControls);
-  WaitForSingleObject(m_hStopEvent, INFINITE);
-  SetEvent(m_hRunExitEvent);
+void CQuilletCtrl::MonitorCycle() {
+  RegHandle config(HKEY_LOCAL_MACHINE, quillet::kConfigKey);
+  DWORD dwSnoozeTime = config.GetDword("LedSnoozeTime");
+  DWORD dwSnoozeType = config.GetDword("LedSnoozeType");
+  quillet::SnoozeChange change = quillet::UpdateSnoozeCopies(dwSnoozeTime, dwSnoozeType);
+  UpdateRaidIndicators(change.bRaid);
+  EvaluateHealth(change.bSystem, dwSnoozeType, dwSnoozeTime);
+}
+
+void CQuilletCtrl::EvaluateHealth(bool bSysSnoozeChanged, DWORD dwSnoozeType, DWORD dwSnoozeTime) {
+  int bSysAlarmRun = IsIndicatorRunning(kSysAlarm);
+  int bStatusBlinkRun = IsIndicatorRunning(kStatusBlink);
+  RegHandle config(HKEY_LOCAL_MACHINE, quillet::kConfigKey);
+  if (!config.KeyExists(HKEY_LOCAL_MACHINE, quillet::kConfigKey)) {
+    // Without its configuration the service shows nothing: alarm off, status LED dark.
+    StopIndicatorIfRunning(kSysAlarm, bSysAlarmRun);
+    StopIndicatorIfRunning(kStatusBlink, bStatusBlinkRun);
+    if (g_bBoardReady == 1) BRKGpio_Write(BRK_PIN_STATUS_LED, BRK_LEVEL_DARK);
+    return;
+  }
+  quillet::EndHourlySnoozeIfDue(config, dwSnoozeTime, dwSnoozeType);
+  if (bSysSnoozeChanged && bSysAlarmRun == 1)
+    quillet::RequestSnoozeReload(g_csSysSnoozeReload, g_bSysSnoozeReload);
+
+  // The disks: find the bays' drives, read their SMART data and publish six values per bay.
+  m_hddReport = CollectDiskSmart(config);
+}
+
+int CQuilletCtrl::IsIndicatorRunning(IndicatorThread thread) {
+  IndicatorSlot slot = SlotOf(thread);
+  return ReadFlag(*slot.pLock, *slot.pRun);
+}
+
+HANDLE &CQuilletCtrl::IndicatorHandle(IndicatorThread thread) {
+  switch (thread) {
+    case kRaidAlarm:
+      return m_hRaidAlarmThread;
+    case kSysAlarm:
+      return m_hSysAlarmThread;
+    case kRaidAltBlink:
+      return m_hRaidAltBlinkThread;
+    case kRaidBlink:
+      return m_hRaidBlinkThread;
+    case kStatusBlink:
+    default:
+      return m_hStatusBlinkThread;
+  }
+}
+
+void CQuilletCtrl::StartIndicatorThread(IndicatorThread thread) {
+  IndicatorSlot slot = SlotOf(thread);
+  WriteFlag(*slot.pLock, *slot.pRun, 1);
+  HANDLE &hThread = IndicatorHandle(thread);
+  hThread = CreateThread(nullptr, 0, slot.pfnProc, nullptr, 0, nullptr);
+  // A thread that could not be created is not running: clear its flag so that a later cycle
+  // tries again instead of taking the indicator for running forever.
+  if (hThread == nullptr) WriteFlag(*slot.pLock, *slot.pRun, 0);
+}
+
+void CQuilletCtrl::StopIndicatorThread(IndicatorThread thread) {
+  IndicatorSlot slot = SlotOf(thread);
+  WriteFlag(*slot.pLock, *slot.pRun, 0);
+  HANDLE &hThread = IndicatorHandle(thread);
+  // The thread ends when it finishes its current pass.
+  WaitForSingleObject(hThread, INFINITE);
+  CloseAndClear(hThread);
+}
+
+void CQuilletCtrl::StartIndicatorIfStopped(IndicatorThread thread, int bRunningAtEntry) {
+  if (bRunningAtEntry == 0) StartIndicatorThread(thread);
+}
+
+void CQuilletCtrl::StopIndicatorIfRunning(IndicatorThread thread, int bRunningAtEntry) {
+  if (bRunningAtEntry == 1) StopIndicatorThread(thread);
 }
 
 void CQuilletCtrl::OnStop() {
@@ -79,4 +325,7 @@ void CQuilletCtrl::Cleanup() {
   CloseAndClear(m_hNasCallEvent);
   CloseAndClear(m_hSuspendEvent);
   CloseAndClear(m_hInstanceMutex);
+  DeleteIndicatorLocks();
+  BRK_UnInitialize();
+  g_bBoardReady = 0;
 }

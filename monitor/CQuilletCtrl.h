@@ -1,7 +1,9 @@
-// The service class of Quillet: the service's own events and mutex, the monitoring loop, and
-// the stop half of the status protocol.
+// The service class of Quillet: the service's own events and mutex, the board start-up, the
+// monitoring loop with its wake-ups, suspend and resume, the indicator threads, and the stop
+// half of the status protocol.
 #pragma once
 
+#include "monitor/disk_smart.h"
 #include "platform/win32.h"
 #include "service/SvsBase.h"
 
@@ -10,6 +12,9 @@ class CQuilletCtrl : public SvsBase {
   // Controls the running service accepts: stop, shutdown, parameter change, power event.
   static constexpr DWORD kRunningControls = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN |
                                             SERVICE_ACCEPT_PARAMCHANGE | SERVICE_ACCEPT_POWEREVENT;
+
+  // The indicator threads, in the order Run stops them.
+  enum IndicatorThread { kRaidAlarm, kSysAlarm, kRaidAltBlink, kRaidBlink, kStatusBlink };
 
   CQuilletCtrl();
 
@@ -23,6 +28,22 @@ class CQuilletCtrl : public SvsBase {
 
  protected:
   HANDLE CreateServiceEvent(const char *pszName, const char *pszErrorText);
+  // Brings up the board library: up to six attempts, 10 s apart.
+  void StartBoard();
+  bool IsSuspended();
+  // Waits while the system is suspended; true when a stop was asked for meanwhile.
+  bool StopRequestedWhileSuspended();
+  void MonitorCycle();
+  void UpdateRaidIndicators(bool bRaidSnoozeChanged);
+  void EvaluateHealth(bool bSysSnoozeChanged, DWORD dwSnoozeType, DWORD dwSnoozeTime);
+
+  // Thread control: the run flag read under its lock; start and stop.
+  int IsIndicatorRunning(IndicatorThread thread);
+  void StartIndicatorThread(IndicatorThread thread);
+  void StopIndicatorThread(IndicatorThread thread);
+  void StartIndicatorIfStopped(IndicatorThread thread, int bRunningAtEntry);
+  void StopIndicatorIfRunning(IndicatorThread thread, int bRunningAtEntry);
+  HANDLE &IndicatorHandle(IndicatorThread thread);
 
   HANDLE m_hRunExitEvent;
   HANDLE m_hStopEvent;
@@ -35,4 +56,7 @@ class CQuilletCtrl : public SvsBase {
   HANDLE m_hRaidBlinkThread;
   HANDLE m_hStatusBlinkThread;
   HANDLE m_hInstanceMutex;
+  DWORD m_dwCheckIntervalMs;
+  // The disks of the two bays as the last cycle found and read them.
+  HddReport m_hddReport;
 };

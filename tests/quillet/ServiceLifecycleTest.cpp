@@ -102,7 +102,8 @@ TEST_F(ServiceLifecycleTest, TheServiceOpensNamedEventAndMutexWhileItRuns) {
   // Another process may set "NasCallEvent"; "Quilletmutex" marks the running service.
   EXPECT_TRUE(world.set_named_event("NasCallEvent"));
   SetLastError(0xdeadbeef);
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, "Quilletmutex");
+  // The service's names live in session 0; the host's session reaches them as "Global\".
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\Quilletmutex");
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
   CloseHandle(mutex);
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);

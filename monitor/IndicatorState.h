@@ -1,0 +1,57 @@
+// The process-wide state that the monitoring cycle, the control thread and the indicator
+// threads share. Every run flag and reload flag has its own critical section and is read and
+// written only under it; no code holds two of these locks at once.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+// Status codes of the last cycle, for the transition messages: the nine health components
+// and the system status, initially all normal.
+struct LastStatusCodes {
+  int nCpuTemp = 11100;
+  int nCpuFan = 12100;
+  int nSystemTemp = 13100;
+  int anHddTemp[2] = {21100, 21100};
+  int anHddSmart[2] = {22100, 22100};
+  int nBackup = 31100;
+  int nFreeSpace = 32100;
+  int nSystem = 100;
+};
+
+extern int g_bBoardReady;  // 1 while the board library is up; GPIO and readings only then
+extern int g_bSuspended;
+extern CRITICAL_SECTION g_csSuspended;
+extern int g_bRaidAlarmRun;
+extern CRITICAL_SECTION g_csRaidAlarmRun;
+extern int g_bSysAlarmRun;
+extern CRITICAL_SECTION g_csSysAlarmRun;
+extern int g_bRaidAltBlinkRun;
+extern CRITICAL_SECTION g_csRaidAltBlinkRun;
+extern int g_bRaidBlinkRun;
+extern CRITICAL_SECTION g_csRaidBlinkRun;
+extern int g_bStatusBlinkRun;
+extern CRITICAL_SECTION g_csStatusBlinkRun;
+extern int g_bRaidSnoozeReload;
+extern CRITICAL_SECTION g_csRaidSnoozeReload;
+extern int g_bSysSnoozeReload;
+extern CRITICAL_SECTION g_csSysSnoozeReload;
+extern LONG g_lErrorPresent;  // changed only by atomic exchange
+extern int g_nRaidSnoozeTime;
+extern int g_nRaidSnoozeType;
+extern int g_nSysSnoozeTime;
+extern int g_nSysSnoozeType;
+extern int g_nCheckLogInterval;
+extern std::int64_t g_tSmartFailDeadline;
+extern LastStatusCodes LastStatus;
+
+// Gives every variable its initial value and initialises the locks; called once when the
+// service object is built, before any other thread of the service runs.
+void InitializeIndicatorState();
+// Deletes the locks; called by the service's clean-up, after every indicator thread ended.
+void DeleteIndicatorLocks();
+
+// A flag read or written under its lock.
+int ReadFlag(CRITICAL_SECTION &cs, const int &flag);
+void WriteFlag(CRITICAL_SECTION &cs, int &flag, int value);

@@ -1,0 +1,80 @@
+// The settings: interval bounds, the SMART grace time, thresholds with their defaults, and
+// the snooze copies' change flags.
+#include <gtest/gtest.h>
+
+#include "monitor/IndicatorState.h"
+#include "monitor/config.h"
+#include "monitor/snooze.h"
+#include "service/RegHandle.h"
+#include "winsim/Registry.h"
+#include "winsim/World.h"
+
+namespace {
+
+using quillet::CheckIntervalMs;
+using quillet::CheckLogInterval;
+
+TEST(MonitorConfig, CheckIntervalIsAtLeastAMinuteAndAtMostADay) {
+  EXPECT_EQ(CheckIntervalMs(0), 60000u);
+  EXPECT_EQ(CheckIntervalMs(1), 60000u);
+  EXPECT_EQ(CheckIntervalMs(60), 60000u);
+  EXPECT_EQ(CheckIntervalMs(61), 61000u);
+  EXPECT_EQ(CheckIntervalMs(86400), 86400000u);
+  EXPECT_EQ(CheckIntervalMs(86401), 86400000u);
+  EXPECT_EQ(CheckIntervalMs(0xFFFFFFFE), 86400000u);
+  EXPECT_EQ(CheckIntervalMs(0xFFFFFFFF), 60000u);  // missing
+}
+
+TEST(MonitorConfig, CheckLogIntervalTakesOnlyValuesAboveAnHourUpToADay) {
+  EXPECT_EQ(CheckLogInterval(1800, 3600), 3600);
+  EXPECT_EQ(CheckLogInterval(3600, 3600), 3600);
+  EXPECT_EQ(CheckLogInterval(7200, 3600), 7200);
+  EXPECT_EQ(CheckLogInterval(86400, 3600), 86400);
+  EXPECT_EQ(CheckLogInterval(86401, 3600), 86400);
+  EXPECT_EQ(CheckLogInterval(0, 3600), 3600);
+  EXPECT_EQ(CheckLogInterval(0xFFFFFFFF, 3600), 3600);
+}
+
+TEST(MonitorConfig, ThresholdsTakeTheirDefaultsOnlyWhenMissing) {
+  winsim::World world;
+  const char *config = "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
+  world.registry().create_key(config);
+  world.registry().set_dword(config, "CpuFanWarn", 0);           // 0 is used as it is
+  world.registry().set_dword(config, "CpuTempErr", 0xFFFFFFFF);  // a stored -1 is missing
+  world.registry().set_dword(config, "SystemTempWarn", 70);
+  world.registry().set_dword(
+      "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\THERMSCN", "TEMPParam2", 65);
+  RegHandle reg(HKEY_LOCAL_MACHINE, quillet::kConfigKey);
+  quillet::Thresholds t = quillet::ReadThresholds(reg);
+  EXPECT_EQ(t.dwCpuTempWarn, 80u);
+  EXPECT_EQ(t.dwCpuTempErr, 85u);
+  EXPECT_EQ(t.dwCpuFanWarn, 0u);
+  EXPECT_EQ(t.dwCpuFanErr, 100u);
+  EXPECT_EQ(t.dwSystemTempWarn, 70u);
+  EXPECT_EQ(t.dwSystemTempErr, 85u);
+  EXPECT_EQ(t.dwDiskTempWarn, 60u);
+  EXPECT_EQ(t.dwDiskTempErr, 65u);
+}
+
+TEST(MonitorConfig, SnoozeCopiesReportAChangeOncePerAlarm) {
+  winsim::World world;
+  InitializeIndicatorState();
+  // Initial copies: time 10, type -1.
+  quillet::SnoozeChange change = quillet::UpdateSnoozeCopies(10, 0xFFFFFFFF);
+  EXPECT_FALSE(change.bRaid);
+  EXPECT_FALSE(change.bSystem);
+  change = quillet::UpdateSnoozeCopies(10, 1);
+  EXPECT_TRUE(change.bRaid);
+  EXPECT_TRUE(change.bSystem);
+  EXPECT_EQ(g_nRaidSnoozeType, 1);
+  EXPECT_EQ(g_nSysSnoozeType, 1);
+  change = quillet::UpdateSnoozeCopies(10, 1);
+  EXPECT_FALSE(change.bRaid);
+  change = quillet::UpdateSnoozeCopies(7, 1);
+  EXPECT_TRUE(change.bRaid);
+  EXPECT_TRUE(change.bSystem);
+  EXPECT_EQ(g_nRaidSnoozeTime, 7);
+  DeleteIndicatorLocks();
+}
+
+}  // namespace
