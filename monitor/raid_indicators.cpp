@@ -26,6 +26,12 @@ std::uint8_t LevelFor(bool bLit) {
   return bLit ? BRK_LEVEL_LIT : BRK_LEVEL_DARK;
 }
 
+void DarkenRaidLeds() {
+  if (g_bBoardReady != 1) return;
+  BRKGpio_Write(BRK_PIN_RAID_LED_A, BRK_LEVEL_DARK);
+  BRKGpio_Write(BRK_PIN_RAID_LED_B, BRK_LEVEL_DARK);
+}
+
 }  // namespace
 
 void CQuilletCtrl::UpdateRaidIndicators(bool bRaidSnoozeChanged) {
@@ -34,15 +40,15 @@ void CQuilletCtrl::UpdateRaidIndicators(bool bRaidSnoozeChanged) {
   int bBlinkRun = IsIndicatorRunning(kRaidBlink);
 
   RegHandle raid(HKEY_LOCAL_MACHINE, quillet::kRaidCheckKey);
-  if (!raid.KeyExists(HKEY_LOCAL_MACHINE, quillet::kRaidCheckKey)) {
-    // No RAID information: nothing RAID-related is shown.
+  auto showNothing = [&] {
     StopIndicatorIfRunning(kRaidAlarm, bAlarmRun);
     StopIndicatorIfRunning(kRaidAltBlink, bAltBlinkRun);
     StopIndicatorIfRunning(kRaidBlink, bBlinkRun);
-    if (g_bBoardReady == 1) {
-      BRKGpio_Write(BRK_PIN_RAID_LED_A, BRK_LEVEL_DARK);
-      BRKGpio_Write(BRK_PIN_RAID_LED_B, BRK_LEVEL_DARK);
-    }
+    DarkenRaidLeds();
+  };
+  if (!raid.KeyExists(HKEY_LOCAL_MACHINE, quillet::kRaidCheckKey)) {
+    // No RAID information: nothing RAID-related is shown.
+    showNothing();
     return;
   }
   DWORD dwInfo = raid.GetDword("SRaidInfoEx");
@@ -74,12 +80,6 @@ void CQuilletCtrl::UpdateRaidIndicators(bool bRaidSnoozeChanged) {
     StopIndicatorIfRunning(kRaidAltBlink, bAltBlinkRun);
     StartIndicatorIfStopped(kRaidBlink, bBlinkRun);
   } else if (dwInfo & kInfoNormal) {
-    StopIndicatorIfRunning(kRaidAlarm, bAlarmRun);
-    StopIndicatorIfRunning(kRaidAltBlink, bAltBlinkRun);
-    StopIndicatorIfRunning(kRaidBlink, bBlinkRun);
-    if (g_bBoardReady == 1) {
-      BRKGpio_Write(BRK_PIN_RAID_LED_A, BRK_LEVEL_DARK);
-      BRKGpio_Write(BRK_PIN_RAID_LED_B, BRK_LEVEL_DARK);
-    }
+    showNothing();
   }
 }

@@ -38,7 +38,9 @@ export WINEPREFIX="$work/prefix"
 export WINEDEBUG=-all
 # No Mono or Gecko installers in a test prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export LC_ALL=ja_JP.UTF-8
+# Wine takes its code page (932) from the locale name alone; the host need not have it (bash
+# says so on standard error, hence the redirection).
+export LC_ALL=ja_JP.UTF-8 2>/dev/null
 export HOME="${HOME:-$work}"
 unset DISPLAY WAYLAND_DISPLAY
 

@@ -14,8 +14,6 @@ namespace {
 using Record = winsim::Trace::Record;
 using Records = std::vector<Record>;
 
-constexpr const char *kRaidKey =
-    "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\RDSCANSV";
 // The world's clock starts at 09:00 local time.
 constexpr DWORD kStartHour = 9;
 

@@ -10,9 +10,6 @@ namespace {
 using Record = winsim::Trace::Record;
 using Records = std::vector<Record>;
 
-constexpr const char *kRaidKey =
-    "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\RDSCANSV";
-
 class RaidIndicatorsTest : public ServiceWorld {
  protected:
   RaidIndicatorsTest() {

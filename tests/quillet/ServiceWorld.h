@@ -20,6 +20,8 @@ constexpr const char *kQuilletPath = "C:\\Program Files\\Norvane\\Quillet.exe";
 constexpr const char *kTestServicePath = "C:\\Test\\TestService.exe";
 constexpr const char *kServiceName = "Orvexd";
 constexpr const char *kConfigKey = "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
+constexpr const char *kRaidKey =
+    "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\RDSCANSV";
 
 class ServiceWorld : public ::testing::Test {
  protected:

@@ -4,9 +4,15 @@
 #
 #   quillet-service.sh <wine64> <wineserver> <Quillet.exe> <svcprobe.exe> <work folder>
 set -u
-wine=$1 wineserver=$2 quillet=$3 probe=$4 work=$5
+wineserver=$2 quillet=$3 probe=$4 work=$5
+# Wine takes its code page (932) from the locale's name alone; the host need not have it, so
+# the name is given to Wine's processes only.
+wine=(env LC_ALL=ja_JP.UTF-8 "$1")
 
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all LC_ALL=ja_JP.UTF-8
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all
+# No Mono or Gecko installers in a test prefix, and no display.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
 rm -rf "$work"
 mkdir -p "$work"
 failures=0
@@ -20,10 +26,10 @@ trap finish EXIT
 
 # A fresh prefix, then one server kept running for all the steps: Wine ends services when its
 # server quits, and its service manager starts auto-start services whenever it starts anew.
-timeout 120 "$wine" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed"; exit 1; }
+timeout 120 "${wine[@]}" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed"; exit 1; }
 "$wineserver" -w
 "$wineserver" -p
-timeout 60 "$wine" cmd /c ver >/dev/null 2>&1
+timeout 60 "${wine[@]}" cmd /c ver >/dev/null 2>&1
 
 dir="$WINEPREFIX/drive_c/Program Files/Norvane"
 mkdir -p "$dir"
@@ -32,7 +38,7 @@ for dll in "$(dirname "$quillet")"/*.dll; do [ -e "$dll" ] && cp "$dll" "$dir/";
 exe='C:\Program Files\Norvane\Quillet.exe'
 run() {
   local out rc
-  out=$(timeout 60 "$wine" "$@" 2>/dev/null); rc=$?
+  out=$(timeout 60 "${wine[@]}" "$@" 2>/dev/null); rc=$?
   printf '%s' "$out" | tr -d '\r'
   return $rc
 }
@@ -61,7 +67,7 @@ out=$(run "$exe" -remove)
 expect_eq "-remove prints nothing" "$out" ""
 expect_eq "the service is gone" "$(probe query)" "OpenService failed: 1060"
 
-timeout 60 "$wine" "$exe" -remove >"$work/remove-again.out" 2>/dev/null; rc=$?
+timeout 60 "${wine[@]}" "$exe" -remove >"$work/remove-again.out" 2>/dev/null; rc=$?
 expect_eq "-remove again exit code" "$rc" 0
 case "$(tr -d '\r' <"$work/remove-again.out" | head -n 1)" in
   "OpenService failed: "?*) echo "ok: -remove again prints the OpenService line" ;;

@@ -11,7 +11,7 @@ namespace {
 
 using Record = winsim::Trace::Record;
 
-constexpr const char *kConfig = "SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
+constexpr const char *kTraceConfigKey = "SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
 
 int GreeterMain() {
   Sleep(250);
@@ -21,7 +21,7 @@ int GreeterMain() {
 
 class Trace : public ::testing::Test {
  protected:
-  Trace() { world.registry().create_key(std::string("HKLM\\") + kConfig); }
+  Trace() { world.registry().create_key(std::string("HKLM\\") + kTraceConfigKey); }
   Record Expected(std::uint64_t t, std::uint32_t pid, std::uint32_t tid, const char *kind) {
     Record r;
     r["t"] = t;
@@ -35,7 +35,8 @@ class Trace : public ::testing::Test {
 
 TEST_F(Trace, RegistryWritesAreRecordedWithTheirDataAsText) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kConfig, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceConfigKey, 0, KEY_ALL_ACCESS, &key),
+            ERROR_SUCCESS);
   world.run_for(1000);
   DWORD status = 300;
   RegSetValueExA(key, "SystemStatus", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&status),
@@ -49,7 +50,7 @@ TEST_F(Trace, RegistryWritesAreRecordedWithTheirDataAsText) {
   RegCloseKey(key);
 
   DWORD tid = GetCurrentThreadId();
-  std::string path = std::string("HKLM\\") + kConfig;
+  std::string path = std::string("HKLM\\") + kTraceConfigKey;
   Record dword = Expected(1000, world.host_pid(), tid, "reg.set");
   dword["key"] = path;
   dword["name"] = "SystemStatus";
