@@ -162,6 +162,22 @@ void SvsBase::SetStatus(DWORD dwState, DWORD dwCheckPoint, DWORD dwWaitHint,
   if (!SetServiceStatus(m_hStatus, &status)) ReportError("SetServiceStatus", GetLastError());
 }
 
+DWORD SvsBase::CurrentState() {
+  EnterCriticalSection(&m_cs);
+  DWORD dwState = m_dwCurrentState;
+  LeaveCriticalSection(&m_cs);
+  return dwState;
+}
+
+void SvsBase::ReportCurrentStatus() {
+  EnterCriticalSection(&m_cs);
+  bool bReported = m_dwCurrentState != 0;
+  SERVICE_STATUS status = CurrentStatus();
+  LeaveCriticalSection(&m_cs);
+  if (bReported && !SetServiceStatus(m_hStatus, &status))
+    ReportError("SetServiceStatus", GetLastError());
+}
+
 void SvsBase::CtrlHandler(DWORD dwControl, DWORD dwEventType) {
   // A repeated control is dropped until another recorded control comes in between; user
   // controls always get through, and controls that are not recorded never match.
@@ -177,7 +193,7 @@ void SvsBase::CtrlHandler(DWORD dwControl, DWORD dwEventType) {
       SetEvent(m_hCtrlEvents[kPauseIndex]);
       break;
     case SERVICE_CONTROL_CONTINUE:
-      if (m_dwCurrentState == SERVICE_RUNNING) return;
+      if (CurrentState() == SERVICE_RUNNING) return;
       m_dwLastControl = dwControl;
       SetEvent(m_hCtrlEvents[kContinueIndex]);
       break;
@@ -204,7 +220,7 @@ void SvsBase::CtrlHandler(DWORD dwControl, DWORD dwEventType) {
       SetEvent(m_hCtrlEvents[kPreShutdownIndex]);
       break;
     case SERVICE_CONTROL_INTERROGATE:
-      SetStatus(m_dwCurrentState);
+      ReportCurrentStatus();
       break;
     default:
       m_dwLastControl = dwControl;

@@ -58,6 +58,11 @@ class SvsBase {
   static constexpr int kCtrlEventCount = 9;
 
   SERVICE_STATUS CurrentStatus() const;  // caller holds m_cs
+  DWORD CurrentState();
+  // Re-reports the stored status as one snapshot taken under m_cs, so a report made on another
+  // thread meanwhile is never overwritten with a stale state. Before the first report there is
+  // nothing to repeat (state 0 is no state the manager accepts).
+  void ReportCurrentStatus();
   static bool IsUserControl(DWORD dwControl) { return dwControl >= 128 && dwControl <= 255; }
 
   CRITICAL_SECTION m_cs;

@@ -133,6 +133,25 @@ TEST_F(ServiceControlTest, InterrogateReReportsTheCurrentStatus) {
   EXPECT_EQ(Calls().calls, Strings{});
 }
 
+// The manager may interrogate as soon as the handler is registered, before the service has
+// reported anything: there is no status to repeat yet, and state 0 would be refused (a fatal
+// report failure).
+int InterrogateBeforeTheFirstReport() {
+  RecordingService service;
+  service.CtrlHandler(SERVICE_CONTROL_INTERROGATE, 0);
+  return 7;
+}
+
+TEST_F(ServiceWorld, AnInterrogationBeforeTheFirstReportIsNotAnswered) {
+  world.add_program("Early.exe", InterrogateBeforeTheFirstReport);
+  world.place_program("C:\\Early.exe", "Early.exe");
+  std::uint32_t pid = world.start("C:\\Early.exe");
+  ASSERT_TRUE(world.wait_exit(pid));
+  EXPECT_EQ(world.exit_code(pid), 7u);
+  EXPECT_TRUE(world.trace().of_kind("svc.status").empty());
+  EXPECT_TRUE(world.trace().of_kind("event").empty());
+}
+
 class SlowStopControlTest : public ServiceWorld {};
 
 TEST_F(SlowStopControlTest, InterrogateWhileStoppingReportsTheCurrentCheckpointAndWaitHint) {
