@@ -11,8 +11,15 @@ constexpr DWORD kHalfBlinkMs = 500;
 constexpr DWORD kAlarmPassMs = 1000;
 constexpr int kAlarmRepeatPasses = 300;  // a repeat follows 301 one-second passes
 
-void WaitWhileSuspended() {
-  while (ReadFlag(g_csSuspended, g_bSuspended) == 1) Sleep(kSuspendPollMs);
+// Sits out a suspension. Returns false when the thread was asked to stop meanwhile: a stop
+// can come during a suspend that never ends, and the thread must then end without another
+// pass instead of holding the stop up for good.
+bool WaitWhileSuspended(CRITICAL_SECTION &csRun, const int &bRun) {
+  while (ReadFlag(g_csSuspended, g_bSuspended) == 1) {
+    if (ReadFlag(csRun, bRun) == 0) return false;
+    Sleep(kSuspendPollMs);
+  }
+  return true;
 }
 
 // The frame every indicator thread shares: an optional start-up step, then passes until the
@@ -21,7 +28,7 @@ template <typename StartUp, typename Body>
 DWORD RunIndicator(CRITICAL_SECTION &csRun, const int &bRun, StartUp startUp, Body body) {
   startUp();
   do {
-    WaitWhileSuspended();
+    if (!WaitWhileSuspended(csRun, bRun)) break;
     body();
   } while (ReadFlag(csRun, bRun) == 1);
   return 0;
