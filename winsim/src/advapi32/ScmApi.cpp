@@ -1,0 +1,712 @@
+// The service control manager: the database functions, starting a service's program, the
+// dispatcher of a service process, controls and status reports.
+#include <cstring>
+
+#include "core/Call.h"
+#include "kernel32/EventObject.h"
+#include "kernel32/Launch.h"
+#include "winsim/Services.h"
+#include "winsim/Text.h"
+#include "winsim/win32.h"
+
+namespace winsim {
+namespace {
+
+constexpr DWORD kControlTimeoutMs = 30000;
+constexpr DWORD kStartTimeoutMs = 30000;
+constexpr DWORD ERROR_INVALID_LEVEL = 124;
+
+class ScManagerObject : public Object {
+ public:
+  ObjectType type() const override { return ObjectType::ScManager; }
+  std::string describe() const override { return "service control manager"; }
+};
+
+class ServiceObject : public Object {
+ public:
+  ServiceObject(Services &s, std::shared_ptr<Services::Record> r)
+      : services(s), record(std::move(r)) {
+    ++record->open_handles;
+  }
+  ObjectType type() const override { return ObjectType::Service; }
+  std::string describe() const override { return "service \"" + record->info.name + "\""; }
+  void last_handle_closed() override {
+    --record->open_handles;
+    services.remove_if_done(*record);
+  }
+
+  Services &services;
+  std::shared_ptr<Services::Record> record;
+};
+
+class DeviceNotifyObject : public Object {
+ public:
+  ObjectType type() const override { return ObjectType::DeviceNotify; }
+  std::string describe() const override { return "device notification"; }
+};
+
+std::shared_ptr<Object> new_event(bool manual) {
+  return std::make_shared<EventObject>(manual, false);
+}
+
+void set_event(World &world, const std::shared_ptr<Object> &event) {
+  static_cast<EventObject &>(*event).set = true;
+  world.signal(*event);
+}
+
+// The service behind a handle, with the access the handle grants; null when not a service
+// handle of the caller.
+std::shared_ptr<Services::Record> service_of(Call &call, SC_HANDLE handle, DWORD *access) {
+  auto *entry = call.process.handles.find(reinterpret_cast<HANDLE>(handle));
+  if (entry == nullptr || entry->object->type() != ObjectType::Service) return nullptr;
+  if (access != nullptr) *access = entry->access;
+  return static_cast<ServiceObject &>(*entry->object).record;
+}
+
+bool manager_of(Call &call, SC_HANDLE handle, DWORD *access) {
+  auto *entry = call.process.handles.find(reinterpret_cast<HANDLE>(handle));
+  if (entry == nullptr || entry->object->type() != ObjectType::ScManager) return false;
+  if (access != nullptr) *access = entry->access;
+  return true;
+}
+
+void fill_status(const ServiceInfo &info, SERVICE_STATUS *status) {
+  status->dwServiceType = info.type;
+  status->dwCurrentState = info.state;
+  status->dwControlsAccepted = info.controls;
+  status->dwWin32ExitCode = info.win32_exit_code;
+  status->dwServiceSpecificExitCode = 0;
+  status->dwCheckPoint = info.checkpoint;
+  status->dwWaitHint = info.wait_hint;
+}
+
+void record_control(World &world, const std::string &name, DWORD control, DWORD event_type,
+                    DWORD result) {
+  Trace::Record r;
+  r["service"] = name;
+  r["control"] = control;
+  r["eventType"] = event_type;
+  r["result"] = result;
+  world.record("svc.control", std::move(r));
+}
+
+// Queues a control for the service's dispatcher and waits for its handler's answer.
+DWORD deliver(Call &call, Services::Record &record, DWORD control, DWORD event_type) {
+  auto request = std::make_shared<Services::Request>();
+  request->control = control;
+  request->event_type = event_type;
+  request->done_event = new_event(true);
+  record.queue.push_back(request);
+  set_event(call.world, record.queue_event);
+  DWORD wait =
+      wait_objects(call, {request->done_event}, false, kControlTimeoutMs,
+                   "ControlService(" + record.info.name + ", " + std::to_string(control) + ")");
+  if (wait != WAIT_OBJECT_0) return ERROR_SERVICE_REQUEST_TIMEOUT;
+  return request->result;
+}
+
+// Which access right a control code needs from ControlService, or 0 when ControlService cannot
+// send the code at all (the system's own controls).
+DWORD right_for(DWORD control) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+      return SERVICE_STOP;
+    case SERVICE_CONTROL_PAUSE:
+    case SERVICE_CONTROL_CONTINUE:
+    case SERVICE_CONTROL_PARAMCHANGE:
+    case SERVICE_CONTROL_NETBINDADD:
+    case SERVICE_CONTROL_NETBINDREMOVE:
+    case SERVICE_CONTROL_NETBINDENABLE:
+    case SERVICE_CONTROL_NETBINDDISABLE:
+      return SERVICE_PAUSE_CONTINUE;
+    case SERVICE_CONTROL_INTERROGATE:
+      return SERVICE_INTERROGATE;
+    default:
+      return control >= 128 && control <= 255 ? SERVICE_USER_DEFINED_CONTROL : 0;
+  }
+}
+
+// Whether the service's accepted-controls mask lets the code through.
+bool accepted(DWORD controls, DWORD control) {
+  switch (control) {
+    case SERVICE_CONTROL_STOP:
+      return controls & SERVICE_ACCEPT_STOP;
+    case SERVICE_CONTROL_PAUSE:
+    case SERVICE_CONTROL_CONTINUE:
+      return controls & SERVICE_ACCEPT_PAUSE_CONTINUE;
+    case SERVICE_CONTROL_PARAMCHANGE:
+      return controls & SERVICE_ACCEPT_PARAMCHANGE;
+    case SERVICE_CONTROL_NETBINDADD:
+    case SERVICE_CONTROL_NETBINDREMOVE:
+    case SERVICE_CONTROL_NETBINDENABLE:
+    case SERVICE_CONTROL_NETBINDDISABLE:
+      return controls & SERVICE_ACCEPT_NETBINDCHANGE;
+    default:
+      return true;  // interrogate and user-defined controls
+  }
+}
+
+SC_HANDLE open_manager(Call &call, const std::string &machine, const char *database, bool has_db,
+                       DWORD access) {
+  if (auto e = call.fault({}, ERROR_ACCESS_DENIED)) return call.fail_with<SC_HANDLE>(*e, nullptr);
+  if (!machine.empty()) return call.fail_with<SC_HANDLE>(RPC_S_SERVER_UNAVAILABLE, nullptr);
+  if (has_db && !equal_nocase(database, SERVICES_ACTIVE_DATABASEA))
+    return call.fail_with<SC_HANDLE>(ERROR_INVALID_NAME, nullptr);
+  if (access & call.world.services().denied_rights())
+    return call.fail_with<SC_HANDLE>(ERROR_ACCESS_DENIED, nullptr);
+  HANDLE h = call.process.handles.insert(std::make_shared<ScManagerObject>(), access, false);
+  call.set_error(ERROR_SUCCESS);
+  return reinterpret_cast<SC_HANDLE>(h);
+}
+
+SC_HANDLE open_service(Call &call, SC_HANDLE manager, const std::string &name, DWORD access) {
+  if (auto e = call.fault({name}, ERROR_ACCESS_DENIED))
+    return call.fail_with<SC_HANDLE>(*e, nullptr);
+  if (!manager_of(call, manager, nullptr))
+    return call.fail_with<SC_HANDLE>(ERROR_INVALID_HANDLE, nullptr);
+  auto record = call.world.services().find(name);
+  if (!record) return call.fail_with<SC_HANDLE>(ERROR_SERVICE_DOES_NOT_EXIST, nullptr);
+  auto object = std::make_shared<ServiceObject>(call.world.services(), record);
+  call.set_error(ERROR_SUCCESS);
+  return reinterpret_cast<SC_HANDLE>(call.process.handles.insert(object, access, false));
+}
+
+BOOL start_service(Call &call, SC_HANDLE handle, const std::vector<std::string> &arguments) {
+  DWORD access = 0;
+  auto record = service_of(call, handle, &access);
+  if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
+    return call.fail(*e);
+  if (!record) return call.fail(ERROR_INVALID_HANDLE);
+  if (!(access & SERVICE_START)) return call.fail(ERROR_ACCESS_DENIED);
+  ServiceInfo &info = record->info;
+  if (info.marked_for_delete) return call.fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+  if (info.start == SERVICE_DISABLED) return call.fail(ERROR_SERVICE_DISABLED);
+  if (info.state != SERVICE_STOPPED) return call.fail(ERROR_SERVICE_ALREADY_RUNNING);
+
+  LaunchRequest request;
+  request.command_line = utf8_to_utf16(info.path);
+  request.creation_flags = DETACHED_PROCESS;
+  request.current_dir = World::kSystemDir;
+  Process *process = nullptr;
+  SimThread *main = nullptr;
+  Process &manager = call.world.system_process("services.exe");
+  if (DWORD error = launch_process(call, manager, request, &process, &main))
+    return call.fail(error);
+  process->service_name = info.name;
+  info.state = SERVICE_START_PENDING;
+  info.controls = 0;
+  info.checkpoint = 0;
+  info.wait_hint = 2000;
+  info.win32_exit_code = 0;
+  info.pid = process->pid;
+  record->arguments = arguments;
+  record->connected = false;
+  record->connect_event = new_event(true);
+
+  std::shared_ptr<Object> ended = process->object;
+  DWORD wait = wait_objects(call, {record->connect_event, ended}, false, kStartTimeoutMs,
+                            "StartService(" + info.name + ")");
+  if (wait == WAIT_OBJECT_0) return TRUE;
+  return call.fail(ERROR_SERVICE_REQUEST_TIMEOUT);
+}
+
+}  // namespace
+
+Services::Services(World &world) : world_(world) {
+  world_.on_process_exit([this](Process &p) { process_ended(p); });
+}
+
+Services::~Services() = default;
+
+std::shared_ptr<Services::Record> Services::find(const std::string &name) const {
+  for (const auto &r : records_)
+    if (equal_nocase(r->info.name, name)) return r;
+  return nullptr;
+}
+
+std::shared_ptr<Services::Record> Services::find_by_status_handle(std::uintptr_t handle) const {
+  for (const auto &r : records_)
+    if (r->status_handle != 0 && r->status_handle == handle) return r;
+  return nullptr;
+}
+
+std::shared_ptr<Services::Record> Services::find_by_pid(std::uint32_t pid) const {
+  for (const auto &r : records_)
+    if (r->info.pid == pid) return r;
+  return nullptr;
+}
+
+std::shared_ptr<Services::Record> Services::add(ServiceInfo info) {
+  auto record = std::make_shared<Record>();
+  record->info = std::move(info);
+  record->queue_event = new_event(false);
+  records_.push_back(record);
+  return record;
+}
+
+void Services::install(const std::string &name, const std::string &display, const std::string &path,
+                       std::uint32_t start) {
+  ServiceInfo info;
+  info.name = name;
+  info.display = display;
+  info.path = path;
+  info.start = start;
+  add(std::move(info));
+}
+
+bool Services::exists(const std::string &name) const {
+  return find(name) != nullptr;
+}
+
+bool Services::name_in_use(const std::string &name) const {
+  for (const auto &r : records_)
+    if (equal_nocase(r->info.name, name) || equal_nocase(r->info.display, name)) return true;
+  return false;
+}
+
+std::optional<ServiceInfo> Services::info(const std::string &name) const {
+  auto record = find(name);
+  if (!record) return std::nullopt;
+  return record->info;
+}
+
+void Services::remove_if_done(Record &record) {
+  if (!record.info.marked_for_delete || record.open_handles > 0 ||
+      record.info.state != SERVICE_STOPPED)
+    return;
+  for (auto it = records_.begin(); it != records_.end(); ++it)
+    if (it->get() == &record) {
+      Trace::Record r;
+      r["service"] = record.info.name;
+      world_.record("svc.delete", std::move(r));
+      records_.erase(it);
+      return;
+    }
+}
+
+std::uint32_t Services::send(const std::string &name, std::uint32_t control,
+                             std::uint32_t event_type) {
+  Call call("Services::send");
+  auto record = find(name);
+  DWORD result = ERROR_SERVICE_DOES_NOT_EXIST;
+  if (record) {
+    result = ERROR_SERVICE_NOT_ACTIVE;
+    if (record->connected && record->handler != nullptr)
+      result = deliver(call, *record, control, event_type);
+  }
+  record_control(world_, name, control, event_type, result);
+  return result;
+}
+
+void Services::process_ended(Process &process) {
+  auto record = find_by_pid(process.pid);
+  if (!record) return;
+  ServiceInfo &info = record->info;
+  if (info.state != SERVICE_STOPPED) {
+    // The program ended without reporting that it stopped.
+    info.state = SERVICE_STOPPED;
+    info.controls = 0;
+    info.checkpoint = 0;
+    info.wait_hint = 0;
+    info.win32_exit_code = ERROR_PROCESS_ABORTED;
+  }
+  info.pid = 0;
+  record->connected = false;
+  record->handler = nullptr;
+  record->status_handle = 0;
+  for (auto &request : record->queue) {
+    request->result = ERROR_SERVICE_REQUEST_TIMEOUT;
+    request->done = true;
+    set_event(world_, request->done_event);
+  }
+  record->queue.clear();
+  remove_if_done(*record);
+}
+
+}  // namespace winsim
+
+using winsim::Call;
+using winsim::ObjectType;
+using winsim::Services;
+
+SC_HANDLE WINAPI OpenSCManagerA(LPCSTR lpMachineName, LPCSTR lpDatabaseName,
+                                DWORD dwDesiredAccess) {
+  Call call("OpenSCManagerA");
+  std::string machine = lpMachineName ? winsim::to_utf8(lpMachineName, call.world.acp()) : "";
+  return winsim::open_manager(call, machine, lpDatabaseName, lpDatabaseName != nullptr,
+                              dwDesiredAccess);
+}
+
+SC_HANDLE WINAPI OpenSCManagerW(LPCWSTR lpMachineName, LPCWSTR lpDatabaseName,
+                                DWORD dwDesiredAccess) {
+  Call call("OpenSCManagerW");
+  std::string machine = lpMachineName ? winsim::utf16_to_utf8(lpMachineName) : "";
+  std::string database = lpDatabaseName ? winsim::utf16_to_utf8(lpDatabaseName) : "";
+  return winsim::open_manager(call, machine, database.c_str(), lpDatabaseName != nullptr,
+                              dwDesiredAccess);
+}
+
+SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCSTR lpDisplayName,
+                                DWORD dwDesiredAccess, DWORD dwServiceType, DWORD dwStartType,
+                                DWORD dwErrorControl, LPCSTR lpBinaryPathName,
+                                LPCSTR lpLoadOrderGroup, LPDWORD lpdwTagId, LPCSTR lpDependencies,
+                                LPCSTR lpServiceStartName, LPCSTR lpPassword) {
+  (void)lpLoadOrderGroup;
+  (void)lpdwTagId;
+  (void)lpDependencies;
+  (void)lpServiceStartName;
+  (void)lpPassword;
+  Call call("CreateServiceA");
+  unsigned cp = call.world.acp();
+  std::string name = lpServiceName ? winsim::to_utf8(lpServiceName, cp) : "";
+  if (auto e = call.fault({name}, ERROR_ACCESS_DENIED))
+    return call.fail_with<SC_HANDLE>(*e, nullptr);
+  DWORD access = 0;
+  if (!winsim::manager_of(call, hSCManager, &access))
+    return call.fail_with<SC_HANDLE>(ERROR_INVALID_HANDLE, nullptr);
+  if (!(access & SC_MANAGER_CREATE_SERVICE))
+    return call.fail_with<SC_HANDLE>(ERROR_ACCESS_DENIED, nullptr);
+  if (name.empty() || name.find_first_of("/\\") != std::string::npos)
+    return call.fail_with<SC_HANDLE>(ERROR_INVALID_NAME, nullptr);
+  if (lpBinaryPathName == nullptr || dwStartType > SERVICE_DISABLED ||
+      dwErrorControl > SERVICE_ERROR_CRITICAL)
+    return call.fail_with<SC_HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+  Services &services = call.world.services();
+  if (auto existing = services.find(name))
+    return call.fail_with<SC_HANDLE>(
+        existing->info.marked_for_delete ? ERROR_SERVICE_MARKED_FOR_DELETE : ERROR_SERVICE_EXISTS,
+        nullptr);
+  std::string display = lpDisplayName ? winsim::to_utf8(lpDisplayName, cp) : name;
+  if (services.name_in_use(display))
+    return call.fail_with<SC_HANDLE>(ERROR_DUPLICATE_SERVICE_NAME, nullptr);
+  winsim::ServiceInfo info;
+  info.name = name;
+  info.display = display;
+  info.path = winsim::to_utf8(lpBinaryPathName, cp);
+  info.type = dwServiceType;
+  info.start = dwStartType;
+  info.error_control = dwErrorControl;
+  auto record = services.add(info);
+  winsim::Trace::Record r;
+  r["service"] = info.name;
+  r["display"] = info.display;
+  r["type"] = info.type;
+  r["start"] = info.start;
+  r["errorControl"] = info.error_control;
+  r["path"] = info.path;
+  call.world.record("svc.create", std::move(r));
+  auto object = std::make_shared<winsim::ServiceObject>(services, record);
+  call.set_error(ERROR_SUCCESS);
+  return reinterpret_cast<SC_HANDLE>(call.process.handles.insert(object, dwDesiredAccess, false));
+}
+
+SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess) {
+  Call call("OpenServiceA");
+  std::string name = lpServiceName ? winsim::to_utf8(lpServiceName, call.world.acp()) : "";
+  return winsim::open_service(call, hSCManager, name, dwDesiredAccess);
+}
+
+SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
+  Call call("OpenServiceW");
+  std::string name = lpServiceName ? winsim::utf16_to_utf8(lpServiceName) : "";
+  return winsim::open_service(call, hSCManager, name, dwDesiredAccess);
+}
+
+BOOL WINAPI DeleteService(SC_HANDLE hService) {
+  Call call("DeleteService");
+  DWORD access = 0;
+  auto record = winsim::service_of(call, hService, &access);
+  if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
+    return call.fail(*e);
+  if (!record) return call.fail(ERROR_INVALID_HANDLE);
+  if (!(access & DELETE)) return call.fail(ERROR_ACCESS_DENIED);
+  if (record->info.marked_for_delete) return call.fail(ERROR_SERVICE_MARKED_FOR_DELETE);
+  record->info.marked_for_delete = true;
+  return TRUE;
+}
+
+BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo) {
+  Call call("ChangeServiceConfig2A");
+  DWORD access = 0;
+  auto record = winsim::service_of(call, hService, &access);
+  if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
+    return call.fail(*e);
+  if (!record) return call.fail(ERROR_INVALID_HANDLE);
+  if (!(access & SERVICE_CHANGE_CONFIG)) return call.fail(ERROR_ACCESS_DENIED);
+  if (dwInfoLevel != SERVICE_CONFIG_DESCRIPTION) return call.fail(winsim::ERROR_INVALID_LEVEL);
+  if (lpInfo == nullptr) return call.fail(ERROR_INVALID_ADDRESS);
+  auto *description = static_cast<SERVICE_DESCRIPTIONA *>(lpInfo);
+  if (description->lpDescription != nullptr)
+    record->info.description = winsim::to_utf8(description->lpDescription, call.world.acp());
+  return TRUE;
+}
+
+BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {
+  Call call("CloseServiceHandle");
+  if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
+  auto *entry = call.process.handles.find(reinterpret_cast<HANDLE>(hSCObject));
+  if (entry == nullptr || (entry->object->type() != ObjectType::ScManager &&
+                           entry->object->type() != ObjectType::Service))
+    return call.fail(ERROR_INVALID_HANDLE);
+  winsim::close_handle(call.world, call.process, reinterpret_cast<HANDLE>(hSCObject));
+  return TRUE;
+}
+
+BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus) {
+  Call call("QueryServiceStatus");
+  DWORD access = 0;
+  auto record = winsim::service_of(call, hService, &access);
+  if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
+    return call.fail(*e);
+  if (!record) return call.fail(ERROR_INVALID_HANDLE);
+  if (!(access & SERVICE_QUERY_STATUS)) return call.fail(ERROR_ACCESS_DENIED);
+  winsim::fill_status(record->info, lpServiceStatus);
+  return TRUE;
+}
+
+BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, int InfoLevel, LPBYTE lpBuffer,
+                                 DWORD cbBufSize, LPDWORD pcbBytesNeeded) {
+  Call call("QueryServiceStatusEx");
+  DWORD access = 0;
+  auto record = winsim::service_of(call, hService, &access);
+  if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
+    return call.fail(*e);
+  if (!record) return call.fail(ERROR_INVALID_HANDLE);
+  if (InfoLevel != SC_STATUS_PROCESS_INFO) return call.fail(winsim::ERROR_INVALID_LEVEL);
+  if (!(access & SERVICE_QUERY_STATUS)) return call.fail(ERROR_ACCESS_DENIED);
+  if (pcbBytesNeeded != nullptr) *pcbBytesNeeded = sizeof(SERVICE_STATUS_PROCESS);
+  if (lpBuffer == nullptr || cbBufSize < sizeof(SERVICE_STATUS_PROCESS))
+    return call.fail(ERROR_INSUFFICIENT_BUFFER);
+  SERVICE_STATUS_PROCESS status{};
+  SERVICE_STATUS basic{};
+  winsim::fill_status(record->info, &basic);
+  std::memcpy(&status, &basic, sizeof basic);
+  status.dwProcessId = record->info.pid;
+  std::memcpy(lpBuffer, &status, sizeof status);
+  return TRUE;
+}
+
+BOOL WINAPI QueryServiceConfigA(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGA lpServiceConfig,
+                                DWORD cbBufSize, LPDWORD pcbBytesNeeded) {
+  Call call("QueryServiceConfigA");
+  DWORD access = 0;
+  auto record = winsim::service_of(call, hService, &access);
+  if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
+    return call.fail(*e);
+  if (!record) return call.fail(ERROR_INVALID_HANDLE);
+  if (!(access & SERVICE_QUERY_CONFIG)) return call.fail(ERROR_ACCESS_DENIED);
+  unsigned cp = call.world.acp();
+  const winsim::ServiceInfo &info = record->info;
+  // The strings follow the record, each with its terminator; dependencies end with two.
+  std::string path = winsim::from_utf8(info.path, cp);
+  std::string display = winsim::from_utf8(info.display, cp);
+  std::string account = "LocalSystem";
+  DWORD needed = static_cast<DWORD>(sizeof(QUERY_SERVICE_CONFIGA) + path.size() + 1 + 1 + 2 +
+                                    account.size() + 1 + display.size() + 1);
+  if (pcbBytesNeeded != nullptr) *pcbBytesNeeded = needed;
+  if (lpServiceConfig == nullptr || cbBufSize < needed) return call.fail(ERROR_INSUFFICIENT_BUFFER);
+  char *text = reinterpret_cast<char *>(lpServiceConfig + 1);
+  auto put = [&text](const std::string &s, size_t terminators) {
+    char *start = text;
+    std::memcpy(text, s.data(), s.size());
+    text += s.size();
+    for (size_t i = 0; i < terminators; ++i) *text++ = '\0';
+    return start;
+  };
+  lpServiceConfig->dwServiceType = info.type;
+  lpServiceConfig->dwStartType = info.start;
+  lpServiceConfig->dwErrorControl = info.error_control;
+  lpServiceConfig->lpBinaryPathName = put(path, 1);
+  lpServiceConfig->lpLoadOrderGroup = put("", 1);
+  lpServiceConfig->dwTagId = 0;
+  lpServiceConfig->lpDependencies = put("", 2);
+  lpServiceConfig->lpServiceStartName = put(account, 1);
+  lpServiceConfig->lpDisplayName = put(display, 1);
+  return TRUE;
+}
+
+BOOL WINAPI StartServiceA(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCSTR *lpServiceArgVectors) {
+  Call call("StartServiceA");
+  std::vector<std::string> arguments;
+  for (DWORD i = 0; i < dwNumServiceArgs && lpServiceArgVectors != nullptr; ++i)
+    arguments.push_back(winsim::to_utf8(lpServiceArgVectors[i], call.world.acp()));
+  return winsim::start_service(call, hService, arguments);
+}
+
+BOOL WINAPI StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs,
+                          LPCWSTR *lpServiceArgVectors) {
+  Call call("StartServiceW");
+  std::vector<std::string> arguments;
+  for (DWORD i = 0; i < dwNumServiceArgs && lpServiceArgVectors != nullptr; ++i)
+    arguments.push_back(winsim::utf16_to_utf8(lpServiceArgVectors[i]));
+  return winsim::start_service(call, hService, arguments);
+}
+
+BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) {
+  Call call("ControlService");
+  DWORD access = 0;
+  auto record = winsim::service_of(call, hService, &access);
+  std::string name = record ? record->info.name : std::string();
+  DWORD result = ERROR_SUCCESS;
+  if (auto e = call.fault({name}, ERROR_ACCESS_DENIED)) {
+    result = *e;
+  } else if (!record) {
+    return call.fail(ERROR_INVALID_HANDLE);
+  } else if (DWORD right = winsim::right_for(dwControl); right == 0) {
+    result = ERROR_INVALID_PARAMETER;
+  } else if (!(access & right)) {
+    result = ERROR_ACCESS_DENIED;
+  } else if (record->info.state == SERVICE_STOPPED || !record->connected) {
+    result = ERROR_SERVICE_NOT_ACTIVE;
+  } else if (record->info.state == SERVICE_START_PENDING ||
+             record->info.state == SERVICE_STOP_PENDING) {
+    result = ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+  } else if (!winsim::accepted(record->info.controls, dwControl)) {
+    result = ERROR_INVALID_SERVICE_CONTROL;
+  } else {
+    result = winsim::deliver(call, *record, dwControl, 0);
+  }
+  winsim::record_control(call.world, name, dwControl, 0, result);
+  if (record && lpServiceStatus != nullptr) winsim::fill_status(record->info, lpServiceStatus);
+  if (result != ERROR_SUCCESS) return call.fail(result);
+  return TRUE;
+}
+
+BOOL WINAPI StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA *lpServiceStartTable) {
+  Call call("StartServiceCtrlDispatcherA");
+  if (auto e = call.fault({call.process.service_name}, ERROR_FAILED_SERVICE_CONTROLLER_CONNECT))
+    return call.fail(*e);
+  Services &services = call.world.services();
+  auto record =
+      call.process.service_name.empty() ? nullptr : services.find_by_pid(call.process.pid);
+  if (!record) return call.fail(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+  if (lpServiceStartTable == nullptr || lpServiceStartTable[0].lpServiceProc == nullptr)
+    return call.fail(ERROR_INVALID_PARAMETER);
+  if (record->connected) return call.fail(ERROR_SERVICE_ALREADY_RUNNING);
+  record->connected = true;
+  winsim::set_event(call.world, record->connect_event);
+
+  // A process of one service: the table's name is not compared with the service's.
+  LPSERVICE_MAIN_FUNCTIONA service_main = lpServiceStartTable[0].lpServiceProc;
+  std::vector<std::string> arguments = {winsim::from_utf8(record->info.name, call.world.acp())};
+  for (const auto &a : record->arguments)
+    arguments.push_back(winsim::from_utf8(a, call.world.acp()));
+  winsim::SimThread *thread = call.world.create_thread(
+      call.process,
+      [service_main, arguments]() mutable {
+        std::vector<LPSTR> argv;
+        for (auto &a : arguments) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        service_main(static_cast<DWORD>(arguments.size()), argv.data());
+        return DWORD{0};
+      },
+      false);
+  winsim::Trace::Record r;
+  r["thread"] = thread->tid;
+  call.world.record("thread.start", std::move(r));
+
+  // The dispatcher: the handler runs here, on the process's main thread, one control at a
+  // time; the dispatcher returns once the service has reported that it stopped.
+  for (;;) {
+    while (!record->queue.empty()) {
+      auto request = record->queue.front();
+      record->queue.pop_front();
+      auto handler = reinterpret_cast<LPHANDLER_FUNCTION_EX>(record->handler);
+      request->result = handler != nullptr ? handler(request->control, request->event_type, nullptr,
+                                                     record->context)
+                                           : static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE);
+      request->done = true;
+      winsim::set_event(call.world, request->done_event);
+    }
+    if (record->info.state == SERVICE_STOPPED) break;
+    winsim::wait_objects(call, {record->queue_event}, false, INFINITE,
+                         "StartServiceCtrlDispatcherA(waiting for service controls)");
+  }
+  record->connected = false;
+  record->handler = nullptr;
+  return TRUE;
+}
+
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExA(LPCSTR lpServiceName,
+                                                           LPHANDLER_FUNCTION_EX lpHandlerProc,
+                                                           LPVOID lpContext) {
+  Call call("RegisterServiceCtrlHandlerExA");
+  std::string name = lpServiceName ? winsim::to_utf8(lpServiceName, call.world.acp()) : "";
+  if (auto e = call.fault({name}, ERROR_SERVICE_DOES_NOT_EXIST))
+    return call.fail_with<SERVICE_STATUS_HANDLE>(*e, nullptr);
+  auto record = call.world.services().find_by_pid(call.process.pid);
+  // A process of one service: the name is not compared.
+  if (!record || !record->connected)
+    return call.fail_with<SERVICE_STATUS_HANDLE>(ERROR_SERVICE_DOES_NOT_EXIST, nullptr);
+  if (lpHandlerProc == nullptr)
+    return call.fail_with<SERVICE_STATUS_HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+  record->handler = reinterpret_cast<void *>(lpHandlerProc);
+  record->context = lpContext;
+  if (record->status_handle == 0)
+    record->status_handle = call.world.services().next_status_handle();
+  call.set_error(ERROR_SUCCESS);
+  return reinterpret_cast<SERVICE_STATUS_HANDLE>(record->status_handle);
+}
+
+BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus,
+                             LPSERVICE_STATUS lpServiceStatus) {
+  Call call("SetServiceStatus");
+  auto record =
+      call.world.services().find_by_status_handle(reinterpret_cast<std::uintptr_t>(hServiceStatus));
+  if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_INVALID_HANDLE))
+    return call.fail(*e);
+  if (!record || record->info.pid != call.process.pid) return call.fail(ERROR_INVALID_HANDLE);
+  if (lpServiceStatus == nullptr) return call.fail(ERROR_INVALID_ADDRESS);
+  DWORD state = lpServiceStatus->dwCurrentState;
+  if (state < SERVICE_STOPPED || state > SERVICE_PAUSED) return call.fail(ERROR_INVALID_DATA);
+  winsim::ServiceInfo &info = record->info;
+  info.state = state;
+  info.controls = lpServiceStatus->dwControlsAccepted;
+  info.win32_exit_code = lpServiceStatus->dwWin32ExitCode;
+  info.checkpoint = lpServiceStatus->dwCheckPoint;
+  info.wait_hint = lpServiceStatus->dwWaitHint;
+  winsim::Trace::Record r;
+  r["service"] = info.name;
+  r["state"] = state;
+  r["checkpoint"] = info.checkpoint;
+  r["waitHint"] = info.wait_hint;
+  r["controls"] = info.controls;
+  r["win32ExitCode"] = info.win32_exit_code;
+  call.world.record("svc.status", std::move(r));
+  if (state == SERVICE_STOPPED) {
+    winsim::set_event(call.world, record->queue_event);
+    call.world.services().remove_if_done(*record);
+  }
+  return TRUE;
+}
+
+HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE hRecipient, LPVOID NotificationFilter,
+                                              DWORD Flags) {
+  Call call("RegisterDeviceNotificationA");
+  if (auto e = call.fault({}, ERROR_INVALID_DATA)) return call.fail_with<HDEVNOTIFY>(*e, nullptr);
+  if (Flags & DEVICE_NOTIFY_SERVICE_HANDLE) {
+    auto record =
+        call.world.services().find_by_status_handle(reinterpret_cast<std::uintptr_t>(hRecipient));
+    if (!record || record->info.pid != call.process.pid)
+      return call.fail_with<HDEVNOTIFY>(ERROR_INVALID_HANDLE, nullptr);
+  }
+  if (NotificationFilter == nullptr)
+    return call.fail_with<HDEVNOTIFY>(ERROR_INVALID_PARAMETER, nullptr);
+  const auto *filter = static_cast<const DEV_BROADCAST_DEVICEINTERFACE_A *>(NotificationFilter);
+  if (filter->dbcc_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
+      filter->dbcc_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_A))
+    return call.fail_with<HDEVNOTIFY>(ERROR_INVALID_DATA, nullptr);
+  HANDLE h = call.process.handles.insert(std::make_shared<winsim::DeviceNotifyObject>(), 0, false);
+  call.set_error(ERROR_SUCCESS);
+  return h;
+}
+
+BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY Handle) {
+  Call call("UnregisterDeviceNotification");
+  if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
+  auto *entry = call.process.handles.find(Handle);
+  if (entry == nullptr || entry->object->type() != ObjectType::DeviceNotify)
+    return call.fail(ERROR_INVALID_HANDLE);
+  winsim::close_handle(call.world, call.process, Handle);
+  return TRUE;
+}

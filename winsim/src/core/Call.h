@@ -1,0 +1,67 @@
+// The prologue every emulated call runs before its own work: find the world and the calling
+// simulated thread, act on a stopped run, offer a switch point, and, on request, ask the fault
+// plan whether this call is to fail.
+#pragma once
+
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "core/Scheduler.h"
+#include "core/SimThread.h"
+#include "kernel32/Process.h"
+#include "winsim/World.h"
+#include "winsim/win32/errors.h"
+
+namespace winsim {
+
+class Call {
+ public:
+  explicit Call(const char *call_name);
+  Call(const Call &) = delete;
+  Call &operator=(const Call &) = delete;
+
+  // The error this call is to fail with, when the fault plan says so; `subjects` are the texts
+  // a fault's match is compared with (key path, value name, file path, service name).
+  std::optional<DWORD> fault(std::vector<std::string_view> subjects = {},
+                             DWORD default_error = ERROR_ACCESS_DENIED);
+
+  // Failure and success helpers in the shape of the Win32 result conventions.
+  BOOL fail(DWORD error) {
+    thread.last_error = error;
+    return FALSE;
+  }
+  template <typename T>
+  T fail_with(DWORD error, T result) {
+    thread.last_error = error;
+    return result;
+  }
+  void set_error(DWORD error) { thread.last_error = error; }
+
+  World &world;
+  SimThread &thread;
+  Process &process;
+  const char *name;
+};
+
+// The object behind a handle of the calling process, including the pseudo handles of the
+// current process and thread; null when the handle is not valid.
+std::shared_ptr<Object> object_of(Call &call, HANDLE handle);
+template <typename T>
+std::shared_ptr<T> object_as(Call &call, HANDLE handle, ObjectType type) {
+  auto object = object_of(call, handle);
+  if (!object || object->type() != type) return nullptr;
+  return std::static_pointer_cast<T>(object);
+}
+
+// Waits on objects as WaitForMultipleObjects does; `what` names the wait in deadlock reports.
+DWORD wait_objects(Call &call, const std::vector<std::shared_ptr<Object>> &objects, bool all,
+                   DWORD timeout_ms, std::string what);
+
+// Closes a handle of `process`; false when it is not a handle of that process.
+bool close_handle(World &world, Process &process, HANDLE handle);
+
+// Millisecond count as the trace and reports show it: "INFINITE" or the number.
+std::string timeout_text(DWORD ms);
+
+}  // namespace winsim

@@ -1,0 +1,35 @@
+#include "core/ObjectNames.h"
+
+#include "kernel32/Process.h"
+#include "winsim/World.h"
+
+namespace winsim {
+
+unsigned session_of(const World &world, const Process &process) {
+  const Process *p = &process;
+  // Parents are visited at most once each; ids only grow, so the chain ends.
+  while (p != nullptr) {
+    if (p->system || !p->service_name.empty()) return 0;
+    if (p->parent == 0 || p->parent >= p->pid) break;
+    p = world.process(p->parent);
+  }
+  return 1;
+}
+
+std::optional<std::string> object_path(const std::string &name, unsigned session) {
+  const std::string global = "\\BaseNamedObjects\\";
+  const std::string local =
+      session == 0 ? global : "\\Sessions\\" + std::to_string(session) + "\\BaseNamedObjects\\";
+  std::string folder = local;
+  std::string rest = name;
+  if (rest.rfind("Global\\", 0) == 0) {
+    folder = global;
+    rest = rest.substr(7);
+  } else if (rest.rfind("Local\\", 0) == 0) {
+    rest = rest.substr(6);
+  }
+  if (rest.find('\\') != std::string::npos) return std::nullopt;
+  return folder + rest;
+}
+
+}  // namespace winsim

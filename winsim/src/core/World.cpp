@@ -1,0 +1,431 @@
+#include "winsim/World.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "core/Call.h"
+#include "core/ObjectNames.h"
+#include "core/Scheduler.h"
+#include "devices/BeepDevice.h"
+#include "kernel32/ConsoleObject.h"
+#include "kernel32/EventObject.h"
+#include "kernel32/MutexObject.h"
+#include "kernel32/Process.h"
+#include "kernel32/ThreadObject.h"
+#include "winsim/Devices.h"
+#include "winsim/EventLog.h"
+#include "winsim/FileSystem.h"
+#include "winsim/Registry.h"
+#include "winsim/Services.h"
+#include "winsim/Text.h"
+#include "winsim/win32.h"
+
+namespace winsim {
+
+void cancel_wait_of(SimThread *thread);
+
+namespace {
+World *g_world = nullptr;
+
+// 2026-01-05 00:00:00 UTC, a Monday: 09:00 in the appliance's time zone (UTC+9).
+constexpr std::int64_t kDefaultStart = 1767571200;
+}  // namespace
+
+std::string ProcessObject::describe() const {
+  return "process " + std::to_string(process->pid) + " (" + process->image_name() + ")";
+}
+
+std::string Process::image_name() const {
+  return FileSystem::file_name(image);
+}
+
+World::World()
+    : scheduler_(std::make_unique<Scheduler>()),
+      registry_(std::make_unique<Registry>()),
+      eventlog_(std::make_unique<EventLog>()),
+      files_(std::make_unique<FileSystem>()),
+      devices_(std::make_unique<Devices>()),
+      services_(std::make_unique<Services>(*this)),
+      start_unix_(kDefaultStart) {
+  if (g_world != nullptr) {
+    std::fprintf(stderr, "winsim: a second World was created while one exists\n");
+    std::abort();
+  }
+  g_world = this;
+  scheduler_->cancel_wait = &cancel_wait_of;
+  devices_->add(BeepDevice::kName, std::make_shared<BeepDevice>());
+
+  auto host = std::make_unique<Process>();
+  host->pid = next_id();
+  host->image = "C:\\host.exe";
+  host->command_line = "host.exe";
+  host->current_dir = "C:\\";
+  host->object = std::make_shared<ProcessObject>(host.get());
+  host_pid_ = host->pid;
+  std::uint32_t tid = next_id();
+  SimThread *t = scheduler_->attach_host(
+      host.get(), tid, "pid " + std::to_string(host->pid) + " (host) tid " + std::to_string(tid));
+  t->object = std::make_shared<ThreadObject>(t);
+  t->object->tid = tid;
+  t->main_thread = true;
+  host->threads.push_back(t);
+  auto console = std::make_shared<ConsoleObject>();
+  for (int i = 0; i < 3; ++i)
+    host->std_handles[i] = host->handles.insert(console, 0xC0000000, true, true);
+  processes_.push_back(std::move(host));
+}
+
+World::~World() {
+  scheduler_.reset();
+  g_world = nullptr;
+}
+
+World &World::get() {
+  if (g_world == nullptr) {
+    std::fprintf(stderr, "winsim: no world exists\n");
+    std::abort();
+  }
+  return *g_world;
+}
+
+World *World::find() {
+  return g_world;
+}
+
+std::uint64_t World::now() const {
+  return scheduler_->now();
+}
+
+void World::run_for(std::uint64_t ms) {
+  run_until(now() + ms);
+}
+
+void World::run_until(std::uint64_t t) {
+  if (scheduler_->current() != scheduler_->host()) {
+    std::fprintf(stderr, "winsim: run_until called from a simulated thread\n");
+    std::abort();
+  }
+  scheduler_->check_stop();
+  if (t <= now()) {
+    // Let every thread that can run do so without moving the clock.
+    scheduler_->block("World::run_until", now());
+    return;
+  }
+  scheduler_->block("World::run_until", t);
+}
+
+void World::set_start_time(std::int64_t unix_seconds) {
+  start_unix_ = unix_seconds;
+}
+void World::set_timezone_bias(int minutes_east) {
+  tz_bias_minutes_ = minutes_east;
+}
+void World::set_tick_base(std::uint32_t ticks) {
+  tick_base_ = ticks;
+}
+void World::set_seed(std::uint64_t seed) {
+  scheduler_->set_seed(seed);
+}
+void World::set_busy_limit(std::chrono::milliseconds limit) {
+  scheduler_->set_busy_limit(limit);
+}
+
+Registry &World::registry() {
+  return *registry_;
+}
+EventLog &World::eventlog() {
+  return *eventlog_;
+}
+FileSystem &World::files() {
+  return *files_;
+}
+Devices &World::devices() {
+  return *devices_;
+}
+Services &World::services() {
+  return *services_;
+}
+
+void World::on_process_exit(std::function<void(Process &)> listener) {
+  exit_listeners_.push_back(std::move(listener));
+}
+
+Process &World::system_process(const std::string &image_name) {
+  for (const auto &p : processes_)
+    if (p->system && equal_nocase(p->image_name(), image_name)) return *p;
+  auto p = std::make_unique<Process>();
+  p->pid = next_id();
+  p->image = std::string(kSystemDir) + "\\" + image_name;
+  p->command_line = image_name;
+  p->current_dir = kSystemDir;
+  p->system = true;
+  p->object = std::make_shared<ProcessObject>(p.get());
+  processes_.push_back(std::move(p));
+  return *processes_.back();
+}
+
+void World::add_program(const std::string &image_name, ProgramEntry entry) {
+  for (auto &[name, e] : programs_)
+    if (equal_nocase(name, image_name)) {
+      e = entry;
+      return;
+    }
+  programs_.emplace_back(image_name, entry);
+}
+
+void World::place_program(const std::string &path, const std::string &image_name) {
+  files_->add_program(path, image_name);
+}
+
+ProgramEntry World::program(const std::string &image_name) const {
+  for (const auto &[name, entry] : programs_)
+    if (equal_nocase(name, image_name)) return entry;
+  return nullptr;
+}
+
+std::uint32_t World::start(const std::string &command_line, const StartOptions &options) {
+  std::u16string line = utf8_to_utf16(command_line);
+  std::u16string dir = utf8_to_utf16(options.current_dir);
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  DWORD flags = options.console ? 0 : DETACHED_PROCESS;
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr,
+                      options.current_dir.empty() ? nullptr : dir.c_str(), &si, &pi)) {
+    throw std::runtime_error("winsim: cannot start \"" + command_line + "\": error " +
+                             std::to_string(GetLastError()));
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return pi.dwProcessId;
+}
+
+Process *World::process(std::uint32_t pid) const {
+  for (const auto &p : processes_)
+    if (p->pid == pid) return p.get();
+  return nullptr;
+}
+
+Process &World::current_process() const {
+  return *scheduler_->current()->process;
+}
+
+bool World::wait_exit(std::uint32_t pid, std::optional<std::uint64_t> timeout_ms) {
+  Process *p = process(pid);
+  if (p == nullptr) throw std::runtime_error("winsim: no process " + std::to_string(pid));
+  Call call("World::wait_exit");
+  DWORD ms = timeout_ms ? static_cast<DWORD>(*timeout_ms) : INFINITE;
+  std::shared_ptr<Object> object = p->object;
+  return wait_objects(call, {object}, false, ms,
+                      "World::wait_exit(" + object->describe() + ", " + timeout_text(ms) + ")") ==
+         WAIT_OBJECT_0;
+}
+
+bool World::running(std::uint32_t pid) const {
+  Process *p = process(pid);
+  return p != nullptr && !p->ended;
+}
+
+std::optional<std::uint32_t> World::exit_code(std::uint32_t pid) const {
+  Process *p = process(pid);
+  if (p == nullptr || !p->ended) return std::nullopt;
+  return p->exit_code;
+}
+
+std::string World::console(std::uint32_t pid) const {
+  Process *p = process(pid);
+  return p == nullptr ? std::string() : p->console;
+}
+
+std::vector<std::string> World::open_handles(std::uint32_t pid) const {
+  Process *p = process(pid);
+  if (p == nullptr) return {};
+  return p->ended ? p->leaked_at_exit : p->handles.describe_open();
+}
+
+std::vector<std::uint32_t> World::processes() const {
+  std::vector<std::uint32_t> out;
+  for (const auto &p : processes_)
+    if (p->pid != host_pid_ && !p->system) out.push_back(p->pid);
+  return out;
+}
+
+std::optional<std::uint32_t> World::find_process(const std::string &image_name) const {
+  std::optional<std::uint32_t> found;
+  for (const auto &p : processes_)
+    if (p->pid != host_pid_ && equal_nocase(p->image_name(), image_name)) found = p->pid;
+  return found;
+}
+
+bool World::set_named_event(const std::string &name) {
+  // The other process is a service when the name is found in session 0, else a program of
+  // the logged-on user.
+  std::shared_ptr<Object> object;
+  for (unsigned session : {0u, 1u}) {
+    auto path = object_path(name, session);
+    for (const auto &[n, weak] : named_)
+      if (path && n == *path && !weak.expired()) object = weak.lock();
+    if (object) break;
+  }
+  if (!object || object->type() != ObjectType::Event) return false;
+  auto &event = static_cast<EventObject &>(*object);
+  event.set = true;
+  signal(event);
+  return true;
+}
+
+std::uint32_t World::next_id() {
+  std::uint32_t id = next_id_;
+  next_id_ += 4;
+  return id;
+}
+
+std::shared_ptr<Object> World::find_named(const std::string &name) const {
+  auto path = object_path(name, session_of(*this, current_process()));
+  if (!path) return nullptr;
+  for (const auto &[n, weak] : named_)
+    if (n == *path && !weak.expired()) return weak.lock();
+  return nullptr;
+}
+
+void World::add_named(const std::string &name, const std::shared_ptr<Object> &object) {
+  auto path = object_path(name, session_of(*this, current_process()));
+  if (!path) return;
+  object->name = name;
+  named_.emplace_back(*path, object);
+}
+
+void World::forget_named(const Object &object) {
+  for (auto it = named_.begin(); it != named_.end(); ++it) {
+    auto locked = it->second.lock();
+    if (!locked || locked.get() == &object) {
+      named_.erase(it);
+      return;
+    }
+  }
+}
+
+Process &World::create_process(const std::string &image, const std::string &command_line,
+                               ProgramEntry entry, std::uint32_t parent) {
+  auto p = std::make_unique<Process>();
+  p->pid = next_id();
+  p->parent = parent;
+  p->image = image;
+  p->command_line = command_line;
+  p->entry = entry;
+  p->object = std::make_shared<ProcessObject>(p.get());
+  Process &ref = *p;
+  processes_.push_back(std::move(p));
+  return ref;
+}
+
+SimThread *World::create_thread(Process &process, std::function<DWORD()> body, bool main) {
+  std::uint32_t tid = next_id();
+  std::string label = "pid " + std::to_string(process.pid) + " (" + process.image_name() +
+                      ") tid " + std::to_string(tid);
+  // The thread record exists before the body is bound, so the body can find it.
+  auto holder = std::make_shared<SimThread *>(nullptr);
+  SimThread *t = scheduler_->create(&process, tid, label, [this, body = std::move(body), holder] {
+    DWORD code = body();
+    end_thread(**holder, code);
+    return code;
+  });
+  *holder = t;
+  t->main_thread = main;
+  t->object = std::make_shared<ThreadObject>(t);
+  t->object->tid = tid;
+  process.threads.push_back(t);
+  return t;
+}
+
+namespace {
+void abandon_mutexes(World &world, SimThread &thread) {
+  for (auto &object : thread.owned_mutexes) {
+    auto &mutex = static_cast<MutexObject &>(*object);
+    if (mutex.owner != &thread) continue;
+    mutex.owner = nullptr;
+    mutex.count = 0;
+    mutex.abandoned = true;
+    world.signal(mutex);
+  }
+  thread.owned_mutexes.clear();
+}
+}  // namespace
+
+void World::end_thread(SimThread &thread, std::uint32_t code) {
+  Process &p = *thread.process;
+  if (p.ended) return;
+  thread.object->ended = true;
+  thread.object->exit_code = code;
+  abandon_mutexes(*this, thread);
+  signal(*thread.object);
+  if (!thread.main_thread) {
+    Trace::Record r;
+    r["thread"] = thread.tid;
+    r["code"] = code;
+    record("thread.exit", std::move(r));
+  }
+  bool others = false;
+  for (SimThread *t : p.threads)
+    if (t != &thread && !t->object->ended) others = true;
+  if (thread.main_thread || !others) end_process(p, code);
+}
+
+void World::end_process(Process &p, std::uint32_t code) {
+  if (p.ended) return;
+  p.ended = true;
+  p.exit_code = code;
+  p.leaked_at_exit = p.handles.describe_open();
+  for (SimThread *t : p.threads) {
+    if (t != scheduler_->current()) scheduler_->park(t);
+    if (!t->object->ended) {
+      t->object->ended = true;
+      t->object->exit_code = code;
+      abandon_mutexes(*this, *t);
+      signal(*t->object);
+    }
+  }
+  for (auto &[handle, entry] : p.handles.entries()) close_handle(*this, p, handle);
+  p.object->ended = true;
+  signal(*p.object);
+  SimThread *by = scheduler_->current();
+  Trace::Record r;
+  r["code"] = code;
+  trace_.add(now(), p.pid, by->process == &p ? by->tid : 0, "process.exit", std::move(r));
+  for (auto &listener : exit_listeners_) listener(p);
+}
+
+void World::record(std::string_view kind, Trace::Record fields) {
+  SimThread *t = scheduler_->current();
+  trace_.add(now(), t->process->pid, t->tid, kind, std::move(fields));
+}
+
+}  // namespace winsim
+
+#include "kernel32/CriticalSectionObject.h"
+
+namespace winsim {
+
+std::shared_ptr<CriticalSectionObject> World::critical_section(const void *address) const {
+  for (const auto &[a, cs] : critical_sections_)
+    if (a == address) return cs;
+  return nullptr;
+}
+
+std::shared_ptr<CriticalSectionObject> World::init_critical_section(const void *address) {
+  delete_critical_section(address);
+  auto cs = std::make_shared<CriticalSectionObject>(++critical_section_serial_);
+  critical_sections_.emplace_back(address, cs);
+  return cs;
+}
+
+void World::delete_critical_section(const void *address) {
+  for (auto it = critical_sections_.begin(); it != critical_sections_.end(); ++it)
+    if (it->first == address) {
+      critical_sections_.erase(it);
+      return;
+    }
+}
+
+}  // namespace winsim

@@ -1,0 +1,30 @@
+// The lock state behind a program's CRITICAL_SECTION record: owned by one thread at a time,
+// recursively; waiters are served in arrival order.
+#pragma once
+
+#include "core/Object.h"
+#include "core/SimThread.h"
+
+namespace winsim {
+
+class CriticalSectionObject : public Object {
+ public:
+  explicit CriticalSectionObject(unsigned number) : serial(number) {}
+  ObjectType type() const override { return ObjectType::CriticalSection; }
+  std::string describe() const override { return "critical section #" + std::to_string(serial); }
+  bool waitable() const override { return true; }
+  bool signalled(const SimThread &thread) const override {
+    return owner == nullptr || owner == &thread;
+  }
+  DWORD take(SimThread &thread) override {
+    owner = &thread;
+    ++count;
+    return 0;
+  }
+
+  unsigned serial;
+  SimThread *owner = nullptr;
+  unsigned count = 0;
+};
+
+}  // namespace winsim

@@ -1,0 +1,48 @@
+// A simulated process: its image and command line, handle table, threads, standard handles,
+// console output and exit code.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/HandleTable.h"
+#include "kernel32/ProcessObject.h"
+#include "winsim/World.h"
+
+namespace winsim {
+
+class SimThread;
+
+class Process {
+ public:
+  std::uint32_t pid = 0;
+  std::uint32_t parent = 0;
+  std::string image;         // full path of the image, UTF-8
+  std::string command_line;  // UTF-8
+  std::string current_dir;   // UTF-8, with a trailing backslash only for a drive root
+  ProgramEntry entry = nullptr;
+  HandleTable handles;
+  std::vector<SimThread *> threads;
+  std::shared_ptr<ProcessObject> object;
+  HANDLE std_handles[3] = {nullptr, nullptr, nullptr};  // input, output, error
+  std::map<std::string, std::string> environment;       // folded name -> value
+
+  bool ended = false;
+  DWORD exit_code = 259;  // STILL_ACTIVE
+  std::string console;    // what the process wrote to its console, in the code page's bytes
+  std::vector<std::string> leaked_at_exit;  // handles the program still held when it ended
+  std::string service_name;  // the service it was started for by the service control manager
+  bool system = false;       // a process of the system itself, not listed
+
+  // Stable buffers behind GetCommandLineA/W.
+  std::string command_line_a;
+  std::u16string command_line_w;
+
+  std::string image_name() const;
+};
+
+}  // namespace winsim

@@ -1,0 +1,449 @@
+// Processes: creation with the Windows search rules, exit and termination, command lines,
+// modules, folders and environment variables.
+#include <cstring>
+
+#include "core/Call.h"
+#include "kernel32/CommandLine.h"
+#include "kernel32/ConsoleObject.h"
+#include "kernel32/Launch.h"
+#include "kernel32/ThreadObject.h"
+#include "winsim/FileSystem.h"
+#include "winsim/Text.h"
+#include "winsim/win32.h"
+
+using winsim::Call;
+using winsim::FileSystem;
+using winsim::ObjectType;
+
+namespace {
+
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+const auto kImageBase = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x140000000));
+
+bool has_folder(const std::string &name) {
+  return name.find('\\') != std::string::npos || name.find('/') != std::string::npos ||
+         name.find(':') != std::string::npos;
+}
+
+std::string with_exe(const std::string &name) {
+  std::string file = FileSystem::file_name(name);
+  return file.find('.') == std::string::npos ? name + ".exe" : name;
+}
+
+std::string folder_of(const std::string &path) {
+  return FileSystem::parent_of(path);
+}
+
+std::vector<std::string> search_folders(winsim::World &world, winsim::Process &caller) {
+  std::vector<std::string> folders = {folder_of(caller.image), caller.current_dir,
+                                      winsim::World::kSystemDir, "C:\\Windows\\System",
+                                      winsim::World::kWindowsDir};
+  auto path = caller.environment.find("path");
+  if (path != caller.environment.end()) {
+    const std::string &list = path->second;
+    size_t i = 0;
+    while (i <= list.size()) {
+      size_t j = list.find(';', i);
+      if (j == std::string::npos) j = list.size();
+      if (j > i) folders.push_back(list.substr(i, j - i));
+      i = j + 1;
+    }
+  } else {
+    for (const auto &dir : world.path()) folders.push_back(dir);
+  }
+  return folders;
+}
+
+// Finds the image file for a command line (or an application name), as CreateProcess does.
+const winsim::FileNode *find_image(winsim::World &world, winsim::Process &caller,
+                                   const std::string &application,
+                                   const std::u16string &command_line, DWORD *error) {
+  FileSystem &fs = world.files();
+  *error = ERROR_FILE_NOT_FOUND;
+  if (!application.empty()) {
+    auto full = FileSystem::resolve(application, caller.current_dir);
+    const winsim::FileNode *node = full ? fs.find(*full) : nullptr;
+    if (node == nullptr && full && !fs.is_directory(FileSystem::parent_of(*full)))
+      *error = ERROR_PATH_NOT_FOUND;
+    return node != nullptr && !node->directory ? node : nullptr;
+  }
+  for (const auto &candidate : winsim::program_candidates(command_line)) {
+    if (candidate.empty()) continue;
+    std::string name = with_exe(candidate);
+    if (has_folder(name)) {
+      auto full = FileSystem::resolve(name, caller.current_dir);
+      const winsim::FileNode *node = full ? fs.find(*full) : nullptr;
+      if (node != nullptr && !node->directory) return node;
+      continue;
+    }
+    for (const auto &folder : search_folders(world, caller)) {
+      auto full = FileSystem::resolve(folder + "\\" + name, caller.current_dir);
+      const winsim::FileNode *node = full ? fs.find(*full) : nullptr;
+      if (node != nullptr && !node->directory) return node;
+    }
+  }
+  return nullptr;
+}
+
+BOOL create_process(Call &call, const winsim::LaunchRequest &request, LPPROCESS_INFORMATION info) {
+  if (info == nullptr) return call.fail(ERROR_INVALID_PARAMETER);
+  winsim::Process *child = nullptr;
+  winsim::SimThread *main = nullptr;
+  DWORD error = winsim::launch_process(call, call.process, request, &child, &main);
+  if (error != ERROR_SUCCESS) return call.fail(error);
+  info->hProcess = call.process.handles.insert(child->object, PROCESS_ALL_ACCESS, false);
+  info->hThread = call.process.handles.insert(main->object, 0x1FFFFF, false);
+  info->dwProcessId = child->pid;
+  info->dwThreadId = main->tid;
+  call.set_error(ERROR_SUCCESS);
+  return TRUE;
+}
+
+template <typename Char>
+DWORD copy_out(Call &call, const std::basic_string<Char> &text, Char *buffer, DWORD size) {
+  (void)call;
+  DWORD length = static_cast<DWORD>(text.size());
+  if (buffer == nullptr || size <= length) return length + 1;
+  std::memcpy(buffer, text.c_str(), (length + 1) * sizeof(Char));
+  return length;
+}
+
+template <typename Char>
+DWORD module_file_name(Call &call, HMODULE module, const std::basic_string<Char> &path,
+                       Char *buffer, DWORD size) {
+  if (module != nullptr && module != kImageBase)
+    return call.fail_with<DWORD>(ERROR_MOD_NOT_FOUND, 0);
+  DWORD length = static_cast<DWORD>(path.size());
+  if (size == 0) return call.fail_with<DWORD>(ERROR_INSUFFICIENT_BUFFER, 0);
+  if (size <= length) {
+    std::memcpy(buffer, path.data(), (size - 1) * sizeof(Char));
+    buffer[size - 1] = 0;
+    return call.fail_with<DWORD>(ERROR_INSUFFICIENT_BUFFER, size);
+  }
+  std::memcpy(buffer, path.c_str(), (length + 1) * sizeof(Char));
+  call.set_error(ERROR_SUCCESS);
+  return length;
+}
+
+HMODULE module_handle(Call &call, const std::string *name) {
+  if (name == nullptr) return kImageBase;
+  std::string image = call.process.image_name();
+  if (winsim::equal_nocase(*name, image) || winsim::equal_nocase(with_exe(*name), image))
+    return kImageBase;
+  return call.fail_with<HMODULE>(ERROR_MOD_NOT_FOUND, nullptr);
+}
+
+BOOL set_current_directory(Call &call, const std::string &path) {
+  auto full = FileSystem::resolve(path, call.process.current_dir);
+  if (!full) return call.fail(ERROR_INVALID_NAME);
+  const winsim::FileNode *node = call.world.files().find(*full);
+  if (node == nullptr) return call.fail(ERROR_FILE_NOT_FOUND);
+  if (!node->directory) return call.fail(ERROR_DIRECTORY);
+  call.process.current_dir = node->path;
+  return TRUE;
+}
+
+const std::string *environment_value(Call &call, const std::string &name) {
+  auto it = call.process.environment.find(winsim::fold_case(name));
+  return it == call.process.environment.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
+                           LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                           LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
+                           DWORD dwCreationFlags, LPVOID lpEnvironment, LPCSTR lpCurrentDirectory,
+                           LPSTARTUPINFOA lpStartupInfo,
+                           LPPROCESS_INFORMATION lpProcessInformation) {
+  (void)lpProcessAttributes;
+  (void)lpThreadAttributes;
+  (void)lpEnvironment;
+  Call call("CreateProcessA");
+  unsigned cp = call.world.acp();
+  std::string application = lpApplicationName ? winsim::to_utf8(lpApplicationName, cp) : "";
+  std::u16string line =
+      lpCommandLine ? winsim::utf8_to_utf16(winsim::to_utf8(lpCommandLine, cp)) : std::u16string();
+  std::string dir = lpCurrentDirectory ? winsim::to_utf8(lpCurrentDirectory, cp) : "";
+  winsim::LaunchRequest request{application, line, bInheritHandles != FALSE, dwCreationFlags, dir};
+  if (lpStartupInfo != nullptr) {
+    request.startup_flags = lpStartupInfo->dwFlags;
+    request.std_handles[0] = lpStartupInfo->hStdInput;
+    request.std_handles[1] = lpStartupInfo->hStdOutput;
+    request.std_handles[2] = lpStartupInfo->hStdError;
+  }
+  return create_process(call, request, lpProcessInformation);
+}
+
+BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
+                           LPSECURITY_ATTRIBUTES lpProcessAttributes,
+                           LPSECURITY_ATTRIBUTES lpThreadAttributes, BOOL bInheritHandles,
+                           DWORD dwCreationFlags, LPVOID lpEnvironment, LPCWSTR lpCurrentDirectory,
+                           LPSTARTUPINFOW lpStartupInfo,
+                           LPPROCESS_INFORMATION lpProcessInformation) {
+  (void)lpProcessAttributes;
+  (void)lpThreadAttributes;
+  (void)lpEnvironment;
+  Call call("CreateProcessW");
+  std::string application = lpApplicationName ? winsim::utf16_to_utf8(lpApplicationName) : "";
+  std::u16string line = lpCommandLine ? std::u16string(lpCommandLine) : std::u16string();
+  std::string dir = lpCurrentDirectory ? winsim::utf16_to_utf8(lpCurrentDirectory) : "";
+  winsim::LaunchRequest request{application, line, bInheritHandles != FALSE, dwCreationFlags, dir};
+  if (lpStartupInfo != nullptr) {
+    request.startup_flags = lpStartupInfo->dwFlags;
+    request.std_handles[0] = lpStartupInfo->hStdInput;
+    request.std_handles[1] = lpStartupInfo->hStdOutput;
+    request.std_handles[2] = lpStartupInfo->hStdError;
+  }
+  return create_process(call, request, lpProcessInformation);
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
+  Call call("GetExitCodeProcess");
+  auto p = winsim::object_as<winsim::ProcessObject>(call, hProcess, ObjectType::Process);
+  if (!p) return call.fail(ERROR_INVALID_HANDLE);
+  *lpExitCode = p->ended ? p->process->exit_code : STILL_ACTIVE;
+  return TRUE;
+}
+
+BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
+  Call call("TerminateProcess");
+  if (auto e = call.fault({}, ERROR_ACCESS_DENIED)) return call.fail(*e);
+  auto p = winsim::object_as<winsim::ProcessObject>(call, hProcess, ObjectType::Process);
+  if (!p) return call.fail(ERROR_INVALID_HANDLE);
+  if (p->ended) return call.fail(ERROR_ACCESS_DENIED);
+  winsim::World &world = call.world;
+  bool self = p->process == &call.process;
+  world.end_process(*p->process, uExitCode);
+  if (self) world.scheduler().park_current();
+  return TRUE;
+}
+
+void WINAPI ExitProcess(UINT uExitCode) {
+  winsim::World &world = winsim::World::get();
+  {
+    Call call("ExitProcess");
+    world.end_process(call.process, uExitCode);
+  }
+  world.scheduler().park_current();
+}
+
+HANDLE WINAPI GetCurrentProcess() {
+  return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));
+}
+
+DWORD WINAPI GetCurrentProcessId() {
+  Call call("GetCurrentProcessId");
+  return call.process.pid;
+}
+
+DWORD WINAPI GetProcessId(HANDLE Process) {
+  Call call("GetProcessId");
+  auto p = winsim::object_as<winsim::ProcessObject>(call, Process, ObjectType::Process);
+  if (!p) return call.fail_with<DWORD>(ERROR_INVALID_HANDLE, 0);
+  return p->process->pid;
+}
+
+LPSTR WINAPI GetCommandLineA() {
+  Call call("GetCommandLineA");
+  if (call.process.command_line_a.empty())
+    call.process.command_line_a = winsim::from_utf8(call.process.command_line, call.world.acp());
+  return call.process.command_line_a.data();
+}
+
+LPWSTR WINAPI GetCommandLineW() {
+  Call call("GetCommandLineW");
+  if (call.process.command_line_w.empty())
+    call.process.command_line_w = winsim::utf8_to_utf16(call.process.command_line);
+  return call.process.command_line_w.data();
+}
+
+LPWSTR *WINAPI CommandLineToArgvW(LPCWSTR lpCmdLine, int *pNumArgs) {
+  Call call("CommandLineToArgvW");
+  if (pNumArgs == nullptr) return call.fail_with<LPWSTR *>(ERROR_INVALID_PARAMETER, nullptr);
+  std::vector<std::u16string> args;
+  if (lpCmdLine == nullptr || *lpCmdLine == u'\0')
+    args.push_back(winsim::utf8_to_utf16(call.process.image));
+  else
+    args = winsim::split_arguments(lpCmdLine);
+  size_t chars = 0;
+  for (const auto &a : args) chars += a.size() + 1;
+  size_t table = (args.size() + 1) * sizeof(LPWSTR);
+  auto *block = static_cast<std::uint8_t *>(LocalAlloc(LMEM_FIXED, table + chars * sizeof(WCHAR)));
+  if (block == nullptr) return nullptr;
+  auto **argv = reinterpret_cast<LPWSTR *>(block);
+  auto *text = reinterpret_cast<WCHAR *>(block + table);
+  for (size_t i = 0; i < args.size(); ++i) {
+    argv[i] = text;
+    std::memcpy(text, args[i].c_str(), (args[i].size() + 1) * sizeof(WCHAR));
+    text += args[i].size() + 1;
+  }
+  argv[args.size()] = nullptr;
+  *pNumArgs = static_cast<int>(args.size());
+  return argv;
+}
+
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+  Call call("GetModuleFileNameA");
+  if (auto e = call.fault({call.process.image}, ERROR_INSUFFICIENT_BUFFER))
+    return call.fail_with<DWORD>(*e, 0);
+  return module_file_name<char>(
+      call, hModule, winsim::from_utf8(call.process.image, call.world.acp()), lpFilename, nSize);
+}
+
+DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
+  Call call("GetModuleFileNameW");
+  if (auto e = call.fault({call.process.image}, ERROR_INSUFFICIENT_BUFFER))
+    return call.fail_with<DWORD>(*e, 0);
+  return module_file_name<char16_t>(call, hModule, winsim::utf8_to_utf16(call.process.image),
+                                    lpFilename, nSize);
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+  Call call("GetModuleHandleA");
+  if (auto e = call.fault({}, ERROR_MOD_NOT_FOUND)) return call.fail_with<HMODULE>(*e, nullptr);
+  if (lpModuleName == nullptr) return module_handle(call, nullptr);
+  std::string name = winsim::to_utf8(lpModuleName, call.world.acp());
+  return module_handle(call, &name);
+}
+
+HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
+  Call call("GetModuleHandleW");
+  if (auto e = call.fault({}, ERROR_MOD_NOT_FOUND)) return call.fail_with<HMODULE>(*e, nullptr);
+  if (lpModuleName == nullptr) return module_handle(call, nullptr);
+  std::string name = winsim::utf16_to_utf8(lpModuleName);
+  return module_handle(call, &name);
+}
+
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  Call call("GetSystemDirectoryA");
+  if (auto e = call.fault({}, ERROR_INVALID_PARAMETER)) return call.fail_with<UINT>(*e, 0);
+  return copy_out<char>(call, winsim::World::kSystemDir, lpBuffer, uSize);
+}
+
+UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {
+  Call call("GetSystemDirectoryW");
+  if (auto e = call.fault({}, ERROR_INVALID_PARAMETER)) return call.fail_with<UINT>(*e, 0);
+  return copy_out<char16_t>(call, winsim::utf8_to_utf16(winsim::World::kSystemDir), lpBuffer,
+                            uSize);
+}
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  Call call("GetWindowsDirectoryA");
+  return copy_out<char>(call, winsim::World::kWindowsDir, lpBuffer, uSize);
+}
+
+UINT WINAPI GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
+  Call call("GetWindowsDirectoryW");
+  return copy_out<char16_t>(call, winsim::utf8_to_utf16(winsim::World::kWindowsDir), lpBuffer,
+                            uSize);
+}
+
+DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
+  Call call("GetCurrentDirectoryA");
+  return copy_out<char>(call, winsim::from_utf8(call.process.current_dir, call.world.acp()),
+                        lpBuffer, nBufferLength);
+}
+
+DWORD WINAPI GetCurrentDirectoryW(DWORD nBufferLength, LPWSTR lpBuffer) {
+  Call call("GetCurrentDirectoryW");
+  return copy_out<char16_t>(call, winsim::utf8_to_utf16(call.process.current_dir), lpBuffer,
+                            nBufferLength);
+}
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
+  Call call("SetCurrentDirectoryA");
+  return set_current_directory(call, winsim::to_utf8(lpPathName, call.world.acp()));
+}
+
+BOOL WINAPI SetCurrentDirectoryW(LPCWSTR lpPathName) {
+  Call call("SetCurrentDirectoryW");
+  return set_current_directory(call, winsim::utf16_to_utf8(lpPathName));
+}
+
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) {
+  Call call("GetEnvironmentVariableA");
+  const std::string *value = environment_value(call, winsim::to_utf8(lpName, call.world.acp()));
+  if (value == nullptr) return call.fail_with<DWORD>(ERROR_ENVVAR_NOT_FOUND, 0);
+  return copy_out<char>(call, winsim::from_utf8(*value, call.world.acp()), lpBuffer, nSize);
+}
+
+DWORD WINAPI GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSize) {
+  Call call("GetEnvironmentVariableW");
+  const std::string *value = environment_value(call, winsim::utf16_to_utf8(lpName));
+  if (value == nullptr) return call.fail_with<DWORD>(ERROR_ENVVAR_NOT_FOUND, 0);
+  return copy_out<char16_t>(call, winsim::utf8_to_utf16(*value), lpBuffer, nSize);
+}
+
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
+  Call call("SetEnvironmentVariableA");
+  std::string name = winsim::fold_case(winsim::to_utf8(lpName, call.world.acp()));
+  if (lpValue == nullptr)
+    call.process.environment.erase(name);
+  else
+    call.process.environment[name] = winsim::to_utf8(lpValue, call.world.acp());
+  return TRUE;
+}
+
+BOOL WINAPI SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue) {
+  Call call("SetEnvironmentVariableW");
+  std::string name = winsim::fold_case(winsim::utf16_to_utf8(lpName));
+  if (lpValue == nullptr)
+    call.process.environment.erase(name);
+  else
+    call.process.environment[name] = winsim::utf16_to_utf8(lpValue);
+  return TRUE;
+}
+
+namespace winsim {
+
+DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, Process **process,
+                     SimThread **main_thread) {
+  World &world = call.world;
+  std::string line_utf8 = utf16_to_utf8(request.command_line);
+  if (auto e = call.fault({request.application, line_utf8}, ERROR_FILE_NOT_FOUND)) return *e;
+  if (request.application.empty() && request.command_line.empty()) return ERROR_INVALID_PARAMETER;
+  if (request.creation_flags & CREATE_SUSPENDED) return ERROR_NOT_SUPPORTED;
+  DWORD error = 0;
+  const FileNode *node =
+      find_image(world, caller, request.application, request.command_line, &error);
+  if (node == nullptr) return error;
+  ProgramEntry entry = node->program.empty() ? nullptr : world.program(node->program);
+  if (entry == nullptr) return ERROR_BAD_EXE_FORMAT;
+  std::string dir = caller.current_dir;
+  if (!request.current_dir.empty()) {
+    auto full = FileSystem::resolve(request.current_dir, caller.current_dir);
+    if (!full || !world.files().is_directory(*full)) return ERROR_DIRECTORY;
+    dir = *full;
+  }
+
+  Process &child = world.create_process(
+      node->path, request.command_line.empty() ? request.application : line_utf8, entry,
+      caller.pid);
+  child.current_dir = dir;
+  child.environment = caller.environment;
+  if (request.inherit_handles)
+    for (const auto &[handle, e] : caller.handles.entries())
+      if (e.inherit && !e.system) child.handles.insert_at(handle, e);
+  if (request.startup_flags & STARTF_USESTDHANDLES) {
+    for (int i = 0; i < 3; ++i) child.std_handles[i] = request.std_handles[i];
+  } else if (!(request.creation_flags & DETACHED_PROCESS)) {
+    auto console = std::make_shared<ConsoleObject>();
+    for (int i = 0; i < 3; ++i)
+      child.std_handles[i] =
+          child.handles.insert(console, GENERIC_READ | GENERIC_WRITE, false, true);
+  }
+  SimThread *main = world.create_thread(
+      child, [entry] { return static_cast<DWORD>(entry()); }, true);
+
+  Trace::Record r;
+  r["image"] = child.image;
+  r["cmdline"] = child.command_line;
+  r["parent"] = caller.pid;
+  world.trace().add(world.now(), child.pid, main->tid, "process.start", std::move(r));
+  *process = &child;
+  *main_thread = main;
+  return ERROR_SUCCESS;
+}
+
+}  // namespace winsim
