@@ -162,10 +162,12 @@ TEST(ScenarioVerbs, AnUnknownVerbIsRefusedBeforeAnythingRunsNamingTheKnownOnes) 
       scenario_test::refusal("0 seed 1\n1s reg key HKLM\\SOFTWARE\\X\n2s jump 3\n3s end\n");
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->line, 3);
-  EXPECT_EQ(refused->message,
-            "t.scn:3: unknown verb \"jump\" (known: acp, audio, beepdev, board, disk, event, "
-            "fault, file, "
-            "reg, run, sc, scm, seed, wmic, end)");
+  std::string known;
+  scenario::Verbs verbs;
+  scenario::register_verbs(verbs);
+  for (const auto &name : verbs.names()) known += name + ", ";
+  EXPECT_EQ(refused->message, "t.scn:3: unknown verb \"jump\" (known: " + known + "end)");
+  EXPECT_EQ(refused->message.rfind("t.scn:3: unknown verb \"jump\" (known: acp, audio, ", 0), 0u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "scenario/verbs/BoardVerbs.h"
 #include "scenario/verbs/DiskVerbs.h"
 #include "scenario/verbs/ServiceVerbs.h"
+#include "scenario/verbs/WindowVerbs.h"
 #include "service/QuilletMain.h"
 #include "wmic/WmicStandIn.h"
 
@@ -25,6 +26,7 @@ void register_verbs(Verbs &verbs) {
   add_board_verbs(verbs);
   add_audio_verbs(verbs);
   add_disk_verbs(verbs);
+  add_window_verbs(verbs);
 }
 
 }  // namespace scenario

@@ -16,3 +16,4 @@
 #include "winsim/win32/sound.h"
 #include "winsim/win32/sync.h"
 #include "winsim/win32/text.h"
+#include "winsim/win32/user32.h"
