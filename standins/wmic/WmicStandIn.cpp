@@ -24,7 +24,8 @@ int WmicMain() {
 }
 
 WmicStandIn &install_wmic(winsim::World &world) {
-  world.add_program("wmic.exe", WmicMain);
+  // It keeps nothing between starts: its processes may run side by side in the host's image.
+  world.add_program("wmic.exe", WmicMain, winsim::HostImage::Stateless);
   world.place_program(kWmicImagePath, "wmic.exe");
   return world.part<WmicStandIn>();
 }

@@ -47,7 +47,8 @@ constexpr const char *kChildImage = "C:\\Tests\\conformance_tests.exe";
 }  // namespace
 
 Fixture::Fixture() {
-  world.add_program(kChildProgram, &ChildMain);
+  // The child keeps no state of its own: a caller and the child it starts may both run it.
+  world.add_program(kChildProgram, &ChildMain, winsim::HostImage::Stateless);
   world.place_program(kChildImage, kChildProgram);
 }
 

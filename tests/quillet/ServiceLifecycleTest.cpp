@@ -95,6 +95,45 @@ TEST_F(ServiceLifecycleTest, AFullInstallStartStopRemoveCycleLeaksNoHandle) {
   EXPECT_EQ(world.trace().select("svc.delete", {"service"}), deleted);
 }
 
+// Each run of Quillet.exe is a process of its own: running it again by hand, and "-remove",
+// leave the running service's objects, locks and threads alone.
+TEST_F(ServiceLifecycleTest, RunningTheProgramAgainAndRemovingItLeaveTheRunningServiceAlone) {
+  InstallDirectly();
+  world.registry().create_key(kConfigKey);
+  world.registry().set_dword(kRaidKey, "SRaidInfoEx", 0x8);  // RAID alarm and blinking LEDs
+  std::uint32_t service = StartService();
+  world.run_until(10000);
+  std::uint32_t again = RunQuillet("");
+  world.run_until(20000);
+  std::uint32_t remove = RunQuillet("-remove");
+  EXPECT_TRUE(world.services().info(kServiceName)->marked_for_delete);
+  world.run_until(30000);
+  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  ASSERT_TRUE(world.wait_exit(service));
+
+  // Not started by the manager, the second process ends at once and silently.
+  for (std::uint32_t pid : {again, remove}) {
+    EXPECT_EQ(world.exit_code(pid), 0u);
+    EXPECT_EQ(world.console(pid), "");
+  }
+  // The alarm and blink threads ran until the stop: the status LED blinked on through 29 s.
+  std::vector<Record> late_blinks;
+  for (const auto &r : world.trace().select("gpio", {"t", "pin"}))
+    if (r["t"] >= 29000 && r["pin"] == 12) late_blinks.push_back(r);
+  EXPECT_FALSE(late_blinks.empty());
+  std::vector<Record> ends = {{{"t", 30700}}, {{"t", 31000}}, {{"t", 31000}}, {{"t", 31000}}};
+  EXPECT_EQ(world.trace().select("thread.exit", {"t"}), ends);
+  std::vector<Record> statuses = {
+      {{"t", 0}, {"state", 2}},
+      {{"t", 0}, {"state", 4}},
+      {{"t", 30000}, {"state", 3}},
+      {{"t", 31000}, {"state", 1}},
+  };
+  EXPECT_EQ(Statuses({"t", "state"}), statuses);
+  std::vector<Record> deleted = {{{"t", 31000}, {"service", "Orvexd"}}};
+  EXPECT_EQ(world.trace().select("svc.delete", {"t", "service"}), deleted);
+}
+
 TEST_F(ServiceLifecycleTest, TheServiceOpensNamedEventAndMutexWhileItRuns) {
   InstallDirectly();
   std::uint32_t pid = StartService();

@@ -10,7 +10,6 @@
 
 #include "TestServices.h"
 #include "platform/win32.h"
-#include "service/QuilletMain.h"
 #include "winsim/Services.h"
 #include "winsim/World.h"
 
@@ -26,7 +25,7 @@ constexpr const char *kRaidKey =
 class ServiceWorld : public ::testing::Test {
  protected:
   ServiceWorld() {
-    world.add_program("Quillet.exe", QuilletMain);
+    world.add_program("Quillet.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/Quillet.so"});
     world.place_program(kQuilletPath, "Quillet.exe");
     Calls() = CallLog{};
   }

@@ -50,8 +50,14 @@ int SpinnerMain() {
   }
 }
 
+int NapperMain() {
+  Sleep(1000);
+  return 0;
+}
+
 void test_programs(winsim::World &world) {
   world.add_program("racer.exe", RacerMain);
+  world.add_program("napper.exe", NapperMain);
   world.add_program("spinner.exe", SpinnerMain);
   world.set_busy_limit(std::chrono::milliseconds(200));
 }
@@ -220,6 +226,21 @@ TEST_F(Simrun, ABusyLoopExitsWithCode3TheReportAndTheTraceSoFar) {
       "\"cmdline\":\"C:\\\\spinner.exe\",\"parent\":4}\n");
   EXPECT_EQ(o.err.rfind("simrun: the world stopped the run at 0 ms:\n", 0), 0u) << o.err;
   EXPECT_NE(o.err.find("busy loop"), std::string::npos) << o.err;
+}
+
+// napper.exe lives in the host's image: a second process of it at the same time would share
+// its globals with the first.
+TEST_F(Simrun, ASecondProcessThatWouldShareTheFirstsGlobalsExitsWithCode3) {
+  std::string file =
+      write_file("twice.scn", "0 run C:\\napper.exe\n0.5s run C:\\napper.exe\n1m end\n");
+  Outcome o = simrun({file});
+  EXPECT_EQ(o.code, 3);
+  EXPECT_EQ(o.err.rfind("simrun: the world stopped the run at 500 ms:\nwinsim: isolation: "
+                        "\"C:\\napper.exe\" would start a second process of napper.exe while "
+                        "pid 12 runs it.",
+                        0),
+            0u)
+      << o.err;
 }
 
 // The real program, as a shell runs it.

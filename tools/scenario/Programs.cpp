@@ -6,13 +6,13 @@
 #include "scenario/verbs/DiskVerbs.h"
 #include "scenario/verbs/ServiceVerbs.h"
 #include "scenario/verbs/WindowVerbs.h"
-#include "service/QuilletMain.h"
 #include "wmic/WmicStandIn.h"
 
 namespace scenario {
 
+// The system's programs, each an image of its own (CMake: norvane_sim_program).
 void register_programs(winsim::World &world) {
-  world.add_program("Quillet.exe", QuilletMain);
+  world.add_program("Quillet.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/Quillet.so"});
   // The WMI command-line tool is part of every machine; it prints nothing until told.
   standin::install_wmic(world);
 }

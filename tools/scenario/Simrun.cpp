@@ -14,7 +14,7 @@ constexpr const char *kUsage =
     "Runs a scenario on the simulated appliance and prints the trace on standard output\n"
     "(JSON Lines, or a timeline with --timeline).\n"
     "Exit codes: 0 ran to its end line, 1 cannot read the file, 2 malformed scenario,\n"
-    "3 the run stopped (deadlock or busy loop).\n";
+    "3 the run stopped (deadlock, busy loop, or a process without memory of its own).\n";
 
 struct Options {
   bool timeline = false;

@@ -1,5 +1,7 @@
 // Thrown on the host thread when the world stops a run: every simulated thread is blocked
-// with no deadline (deadlock), or one thread runs without ever blocking (busy loop).
+// with no deadline (deadlock), one thread runs without ever blocking (busy loop), or a process
+// would not have memory of its own (isolation: a second process of a program that lives in the
+// host's image, or a program image that cannot be loaded).
 #pragma once
 
 #include <stdexcept>
@@ -9,7 +11,7 @@ namespace winsim {
 
 class RunStopped : public std::runtime_error {
  public:
-  enum class Reason { Deadlock, BusyLoop };
+  enum class Reason { Deadlock, BusyLoop, Isolation };
   RunStopped(Reason reason, const std::string &report)
       : std::runtime_error(report), reason_(reason) {}
   Reason reason() const { return reason_; }

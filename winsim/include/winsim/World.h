@@ -37,6 +37,25 @@ class Services;
 
 using ProgramEntry = int (*)();
 
+// A program built as an image of its own (CMake: norvane_sim_program): a shared module whose
+// `main` is the program's entry. Every process of it loads a private copy on its main thread
+// before `main` runs, so its globals and statics, function-local ones included, are the
+// process's own and start as in a fresh process; the copy is unloaded when the process ends.
+struct ProgramImage {
+  std::string path;  // the module file on the host
+};
+
+// Whether the processes of a program that lives in the host's image (registered by its entry
+// function) may run side by side. Its globals are the host's, one copy for all of them: a
+// second process while one runs stops the run, unless the program keeps no state of its own.
+enum class HostImage { OneProcessAtATime, Stateless };
+
+struct Program {
+  ProgramEntry entry = nullptr;  // in the host's image; null for a program image
+  HostImage host_image = HostImage::OneProcessAtATime;
+  std::string image_path;  // the module of a program image
+};
+
 struct StartOptions {
   std::string current_dir;  // empty: the host's current folder
   bool console = true;      // false: no console, output is lost (as for a service)
@@ -91,8 +110,11 @@ class World {
   static constexpr const char *kSystemDir = "C:\\Windows\\System32";
 
   // ---- Programs and processes --------------------------------------------------------------
-  // Registers a program by the file name of its image, for example "wmic.exe".
-  void add_program(const std::string &image_name, ProgramEntry entry);
+  // Registers a program by the file name of its image, for example "wmic.exe": a program
+  // image, or an entry function in the host's image.
+  void add_program(const std::string &image_name, ProgramImage image);
+  void add_program(const std::string &image_name, ProgramEntry entry,
+                   HostImage host_image = HostImage::OneProcessAtATime);
   // Places the image file of a registered program at `path`.
   void place_program(const std::string &path, const std::string &image_name);
   // Starts a process as the host would with CreateProcess (search rules included); returns
@@ -109,6 +131,11 @@ class World {
   std::vector<std::uint32_t> processes() const;
   std::uint32_t host_pid() const { return host_pid_; }
   std::optional<std::uint32_t> find_process(const std::string &image_name) const;
+  // What the host holds for the processes: copies of program images loaded now (one for each
+  // process of a program image that has not ended), and real threads behind simulated ones
+  // (the host's, those not finished, and at most the last finished one, not joined yet).
+  std::size_t loaded_images() const;
+  std::size_t real_threads() const;
 
   // ---- Parts kept outside winsim ------------------------------------------------------------
   // State of the stand-ins for outside libraries and tools (the board, the WMI tool, ...):
@@ -135,7 +162,10 @@ class World {
   std::shared_ptr<Object> find_named(const std::string &name) const;
   void add_named(const std::string &name, const std::shared_ptr<Object> &object);
   void forget_named(const Object &object);
-  ProgramEntry program(const std::string &image_name) const;
+  // The registered program of that name, or null.
+  const Program *program(const std::string &image_name) const;
+  // A process that runs `entry` in the host's image and has not ended, or null.
+  Process *running_process_of(ProgramEntry entry) const;
   // Creates a process for an image already resolved; the caller provides handles to inherit.
   Process &create_process(const std::string &image, const std::string &command_line,
                           ProgramEntry entry, std::uint32_t parent);
@@ -160,6 +190,9 @@ class World {
   void delete_critical_section(const void *address);
 
  private:
+  void register_program(const std::string &image_name, Program program);
+  void release_memory(Process &process);
+
   struct PartBase {
     virtual ~PartBase() = default;
   };
@@ -171,8 +204,13 @@ class World {
   std::unique_ptr<Scheduler> scheduler_;
   std::vector<std::unique_ptr<Process>> processes_;
   std::vector<std::pair<std::string, std::weak_ptr<Object>>> named_;
-  std::vector<std::pair<std::string, ProgramEntry>> programs_;
-  std::vector<std::pair<const void *, std::shared_ptr<CriticalSectionObject>>> critical_sections_;
+  std::vector<std::pair<std::string, Program>> programs_;
+  struct CriticalSectionRecord {
+    const void *address;
+    std::uint32_t pid;  // the process whose memory holds it
+    std::shared_ptr<CriticalSectionObject> lock;
+  };
+  std::vector<CriticalSectionRecord> critical_sections_;
   unsigned critical_section_serial_ = 0;
   std::unique_ptr<Registry> registry_;
   std::unique_ptr<EventLog> eventlog_;

@@ -29,6 +29,18 @@ std::string format_ms(std::uint64_t t) {
   return buf;
 }
 
+// The thread would give up the processor inside the loader; no other thread could use the
+// loader after it, so the run cannot go on in this host process.
+[[noreturn]] void stuck_in_loader(const SimThread &thread, const std::string &what) {
+  std::fprintf(stderr,
+               "winsim: %s %s while its program image was being loaded or unloaded (in a static "
+               "constructor); no thread can run while the loader is busy: ending the test "
+               "process\n",
+               thread.label.c_str(), what.c_str());
+  std::fflush(stderr);
+  std::_Exit(3);
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 constexpr size_t kStackSize = 8u << 20;
 #else
@@ -77,6 +89,7 @@ SimThread *Scheduler::attach_host(Process *process, std::uint32_t tid, std::stri
 
 SimThread *Scheduler::create(Process *process, std::uint32_t tid, std::string label,
                              std::function<DWORD()> body) {
+  reap_finished();
   auto t = std::make_unique<SimThread>(tid, process, false);
   t->label = std::move(label);
   t->scheduler = this;
@@ -110,6 +123,7 @@ void *Scheduler::trampoline(void *arg) {
 
 Wake Scheduler::block(std::string what, std::optional<std::uint64_t> deadline) {
   SimThread *self = current_;
+  if (self->loading) stuck_in_loader(*self, "waits in " + what);
   if (stopped_) resumed(self);
   self->state = ThreadState::Blocked;
   self->blocked_in = std::move(what);
@@ -138,7 +152,7 @@ void Scheduler::wake(SimThread *thread, Wake why) {
 
 void Scheduler::yield() {
   SimThread *self = current_;
-  if (ready_.empty()) return;
+  if (ready_.empty() || self->loading) return;
   self->state = ThreadState::Ready;
   self->yielded = true;
   ready_.push_back(self);
@@ -172,6 +186,7 @@ void Scheduler::park(SimThread *thread) {
 
 void Scheduler::park_current() {
   SimThread *self = current_;
+  if (self->loading) stuck_in_loader(*self, "ended");
   self->state = ThreadState::Parked;
   SimThread *next = pick_next();
   switch_to(next);
@@ -203,9 +218,13 @@ void Scheduler::check_stop() {
     }
     stop(RunStopped::Reason::BusyLoop, report);
   }
-  if (!stopped_) return;
+  if (!stopped_ || current_->loading) return;
   if (current_ == host_) throw *stopped_;
   park_current();
+}
+
+void Scheduler::stop_run(RunStopped::Reason reason, std::string report) {
+  stop(reason, std::move(report));
 }
 
 SimThread *Scheduler::pick_next() {
@@ -271,6 +290,16 @@ void Scheduler::resumed(SimThread *self) {
 void Scheduler::stop(RunStopped::Reason reason, std::string report) {
   if (stopped_) return;
   stopped_.emplace(reason, std::move(report));
+}
+
+// Joins the real threads of finished simulated threads, so that a run of many short processes
+// holds only the threads that still live.
+void Scheduler::reap_finished() {
+  std::erase_if(threads_, [](const std::unique_ptr<SimThread> &t) {
+    if (t->state != ThreadState::Finished) return false;
+    pthread_join(t->real, nullptr);
+    return true;
+  });
 }
 
 void Scheduler::remove_timer(SimThread *thread) {

@@ -5,6 +5,11 @@
 // The clock moves only when no thread can run: it jumps to the earliest deadline. No thread
 // able to run and no deadline is a deadlock; a thread that runs for a long real time without
 // blocking is a busy loop. Both stop the run and are reported on the host thread.
+//
+// A thread inside the dynamic loader (loading or unloading a program image) keeps the
+// processor: it offers no switch points and acts on a stop only afterwards, since the loader's
+// lock is held meanwhile. Should it block or end there, winsim cannot go on and ends the host
+// process with a report.
 #pragma once
 
 #include <atomic>
@@ -44,7 +49,8 @@ class Scheduler {
   SimThread *current() const { return current_; }
   SimThread *host() const { return host_; }
   std::uint64_t now() const { return now_; }
-  const std::vector<std::unique_ptr<SimThread>> &threads() const { return threads_; }
+  // Threads that have not finished, and finished ones whose real thread is not joined yet.
+  std::size_t thread_records() const { return threads_.size(); }
 
   // The current thread blocks until another thread wakes it or the deadline passes.
   Wake block(std::string what, std::optional<std::uint64_t> deadline);
@@ -65,6 +71,9 @@ class Scheduler {
 
   void set_seed(std::uint64_t seed);
   void set_busy_limit(std::chrono::milliseconds limit);
+  // Stops the run for a reason found outside the scheduler; the current thread learns so at
+  // its next check_stop.
+  void stop_run(RunStopped::Reason reason, std::string report);
   // Called at the start of every emulated call: acts on a stop of the run.
   void check_stop();
   bool stopped() const { return stopped_.has_value(); }
@@ -84,6 +93,7 @@ class Scheduler {
   void switch_to(SimThread *next);
   void resumed(SimThread *self);
   void stop(RunStopped::Reason reason, std::string report);
+  void reap_finished();
   void remove_timer(SimThread *thread);
   std::string deadlock_report() const;
   void watch();

@@ -54,6 +54,7 @@ class SimThread {
   std::atomic<const char *> last_call{""};
   std::chrono::steady_clock::time_point unblocked_at;  // start of its current running stretch
   bool yielded = false;
+  bool loading = false;  // inside the dynamic loader, which holds its lock: it keeps running
 
   // The body run on the real thread, and the real thread.
   std::function<DWORD()> body;

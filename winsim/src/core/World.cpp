@@ -1,5 +1,7 @@
 #include "winsim/World.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -66,7 +68,7 @@ World::World()
   std::uint32_t tid = next_id();
   SimThread *t = scheduler_->attach_host(
       host.get(), tid, "pid " + std::to_string(host->pid) + " (host) tid " + std::to_string(tid));
-  t->object = std::make_shared<ThreadObject>(t);
+  t->object = std::make_shared<ThreadObject>();
   t->object->tid = tid;
   t->main_thread = true;
   host->threads.push_back(t);
@@ -165,22 +167,43 @@ Process &World::system_process(const std::string &image_name) {
   return *processes_.back();
 }
 
-void World::add_program(const std::string &image_name, ProgramEntry entry) {
-  for (auto &[name, e] : programs_)
+void World::add_program(const std::string &image_name, ProgramImage image) {
+  if (access(image.path.c_str(), R_OK) != 0)
+    throw std::runtime_error("winsim: the image of " + image_name + " is not at " + image.path);
+  Program program;
+  program.image_path = std::move(image.path);
+  register_program(image_name, std::move(program));
+}
+
+void World::add_program(const std::string &image_name, ProgramEntry entry, HostImage host_image) {
+  Program program;
+  program.entry = entry;
+  program.host_image = host_image;
+  register_program(image_name, std::move(program));
+}
+
+void World::register_program(const std::string &image_name, Program program) {
+  for (auto &[name, p] : programs_)
     if (equal_nocase(name, image_name)) {
-      e = entry;
+      p = std::move(program);
       return;
     }
-  programs_.emplace_back(image_name, entry);
+  programs_.emplace_back(image_name, std::move(program));
 }
 
 void World::place_program(const std::string &path, const std::string &image_name) {
   files_->add_program(path, image_name);
 }
 
-ProgramEntry World::program(const std::string &image_name) const {
-  for (const auto &[name, entry] : programs_)
-    if (equal_nocase(name, image_name)) return entry;
+const Program *World::program(const std::string &image_name) const {
+  for (const auto &[name, program] : programs_)
+    if (equal_nocase(name, image_name)) return &program;
+  return nullptr;
+}
+
+Process *World::running_process_of(ProgramEntry entry) const {
+  for (const auto &p : processes_)
+    if (p->entry == entry && !p->ended && !p->system) return p.get();
   return nullptr;
 }
 
@@ -258,6 +281,17 @@ std::optional<std::uint32_t> World::find_process(const std::string &image_name) 
   return found;
 }
 
+std::size_t World::loaded_images() const {
+  std::size_t n = 0;
+  for (const auto &p : processes_)
+    if (p->image_copy) ++n;
+  return n;
+}
+
+std::size_t World::real_threads() const {
+  return scheduler_->thread_records();
+}
+
 bool World::set_named_event(const std::string &name) {
   // The other process is a service when the name is found in session 0, else a program of
   // the logged-on user.
@@ -328,12 +362,15 @@ SimThread *World::create_thread(Process &process, std::function<DWORD()> body, b
   auto holder = std::make_shared<SimThread *>(nullptr);
   SimThread *t = scheduler_->create(&process, tid, label, [this, body = std::move(body), holder] {
     DWORD code = body();
-    end_thread(**holder, code);
+    SimThread &self = **holder;
+    end_thread(self, code);
+    // The scheduler frees the record of a finished thread.
+    std::erase(self.process->threads, &self);
     return code;
   });
   *holder = t;
   t->main_thread = main;
-  t->object = std::make_shared<ThreadObject>(t);
+  t->object = std::make_shared<ThreadObject>();
   t->object->tid = tid;
   process.threads.push_back(t);
   return t;
@@ -394,6 +431,22 @@ void World::end_process(Process &p, std::uint32_t code) {
   r["code"] = code;
   trace_.add(now(), p.pid, by->process == &p ? by->tid : 0, "process.exit", std::move(r));
   for (auto &listener : exit_listeners_) listener(p);
+  release_memory(p);
+}
+
+// What lived in the ended process's memory goes: the locks of its critical sections, its copy
+// of a program image (threads parked in it never run again, and none of its code runs on the
+// way out: its static destructors run only when its main returns). The record keeps what the
+// control face reports: exit code, console output, handles left open.
+void World::release_memory(Process &p) {
+  std::erase_if(critical_sections_,
+                [&](const CriticalSectionRecord &cs) { return cs.pid == p.pid; });
+  p.exit_handlers.clear();
+  p.image_copy.reset();
+  p.threads.clear();
+  p.environment.clear();
+  std::string().swap(p.command_line_a);
+  std::u16string().swap(p.command_line_w);
 }
 
 void World::record(std::string_view kind, Trace::Record fields) {
@@ -408,21 +461,21 @@ void World::record(std::string_view kind, Trace::Record fields) {
 namespace winsim {
 
 std::shared_ptr<CriticalSectionObject> World::critical_section(const void *address) const {
-  for (const auto &[a, cs] : critical_sections_)
-    if (a == address) return cs;
+  for (const auto &cs : critical_sections_)
+    if (cs.address == address) return cs.lock;
   return nullptr;
 }
 
 std::shared_ptr<CriticalSectionObject> World::init_critical_section(const void *address) {
   delete_critical_section(address);
-  auto cs = std::make_shared<CriticalSectionObject>(++critical_section_serial_);
-  critical_sections_.emplace_back(address, cs);
-  return cs;
+  auto lock = std::make_shared<CriticalSectionObject>(++critical_section_serial_);
+  critical_sections_.push_back({address, current_process().pid, lock});
+  return lock;
 }
 
 void World::delete_critical_section(const void *address) {
   for (auto it = critical_sections_.begin(); it != critical_sections_.end(); ++it)
-    if (it->first == address) {
+    if (it->address == address) {
       critical_sections_.erase(it);
       return;
     }

@@ -14,16 +14,18 @@ class CriticalSectionObject : public Object {
   std::string describe() const override { return "critical section #" + std::to_string(serial); }
   bool waitable() const override { return true; }
   bool signalled(const SimThread &thread) const override {
-    return owner == nullptr || owner == &thread;
+    return owner == 0 || owner == thread.tid;
   }
   DWORD take(SimThread &thread) override {
-    owner = &thread;
+    owner = thread.tid;
     ++count;
     return 0;
   }
 
   unsigned serial;
-  SimThread *owner = nullptr;
+  // The owner's thread id, 0 for none. Ids are never given twice in a world, so a lock still
+  // held by a thread that has ended is never taken for another thread's.
+  std::uint32_t owner = 0;
   unsigned count = 0;
 };
 

@@ -24,4 +24,7 @@ struct LaunchRequest {
 DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, Process **process,
                      SimThread **main_thread);
 
+// Runs the static destructors the process's program image registered, last first.
+void run_exit_handlers(Process &process);
+
 }  // namespace winsim

@@ -1,5 +1,5 @@
-// A simulated process: its image and command line, handle table, threads, standard handles,
-// console output and exit code.
+// A simulated process: its image and command line, its copy of a program image, handle table,
+// threads, standard handles, console output and exit code.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/HandleTable.h"
+#include "kernel32/LoadedImage.h"
 #include "kernel32/ProcessObject.h"
 #include "winsim/World.h"
 
@@ -21,10 +22,13 @@ class Process {
  public:
   std::uint32_t pid = 0;
   std::uint32_t parent = 0;
-  std::string image;         // full path of the image, UTF-8
-  std::string command_line;  // UTF-8
-  std::string current_dir;   // UTF-8, with a trailing backslash only for a drive root
-  ProgramEntry entry = nullptr;
+  std::string image;             // full path of the image, UTF-8
+  std::string command_line;      // UTF-8
+  std::string current_dir;       // UTF-8, with a trailing backslash only for a drive root
+  ProgramEntry entry = nullptr;  // a program in the host's image
+  std::unique_ptr<LoadedImage> image_copy;  // or the process's own copy of a program image
+  // The static destructors its image registered, in order; run when its main returns.
+  std::vector<std::pair<void (*)(void *), void *>> exit_handlers;
   HandleTable handles;
   std::vector<SimThread *> threads;
   std::shared_ptr<ProcessObject> object;

@@ -396,6 +396,68 @@ BOOL WINAPI SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue) {
 }
 
 namespace winsim {
+namespace {
+
+// A program in the host's image has one copy of its globals for all of its processes: a second
+// process while one runs would share them with it, which no two Windows processes do. The run
+// stops instead of going on with a trace that no machine could give.
+bool shares_globals(Call &call, const Program &program, const std::string &image_name,
+                    const std::u16string &command_line) {
+  if (program.entry == nullptr || program.host_image == HostImage::Stateless) return false;
+  Process *running = call.world.running_process_of(program.entry);
+  if (running == nullptr) return false;
+  call.world.scheduler().stop_run(
+      RunStopped::Reason::Isolation,
+      "winsim: isolation: \"" + utf16_to_utf8(command_line) +
+          "\" would start a second process of " + image_name + " while pid " +
+          std::to_string(running->pid) +
+          " runs it. The program is registered by its entry function and lives in the host's "
+          "image, so the two processes would share its globals; build it as a program image "
+          "(norvane_sim_program), or register it as HostImage::Stateless if it keeps no state "
+          "of its own.\n");
+  call.world.scheduler().check_stop();
+  return true;
+}
+
+// The arguments the C runtime hands to main, from the process's command line in the ANSI code
+// page.
+class MainArguments {
+ public:
+  MainArguments(const std::string &command_line, unsigned codepage) {
+    for (const auto &argument : split_arguments(utf8_to_utf16(command_line)))
+      texts_.push_back(from_utf8(utf16_to_utf8(argument), codepage));
+    for (auto &text : texts_) pointers_.push_back(text.data());
+    pointers_.push_back(nullptr);
+  }
+  int argc() const { return static_cast<int>(texts_.size()); }
+  char **argv() { return pointers_.data(); }
+
+ private:
+  std::vector<std::string> texts_;
+  std::vector<char *> pointers_;
+};
+
+// The main thread of a process of a program image: loads the process's own copy of the image
+// (its static constructors run here, in the process), runs main, then the static destructors,
+// as the C runtime does on Windows before the process ends.
+DWORD run_image(World &world, Process &process, const std::string &module) {
+  std::string error;
+  process.image_copy = LoadedImage::load(module, &error);
+  if (!process.image_copy) {
+    world.scheduler().stop_run(RunStopped::Reason::Isolation,
+                               "winsim: isolation: pid " + std::to_string(process.pid) + " (" +
+                                   process.image_name() + ") cannot load its image: " + error +
+                                   "\n");
+    world.scheduler().check_stop();
+    return ERROR_BAD_EXE_FORMAT;
+  }
+  MainArguments arguments(process.command_line, world.acp());
+  int code = process.image_copy->main()(arguments.argc(), arguments.argv());
+  run_exit_handlers(process);
+  return static_cast<DWORD>(code);
+}
+
+}  // namespace
 
 DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, Process **process,
                      SimThread **main_thread) {
@@ -408,8 +470,10 @@ DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, 
   const FileNode *node =
       find_image(world, caller, request.application, request.command_line, &error);
   if (node == nullptr) return error;
-  ProgramEntry entry = node->program.empty() ? nullptr : world.program(node->program);
-  if (entry == nullptr) return ERROR_BAD_EXE_FORMAT;
+  const Program *program = node->program.empty() ? nullptr : world.program(node->program);
+  if (program == nullptr) return ERROR_BAD_EXE_FORMAT;
+  if (shares_globals(call, *program, node->program, request.command_line))
+    return ERROR_NOT_SUPPORTED;
   std::string dir = caller.current_dir;
   if (!request.current_dir.empty()) {
     auto full = FileSystem::resolve(request.current_dir, caller.current_dir);
@@ -418,7 +482,7 @@ DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, 
   }
 
   Process &child = world.create_process(
-      node->path, request.command_line.empty() ? request.application : line_utf8, entry,
+      node->path, request.command_line.empty() ? request.application : line_utf8, program->entry,
       caller.pid);
   child.current_dir = dir;
   child.environment = caller.environment;
@@ -433,8 +497,14 @@ DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, 
       child.std_handles[i] =
           child.handles.insert(console, GENERIC_READ | GENERIC_WRITE, false, true);
   }
-  SimThread *main = world.create_thread(
-      child, [entry] { return static_cast<DWORD>(entry()); }, true);
+  std::function<DWORD()> body;
+  if (program->entry != nullptr)
+    body = [entry = program->entry] { return static_cast<DWORD>(entry()); };
+  else
+    body = [&world, &child, module = program->image_path] {
+      return run_image(world, child, module);
+    };
+  SimThread *main = world.create_thread(child, std::move(body), true);
 
   Trace::Record r;
   r["image"] = child.image;

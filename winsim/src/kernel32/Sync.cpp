@@ -316,9 +316,9 @@ BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   Call call("LeaveCriticalSection");
   auto lock = lock_of(call, lpCriticalSection);
-  if (lock->owner != &call.thread || lock->count == 0) return;
+  if (lock->owner != call.thread.tid || lock->count == 0) return;
   if (--lock->count == 0) {
-    lock->owner = nullptr;
+    lock->owner = 0;
     call.world.signal(*lock);
   }
 }

@@ -8,13 +8,12 @@ namespace winsim {
 
 class ThreadObject : public Object {
  public:
-  explicit ThreadObject(SimThread *t) : thread(t) {}
+  ThreadObject() = default;
   ObjectType type() const override { return ObjectType::Thread; }
   std::string describe() const override { return "thread " + std::to_string(tid); }
   bool waitable() const override { return true; }
   bool signalled(const SimThread &) const override { return ended; }
 
-  SimThread *thread;
   std::uint32_t tid = 0;
   bool ended = false;
   DWORD exit_code = 259;  // STILL_ACTIVE

@@ -1,0 +1,106 @@
+// Every process of a program image has memory of its own: globals and statics made afresh when
+// it starts, in it, and gone once it has ended. A program that lives in the host's image has
+// one copy of its globals for all its processes, and the world stops a run that would share it.
+#include <gtest/gtest.h>
+
+#include "platform/win32.h"
+#include "winsim/World.h"
+
+namespace {
+
+constexpr const char *kCounter = "C:\\Tools\\counter.exe ";
+
+class ProcessMemory : public ::testing::Test {
+ protected:
+  ProcessMemory() {
+    world.add_program("counter.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/counter.so"});
+    world.place_program("C:\\Tools\\counter.exe", "counter.exe");
+  }
+  std::uint32_t Counter(const std::string &arguments) { return world.start(kCounter + arguments); }
+  winsim::World world;
+};
+
+TEST_F(ProcessMemory, TwoProcessesOfOneProgramEachCountOnlyTheirOwn) {
+  std::uint32_t first = Counter("3");
+  world.run_for(1500);
+  std::uint32_t second = Counter("2");
+  ASSERT_TRUE(world.wait_exit(first));
+  ASSERT_TRUE(world.wait_exit(second));
+  EXPECT_EQ(world.exit_code(first), 3u);
+  EXPECT_EQ(world.exit_code(second), 2u);
+  EXPECT_EQ(world.console(first),
+            "pid 12 made its statics in 12 and counted 3 in 3 calls\nstatics of 12 destroyed\n");
+  EXPECT_EQ(world.console(second),
+            "pid 20 made its statics in 20 and counted 2 in 2 calls\nstatics of 20 destroyed\n");
+  // A later process starts from nothing again, from the same file.
+  std::uint32_t third = Counter("1");
+  ASSERT_TRUE(world.wait_exit(third));
+  EXPECT_EQ(world.console(third),
+            "pid 28 made its statics in 28 and counted 1 in 1 calls\nstatics of 28 destroyed\n");
+}
+
+TEST_F(ProcessMemory, StaticDestructorsRunWhenMainReturnsNotWhenTheProcessIsEnded) {
+  std::uint32_t pid = Counter("1 exit");
+  ASSERT_TRUE(world.wait_exit(pid));
+  EXPECT_EQ(world.exit_code(pid), 1u);
+  EXPECT_EQ(world.console(pid), "pid 12 made its statics in 12 and counted 1 in 1 calls\n");
+}
+
+TEST_F(ProcessMemory, ProcessesOneAfterAnotherLeaveNoImageNoThreadAndNoHandleBehind) {
+  for (int i = 0; i < 20; ++i) {
+    std::uint32_t pid = Counter(i % 2 == 0 ? "0" : "0 linger");
+    ASSERT_TRUE(world.wait_exit(pid));
+    EXPECT_EQ(world.open_handles(pid), std::vector<std::string>{});
+  }
+  EXPECT_EQ(world.loaded_images(), 0u);
+  // The host's thread, the last process's finished main thread, and the ten blocked threads
+  // that ended with their processes (parked: they never run again).
+  EXPECT_EQ(world.real_threads(), 12u);
+  // The parked threads' code is gone; nothing of theirs runs while the world goes on and ends.
+  world.run_for(60000);
+  EXPECT_EQ(world.trace().of_kind("thread.exit").size(), 0u);
+}
+
+int SleeperMain() {
+  Sleep(1000);
+  return 0;
+}
+
+class HostImagePrograms : public ::testing::Test {
+ protected:
+  void Register(winsim::HostImage host_image) {
+    world.add_program("sleeper.exe", SleeperMain, host_image);
+    world.place_program("C:\\sleeper.exe", "sleeper.exe");
+  }
+  winsim::World world;
+};
+
+TEST_F(HostImagePrograms, ASecondProcessWhileOneRunsStopsTheRun) {
+  Register(winsim::HostImage::OneProcessAtATime);
+  std::uint32_t first = world.start("C:\\sleeper.exe");
+  ASSERT_TRUE(world.wait_exit(first));
+  world.start("C:\\sleeper.exe one");
+  try {
+    world.start("C:\\sleeper.exe two");
+    FAIL() << "the second process started";
+  } catch (const winsim::RunStopped &stop) {
+    EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::Isolation);
+    EXPECT_EQ(std::string(stop.what()),
+              "winsim: isolation: \"C:\\sleeper.exe two\" would start a second process of "
+              "sleeper.exe while pid 20 runs it. The program is registered by its entry "
+              "function and lives in the host's image, so the two processes would share its "
+              "globals; build it as a program image (norvane_sim_program), or register it as "
+              "HostImage::Stateless if it keeps no state of its own.\n");
+  }
+  EXPECT_EQ(world.processes().size(), 2u);
+}
+
+TEST_F(HostImagePrograms, AStatelessProgramRunsSideBySide) {
+  Register(winsim::HostImage::Stateless);
+  std::uint32_t first = world.start("C:\\sleeper.exe");
+  std::uint32_t second = world.start("C:\\sleeper.exe");
+  EXPECT_TRUE(world.wait_exit(first));
+  EXPECT_TRUE(world.wait_exit(second));
+}
+
+}  // namespace

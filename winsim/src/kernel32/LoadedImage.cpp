@@ -1,0 +1,64 @@
+#include "kernel32/LoadedImage.h"
+
+#include <dlfcn.h>
+
+#include "core/SimThread.h"
+#include "kernel32/ImageFiles.h"
+
+namespace winsim {
+namespace {
+
+// While the loader runs it holds its lock: the simulated thread that called it must not hand
+// the processor to another thread, which could need the loader in turn.
+class InLoader {
+ public:
+  InLoader() : thread_(current_thread()) {
+    if (thread_ != nullptr) thread_->loading = true;
+  }
+  ~InLoader() {
+    if (thread_ != nullptr) thread_->loading = false;
+  }
+  InLoader(const InLoader &) = delete;
+  InLoader &operator=(const InLoader &) = delete;
+
+ private:
+  SimThread *thread_;
+};
+
+std::string loader_error() {
+  const char *text = dlerror();
+  return text != nullptr ? text : "unknown loader error";
+}
+
+}  // namespace
+
+std::unique_ptr<LoadedImage> LoadedImage::load(const std::string &module, std::string *error) {
+  ImageFiles &files = ImageFiles::of(module);
+  auto file = files.acquire(error);
+  if (!file) return nullptr;
+  InLoader in_loader;
+  void *handle = dlopen(files.path(*file).c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) {
+    *error = loader_error();
+    files.release(*file);
+    return nullptr;
+  }
+  auto entry = reinterpret_cast<Main>(dlsym(handle, "main"));
+  if (entry == nullptr) {
+    *error = module + " has no main";
+    dlclose(handle);
+    files.release(*file);
+    return nullptr;
+  }
+  return std::unique_ptr<LoadedImage>(new LoadedImage(files, *file, handle, entry));
+}
+
+LoadedImage::~LoadedImage() {
+  {
+    InLoader in_loader;
+    dlclose(handle_);
+  }
+  files_.release(file_);
+}
+
+}  // namespace winsim
