@@ -132,6 +132,24 @@ TEST_F(Threads, ACriticalSectionHeldByOneThreadCannotBeEnteredByAnother) {
   DeleteCriticalSection(&guarded.lock);
 }
 
+DWORD WINAPI EnterAndEnd(LPVOID parameter) {
+  EnterCriticalSection(&static_cast<Guarded *>(parameter)->lock);
+  return 0;
+}
+
+// A thread that ends without leaving a critical section leaves it taken, by no later thread.
+TEST_F(Threads, ACriticalSectionWhoseOwnerEndedStaysTaken) {
+  Guarded guarded;
+  InitializeCriticalSection(&guarded.lock);
+  for (LPTHREAD_START_ROUTINE routine : {EnterAndEnd, TryToEnter}) {
+    HANDLE thread = CreateThread(nullptr, 0, routine, &guarded, 0, nullptr);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  }
+  EXPECT_FALSE(guarded.entered);
+  DeleteCriticalSection(&guarded.lock);
+}
+
 TEST_F(Threads, InterlockedExchangeReturnsThePreviousValue) {
   volatile LONG value = 3;
   EXPECT_EQ(InterlockedExchange(&value, 9), 3);
