@@ -37,7 +37,7 @@ std::unique_ptr<LoadedImage> LoadedImage::load(const std::string &module, std::s
   auto file = files.acquire(error);
   if (!file) return nullptr;
   InLoader in_loader;
-  void *handle = dlopen(files.path(*file).c_str(), RTLD_NOW | RTLD_LOCAL);
+  void *handle = dlopen(files.path(*file).c_str(), RTLD_LAZY | RTLD_LOCAL);
   if (handle == nullptr) {
     *error = loader_error();
     files.release(*file);
