@@ -61,6 +61,21 @@ TEST_F(ProcessMemory, ProcessesOneAfterAnotherLeaveNoImageNoThreadAndNoHandleBeh
   EXPECT_EQ(world.trace().of_kind("thread.exit").size(), 0u);
 }
 
+// The loader holds its lock while static constructors run, so no other thread may run then: a
+// constructor that waits ends the host process with a report instead of hanging it.
+using ProcessMemoryDeathTest = ProcessMemory;
+TEST_F(ProcessMemoryDeathTest, AStaticConstructorThatWaitsEndsTheHostWithAReport) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        Counter("1 wait");
+        world.run_for(10);
+      },
+      ::testing::ExitedWithCode(3),
+      "winsim: pid 12 \\(counter.exe\\) tid 16 waits in Sleep\\(1\\) while its program image "
+      "was being loaded");
+}
+
 int SleeperMain() {
   Sleep(1000);
   return 0;

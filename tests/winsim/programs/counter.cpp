@@ -1,7 +1,8 @@
-// A program image for the tests of process memory: "counter.exe <n> [exit|linger]" counts n
-// seconds in a global, one a second, prints what it saw and returns the count. With "exit" it
-// ends through ExitProcess instead; with "linger" it leaves a thread blocked behind it. A static
-// object shows when the process's statics were made (in which process) and unmade.
+// A program image for the tests of process memory: "counter.exe <n> [exit|linger|wait]" counts
+// n seconds in a global, one a second, prints what it saw and returns the count. With "exit" it
+// ends through ExitProcess instead; with "linger" it leaves a thread blocked behind it; with
+// "wait" a static constructor waits. A static object shows when the process's statics were
+// made (in which process) and unmade.
 #include <cstdlib>
 #include <cstring>
 
@@ -13,7 +14,9 @@ int g_nCount = 0;
 
 class Witness {
  public:
-  Witness() : m_dwPid(GetCurrentProcessId()) {}
+  Witness() : m_dwPid(GetCurrentProcessId()) {
+    if (std::strstr(GetCommandLineA(), " wait") != nullptr) Sleep(1);
+  }
   ~Witness() { printf("statics of %u destroyed\n", static_cast<unsigned>(m_dwPid)); }
   DWORD Pid() const { return m_dwPid; }
 
