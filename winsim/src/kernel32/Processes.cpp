@@ -402,15 +402,14 @@ namespace {
 // process while one runs would share them with it, which no two Windows processes do. The run
 // stops instead of going on with a trace that no machine could give.
 bool shares_globals(Call &call, const Program &program, const std::string &image_name,
-                    const std::u16string &command_line) {
+                    const std::string &command_line) {
   if (program.entry == nullptr || program.host_image == HostImage::Stateless) return false;
   Process *running = call.world.running_process_of(program.entry);
   if (running == nullptr) return false;
   call.world.scheduler().stop_run(
       RunStopped::Reason::Isolation,
-      "winsim: isolation: \"" + utf16_to_utf8(command_line) +
-          "\" would start a second process of " + image_name + " while pid " +
-          std::to_string(running->pid) +
+      "winsim: isolation: \"" + command_line + "\" would start a second process of " + image_name +
+          " while pid " + std::to_string(running->pid) +
           " runs it. The program is registered by its entry function and lives in the host's "
           "image, so the two processes would share its globals; build it as a program image "
           "(norvane_sim_program), or register it as HostImage::Stateless if it keeps no state "
@@ -472,8 +471,8 @@ DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, 
   if (node == nullptr) return error;
   const Program *program = node->program.empty() ? nullptr : world.program(node->program);
   if (program == nullptr) return ERROR_BAD_EXE_FORMAT;
-  if (shares_globals(call, *program, node->program, request.command_line))
-    return ERROR_NOT_SUPPORTED;
+  std::string command_line = request.command_line.empty() ? request.application : line_utf8;
+  if (shares_globals(call, *program, node->program, command_line)) return ERROR_NOT_SUPPORTED;
   std::string dir = caller.current_dir;
   if (!request.current_dir.empty()) {
     auto full = FileSystem::resolve(request.current_dir, caller.current_dir);
@@ -481,9 +480,7 @@ DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, 
     dir = *full;
   }
 
-  Process &child = world.create_process(
-      node->path, request.command_line.empty() ? request.application : line_utf8, program->entry,
-      caller.pid);
+  Process &child = world.create_process(node->path, command_line, program->entry, caller.pid);
   child.current_dir = dir;
   child.environment = caller.environment;
   if (request.inherit_handles)
