@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/win32.h"
+#include "programs/Tally.h"
 #include "winsim/World.h"
 
 namespace {
@@ -59,6 +60,15 @@ TEST_F(ProcessMemory, ProcessesOneAfterAnotherLeaveNoImageNoThreadAndNoHandleBeh
   // The parked threads' code is gone; nothing of theirs runs while the world goes on and ends.
   world.run_for(60000);
   EXPECT_EQ(world.trace().of_kind("thread.exit").size(), 0u);
+}
+
+// A part of the world made in a program image (a stand-in library linked into it) has its
+// destructor there: the image stays loaded until the world's parts are gone.
+TEST_F(ProcessMemory, APartMadeByAProgramImageOutlivesItsProcess) {
+  std::uint32_t pid = Counter("0 part");
+  ASSERT_TRUE(world.wait_exit(pid));
+  EXPECT_EQ(world.loaded_images(), 1u);
+  EXPECT_EQ(world.part<counter_test::Tally>().processes, 1);
 }
 
 // The loader holds its lock while static constructors run, so no other thread may run then: a

@@ -1,12 +1,14 @@
-// A program image for the tests of process memory: "counter.exe <n> [exit|linger|wait]" counts
-// n seconds in a global, one a second, prints what it saw and returns the count. With "exit" it
-// ends through ExitProcess instead; with "linger" it leaves a thread blocked behind it; with
-// "wait" a static constructor waits. A static object shows when the process's statics were
-// made (in which process) and unmade.
+// A program image for the tests of process memory: "counter.exe <n> [exit|linger|wait|part]"
+// counts n seconds in a global, one a second, prints what it saw and returns the count. With
+// "exit" it ends through ExitProcess instead; with "linger" it leaves a thread blocked behind it;
+// with "wait" a static constructor waits; with "part" it counts itself in a world part. A static
+// object shows when the process's statics were made (in which process) and unmade.
 #include <cstdlib>
 #include <cstring>
 
+#include "Tally.h"
 #include "platform/win32.h"
+#include "winsim/World.h"
 
 namespace {
 
@@ -50,6 +52,8 @@ int main(int argc, char **argv) {
          static_cast<unsigned>(GetCurrentProcessId()), static_cast<unsigned>(g_witness.Pid()),
          g_nCount, NextCall() - 1);
   if (std::strcmp(pszMode, "exit") == 0) ExitProcess(static_cast<UINT>(g_nCount));
+  if (std::strcmp(pszMode, "part") == 0)
+    ++winsim::World::get().part<counter_test::Tally>().processes;
   if (std::strcmp(pszMode, "linger") == 0)
     CloseHandle(CreateThread(nullptr, 0, BlockForever, nullptr, 0, nullptr));
   return g_nCount;

@@ -34,6 +34,7 @@ class FileSystem;
 class Devices;
 class CriticalSectionObject;
 class Services;
+class LoadedImage;
 
 using ProgramEntry = int (*)();
 
@@ -192,6 +193,7 @@ class World {
  private:
   void register_program(const std::string &image_name, Program program);
   void release_memory(Process &process);
+  bool made_a_part(const LoadedImage &image) const;
 
   struct PartBase {
     virtual ~PartBase() = default;
@@ -228,6 +230,9 @@ class World {
   std::uint32_t tick_base_ = 600000;
   std::uint32_t next_id_ = 4;
   std::uint32_t host_pid_ = 0;
+  // Copies of program images of ended processes that made a part: the part's destructor is
+  // their code, so they stay loaded until the parts are gone.
+  std::vector<std::unique_ptr<LoadedImage>> images_of_parts_;
   std::vector<std::pair<std::type_index, std::unique_ptr<PartBase>>> parts_;
 };
 

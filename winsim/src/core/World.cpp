@@ -282,7 +282,7 @@ std::optional<std::uint32_t> World::find_process(const std::string &image_name) 
 }
 
 std::size_t World::loaded_images() const {
-  std::size_t n = 0;
+  std::size_t n = images_of_parts_.size();
   for (const auto &p : processes_)
     if (p->image_copy) ++n;
   return n;
@@ -442,11 +442,21 @@ void World::release_memory(Process &p) {
   std::erase_if(critical_sections_,
                 [&](const CriticalSectionRecord &cs) { return cs.pid == p.pid; });
   p.exit_handlers.clear();
+  if (p.image_copy && made_a_part(*p.image_copy))
+    images_of_parts_.push_back(std::move(p.image_copy));
   p.image_copy.reset();
   p.threads.clear();
   p.environment.clear();
   std::string().swap(p.command_line_a);
   std::u16string().swap(p.command_line_w);
+}
+
+// A stand-in library linked into a program image instantiates World::part in the image: the
+// part's type information and destructor are the image's code.
+bool World::made_a_part(const LoadedImage &image) const {
+  for (const auto &[type, holder] : parts_)
+    if (image.holds(&typeid(*holder))) return true;
+  return false;
 }
 
 void World::record(std::string_view kind, Trace::Record fields) {

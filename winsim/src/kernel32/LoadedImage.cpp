@@ -53,6 +53,14 @@ std::unique_ptr<LoadedImage> LoadedImage::load(const std::string &module, std::s
   return std::unique_ptr<LoadedImage>(new LoadedImage(files, *file, handle, entry));
 }
 
+bool LoadedImage::holds(const void *address) const {
+  Dl_info info;
+  void *holder = nullptr;
+  void *own = nullptr;
+  return dladdr1(address, &info, &holder, RTLD_DL_LINKMAP) != 0 &&
+         dlinfo(handle_, RTLD_DI_LINKMAP, &own) == 0 && holder == own;
+}
+
 LoadedImage::~LoadedImage() {
   {
     InLoader in_loader;

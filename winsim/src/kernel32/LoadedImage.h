@@ -24,6 +24,8 @@ class LoadedImage {
   LoadedImage &operator=(const LoadedImage &) = delete;
 
   Main main() const { return main_; }
+  // Whether `address` lies in this copy (its code, data or type information).
+  bool holds(const void *address) const;
 
  private:
   LoadedImage(ImageFiles &files, std::size_t file, void *handle, Main entry)
