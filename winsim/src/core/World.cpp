@@ -454,8 +454,10 @@ void World::release_memory(Process &p) {
 // A stand-in library linked into a program image instantiates World::part in the image: the
 // part's type information and destructor are the image's code.
 bool World::made_a_part(const LoadedImage &image) const {
-  for (const auto &[type, holder] : parts_)
-    if (image.holds(&typeid(*holder))) return true;
+  for (const auto &[type, holder] : parts_) {
+    const PartBase &part = *holder;
+    if (image.holds(&typeid(part))) return true;
+  }
   return false;
 }
 
