@@ -5,9 +5,11 @@
 #include "scenario/verbs/BoardVerbs.h"
 #include "scenario/verbs/DiskVerbs.h"
 #include "scenario/verbs/ServiceVerbs.h"
+#include "scenario/verbs/SuiteVerbs.h"
 #include "scenario/verbs/WindowVerbs.h"
 #include "service/QuilletMain.h"
 #include "wmic/WmicStandIn.h"
+#include "yarrow/sim/YarrowStandIn.h"
 
 namespace scenario {
 
@@ -15,6 +17,8 @@ void register_programs(winsim::World &world) {
   world.add_program("Quillet.exe", QuilletMain);
   // The WMI command-line tool is part of every machine; it prints nothing until told.
   standin::install_wmic(world);
+  // The suite's service program, wherever its image is placed.
+  standin::install_yarrow(world);
 }
 
 void register_verbs(Verbs &verbs) {
@@ -27,6 +31,7 @@ void register_verbs(Verbs &verbs) {
   add_audio_verbs(verbs);
   add_disk_verbs(verbs);
   add_window_verbs(verbs);
+  add_suite_verbs(verbs);
 }
 
 }  // namespace scenario
