@@ -4,40 +4,14 @@
 #
 #   yarrow-service.sh <wine64> <wineserver> <Yarrow.exe> <svcprobe.exe> <work folder>
 set -u
-wineserver=$2 yarrow=$3 probe=$4 work=$5
-wine=(env LC_ALL=ja_JP.UTF-8 "$1")
-
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-expect_eq() {  # what, got, want
-  if [ "$2" != "$3" ]; then fail "$1: got [$2], want [$3]"; else echo "ok: $1"; fi
-}
-finish() { "$wineserver" -k >/dev/null 2>&1; }
-trap finish EXIT
-
-# One server for all the steps: Wine ends services when its server quits.
-timeout 120 "${wine[@]}" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed"; exit 1; }
-"$wineserver" -w
-"$wineserver" -p
-timeout 60 "${wine[@]}" cmd /c ver >/dev/null 2>&1
+yarrow=$3 probe=$4
+. "$(dirname "$0")/service-prefix.sh" "$1" "$2" "$5"
 
 dir="$WINEPREFIX/drive_c/Program Files/Pellam/QORA"
 mkdir -p "$dir"
 cp "$yarrow" "$probe" "$dir/"
 exe='C:\Program Files\Pellam\QORA\Yarrow.exe'
 key='HKLM\SOFTWARE\YarrowStandIn'
-run() {
-  local out rc
-  out=$(timeout 60 "${wine[@]}" "$@" 2>/dev/null); rc=$?
-  printf '%s' "$out" | tr -d '\r'
-  return $rc
-}
 probe() { run 'C:\Program Files\Pellam\QORA\svcprobe.exe' QORAService "$@"; }
 setting() { run reg add "$key" /v "$1" /t REG_DWORD /d "$2" /f >/dev/null; }
 unset_setting() { run reg delete "$key" /v "$1" /f >/dev/null; }
