@@ -19,6 +19,11 @@ namespace installer_test {
 using Record = winsim::Trace::Record;
 using Records = std::vector<Record>;
 
+// The `nth` call of `call` fails with `error`.
+inline winsim::Fault Failing(const char *call, DWORD error, std::uint32_t nth = 1) {
+  return {call, "", nth, false, error};
+}
+
 constexpr const char *kYarrowPath = "C:\\Program Files\\Pellam\\QORA\\Yarrow.exe";
 constexpr const char *kServiceName = "QORAService";
 

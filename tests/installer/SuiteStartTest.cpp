@@ -116,47 +116,24 @@ TEST_P(SuiteStartFault, EachStepsFailureGivesItsMessageAndResult) {
   EXPECT_TRUE(world.open_handles(pid).empty());
 }
 
+// A failed query while starting ends the wait with the manager's status right after the start.
 INSTANTIATE_TEST_SUITE_P(
     Steps, SuiteStartFault,
-    ::testing::Values(StartFault{"Connect",
-                                 false,
-                                 {"OpenSCManagerW", "", 1, false, ERROR_ACCESS_DENIED},
-                                 "OpenSCManager failed (5)\n",
-                                 1},
-                      StartFault{"Open",
-                                 false,
-                                 {"OpenServiceW", "", 1, false, ERROR_ACCESS_DENIED},
-                                 "OpenService failed (5)\n",
-                                 2},
-                      StartFault{"FirstQuery",
-                                 false,
-                                 {"QueryServiceStatusEx", "", 1, false, ERROR_ACCESS_DENIED},
-                                 "QueryServiceStatusEx failed (5)\n",
-                                 3},
-                      StartFault{"QueryWhileStopping",
-                                 true,
-                                 {"QueryServiceStatusEx", "", 2, false, ERROR_INVALID_HANDLE},
-                                 "QueryServiceStatusEx failed (6)\n",
-                                 6},
-                      StartFault{"Start",
-                                 false,
-                                 {"StartServiceW", "", 1, false, ERROR_SERVICE_DISABLED},
-                                 "StartService failed (1058)\n",
-                                 8},
-                      StartFault{"QueryAfterStart",
-                                 false,
-                                 {"QueryServiceStatusEx", "", 2, false, ERROR_ACCESS_DENIED},
-                                 "Service start pending...\nQueryServiceStatusEx failed (5)\n",
-                                 9},
-                      // The wait ends with the status the manager gave right after the start.
-                      StartFault{
-                          "QueryWhileStarting",
-                          false,
-                          {"QueryServiceStatusEx", "", 3, false, ERROR_ACCESS_DENIED},
-                          "Service start pending...\nQueryServiceStatusEx failed (5)\nService not "
-                          "started. \n  Current State: 2\n  Exit Code: 0\n  Check Point: 0\n  Wait "
-                          "Hint: 2000\n",
-                          10}),
+    ::testing::Values(
+        StartFault{"Connect", false, Failing("OpenSCManagerW", 5), "OpenSCManager failed (5)\n", 1},
+        StartFault{"FirstQuery", false, Failing("QueryServiceStatusEx", 5),
+                   "QueryServiceStatusEx failed (5)\n", 3},
+        StartFault{"QueryWhileStopping", true, Failing("QueryServiceStatusEx", 6, 2),
+                   "QueryServiceStatusEx failed (6)\n", 6},
+        StartFault{"Start", false, Failing("StartServiceW", 1058), "StartService failed (1058)\n",
+                   8},
+        StartFault{"QueryAfterStart", false, Failing("QueryServiceStatusEx", 5, 2),
+                   "Service start pending...\nQueryServiceStatusEx failed (5)\n", 9},
+        StartFault{"QueryWhileStarting", false, Failing("QueryServiceStatusEx", 5, 3),
+                   "Service start pending...\nQueryServiceStatusEx failed (5)\nService not "
+                   "started. \n  Current State: 2\n  Exit Code: 0\n  Check Point: 0\n  Wait "
+                   "Hint: 2000\n",
+                   10}),
     [](const auto &param_info) { return param_info.param.name; });
 
 }  // namespace
