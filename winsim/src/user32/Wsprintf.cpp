@@ -22,7 +22,8 @@ struct Spec {
   WCHAR type = 0;
 };
 
-// Reads the specification after a '%'; returns where the format goes on.
+// Reads the conversion (flags, width, precision, size, type) after a %; returns where the
+// format goes on.
 LPCWSTR parse_spec(LPCWSTR p, Spec &spec) {
   for (;; ++p) {
     if (*p == u'-')
@@ -75,7 +76,7 @@ std::u16string digits(std::uint64_t value, unsigned base, bool upper, size_t pre
   return out;
 }
 
-// One formatted field, padded to the spec's width.
+// One formatted field, padded to its conversion's width.
 std::u16string field(winsim::World &world, const Spec &spec, va_list &args) {
   std::u16string body, sign;
   bool numeric = false;
