@@ -5,16 +5,21 @@
 #include "scenario/verbs/BoardVerbs.h"
 #include "scenario/verbs/DiskVerbs.h"
 #include "scenario/verbs/ServiceVerbs.h"
+#include "scenario/verbs/SuiteVerbs.h"
 #include "scenario/verbs/WindowVerbs.h"
 #include "wmic/WmicStandIn.h"
+#include "yarrow/sim/YarrowStandIn.h"
 
 namespace scenario {
 
-// The system's programs, each an image of its own (CMake: norvane_sim_program).
+// The system's programs are images of their own (CMake: norvane_sim_program); the stand-ins of
+// programs outside the system live in the host's image.
 void register_programs(winsim::World &world) {
   world.add_program("Quillet.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/Quillet.so"});
   // The WMI command-line tool is part of every machine; it prints nothing until told.
   standin::install_wmic(world);
+  // The suite's service program, wherever its image is placed.
+  standin::install_yarrow(world);
 }
 
 void register_verbs(Verbs &verbs) {
@@ -27,6 +32,7 @@ void register_verbs(Verbs &verbs) {
   add_audio_verbs(verbs);
   add_disk_verbs(verbs);
   add_window_verbs(verbs);
+  add_suite_verbs(verbs);
 }
 
 }  // namespace scenario

@@ -11,4 +11,14 @@
 
 // ---- Finding windows ------------------------------------------------------------------------
 
+// The first top-level window, oldest first, whose class and title equal the given ones without
+// regard to case; a null class or title matches any. Null when there is none (the last error
+// is left as it was).
+HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
+
 // ---- Sending and posting messages ------------------------------------------------------------
+
+// Posts a message to a top-level window (or, with HWND_BROADCAST, to all of them). A window
+// that answers takes it at once (traced as window.message); WM_CLOSE closes it, as the default
+// handling of a dialog or window does. A hung window takes nothing.
+BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
