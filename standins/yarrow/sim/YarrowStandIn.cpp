@@ -15,7 +15,7 @@ void ShowStopDialog() {
 }
 
 YarrowSettings &install_yarrow(winsim::World &world) {
-  world.add_program("Yarrow.exe", YarrowMain);
+  world.add_program("Yarrow.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/Yarrow.so"});
   return world.part<YarrowSettings>();
 }
 
