@@ -99,9 +99,16 @@ TEST_F(ServiceControlTest, ContinueWhileRunningIsDroppedWithoutBeingRecorded) {
   Send(SERVICE_CONTROL_CONTINUE);
   EXPECT_EQ(Calls().calls, Strings{});
   // Not recorded: a pause and a continue that follow both get through.
+  world.trace().clear();
   Send(SERVICE_CONTROL_PAUSE);
   Send(SERVICE_CONTROL_CONTINUE);
   EXPECT_EQ(Calls().calls, (Strings{"OnPause", "OnContinue"}));
+  // A settled state is reported with checkpoint and wait hint 0, whatever the pending one had.
+  std::vector<Record> reported = {{{"state", 6}, {"checkpoint", 1}, {"waitHint", 1000}},
+                                  {{"state", 7}, {"checkpoint", 0}, {"waitHint", 0}},
+                                  {{"state", 5}, {"checkpoint", 2}, {"waitHint", 3000}},
+                                  {{"state", 4}, {"checkpoint", 0}, {"waitHint", 0}}};
+  EXPECT_EQ(Statuses({"state", "checkpoint", "waitHint"}), reported);
 }
 
 TEST_F(ServiceControlTest, ParameterChangesThatArriveTogetherRunTheOperationOnce) {
@@ -127,8 +134,10 @@ TEST_F(ServiceControlTest, DeviceEventsOfEveryKindAreAnsweredNoError) {
 TEST_F(ServiceControlTest, InterrogateReReportsTheCurrentStatus) {
   world.trace().clear();
   EXPECT_EQ(Send(SERVICE_CONTROL_INTERROGATE), 0u);
-  std::vector<Record> running = {
-      {{"state", 4}, {"checkpoint", 0}, {"waitHint", 0}, {"controls", 0x4D}}};
+  std::vector<Record> running = {{{"state", 4},
+                                  {"checkpoint", 0},
+                                  {"waitHint", 0},
+                                  {"controls", RecordingService::kAllControls}}};
   EXPECT_EQ(Statuses({"state", "checkpoint", "waitHint", "controls"}), running);
   EXPECT_EQ(Calls().calls, Strings{});
 }

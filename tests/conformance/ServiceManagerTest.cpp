@@ -1,0 +1,137 @@
+// The service control manager as its clients see it: which controls it refuses, by the
+// service's state and by the controls the service accepts, before any reaches the handler;
+// starting a running service; a service marked for deletion. The service is the child
+// program's service mode.
+#include "Conformance.h"
+
+namespace {
+
+using conformance::kMarker;
+
+constexpr const char *kServiceName = "NorvaneConformanceService";
+
+class ServiceManager : public conformance::Fixture {
+ protected:
+  void SetUp() override {
+    finish_ = CreateEventA(nullptr, TRUE, FALSE, conformance::kServiceFinishEvent);
+    reached_ = CreateEventA(nullptr, TRUE, FALSE, conformance::kServiceReachedEvent);
+    manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    ASSERT_NE(manager_, nullptr);
+  }
+  void TearDown() override {
+    SetEvent(finish_);
+    if (service_ != nullptr) {
+      if (Query().dwCurrentState != SERVICE_STOPPED) WaitForState(SERVICE_STOPPED);
+      DeleteService(service_);
+      CloseServiceHandle(service_);
+    }
+    CloseServiceHandle(manager_);
+    CloseHandle(reached_);
+    CloseHandle(finish_);
+  }
+
+  // Creates the service, accepting `controls`, as a demand-start service of the child program.
+  void Create(DWORD controls) {
+    std::string path = conformance::Narrow(conformance::ChildCommandLine(
+        conformance::ChildImage(), TEXT("service"), conformance::Widen(std::to_string(controls))));
+    service_ = CreateServiceA(manager_, kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                              SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                              path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(service_, nullptr) << GetLastError();
+  }
+
+  // 0 when the call succeeded, else its error.
+  DWORD Control(DWORD control, SERVICE_STATUS *status = nullptr) {
+    SERVICE_STATUS ignored{};
+    SetLastError(kMarker);
+    return ControlService(service_, control, status != nullptr ? status : &ignored)
+               ? 0
+               : GetLastError();
+  }
+  DWORD Start() {
+    SetLastError(kMarker);
+    return StartServiceA(service_, 0, nullptr) ? 0 : GetLastError();
+  }
+  SERVICE_STATUS Query() {
+    SERVICE_STATUS status{};
+    EXPECT_TRUE(QueryServiceStatus(service_, &status));
+    return status;
+  }
+  bool WaitForState(DWORD state) {
+    for (int i = 0; i < 3000; ++i) {
+      if (Query().dwCurrentState == state) return true;
+      Sleep(10);
+    }
+    return false;
+  }
+  bool Reached() { return WaitForSingleObject(reached_, 0) == WAIT_OBJECT_0; }
+
+  HANDLE finish_ = nullptr;
+  HANDLE reached_ = nullptr;
+  SC_HANDLE manager_ = nullptr;
+  SC_HANDLE service_ = nullptr;
+};
+
+TEST_F(ServiceManager, ControlsAreRefusedByTheStateAndByWhatTheServiceAccepts) {
+  Create(SERVICE_ACCEPT_STOP);
+  EXPECT_EQ(Control(SERVICE_CONTROL_STOP), static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
+  ASSERT_EQ(Start(), 0u);
+  ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
+
+  // Controls the service does not accept never reach its handler.
+  EXPECT_EQ(Control(SERVICE_CONTROL_PAUSE), static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL));
+  EXPECT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE),
+            static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL));
+  EXPECT_FALSE(Reached());
+  // A user-defined control needs no accepted bit.
+  EXPECT_EQ(Control(200), 0u);
+  EXPECT_TRUE(Reached());
+
+  SERVICE_STATUS status{};
+  ASSERT_EQ(Control(SERVICE_CONTROL_STOP, &status), 0u);
+  EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+  status = Query();
+  EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+  EXPECT_EQ(status.dwCheckPoint, 1u);
+  EXPECT_EQ(status.dwWaitHint, 30000u);
+  EXPECT_EQ(status.dwControlsAccepted, static_cast<DWORD>(SERVICE_ACCEPT_STOP));
+  // While it stops, the manager takes no control for it, not even an interrogation.
+  EXPECT_EQ(Control(SERVICE_CONTROL_STOP), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
+  EXPECT_EQ(Control(SERVICE_CONTROL_INTERROGATE),
+            static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
+
+  SetEvent(finish_);
+  ASSERT_TRUE(WaitForState(SERVICE_STOPPED));
+  EXPECT_EQ(Control(SERVICE_CONTROL_INTERROGATE), static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
+}
+
+TEST_F(ServiceManager, ARunningServiceIsNotStartedAgainAndAMarkedOneNotAtAll) {
+  Create(SERVICE_ACCEPT_STOP);
+  ASSERT_EQ(Start(), 0u);
+  ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
+  EXPECT_EQ(Start(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
+
+  SetLastError(kMarker);
+  ASSERT_TRUE(DeleteService(service_));
+  SetLastError(kMarker);
+  EXPECT_FALSE(DeleteService(service_));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE));
+
+  // Marked, the service runs on until it stops; then it cannot be started again. (StartService
+  // documents ERROR_SERVICE_MARKED_FOR_DELETE; Wine starts such a service again.)
+  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  SetEvent(finish_);
+  ASSERT_TRUE(WaitForState(SERVICE_STOPPED));
+  if (!conformance::UnderWine()) {
+    EXPECT_EQ(Start(), static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE));
+  }
+
+  // It goes with the last handle.
+  CloseServiceHandle(service_);
+  service_ = nullptr;
+  SetLastError(kMarker);
+  EXPECT_EQ(OpenServiceA(manager_, kServiceName, SERVICE_QUERY_STATUS), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+}
+
+}  // namespace
