@@ -256,6 +256,42 @@ TEST_F(PowerEventTest, AStopDuringASuspendThatNeverEndsIsHonoured) {
   for (const auto &r : Sounds()) EXPECT_LT(r["t"], 10000) << "no alarm while suspended";
 }
 
+TEST_F(PowerEventTest, AResumeDuringTheBoardStartUpEndsTheAttempts) {
+  // The resume brings the board up; the start-up loop finds it ready after its pause and
+  // neither tries again ("already initialized") nor gives up with the time-out warning.
+  Board().set_init_results({-1001, 0, -1002});
+  ArmCycleMarker();
+  std::uint32_t pid = StartService();
+  world.run_for(3000);
+  Power(PBT_APMSUSPEND);
+  world.run_for(2000);
+  Power(PBT_APMRESUMESUSPEND);
+  world.run_for(70000);
+  Records expected = {
+      {{"t", 0},
+       {"type", 1},
+       {"id", 0xC0000BB8},
+       {"text", "LEDドライバの初期化に失敗しました。ボードがサポートされておりません。"}},
+      {{"t", 5000}, {"type", 4}, {"id", 0x400003E9}, {"text", "LEDドライバを初期化しました。"}}};
+  EXPECT_EQ(MonitorEvents(), expected);
+  EXPECT_EQ(Board().init_calls(), 2);
+  EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{10000});
+  StopAndWait(pid);
+}
+
+TEST_F(MonitorCoreTest, AFailingWaitIsTriedAgainEverySecondWithoutSpinning) {
+  world.set_busy_limit(std::chrono::milliseconds(2000));
+  std::uint32_t pid = StartService();
+  world.run_for(100);
+  world.faults().add({"WaitForMultipleObjects", "", 1, true, ERROR_INVALID_HANDLE});
+  world.run_for(63000);
+  std::vector<std::uint64_t> failed;
+  for (const auto &r : world.trace().of_kind("fault")) failed.push_back(r["t"]);
+  EXPECT_EQ(failed, (std::vector<std::uint64_t>{60000, 61000, 62000, 63000}));
+  world.faults().clear();
+  StopAndWait(pid);
+}
+
 TEST_F(MonitorCoreTest, AStopDuringBoardStartUpCompletesAfterTheAttemptsAndTheFirstCycle) {
   Board().set_init_results({-1001});
   ArmCycleMarker();
