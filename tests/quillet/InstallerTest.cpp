@@ -60,6 +60,27 @@ TEST_F(InstallerTest, AFailedCreationPrintsTheCreateServiceLine) {
   EXPECT_EQ(world.exit_code(pid), 0u);
 }
 
+TEST_F(InstallerTest, AProgramPathThatDoesNotFitTheBufferIsNotRegistered) {
+  // GetModuleFileNameA's buffer holds 259 characters and the terminator.
+  for (std::size_t length : {259u, 260u}) {
+    std::string path = "C:\\" + std::string(length - 15, 'q') + "\\Quillet.exe";
+    ASSERT_EQ(path.size(), length);
+    world.place_program(path, "Quillet.exe");
+    std::uint32_t pid = world.start("\"" + path + "\" -install");
+    ASSERT_TRUE(world.wait_exit(pid));
+    if (length == 259) {
+      EXPECT_EQ(Console(pid), "");
+      EXPECT_EQ(world.services().info(kServiceName)->path, "\"" + path + "\"");
+      RunQuillet("-remove");
+    } else {
+      EXPECT_EQ(Console(pid),
+                "GetModuleFileName failed: The data area passed to a system call is too "
+                "small.\r\n\n");
+      EXPECT_FALSE(world.services().exists(kServiceName));
+    }
+  }
+}
+
 TEST_F(InstallerTest, RemoveOfAMissingServicePrintsTheOpenServiceLineFollowedByAnEmptyLine) {
   std::uint32_t pid = RunQuillet("-remove");
   EXPECT_EQ(Console(pid),

@@ -153,6 +153,16 @@ TEST_F(RaidIndicatorsTest, ASnoozedAlarmSoundsOnceAndResumesAFullIntervalAfterTh
   ASSERT_TRUE(world.wait_exit(pid));
 }
 
+TEST_F(RaidIndicatorsTest, AnIndicatorThreadThatCouldNotBeCreatedIsStartedByTheNextCycle) {
+  world.faults().add({"CreateThread", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
+  SetRaid(0x2);
+  std::uint32_t pid = StartService();
+  world.run_for(70000);
+  EXPECT_EQ(RaidAlarmStarts(), std::vector<std::uint64_t>{60100});
+  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  ASSERT_TRUE(world.wait_exit(pid));
+}
+
 TEST_F(RaidIndicatorsTest, WithoutTheBoardABlinkThreadWritesNothingAndDoesNotSpin) {
   standins::Board::of(world).set_init_results({-1001});
   world.set_busy_limit(std::chrono::milliseconds(2000));
