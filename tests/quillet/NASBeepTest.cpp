@@ -126,11 +126,14 @@ TEST_F(NASBeepTest, ASuitableOutputPlaysTheWaveFileOnceAndNoTones) {
   EXPECT_EQ(sounds(), (Records{wave(0, kNorvaneRaidWave), wave(4000, kNorvaneSystemWave)}));
 }
 
-TEST_F(NASBeepTest, AnOutputWithoutAFriendlyNameCountsAsSuitable) {
-  audio().set_unnamed_endpoint();
+TEST_F(NASBeepTest, AnOutputWithoutATextNameCountsAsSuitable) {
   add_wave(kNorvaneRaidWave, 1500);
+  audio().set_unnamed_endpoint();
   beep.PlayRaidAlarm();
-  EXPECT_EQ(sounds(), (Records{wave(0, kNorvaneRaidWave)}));
+  // A name property holding a number is no name either; nothing is read from it as text.
+  audio().set_nonstring_endpoint();
+  beep.PlayRaidAlarm();
+  EXPECT_EQ(sounds(), (Records{wave(0, kNorvaneRaidWave), wave(1500, kNorvaneRaidWave)}));
 }
 
 TEST_F(NASBeepTest, AMissingWaveFileGivesTheTones) {

@@ -228,11 +228,16 @@ TEST_F(AudioEndpoint, ANamedEndpointGivesItsFriendlyNameAsAWideString) {
   EXPECT_EQ(value.vt, VT_EMPTY);
 }
 
-TEST_F(AudioEndpoint, AnEndpointWithoutAFriendlyNameGivesAnEmptyValue) {
+TEST_F(AudioEndpoint, AnEndpointWithoutATextNameGivesAnEmptyValueOrANumber) {
   winsim::Audio::of(world).set_unnamed_endpoint();
   PROPVARIANT value = friendly_name();
   EXPECT_EQ(value.vt, VT_EMPTY);
   EXPECT_EQ(value.pwszVal, nullptr);
+  EXPECT_EQ(PropVariantClear(&value), S_OK);
+  winsim::Audio::of(world).set_nonstring_endpoint();
+  value = friendly_name();
+  EXPECT_EQ(value.vt, VT_UI4);
+  EXPECT_EQ(value.ulVal, 1u);
   EXPECT_EQ(PropVariantClear(&value), S_OK);
 }
 
