@@ -80,6 +80,23 @@ class ServiceWorld : public ::testing::Test {
     return error;
   }
 
+  // Every entry a program wrote has category 0, one string, and the type its id's severity
+  // bits give: 0x4... information, 0x8... warning, 0xC... error; id 0 (the fatal report) is an
+  // error.
+  void TearDown() override {
+    for (const auto &r : world.trace().of_kind("event")) {
+      std::uint32_t id = r["id"];
+      static constexpr int kTypeOfSeverity[] = {EVENTLOG_ERROR_TYPE, EVENTLOG_INFORMATION_TYPE,
+                                                EVENTLOG_WARNING_TYPE, EVENTLOG_ERROR_TYPE};
+      EXPECT_EQ(r["type"], kTypeOfSeverity[id >> 30]) << r.dump();
+      EXPECT_EQ(r["category"], 0) << r.dump();
+      EXPECT_EQ(r["strings"].size(), 1u) << r.dump();
+      if (id >> 30 == 0) {
+        EXPECT_EQ(id, 0u) << r.dump();
+      }
+    }
+  }
+
   std::uint32_t ServicePid() { return world.services().info(kServiceName)->pid; }
 
   // svc.status records reduced to the given fields.
