@@ -125,18 +125,5 @@ TEST_F(RealDrives, EachDrivesSixFiguresAgreeWithTheIndependentReading) {
   }
 }
 
-TEST_F(RealDrives, TwoRealDrivesArePublishedInOrder) {
-  wmic().output = TwoBayListing();
-  AddRealDisk(0, "SAMSUNG_HD501LJ--CR100-12");
-  AddRealDisk(1, "FUJITSU_MHY2120BH--0085000B");
-  Collect();
-  EXPECT_EQ(RegistryEffects(),
-            (std::vector<std::string>{"set HDDTemp_0=47", "set HDD05_0=1", "set HDD05CU_0=100",
-                                      "set HDD05TH_0=10", "set HDDC5_0=1", "set HDDC6_0=0",
-                                      "set HDDTemp_1=34", "set HDD05_1=0", "set HDD05CU_1=100",
-                                      "set HDD05TH_1=24", "set HDDC5_1=4246863874",
-                                      "set HDDC6_1=191954947"}));
-}
-
 }  // namespace
 }  // namespace disk_test

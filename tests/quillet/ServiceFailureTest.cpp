@@ -12,10 +12,20 @@ using Record = winsim::Trace::Record;
 struct FatalCase {
   const char *name;
   winsim::Fault fault;
-  const char *text;  // the event's one string
+  std::string text;  // the event's one string
   DWORD exit_code;
   std::vector<DWORD> states;  // the statuses reported before the end
 };
+
+// One of the service's own events (made after the frame's ten) that cannot be created, the nth
+// CreateEventA call or, for the named one, the call with its name.
+FatalCase ServiceEventCase(const char *name, std::uint32_t nth) {
+  return {name,
+          {"CreateEventA", nth == 0 ? name : "", nth == 0 ? 1 : nth, false, 5},
+          std::string("CreateEvent Error for ") + name + " failed: Access is denied.\r\n",
+          5,
+          {2}};
+}
 
 class ServiceFailureTest : public ServiceWorld, public ::testing::WithParamInterface<FatalCase> {
  protected:
@@ -104,31 +114,9 @@ INSTANTIATE_TEST_SUITE_P(
                   "command.\r\n",
                   8,
                   {}},
-        FatalCase{"RunExitEvent",
-                  {"CreateEventA", "", 11, false, 5},
-                  "CreateEvent Error for RunExitEvent failed: Access is denied.\r\n",
-                  5,
-                  {2}},
-        FatalCase{"StopEvent",
-                  {"CreateEventA", "", 12, false, 5},
-                  "CreateEvent Error for StopEvent failed: Access is denied.\r\n",
-                  5,
-                  {2}},
-        FatalCase{"ParaChgEvent",
-                  {"CreateEventA", "", 13, false, 5},
-                  "CreateEvent Error for ParaChgEvent failed: Access is denied.\r\n",
-                  5,
-                  {2}},
-        FatalCase{"NasCallEvent",
-                  {"CreateEventA", "NasCallEvent", 1, false, 5},
-                  "CreateEvent Error for NasCallEvent failed: Access is denied.\r\n",
-                  5,
-                  {2}},
-        FatalCase{"SuspendEvent",
-                  {"CreateEventA", "", 15, false, 5},
-                  "CreateEvent Error for SuspendEvent failed: Access is denied.\r\n",
-                  5,
-                  {2}}),
+        ServiceEventCase("RunExitEvent", 11), ServiceEventCase("StopEvent", 12),
+        ServiceEventCase("ParaChgEvent", 13), ServiceEventCase("NasCallEvent", 0),
+        ServiceEventCase("SuspendEvent", 15)),
     [](const ::testing::TestParamInfo<FatalCase> &test) { return test.param.name; });
 
 class ServiceReportTest : public ServiceWorld {};

@@ -95,8 +95,16 @@ TEST_F(ServiceLifecycleTest, AFullInstallStartStopRemoveCycleLeaksNoHandle) {
   std::uint32_t install = RunQuillet("-install");
   std::uint32_t service = StartService();
   world.run_for(5000);
+  // While it runs, another process may set "NasCallEvent", and "Quilletmutex" exists (the
+  // service's names live in session 0; the host's session reaches them as "Global\").
+  EXPECT_TRUE(world.set_named_event("NasCallEvent"));
+  SetLastError(0xdeadbeef);
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\Quilletmutex");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  CloseHandle(mutex);
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
   ASSERT_TRUE(world.wait_exit(service));
+  EXPECT_FALSE(world.set_named_event("NasCallEvent"));
   std::uint32_t remove = RunQuillet("-remove");
 
   for (std::uint32_t pid : {install, service, remove}) {
@@ -107,22 +115,6 @@ TEST_F(ServiceLifecycleTest, AFullInstallStartStopRemoveCycleLeaksNoHandle) {
   EXPECT_FALSE(world.services().exists(kServiceName));
   std::vector<Record> deleted = {{{"service", "Orvexd"}}};
   EXPECT_EQ(world.trace().select("svc.delete", {"service"}), deleted);
-}
-
-TEST_F(ServiceLifecycleTest, TheServiceOpensNamedEventAndMutexWhileItRuns) {
-  InstallDirectly();
-  std::uint32_t pid = StartService();
-  world.run_for(1000);
-  // Another process may set "NasCallEvent"; "Quilletmutex" marks the running service.
-  EXPECT_TRUE(world.set_named_event("NasCallEvent"));
-  SetLastError(0xdeadbeef);
-  // The service's names live in session 0; the host's session reaches them as "Global\".
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\Quilletmutex");
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  CloseHandle(mutex);
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
-  EXPECT_FALSE(world.set_named_event("NasCallEvent"));
 }
 
 }  // namespace
