@@ -10,34 +10,30 @@ using conformance::kMarker;
 
 constexpr const char *kServiceName = "NorvaneConformanceService";
 
+// The service accepts only stop; it is created anew for each test, demand-start.
 class ServiceManager : public conformance::Fixture {
  protected:
   void SetUp() override {
     finish_ = CreateEventA(nullptr, TRUE, FALSE, conformance::kServiceFinishEvent);
     reached_ = CreateEventA(nullptr, TRUE, FALSE, conformance::kServiceReachedEvent);
     manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    ASSERT_NE(manager_, nullptr);
+    std::string path = conformance::Narrow(conformance::ChildCommandLine(
+        conformance::ChildImage(), TEXT("service"), TEXT("1")));  // SERVICE_ACCEPT_STOP
+    service_ = CreateServiceA(manager_, kServiceName, kServiceName, SERVICE_ALL_ACCESS,
+                              SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                              path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(service_, nullptr) << GetLastError();
   }
   void TearDown() override {
     SetEvent(finish_);
     if (service_ != nullptr) {
-      if (Query().dwCurrentState != SERVICE_STOPPED) WaitForState(SERVICE_STOPPED);
+      WaitForState(SERVICE_STOPPED);
       DeleteService(service_);
       CloseServiceHandle(service_);
     }
     CloseServiceHandle(manager_);
     CloseHandle(reached_);
     CloseHandle(finish_);
-  }
-
-  // Creates the service, accepting `controls`, as a demand-start service of the child program.
-  void Create(DWORD controls) {
-    std::string path = conformance::Narrow(conformance::ChildCommandLine(
-        conformance::ChildImage(), TEXT("service"), conformance::Widen(std::to_string(controls))));
-    service_ = CreateServiceA(manager_, kServiceName, kServiceName, SERVICE_ALL_ACCESS,
-                              SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
-                              path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(service_, nullptr) << GetLastError();
   }
 
   // 0 when the call succeeded, else its error.
@@ -58,13 +54,9 @@ class ServiceManager : public conformance::Fixture {
     return status;
   }
   bool WaitForState(DWORD state) {
-    for (int i = 0; i < 3000; ++i) {
-      if (Query().dwCurrentState == state) return true;
-      Sleep(10);
-    }
-    return false;
+    for (int i = 0; i < 3000 && Query().dwCurrentState != state; ++i) Sleep(10);
+    return Query().dwCurrentState == state;
   }
-  bool Reached() { return WaitForSingleObject(reached_, 0) == WAIT_OBJECT_0; }
 
   HANDLE finish_ = nullptr;
   HANDLE reached_ = nullptr;
@@ -73,7 +65,6 @@ class ServiceManager : public conformance::Fixture {
 };
 
 TEST_F(ServiceManager, ControlsAreRefusedByTheStateAndByWhatTheServiceAccepts) {
-  Create(SERVICE_ACCEPT_STOP);
   EXPECT_EQ(Control(SERVICE_CONTROL_STOP), static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
   ASSERT_EQ(Start(), 0u);
   ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
@@ -82,10 +73,10 @@ TEST_F(ServiceManager, ControlsAreRefusedByTheStateAndByWhatTheServiceAccepts) {
   EXPECT_EQ(Control(SERVICE_CONTROL_PAUSE), static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL));
   EXPECT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE),
             static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL));
-  EXPECT_FALSE(Reached());
+  EXPECT_EQ(WaitForSingleObject(reached_, 0), static_cast<DWORD>(WAIT_TIMEOUT));
   // A user-defined control needs no accepted bit.
   EXPECT_EQ(Control(200), 0u);
-  EXPECT_TRUE(Reached());
+  EXPECT_EQ(WaitForSingleObject(reached_, 0), static_cast<DWORD>(WAIT_OBJECT_0));
 
   SERVICE_STATUS status{};
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP, &status), 0u);
@@ -106,7 +97,6 @@ TEST_F(ServiceManager, ControlsAreRefusedByTheStateAndByWhatTheServiceAccepts) {
 }
 
 TEST_F(ServiceManager, ARunningServiceIsNotStartedAgainAndAMarkedOneNotAtAll) {
-  Create(SERVICE_ACCEPT_STOP);
   ASSERT_EQ(Start(), 0u);
   ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
   EXPECT_EQ(Start(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));

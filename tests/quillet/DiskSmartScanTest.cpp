@@ -122,20 +122,6 @@ TEST_F(SmartRead, OtherFeaturesAreRefusedWithoutOpeningTheDrive) {
   EXPECT_EQ(reply[0], 0xEE);
 }
 
-TEST_F(SmartRead, FailsWhenTheDriveDoesNotOpenOrRefusesTheRequest) {
-  SmartReply reply;
-  EXPECT_FALSE(ReadSmartBlock(Drive(0).c_str(), READ_ATTRIBUTES, reply));  // no such drive
-  auto disk = AddHealthyDisk(0);
-  disk->set_failure(winsim::SmartDisk::Failure::Open);
-  EXPECT_FALSE(ReadSmartBlock(Drive(0).c_str(), READ_ATTRIBUTES, reply));
-  disk->set_failure(winsim::SmartDisk::Failure::Ioctl);
-  EXPECT_FALSE(ReadSmartBlock(Drive(0).c_str(), READ_ATTRIBUTES, reply));
-  disk->set_failure(winsim::SmartDisk::Failure::Thresholds);
-  EXPECT_TRUE(ReadSmartBlock(Drive(0).c_str(), READ_ATTRIBUTES, reply));
-  EXPECT_FALSE(ReadSmartBlock(Drive(0).c_str(), READ_THRESHOLDS, reply));
-  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
-}
-
 // ---- The six figures -----------------------------------------------------------------------
 
 class SmartFigures : public DiskSmartWorld {

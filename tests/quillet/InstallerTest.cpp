@@ -41,12 +41,17 @@ TEST_F(InstallerTest, TheInstalledServiceStartsFromItsPathWithBlanks) {
   EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_RUNNING));
 }
 
-TEST_F(InstallerTest, InstallWithoutTheRightToCreateServicesPrintsAccessDenied) {
+TEST_F(InstallerTest, WithoutTheirRightInstallAndRemovePrintTheOpenSCManagerLine) {
   world.services().deny_rights(SC_MANAGER_CREATE_SERVICE);
   std::uint32_t pid = RunQuillet("-install");
   EXPECT_EQ(Console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_FALSE(world.services().exists(kServiceName));
+  InstallDirectly();
+  world.services().deny_rights(SC_MANAGER_CONNECT);
+  pid = RunQuillet("-remove");
+  EXPECT_EQ(Console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
+  EXPECT_TRUE(world.services().exists(kServiceName));
 }
 
 TEST_F(InstallerTest, AFailedCreationPrintsTheCreateServiceLine) {
@@ -92,14 +97,6 @@ TEST_F(InstallerTest, AnErrorWithoutSystemTextIsPrintedInHexadecimalWithoutPrefi
   EXPECT_TRUE(world.services().exists(kServiceName));
 }
 
-TEST_F(InstallerTest, RemoveWithoutTheRightToConnectPrintsTheOpenSCManagerLine) {
-  RunQuillet("-install");
-  world.services().deny_rights(SC_MANAGER_CONNECT);
-  std::uint32_t pid = RunQuillet("-remove");
-  EXPECT_EQ(Console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
-  EXPECT_TRUE(world.services().exists(kServiceName));
-}
-
 TEST_F(InstallerTest, RemoveOfARunningServiceMarksItAndItGoesWhenItStops) {
   RunQuillet("-install");
   std::uint32_t service = StartService();
@@ -127,16 +124,13 @@ TEST_F(InstallerTest, SwitchesActInAnyCaseAndInstallWinsOverRemove) {
   EXPECT_FALSE(world.services().exists(kServiceName));
 }
 
-TEST_F(InstallerTest, StartedByHandWithoutASwitchItEndsAtOnceQuietly) {
+TEST_F(InstallerTest, StartedByHandItEndsQuietlyWithZeroOrWithOneWithoutTheFramework) {
   std::uint32_t pid = RunQuillet("");
   EXPECT_EQ(Console(pid), "");
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_TRUE(world.trace().of_kind("svc.status").empty());
-}
-
-TEST_F(InstallerTest, AFailedFrameworkStartUpEndsWithExitCodeOne) {
   world.faults().add({"GetModuleHandleA", "", 1, false, 126});
-  std::uint32_t pid = RunQuillet("-install");
+  pid = RunQuillet("-install");
   EXPECT_EQ(world.exit_code(pid), 1u);
   EXPECT_EQ(Console(pid), "");
   EXPECT_FALSE(world.services().exists(kServiceName));

@@ -26,11 +26,13 @@ TEST_F(ServiceLifecycleTest, StartThenStopReportsTheFourStatusesInOrder) {
   EXPECT_EQ(world.exit_code(pid), 0u);
 }
 
-TEST_F(ServiceLifecycleTest, ASlowStopReportsANewCheckpointEveryFiveSeconds) {
+TEST_F(ServiceLifecycleTest, ASlowStopReportsANewCheckpointEveryFiveSecondsAndOnInterrogation) {
   InstallTestService<SlowStopService>();
   std::uint32_t pid = StartService();
   world.run_for(1000);
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  world.run_for(6000);
+  EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_INTERROGATE), 0u);
   ASSERT_TRUE(world.wait_exit(pid));
 
   std::vector<Record> expected = {
@@ -38,6 +40,7 @@ TEST_F(ServiceLifecycleTest, ASlowStopReportsANewCheckpointEveryFiveSeconds) {
       {{"t", 0}, {"state", 4}, {"checkpoint", 0}, {"waitHint", 0}},
       {{"t", 1000}, {"state", 3}, {"checkpoint", 1}, {"waitHint", 6000}},
       {{"t", 6000}, {"state", 3}, {"checkpoint", 2}, {"waitHint", 6000}},
+      {{"t", 7000}, {"state", 3}, {"checkpoint", 2}, {"waitHint", 6000}},  // interrogated
       {{"t", 11000}, {"state", 3}, {"checkpoint", 3}, {"waitHint", 6000}},
       {{"t", 13000}, {"state", 1}, {"checkpoint", 0}, {"waitHint", 0}},
   };

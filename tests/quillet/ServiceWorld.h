@@ -57,24 +57,19 @@ class ServiceWorld : public ::testing::Test {
     world.services().install(kServiceName, "Norvane NAS LED Control", "\"" + program + "\"");
   }
 
-  // StartService from the host; returns 0 or the error.
-  DWORD Start(const char *name = kServiceName) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_START);
-    DWORD error = 0;
-    if (service == nullptr || !StartServiceA(service, 0, nullptr)) error = GetLastError();
-    if (service != nullptr) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return error;
+  // StartService and ControlService from the host; each returns 0 or the error.
+  DWORD Start() {
+    return OnService([](SC_HANDLE service) { return StartServiceA(service, 0, nullptr); });
   }
-
-  // ControlService from the host; returns 0 or the error.
-  DWORD Control(DWORD control, const char *name = kServiceName) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
+  DWORD Control(DWORD control) {
     SERVICE_STATUS status{};
-    DWORD error = 0;
-    if (service == nullptr || !ControlService(service, control, &status)) error = GetLastError();
+    return OnService([&](SC_HANDLE service) { return ControlService(service, control, &status); });
+  }
+  template <typename Call>
+  DWORD OnService(Call call) {
+    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS);
+    DWORD error = service != nullptr && call(service) ? 0 : GetLastError();
     if (service != nullptr) CloseServiceHandle(service);
     CloseServiceHandle(manager);
     return error;
