@@ -85,13 +85,9 @@ void SetNamedEvent(const char *name) {
 }
 
 void ReportService(DWORD state, DWORD checkpoint, DWORD wait_hint) {
-  SERVICE_STATUS status = {SERVICE_WIN32_OWN_PROCESS,
-                           state,
-                           state == SERVICE_STOPPED ? 0 : g_dwServiceControls,
-                           NO_ERROR,
-                           0,
-                           checkpoint,
-                           wait_hint};
+  DWORD controls = state == SERVICE_STOPPED ? 0 : g_dwServiceControls;
+  SERVICE_STATUS status = {
+      SERVICE_WIN32_OWN_PROCESS, state, controls, NO_ERROR, 0, checkpoint, wait_hint};
   SetServiceStatus(g_hServiceStatus, &status);
 }
 

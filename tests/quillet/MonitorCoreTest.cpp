@@ -154,8 +154,7 @@ TEST_F(PowerEventTest, SuspendAndResumeShutTheBoardDownAndBringItUpOnce) {
   EXPECT_EQ(Board().init_calls(), 2);
   Records events = MonitorEvents();
   ASSERT_EQ(events.size(), 2u);
-  Record resumed = Event(100200, 4, 0x400003E9, "LEDドライバを初期化しました。");
-  EXPECT_EQ(events[1], resumed);
+  EXPECT_EQ(events[1], Event(100200, 4, 0x400003E9, "LEDドライバを初期化しました。"));
   // The loop notices the resume at its next half-second poll (100.5 s) and waits a full
   // interval from there.
   EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{160500});
@@ -172,9 +171,9 @@ TEST_F(PowerEventTest, AnUnattendedWakeAloneEndsTheSuspension) {
   world.run_for(1000);
   Records events = MonitorEvents();
   ASSERT_EQ(events.size(), 2u);
-  Record failed = Event(30000, 1, 0xC0000BB9,
-                        "LEDドライバの初期化に失敗しました。ボードがサポートされておりません。");
-  EXPECT_EQ(events[1], failed);
+  EXPECT_EQ(events[1],
+            Event(30000, 1, 0xC0000BB9,
+                  "LEDドライバの初期化に失敗しました。ボードがサポートされておりません。"));
   // A resume without a suspend before it does nothing.
   Power(PBT_APMRESUMESUSPEND);
   world.run_for(1000);
