@@ -122,6 +122,9 @@ void CQuilletCtrl::OnInit() {
 
 void CQuilletCtrl::StartBoard() {
   for (int nAttempt = 0; nAttempt < kBoardAttempts; ++nAttempt) {
+    // A resume on the control thread may have brought the board up during the pause; another
+    // attempt would only be refused as already initialized.
+    if (g_bBoardReady == 1) return;
     int nResult = InitializeBoard();
     if (nResult == BRK_SUCCESS) {
       WriteEventLog(kEventSource, EVENTLOG_INFORMATION_TYPE, kBoardReadyId,

@@ -252,8 +252,11 @@ DWORD SvsBase::CtrlThreadLoop() {
 
   for (;;) {
     DWORD dwWait = WaitForMultipleObjects(kCtrlEventCount + 1, handles, FALSE, INFINITE);
-    // The events are gone (or the end was asked for): nothing can wake this thread again.
-    if (dwWait == WAIT_FAILED || dwWait == WAIT_OBJECT_0 + kCtrlEventCount) return 0;
+    // A wait that fails would fail again at once, and no stop could reach the service any
+    // more: like every other failed call of the frame it ends the process, so the manager sees
+    // the service die rather than a service that no longer answers.
+    if (dwWait == WAIT_FAILED) ReportError("WaitForMultipleObjects", GetLastError());
+    if (dwWait == WAIT_OBJECT_0 + kCtrlEventCount) return 0;  // Cleanup asked the thread to end
     if (dwWait >= WAIT_OBJECT_0 + kCtrlEventCount) continue;
 
     int index = static_cast<int>(dwWait - WAIT_OBJECT_0);

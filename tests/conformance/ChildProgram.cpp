@@ -13,6 +13,11 @@
 //   --child search <name>       starts "<name> --child whoami" by the system's search
 //                               rules, passing its standard output on; on failure it
 //                               writes "error <code>"
+//   --child service <controls>  runs as a service accepting <controls> (decimal): RUNNING at
+//                               once; a stop is answered with STOP_PENDING (checkpoint 1,
+//                               wait hint 30000) and STOPPED follows once the named event
+//                               kServiceFinishEvent is set; any other control but an
+//                               interrogation sets kServiceReachedEvent
 #include <cstdio>
 #include <vector>
 
@@ -65,6 +70,57 @@ int Search(const WString &name) {
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return 0;
+}
+
+// The service of "--child service".
+SERVICE_STATUS_HANDLE g_hServiceStatus = nullptr;
+DWORD g_dwServiceControls = 0;
+HANDLE g_hServiceStop = nullptr;
+
+void SetNamedEvent(const char *name) {
+  HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
+  if (event == nullptr) return;
+  SetEvent(event);
+  CloseHandle(event);
+}
+
+void ReportService(DWORD state, DWORD checkpoint, DWORD wait_hint) {
+  DWORD controls = state == SERVICE_STOPPED ? 0 : g_dwServiceControls;
+  SERVICE_STATUS status = {
+      SERVICE_WIN32_OWN_PROCESS, state, controls, NO_ERROR, 0, checkpoint, wait_hint};
+  SetServiceStatus(g_hServiceStatus, &status);
+}
+
+DWORD WINAPI ServiceHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+  if (control == SERVICE_CONTROL_STOP) {
+    ReportService(SERVICE_STOP_PENDING, 1, 30000);
+    SetEvent(g_hServiceStop);
+  } else if (control != SERVICE_CONTROL_INTERROGATE) {
+    SetNamedEvent(kServiceReachedEvent);
+  }
+  return NO_ERROR;
+}
+
+void WINAPI ServiceMain(DWORD, LPSTR *argv) {
+  g_hServiceStatus = RegisterServiceCtrlHandlerExA(argv[0], ServiceHandler, nullptr);
+  ReportService(SERVICE_RUNNING, 0, 0);
+  WaitForSingleObject(g_hServiceStop, INFINITE);
+  HANDLE finish = OpenEventA(SYNCHRONIZE, FALSE, kServiceFinishEvent);
+  if (finish != nullptr) {
+    WaitForSingleObject(finish, 60000);
+    CloseHandle(finish);
+  }
+  ReportService(SERVICE_STOPPED, 0, 0);
+}
+
+int RunService(DWORD controls) {
+  g_dwServiceControls = controls;
+  g_hServiceStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SERVICE_TABLE_ENTRYA table[] = {{const_cast<LPSTR>("ConformanceService"), ServiceMain},
+                                  {nullptr, nullptr}};
+  BOOL dispatched = StartServiceCtrlDispatcherA(table);
+  CloseHandle(g_hServiceStop);
+  return dispatched ? 0 : static_cast<int>(GetLastError());
 }
 
 std::string ModuleFileName() {
@@ -125,6 +181,7 @@ int ChildMain() {
     return 0;
   }
   if (mode == TEXT("search")) return Search(first);
+  if (mode == TEXT("service")) return RunService(Number(first));
   return 101;
 }
 

@@ -52,6 +52,11 @@ bool UnderWine();
 
 // The child program's entry: "<image> --child <mode> <arguments...>".
 int ChildMain();
+// Named events of the child's service mode, created by the test: the service reports STOPPED
+// once the first is set, and sets the second when a control other than stop or interrogate
+// reaches its handler.
+constexpr const char *kServiceFinishEvent = "Global\\NorvaneConformanceFinish";
+constexpr const char *kServiceReachedEvent = "Global\\NorvaneConformanceReached";
 
 // Runs a command line as a child process whose standard output and error are one pipe, in
 // `current_dir` (empty: the caller's). Returns the exit code and fills `output` with what the

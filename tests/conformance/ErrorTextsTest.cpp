@@ -13,38 +13,33 @@ constexpr DWORD kMessageNotFound = 317;  // ERROR_MR_MID_NOT_FOUND
 constexpr DWORD kSystemText =
     FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
 
-const DWORD kReportedCodes[] = {2,    3,    5,    80,   87,   109,  145, 183,
-                                1052, 1060, 1061, 1062, 1063, 1072, 1073};
+const DWORD kReportedCodes[] = {2,   3,    5,    6,    80,   87,   109,  122,  145,
+                                183, 1052, 1056, 1060, 1061, 1062, 1063, 1072, 1073};
 
 bool EndsWithLineBreak(const std::string &text) {
   return text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
 }
 
-TEST_F(ErrorTexts, EveryReportedCodeHasANarrowTextEndingInALineBreak) {
+TEST_F(ErrorTexts, EveryReportedCodeHasANarrowAndAWideTextEndingInALineBreak) {
   for (DWORD code : kReportedCodes) {
+    SCOPED_TRACE(code);
     char *text = nullptr;
-    SetLastError(kMarker);
     DWORD length =
         FormatMessageA(kSystemText, nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
-    ASSERT_GT(length, 2u) << "code " << code;
-    ASSERT_NE(text, nullptr) << "code " << code;
+    ASSERT_GT(length, 2u);
+    ASSERT_NE(text, nullptr);
     std::string copy(text);
-    EXPECT_EQ(copy.size(), length) << "code " << code;
-    EXPECT_TRUE(EndsWithLineBreak(copy)) << "code " << code;
+    EXPECT_EQ(copy.size(), length);
+    EXPECT_TRUE(EndsWithLineBreak(copy));
     EXPECT_EQ(LocalFree(text), nullptr);
-  }
-}
-
-TEST_F(ErrorTexts, EveryReportedCodeHasAWideTextEndingInALineBreak) {
-  for (DWORD code : kReportedCodes) {
-    WCHAR *text = nullptr;
-    DWORD length =
-        FormatMessageW(kSystemText, nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-    ASSERT_GT(length, 2u) << "code " << code;
-    conformance::WString copy(text);
-    EXPECT_EQ(copy.size(), length) << "code " << code;
-    EXPECT_EQ(copy.substr(copy.size() - 2), conformance::WString(TEXT("\r\n"))) << "code " << code;
-    EXPECT_EQ(LocalFree(text), nullptr);
+    WCHAR *wide = nullptr;
+    length =
+        FormatMessageW(kSystemText, nullptr, code, 0, reinterpret_cast<LPWSTR>(&wide), 0, nullptr);
+    ASSERT_GT(length, 2u);
+    conformance::WString wide_copy(wide);
+    EXPECT_EQ(wide_copy.size(), length);
+    EXPECT_EQ(wide_copy.substr(wide_copy.size() - 2), conformance::WString(TEXT("\r\n")));
+    EXPECT_EQ(LocalFree(wide), nullptr);
   }
 }
 

@@ -110,32 +110,14 @@ TEST_F(RealDrives, EachDrivesSixFiguresAgreeWithTheIndependentReading) {
     HddReport report = Collect();
     const HddInfo &hdd = report.Hdd[0];
     EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
-    EXPECT_EQ(hdd.Cur05, drive.Cur05);
-    EXPECT_EQ(hdd.Th05, drive.Th05);
-    EXPECT_EQ(hdd.Raw05, drive.Raw05);
-    EXPECT_EQ(hdd.RawC5, drive.RawC5);
-    EXPECT_EQ(hdd.RawC6, drive.RawC6);
-    EXPECT_EQ(hdd.Temp, drive.Temp);
-    EXPECT_EQ(BayValue("HDDTemp_", 0), static_cast<DWORD>(drive.Temp));
-    EXPECT_EQ(BayValue("HDD05_", 0), static_cast<DWORD>(drive.Raw05));
-    EXPECT_EQ(BayValue("HDD05CU_", 0), static_cast<DWORD>(drive.Cur05));
-    EXPECT_EQ(BayValue("HDD05TH_", 0), static_cast<DWORD>(drive.Th05));
-    EXPECT_EQ(BayValue("HDDC5_", 0), static_cast<DWORD>(drive.RawC5));
-    EXPECT_EQ(BayValue("HDDC6_", 0), static_cast<DWORD>(drive.RawC6));
+    // In the order of the published values: HDDTemp_, HDD05_, HDD05CU_, HDD05TH_, HDDC5_, HDDC6_.
+    std::vector<LONG> expected = {drive.Temp, drive.Raw05, drive.Cur05,
+                                  drive.Th05, drive.RawC5, drive.RawC6};
+    EXPECT_EQ((std::vector<LONG>{hdd.Temp, hdd.Raw05, hdd.Cur05, hdd.Th05, hdd.RawC5, hdd.RawC6}),
+              expected);
+    for (std::size_t i = 0; i < expected.size(); ++i)
+      EXPECT_EQ(BayValue(kValuePrefixes[i], 0), static_cast<DWORD>(expected[i])) << i;
   }
-}
-
-TEST_F(RealDrives, TwoRealDrivesArePublishedInOrder) {
-  wmic().output = TwoBayListing();
-  AddRealDisk(0, "SAMSUNG_HD501LJ--CR100-12");
-  AddRealDisk(1, "FUJITSU_MHY2120BH--0085000B");
-  Collect();
-  EXPECT_EQ(RegistryEffects(),
-            (std::vector<std::string>{"set HDDTemp_0=47", "set HDD05_0=1", "set HDD05CU_0=100",
-                                      "set HDD05TH_0=10", "set HDDC5_0=1", "set HDDC6_0=0",
-                                      "set HDDTemp_1=34", "set HDD05_1=0", "set HDD05CU_1=100",
-                                      "set HDD05TH_1=24", "set HDDC5_1=4246863874",
-                                      "set HDDC6_1=191954947"}));
 }
 
 }  // namespace

@@ -26,15 +26,11 @@ TEST_F(InstallerTest, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuoted
                                  {"service", "display", "type", "start", "errorControl", "path"}),
             created);
   EXPECT_EQ(world.services().info(kServiceName)->description, "");
-}
-
-TEST_F(InstallerTest, InstallOfAnInstalledServicePrintsNothingAndChangesNothing) {
-  RunQuillet("-install");
-  world.trace().clear();
-  std::uint32_t pid = RunQuillet("-install");
+  // Installed, it is left as it is, silently.
+  pid = RunQuillet("-install");
   EXPECT_EQ(Console(pid), "");
   EXPECT_EQ(world.exit_code(pid), 0u);
-  EXPECT_TRUE(world.trace().of_kind("svc.create").empty());
+  EXPECT_EQ(world.trace().of_kind("svc.create").size(), 1u);
 }
 
 TEST_F(InstallerTest, TheInstalledServiceStartsFromItsPathWithBlanks) {
@@ -45,12 +41,17 @@ TEST_F(InstallerTest, TheInstalledServiceStartsFromItsPathWithBlanks) {
   EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_RUNNING));
 }
 
-TEST_F(InstallerTest, InstallWithoutTheRightToCreateServicesPrintsAccessDenied) {
+TEST_F(InstallerTest, WithoutTheirRightInstallAndRemovePrintTheOpenSCManagerLine) {
   world.services().deny_rights(SC_MANAGER_CREATE_SERVICE);
   std::uint32_t pid = RunQuillet("-install");
   EXPECT_EQ(Console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_FALSE(world.services().exists(kServiceName));
+  InstallDirectly();
+  world.services().deny_rights(SC_MANAGER_CONNECT);
+  pid = RunQuillet("-remove");
+  EXPECT_EQ(Console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
+  EXPECT_TRUE(world.services().exists(kServiceName));
 }
 
 TEST_F(InstallerTest, AFailedCreationPrintsTheCreateServiceLine) {
@@ -58,6 +59,25 @@ TEST_F(InstallerTest, AFailedCreationPrintsTheCreateServiceLine) {
   std::uint32_t pid = RunQuillet("-install");
   EXPECT_EQ(Console(pid), "CreateService failed: The specified service already exists.\r\n\n");
   EXPECT_EQ(world.exit_code(pid), 0u);
+}
+
+TEST_F(InstallerTest, AProgramPathThatDoesNotFitTheBufferIsNotRegistered) {
+  // GetModuleFileNameA's buffer holds 259 characters and the terminator.
+  auto install_from_path_of = [&](std::size_t length) {
+    std::string path = "C:\\" + std::string(length - 15, 'q') + "\\Quillet.exe";
+    world.place_program(path, "Quillet.exe");
+    std::uint32_t pid = world.start("\"" + path + "\" -install");
+    EXPECT_TRUE(world.wait_exit(pid));
+    return std::pair{pid, path};
+  };
+  auto [fits, path] = install_from_path_of(259);
+  EXPECT_EQ(Console(fits), "");
+  EXPECT_EQ(world.services().info(kServiceName)->path, "\"" + path + "\"");
+  RunQuillet("-remove");
+  std::uint32_t cut = install_from_path_of(260).first;
+  EXPECT_EQ(Console(cut),
+            "GetModuleFileName failed: The data area passed to a system call is too small.\r\n\n");
+  EXPECT_FALSE(world.services().exists(kServiceName));
 }
 
 TEST_F(InstallerTest, RemoveOfAMissingServicePrintsTheOpenServiceLineFollowedByAnEmptyLine) {
@@ -74,14 +94,6 @@ TEST_F(InstallerTest, AnErrorWithoutSystemTextIsPrintedInHexadecimalWithoutPrefi
   std::uint32_t pid = RunQuillet("-remove");
   EXPECT_EQ(Console(pid), "DeleteService failed: Unknown error 1234\n");
   EXPECT_EQ(world.exit_code(pid), 0u);
-  EXPECT_TRUE(world.services().exists(kServiceName));
-}
-
-TEST_F(InstallerTest, RemoveWithoutTheRightToConnectPrintsTheOpenSCManagerLine) {
-  RunQuillet("-install");
-  world.services().deny_rights(SC_MANAGER_CONNECT);
-  std::uint32_t pid = RunQuillet("-remove");
-  EXPECT_EQ(Console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
   EXPECT_TRUE(world.services().exists(kServiceName));
 }
 
@@ -112,16 +124,13 @@ TEST_F(InstallerTest, SwitchesActInAnyCaseAndInstallWinsOverRemove) {
   EXPECT_FALSE(world.services().exists(kServiceName));
 }
 
-TEST_F(InstallerTest, StartedByHandWithoutASwitchItEndsAtOnceQuietly) {
+TEST_F(InstallerTest, StartedByHandItEndsQuietlyWithZeroOrWithOneWithoutTheFramework) {
   std::uint32_t pid = RunQuillet("");
   EXPECT_EQ(Console(pid), "");
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_TRUE(world.trace().of_kind("svc.status").empty());
-}
-
-TEST_F(InstallerTest, AFailedFrameworkStartUpEndsWithExitCodeOne) {
   world.faults().add({"GetModuleHandleA", "", 1, false, 126});
-  std::uint32_t pid = RunQuillet("-install");
+  pid = RunQuillet("-install");
   EXPECT_EQ(world.exit_code(pid), 1u);
   EXPECT_EQ(Console(pid), "");
   EXPECT_FALSE(world.services().exists(kServiceName));

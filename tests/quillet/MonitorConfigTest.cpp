@@ -1,9 +1,12 @@
-// The settings: interval bounds, the SMART grace time, thresholds with their defaults, and
-// the snooze copies' change flags.
+// The settings: interval bounds (the service's use of the interval is in MonitorCoreTest), the
+// SMART grace time, thresholds with their defaults, the snooze copies' change flags and the
+// snooze handed to a running alarm.
 #include <gtest/gtest.h>
 
 #include "monitor/IndicatorState.h"
+#include "monitor/NASBeep.h"
 #include "monitor/config.h"
+#include "monitor/indicator_threads.h"
 #include "monitor/snooze.h"
 #include "service/RegHandle.h"
 #include "winsim/Registry.h"
@@ -74,6 +77,29 @@ TEST(MonitorConfig, SnoozeCopiesReportAChangeOncePerAlarm) {
   EXPECT_TRUE(change.bRaid);
   EXPECT_TRUE(change.bSystem);
   EXPECT_EQ(g_nRaidSnoozeTime, 7);
+  DeleteIndicatorLocks();
+}
+
+TEST(MonitorConfig, ASnoozeHandedToARunningSystemAlarmIsTakenAtItsNextPass) {
+  winsim::World world;
+  InitializeIndicatorState();
+  NASBeep::InitializeAlarmLock();
+  g_nSysSnoozeType = 1;  // snoozed: the alarm sounds once at its start, then waits
+  WriteFlag(g_csSysAlarmRun, g_bSysAlarmRun, 1);
+  HANDLE thread = CreateThread(nullptr, 0, SystemAlarmThread, nullptr, 0, nullptr);
+  world.run_for(400000);
+  g_nSysSnoozeType = -1;
+  quillet::RequestSnoozeReload(g_csSysSnoozeReload, g_bSysSnoozeReload);
+  world.run_for(400000);
+  // The pattern (3.75 s) and one-second passes; the pass from 400.75 s takes the lifted snooze
+  // and the alarm repeats 301 passes later.
+  std::vector<std::uint64_t> starts;
+  auto sounds = world.trace().of_kind("sound");
+  for (std::size_t i = 0; i < sounds.size(); i += 9) starts.push_back(sounds[i]["t"]);
+  EXPECT_EQ(starts, (std::vector<std::uint64_t>{0, 701750}));
+  WriteFlag(g_csSysAlarmRun, g_bSysAlarmRun, 0);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
   DeleteIndicatorLocks();
 }
 

@@ -38,63 +38,82 @@ class RaidIndicatorsTest : public ServiceWorld {
   }
 };
 
-TEST_F(RaidIndicatorsTest, TheErrorRowWinsOverNormalAndSetsTheLedsFromTheRaidStatus) {
-  SetRaid(0x3, 8);
+// The first row whose bit is set in "SRaidInfoEx" applies: 0x2, 0x8, 0x4, 0x100000, 0x1.
+struct RowCase {
+  const char *name;
+  std::optional<DWORD> info;  // nothing: the key exists without the value
+  Records gpio;               // in the first 1.1 s
+  bool alarm;
+};
+
+class RaidRowTest : public RaidIndicatorsTest, public ::testing::WithParamInterface<RowCase> {};
+
+TEST_P(RaidRowTest, TheFirstRowWhoseBitIsSetApplies) {
+  world.registry().create_key(kRaidKey);
+  world.registry().set_dword(kRaidKey, "RaidStatus", 8);
+  if (GetParam().info) SetRaid(*GetParam().info);
   std::uint32_t pid = StartService();
-  world.run_for(10);
-  Records lit = {{{"t", 0}, {"pin", 32}, {"level", 0}}, {{"t", 0}, {"pin", 12}, {"level", 0}}};
-  EXPECT_EQ(GpioBetween(0, 10), lit);
   world.run_for(5000);
-  EXPECT_EQ(RaidAlarmStarts(), std::vector<std::uint64_t>{100});  // the alarm sounded at once
+  EXPECT_EQ(GpioBetween(0, 1100), GetParam().gpio);
+  EXPECT_EQ(RaidAlarmStarts(),
+            GetParam().alarm ? std::vector<std::uint64_t>{100} : std::vector<std::uint64_t>{});
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
   ASSERT_TRUE(world.wait_exit(pid));
 }
 
-TEST_F(RaidIndicatorsTest, WithoutABothLedsStatusTheBitsLightEachLed) {
-  SetRaid(0x222, 1);
+Record Pin(std::uint64_t t, int pin, int level) {
+  return {{"t", t}, {"pin", pin}, {"level", level}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, RaidRowTest,
+    ::testing::Values(
+        RowCase{"ErrorBeforeNormal", 0x3, {Pin(0, 32, 0), Pin(0, 12, 0)}, true},
+        RowCase{"BlinkingErrorBeforeBlinkingInTurn",
+                0xC,
+                {Pin(0, 32, 1), Pin(0, 12, 1), Pin(500, 32, 0), Pin(500, 12, 0), Pin(1000, 32, 1),
+                 Pin(1000, 12, 1)},
+                true},
+        RowCase{"BlinkingAlone",
+                0x100000,
+                {Pin(0, 32, 1), Pin(0, 12, 1), Pin(500, 32, 0), Pin(500, 12, 0), Pin(1000, 32, 1),
+                 Pin(1000, 12, 1)},
+                false},
+        RowCase{"BlinkingInTurnBeforeBlinking",
+                0x100004,
+                {Pin(0, 32, 1), Pin(0, 12, 1), Pin(500, 32, 0), Pin(500, 12, 1), Pin(1000, 32, 1),
+                 Pin(1000, 12, 0)},
+                false},
+        // A missing value reads as no bit at all, not as 0xFFFFFFFF with every bit set.
+        RowCase{"MissingValue", std::nullopt, {}, false}),
+    [](const ::testing::TestParamInfo<RowCase> &test) { return test.param.name; });
+
+TEST_F(RaidIndicatorsTest, TheErrorRowLightsBothLedsForFourRaidStatesElseBySRaidInfoExBits) {
+  SetRaid(0x2, 1);
   std::uint32_t pid = StartService();
   world.run_for(10);
-  Records both = {{{"t", 0}, {"pin", 32}, {"level", 0}}, {{"t", 0}, {"pin", 12}, {"level", 0}}};
-  EXPECT_EQ(GpioBetween(0, 10), both);
-  SetRaid(0x22);
-  ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
-  world.run_for(10);
-  EXPECT_EQ(Level(32), 0);
-  EXPECT_EQ(Level(12), 1);
-  SetRaid(0x2);
-  ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
-  world.run_for(10);
-  EXPECT_EQ(Level(32), 1);
-  EXPECT_EQ(Level(12), 1);
+  auto cycle = [&](DWORD info, DWORD status) {
+    SetRaid(info, status);
+    EXPECT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
+    world.run_for(10);
+    return std::pair{Level(32), Level(12)};
+  };
+  using Levels = std::pair<std::optional<std::uint8_t>, std::optional<std::uint8_t>>;
+  for (DWORD status : {2u, 4u, 8u, 16u}) {
+    EXPECT_EQ(cycle(0x2, 1), Levels(1, 1));
+    EXPECT_EQ(cycle(0x2, status), Levels(0, 0)) << status;
+  }
+  EXPECT_EQ(cycle(0x222, 1), Levels(0, 0));
+  EXPECT_EQ(cycle(0x22, 1), Levels(0, 1));
+  EXPECT_EQ(cycle(0x202, 1), Levels(1, 0));
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
   ASSERT_TRUE(world.wait_exit(pid));
 }
 
-TEST_F(RaidIndicatorsTest, BlinkingTogetherDarkensFirstThenLightsBothEveryHalfSecond) {
-  SetRaid(0x100000);
-  std::uint32_t pid = StartService();
-  world.run_for(2100);
-  Records expected = {
-      {{"t", 0}, {"pin", 32}, {"level", 1}},    {{"t", 0}, {"pin", 12}, {"level", 1}},
-      {{"t", 500}, {"pin", 32}, {"level", 0}},  {{"t", 500}, {"pin", 12}, {"level", 0}},
-      {{"t", 1000}, {"pin", 32}, {"level", 1}}, {{"t", 1000}, {"pin", 12}, {"level", 1}},
-      {{"t", 1500}, {"pin", 32}, {"level", 0}}, {{"t", 1500}, {"pin", 12}, {"level", 0}},
-      {{"t", 2000}, {"pin", 32}, {"level", 1}}, {{"t", 2000}, {"pin", 12}, {"level", 1}}};
-  EXPECT_EQ(GpioBetween(0, 2100), expected);
-  EXPECT_TRUE(world.trace().of_kind("sound").empty());  // this row has no alarm
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
-}
-
-TEST_F(RaidIndicatorsTest, BlinkingInTurnLightsOneLedAtATimeAndStopsAtThePassEnd) {
+TEST_F(RaidIndicatorsTest, BlinkingInTurnStopsAtThePassEndBeforeTheLedsGoDark) {
   SetRaid(0x4);
   std::uint32_t pid = StartService();
   world.run_for(1100);
-  Records expected = {
-      {{"t", 0}, {"pin", 32}, {"level", 1}},    {{"t", 0}, {"pin", 12}, {"level", 1}},
-      {{"t", 500}, {"pin", 32}, {"level", 0}},  {{"t", 500}, {"pin", 12}, {"level", 1}},
-      {{"t", 1000}, {"pin", 32}, {"level", 1}}, {{"t", 1000}, {"pin", 12}, {"level", 0}}};
-  EXPECT_EQ(GpioBetween(0, 1100), expected);
   // Back to normal in the middle of a pass: the thread ends with the pass, then the LEDs go dark.
   SetRaid(0x1);
   world.run_for(100);
@@ -130,7 +149,11 @@ TEST_F(RaidIndicatorsTest, NoRaidBitLeavesRunningThreadsAndAMissingKeyStopsThem)
 TEST_F(RaidIndicatorsTest, TheRaidAlarmRepeatsAfterThreeHundredAndOneSeconds) {
   SetRaid(0x2);
   std::uint32_t pid = StartService();
-  world.run_for(700000);
+  world.run_for(30000);
+  // The blinking error row starts the alarm too: the running thread goes on, not a new one.
+  SetRaid(0x8);
+  ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
+  world.run_for(670000);
   // The pattern lasts 2.7 s, then 301 one-second passes: 303.7 s apart.
   EXPECT_EQ(RaidAlarmStarts(), (std::vector<std::uint64_t>{100, 303800, 607500}));
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
@@ -153,11 +176,26 @@ TEST_F(RaidIndicatorsTest, ASnoozedAlarmSoundsOnceAndResumesAFullIntervalAfterTh
   ASSERT_TRUE(world.wait_exit(pid));
 }
 
-TEST_F(RaidIndicatorsTest, WithoutTheBoardABlinkThreadWritesNothingAndDoesNotSpin) {
+TEST_F(RaidIndicatorsTest, AnIndicatorThreadThatCouldNotBeCreatedIsStartedByTheNextCycle) {
+  world.faults().add({"CreateThread", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
+  SetRaid(0x2);
+  std::uint32_t pid = StartService();
+  world.run_for(70000);
+  EXPECT_EQ(RaidAlarmStarts(), std::vector<std::uint64_t>{60100});
+  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  ASSERT_TRUE(world.wait_exit(pid));
+}
+
+TEST_F(RaidIndicatorsTest, WithoutTheBoardTheAlarmSoundsAndNoLedIsWrittenOrSpunFor) {
   standins::Board::of(world).set_init_results({-1001});
   world.set_busy_limit(std::chrono::milliseconds(2000));
-  SetRaid(0x100000);
+  SetRaid(0x2, 8);
   std::uint32_t pid = StartService();
+  world.run_for(65000);
+  EXPECT_EQ(RaidAlarmStarts(), std::vector<std::uint64_t>{60100});  // after the six attempts
+  // A blink thread without the board passes its seconds without writing.
+  SetRaid(0x100000);
+  ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
   world.run_for(120000);
   EXPECT_TRUE(world.trace().of_kind("gpio").empty());
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);

@@ -2,6 +2,7 @@
 // then the process ends at once with the error code, without reporting that it stopped.
 #include "ServiceWorld.h"
 #include "winsim/EventLog.h"
+#include "winsim/Text.h"
 
 namespace quillet_test {
 namespace {
@@ -11,10 +12,20 @@ using Record = winsim::Trace::Record;
 struct FatalCase {
   const char *name;
   winsim::Fault fault;
-  const char *text;  // the event's one string
+  std::string text;  // the event's one string
   DWORD exit_code;
   std::vector<DWORD> states;  // the statuses reported before the end
 };
+
+// One of the service's own events (made after the frame's ten) that cannot be created, the nth
+// CreateEventA call or, for the named one, the call with its name.
+FatalCase ServiceEventCase(const char *name, std::uint32_t nth) {
+  return {name,
+          {"CreateEventA", nth == 0 ? name : "", nth == 0 ? 1 : nth, false, 5},
+          std::string("CreateEvent Error for ") + name + " failed: Access is denied.\r\n",
+          5,
+          {2}};
+}
 
 class ServiceFailureTest : public ServiceWorld, public ::testing::WithParamInterface<FatalCase> {
  protected:
@@ -92,59 +103,60 @@ INSTANTIATE_TEST_SUITE_P(
                   "this command.\r\n",
                   8,
                   {2}},
+        FatalCase{"ControlThreadWait",
+                  {"WaitForMultipleObjects", "", 1, true, 6},
+                  "WaitForMultipleObjects failed: The handle is invalid.\r\n",
+                  6,
+                  {2, 4}},
         FatalCase{"ControlEvent",
                   {"CreateEventA", "", 4, false, 8},
                   "CreateEvent failed: Not enough memory resources are available to process this "
                   "command.\r\n",
                   8,
                   {}},
-        FatalCase{"RunExitEvent",
-                  {"CreateEventA", "", 11, false, 5},
-                  "CreateEvent Error for RunExitEvent failed: Access is denied.\r\n",
-                  5,
-                  {2}},
-        FatalCase{"StopEvent",
-                  {"CreateEventA", "", 12, false, 5},
-                  "CreateEvent Error for StopEvent failed: Access is denied.\r\n",
-                  5,
-                  {2}},
-        FatalCase{"ParaChgEvent",
-                  {"CreateEventA", "", 13, false, 5},
-                  "CreateEvent Error for ParaChgEvent failed: Access is denied.\r\n",
-                  5,
-                  {2}},
-        FatalCase{"NasCallEvent",
-                  {"CreateEventA", "NasCallEvent", 1, false, 5},
-                  "CreateEvent Error for NasCallEvent failed: Access is denied.\r\n",
-                  5,
-                  {2}},
-        FatalCase{"SuspendEvent",
-                  {"CreateEventA", "", 15, false, 5},
-                  "CreateEvent Error for SuspendEvent failed: Access is denied.\r\n",
-                  5,
-                  {2}}),
+        ServiceEventCase("RunExitEvent", 11), ServiceEventCase("StopEvent", 12),
+        ServiceEventCase("ParaChgEvent", 13), ServiceEventCase("NasCallEvent", 0),
+        ServiceEventCase("SuspendEvent", 15)),
     [](const ::testing::TestParamInfo<FatalCase> &test) { return test.param.name; });
 
 class ServiceReportTest : public ServiceWorld {};
 
-TEST_F(ServiceReportTest, APendingStatusWithoutCheckpointIsFatalWithCodeZero) {
+TEST_F(ServiceReportTest, APendingStatusWithoutCheckpointOrWaitHintIsFatalWithCodeZero) {
   InstallTestService<BadPendingService>();
-  std::uint32_t pid = StartService();
-  ASSERT_TRUE(world.wait_exit(pid));
-  ASSERT_EQ(world.eventlog().entries().size(), 1u);
-  EXPECT_EQ(world.eventlog().entries()[0].strings,
-            std::vector<std::string>{
-                "CSvsBase::SetStatus: Pending statuses require a hint and checkpoint\n"});
-  EXPECT_EQ(world.exit_code(pid), 0u);
+  for (DWORD checkpoint : {0u, 1u}) {
+    BadPendingService::s_dwCheckPoint = checkpoint;
+    BadPendingService::s_dwWaitHint = checkpoint == 0 ? 6000 : 0;
+    world.eventlog().clear();
+    std::uint32_t pid = StartService();
+    ASSERT_TRUE(world.wait_exit(pid));
+    ASSERT_EQ(world.eventlog().entries().size(), 1u);
+    EXPECT_EQ(world.eventlog().entries()[0].strings,
+              std::vector<std::string>{
+                  "CSvsBase::SetStatus: Pending statuses require a hint and checkpoint\n"});
+    EXPECT_EQ(world.exit_code(pid), 0u);
+  }
+  EXPECT_EQ(world.trace().select("svc.status", {"state"}).size(), 2u);  // START_PENDING only
 }
 
-TEST_F(ServiceReportTest, AMessageLongerThanTheBufferIsCutToItsLastCharacter) {
+TEST_F(ServiceReportTest, AMessageLongerThanTheBufferIsCutAfterItsLastWholeCharacter) {
   InstallTestService<LongErrorService>();
-  std::uint32_t pid = StartService();
-  ASSERT_TRUE(world.wait_exit(pid));
-  ASSERT_EQ(world.eventlog().entries().size(), 1u);
-  EXPECT_EQ(world.eventlog().entries()[0].strings, std::vector<std::string>{std::string(561, 'x')});
-  EXPECT_EQ(world.exit_code(pid), 0u);
+  // The buffer holds 561 bytes. A double-byte character whose lead byte would be the 561st goes
+  // whole; one whose second byte is the 561st stays, although that byte (0x81) could also lead.
+  const std::string x559(559, 'x'), x560(560, 'x');
+  const std::pair<std::string, std::string> cases[] = {
+      {std::string(700, 'x'), std::string(561, 'x')},
+      {x560 + winsim::cp932("ア"), x560},
+      {x559 + winsim::cp932("＝ア"), x559 + winsim::cp932("＝")},
+  };
+  for (const auto &[text, written] : cases) {
+    LongErrorService::s_strText = text;
+    world.eventlog().clear();
+    std::uint32_t pid = StartService();
+    ASSERT_TRUE(world.wait_exit(pid));
+    ASSERT_EQ(world.eventlog().entries().size(), 1u);
+    EXPECT_EQ(world.eventlog().entries()[0].strings, std::vector<std::string>{written});
+    EXPECT_EQ(world.exit_code(pid), 0u);
+  }
 }
 
 TEST_F(ServiceReportTest, WithoutTheEventLogNothingIsWrittenAndTheProcessStillEnds) {

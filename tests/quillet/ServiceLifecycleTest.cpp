@@ -26,11 +26,13 @@ TEST_F(ServiceLifecycleTest, StartThenStopReportsTheFourStatusesInOrder) {
   EXPECT_EQ(world.exit_code(pid), 0u);
 }
 
-TEST_F(ServiceLifecycleTest, ASlowStopReportsANewCheckpointEveryFiveSeconds) {
+TEST_F(ServiceLifecycleTest, ASlowStopReportsANewCheckpointEveryFiveSecondsAndOnInterrogation) {
   InstallTestService<SlowStopService>();
   std::uint32_t pid = StartService();
   world.run_for(1000);
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+  world.run_for(6000);
+  EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_INTERROGATE), 0u);
   ASSERT_TRUE(world.wait_exit(pid));
 
   std::vector<Record> expected = {
@@ -38,26 +40,31 @@ TEST_F(ServiceLifecycleTest, ASlowStopReportsANewCheckpointEveryFiveSeconds) {
       {{"t", 0}, {"state", 4}, {"checkpoint", 0}, {"waitHint", 0}},
       {{"t", 1000}, {"state", 3}, {"checkpoint", 1}, {"waitHint", 6000}},
       {{"t", 6000}, {"state", 3}, {"checkpoint", 2}, {"waitHint", 6000}},
+      {{"t", 7000}, {"state", 3}, {"checkpoint", 2}, {"waitHint", 6000}},  // interrogated
       {{"t", 11000}, {"state", 3}, {"checkpoint", 3}, {"waitHint", 6000}},
       {{"t", 13000}, {"state", 1}, {"checkpoint", 0}, {"waitHint", 0}},
   };
   EXPECT_EQ(Statuses({"t", "state", "checkpoint", "waitHint"}), expected);
 }
 
-TEST_F(ServiceLifecycleTest, AStopWhilePendingIsRefusedByTheManagerAndDroppedByTheHandler) {
+TEST_F(ServiceLifecycleTest, TheManagerRefusesWhatTheServiceCannotTakeInItsState) {
   InstallTestService<SlowStopService>();
   std::uint32_t pid = StartService();
   // Until the service reports RUNNING it accepts no stop.
   EXPECT_EQ(Control(SERVICE_CONTROL_STOP), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
   world.run_for(1000);
+  // Running, it is sent only what it accepts (0x4D): the manager answers a pause itself, the
+  // handler (which answers every control with NO_ERROR) never sees it.
+  EXPECT_EQ(Control(SERVICE_CONTROL_PAUSE), static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL));
+  EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_PAUSE),
+            static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL));
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
   world.run_for(1000);
-  // The manager refuses a second stop while the service reports STOP_PENDING ...
+  // No second stop while the service reports STOP_PENDING, and nothing once it stopped.
   EXPECT_EQ(Control(SERVICE_CONTROL_STOP), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
-  // ... and the handler drops one that reaches it anyway.
-  EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_STOP), 0u);
   ASSERT_TRUE(world.wait_exit(pid));
-  EXPECT_EQ(world.trace().select("svc.status", {"state"}).size(), 6u);
+  EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_INTERROGATE),
+            static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
 }
 
 TEST_F(ServiceLifecycleTest, WorkThatEndsWithoutAStopReportsStoppedAfterTheControlThreadWait) {
@@ -65,14 +72,24 @@ TEST_F(ServiceLifecycleTest, WorkThatEndsWithoutAStopReportsStoppedAfterTheContr
   std::uint32_t pid = StartService();
   ASSERT_TRUE(world.wait_exit(pid));
 
-  // Cleanup waits 10 s for the control thread, then asks it to end before closing its
-  // events; the service reports STOPPED and leaves no handle open.
+  // Cleanup waits 10 s for the control thread, then asks it to end: the thread ends on its own
+  // before its events are closed and STOPPED is reported; no handle is left open.
   std::vector<Record> expected = {
-      {{"t", 0}, {"state", 2}},
-      {{"t", 0}, {"state", 4}},
-      {{"t", 10000}, {"state", 1}},
+      {{"t", 0}, {"kind", "svc.status"}, {"state", 2}},
+      {{"t", 0}, {"kind", "svc.status"}, {"state", 4}},
+      {{"t", 10000}, {"kind", "thread.exit"}, {"code", 0}},  // the control thread
+      {{"t", 10000}, {"kind", "svc.status"}, {"state", 1}},
+      {{"t", 10000}, {"kind", "thread.exit"}, {"code", 0}},  // the service-main thread
   };
-  EXPECT_EQ(Statuses({"t", "state"}), expected);
+  std::vector<Record> ending;
+  for (const auto &r : world.trace().records())
+    if (r["pid"] == pid && (r["kind"] == "svc.status" || r["kind"] == "thread.exit")) {
+      Record e = {{"t", r["t"]}, {"kind", r["kind"]}};
+      if (r.contains("state")) e["state"] = r["state"];
+      if (r.contains("code")) e["code"] = r["code"];
+      ending.push_back(e);
+    }
+  EXPECT_EQ(ending, expected);
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_EQ(world.open_handles(pid), std::vector<std::string>{});
 }
@@ -81,8 +98,16 @@ TEST_F(ServiceLifecycleTest, AFullInstallStartStopRemoveCycleLeaksNoHandle) {
   std::uint32_t install = RunQuillet("-install");
   std::uint32_t service = StartService();
   world.run_for(5000);
+  // While it runs, another process may set "NasCallEvent", and "Quilletmutex" exists (the
+  // service's names live in session 0; the host's session reaches them as "Global\").
+  EXPECT_TRUE(world.set_named_event("NasCallEvent"));
+  SetLastError(0xdeadbeef);
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\Quilletmutex");
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  CloseHandle(mutex);
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
   ASSERT_TRUE(world.wait_exit(service));
+  EXPECT_FALSE(world.set_named_event("NasCallEvent"));
   std::uint32_t remove = RunQuillet("-remove");
 
   for (std::uint32_t pid : {install, service, remove}) {
@@ -132,22 +157,6 @@ TEST_F(ServiceLifecycleTest, RunningTheProgramAgainAndRemovingItLeaveTheRunningS
   EXPECT_EQ(Statuses({"t", "state"}), statuses);
   std::vector<Record> deleted = {{{"t", 31000}, {"service", "Orvexd"}}};
   EXPECT_EQ(world.trace().select("svc.delete", {"t", "service"}), deleted);
-}
-
-TEST_F(ServiceLifecycleTest, TheServiceOpensNamedEventAndMutexWhileItRuns) {
-  InstallDirectly();
-  std::uint32_t pid = StartService();
-  world.run_for(1000);
-  // Another process may set "NasCallEvent"; "Quilletmutex" marks the running service.
-  EXPECT_TRUE(world.set_named_event("NasCallEvent"));
-  SetLastError(0xdeadbeef);
-  // The service's names live in session 0; the host's session reaches them as "Global\".
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, "Global\\Quilletmutex");
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  CloseHandle(mutex);
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
-  EXPECT_FALSE(world.set_named_event("NasCallEvent"));
 }
 
 }  // namespace

@@ -56,27 +56,39 @@ class ServiceWorld : public ::testing::Test {
     world.services().install(kServiceName, "Norvane NAS LED Control", "\"" + program + "\"");
   }
 
-  // StartService from the host; returns 0 or the error.
-  DWORD Start(const char *name = kServiceName) {
+  // StartService and ControlService from the host; each returns 0 or the error.
+  DWORD Start() {
+    return OnService([](SC_HANDLE service) { return StartServiceA(service, 0, nullptr); });
+  }
+  DWORD Control(DWORD control) {
+    SERVICE_STATUS status{};
+    return OnService([&](SC_HANDLE service) { return ControlService(service, control, &status); });
+  }
+  template <typename Call>
+  DWORD OnService(Call call) {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_START);
-    DWORD error = 0;
-    if (service == nullptr || !StartServiceA(service, 0, nullptr)) error = GetLastError();
+    SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_ALL_ACCESS);
+    DWORD error = service != nullptr && call(service) ? 0 : GetLastError();
     if (service != nullptr) CloseServiceHandle(service);
     CloseServiceHandle(manager);
     return error;
   }
 
-  // ControlService from the host; returns 0 or the error.
-  DWORD Control(DWORD control, const char *name = kServiceName) {
-    SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-    SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
-    SERVICE_STATUS status{};
-    DWORD error = 0;
-    if (service == nullptr || !ControlService(service, control, &status)) error = GetLastError();
-    if (service != nullptr) CloseServiceHandle(service);
-    CloseServiceHandle(manager);
-    return error;
+  // Every entry a program wrote has category 0, one string, and the type its id's severity
+  // bits give: 0x4... information, 0x8... warning, 0xC... error; id 0 (the fatal report) is an
+  // error.
+  void TearDown() override {
+    for (const auto &r : world.trace().of_kind("event")) {
+      std::uint32_t id = r["id"];
+      static constexpr int kTypeOfSeverity[] = {EVENTLOG_ERROR_TYPE, EVENTLOG_INFORMATION_TYPE,
+                                                EVENTLOG_WARNING_TYPE, EVENTLOG_ERROR_TYPE};
+      EXPECT_EQ(r["type"], kTypeOfSeverity[id >> 30]) << r.dump();
+      EXPECT_EQ(r["category"], 0) << r.dump();
+      EXPECT_EQ(r["strings"].size(), 1u) << r.dump();
+      if (id >> 30 == 0) {
+        EXPECT_EQ(id, 0u) << r.dump();
+      }
+    }
   }
 
   std::uint32_t ServicePid() { return world.services().info(kServiceName)->pid; }

@@ -36,13 +36,21 @@ CallLog &Calls();
 // Records every operation the control thread or the handler calls.
 class RecordingService : public CQuilletCtrl {
  public:
-  // Pausable, as a real service would be: the state a continue control is judged by.
+  // Accepts every control the manager can send, so that each one reaches the handler.
+  static constexpr DWORD kAllControls =
+      kRunningControls | SERVICE_ACCEPT_PAUSE_CONTINUE | SERVICE_ACCEPT_NETBINDCHANGE |
+      SERVICE_ACCEPT_HARDWAREPROFILECHANGE | SERVICE_ACCEPT_SESSIONCHANGE |
+      SERVICE_ACCEPT_PRESHUTDOWN | SERVICE_ACCEPT_TIMECHANGE;
+  // Pausable as a real service would be, through a pending state whose checkpoint and wait
+  // hint the settled state must not keep.
   void OnPause() override {
     Calls().Add("OnPause");
+    SetStatus(SERVICE_PAUSE_PENDING, 1, 1000);
     SetStatus(SERVICE_PAUSED);
   }
   void OnContinue() override {
     Calls().Add("OnContinue");
+    SetStatus(SERVICE_CONTINUE_PENDING, 2, 3000);
     SetStatus(SERVICE_RUNNING);
   }
   void OnPreShutdown() override { Calls().Add("OnPreShutdown"); }
@@ -73,7 +81,7 @@ class RecordingService : public CQuilletCtrl {
     CQuilletCtrl::OnShutdown();
   }
   void Run() override {
-    SetStatus(SERVICE_RUNNING, 0, 0, kRunningControls);
+    SetStatus(SERVICE_RUNNING, 0, 0, kAllControls);
     WaitForSingleObject(m_hStopEvent, INFINITE);
     SetEvent(m_hRunExitEvent);
   }
@@ -99,19 +107,19 @@ class ShortRunService : public CQuilletCtrl {
   }
 };
 
-// Reports a pending status without a checkpoint.
+// Reports STOP_PENDING with the checkpoint and wait hint the test chose.
 class BadPendingService : public CQuilletCtrl {
  public:
-  void Run() override { SetStatus(SERVICE_STOP_PENDING, 0, 6000); }
+  static inline DWORD s_dwCheckPoint = 0;
+  static inline DWORD s_dwWaitHint = 0;
+  void Run() override { SetStatus(SERVICE_STOP_PENDING, s_dwCheckPoint, s_dwWaitHint); }
 };
 
-// Reports an error whose text is longer than the report's buffer.
+// Reports an error with the text the test chose.
 class LongErrorService : public CQuilletCtrl {
  public:
-  void Run() override {
-    std::string text(700, 'x');
-    ReportError(text.c_str(), 0);
-  }
+  static inline std::string s_strText;
+  void Run() override { ReportError(s_strText.c_str(), 0); }
 };
 
 }  // namespace quillet_test

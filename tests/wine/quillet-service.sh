@@ -33,6 +33,22 @@ probe control 1 >/dev/null
 expect_eq "stopped after a stop control" \
   "$(probe wait 1 60000)" "state=1 controls=0x0 checkpoint=0 waithint=0 exitcode=0"
 
+# The board's start-up results go on down one list across service processes, as on the
+# simulated board: the first start fails once and has the board 10 s later; a restart then
+# finds it at once, with one call more, instead of failing again.
+board() { run reg add 'HKLM\SOFTWARE\BrackleStandIn' /f "$@" >/dev/null; }
+board /v InitResults /t REG_SZ /d -1001,0
+board /v InitCalls /t REG_DWORD /d 0
+for start in first second; do
+  run net start Orvexd >/dev/null
+  probe wait 4 20000 >/dev/null
+  probe control 1 >/dev/null
+  expect_eq "the $start start stops" "$(probe wait 1 60000)" \
+    "state=1 controls=0x0 checkpoint=0 waithint=0 exitcode=0"
+done
+expect_eq "two starts took three board initializations" \
+  "$(run reg query 'HKLM\SOFTWARE\BrackleStandIn' /v InitCalls | awk '$1 == "InitCalls" {print $3}')" "0x3"
+
 out=$(run "$exe" -remove)
 expect_eq "-remove prints nothing" "$out" ""
 expect_eq "the service is gone" "$(probe query)" "OpenService failed: 1060"

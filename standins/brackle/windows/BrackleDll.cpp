@@ -2,7 +2,9 @@
 // on a machine without the board, under Wine for example. Its behaviour is set through values of
 // HKLM "SOFTWARE\BrackleStandIn":
 //   "InitResults"  REG_SZ, comma-separated signed results of successive BRK_Initialize calls
-//                  of this process; the last repeats (default "0")
+//                  on this machine, counted by "InitCalls" across processes as the simulated
+//                  board counts them, so a restarted service goes on down the list; the last
+//                  repeats (default "0")
 //   "CpuFanSpeed"  DWORD rpm (default 3000); "CpuFanResult" DWORD, signed (default 0)
 //   "CpuTemp", "SystemTemp"  REG_SZ decimal degrees such as "47.9" (defaults "45.0", "38.0");
 //                  "CpuTempResult", "SystemTempResult" DWORD, signed (default 0)
@@ -27,7 +29,6 @@ constexpr std::int32_t kNoSuchPin = -1001;
 constexpr std::uint8_t kPins[] = {10, 32, 12};
 
 const ULONGLONG g_ullLoadTick = GetTickCount64();
-LONG g_lInitAttempts = 0;
 SRWLOCK g_logLock = SRWLOCK_INIT;
 
 bool ReadValue(const char *pszName, DWORD dwType, std::vector<BYTE> &data) {
@@ -73,23 +74,26 @@ void WriteDword(const std::string &strName, DWORD dwValue) {
   RegCloseKey(hKey);
 }
 
-void CountCall(const char *pszName) {
-  WriteDword(pszName, ReadDword(pszName, 0) + 1);
+// Counts a call in the registry; returns how many there were before it.
+DWORD CountCall(const char *pszName) {
+  DWORD dwBefore = ReadDword(pszName, 0);
+  WriteDword(pszName, dwBefore + 1);
+  return dwBefore;
 }
 
 // The entry of "InitResults" for the given attempt (0 for the first).
-std::int32_t InitResultOf(LONG lAttempt) {
+std::int32_t InitResultOf(DWORD dwAttempt) {
   std::string strList = ReadString("InitResults", "0");
   std::int32_t nResult = 0;
-  LONG lIndex = 0;
+  DWORD dwIndex = 0;
   std::size_t pos = 0;
   for (;;) {
     std::size_t end = strList.find(',', pos);
     nResult =
         static_cast<std::int32_t>(std::strtol(strList.substr(pos, end - pos).c_str(), nullptr, 0));
-    if (lIndex == lAttempt || end == std::string::npos) return nResult;
+    if (dwIndex == dwAttempt || end == std::string::npos) return nResult;
     pos = end + 1;
-    ++lIndex;
+    ++dwIndex;
   }
 }
 
@@ -131,8 +135,7 @@ extern "C" {
 
 std::int32_t BRK_Initialize(BrkInitParams *pParams) {
   (void)pParams;
-  CountCall("InitCalls");
-  return InitResultOf(InterlockedIncrement(&g_lInitAttempts) - 1);
+  return InitResultOf(CountCall("InitCalls"));
 }
 
 std::int32_t BRK_UnInitialize() {

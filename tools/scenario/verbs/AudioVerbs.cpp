@@ -10,7 +10,8 @@ namespace {
 
 void audio(winsim::World &world, const Line &line) {
   winsim::Audio &a = winsim::Audio::of(world);
-  const std::string &what = line.word(1, "audio output (none, endpoint, endpoint-unnamed)");
+  const std::string &what =
+      line.word(1, "audio output (none, endpoint, endpoint-unnamed, endpoint-nonstring)");
   if (what == "none") {
     line.no_more_than(1);
     a.set_no_endpoint();
@@ -21,9 +22,12 @@ void audio(winsim::World &world, const Line &line) {
   } else if (what == "endpoint-unnamed") {
     line.no_more_than(1);
     a.set_unnamed_endpoint();
+  } else if (what == "endpoint-nonstring") {
+    line.no_more_than(1);
+    a.set_nonstring_endpoint();
   } else {
     throw LineError("audio: unknown output \"" + what +
-                    "\" (none, endpoint \"<name>\" or endpoint-unnamed)");
+                    "\" (none, endpoint \"<name>\", endpoint-unnamed or endpoint-nonstring)");
   }
 }
 

@@ -19,9 +19,10 @@ class World;
 class Audio {
  public:
   enum class Endpoint {
-    None,     // no default render endpoint: GetDefaultAudioEndpoint fails with E_NOTFOUND
-    Named,    // an endpoint with a friendly name
-    Unnamed,  // an endpoint whose friendly name is not set (the value reads as VT_EMPTY)
+    None,       // no default render endpoint: GetDefaultAudioEndpoint fails with E_NOTFOUND
+    Named,      // an endpoint with a friendly name
+    Unnamed,    // an endpoint whose friendly name is not set (the value reads as VT_EMPTY)
+    NonString,  // an endpoint whose friendly-name property holds a number (VT_UI4 1), no text
   };
   enum class BeepDevice {
     Present,  // opens and plays every 8-byte tone written to it
@@ -35,6 +36,7 @@ class Audio {
   void set_no_endpoint();
   void set_endpoint(std::string_view friendly_name_utf8);
   void set_unnamed_endpoint();
+  void set_nonstring_endpoint();
   void set_beep_device(BeepDevice mode) { beep_device_ = mode; }
 
   Endpoint endpoint() const { return endpoint_; }

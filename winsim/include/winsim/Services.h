@@ -52,8 +52,10 @@ class Services {
   // Delivers a control to the service's handler as the system does (any code, with the event
   // type of device, power and session controls), waits for the handler's answer, and records
   // a "svc.control" trace record. Returns the handler's answer, or the manager's error:
-  // ERROR_SERVICE_DOES_NOT_EXIST, or ERROR_SERVICE_NOT_ACTIVE when no handler is registered.
-  // Called on the host thread.
+  // ERROR_SERVICE_DOES_NOT_EXIST; ERROR_SERVICE_NOT_ACTIVE when no handler is registered or
+  // the service reported that it stopped; ERROR_INVALID_SERVICE_CONTROL, without calling the
+  // handler, when the service's last reported controls do not accept the code (interrogation,
+  // device events and user-defined codes need no bit). Called on the host thread.
   std::uint32_t send(const std::string &name, std::uint32_t control, std::uint32_t event_type = 0);
   // OpenSCManager refuses requests for these rights with ERROR_ACCESS_DENIED.
   void deny_rights(std::uint32_t rights) { denied_rights_ |= rights; }

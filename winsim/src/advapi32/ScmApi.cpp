@@ -126,7 +126,8 @@ DWORD right_for(DWORD control) {
   }
 }
 
-// Whether the service's accepted-controls mask lets the code through.
+// Whether the service's accepted-controls mask lets the code through. Interrogation, device
+// events and user-defined codes need no bit; a system code without one is never sent.
 bool accepted(DWORD controls, DWORD control) {
   switch (control) {
     case SERVICE_CONTROL_STOP:
@@ -134,6 +135,8 @@ bool accepted(DWORD controls, DWORD control) {
     case SERVICE_CONTROL_PAUSE:
     case SERVICE_CONTROL_CONTINUE:
       return controls & SERVICE_ACCEPT_PAUSE_CONTINUE;
+    case SERVICE_CONTROL_SHUTDOWN:
+      return controls & SERVICE_ACCEPT_SHUTDOWN;
     case SERVICE_CONTROL_PARAMCHANGE:
       return controls & SERVICE_ACCEPT_PARAMCHANGE;
     case SERVICE_CONTROL_NETBINDADD:
@@ -141,8 +144,21 @@ bool accepted(DWORD controls, DWORD control) {
     case SERVICE_CONTROL_NETBINDENABLE:
     case SERVICE_CONTROL_NETBINDDISABLE:
       return controls & SERVICE_ACCEPT_NETBINDCHANGE;
+    case SERVICE_CONTROL_HARDWAREPROFILECHANGE:
+      return controls & SERVICE_ACCEPT_HARDWAREPROFILECHANGE;
+    case SERVICE_CONTROL_POWEREVENT:
+      return controls & SERVICE_ACCEPT_POWEREVENT;
+    case SERVICE_CONTROL_SESSIONCHANGE:
+      return controls & SERVICE_ACCEPT_SESSIONCHANGE;
+    case SERVICE_CONTROL_PRESHUTDOWN:
+      return controls & SERVICE_ACCEPT_PRESHUTDOWN;
+    case SERVICE_CONTROL_TIMECHANGE:
+      return controls & SERVICE_ACCEPT_TIMECHANGE;
+    case SERVICE_CONTROL_INTERROGATE:
+    case SERVICE_CONTROL_DEVICEEVENT:
+      return true;
     default:
-      return true;  // interrogate and user-defined controls
+      return control >= 128 && control <= 255;
   }
 }
 
@@ -290,8 +306,12 @@ std::uint32_t Services::send(const std::string &name, std::uint32_t control,
   auto record = find(name);
   DWORD result = ERROR_SERVICE_DOES_NOT_EXIST;
   if (record) {
-    result = ERROR_SERVICE_NOT_ACTIVE;
-    if (record->connected && record->handler != nullptr)
+    // What the service's last status does not accept never reaches its handler.
+    if (!record->connected || record->handler == nullptr || record->info.state == SERVICE_STOPPED)
+      result = ERROR_SERVICE_NOT_ACTIVE;
+    else if (!accepted(record->info.controls, control))
+      result = ERROR_INVALID_SERVICE_CONTROL;
+    else
       result = deliver(call, *record, control, event_type);
   }
   record_control(world_, name, control, event_type, result);

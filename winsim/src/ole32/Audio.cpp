@@ -23,6 +23,11 @@ void Audio::set_unnamed_endpoint() {
   friendly_name_.clear();
 }
 
+void Audio::set_nonstring_endpoint() {
+  endpoint_ = Endpoint::NonString;
+  friendly_name_.clear();
+}
+
 int Audio::com_initialized_threads() const {
   int n = 0;
   for (const auto &[tid, count] : com_threads_)

@@ -71,17 +71,25 @@ class ComObject : public Interface {
   ULONG refs_ = 1;
 };
 
+using Endpoint = winsim::Audio::Endpoint;
+
 class EndpointPropertyStore : public ComObject<IPropertyStore> {
  public:
-  EndpointPropertyStore(bool named, std::string friendly_name)
-      : ComObject(kIidPropertyStore), named_(named), friendly_name_(std::move(friendly_name)) {}
+  EndpointPropertyStore(Endpoint kind, std::string friendly_name)
+      : ComObject(kIidPropertyStore), kind_(kind), friendly_name_(std::move(friendly_name)) {}
 
   HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT *pv) override {
     Call call("IPropertyStore::GetValue");
     if (auto e = call.fault({friendly_name_}, static_cast<DWORD>(E_FAIL))) return fault_result(*e);
     if (pv == nullptr) return E_POINTER;
     PropVariantInit(pv);
-    if (!(key == kFriendlyNameKey) || !named_) return S_OK;  // an unset property reads as empty
+    // An unset property reads as empty.
+    if (!(key == kFriendlyNameKey) || kind_ == Endpoint::Unnamed) return S_OK;
+    if (kind_ == Endpoint::NonString) {
+      pv->vt = VT_UI4;
+      pv->ulVal = 1;
+      return S_OK;
+    }
     std::u16string name = winsim::utf8_to_utf16(friendly_name_);
     auto *copy = static_cast<WCHAR *>(CoTaskMemAlloc((name.size() + 1) * sizeof(WCHAR)));
     if (copy == nullptr) return E_OUTOFMEMORY;
@@ -92,14 +100,14 @@ class EndpointPropertyStore : public ComObject<IPropertyStore> {
   }
 
  private:
-  bool named_;
+  Endpoint kind_;
   std::string friendly_name_;
 };
 
 class AudioEndpoint : public ComObject<IMMDevice> {
  public:
-  AudioEndpoint(bool named, std::string friendly_name)
-      : ComObject(kIidDevice), named_(named), friendly_name_(std::move(friendly_name)) {}
+  AudioEndpoint(Endpoint kind, std::string friendly_name)
+      : ComObject(kIidDevice), kind_(kind), friendly_name_(std::move(friendly_name)) {}
 
   HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD stgmAccess,
                                               IPropertyStore **ppProperties) override {
@@ -109,12 +117,12 @@ class AudioEndpoint : public ComObject<IMMDevice> {
     *ppProperties = nullptr;
     if (stgmAccess != STGM_READ && stgmAccess != STGM_WRITE && stgmAccess != STGM_READWRITE)
       return E_INVALIDARG;
-    *ppProperties = new EndpointPropertyStore(named_, friendly_name_);
+    *ppProperties = new EndpointPropertyStore(kind_, friendly_name_);
     return S_OK;
   }
 
  private:
-  bool named_;
+  Endpoint kind_;
   std::string friendly_name_;
 };
 
@@ -132,10 +140,8 @@ class AudioEndpointEnumerator : public ComObject<IMMDeviceEnumerator> {
         role >= ERole_enum_count)
       return E_INVALIDARG;
     const winsim::Audio &settings = audio(call);
-    if (dataFlow == eCapture || settings.endpoint() == winsim::Audio::Endpoint::None)
-      return E_NOTFOUND;
-    bool named = settings.endpoint() == winsim::Audio::Endpoint::Named;
-    *ppEndpoint = new AudioEndpoint(named, settings.friendly_name());
+    if (dataFlow == eCapture || settings.endpoint() == Endpoint::None) return E_NOTFOUND;
+    *ppEndpoint = new AudioEndpoint(settings.endpoint(), settings.friendly_name());
     return S_OK;
   }
 };

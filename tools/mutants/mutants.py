@@ -1,0 +1,285 @@
+#!/usr/bin/env python3
+"""Runs the project's mutants: each reversal of a mend (or a plain fault) listed in
+tests/mutants/*.mut is applied alone to a scratch copy of the source tree, the sim preset is
+built there incrementally and its tests are run; a mutant that no test fails has SURVIVED.
+
+    mutants.py <source root> [filter]
+
+Only blocks whose name or file contains the filter (any case) run. The scratch copy and its
+build tree live in build/mutants/ of the source root and are kept between runs, so each run
+compiles only what changed. The exit status is 0 when every mutant was killed, 1 when one
+survived, did not build or does not apply, 2 when the list or the baseline is broken.
+
+A list file holds blocks of this form, separated by blank lines or lines beginning with "#":
+
+    ## <short name of the mend>
+    --- <path relative to the repository root>
+    <<<
+    <exact original lines, as they stand in the file (must occur exactly once)>
+    ===
+    <replacement lines that revert the mend>
+    >>>
+"""
+
+import dataclasses
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+BUILD_JOBS = "2"
+TEST_TIMEOUT_S = "20"  # a test a mutant makes hang counts as failed after this (all take < 2 s)
+
+
+@dataclasses.dataclass
+class Mutant:
+    name: str
+    path: str
+    original: str
+    replacement: str
+    where: str  # list file and line, for messages
+
+
+class ListError(Exception):
+    pass
+
+
+def parse_list(list_path, display_path):
+    """The blocks of one list file."""
+    with open(list_path, encoding="utf-8") as f:
+        lines = f.read().split("\n")
+    if lines and lines[-1] == "":
+        lines.pop()
+    mutants, i = [], 0
+
+    def expect(index, text):
+        if index >= len(lines) or lines[index] != text:
+            got = lines[index] if index < len(lines) else "the end of the file"
+            raise ListError(f"{display_path}:{index + 1}: expected \"{text}\", found \"{got}\"")
+
+    def take_until(index, end):
+        start = index
+        while index < len(lines) and lines[index] != end:
+            index += 1
+        if index >= len(lines):
+            raise ListError(f"{display_path}:{start}: no \"{end}\" line ends this part")
+        return lines[start:index], index + 1
+
+    while i < len(lines):
+        line = lines[i]
+        if line.strip() == "" or (line.startswith("#") and not line.startswith("## ")):
+            i += 1
+            continue
+        if not line.startswith("## ") or not line[3:].strip():
+            raise ListError(f"{display_path}:{i + 1}: expected \"## <name>\", found \"{line}\"")
+        where = f"{display_path}:{i + 1}"
+        name = line[3:].strip()
+        if i + 1 >= len(lines) or not lines[i + 1].startswith("--- "):
+            raise ListError(f"{display_path}:{i + 2}: expected \"--- <path>\" after the name")
+        path = lines[i + 1][4:].strip()
+        expect(i + 2, "<<<")
+        original, i = take_until(i + 3, "===")
+        replacement, i = take_until(i, ">>>")
+        if not original:
+            raise ListError(f"{where}: \"{name}\" has no original lines")
+        mutants.append(Mutant(name, path, "\n".join(original), "\n".join(replacement), where))
+    return mutants
+
+
+def read_lists(root):
+    folder = os.path.join(root, "tests", "mutants")
+    mutants = []
+    for entry in sorted(os.listdir(folder)):
+        if entry.endswith(".mut"):
+            mutants += parse_list(os.path.join(folder, entry), f"tests/mutants/{entry}")
+    names = {}
+    for m in mutants:
+        if m.name in names:
+            raise ListError(f"{m.where}: the name \"{m.name}\" is also used at {names[m.name]}")
+        names[m.name] = m.where
+    return mutants
+
+
+def read_text(path):
+    with open(path, encoding="utf-8", newline="") as f:
+        return f.read()
+
+
+def write_text(path, text):
+    with open(path, "w", encoding="utf-8", newline="") as f:
+        f.write(text)
+
+
+def check_applies(root, mutant):
+    """None when the block applies to the source tree, else why not."""
+    path = os.path.join(root, mutant.path)
+    if not os.path.isfile(path):
+        return f"{mutant.path} does not exist"
+    count = read_text(path).count(mutant.original)
+    if count != 1:
+        return f"its original lines occur {count} times in {mutant.path} (must be once)"
+    return None
+
+
+def source_files(root):
+    """Tracked files and new files not ignored, as the working tree has them."""
+    out = subprocess.run(
+        ["git", "-C", root, "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
+        check=True, capture_output=True).stdout.decode("utf-8")
+    return [p for p in out.split("\0") if p and os.path.isfile(os.path.join(root, p))]
+
+
+def sync_scratch(root, scratch):
+    """Makes the scratch copy equal to the working tree; unchanged files keep their times, so
+    the build there stays incremental."""
+    files = source_files(root)
+    manifest = os.path.join(scratch, ".mutants-files")
+    previous = set()
+    if os.path.exists(manifest):
+        previous = set(read_text(manifest).split("\n")) - {""}
+    for rel in files:
+        src, dst = os.path.join(root, rel), os.path.join(scratch, rel)
+        if os.path.exists(dst):
+            with open(src, "rb") as a, open(dst, "rb") as b:
+                if a.read() == b.read():
+                    continue
+        os.makedirs(os.path.dirname(dst), exist_ok=True)
+        shutil.copy2(src, dst)
+    for rel in previous - set(files):
+        stale = os.path.join(scratch, rel)
+        if os.path.exists(stale):
+            os.remove(stale)
+    write_text(manifest, "\n".join(sorted(files)) + "\n")
+
+
+def environment(scratch):
+    env = dict(os.environ)
+    # Paths are hashed relative to the copy, so its compiles share the cache with the tree's.
+    env["CCACHE_BASEDIR"] = scratch
+    env["CCACHE_NOHASHDIR"] = "true"
+    return env
+
+
+def run(args, cwd, env, log):
+    with open(log, "w") as out:
+        return subprocess.run(args, cwd=cwd, env=env, stdout=out, stderr=subprocess.STDOUT).returncode
+
+
+def configure(scratch, env, logs):
+    if os.path.exists(os.path.join(scratch, "build", "sim", "build.ninja")):
+        return True
+    args = ["cmake", "--preset", "sim"]
+    if shutil.which("ccache"):
+        args += ["-DCMAKE_C_COMPILER_LAUNCHER=ccache", "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"]
+    return run(args, scratch, env, os.path.join(logs, "configure.log")) == 0
+
+
+def build(scratch, env, log):
+    return run(["cmake", "--build", "--preset", "sim", "--", "-j", BUILD_JOBS], scratch, env,
+               log) == 0
+
+
+# "  12 - Suite.Name (Failed)", with the parameter's description in between for value tests.
+FAILED_TEST = re.compile(r"^\s*\d+ - (\S+).* \((\w+)\)\s*$")
+
+
+def first_failure(log):
+    """The first failed test named in ctest's summary, with how it failed."""
+    in_summary = False
+    for line in read_text(log).split("\n"):
+        if line.startswith("The following tests FAILED"):
+            in_summary = True
+        elif in_summary:
+            m = FAILED_TEST.match(line)
+            if m:
+                return f"{m.group(1)} ({m.group(2)})"
+    return "the test run"
+
+
+def run_tests(scratch, env, log, stop_on_failure):
+    args = ["ctest", "--preset", "sim", "-j", BUILD_JOBS, "--timeout", TEST_TIMEOUT_S]
+    if stop_on_failure:
+        args.append("--stop-on-failure")
+    return run(args, scratch, env, log) == 0
+
+
+def main(argv):
+    if len(argv) < 2:
+        print(__doc__.strip().split("\n\n")[1], file=sys.stderr)
+        return 2
+    root = os.path.abspath(argv[1])
+    wanted = argv[2].lower() if len(argv) > 2 else ""
+    try:
+        mutants = read_lists(root)
+    except (ListError, OSError) as e:
+        print(f"mutants: {e}", file=sys.stderr)
+        return 2
+    if wanted:
+        mutants = [m for m in mutants if wanted in m.name.lower() or wanted in m.path.lower()]
+    if not mutants:
+        print("mutants: no block matches" if wanted else "mutants: the list is empty",
+              file=sys.stderr)
+        return 2
+
+    status = 0
+    runnable = []
+    for m in mutants:
+        why = check_applies(root, m)
+        if why:
+            print(f"DOES NOT APPLY  {m.name}  ({m.where}: {why})")
+            status = 1
+        else:
+            runnable.append(m)
+
+    work = os.path.join(root, "build", "mutants")
+    scratch, logs = os.path.join(work, "src"), os.path.join(work, "logs")
+    os.makedirs(logs, exist_ok=True)
+    os.makedirs(scratch, exist_ok=True)
+    env = environment(scratch)
+    started = time.monotonic()
+    print(f"Preparing the scratch copy in {os.path.relpath(scratch, root)} ...", flush=True)
+    sync_scratch(root, scratch)
+    # Tests read shared data beside the source tree (../shared); the copy finds it beside itself.
+    shared, beside_copy = os.path.join(os.path.dirname(root), "shared"), os.path.join(work, "shared")
+    if os.path.isdir(shared) and not os.path.lexists(beside_copy):
+        os.symlink(shared, beside_copy)
+    if not configure(scratch, env, logs) or not build(scratch, env, os.path.join(logs, "baseline.log")):
+        print("mutants: the unmutated tree does not build; see build/mutants/logs/", file=sys.stderr)
+        return 2
+    if not run_tests(scratch, env, os.path.join(logs, "baseline-tests.log"), False):
+        print(f"mutants: the unmutated tree fails {first_failure(os.path.join(logs, 'baseline-tests.log'))}"
+              "; see build/mutants/logs/baseline-tests.log", file=sys.stderr)
+        return 2
+
+    killed = 0
+    for number, m in enumerate(runnable, 1):
+        path = os.path.join(scratch, m.path)
+        text = read_text(path)
+        slug = re.sub(r"[^A-Za-z0-9]+", "-", m.name).strip("-")[:60]
+        build_log = os.path.join(logs, f"{number:03d}-{slug}.build.log")
+        test_log = os.path.join(logs, f"{number:03d}-{slug}.tests.log")
+        try:
+            write_text(path, text.replace(m.original, m.replacement, 1))
+            if not build(scratch, env, build_log):
+                print(f"DOES NOT BUILD  {m.name}  ({m.where}; {os.path.relpath(build_log, root)})",
+                      flush=True)
+                status = 1
+                continue
+            if run_tests(scratch, env, test_log, True):
+                print(f"SURVIVED        {m.name}  ({m.where})", flush=True)
+                status = 1
+            else:
+                print(f"killed          {m.name}  by {first_failure(test_log)}", flush=True)
+                killed += 1
+        finally:
+            write_text(path, text)
+
+    minutes, seconds = divmod(int(time.monotonic() - started), 60)
+    print(f"{killed} of {len(mutants)} mutants killed ({minutes} min {seconds} s)")
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
