@@ -1,6 +1,7 @@
 // Starting and stopping the service: the status reports the manager sees, in order and at
 // their virtual times, and the handles the processes leave behind.
 #include "ServiceWorld.h"
+#include "winsim/Registry.h"
 
 namespace quillet_test {
 namespace {
