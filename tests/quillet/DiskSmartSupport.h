@@ -99,6 +99,15 @@ inline std::vector<std::uint8_t> HealthyData() {
                      {197, 100, 2},
                      {198, 100, 0}});
 }
+// A drive the health evaluation finds normal: the same without pending sectors.
+inline std::vector<std::uint8_t> NormalData() {
+  return DataSector({{1, 117, 0},
+                     {5, 100, 5},
+                     {9, 99, 1234},
+                     {194, 41, 0x0000120029},
+                     {197, 100, 0},
+                     {198, 100, 0}});
+}
 inline std::vector<std::uint8_t> HealthyThresholds() {
   return ThresholdSector({{1, 6}, {5, 36}, {9, 0}, {194, 0}, {197, 0}, {198, 0}});
 }

@@ -22,6 +22,7 @@ class MonitorCoreTest : public ServiceWorld {
   MonitorCoreTest() {
     world.registry().create_key(kConfigKey);
     InstallDirectly();
+    InstallHealthyDisks();
   }
 
   standins::Board &Board() { return standins::Board::of(world); }
@@ -88,6 +89,14 @@ TEST_F(MonitorCoreTest, ABoardThatNeverComesUpIsTriedSixTimesThenTheServiceRunsW
        {"type", 2},
        {"id", 0x800007D0},
        {"text", "LEDドライバの初期化がタイムアウトしました。"}},
+      // Without the board the three readings fail: hardware warnings.
+      {{"t", 60000},
+       {"type", 2},
+       {"id", 0x800000C8},
+       {"text",
+        "システムステータスを「警告あり」へ移行しました(ハードウェア = 警告あり、運用 = 正常、HDD "
+        "= "
+        "正常)。"}},
   };
   EXPECT_EQ(MonitorEvents(), expected);
   EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{60000});  // the first cycle follows
@@ -106,12 +115,12 @@ TEST_F(MonitorCoreTest, AReadyBoardIsAnnouncedOnceAndDarkenedAtTheStop) {
       {{"t", 0}, {"type", 4}, {"id", 0x400003E8}, {"text", "LEDドライバを初期化しました。"}}};
   EXPECT_EQ(MonitorEvents(), expected);
   StopAndWait(pid);
-  // Without RAID information the first cycle darkens the RAID LEDs; the stop darkens all.
-  Records dark = {{{"t", 0}, {"pin", 32}, {"level", 1}},
-                  {{"t", 0}, {"pin", 12}, {"level", 1}},
-                  {{"t", 5000}, {"pin", 32}, {"level", 1}},
-                  {{"t", 5000}, {"pin", 12}, {"level", 1}},
-                  {{"t", 5000}, {"pin", 10}, {"level", 1}}};
+  // Without RAID information the first cycle darkens the RAID LEDs, and with every component
+  // normal the status LED; the stop darkens all.
+  Records dark = {
+      {{"t", 0}, {"pin", 32}, {"level", 1}},    {{"t", 0}, {"pin", 12}, {"level", 1}},
+      {{"t", 0}, {"pin", 10}, {"level", 1}},    {{"t", 5000}, {"pin", 32}, {"level", 1}},
+      {{"t", 5000}, {"pin", 12}, {"level", 1}}, {{"t", 5000}, {"pin", 10}, {"level", 1}}};
   EXPECT_EQ(Gpio(), dark);
   EXPECT_EQ(Board().uninit_calls(), 1);  // by the clean-up
 }
@@ -267,14 +276,16 @@ TEST_F(MonitorCoreTest, AStopDuringBoardStartUpCompletesAfterTheAttemptsAndTheFi
   Records statuses = Statuses({"t", "state", "checkpoint"});
   ASSERT_GE(statuses.size(), 4u);
   Record first_pending = {{"t", 15000}, {"state", 3}, {"checkpoint", 1}};
-  Record stopped = {{"t", 60000}, {"state", 1}, {"checkpoint", 0}};
+  // Without the board the status LED "blinks" (hardware warnings): its thread ends with its pass.
+  Record stopped = {{"t", 61000}, {"state", 1}, {"checkpoint", 0}};
   EXPECT_EQ(statuses[2], first_pending);
   EXPECT_EQ(statuses.back(), stopped);
   EXPECT_EQ(Board().init_calls(), 6);
 }
 
 TEST_F(MonitorCoreTest, AtTheStopEveryIndicatorThreadEndsBeforeTheLedsGoDarkInOrder) {
-  // RAID error with blinking: the RAID alarm and the RAID blink thread run.
+  // RAID error with blinking: the RAID alarm, the RAID blink thread and (the system status being
+  // an error) the system alarm run.
   world.registry().set_dword(kRaidKey, "SRaidInfoEx", 0x8);
   std::uint32_t pid = StartService();
   world.run_for(10250);
@@ -285,7 +296,7 @@ TEST_F(MonitorCoreTest, AtTheStopEveryIndicatorThreadEndsBeforeTheLedsGoDarkInOr
   std::vector<DWORD> indicators;
   for (const auto &r : world.trace().of_kind("thread.start"))
     if (r["pid"] == pid) indicators.push_back(r["thread"].get<DWORD>());
-  ASSERT_EQ(indicators.size(), 4u);
+  ASSERT_EQ(indicators.size(), 5u);
   indicators.erase(indicators.begin(), indicators.begin() + 2);
 
   const auto &records = world.trace().records();
@@ -300,7 +311,7 @@ TEST_F(MonitorCoreTest, AtTheStopEveryIndicatorThreadEndsBeforeTheLedsGoDarkInOr
     if (records[i]["kind"] == "gpio") gpio.push_back(i);
     if (records[i]["kind"] == "svc.status" && records[i]["state"] == 1) stopped = i;
   }
-  EXPECT_EQ(exits, 2u);
+  EXPECT_EQ(exits, 3u);
   ASSERT_GE(gpio.size(), 3u);
   std::vector<std::size_t> last_three(gpio.end() - 3, gpio.end());
   for (std::size_t i : last_three) EXPECT_GT(i, last_thread_exit);
@@ -311,12 +322,14 @@ TEST_F(MonitorCoreTest, AtTheStopEveryIndicatorThreadEndsBeforeTheLedsGoDarkInOr
       {{"pin", 32}, {"level", 1}}, {{"pin", 12}, {"level", 1}}, {{"pin", 10}, {"level", 1}}};
   EXPECT_EQ(dark, expected);
   EXPECT_LT(last_three.back(), stopped);
-  // The blink thread finished the pass it was in: the stop came at 10.25 s, in the pass that
-  // ends at 11 s.
-  EXPECT_EQ(records[last_three.front()]["t"], 11000);
+  // Each thread finished the pass it was in. The stop came at 10.25 s; the alarm threads end
+  // theirs at 10.7 s and 11 s, when the blink thread has begun the pass that ends at 12 s.
+  EXPECT_EQ(records[last_three.front()]["t"], 12000);
 }
 
 TEST_F(MonitorCoreTest, ASnoozeOfTypeZeroEndsInTheCycleOfItsHourOnly) {
+  // A drive short of space: a warning, so that a normal status does not end the snooze.
+  world.registry().set_dword(kFreeSpaceKey, "WarnDrive", 0x1);
   world.registry().set_dword(kConfigKey, "LedSnoozeTime", kStartHour + 1);
   world.registry().set_dword(kConfigKey, "LedSnoozeType", 0);
   std::uint32_t pid = StartService();
