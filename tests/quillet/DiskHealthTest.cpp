@@ -10,6 +10,7 @@ namespace quillet_test {
 namespace {
 
 using disk_test::DataSector;
+using World = winsim::World;
 
 // A drive's data sector: attributes 5 (reallocated: current value and raw count), 194
 // (temperature), 197 (pending) and 198 (uncorrectable). The thresholds give attribute 5 a
@@ -20,7 +21,7 @@ std::vector<std::uint8_t> Drive(std::uint8_t temp, std::uint8_t cur05, std::uint
       {{5, cur05, 5}, {194, temp, temp}, {197, 100, pending}, {198, 100, uncorrectable}});
 }
 
-void PutDrive(winsim::World &w, unsigned bay, std::vector<std::uint8_t> data) {
+void PutDrive(World &w, unsigned bay, std::vector<std::uint8_t> data) {
   winsim::add_smart_disk(w, bay, std::move(data), disk_test::HealthyThresholds());
 }
 
@@ -42,9 +43,9 @@ const std::string kNormalText = "システムステータスを「正常」へ�
 
 struct BayCase {
   const char *name;
-  void (*arrange)(winsim::World &);
-  std::uint32_t system_status;
-  std::vector<Record> messages;  // the disks' messages of the first cycle
+  void (*arrange)(World &);
+  const char *values;    // "SystemStatus=..."
+  const char *messages;  // the disks' messages of the first cycle, "type id text"
 };
 
 void PrintTo(const BayCase &c, std::ostream *os) {
@@ -52,53 +53,43 @@ void PrintTo(const BayCase &c, std::ostream *os) {
 }
 
 const BayCase kBayCases[] = {
-    {"AttributeFiveAtItsThresholdIsAnError",
-     [](winsim::World &w) { PutDrive(w, 0, Drive(41, 36, 0)); },
-     300,
-     {Message(0, 1, 0xC000571C,
-              SmartText("エラー", 0, "修復済み = 5、読み込み不安定 = 0、修復が必要 = 0"))}},
-    {"OnePendingSectorIsAWarning",
-     [](winsim::World &w) { PutDrive(w, 1, Drive(41, 100, 1)); },
-     200,
-     {Message(0, 2, 0x800056B8,
-              SmartText("警告", 1, "修復済み = 5、読み込み不安定 = 1、修復が必要 = 0"))}},
-    {"AttributeFiveBelowItsThresholdOutweighsTheSectors",
-     [](winsim::World &w) { PutDrive(w, 0, Drive(41, 20, 3, 4)); },
-     300,
-     {Message(0, 1, 0xC000571C,
-              SmartText("エラー", 0, "修復済み = 5、読み込み不安定 = 3、修復が必要 = 4"))}},
+    {"AttributeFiveAtItsThresholdIsAnError", [](World &w) { PutDrive(w, 0, Drive(41, 36, 0)); },
+     "SystemStatus=300",
+     "1 0xC000571C HDD SMARTステータスを「エラー」へ移行しました "
+     "(HDD0修復済み = 5、読み込み不安定 = 0、修復が必要 = 0)"},
+    {"OnePendingSectorIsAWarning", [](World &w) { PutDrive(w, 1, Drive(41, 100, 1)); },
+     "SystemStatus=200",
+     "2 0x800056B8 HDD SMARTステータスを「警告」へ移行しました "
+     "(HDD1修復済み = 5、読み込み不安定 = 1、修復が必要 = 0)"},
     {"WithoutAttribute198TheSectorsAreNotJudged",
-     [](winsim::World &w) {
+     [](World &w) {
        PutDrive(w, 0, DataSector({{5, 100, 5}, {194, 41, 41}, {197, 100, 3}}));
      },
-     100,
-     {}},
-    {"TemperatureAtTheWarningLevel",
-     [](winsim::World &w) { PutDrive(w, 1, Drive(60, 100, 0)); },
-     200,
-     {Message(0, 2, 0x800052D0, "HDD 温度ステータスを「警告」へ移行しました (HDD1温度 = 60℃)")}},
+     "SystemStatus=100", ""},
+    {"TemperatureAtTheWarningLevel", [](World &w) { PutDrive(w, 1, Drive(60, 100, 0)); },
+     "SystemStatus=200",
+     "2 0x800052D0 HDD 温度ステータスを「警告」へ移行しました (HDD1温度 = 60℃)"},
     {"TemperatureAtTheErrorLevelOfTheSibling",
-     [](winsim::World &w) {
+     [](World &w) {
        w.registry().set_dword(kTempCheckKey, "TEMPParam2", 65);
        PutDrive(w, 0, Drive(65, 100, 0));
      },
-     300,
-     {Message(0, 1, 0xC0005334, "HDD 温度ステータスを「エラー」へ移行しました (HDD0温度 = 65℃)")}},
+     "SystemStatus=300",
+     "1 0xC0005334 HDD 温度ステータスを「エラー」へ移行しました (HDD0温度 = 65℃)"},
     {"ABayWithoutADiskStaysNormal",
-     [](winsim::World &w) {
+     [](World &w) {
        w.part<standin::WmicStandIn>().output =
            disk_test::Listing({disk_test::Row("HDS2000-A01", "IDE", disk_test::Drive(0), "0")});
      },
-     100,
-     {}},
+     "SystemStatus=100", ""},
     // The drive is hot, but its reading failed: its temperature is not judged.
     {"ABayWhoseReadFailsKeepsANormalTemperature",
-     [](winsim::World &w) {
+     [](World &w) {
        PutDrive(w, 0, Drive(75, 100, 0));
        winsim::find_smart_disk(w, 0)->set_failure(winsim::SmartDisk::Failure::Thresholds);
      },
-     100,
-     {Message(0, 2, 0x80005780, kNoHandleText)}},
+     "SystemStatus=100",
+     "2 0x80005780 HDD SMARTステータスの確認に失敗しました (デバイスハンドルの取得に失敗)"},
 };
 
 class BayStatus : public HealthWorld, public ::testing::WithParamInterface<BayCase> {};
@@ -106,8 +97,8 @@ class BayStatus : public HealthWorld, public ::testing::WithParamInterface<BayCa
 TEST_P(BayStatus, TheFirstCycleJudgesTheBayAndWritesItsMessages) {
   GetParam().arrange(world);
   StartMonitor();
-  EXPECT_EQ(ComponentMessages(), GetParam().messages);
-  EXPECT_EQ(Config("SystemStatus"), GetParam().system_status);
+  EXPECT_EQ(ComponentMessageLines(), GetParam().messages);
+  EXPECT_EQ(ConfigValues(GetParam().values), GetParam().values);
 }
 
 INSTANTIATE_TEST_SUITE_P(Bays, BayStatus, ::testing::ValuesIn(kBayCases),

@@ -4,6 +4,9 @@
 // the configuration key, the LED pins and the alarms.
 #pragma once
 
+#include <cstdio>
+#include <sstream>
+
 #include "ServiceWorld.h"
 #include "standins/Board.h"
 #include "winsim/EventLog.h"
@@ -75,6 +78,30 @@ class HealthWorld : public ServiceWorld {
     Records out;
     for (const auto &r : Messages(from))
       if ((r["id"].get<std::uint32_t>() & 0xFFFF) > 10000) out.push_back(r);
+    return out;
+  }
+
+  // The components' messages of the first cycle as "type id text" lines, for tables.
+  std::string ComponentMessageLines() {
+    std::string out;
+    char head[32];
+    for (const auto &r : ComponentMessages()) {
+      std::snprintf(head, sizeof head, "%d 0x%08X ", r["type"].get<int>(),
+                    r["id"].get<std::uint32_t>());
+      out += (out.empty() ? "" : "\n") + std::string(head) + r["text"].get<std::string>();
+    }
+    return out;
+  }
+  // The configuration values named in `expected` ("Name=value ..."), as they are now, in the
+  // same form; a missing value reads "-".
+  std::string ConfigValues(const std::string &expected) {
+    std::string out;
+    std::istringstream words(expected);
+    for (std::string word; words >> word;) {
+      std::string name = word.substr(0, word.find('='));
+      std::optional<std::uint32_t> value = Config(name.c_str());
+      out += (out.empty() ? "" : " ") + name + "=" + (value ? std::to_string(*value) : "-");
+    }
     return out;
   }
 
