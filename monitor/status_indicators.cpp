@@ -1,4 +1,6 @@
 // The health evaluation of each cycle, which ends in the status LED and the system alarm.
+#include <ctime>
+
 #include "monitor/Brackle.h"
 #include "monitor/CQuilletCtrl.h"
 #include "monitor/IndicatorState.h"

@@ -28,7 +28,7 @@ TEST_F(ComponentTransitions, AReadingCrossingALevelBackAndForthWritesAMessageAtE
       Message(60000, 2, 0x80002BC0, CpuTempText("警告", 84)),
       Message(70000, 4, 0x40002B5C, CpuTempText("正常", 20)),
   };
-  EXPECT_EQ(ComponentMessages(), expected);
+  EXPECT_EQ(Messages(0, kComponents), expected);
   Records statuses = Writes("CpuTempStatus");
   ASSERT_EQ(statuses.size(), 8u);
   EXPECT_EQ(statuses[2], (Record{{"t", 20000}, {"data", 11200}}));  // 84: still a warning

@@ -57,27 +57,18 @@ class HealthWorld : public ServiceWorld {
   }
 
   // The monitor's messages (source "Quillet") from `from` on: time, type, id, text (UTF-8).
-  Records Messages(std::uint64_t from = 0) {
+  // All, or without the board's (kHealth), only the components' or only the system status's.
+  enum Which { kAll, kHealth, kComponents, kSystem };
+  Records Messages(std::uint64_t from = 0, Which which = kAll) {
     Records out;
-    for (const auto &r : world.trace().of_kind("event"))
-      if (r["source"] == "Quillet" && r["t"] >= from)
+    for (const auto &r : world.trace().of_kind("event")) {
+      std::uint32_t number = r["id"].get<std::uint32_t>() & 0xFFFF;
+      bool system = number<1000, component = number> 10000;
+      bool wanted = which == kAll || (which == kHealth && (system || component)) ||
+                    (which == kComponents && component) || (which == kSystem && system);
+      if (r["source"] == "Quillet" && r["t"] >= from && wanted)
         out.push_back(Message(r["t"], r["type"], r["id"], r["strings"][0]));
-    return out;
-  }
-  // The same without the board's messages: the components' and the system status's.
-  Records HealthMessages(std::uint64_t from = 0) {
-    Records out;
-    for (const auto &r : Messages(from))
-      if ((r["id"].get<std::uint32_t>() & 0xFFFF) < 1000 ||
-          (r["id"].get<std::uint32_t>() & 0xFFFF) > 10000)
-        out.push_back(r);
-    return out;
-  }
-  // The same without the board's messages and the system status's: the components' own.
-  Records ComponentMessages(std::uint64_t from = 0) {
-    Records out;
-    for (const auto &r : Messages(from))
-      if ((r["id"].get<std::uint32_t>() & 0xFFFF) > 10000) out.push_back(r);
+    }
     return out;
   }
 
@@ -85,7 +76,7 @@ class HealthWorld : public ServiceWorld {
   std::string ComponentMessageLines() {
     std::string out;
     char head[32];
-    for (const auto &r : ComponentMessages()) {
+    for (const auto &r : Messages(0, kComponents)) {
       std::snprintf(head, sizeof head, "%d 0x%08X ", r["type"].get<int>(),
                     r["id"].get<std::uint32_t>());
       out += (out.empty() ? "" : "\n") + std::string(head) + r["text"].get<std::string>();

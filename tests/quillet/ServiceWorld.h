@@ -93,8 +93,8 @@ class ServiceWorld : public ::testing::Test {
   // nothing to report about the disks.
   void InstallHealthyDisks() {
     standin::install_wmic(world).output = disk_test::TwoBayListing();
-    winsim::add_smart_disk(world, 0, disk_test::NormalData(), disk_test::HealthyThresholds());
-    winsim::add_smart_disk(world, 1, disk_test::NormalData(), disk_test::HealthyThresholds());
+    winsim::add_smart_disk(world, 0, disk_test::HealthyData(0), disk_test::HealthyThresholds());
+    winsim::add_smart_disk(world, 1, disk_test::HealthyData(0), disk_test::HealthyThresholds());
   }
 
   // svc.status records reduced to the given fields.
