@@ -1,6 +1,6 @@
 // The health monitor through the simulator: the RAID error of a typical day end to end, the
-// disk verb that changes a drive's readings, the story of scenarios/health.scn, and the
-// timeline settings that keep a long run readable.
+// disk verb that changes a drive's readings, and the timeline settings that keep a long run
+// readable.
 #include <gtest/gtest.h>
 
 #include "ScenarioTesting.h"
@@ -121,49 +121,6 @@ TEST_F(HealthScenario, ADiskVerbChangesOneAttributeAndKeepsTheChecksum) {
   BYTE sum = 0;
   for (std::size_t i = 16; i < 16 + 512; ++i) sum = static_cast<BYTE>(sum + reply[i]);
   EXPECT_EQ(sum, 0);
-}
-
-TEST(DiskAttributeVerb, AnAttributeTheDriveDoesNotReportIsRefused) {
-  auto refused =
-      scenario_test::refusal("0 disk 3 smart " + kDisks + "bay0.data.bin " + kDisks +
-                             "bay0.thresholds.bin\n0 disk 3 attribute 190 1 1\n1s end\n");
-  ASSERT_TRUE(refused);
-  EXPECT_EQ(refused->message, "t.scn:2: disk attribute: drive 3 has no attribute 190");
-}
-
-// The story of the day: every message the service writes, at its time.
-TEST_F(HealthScenario, TheDayOfHealthScnTellsItsStory) {
-  scenario::Runner runner(scenario_test::all_verbs(), nullptr);
-  runner.play(world,
-              scenario::load_scenario(std::string(NORVANE_SOURCE_DIR) + "/scenarios/health.scn"));
-  std::vector<std::string> story;
-  for (const auto &r : Select("event", {"t", "id"})) {
-    char line[48];
-    std::snprintf(line, sizeof line, "%llu 0x%08X",
-                  static_cast<unsigned long long>(r["t"].get<std::uint64_t>() / 1000),
-                  r["id"].get<unsigned>());
-    story.push_back(line);
-  }
-  std::vector<std::string> expected = {
-      "1 0x400003E8",                          // board ready
-      "3601 0x80002FA8",  "3601 0x800000C8",   // 10:00 fan slow: warning
-      "5401 0xC000300C",  "5401 0xC000012C",   // 10:30 fan nearly stopped: error
-      "7202 0x40002F44",  "7202 0x40000064",   // 11:00 fan back
-      "14402 0x800052D0", "14402 0x800000C8",  // 13:00 bay 0 past 60 °C
-      "16202 0xC0005334", "16202 0xC000012C",  // 13:30 past 70 °C
-      "18003 0x4000526C", "18003 0x40000064",  // 14:00 cooled down
-      "25204 0xC0007A44", "25204 0xC000012C",  // 16:00 backup failed
-      "32404 0x4000797C", "32404 0x40000064",  // 18:00 backup good
-      "36005 0x80007DC8", "36005 0x800000C8",  // 19:00 drive short of space
-      "39605 0x40007D64", "39605 0x40000064",  // 20:00 space freed
-      "46806 0xC000012C",                      // 22:00 RAID rebuild
-      "50407 0x40000064",                      // 23:00 rebuilt
-      "61208 0x80005780",                      // 02:00 bay 1's SMART read fails
-      "64808 0xC00057E4", "64808 0x800000C8",  // 03:00 still failing
-      "65108 0x40000064",                      // the one cycle of warning is over
-      "68409 0x40005654",                      // 04:00 bay 1 answers again
-  };
-  EXPECT_EQ(story, expected);
 }
 
 // ---- Timeline settings -----------------------------------------------------------------------
