@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr const char *kEventSource = "Quillet";
+using quillet::kEventSource;
 constexpr DWORD kStopWaitHint = 6000;
 constexpr DWORD kRunExitPollMs = 5000;
 constexpr int kBoardAttempts = 6;
@@ -242,25 +242,6 @@ void CQuilletCtrl::MonitorCycle() {
   quillet::SnoozeChange change = quillet::UpdateSnoozeCopies(dwSnoozeTime, dwSnoozeType);
   UpdateRaidIndicators(change.bRaid);
   EvaluateHealth(change.bSystem, dwSnoozeType, dwSnoozeTime);
-}
-
-void CQuilletCtrl::EvaluateHealth(bool bSysSnoozeChanged, DWORD dwSnoozeType, DWORD dwSnoozeTime) {
-  int bSysAlarmRun = IsIndicatorRunning(kSysAlarm);
-  int bStatusBlinkRun = IsIndicatorRunning(kStatusBlink);
-  RegHandle config(HKEY_LOCAL_MACHINE, quillet::kConfigKey);
-  if (!config.KeyExists(HKEY_LOCAL_MACHINE, quillet::kConfigKey)) {
-    // Without its configuration the service shows nothing: alarm off, status LED dark.
-    StopIndicatorIfRunning(kSysAlarm, bSysAlarmRun);
-    StopIndicatorIfRunning(kStatusBlink, bStatusBlinkRun);
-    if (g_bBoardReady == 1) BRKGpio_Write(BRK_PIN_STATUS_LED, BRK_LEVEL_DARK);
-    return;
-  }
-  quillet::EndHourlySnoozeIfDue(config, dwSnoozeTime, dwSnoozeType);
-  if (bSysSnoozeChanged && bSysAlarmRun == 1)
-    quillet::RequestSnoozeReload(g_csSysSnoozeReload, g_bSysSnoozeReload);
-
-  // The disks: find the bays' drives, read their SMART data and publish six values per bay.
-  m_hddReport = CollectDiskSmart(config);
 }
 
 int CQuilletCtrl::IsIndicatorRunning(IndicatorThread thread) {

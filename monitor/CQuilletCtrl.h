@@ -3,7 +3,6 @@
 // half of the status protocol.
 #pragma once
 
-#include "monitor/disk_smart.h"
 #include "platform/win32.h"
 #include "service/SvsBase.h"
 
@@ -36,6 +35,10 @@ class CQuilletCtrl : public SvsBase {
   void MonitorCycle();
   void UpdateRaidIndicators(bool bRaidSnoozeChanged);
   void EvaluateHealth(bool bSysSnoozeChanged, DWORD dwSnoozeType, DWORD dwSnoozeTime);
+  // The status LED and the system alarm for a system status (the run flags as read at the
+  // start of the cycle): lit and sounding for an error, blinking for a warning, dark and silent
+  // for normal.
+  void ShowSystemStatus(int nSystemStatus, int bSysAlarmRun, int bStatusBlinkRun);
 
   // Thread control: the run flag read under its lock; start and stop.
   int IsIndicatorRunning(IndicatorThread thread);
@@ -57,6 +60,4 @@ class CQuilletCtrl : public SvsBase {
   HANDLE m_hStatusBlinkThread;
   HANDLE m_hInstanceMutex;
   DWORD m_dwCheckIntervalMs;
-  // The disks of the two bays as the last cycle found and read them.
-  HddReport m_hddReport;
 };

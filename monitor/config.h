@@ -13,6 +13,10 @@ constexpr const char *kRaidCheckKey =
     "SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\RDSCANSV";
 constexpr const char *kTempCheckKey =
     "SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\THERMSCN";
+constexpr const char *kBackupCheckKey =
+    "SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\BKSCANSV";
+constexpr const char *kFreeSpaceCheckKey =
+    "SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\VOLSPACE";
 
 // A DWORD that reads as 0xFFFFFFFF is missing: the key, the value, or a stored -1.
 constexpr DWORD kMissing = 0xFFFFFFFF;

@@ -32,9 +32,10 @@ int LocalHour() {
   return local != nullptr ? local->tm_hour : -1;
 }
 
-void EndHourlySnoozeIfDue(RegHandle &config, DWORD dwSnoozeTime, DWORD dwSnoozeType) {
-  if (dwSnoozeType != 0) return;
-  if (static_cast<int>(dwSnoozeTime) == LocalHour()) config.SetDword("LedSnoozeType", 0xFFFFFFFF);
+DWORD EndHourlySnoozeIfDue(RegHandle &config, DWORD dwSnoozeTime, DWORD dwSnoozeType) {
+  if (dwSnoozeType != 0 || static_cast<int>(dwSnoozeTime) != LocalHour()) return dwSnoozeType;
+  config.SetDword("LedSnoozeType", 0xFFFFFFFF);
+  return 0xFFFFFFFF;
 }
 
 void RequestSnoozeReload(CRITICAL_SECTION &cs, int &bReload) {

@@ -8,5 +8,7 @@ constexpr const char *kDisplayName = "Norvane NAS LED Control";
 // The name in the dispatch table; for a service of its own process the dispatcher does not
 // compare it with the service name.
 constexpr const char *kDispatchName = "QuilletCtrl";
+// The event source of every message of the health monitor.
+constexpr const char *kEventSource = "Quillet";
 
 }  // namespace quillet

@@ -1,6 +1,5 @@
 // The disk step inside the running service: every cycle that finds the configuration key
 // lists the disks and publishes the six values of each bay.
-#include "DiskSmartSupport.h"
 #include "ServiceWorld.h"
 
 namespace quillet_test {
@@ -10,9 +9,7 @@ class DiskSmartServiceTest : public ServiceWorld {
  protected:
   DiskSmartServiceTest() {
     InstallDirectly();
-    standin::install_wmic(world).output = disk_test::TwoBayListing();
-    winsim::add_smart_disk(world, 0, disk_test::HealthyData(), disk_test::HealthyThresholds());
-    winsim::add_smart_disk(world, 1, disk_test::HealthyData(), disk_test::HealthyThresholds());
+    InstallHealthyDisks();
   }
 
   // Times at which the service started the listing tool.

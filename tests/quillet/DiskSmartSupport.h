@@ -90,13 +90,13 @@ inline std::vector<std::uint8_t> ThresholdSector(std::initializer_list<Threshold
 }
 
 // A healthy drive: temperature 41, five reallocated sectors (current 100, threshold 36),
-// two pending, none uncorrectable.
-inline std::vector<std::uint8_t> HealthyData() {
+// `pending` pending sectors (the health evaluation warns of any), none uncorrectable.
+inline std::vector<std::uint8_t> HealthyData(std::uint64_t pending = 2) {
   return DataSector({{1, 117, 0},
                      {5, 100, 5},
                      {9, 99, 1234},
                      {194, 41, 0x0000120029},
-                     {197, 100, 2},
+                     {197, 100, pending},
                      {198, 100, 0}});
 }
 inline std::vector<std::uint8_t> HealthyThresholds() {

@@ -20,6 +20,7 @@ class MonitorCoreTest : public ServiceWorld {
   MonitorCoreTest() {
     world.registry().create_key(kConfigKey);
     InstallDirectly();
+    InstallHealthyDisks();
   }
 
   standins::Board &Board() { return standins::Board::of(world); }
@@ -69,13 +70,15 @@ TEST_F(MonitorCoreTest, ABoardThatNeverComesUpIsTriedSixTimesThenTheServiceRunsW
   const std::string failed = "LEDドライバの初期化に失敗しました。";
   const std::string unsupported = failed + "ボードがサポートされておりません。";
   const std::string already = failed + "既に初期化されています。";
-  Records expected = {Event(0, 1, 0xC0000BB8, unsupported),
-                      Event(10000, 1, 0xC0000BB8, already),
-                      Event(20000, 1, 0xC0000BB8, failed + " Error = -5"),
-                      Event(30000, 1, 0xC0000BB8, unsupported),
-                      Event(40000, 1, 0xC0000BB8, already),
-                      Event(50000, 1, 0xC0000BB8, failed + " Error = 7"),
-                      Event(60000, 2, 0x800007D0, "LEDドライバの初期化がタイムアウトしました。")};
+  Records expected = {
+      Event(0, 1, 0xC0000BB8, unsupported), Event(10000, 1, 0xC0000BB8, already),
+      Event(20000, 1, 0xC0000BB8, failed + " Error = -5"), Event(30000, 1, 0xC0000BB8, unsupported),
+      Event(40000, 1, 0xC0000BB8, already), Event(50000, 1, 0xC0000BB8, failed + " Error = 7"),
+      Event(60000, 2, 0x800007D0, "LEDドライバの初期化がタイムアウトしました。"),
+      // Without the board the three readings fail: hardware warnings.
+      Event(60000, 2, 0x800000C8,
+            "システムステータスを「警告あり」へ移行しました(ハードウェア = "
+            "警告あり、運用 = 正常、HDD = 正常)。")};
   EXPECT_EQ(MonitorEvents(), expected);
   EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{60000});  // the first cycle follows
   // The text reached the event log as code page 932 bytes.
@@ -92,12 +95,12 @@ TEST_F(MonitorCoreTest, AReadyBoardIsAnnouncedOnceAndDarkenedAtTheStop) {
   Records expected = {Event(0, 4, 0x400003E8, "LEDドライバを初期化しました。")};
   EXPECT_EQ(MonitorEvents(), expected);
   StopAndWait(pid);
-  // Without RAID information the first cycle darkens the RAID LEDs; the stop darkens all.
-  Records dark = {{{"t", 0}, {"pin", 32}, {"level", 1}},
-                  {{"t", 0}, {"pin", 12}, {"level", 1}},
-                  {{"t", 5000}, {"pin", 32}, {"level", 1}},
-                  {{"t", 5000}, {"pin", 12}, {"level", 1}},
-                  {{"t", 5000}, {"pin", 10}, {"level", 1}}};
+  // Without RAID information the first cycle darkens the RAID LEDs, and with every component
+  // normal the status LED; the stop darkens all.
+  Records dark = {
+      {{"t", 0}, {"pin", 32}, {"level", 1}},    {{"t", 0}, {"pin", 12}, {"level", 1}},
+      {{"t", 0}, {"pin", 10}, {"level", 1}},    {{"t", 5000}, {"pin", 32}, {"level", 1}},
+      {{"t", 5000}, {"pin", 12}, {"level", 1}}, {{"t", 5000}, {"pin", 10}, {"level", 1}}};
   EXPECT_EQ(Gpio(), dark);
   EXPECT_EQ(Board().uninit_calls(), 1);  // by the clean-up
 }
@@ -242,14 +245,16 @@ TEST_F(MonitorCoreTest, AStopDuringBoardStartUpCompletesAfterTheAttemptsAndTheFi
   Records stopping = {{{"t", 15000}, {"state", 3}, {"checkpoint", 1}}};  // then 2 to 10
   for (std::uint64_t checkpoint = 2, t = 20000; t <= 60000; ++checkpoint, t += 5000)
     stopping.push_back({{"t", t}, {"state", 3}, {"checkpoint", checkpoint}});
-  stopping.push_back({{"t", 60000}, {"state", 1}, {"checkpoint", 0}});
+  // Without the board the status LED blinks (hardware warnings): its thread ends with its pass.
+  stopping.push_back({{"t", 61000}, {"state", 1}, {"checkpoint", 0}});
   Records statuses = Statuses({"t", "state", "checkpoint"});
   EXPECT_EQ(Records(statuses.begin() + 2, statuses.end()), stopping);
   EXPECT_EQ(Board().init_calls(), 6);
 }
 
 TEST_F(MonitorCoreTest, AtTheStopEveryIndicatorThreadEndsBeforeTheLedsGoDarkInOrder) {
-  // RAID error with blinking: the RAID alarm and the RAID blink thread run.
+  // RAID error with blinking: the RAID alarm, the RAID blink thread and (the system status being
+  // an error) the system alarm run.
   world.registry().set_dword(kRaidKey, "SRaidInfoEx", 0x8);
   std::uint32_t pid = StartService();
   world.run_for(10250);
@@ -265,24 +270,34 @@ TEST_F(MonitorCoreTest, AtTheStopEveryIndicatorThreadEndsBeforeTheLedsGoDarkInOr
   auto gpio = [](std::uint64_t t, int pin, int level) {
     return Record{{"t", t}, {"pin", pin}, {"level", level}};
   };
-  Record exit_at_11s = {{"t", 11000}, {"exit", 0}};
+  Record exit_at_12s = {{"t", 12000}, {"exit", 0}};
+  // The RAID override makes the status an error: the system alarm sounds beside the RAID alarm.
+  // The threads are asked to end one after another, so the blink thread, asked after the system
+  // alarm ended at 11 s, has begun one more pass by then.
   Records expected = {{{"t", 10250}, {"state", 3}},
                       gpio(10500, 32, 0),
                       gpio(10500, 12, 0),
-                      {{"t", 10700}, {"exit", 0}},  // the alarm thread, at the end of its second
+                      {{"t", 10700}, {"exit", 0}},  // the RAID alarm, at the end of its second
+                      {{"t", 11000}, {"exit", 0}},  // the system alarm, at the end of its second
                       gpio(11000, 32, 1),
                       gpio(11000, 12, 1),
-                      exit_at_11s,  // the blink thread, at the end of its pass
-                      gpio(11000, 32, 1),
-                      gpio(11000, 12, 1),
-                      gpio(11000, 10, 1),
-                      exit_at_11s,  // the control thread, once Run has set RunExitEvent
-                      {{"t", 11000}, {"state", 1}},
-                      exit_at_11s};  // the service-main thread
+                      gpio(11500, 32, 0),
+                      gpio(11500, 12, 0),
+                      gpio(12000, 32, 1),
+                      gpio(12000, 12, 1),
+                      exit_at_12s,  // the blink thread, at the end of its pass
+                      gpio(12000, 32, 1),
+                      gpio(12000, 12, 1),
+                      gpio(12000, 10, 1),
+                      exit_at_12s,  // the control thread, once Run has set RunExitEvent
+                      {{"t", 12000}, {"state", 1}},
+                      exit_at_12s};  // the service-main thread
   EXPECT_EQ(ending, expected);
 }
 
 TEST_F(MonitorCoreTest, ASnoozeOfTypeZeroEndsInTheCycleOfItsHourOnly) {
+  // A drive short of space: a warning, so that a normal status does not end the snooze.
+  world.registry().set_dword(kFreeSpaceKey, "WarnDrive", 0x1);
   world.registry().set_dword(kConfigKey, "LedSnoozeTime", kStartHour + 1);
   world.registry().set_dword(kConfigKey, "LedSnoozeType", 0);
   std::uint32_t pid = StartService();

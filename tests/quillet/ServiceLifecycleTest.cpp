@@ -147,16 +147,19 @@ TEST_F(ServiceLifecycleTest, RunningTheProgramAgainAndRemovingItLeaveTheRunningS
   for (const auto &r : world.trace().select("gpio", {"t", "pin"}))
     if (r["t"] >= 29000 && r["pin"] == 12) late_blinks.push_back(r);
   EXPECT_FALSE(late_blinks.empty());
-  std::vector<Record> ends = {{{"t", 30700}}, {{"t", 31000}}, {{"t", 31000}}, {{"t", 31000}}};
+  // The RAID alarm, the system alarm (the RAID override makes the status an error), then the
+  // blink thread, the control thread and service main.
+  std::vector<Record> ends = {
+      {{"t", 30700}}, {{"t", 31000}}, {{"t", 32000}}, {{"t", 32000}}, {{"t", 32000}}};
   EXPECT_EQ(world.trace().select("thread.exit", {"t"}), ends);
   std::vector<Record> statuses = {
       {{"t", 0}, {"state", 2}},
       {{"t", 0}, {"state", 4}},
       {{"t", 30000}, {"state", 3}},
-      {{"t", 31000}, {"state", 1}},
+      {{"t", 32000}, {"state", 1}},
   };
   EXPECT_EQ(Statuses({"t", "state"}), statuses);
-  std::vector<Record> deleted = {{{"t", 31000}, {"service", "Orvexd"}}};
+  std::vector<Record> deleted = {{{"t", 32000}, {"service", "Orvexd"}}};
   EXPECT_EQ(world.trace().select("svc.delete", {"t", "service"}), deleted);
 }
 

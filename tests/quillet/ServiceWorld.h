@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "DiskSmartSupport.h"
 #include "TestServices.h"
 #include "platform/win32.h"
 #include "winsim/Services.h"
@@ -21,6 +22,12 @@ constexpr const char *kServiceName = "Orvexd";
 constexpr const char *kConfigKey = "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
 constexpr const char *kRaidKey =
     "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\RDSCANSV";
+constexpr const char *kBackupKey =
+    "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\BKSCANSV";
+constexpr const char *kFreeSpaceKey =
+    "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\VOLSPACE";
+constexpr const char *kTempCheckKey =
+    "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\THERMSCN";
 
 class ServiceWorld : public ::testing::Test {
  protected:
@@ -92,6 +99,14 @@ class ServiceWorld : public ::testing::Test {
   }
 
   std::uint32_t ServicePid() { return world.services().info(kServiceName)->pid; }
+
+  // The usual appliance: the listing tool names one sound disk per bay, so that a cycle finds
+  // nothing to report about the disks.
+  void InstallHealthyDisks() {
+    standin::install_wmic(world).output = disk_test::TwoBayListing();
+    winsim::add_smart_disk(world, 0, disk_test::HealthyData(0), disk_test::HealthyThresholds());
+    winsim::add_smart_disk(world, 1, disk_test::HealthyData(0), disk_test::HealthyThresholds());
+  }
 
   // svc.status records reduced to the given fields.
   std::vector<winsim::Trace::Record> Statuses(const std::vector<std::string> &fields = {

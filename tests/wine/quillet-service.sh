@@ -48,6 +48,39 @@ for start in first second; do
 done
 expect_eq "two starts took three board initializations" \
   "$(run reg query 'HKLM\SOFTWARE\BrackleStandIn' /v InitCalls | awk '$1 == "InitCalls" {print $3}')" "0x3"
+run reg delete 'HKLM\SOFTWARE\BrackleStandIn' /v InitResults /f >/dev/null
+
+# The DWORD value of a registry key in decimal, or nothing when it is not there.
+reg_dword() {  # key, value name
+  local line
+  line=$(run reg query "$1" /v "$2" | grep -i 'REG_DWORD') || return 0
+  printf '%d' "$(awk '{print $3}' <<<"$line")"
+}
+
+# The board stand-in reports a CPU at 90.5 °C, above "CpuTempErr" (85 by default): the first
+# cycle publishes the reading truncated and the CPU temperature error, the system status is an
+# error, and the status LED (pin 10, level 0 = lit) is lit until the service stops.
+check_cpu_temperature_error() {
+  local config='HKLM\SOFTWARE\Wow6432Node\Norvane\Tesmar\Config'
+  local board='HKLM\SOFTWARE\BrackleStandIn'
+  run reg add "$config" /f >/dev/null
+  run reg add "$board" /v CpuTemp /t REG_SZ /d 90.5 /f >/dev/null
+  run net start Orvexd >/dev/null
+  local i
+  for i in $(seq 1 120); do
+    [ "$(reg_dword "$board" Pin10)" = 0 ] && [ -n "$(reg_dword "$config" SystemStatus)" ] && break
+    sleep 1
+  done
+  expect_eq "the CPU temperature is published truncated" "$(reg_dword "$config" CpuTemp)" 90
+  expect_eq "the CPU temperature status is an error" "$(reg_dword "$config" CpuTempStatus)" 11300
+  expect_eq "the system status is an error" "$(reg_dword "$config" SystemStatus)" 300
+  expect_eq "the status LED is lit" "$(reg_dword "$board" Pin10)" 0
+  probe control 1 >/dev/null
+  expect_eq "stopped after the CPU temperature check" \
+    "$(probe wait 1 60000)" "state=1 controls=0x0 checkpoint=0 waithint=0 exitcode=0"
+  run reg delete "$board" /v CpuTemp /f >/dev/null
+}
+check_cpu_temperature_error
 
 out=$(run "$exe" -remove)
 expect_eq "-remove prints nothing" "$out" ""

@@ -1,6 +1,7 @@
 #include "scenario/Programs.h"
 
 #include "scenario/CoreVerbs.h"
+#include "scenario/TimelineView.h"
 #include "scenario/verbs/AudioVerbs.h"
 #include "scenario/verbs/BoardVerbs.h"
 #include "scenario/verbs/DiskVerbs.h"
@@ -27,6 +28,7 @@ void register_verbs(Verbs &verbs) {
   add_registry_verbs(verbs);
   add_fault_verbs(verbs);
   add_process_verbs(verbs);
+  add_timeline_verbs(verbs);
   add_service_verbs(verbs);
   add_board_verbs(verbs);
   add_audio_verbs(verbs);

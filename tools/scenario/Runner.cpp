@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "scenario/ScenarioError.h"
+#include "scenario/TimelineView.h"
 
 namespace scenario {
 namespace {
@@ -14,7 +15,9 @@ std::string known_verbs(const Verbs &verbs) {
 }
 
 std::string trace_text(winsim::World &world, TraceFormat format) {
-  return format == TraceFormat::Timeline ? world.trace().timeline() : world.trace().jsonl();
+  if (format == TraceFormat::Timeline)
+    return timeline_text(world.trace(), world.part<TimelineView>());
+  return world.trace().jsonl();
 }
 
 }  // namespace

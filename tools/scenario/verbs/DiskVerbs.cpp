@@ -68,10 +68,35 @@ winsim::SmartDisk::Failure failure_mode(const std::string &mode) {
   throw LineError("disk fail: unknown failure \"" + mode + "\" (open, ioctl, thresholds or none)");
 }
 
+std::shared_ptr<winsim::SmartDisk> existing_drive(winsim::World &world, unsigned number,
+                                                  const char *verb) {
+  auto drive = winsim::find_smart_disk(world, number);
+  if (!drive)
+    throw LineError(std::string(verb) + ": there is no drive " + std::to_string(number) +
+                    " (add it first with \"disk " + std::to_string(number) + " smart ...\")");
+  return drive;
+}
+
+// disk <n> attribute <id> <current> <raw>
+void set_attribute(winsim::World &world, unsigned number, const Line &line) {
+  std::uint32_t id = parse_u32(line.word(3, "attribute id"), "attribute id");
+  std::uint32_t current = parse_u32(line.word(4, "current value"), "current value");
+  std::uint64_t raw = parse_u64(line.word(5, "raw value"), "raw value");
+  line.no_more_than(5);
+  if (id == 0 || id > 255 || current > 255 || raw >> 48 != 0)
+    throw LineError(
+        "disk attribute: the id (1 to 255), the current value (0 to 255) or the raw "
+        "value (six bytes) is out of range");
+  auto drive = existing_drive(world, number, "disk attribute");
+  if (!drive->set_attribute(static_cast<std::uint8_t>(id), static_cast<std::uint8_t>(current), raw))
+    throw LineError("disk attribute: drive " + std::to_string(number) + " has no attribute " +
+                    std::to_string(id));
+}
+
 void disk(winsim::World &world, const Line &line) {
   unsigned number =
       parse_u32(line.word(1, "drive number (n of \\\\.\\PHYSICALDRIVEn)"), "drive number");
-  const std::string &action = line.word(2, "action (smart or fail)");
+  const std::string &action = line.word(2, "action (smart, fail or attribute)");
   if (action == "smart") {
     line.word(4, "thresholds file");
     line.no_more_than(4);
@@ -83,13 +108,11 @@ void disk(winsim::World &world, const Line &line) {
   } else if (action == "fail") {
     winsim::SmartDisk::Failure failure = failure_mode(line.word(3, "failure"));
     line.no_more_than(3);
-    auto drive = winsim::find_smart_disk(world, number);
-    if (!drive)
-      throw LineError("disk fail: there is no drive " + std::to_string(number) +
-                      " (add it first with \"disk " + std::to_string(number) + " smart ...\")");
-    drive->set_failure(failure);
+    existing_drive(world, number, "disk fail")->set_failure(failure);
+  } else if (action == "attribute") {
+    set_attribute(world, number, line);
   } else {
-    throw LineError("disk: unknown action \"" + action + "\" (smart or fail)");
+    throw LineError("disk: unknown action \"" + action + "\" (smart, fail or attribute)");
   }
 }
 

@@ -13,6 +13,9 @@
 //   disk <n> fail open|ioctl|thresholds|none
 //                                      the drive refuses to open, refuses every SMART request,
 //                                      or answers the data but not the thresholds; none heals it
+//   disk <n> attribute <id> <current> <raw>
+//                                      the drive reports the attribute (already in its data
+//                                      sector) with these values from now on
 #pragma once
 
 #include "scenario/Verbs.h"

@@ -34,6 +34,10 @@ class SmartDisk : public Device {
             std::vector<std::uint8_t> threshold_sector);
 
   void set_failure(Failure failure) { failure_ = failure; }
+  // The drive reports attribute `id` with this current value and this raw value (six bytes)
+  // from now on, as a drive's readings change; the sector's checksum is kept valid. False when
+  // the attribute table (30 slots) has no such attribute.
+  bool set_attribute(std::uint8_t id, std::uint8_t current, std::uint64_t raw);
   Failure failure() const { return failure_; }
   // Every request the drive received, as the bytes of its input buffer, in order.
   const std::vector<std::vector<std::uint8_t>> &requests() const { return requests_; }

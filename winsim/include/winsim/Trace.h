@@ -29,6 +29,8 @@ class Trace {
   std::string jsonl() const;
   // A human-readable timeline: "  12.500 s  pid 12 tid 16  kind  field=value ...".
   std::string timeline() const;
+  // One record as a line of the timeline, with its line end.
+  static std::string timeline_line(const Record &record);
 
   static std::string dump(const Record &record);
 

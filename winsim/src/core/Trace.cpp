@@ -50,24 +50,35 @@ std::string Trace::jsonl() const {
 
 std::string Trace::timeline() const {
   std::string out;
-  for (const auto &r : records_) {
-    char head[96];
-    std::uint64_t t = r["t"].get<std::uint64_t>();
-    std::snprintf(head, sizeof head, "%8llu.%03llu s  pid %-4u tid %-4u ",
-                  static_cast<unsigned long long>(t / 1000),
-                  static_cast<unsigned long long>(t % 1000), r["pid"].get<unsigned>(),
-                  r["tid"].get<unsigned>());
-    out += head;
-    out += r["kind"].get<std::string>();
-    for (auto &[key, value] : r.items()) {
-      if (key == "t" || key == "pid" || key == "tid" || key == "kind") continue;
-      out += "  ";
-      out += key;
-      out += '=';
+  for (const auto &r : records_) out += timeline_line(r);
+  return out;
+}
+
+std::string Trace::timeline_line(const Record &r) {
+  char head[96];
+  std::uint64_t t = r["t"].get<std::uint64_t>();
+  std::snprintf(head, sizeof head, "%8llu.%03llu s  pid %-4u tid %-4u ",
+                static_cast<unsigned long long>(t / 1000),
+                static_cast<unsigned long long>(t % 1000), r["pid"].get<unsigned>(),
+                r["tid"].get<unsigned>());
+  std::string out = head;
+  out += r["kind"].get<std::string>();
+  bool event = r["kind"] == "event";
+  for (auto &[key, value] : r.items()) {
+    if (key == "t" || key == "pid" || key == "tid" || key == "kind") continue;
+    out += "  ";
+    out += key;
+    out += '=';
+    if (event && key == "id" && value.is_number_unsigned()) {
+      // Event ids are read by their severity bits and message number: hexadecimal.
+      char id[16];
+      std::snprintf(id, sizeof id, "0x%08X", value.get<unsigned>());
+      out += id;
+    } else {
       out += value.is_string() ? value.get<std::string>() : dump(value);
     }
-    out += '\n';
   }
+  out += '\n';
   return out;
 }
 

@@ -78,6 +78,22 @@ std::uint32_t SmartDisk::control(std::uint32_t code, const std::uint8_t *in, std
   return error;
 }
 
+bool SmartDisk::set_attribute(std::uint8_t id, std::uint8_t current, std::uint64_t raw) {
+  constexpr std::size_t kSlots = 30, kSlotSize = 12, kTable = 2;
+  for (std::size_t k = 0; k < kSlots; ++k) {
+    std::uint8_t *slot = &data_[kTable + kSlotSize * k];
+    if (id == 0 || slot[0] != id) continue;
+    slot[3] = current;
+    for (int i = 0; i < 6; ++i) slot[5 + i] = static_cast<std::uint8_t>(raw >> (8 * i));
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i + 1 < kSectorSize; ++i)
+      sum = static_cast<std::uint8_t>(sum + data_[i]);
+    data_[kSectorSize - 1] = static_cast<std::uint8_t>(0x100 - sum);
+    return true;
+  }
+  return false;
+}
+
 std::uint32_t SmartDisk::answer(std::uint8_t feature, std::uint8_t *out, std::uint32_t *returned) {
   if (failure_ == Failure::Ioctl) return ERROR_INVALID_FUNCTION;
   if (failure_ == Failure::Thresholds && feature == READ_THRESHOLDS) return ERROR_GEN_FAILURE;

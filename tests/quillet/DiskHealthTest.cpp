@@ -1,0 +1,213 @@
+// The disks' states in the running service: SMART and temperature per bay with their messages,
+// the bays without a disk or without a reading, and the SMART read failure that lasts until
+// its deadline.
+#include <filesystem>
+
+#include "HealthWorld.h"
+#include "winsim/Text.h"
+
+namespace quillet_test {
+namespace {
+
+using disk_test::DataSector;
+using World = winsim::World;
+
+// A drive's data sector: attributes 5 (reallocated: current value and raw count), 194
+// (temperature), 197 (pending) and 198 (uncorrectable). The thresholds give attribute 5 a
+// threshold of 36.
+std::vector<std::uint8_t> Drive(std::uint8_t temp, std::uint8_t cur05, std::uint64_t pending,
+                                std::uint64_t uncorrectable = 0) {
+  return DataSector(
+      {{5, cur05, 5}, {194, temp, temp}, {197, 100, pending}, {198, 100, uncorrectable}});
+}
+
+void PutDrive(World &w, unsigned bay, std::vector<std::uint8_t> data) {
+  winsim::add_smart_disk(w, bay, std::move(data), disk_test::HealthyThresholds());
+}
+
+std::string SmartText(const char *state, int bay, const char *counts) {
+  return std::string("HDD SMARTステータスを「") + state + "」へ移行しました (HDD" +
+         std::to_string(bay) + counts + ")";
+}
+
+const std::string kNoHandleText =
+    "HDD SMARTステータスの確認に失敗しました (デバイスハンドルの取得に失敗)";
+const std::string kNoPathText =
+    "HDD SMARTステータスの確認に失敗しました (デバイスパスの取得に失敗)";
+const std::string kDeadlineText =
+    "HDD SMARTステータスの確認に失敗したまま、規定時間が経過しました。";
+const std::string kDiskWarningText =
+    "システムステータスを「警告あり」へ移行しました(ハードウェア = 正常、運用 = 正常、HDD = "
+    "警告あり)。";
+const std::string kNormalText = "システムステータスを「正常」へ移行しました。";
+
+struct BayCase {
+  const char *name;
+  void (*arrange)(World &);
+  const char *values;    // "SystemStatus=..."
+  const char *messages;  // the disks' messages of the first cycle, "type id text"
+};
+
+void PrintTo(const BayCase &c, std::ostream *os) {
+  *os << c.name;
+}
+
+const BayCase kBayCases[] = {
+    {"AttributeFiveAtItsThresholdIsAnError", [](World &w) { PutDrive(w, 0, Drive(41, 36, 0)); },
+     "SystemStatus=300",
+     "1 0xC000571C HDD SMARTステータスを「エラー」へ移行しました "
+     "(HDD0修復済み = 5、読み込み不安定 = 0、修復が必要 = 0)"},
+    {"OnePendingSectorIsAWarning", [](World &w) { PutDrive(w, 1, Drive(41, 100, 1)); },
+     "SystemStatus=200",
+     "2 0x800056B8 HDD SMARTステータスを「警告」へ移行しました "
+     "(HDD1修復済み = 5、読み込み不安定 = 1、修復が必要 = 0)"},
+    {"WithoutAttribute198TheSectorsAreNotJudged",
+     [](World &w) {
+       PutDrive(w, 0, DataSector({{5, 100, 5}, {194, 41, 41}, {197, 100, 3}}));
+     },
+     "SystemStatus=100", ""},
+    {"TemperatureAtTheWarningLevel", [](World &w) { PutDrive(w, 1, Drive(60, 100, 0)); },
+     "SystemStatus=200",
+     "2 0x800052D0 HDD 温度ステータスを「警告」へ移行しました (HDD1温度 = 60℃)"},
+    {"TemperatureAtTheErrorLevelOfTheSibling",
+     [](World &w) {
+       w.registry().set_dword(kTempCheckKey, "TEMPParam2", 65);
+       PutDrive(w, 0, Drive(65, 100, 0));
+     },
+     "SystemStatus=300",
+     "1 0xC0005334 HDD 温度ステータスを「エラー」へ移行しました (HDD0温度 = 65℃)"},
+    {"ABayWithoutADiskStaysNormal",
+     [](World &w) {
+       w.part<standin::WmicStandIn>().output =
+           disk_test::Listing({disk_test::Row("HDS2000-A01", "IDE", disk_test::Drive(0), "0")});
+     },
+     "SystemStatus=100", ""},
+    // The drive is hot, but its reading failed: its temperature is not judged.
+    {"ABayWhoseReadFailsKeepsANormalTemperature",
+     [](World &w) {
+       PutDrive(w, 0, Drive(75, 100, 0));
+       winsim::find_smart_disk(w, 0)->set_failure(winsim::SmartDisk::Failure::Thresholds);
+     },
+     "SystemStatus=100",
+     "2 0x80005780 HDD SMARTステータスの確認に失敗しました (デバイスハンドルの取得に失敗)"},
+};
+
+class BayStatus : public HealthWorld, public ::testing::WithParamInterface<BayCase> {};
+
+TEST_P(BayStatus, TheFirstCycleJudgesTheBayAndWritesItsMessages) {
+  GetParam().arrange(world);
+  StartMonitor();
+  EXPECT_EQ(ComponentMessageLines(), GetParam().messages);
+  EXPECT_EQ(ConfigValues(GetParam().values), GetParam().values);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bays, BayStatus, ::testing::ValuesIn(kBayCases),
+                         [](const ::testing::TestParamInfo<BayCase> &test) {
+                           return test.param.name;
+                         });
+
+class DiskHealth : public HealthWorld {
+ protected:
+  void FailBay(unsigned bay) {
+    winsim::find_smart_disk(world, bay)->set_failure(winsim::SmartDisk::Failure::Open);
+  }
+  void NoDiskListed() {
+    world.part<standin::WmicStandIn>().output =
+        "\r\r\n" + winsim::cp932("利用できるインスタンスがありません。") + "\r\r\n";
+  }
+};
+
+TEST_F(DiskHealth, ADiskRemovedWhileInWarningReturnsToNormalWithoutReadings) {
+  PutDrive(world, 1, Drive(41, 100, 2));
+  StartMonitor();
+  world.part<standin::WmicStandIn>().output =
+      disk_test::Listing({disk_test::Row("HDS2000-A01", "IDE", disk_test::Drive(0), "0")});
+  world.run_for(10000);
+  CycleNow();
+  Records expected = {
+      Message(0, 2, 0x800056B8,
+              SmartText("警告", 1, "修復済み = 5、読み込み不安定 = 2、修復が必要 = 0")),
+      Message(10000, 4, 0x40005654,
+              SmartText("正常", 1, "修復済み = -1、読み込み不安定 = -1、修復が必要 = -1")),
+  };
+  EXPECT_EQ(Messages(0, kComponents), expected);
+}
+
+// Both bays fail: one message, the error after "CheckLogInterval" (3600 s) with the disk group
+// in warning for that one cycle. A change of the failure afterwards arms the deadline again.
+TEST_F(DiskHealth, ALastingReadFailureIsReportedOnceThenAgainAfterTheGraceTime) {
+  FailBay(0);
+  FailBay(1);
+  StartMonitor();
+  world.run_for(4000000);
+  NoDiskListed();
+  CycleNow();
+  world.run_for(3700000);
+  Records expected = {
+      Message(0, 2, 0x80005780, kNoHandleText),
+      Message(3600000, 1, 0xC00057E4, kDeadlineText),
+      Message(3600000, 2, 0x800000C8, kDiskWarningText),
+      Message(3660000, 4, 0x40000064, kNormalText),
+      Message(4000000, 2, 0x80005780, kNoPathText),
+      Message(7600000, 1, 0xC00057E4, kDeadlineText),
+      Message(7600000, 2, 0x800000C8, kDiskWarningText),
+      Message(7660000, 4, 0x40000064, kNormalText),
+  };
+  EXPECT_EQ(Messages(0, kHealth), expected);
+  Records statuses = Writes("SystemStatus");
+  ASSERT_GE(statuses.size(), 63u);
+  EXPECT_EQ(Records(statuses.begin() + 59, statuses.begin() + 63),
+            (Records{{{"t", 3540000}, {"data", 100}},
+                     {{"t", 3600000}, {"data", 200}},
+                     {{"t", 3660000}, {"data", 100}},
+                     {{"t", 3721000}, {"data", 100}}}));  // after the blink thread's last pass
+}
+
+// One bay's SMART state changing must not disarm the deadline of the other bay's failure.
+TEST_F(DiskHealth, TheOtherBaysChangeLeavesAFailureArmed) {
+  FailBay(0);
+  StartMonitor();
+  world.run_for(600000);
+  PutDrive(world, 1, Drive(41, 100, 1));
+  CycleNow();
+  world.run_for(3600000);
+  Records messages = Messages(3600000, kHealth);
+  ASSERT_GE(messages.size(), 1u);
+  EXPECT_EQ(messages[0], Message(3600000, 1, 0xC00057E4, kDeadlineText));
+}
+
+// Two drives of ../shared/data/smart beside the project, read in place.
+class RealDriveHealth : public HealthWorld {
+ protected:
+  const std::filesystem::path folder_ =
+      std::filesystem::path(NORVANE_SOURCE_DIR) / ".." / "shared" / "data" / "smart";
+  void SetUp() override {
+    if (!std::filesystem::exists(folder_ / "SUMMARY.tsv"))
+      GTEST_SKIP() << "no real-drive SMART data at " << folder_.string();
+  }
+  void PutRealDrive(unsigned bay, const std::string &name) {
+    winsim::add_smart_disk(world, bay, folder_ / (name + ".smart_data.bin"),
+                           folder_ / (name + ".smart_thresholds.bin"));
+  }
+};
+
+// The Samsung has one reallocated and one pending sector at 47 °C; the Toshiba one reallocated
+// sector at 41 °C and no attributes 197 and 198, so its sectors are not judged.
+TEST_F(RealDriveHealth, ACycleJudgesTwoRealDrivesFromTheirSmartValues) {
+  world.registry().set_dword(kTempCheckKey, "TEMPParam", 45);
+  PutRealDrive(0, "SAMSUNG_HD501LJ--CR100-12");
+  PutRealDrive(1, "TOSHIBA_MK1651GSY--38IGT0G5T");
+  StartMonitor();
+  Records expected = {
+      Message(0, 2, 0x800052D0, "HDD 温度ステータスを「警告」へ移行しました (HDD0温度 = 47℃)"),
+      Message(0, 2, 0x800056B8,
+              SmartText("警告", 0, "修復済み = 1、読み込み不安定 = 1、修復が必要 = 0")),
+      Message(0, 2, 0x800000C8, kDiskWarningText),
+  };
+  EXPECT_EQ(Messages(0, kHealth), expected);
+  EXPECT_EQ(Config("HDDTemp_1"), 41u);
+  EXPECT_EQ(Config("HDDC5_1"), 0xFFFFFFFFu);
+}
+
+}  // namespace
+}  // namespace quillet_test

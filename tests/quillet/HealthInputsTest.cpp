@@ -1,0 +1,116 @@
+// The first cycle of a running service for one input each: the board's three readings with
+// their result codes and the thresholds at their bounds, the backup and free-space values. What
+// the cycle publishes (the reading, the component's status value) and the component's message.
+#include <limits>
+
+#include "HealthWorld.h"
+
+namespace quillet_test {
+namespace {
+
+using World = winsim::World;
+
+struct InputCase {
+  const char *name;
+  void (*arrange)(World &);
+  const char *values;   // "Name=value ...": the published values
+  const char *message;  // the component's message, "type id text", or nothing
+};
+
+void PrintTo(const InputCase &c, std::ostream *os) {
+  *os << c.name;
+}
+
+standins::Board &BoardOf(World &w) {
+  return standins::Board::of(w);
+}
+
+const InputCase kInputCases[] = {
+    {"CpuTempAtWarning", [](World &w) { BoardOf(w).set_cpu_temperature(80.0); },
+     "CpuTemp=80 CpuTempStatus=11200",
+     "2 0x80002BC0 CPU 温度ステータスを「警告」へ移行しました (CPU温度 = 80℃)"},
+    {"CpuTempAtError", [](World &w) { BoardOf(w).set_cpu_temperature(85.0); },
+     "CpuTemp=85 CpuTempStatus=11300",
+     "1 0xC0002C24 CPU 温度ステータスを「エラー」へ移行しました (CPU温度 = 85℃)"},
+    // 47.9 °C is 47: a warning level of 47 is reached, and the message says 47.
+    {"CpuTempTruncatedTowardZero",
+     [](World &w) {
+       BoardOf(w).set_cpu_temperature(47.9);
+       w.registry().set_dword(kConfigKey, "CpuTempWarn", 47);
+     },
+     "CpuTemp=47 CpuTempStatus=11200",
+     "2 0x80002BC0 CPU 温度ステータスを「警告」へ移行しました (CPU温度 = 47℃)"},
+    {"CpuTempBelowZeroIsPastEveryLevel", [](World &w) { BoardOf(w).set_cpu_temperature(-5.0); },
+     "CpuTemp=4294967291 CpuTempStatus=11300",
+     "1 0xC0002C24 CPU 温度ステータスを「エラー」へ移行しました (CPU温度 = -5℃)"},
+    {"CpuTempNotSupported", [](World &w) { BoardOf(w).set_cpu_temperature(50.0, -1001); },
+     "CpuTemp=4294967295 CpuTempStatus=11400", ""},
+    // No int holds it: a failed reading, not an undefined conversion.
+    {"CpuTempNotANumber",
+     [](World &w) { BoardOf(w).set_cpu_temperature(std::numeric_limits<double>::quiet_NaN()); },
+     "CpuTemp=4294967295 CpuTempStatus=11600", ""},
+    {"FanAtWarning", [](World &w) { BoardOf(w).set_fan_speed(2000); },
+     "CpuFan=2000 CpuFanStatus=12100", ""},
+    {"FanBelowWarning", [](World &w) { BoardOf(w).set_fan_speed(1999); },
+     "CpuFan=1999 CpuFanStatus=12200",
+     "2 0x80002FA8 CPU ファン回転ステータスを「警告」へ移行しました (CPUファン回転数 = 1999)"},
+    {"FanBelowError", [](World &w) { BoardOf(w).set_fan_speed(99); },
+     "CpuFan=99 CpuFanStatus=12300",
+     "1 0xC000300C CPU ファン回転ステータスを「エラー」へ移行しました (CPUファン回転数 = 99)"},
+    {"FanReadAsMinusOne", [](World &w) { BoardOf(w).set_fan_speed(-1); },
+     "CpuFan=4294967295 CpuFanStatus=12300",
+     "1 0xC000300C CPU ファン回転ステータスを「エラー」へ移行しました (CPUファン回転数 = -1)"},
+    {"FanHardwareError", [](World &w) { BoardOf(w).set_fan_speed(3000, -1006); },
+     "CpuFan=4294967295 CpuFanStatus=12500",
+     "1 0xC000300C CPU ファン回転ステータスを「エラー」へ移行しました (ハードエラー)"},
+    {"SystemTempAtError", [](World &w) { BoardOf(w).set_system_temperature(85.5); },
+     "SystemTemp=85 SystemTempStatus=13300",
+     "1 0xC00033F4 システム 温度ステータスを「エラー」へ移行しました (システム温度 = 85℃)"},
+    {"SystemTempOtherFailure", [](World &w) { BoardOf(w).set_system_temperature(38.0, -7); },
+     "SystemTemp=4294967295 SystemTempStatus=13600", ""},
+    {"BackupFailed", [](World &w) { w.registry().set_dword(kBackupKey, "BackupStatus", 2); },
+     "BackupStatus=31300", "1 0xC0007A44 バックアップステータスを「エラー」へ移行しました"},
+    {"WarnDriveBit24Only",
+     [](World &w) { w.registry().set_dword(kFreeSpaceKey, "WarnDrive", 0x01000000); },
+     "VolSpaceStatus=32100", ""},
+    {"WarnDriveBit2", [](World &w) { w.registry().set_dword(kFreeSpaceKey, "WarnDrive", 0x4); },
+     "VolSpaceStatus=32200", "2 0x80007DC8 空き容量ステータスを「警告」へ移行しました"},
+};
+
+class HealthInputTest : public HealthWorld, public ::testing::WithParamInterface<InputCase> {};
+
+TEST_P(HealthInputTest, TheFirstCyclePublishesTheCodeAndWritesTheComponentsMessage) {
+  GetParam().arrange(world);
+  StartMonitor();
+  EXPECT_EQ(ConfigValues(GetParam().values), GetParam().values);
+  EXPECT_EQ(ComponentMessageLines(), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, HealthInputTest, ::testing::ValuesIn(kInputCases),
+                         [](const ::testing::TestParamInfo<InputCase> &test) {
+                           return test.param.name;
+                         });
+
+using HealthInputsWithoutBoard = HealthWorld;
+
+TEST_F(HealthInputsWithoutBoard, TheReadingsAreMinusOneEveryCycleAndAHardwareWarning) {
+  Board().set_init_results({-1001});
+  StartMonitor();
+  world.run_for(120001);
+  // The first cycle follows the six attempts at 60 s. The board would answer, but is not asked.
+  Records minus_one = {{{"t", 60000}, {"data", 0xFFFFFFFF}}, {{"t", 120000}, {"data", 0xFFFFFFFF}}};
+  for (const char *reading : {"CpuFan", "CpuTemp", "SystemTemp"}) {
+    EXPECT_EQ(Writes(reading), minus_one) << reading;
+  }
+  EXPECT_EQ(ConfigValues("CpuTempStatus CpuFanStatus SystemTempStatus SystemStatus"),
+            "CpuTempStatus=11600 CpuFanStatus=12600 SystemTempStatus=13600 SystemStatus=200");
+  Records expected = {
+      Message(60000, 2, 0x800007D0, "LEDドライバの初期化がタイムアウトしました。"),
+      Message(60000, 2, 0x800000C8,
+              "システムステータスを「警告あり」へ移行しました(ハードウェア = 警告あり、運用 = "
+              "正常、HDD = 正常)。")};
+  EXPECT_EQ(Messages(60000), expected);
+}
+
+}  // namespace
+}  // namespace quillet_test

@@ -1,0 +1,133 @@
+// A running appliance for the health evaluation's tests: the configuration key present, the
+// board up, one sound disk per bay, and the service started; cycles come every 60 s or at
+// once on a parameter change. What the tests look at: the monitor's messages, the values in
+// the configuration key, the LED pins and the alarms.
+#pragma once
+
+#include <cstdio>
+#include <sstream>
+
+#include "ServiceWorld.h"
+#include "standins/Board.h"
+#include "winsim/EventLog.h"
+#include "winsim/Registry.h"
+
+namespace quillet_test {
+
+using Record = winsim::Trace::Record;
+using Records = std::vector<Record>;
+
+// An event-log record of the monitor as the health tests compare it.
+inline Record Message(std::uint64_t t, int type, std::uint32_t id, const std::string &text) {
+  return {{"t", t}, {"type", type}, {"id", id}, {"text", text}};
+}
+
+class HealthWorld : public ServiceWorld {
+ protected:
+  HealthWorld() {
+    world.registry().create_key(kConfigKey);
+    InstallDirectly();
+    InstallHealthyDisks();
+  }
+  ~HealthWorld() override {
+    if (pid_ != 0 && world.running(pid_)) {
+      EXPECT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
+      EXPECT_TRUE(world.wait_exit(pid_));
+    }
+  }
+
+  standins::Board &Board() { return standins::Board::of(world); }
+
+  // Starts the service; its first cycle runs at once.
+  void StartMonitor() {
+    pid_ = StartService();
+    world.run_for(0);
+  }
+  // A cycle now, through a parameter-change control.
+  void CycleNow() {
+    ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
+    world.run_for(0);
+  }
+
+  void SetConfig(const char *name, DWORD value) {
+    world.registry().set_dword(kConfigKey, name, value);
+  }
+  std::optional<std::uint32_t> Config(const char *name) {
+    return world.registry().dword(kConfigKey, name);
+  }
+
+  // The monitor's messages (source "Quillet") from `from` on: time, type, id, text (UTF-8).
+  // All, or without the board's (kHealth), only the components' or only the system status's.
+  enum Which { kAll, kHealth, kComponents, kSystem };
+  Records Messages(std::uint64_t from = 0, Which which = kAll) {
+    Records out;
+    for (const auto &r : world.trace().of_kind("event")) {
+      std::uint32_t number = r["id"].get<std::uint32_t>() & 0xFFFF;
+      bool system = number<1000, component = number> 10000;
+      bool wanted = which == kAll || (which == kHealth && (system || component)) ||
+                    (which == kComponents && component) || (which == kSystem && system);
+      if (r["source"] == "Quillet" && r["t"] >= from && wanted)
+        out.push_back(Message(r["t"], r["type"], r["id"], r["strings"][0]));
+    }
+    return out;
+  }
+
+  // The components' messages of the first cycle as "type id text" lines, for tables.
+  std::string ComponentMessageLines() {
+    std::string out;
+    char head[32];
+    for (const auto &r : Messages(0, kComponents)) {
+      std::snprintf(head, sizeof head, "%d 0x%08X ", r["type"].get<int>(),
+                    r["id"].get<std::uint32_t>());
+      out += (out.empty() ? "" : "\n") + std::string(head) + r["text"].get<std::string>();
+    }
+    return out;
+  }
+  // The configuration values named in `expected` ("Name=value ..."), as they are now, in the
+  // same form; a missing value reads "-".
+  std::string ConfigValues(const std::string &expected) {
+    std::string out;
+    std::istringstream words(expected);
+    for (std::string word; words >> word;) {
+      std::string name = word.substr(0, word.find('='));
+      std::optional<std::uint32_t> value = Config(name.c_str());
+      out += (out.empty() ? "" : " ") + name + "=" + (value ? std::to_string(*value) : "-");
+    }
+    return out;
+  }
+
+  // Writes of a configuration value: time and data.
+  Records Writes(const std::string &name) {
+    Records out;
+    for (const auto &r : world.trace().of_kind("reg.set"))
+      if (r["key"] == kConfigKey && r["name"] == name)
+        out.push_back({{"t", r["t"]}, {"data", r["data"]}});
+    return out;
+  }
+
+  // Writes to the status LED (pin 10) from `from` on.
+  Records StatusLed(std::uint64_t from = 0) {
+    Records out;
+    for (const auto &r : world.trace().select("gpio", {"t", "pin", "level"}))
+      if (r["pin"] == 10 && r["t"] >= from) out.push_back({{"t", r["t"]}, {"level", r["level"]}});
+    return out;
+  }
+
+  // Start times of the system alarm: its tones last 50 ms (the RAID alarm's longer), nine
+  // within less than four seconds.
+  std::vector<std::uint64_t> SystemAlarms() {
+    std::vector<std::uint64_t> out;
+    std::optional<std::uint64_t> last;
+    for (const auto &r : world.trace().of_kind("sound")) {
+      if (r["duration"] != 50) continue;
+      std::uint64_t t = r["t"];
+      if (!last || t > *last + 5000) out.push_back(t);
+      last = t;
+    }
+    return out;
+  }
+
+  std::uint32_t pid_ = 0;
+};
+
+}  // namespace quillet_test

@@ -1,0 +1,131 @@
+// The system status in the running service: the groups folded into one status, the RAID
+// override, the six status values, the status message with its group texts, and what the
+// status LED and the system alarm show.
+#include "HealthWorld.h"
+
+namespace quillet_test {
+namespace {
+
+std::string ErrorText(const char *hardware, const char *operation, const char *disks) {
+  return std::string("システムステータスを「エラーあり」へ移行しました(ハードウェア = ") +
+         hardware + "、運用 = " + operation + "、HDD = " + disks + ")。";
+}
+
+class SystemStatus : public HealthWorld {
+ protected:
+  void SetRaid(DWORD info) { world.registry().set_dword(kRaidKey, "SRaidInfoEx", info); }
+  void SetBackup(DWORD status) { world.registry().set_dword(kBackupKey, "BackupStatus", status); }
+  void SetWarnDrive(DWORD mask) { world.registry().set_dword(kFreeSpaceKey, "WarnDrive", mask); }
+
+  // The configuration values a cycle writes, in order, without the disks' bay values.
+  std::vector<std::string> PublishedBetween(std::uint64_t from, std::uint64_t to) {
+    std::vector<std::string> out;
+    for (const auto &r : world.trace().of_kind("reg.set")) {
+      std::string name = r["name"];
+      if (r["t"] < from || r["t"] >= to || name.rfind("HDD", 0) == 0) continue;
+      out.push_back(name + "=" + std::to_string(r["data"].get<std::uint32_t>()));
+    }
+    return out;
+  }
+};
+
+TEST_F(SystemStatus, ACycleWritesTheReadingsThenTheSixStatusValuesInOrder) {
+  Board().set_fan_speed(1999);
+  StartMonitor();
+  EXPECT_EQ(PublishedBetween(0, 1),
+            (std::vector<std::string>{"CpuFan=1999", "CpuTemp=45", "SystemTemp=38",
+                                      "SystemStatus=200", "CpuTempStatus=11100",
+                                      "CpuFanStatus=12200", "SystemTempStatus=13100",
+                                      "BackupStatus=31100", "VolSpaceStatus=32100"}));
+}
+
+TEST_F(SystemStatus, AGroupWithAnErrorReadsAsInErrorEvenWithAWarning) {
+  Board().set_fan_speed(1500);                                // hardware warning ...
+  Board().set_cpu_temperature(90);                            // ... and error
+  SetBackup(2);                                               // operation error
+  winsim::add_smart_disk(world, 0, disk_test::HealthyData(),  // disk warning (pending sectors)
+                         disk_test::HealthyThresholds());
+  StartMonitor();
+  Records expected = {Message(0, 1, 0xC000012C, ErrorText("エラーあり", "エラーあり", "警告あり"))};
+  EXPECT_EQ(Messages(0).back(), expected[0]);
+  EXPECT_EQ(Config("SystemStatus"), 300u);
+}
+
+// The RAID LEDs blinking together make the status an error with every component normal: the
+// status LED is lit every cycle, and the system alarm runs but sounds only at a repeat point
+// that finds a component in error (301 s; not 605.75 s).
+TEST_F(SystemStatus, ARaidBlinkMakesAnErrorAndTheAlarmSoundsOnlyForAComponentsError) {
+  SetRaid(0x100000);
+  StartMonitor();
+  world.run_for(100000);
+  SetBackup(2);
+  world.run_for(300000);
+  SetBackup(1);
+  world.run_for(300000);
+  EXPECT_EQ(Messages(0, kSystem),
+            Records{Message(0, 1, 0xC000012C, ErrorText("正常", "正常", "正常"))});
+  EXPECT_EQ(SystemAlarms(), std::vector<std::uint64_t>{301000});
+  Records lit;
+  for (std::uint64_t t = 0; t <= 360000; t += 60000) lit.push_back({{"t", t}, {"level", 0}});
+  Records led = StatusLed();
+  ASSERT_GE(led.size(), lit.size());
+  EXPECT_EQ(Records(led.begin(), led.begin() + lit.size()), lit);
+}
+
+// Warning, error, normal: the status LED blinks, is lit, goes dark; the alarm sounds for the
+// error only; a snooze stays until the status is normal, and is cleared once.
+TEST_F(SystemStatus, EachStatusHasItsLedAndAlarm) {
+  SetConfig("LedSnoozeType", 1);
+  SetWarnDrive(0x1);
+  StartMonitor();
+  world.run_for(10000);
+  SetBackup(2);
+  CycleNow();
+  world.run_for(10000);
+  SetBackup(1);
+  SetWarnDrive(0);
+  CycleNow();
+  world.run_for(130000);
+
+  // Blinking from the blink thread; at the error its pass ends (11 s) before the LED is lit;
+  // at normal the alarm's pass ends (20.75 s) before the LED goes dark, then every cycle.
+  Records led = {{{"t", 500}, {"level", 0}},
+                 {{"t", 1000}, {"level", 1}},
+                 {{"t", 1500}, {"level", 0}},
+                 {{"t", 2000}, {"level", 1}}};
+  Records from_ten_s = {{{"t", 10500}, {"level", 0}}, {{"t", 11000}, {"level", 1}},
+                        {{"t", 11000}, {"level", 0}}, {{"t", 20750}, {"level", 1}},
+                        {{"t", 80750}, {"level", 1}}, {{"t", 140750}, {"level", 1}}};
+  Records all = StatusLed();
+  ASSERT_GE(all.size(), 4u);
+  EXPECT_EQ(Records(all.begin(), all.begin() + 4), led);
+  EXPECT_EQ(StatusLed(10100), from_ten_s);
+  EXPECT_EQ(SystemAlarms(), std::vector<std::uint64_t>{10000});  // snoozed: no repeat
+  Records expected = {
+      Message(0, 2, 0x800000C8,
+              "システムステータスを「警告あり」へ移行しました(ハードウェア = 正常、運用 = "
+              "警告あり、HDD = 正常)。"),
+      Message(10000, 1, 0xC000012C, ErrorText("正常", "エラーあり", "正常")),
+      Message(20000, 4, 0x40000064, "システムステータスを「正常」へ移行しました。"),
+  };
+  EXPECT_EQ(Messages(0, kSystem), expected);
+  EXPECT_EQ(Writes("LedSnoozeType"), (Records{{{"t", 20750}, {"data", 0xFFFFFFFF}}}));
+}
+
+TEST_F(SystemStatus, WithoutTheConfigurationKeyTheLedIsDarkAndTheAlarmStops) {
+  SetBackup(2);
+  StartMonitor();
+  world.run_for(10000);
+  world.registry().delete_tree(kConfigKey);
+  std::size_t messages = Messages().size();
+  CycleNow();
+  world.run_for(70000);
+  // The alarm ends its pass (10.75 s), then the LED goes dark; so at the next cycle.
+  EXPECT_EQ(StatusLed(5000), (Records{{{"t", 10750}, {"level", 1}}, {{"t", 70750}, {"level", 1}}}));
+  EXPECT_EQ(world.trace().of_kind("thread.exit").size(), 1u);
+  EXPECT_EQ(Messages().size(), messages);
+  EXPECT_EQ(PublishedBetween(5000, 100000), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace quillet_test

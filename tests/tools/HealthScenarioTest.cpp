@@ -1,0 +1,176 @@
+// The health monitor through the simulator: the RAID error of a typical day end to end, the
+// disk verb that changes a drive's readings, and the timeline settings that keep a long run
+// readable.
+#include <gtest/gtest.h>
+
+#include "ScenarioTesting.h"
+#include "monitor/disk_smart.h"
+#include "scenario/TimelineView.h"
+#include "winsim/SmartDisk.h"
+
+namespace {
+
+using Record = winsim::Trace::Record;
+using Records = std::vector<Record>;
+
+const std::string kDisks = std::string(NORVANE_SOURCE_DIR) + "/scenarios/disks/";
+
+// A sound appliance with the service installed and started at 1 s; cycles every minute.
+std::string Appliance() {
+  return "0 reg key HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config\n"
+         "0 reg set HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\RDSCANSV "
+         "SRaidInfoEx dword 0x1\n"
+         "0 reg set HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\RDSCANSV "
+         "RaidStatus dword 8\n"
+         "0 wmic text \"\\r\\r\\nNode,Caption,InterfaceType,Name,SCSIBus\\r\\r\\n"
+         "NAS01,A,IDE,\\\\.\\PHYSICALDRIVE0,0\\r\\r\\nNAS01,B,IDE,\\\\.\\PHYSICALDRIVE1,"
+         "1\\r\\r\\n\"\n"
+         "0 disk 0 smart " +
+         kDisks + "bay0.data.bin " + kDisks + "bay0.thresholds.bin\n" + "0 disk 1 smart " + kDisks +
+         "bay0.data.bin " + kDisks + "bay0.thresholds.bin\n" +
+         "0 run \"C:\\Program Files\\Norvane\\Quillet.exe\" -install\n"
+         "1s sc start Orvexd\n";
+}
+
+class HealthScenario : public ::testing::Test {
+ protected:
+  HealthScenario() { scenario::register_programs(world); }
+
+  Records Select(const char *kind, const std::vector<std::string> &fields) {
+    return world.trace().select(kind, fields);
+  }
+  Records Writes(const std::string &name) {
+    Records out;
+    for (const auto &r : world.trace().of_kind("reg.set"))
+      if (r["name"] == name) out.push_back({{"t", r["t"]}, {"data", r["data"]}});
+    return out;
+  }
+
+  winsim::World world;
+};
+
+// The RAID-check service reports an error, then normal again: the RAID alarm at once and about
+// every 301 s, the system status an error with its message and the status LED lit; then the
+// alarm stops, the RAID LEDs go dark and the return to normal is logged.
+TEST_F(HealthScenario, ARaidErrorAndItsEnd) {
+  scenario_test::play(world, Appliance() +
+                                 "90s reg set "
+                                 "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\"
+                                 "RDSCANSV SRaidInfoEx dword 0x2\n"
+                                 "12m reg set "
+                                 "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\"
+                                 "RDSCANSV SRaidInfoEx dword 0x1\n"
+                                 "13m end\n");
+  // The RAID alarm's first tones: at the cycle of 121 s (after its 100 ms pause) and 303.7 s
+  // later; the system alarm, started by the error status, stays silent behind it.
+  std::vector<std::uint64_t> raid_alarms;
+  for (const auto &r : Select("sound", {"t", "freq", "duration"}))
+    if (r["duration"] == 200 && (raid_alarms.empty() || r["t"] > raid_alarms.back() + 5000))
+      raid_alarms.push_back(r["t"]);
+  EXPECT_EQ(raid_alarms, (std::vector<std::uint64_t>{121100, 424800}));
+  for (const auto &r : Select("sound", {"duration"})) EXPECT_NE(r["duration"], 50);
+
+  Records statuses = Writes("SystemStatus");
+  ASSERT_EQ(statuses.size(), 13u);
+  EXPECT_EQ(statuses[1], (Record{{"t", 61000}, {"data", 100}}));
+  EXPECT_EQ(statuses[2], (Record{{"t", 121000}, {"data", 300}}));
+  EXPECT_EQ(statuses[11], (Record{{"t", 661000}, {"data", 300}}));
+  EXPECT_EQ(statuses[12], (Record{{"t", 721400}, {"data", 100}}));
+
+  Records messages;
+  for (const auto &r : Select("event", {"t", "type", "id", "strings"}))
+    if (r["id"] != 0x400003E8) messages.push_back(r);
+  Records expected = {
+      {{"t", 121000},
+       {"type", 1},
+       {"id", 0xC000012C},
+       {"strings",
+        {"システムステータスを「エラーあり」へ移行しました(ハードウェア = 正常、運用 = 正常、HDD = "
+         "正常)。"}}},
+      {{"t", 721400},
+       {"type", 4},
+       {"id", 0x40000064},
+       {"strings", {"システムステータスを「正常」へ移行しました。"}}},
+  };
+  EXPECT_EQ(messages, expected);
+
+  // RAID LEDs from "RaidStatus" 8 (both lit) and the status LED lit at the error's cycle; at
+  // the end the RAID alarm ends its pass (721.4 s) before the RAID LEDs go dark, the system
+  // alarm its own (722 s) before the status LED does.
+  Records gpio;
+  for (const auto &r : Select("gpio", {"t", "pin", "level"}))
+    if (r["t"] == 121000 || r["t"] >= 721000) gpio.push_back(r);
+  Records expected_gpio = {
+      {{"t", 121000}, {"pin", 32}, {"level", 0}}, {{"t", 121000}, {"pin", 12}, {"level", 0}},
+      {{"t", 121000}, {"pin", 10}, {"level", 0}}, {{"t", 721400}, {"pin", 32}, {"level", 1}},
+      {{"t", 721400}, {"pin", 12}, {"level", 1}}, {{"t", 722000}, {"pin", 10}, {"level", 1}}};
+  EXPECT_EQ(gpio, expected_gpio);
+}
+
+TEST_F(HealthScenario, ADiskVerbChangesOneAttributeAndKeepsTheChecksum) {
+  scenario_test::play(world, "0 disk 3 smart " + kDisks + "bay0.data.bin " + kDisks +
+                                 "bay0.thresholds.bin\n"
+                                 "0 disk 3 attribute 194 71 0x4700000047\n1s end\n");
+  SmartReply reply{};
+  ASSERT_TRUE(ReadSmartBlock("\\\\.\\PHYSICALDRIVE3", 0xD0, reply));
+  const BYTE *slot = FindSmartAttribute(reply, 194);
+  ASSERT_NE(slot, nullptr);
+  EXPECT_EQ(slot[3], 71);
+  EXPECT_EQ((std::vector<BYTE>(slot + 5, slot + 11)),
+            (std::vector<BYTE>{0x47, 0x00, 0x00, 0x00, 0x47, 0x00}));
+  BYTE sum = 0;
+  for (std::size_t i = 16; i < 16 + 512; ++i) sum = static_cast<BYTE>(sum + reply[i]);
+  EXPECT_EQ(sum, 0);
+}
+
+// ---- Timeline settings -----------------------------------------------------------------------
+
+Record Gpio(int pin, int level) {
+  return {{"pin", pin}, {"level", level}};
+}
+
+std::string Timeline(const winsim::Trace &trace, const scenario::TimelineView &view) {
+  return scenario::timeline_text(trace, view);
+}
+
+TEST(TimelineView, ChangesLeaveOutWritesThatLeaveThingsAsTheyWere) {
+  winsim::Trace trace;
+  trace.add(0, 1, 2, "gpio", Gpio(10, 1));
+  trace.add(10, 1, 2, "gpio", Gpio(10, 1));
+  trace.add(20, 1, 2, "gpio", Gpio(12, 1));
+  trace.add(30, 1, 2, "reg.set", {{"key", "K"}, {"name", "V"}, {"type", "REG_DWORD"}, {"data", 1}});
+  trace.add(40, 1, 2, "reg.set", {{"key", "K"}, {"name", "V"}, {"type", "REG_DWORD"}, {"data", 1}});
+  trace.add(50, 1, 2, "reg.delete", {{"key", "K"}, {"name", "V"}});
+  trace.add(60, 1, 2, "reg.delete", {{"key", "K"}, {"name", "V"}});
+  trace.add(70, 1, 2, "event", {{"id", 0xC000012Cu}});
+  trace.add(80, 1, 2, "event", {{"id", 0xC000012Cu}});
+  scenario::TimelineView view;
+  view.changes = true;
+  view.hidden = {"reg.delete"};
+  EXPECT_EQ(Timeline(trace, view),
+            "       0.000 s  pid 1    tid 2    gpio  pin=10  level=1\n"
+            "       0.020 s  pid 1    tid 2    gpio  pin=12  level=1\n"
+            "       0.030 s  pid 1    tid 2    reg.set  key=K  name=V  type=REG_DWORD  data=1\n"
+            "       0.070 s  pid 1    tid 2    event  id=0xC000012C\n"
+            "       0.080 s  pid 1    tid 2    event  id=0xC000012C\n");
+}
+
+TEST(TimelineView, FoldLeavesOutAThreadsSteadyRepetitionAndSaysHowLongItLasted) {
+  winsim::Trace trace;
+  for (std::uint64_t k = 0; k < 10; ++k) trace.add(500 * (k + 1), 1, 7, "gpio", Gpio(10, k % 2));
+  trace.add(5000, 1, 3, "event", {{"id", 0x40000064u}});
+  trace.add(5200, 1, 7, "thread.exit", {{"code", 0}});
+  scenario::TimelineView view;
+  view.fold = true;
+  EXPECT_EQ(
+      Timeline(trace, view),
+      "       0.500 s  pid 1    tid 7    gpio  pin=10  level=0\n"
+      "       1.000 s  pid 1    tid 7    gpio  pin=10  level=1\n"
+      "       1.500 s  pid 1    tid 7    gpio  pin=10  level=0\n"
+      "       2.000 s  pid 1    tid 7    gpio  pin=10  level=1\n"
+      "       5.000 s  pid 1    tid 7    ...  repeated every 1.000 s from 2.500 s: 6 records\n"
+      "       5.000 s  pid 1    tid 3    event  id=0x40000064\n"
+      "       5.200 s  pid 1    tid 7    thread.exit  code=0\n");
+}
+
+}  // namespace

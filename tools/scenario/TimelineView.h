@@ -1,0 +1,34 @@
+// How the timeline (simrun --timeline) shows a run. A scenario of hours or days repeats itself:
+// every cycle of a service writes the same values, a blinking LED writes its pin twice a
+// second. A scenario can ask the timeline to leave such repetition out, and to hide kinds of
+// records it does not care about; the JSON Lines trace always holds every record.
+//   timeline changes              a write that leaves things as they were is left out: a
+//                                 registry value written (or deleted) as it already was, a pin
+//                                 set to the level it has, a SMART read with the same result as
+//                                 the drive's last one
+//   timeline fold                 a thread's records that repeat its own earlier records at a
+//                                 steady period are left out; one line says how long the
+//                                 repetition lasted
+//   timeline hide <kind>...       records of these kinds are left out of the timeline
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "scenario/Verbs.h"
+#include "winsim/Trace.h"
+
+namespace scenario {
+
+struct TimelineView {
+  bool changes = false;
+  bool fold = false;
+  std::set<std::string> hidden;
+};
+
+// The timeline of `trace` as `view` shows it.
+std::string timeline_text(const winsim::Trace &trace, const TimelineView &view);
+
+void add_timeline_verbs(Verbs &verbs);
+
+}  // namespace scenario
