@@ -1,5 +1,7 @@
 // Thrown on the host thread when the world stops a run: every simulated thread is blocked
-// with no deadline (deadlock), or one thread runs without ever blocking (busy loop).
+// with no deadline (deadlock), one thread runs without ever blocking (busy loop), a program
+// did what Windows would punish at once or at random, such as using memory a library took
+// back (program fault), or a program asked for something winsim does not simulate.
 #pragma once
 
 #include <stdexcept>
@@ -9,7 +11,7 @@ namespace winsim {
 
 class RunStopped : public std::runtime_error {
  public:
-  enum class Reason { Deadlock, BusyLoop };
+  enum class Reason { Deadlock, BusyLoop, ProgramFault, NotSimulated };
   RunStopped(Reason reason, const std::string &report)
       : std::runtime_error(report), reason_(reason) {}
   Reason reason() const { return reason_; }
