@@ -1,9 +1,12 @@
 #include "scenario/Programs.h"
 
+#include "notifier/ShellBeacon.h"
 #include "scenario/CoreVerbs.h"
 #include "scenario/verbs/AudioVerbs.h"
 #include "scenario/verbs/BoardVerbs.h"
 #include "scenario/verbs/DiskVerbs.h"
+#include "scenario/verbs/KelpieVerbs.h"
+#include "scenario/verbs/OsVerbs.h"
 #include "scenario/verbs/ServiceVerbs.h"
 #include "scenario/verbs/WindowVerbs.h"
 #include "service/QuilletMain.h"
@@ -13,6 +16,7 @@ namespace scenario {
 
 void register_programs(winsim::World &world) {
   world.add_program("Quillet.exe", QuilletMain);
+  world.add_program("ShellBeacon.exe", ShellBeaconMain);
   // The WMI command-line tool is part of every machine; it prints nothing until told.
   standin::install_wmic(world);
 }
@@ -27,6 +31,8 @@ void register_verbs(Verbs &verbs) {
   add_audio_verbs(verbs);
   add_disk_verbs(verbs);
   add_window_verbs(verbs);
+  add_kelpie_verbs(verbs);
+  add_os_verbs(verbs);
 }
 
 }  // namespace scenario
