@@ -40,10 +40,7 @@ class BeaconWorld : public ::testing::Test {
     return world.start(std::string("\"") + kShellBeaconPath + "\"", options);
   }
   // Runs it to its end; the `process.exit` record {t, code}.
-  Record RunToEnd() {
-    std::uint32_t pid = Start();
-    return Finish(pid);
-  }
+  Record RunToEnd() { return Finish(Start()); }
   Record Finish(std::uint32_t pid) {
     EXPECT_TRUE(world.wait_exit(pid));
     auto exits = world.trace().select("process.exit", {"t", "code"});
@@ -74,8 +71,8 @@ class BeaconWorld : public ::testing::Test {
   winsim::World world;
 };
 
-// The records of announcing drive `drive` at `t` (ms): the shell's notification of a drive letter
-// and one broadcast per time-out.
+// The records of an announcement at `t` (ms): the shell hears of a drive letter's root, and a
+// broadcast carries the drive number's bit with one time-out.
 inline Record DriveAdded(std::uint64_t t, const char *root) {
   return {{"t", t}, {"event", SHCNE_DRIVEADD}, {"flags", SHCNF_PATHA}, {"path", root}};
 }

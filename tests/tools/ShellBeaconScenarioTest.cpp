@@ -61,20 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, SuiteAndSystemVerbs,
     ::testing::Values(
         VerbCase{"InitFails", "0 kelpie init fail\n", "", {{"t", 0}, {"code", 0xFFFFFFFF}}, 0},
-        VerbCase{"InitOkAgain",
-                 "0 kelpie init fail\n0 kelpie init ok\n0 kelpie volume 4 1 0\n",
-                 "",
-                 {{"t", 130000}, {"code", 0}},
-                 1},
         VerbCase{"ListFailsAt20s",
                  "0 kelpie volume 4 1 0\n",
                  "19.5s kelpie list fail\n",
                  {{"t", 20000}, {"code", 0xFFFFFFFF}},
-                 1},
-        VerbCase{"VolumeUpdatedBeforeItQualifies",
-                 "0 kelpie volume 4 0 0\n",
-                 "19.5s kelpie volume 4 1 0\n",
-                 {{"t", 130000}, {"code", 0}},
                  1},
         VerbCase{"VolumeRemoved",
                  "0 kelpie volume 4 1 0\n0 kelpie volume 5 1 0\n0 kelpie remove 5\n",
@@ -92,16 +82,11 @@ TEST(SuiteAndSystemVerbs, RefuseWhatTheyCannotSetUp) {
   const std::pair<const char *, const char *> refusals[] = {
       {"kelpie init maybe", "kelpie init: expected ok or fail, not \"maybe\""},
       {"kelpie volume 4 1", "kelpie: missing field at 0x88"},
-      {"kelpie volume 4 1 0 9", "kelpie: unexpected \"9\" after the \"0\""},
-      {"kelpie volume E 1 0",
-       "bad drive number \"E\": expected a number from -2147483648 to 2147483647 (decimal or 0x "
-       "hex)"},
       {"kelpie list slow", "kelpie list: expected fail, not \"slow\""},
       {"kelpie mount 4", "kelpie: unknown setting \"mount\" (init, volume, remove or list)"},
       {"os version 7.0",
        "os version: 7.0 is no release winsim knows (5.2, 6.0, 6.1, 6.2, 6.3 or 10.0)"},
       {"os version 6", "os version: expected <major>.<minor>, not \"6\""},
-      {"os build 7601", "os: unknown setting \"build\" (version)"},
   };
   for (const auto &[line, message] : refusals) {
     SCOPED_TRACE(line);

@@ -2,9 +2,8 @@
 // WM_DEVICECHANGE it receives, so that a run can check what a broadcast reached.
 //
 //   devprobe watch <log file>   opens the window, appends "ready" to the log, then one line per
-//                               WM_DEVICECHANGE: "<event> <devicetype> <unitmask>" in hex, or
-//                               "<event> - -" when the event carries no device record; ends on
-//                               WM_CLOSE
+//                               WM_DEVICECHANGE: "<event> <devicetype> <unitmask>" in hex, the
+//                               last two 0 unless a volume arrived; ends on WM_CLOSE
 //   devprobe close              asks the watching probe's window to close
 #include <windows.h>
 
@@ -31,18 +30,13 @@ void AppendLine(const std::string &strLine) {
 }
 
 void LogDeviceChange(WPARAM wParam, LPARAM lParam) {
-  char szLine[96];
-  const auto *pHeader = reinterpret_cast<const DEV_BROADCAST_HDR *>(lParam);
-  if (wParam >= DBT_DEVICEARRIVAL && wParam <= DBT_DEVICETYPESPECIFIC && pHeader != nullptr) {
-    DWORD dwUnitMask = 0;
-    if (pHeader->dbch_devicetype == DBT_DEVTYP_VOLUME)
-      dwUnitMask = reinterpret_cast<const DEV_BROADCAST_VOLUME *>(lParam)->dbcv_unitmask;
-    std::snprintf(szLine, sizeof szLine, "%llx %lx %lx", static_cast<unsigned long long>(wParam),
-                  static_cast<unsigned long>(pHeader->dbch_devicetype),
-                  static_cast<unsigned long>(dwUnitMask));
-  } else {
-    std::snprintf(szLine, sizeof szLine, "%llx - -", static_cast<unsigned long long>(wParam));
-  }
+  const auto *pVolume = reinterpret_cast<const DEV_BROADCAST_VOLUME *>(lParam);
+  bool bVolume = wParam == DBT_DEVICEARRIVAL && pVolume != nullptr &&
+                 pVolume->dbcv_devicetype == DBT_DEVTYP_VOLUME;
+  char szLine[64];
+  std::snprintf(szLine, sizeof szLine, "%llx %lx %lx", static_cast<unsigned long long>(wParam),
+                bVolume ? static_cast<unsigned long>(pVolume->dbcv_devicetype) : 0ul,
+                bVolume ? static_cast<unsigned long>(pVolume->dbcv_unitmask) : 0ul);
   AppendLine(szLine);
 }
 

@@ -24,9 +24,6 @@ void WINAPI SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID 
       if (dwItem1 != nullptr)
         path = winsim::to_utf8(static_cast<const char *>(dwItem1), call.world.acp());
       break;
-    case SHCNF_PATHW:
-      if (dwItem1 != nullptr) path = winsim::utf16_to_utf8(static_cast<const WCHAR *>(dwItem1));
-      break;
     default:
       call.not_simulated("with items of kind " + flags_text(uFlags & SHCNF_TYPE));
   }

@@ -18,7 +18,7 @@
 #define SHCNF_FLUSH 0x1000
 #define SHCNF_FLUSHNOWAIT 0x3000
 
-// Tells the shell about a change, traced as `shell.notify` {event, flags, path}; the path (of a
-// narrow SHCNF_PATHA item in the world's code page, or a wide SHCNF_PATHW one) is shown as
-// UTF-8. Items of other kinds and a second item are not simulated.
+// Tells the shell about a change, traced as `shell.notify` {event, flags, path}; the path (a
+// narrow SHCNF_PATHA item in the world's code page) is shown as UTF-8. Items of other kinds
+// and a second item are not simulated.
 void WINAPI SHChangeNotify(LONG wEventId, UINT uFlags, LPCVOID dwItem1, LPCVOID dwItem2);
