@@ -21,13 +21,10 @@ class Broadcast : public conformance::Fixture {
   DEV_BROADCAST_VOLUME volume{};
 };
 
-TEST_F(Broadcast, AVolumeArrivalToEveryWindowSucceedsAndLeavesTheLastError) {
-  SetLastError(kMarker);
+// The last error after a broadcast is whatever delivering it to the windows left behind (under
+// Wine 0 or the value before, from run to run), so it is not looked at.
+TEST_F(Broadcast, AVolumeArrivalToEveryWindowSucceedsWithResultOne) {
   EXPECT_EQ(Send(HWND_BROADCAST, nullptr), 1);
-  EXPECT_EQ(GetLastError(), kMarker);
-}
-
-TEST_F(Broadcast, ABroadcastGivesOneAsItsResult) {
   DWORD_PTR result = 0x5A5A;
   EXPECT_EQ(Send(HWND_BROADCAST, &result), 1);
   EXPECT_EQ(result, 1u);

@@ -24,10 +24,11 @@
 #include <vector>
 
 #include "notifier/Kelpie.h"
+#include "standins/windows/StandInKey.h"
 
 namespace {
 
-constexpr const char *kKeyPath = "SOFTWARE\\KelpieStandIn";
+constexpr StandInKey kKey("SOFTWARE\\KelpieStandIn");
 constexpr int kFailed = -1;
 
 struct Volume {
@@ -53,44 +54,11 @@ Session g_session;
 void *const kHandle = &g_session;
 SRWLOCK g_lock = SRWLOCK_INIT;
 
-bool ReadValue(const char *pszName, DWORD dwType, std::vector<BYTE> &data) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
-    return false;
-  DWORD dwFound = 0, cbData = 0;
-  bool bRead =
-      RegQueryValueExA(hKey, pszName, nullptr, &dwFound, nullptr, &cbData) == ERROR_SUCCESS &&
-      dwFound == dwType;
-  if (bRead) {
-    data.assign(cbData, 0);
-    bRead =
-        RegQueryValueExA(hKey, pszName, nullptr, nullptr, data.data(), &cbData) == ERROR_SUCCESS;
-    data.resize(cbData);
-  }
-  RegCloseKey(hKey);
-  return bRead;
-}
-
-DWORD ReadDword(const char *pszName) {
-  std::vector<BYTE> data;
-  if (!ReadValue(pszName, REG_DWORD, data) || data.size() != sizeof(DWORD)) return 0;
-  return static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 |
-         static_cast<DWORD>(data[2]) << 16 | static_cast<DWORD>(data[3]) << 24;
-}
-
-std::string ReadString(const char *pszName) {
-  std::vector<BYTE> data;
-  if (!ReadValue(pszName, REG_SZ, data)) return "";
-  std::string text(data.begin(), data.end());
-  while (!text.empty() && text.back() == '\0') text.pop_back();
-  return text;
-}
-
 // The items of "Volumes" that read as four numbers; others are ignored.
 std::vector<Volume> ReadVolumes() {
   std::vector<Volume> volumes;
   std::vector<BYTE> data;
-  if (!ReadValue("Volumes", REG_MULTI_SZ, data)) return volumes;
+  if (!kKey.Read("Volumes", REG_MULTI_SZ, data)) return volumes;
   std::string items(data.begin(), data.end());
   for (std::size_t pos = 0; pos < items.size();) {
     std::size_t end = items.find('\0', pos);
@@ -179,10 +147,10 @@ void *kelp_Init(_SDK_Kelp_Init_Param *pParam) {
   Locked lock;
   g_session = Session{};
   g_session.ullInitTick = GetTickCount64();
-  g_session.strLog = ReadString("CallLog");
+  g_session.strLog = kKey.ReadString("CallLog", "");
   g_session.volumes = ReadVolumes();
-  g_session.dwListFailsAt = ReadDword("ListFailsAt");
-  g_session.bOpen = ReadDword("InitFails") == 0;
+  g_session.dwListFailsAt = kKey.ReadDword("ListFailsAt", 0);
+  g_session.bOpen = kKey.ReadDword("InitFails", 0) == 0;
   void *hKelp = g_session.bOpen ? kHandle : nullptr;
   AppendLog("kelp_Init " + std::to_string(pParam->dwSize) + " " +
             std::to_string(pParam->dwVersion) + " " + PointerText(pParam->pReserved) + " -> " +
