@@ -9,20 +9,7 @@ wineserver=$2 quillet=$3 probe=$4 work=$5
 # the name is given to Wine's processes only.
 wine=(env LC_ALL=ja_JP.UTF-8 "$1")
 
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all
-# No Mono or Gecko installers in a test prefix, and no display.
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-expect_eq() {  # what, got, want
-  if [ "$2" != "$3" ]; then fail "$1: got [$2], want [$3]"; else echo "ok: $1"; fi
-}
-finish() { "$wineserver" -k >/dev/null 2>&1; }
-trap finish EXIT
+. "$(dirname "$0")/checks.sh" "$wineserver" "$work"
 
 # A fresh prefix, then one server kept running for all the steps: Wine ends services when its
 # server quits, and its service manager starts auto-start services whenever it starts anew.
@@ -78,5 +65,4 @@ esac
 expect_eq "the OpenService line is followed by an empty line" \
   "$(tail -c 5 "$work/remove-again.out" | od -An -c | tr -d ' ')" '\r\r\n\r\n'
 
-[ "$failures" -eq 0 ] && echo "all checks passed" || echo "$failures check(s) failed"
-exit $((failures > 0))
+report

@@ -10,20 +10,7 @@ set -u
 wineserver=$2 beacon=$3 kelpie=$4 probe=$5 work=$6
 wine=("$1")
 
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all
-# No Mono or Gecko installers in a test prefix, and no display.
-export WINEDLLOVERRIDES="mscoree,mshtml="
-unset DISPLAY WAYLAND_DISPLAY
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-expect_eq() {  # what, got, want
-  if [ "$2" != "$3" ]; then fail "$1: got [$2], want [$3]"; else echo "ok: $1"; fi
-}
-finish() { "$wineserver" -k >/dev/null 2>&1; }
-trap finish EXIT
+. "$(dirname "$0")/checks.sh" "$wineserver" "$work"
 
 timeout 120 "${wine[@]}" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed"; exit 1; }
 reg() { timeout 60 "${wine[@]}" reg add "$@" /f >/dev/null 2>&1 || fail "reg add $*"; }
@@ -85,5 +72,4 @@ expect_eq "each list is given back by the next call, and nothing else happens be
           END { print freed + 0, bad + 0, want + 0 }' n="$(wc -l <"$work/calls.txt")" \
        "$work/calls.txt")" "120 0 0"
 
-[ "$failures" -eq 0 ] && echo "all checks passed" || echo "$failures check(s) failed"
-exit $((failures > 0))
+report
