@@ -1,4 +1,4 @@
-// seed, acp, event and run: settings of the machine, a named event set from outside, and
+// seed, acp, clock, event and run: settings of the machine, a named event set from outside, and
 // programs started by the scenario.
 #include <gtest/gtest.h>
 
@@ -51,6 +51,26 @@ TEST(AcpVerb, RefusesCodePagesTheWorldCannotConvert) {
   expect_refused("acp 850", "acp: code page 850 is not supported (932, 1252, 437 or 65001)");
   expect_refused("acp", "acp: missing code page");
   expect_refused("acp 932 1252", "acp: unexpected \"1252\" after the \"932\"");
+}
+
+// Reads the tick count at 1.5 s and at 2.5 s: the wrap falls between.
+int TickReaderMain() {
+  Sleep(1500);
+  DWORD before = GetTickCount();
+  Sleep(1000);
+  return GetTickCount() == before + 1000 && GetTickCount() < before ? 1 : 0;
+}
+
+TEST(ClockVerb, TheTickCountReadsTheGivenValueAtTheLinesTime) {
+  {
+    winsim::World world;
+    world.add_program("ticks.exe", TickReaderMain);
+    scenario_test::play(world, "0 run ticks.exe\n1s clock ticks 0xFFFFFDA8\n3s end\n");
+    EXPECT_EQ(world.tick_base(), 0xFFFFFDA8u - 1000u);
+    EXPECT_EQ(world.exit_code(*world.find_process("ticks.exe")), 1u);
+  }
+  expect_refused("clock ticks", "clock: missing tick count");
+  expect_refused("clock time 5", "clock: unknown setting \"time\" (expected ticks)");
 }
 
 TEST(SeedVerb, RefusesWhatIsNoNumber) {

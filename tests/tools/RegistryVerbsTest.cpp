@@ -139,7 +139,7 @@ TEST(RegErrors, EachMalformedLineIsRefusedWithItsNumberAndWhatIsWrong) {
       {"reg set", "reg: missing key path (for example HKLM\\SOFTWARE\\Norvane)"},
       {"reg set SOFTWARE\\X V dword 1",
        "reg: \"SOFTWARE\\X\" does not start with a registry root (HKLM, HKCU, "
-       "HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER)"},
+       "HKU, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER or HKEY_USERS)"},
       {"reg set HKLM\\SOFTWARE\\X", "reg: missing value name (\"\" for the default value)"},
       {"reg set HKLM\\SOFTWARE\\X V",
        "reg: missing value type (dword, sz, expand_sz, multi_sz or binary)"},
@@ -163,7 +163,7 @@ TEST(RegErrors, EachMalformedLineIsRefusedWithItsNumberAndWhatIsWrong) {
       {"reg delete HKLM\\SOFTWARE\\X V W", "reg: unexpected \"W\" after the \"V\""},
       {"reg deny HKEY_CLASSES_ROOT\\X",
        "reg: \"HKEY_CLASSES_ROOT\\X\" does not start with a registry root (HKLM, HKCU, "
-       "HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER)"},
+       "HKU, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER or HKEY_USERS)"},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.line);

@@ -7,12 +7,14 @@
 
 #include "ScenarioTesting.h"
 
+namespace shellbeacon_scenario_test {
 namespace {
 
 using Record = winsim::Trace::Record;
 using Records = std::vector<Record>;
 
-constexpr const char *kRun = "0 run \"C:\\Program Files\\Pellam\\QORA\\ShellBeacon.exe\"\n";
+constexpr const char *kRunShellBeacon =
+    "0 run \"C:\\Program Files\\Pellam\\QORA\\ShellBeacon.exe\"\n";
 
 // Plays the text with every program of the simulator; the trace's exit record {t, code}.
 Record ExitOf(winsim::World &world, const std::string &text) {
@@ -53,7 +55,7 @@ class SuiteAndSystemVerbs : public ::testing::TestWithParam<VerbCase> {};
 TEST_P(SuiteAndSystemVerbs, SetUpWhatShellBeaconFinds) {
   const VerbCase &c = GetParam();
   winsim::World world;
-  EXPECT_EQ(ExitOf(world, c.lines + kRun + c.later + "200s end\n"), c.exit);
+  EXPECT_EQ(ExitOf(world, c.lines + kRunShellBeacon + c.later + "200s end\n"), c.exit);
   EXPECT_EQ(world.trace().of_kind("broadcast").size(), c.broadcasts);
 }
 
@@ -97,3 +99,4 @@ TEST(SuiteAndSystemVerbs, RefuseWhatTheyCannotSetUp) {
 }
 
 }  // namespace
+}  // namespace shellbeacon_scenario_test

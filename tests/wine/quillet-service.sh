@@ -4,31 +4,14 @@
 #
 #   quillet-service.sh <wine64> <wineserver> <Quillet.exe> <svcprobe.exe> <work folder>
 set -u
-wineserver=$2 quillet=$3 probe=$4 work=$5
-# Wine takes its code page (932) from the locale's name alone; the host need not have it, so
-# the name is given to Wine's processes only.
-wine=(env LC_ALL=ja_JP.UTF-8 "$1")
-
-. "$(dirname "$0")/checks.sh" "$wineserver" "$work"
-
-# A fresh prefix, then one server kept running for all the steps: Wine ends services when its
-# server quits, and its service manager starts auto-start services whenever it starts anew.
-timeout 120 "${wine[@]}" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed"; exit 1; }
-"$wineserver" -w
-"$wineserver" -p
-timeout 60 "${wine[@]}" cmd /c ver >/dev/null 2>&1
+quillet=$3 probe=$4
+. "$(dirname "$0")/service-prefix.sh" "$1" "$2" "$5"
 
 dir="$WINEPREFIX/drive_c/Program Files/Norvane"
 mkdir -p "$dir"
 cp "$quillet" "$probe" "$dir/"
 for dll in "$(dirname "$quillet")"/*.dll; do [ -e "$dll" ] && cp "$dll" "$dir/"; done
 exe='C:\Program Files\Norvane\Quillet.exe'
-run() {
-  local out rc
-  out=$(timeout 60 "${wine[@]}" "$@" 2>/dev/null); rc=$?
-  printf '%s' "$out" | tr -d '\r'
-  return $rc
-}
 probe() { run 'C:\Program Files\Norvane\svcprobe.exe' Orvexd "$@"; }
 config='type=0x10 start=2 errorcontrol=1 path="C:\Program Files\Norvane\Quillet.exe" display=Norvane NAS LED Control'
 
@@ -65,4 +48,5 @@ esac
 expect_eq "the OpenService line is followed by an empty line" \
   "$(tail -c 5 "$work/remove-again.out" | od -An -c | tr -d ' ')" '\r\r\n\r\n'
 
-report
+[ "$failures" -eq 0 ] && echo "all checks passed" || echo "$failures check(s) failed"
+exit $((failures > 0))

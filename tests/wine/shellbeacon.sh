@@ -7,15 +7,12 @@
 #
 #   shellbeacon.sh <wine64> <wineserver> <ShellBeacon.exe> <Kelpie.dll> <devprobe.exe> <work folder>
 set -u
-wineserver=$2 beacon=$3 kelpie=$4 probe=$5 work=$6
-wine=("$1")
+beacon=$3 kelpie=$4 probe=$5
+. "$(dirname "$0")/service-prefix.sh" "$1" "$2" "$6"
 
-. "$(dirname "$0")/checks.sh" "$wineserver" "$work"
-
-timeout 120 "${wine[@]}" wineboot -i >/dev/null 2>&1 || { echo "wineboot failed"; exit 1; }
 reg() { timeout 60 "${wine[@]}" reg add "$@" /f >/dev/null 2>&1 || fail "reg add $*"; }
 # Windows and messages without a display: Wine's null graphics driver, taken by the desktop
-# process of the next server.
+# process of the next server, which is started here.
 reg 'HKCU\Software\Wine\Drivers' /v Graphics /d null
 reg 'HKLM\SOFTWARE\KelpieStandIn' /v Volumes /t REG_MULTI_SZ /d '30000 4 1 0'
 reg 'HKLM\SOFTWARE\KelpieStandIn' /v CallLog /d 'C:\kelpie-calls.log'
@@ -72,4 +69,5 @@ expect_eq "each list is given back by the next call, and nothing else happens be
           END { print freed + 0, bad + 0, want + 0 }' n="$(wc -l <"$work/calls.txt")" \
        "$work/calls.txt")" "120 0 0"
 
-report
+[ "$failures" -eq 0 ] && echo "all checks passed" || echo "$failures check(s) failed"
+exit $((failures > 0))

@@ -39,3 +39,66 @@ TEST(Desktop, AProcesssWindowGoesWithItAndOutsideWindowsStay) {
 }
 
 }  // namespace
+
+namespace {
+
+HWND Hwnd(std::uint32_t handle) {
+  return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(handle));
+}
+
+TEST(Desktop, FindWindowComparesClassAndTitleWithoutCaseAndTakesTheOldestMatch) {
+  winsim::World world;
+  winsim::Desktop &desktop = winsim::Desktop::of(world);
+  std::uint32_t first = desktop.open("#32770", "Microsoft Windows");
+  desktop.open("#32770", "MICROSOFT WINDOWS");
+  std::uint32_t notepad = desktop.open("Notepad", "memo.txt - Notepad");
+  EXPECT_EQ(FindWindowW(TEXT("#32770"), TEXT("microsoft windows")), Hwnd(first));
+  EXPECT_EQ(FindWindowW(TEXT("notepad"), nullptr), Hwnd(notepad));
+  EXPECT_EQ(FindWindowW(nullptr, TEXT("memo.txt - Notepad")), Hwnd(notepad));
+  EXPECT_EQ(FindWindowW(TEXT("#32770"), TEXT("Microsoft Windows ")), nullptr);
+}
+
+// A posted message is taken at once by a window that answers; a hung one takes nothing, and
+// posting to it still succeeds.
+TEST(Desktop, APostedCloseClosesAWindowThatAnswersAndOtherMessagesAreOnlyDelivered) {
+  winsim::World world;
+  winsim::Desktop &desktop = winsim::Desktop::of(world);
+  std::uint32_t dialog = desktop.open("#32770", "Microsoft Windows");
+  std::uint32_t hung = desktop.open("#32770", "Busy", true);
+  world.run_for(1500);
+  EXPECT_TRUE(PostMessageW(Hwnd(dialog), WM_DEVICECHANGE, 0x8000, -2));
+  EXPECT_TRUE(PostMessageW(Hwnd(hung), WM_CLOSE, 0, 0));
+  EXPECT_TRUE(PostMessageW(Hwnd(dialog), WM_CLOSE, 0, 0));
+  EXPECT_EQ(world.trace().select("window.message", {"t", "title", "msg", "wParam", "lParam"}),
+            (std::vector<Record>{{{"t", 1500},
+                                  {"title", "Microsoft Windows"},
+                                  {"msg", WM_DEVICECHANGE},
+                                  {"wParam", 0x8000},
+                                  {"lParam", -2}},
+                                 {{"t", 1500},
+                                  {"title", "Microsoft Windows"},
+                                  {"msg", WM_CLOSE},
+                                  {"wParam", 0},
+                                  {"lParam", 0}}}));
+  EXPECT_EQ(world.trace().select("window.close", {"t", "title"}),
+            (std::vector<Record>{{{"t", 1500}, {"title", "Microsoft Windows"}}}));
+  ASSERT_EQ(desktop.windows().size(), 1u);
+  EXPECT_EQ(desktop.windows()[0].handle, hung);
+
+  SetLastError(0xdeadbeef);
+  EXPECT_FALSE(PostMessageW(Hwnd(dialog), WM_CLOSE, 0, 0));  // gone
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
+}
+
+TEST(Desktop, ABroadcastReachesEveryWindowThatAnswers) {
+  winsim::World world;
+  winsim::Desktop &desktop = winsim::Desktop::of(world);
+  desktop.open("#32770", "One");
+  desktop.open("Notepad", "Two", true);
+  desktop.open("#32770", "Three");
+  EXPECT_TRUE(PostMessageW(HWND_BROADCAST, WM_CLOSE, 0, 0));
+  EXPECT_EQ(world.trace().select("window.close", {"title"}),
+            (std::vector<Record>{{{"title", "One"}}, {{"title", "Three"}}}));
+}
+
+}  // namespace

@@ -56,16 +56,19 @@ TEST_F(Trace, RegistryWritesAreRecordedWithTheirDataAsText) {
   dword["name"] = "SystemStatus";
   dword["type"] = "REG_DWORD";
   dword["data"] = 300;
+  dword["size"] = 4;
   Record string = Expected(1000, world.host_pid(), tid, "reg.set");
   string["key"] = path;
   string["name"] = "Text";
   string["type"] = "REG_SZ";
   string["data"] = "日本語";
+  string["size"] = 8;  // as stored: UTF-16 with the terminator
   Record binary = Expected(1000, world.host_pid(), tid, "reg.set");
   binary["key"] = path;
   binary["name"] = "Blob";
   binary["type"] = "REG_BINARY";
   binary["data"] = "01ab";
+  binary["size"] = 2;
   EXPECT_EQ(world.trace().of_kind("reg.set"), (std::vector<Record>{dword, string, binary}));
   Record deleted = Expected(1000, world.host_pid(), tid, "reg.delete");
   deleted["key"] = path;

@@ -1,6 +1,7 @@
 // The verbs for the machine itself, as opposed to the stand-ins' verbs:
 //   seed <n>                        interleavings picked at random from this seed
 //   acp <codepage>                  the ANSI code page (932, 1252, 437, 65001)
+//   clock ticks <n>                 GetTickCount reads <n> at this line's time
 //   event set <name>                another process sets a named event
 //   reg key <ROOT\path>             the key exists
 //   reg set <ROOT\path> <name> dword|sz|expand_sz|multi_sz|binary <data>

@@ -1,4 +1,4 @@
-// seed, acp and event: settings of the simulated machine and signals from outside it.
+// seed, acp, clock and event: settings of the simulated machine and signals from outside it.
 #include <string>
 
 #include "scenario/CoreVerbs.h"
@@ -25,6 +25,16 @@ void acp(winsim::World &world, const Line &line) {
   world.set_acp(codepage);
 }
 
+// "clock ticks <n>": the tick count reads <n> at the line's time and counts on from there, so a
+// scenario can bring the 32-bit wrap of GetTickCount close.
+void clock(winsim::World &world, const Line &line) {
+  const std::string &what = line.word(1, "clock setting (ticks)");
+  if (what != "ticks") throw LineError("clock: unknown setting \"" + what + "\" (expected ticks)");
+  std::uint32_t ticks = parse_u32(line.word(2, "tick count"), "tick count");
+  line.no_more_than(2);
+  world.set_tick_base(ticks - static_cast<std::uint32_t>(world.now()));
+}
+
 void event(winsim::World &world, const Line &line) {
   const std::string &action = line.word(1, "action (set)");
   if (action != "set") throw LineError("event: unknown action \"" + action + "\" (expected set)");
@@ -39,6 +49,7 @@ void event(winsim::World &world, const Line &line) {
 void add_machine_verbs(Verbs &verbs) {
   verbs.add("seed", seed);
   verbs.add("acp", acp);
+  verbs.add("clock", clock);
   verbs.add("event", event);
 }
 

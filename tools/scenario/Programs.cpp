@@ -8,9 +8,11 @@
 #include "scenario/verbs/KelpieVerbs.h"
 #include "scenario/verbs/OsVerbs.h"
 #include "scenario/verbs/ServiceVerbs.h"
+#include "scenario/verbs/SuiteVerbs.h"
 #include "scenario/verbs/WindowVerbs.h"
 #include "service/QuilletMain.h"
 #include "wmic/WmicStandIn.h"
+#include "yarrow/sim/YarrowStandIn.h"
 
 namespace scenario {
 
@@ -19,6 +21,8 @@ void register_programs(winsim::World &world) {
   world.add_program("ShellBeacon.exe", ShellBeaconMain);
   // The WMI command-line tool is part of every machine; it prints nothing until told.
   standin::install_wmic(world);
+  // The suite's service program, wherever its image is placed.
+  standin::install_yarrow(world);
 }
 
 void register_verbs(Verbs &verbs) {
@@ -33,6 +37,7 @@ void register_verbs(Verbs &verbs) {
   add_window_verbs(verbs);
   add_kelpie_verbs(verbs);
   add_os_verbs(verbs);
+  add_suite_verbs(verbs);
 }
 
 }  // namespace scenario

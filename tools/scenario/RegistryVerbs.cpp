@@ -1,5 +1,6 @@
 // reg: set-up and changes of the registry by someone outside the programs (an installer,
-// a sibling service, the administrator). Paths start with their root: HKLM\... or HKCU\...
+// a sibling service, the administrator). Paths start with their root: HKLM\..., HKCU\... or
+// HKU\.DEFAULT\... (the system account's hive).
 #include <string>
 #include <vector>
 
@@ -19,8 +20,8 @@ const std::string &key_path(winsim::World &world, const Line &line, std::size_t 
   std::string root = path.substr(0, path.find('\\'));
   if (!world.registry().root(root))
     throw LineError("reg: \"" + path +
-                    "\" does not start with a registry root (HKLM, HKCU, HKEY_LOCAL_MACHINE or "
-                    "HKEY_CURRENT_USER)");
+                    "\" does not start with a registry root (HKLM, HKCU, HKU, HKEY_LOCAL_MACHINE, "
+                    "HKEY_CURRENT_USER or HKEY_USERS)");
   return path;
 }
 

@@ -1,8 +1,14 @@
-// The simulated registry: keys under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER, names compared
-// without regard to case, values stored as Windows stores them (strings as UTF-16).
+// The simulated registry: keys under HKEY_LOCAL_MACHINE, the logged-on user's hive and the
+// hive of the system account, names compared without regard to case, values stored as Windows
+// stores them (strings as UTF-16).
 //
-// Control-face paths start with the root: "HKLM\SOFTWARE\..." (also "HKEY_LOCAL_MACHINE\...",
-// "HKCU\..." and "HKEY_CURRENT_USER\..."). Changes made here are set-up, not program
+// HKEY_CURRENT_USER is the hive of the user a process runs as: the logged-on user's for the
+// programs of the user's session, the system account's (HKEY_USERS\.DEFAULT) for services and
+// the processes they start.
+//
+// Control-face paths start with the root: "HKLM\SOFTWARE\..." (also "HKEY_LOCAL_MACHINE\..."),
+// "HKCU\..." (also "HKEY_CURRENT_USER\...") for the logged-on user, and "HKU\.DEFAULT\..."
+// (also "HKEY_USERS\...") for the system account. Changes made here are set-up, not program
 // behaviour, and are not traced.
 #pragma once
 
@@ -37,6 +43,7 @@ class RegKey {
   std::vector<RegValue> values;
   bool deleted = false;
   bool deny_full_access = false;
+  bool hive = false;  // the root of a user's hive below HKEY_USERS: never deleted
 };
 
 class Registry {
@@ -66,6 +73,8 @@ class Registry {
 
   // Internals used by the registry functions.
   std::shared_ptr<RegKey> root(std::string_view root_name) const;
+  // The hive HKEY_CURRENT_USER stands for: the system account's or the logged-on user's.
+  std::shared_ptr<RegKey> current_user(bool system_account) const;
   std::shared_ptr<RegKey> find(const std::shared_ptr<RegKey> &base,
                                std::string_view relative) const;
   std::shared_ptr<RegKey> create(const std::shared_ptr<RegKey> &base, std::string_view relative,
@@ -78,6 +87,7 @@ class Registry {
  private:
   std::shared_ptr<RegKey> hklm_;
   std::shared_ptr<RegKey> hkcu_;
+  std::shared_ptr<RegKey> hku_;
 };
 
 }  // namespace winsim

@@ -27,7 +27,7 @@ struct ServiceInfo {
   // Last status: as the service reported it, or as the manager set it.
   std::uint32_t state = 1;  // SERVICE_STOPPED
   std::uint32_t controls = 0;
-  std::uint32_t win32_exit_code = 0;
+  std::uint32_t win32_exit_code = 1077;  // ERROR_SERVICE_NEVER_STARTED until its first start
   std::uint32_t checkpoint = 0;
   std::uint32_t wait_hint = 0;
   std::uint32_t pid = 0;  // process running the service, 0 when none

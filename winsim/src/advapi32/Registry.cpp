@@ -62,20 +62,26 @@ bool RegKey::remove_value(std::string_view value_name) {
 
 Registry::Registry()
     : hklm_(std::make_shared<RegKey>("HKLM", "HKLM", nullptr)),
-      hkcu_(std::make_shared<RegKey>("HKCU", "HKCU", nullptr)) {
-  for (const char *key : {"SOFTWARE", "SYSTEM\\CurrentControlSet\\Services"}) {
-    bool created = false;
-    create(hklm_, key, &created);
-  }
+      hkcu_(std::make_shared<RegKey>("HKCU", "HKCU", nullptr)),
+      hku_(std::make_shared<RegKey>("HKU", "HKU", nullptr)) {
   bool created = false;
+  for (const char *key : {"SOFTWARE", "SYSTEM\\CurrentControlSet\\Services"})
+    create(hklm_, key, &created);
   create(hkcu_, "Software", &created);
+  create(hku_, ".DEFAULT\\Software", &created);
+  hku_->child(".DEFAULT")->hive = true;
 }
 
 std::shared_ptr<RegKey> Registry::root(std::string_view root_name) const {
   if (equal_nocase(root_name, "HKLM") || equal_nocase(root_name, "HKEY_LOCAL_MACHINE"))
     return hklm_;
   if (equal_nocase(root_name, "HKCU") || equal_nocase(root_name, "HKEY_CURRENT_USER")) return hkcu_;
+  if (equal_nocase(root_name, "HKU") || equal_nocase(root_name, "HKEY_USERS")) return hku_;
   return nullptr;
+}
+
+std::shared_ptr<RegKey> Registry::current_user(bool system_account) const {
+  return system_account ? hku_->child(".DEFAULT") : hkcu_;
 }
 
 std::shared_ptr<RegKey> Registry::find(const std::shared_ptr<RegKey> &base,
@@ -167,7 +173,7 @@ bool Registry::delete_value(std::string_view path, std::string_view name) {
 
 bool Registry::delete_tree(std::string_view path) {
   auto key = find_path(path);
-  if (!key || key->parent == nullptr) return false;
+  if (!key || key->parent == nullptr || key->hive) return false;
   auto &siblings = key->parent->subkeys;
   for (auto it = siblings.begin(); it != siblings.end(); ++it)
     if (it->get() == key.get()) {

@@ -7,6 +7,7 @@
 
 #include "advapi32/KeyObject.h"
 #include "core/Call.h"
+#include "core/ObjectNames.h"
 #include "winsim/Registry.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"
@@ -40,8 +41,14 @@ struct KeyRef {
 
 KeyRef key_of(Call &call, HKEY hkey) {
   KeyRef ref;
-  if (hkey == HKEY_LOCAL_MACHINE || hkey == HKEY_CURRENT_USER) {
-    ref.key = call.world.registry().root(hkey == HKEY_LOCAL_MACHINE ? "HKLM" : "HKCU");
+  winsim::Registry &registry = call.world.registry();
+  if (hkey == HKEY_LOCAL_MACHINE || hkey == HKEY_CURRENT_USER || hkey == HKEY_USERS) {
+    if (hkey == HKEY_LOCAL_MACHINE)
+      ref.key = registry.root("HKLM");
+    else if (hkey == HKEY_USERS)
+      ref.key = registry.root("HKU");
+    else  // services and what they start run as the system account
+      ref.key = registry.current_user(winsim::session_of(call.world, call.process) == 0);
     ref.access = KEY_ALL_ACCESS;
     return ref;
   }
@@ -317,6 +324,7 @@ LSTATUS set_value(Call &call, HKEY hkey, const std::string &name, DWORD type, co
   r["name"] = name;
   r["type"] = winsim::Registry::type_name(type);
   r["data"] = data_for_trace(type, stored);
+  r["size"] = stored.size();
   call.world.record("reg.set", std::move(r));
   return ERROR_SUCCESS;
 }
@@ -343,7 +351,7 @@ LSTATUS delete_key(Call &call, HKEY hkey, const char *subkey_given, const std::s
   if (subkey_given == nullptr) return ERROR_INVALID_PARAMETER;
   auto key = call.world.registry().find(base.key, subkey);
   if (!key) return ERROR_FILE_NOT_FOUND;
-  if (key->parent == nullptr || key->deny_full_access || !key->subkeys.empty())
+  if (key->parent == nullptr || key->hive || key->deny_full_access || !key->subkeys.empty())
     return ERROR_ACCESS_DENIED;
   auto &siblings = key->parent->subkeys;
   for (auto it = siblings.begin(); it != siblings.end(); ++it)

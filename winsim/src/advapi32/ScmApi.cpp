@@ -464,7 +464,7 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceSta
   return TRUE;
 }
 
-BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, int InfoLevel, LPBYTE lpBuffer,
+BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, LPBYTE lpBuffer,
                                  DWORD cbBufSize, LPDWORD pcbBytesNeeded) {
   Call call("QueryServiceStatusEx");
   DWORD access = 0;
@@ -473,10 +473,14 @@ BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, int InfoLevel, LPBYTE lpBuf
     return call.fail(*e);
   if (!record) return call.fail(ERROR_INVALID_HANDLE);
   if (InfoLevel != SC_STATUS_PROCESS_INFO) return call.fail(winsim::ERROR_INVALID_LEVEL);
+  if (pcbBytesNeeded == nullptr) return call.fail(ERROR_INVALID_ADDRESS);
+  // The size needed is reported only to a buffer too small; otherwise it reads 0.
+  *pcbBytesNeeded = 0;
   if (!(access & SERVICE_QUERY_STATUS)) return call.fail(ERROR_ACCESS_DENIED);
-  if (pcbBytesNeeded != nullptr) *pcbBytesNeeded = sizeof(SERVICE_STATUS_PROCESS);
-  if (lpBuffer == nullptr || cbBufSize < sizeof(SERVICE_STATUS_PROCESS))
+  if (lpBuffer == nullptr || cbBufSize < sizeof(SERVICE_STATUS_PROCESS)) {
+    *pcbBytesNeeded = sizeof(SERVICE_STATUS_PROCESS);
     return call.fail(ERROR_INSUFFICIENT_BUFFER);
+  }
   SERVICE_STATUS_PROCESS status{};
   SERVICE_STATUS basic{};
   winsim::fill_status(record->info, &basic);

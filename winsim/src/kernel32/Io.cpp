@@ -1,4 +1,4 @@
-// ReadFile, WriteFile, pipes and standard handles.
+// ReadFile, WriteFile, pipes, standard handles and the console.
 #include "kernel32/Io.h"
 
 #include <algorithm>
@@ -20,6 +20,16 @@ void console_write(Call &call, Process &process, std::string_view bytes) {
   process.console.append(bytes);
   Trace::Record r;
   r["text"] = to_utf8(bytes, call.world.acp());
+  call.world.record("stdout", std::move(r));
+}
+
+// Wide text shown by the console as it is; the process's console output keeps it in the code
+// page's bytes like everything else written there.
+void console_write_text(Call &call, Process &process, std::u16string_view text) {
+  std::string utf8 = utf16_to_utf8(text);
+  process.console.append(from_utf8(utf8, call.world.acp()));
+  Trace::Record r;
+  r["text"] = utf8;
   call.world.record("stdout", std::move(r));
 }
 
@@ -269,4 +279,31 @@ BOOL WINAPI SetStdHandle(DWORD nStdHandle, HANDLE hHandle) {
     default:
       return call.fail(ERROR_INVALID_HANDLE);
   }
+}
+
+BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
+  Call call("GetConsoleMode");
+  if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
+  auto object = winsim::object_of(call, hConsoleHandle);
+  if (!object || object->type() != ObjectType::Console) return call.fail(ERROR_INVALID_HANDLE);
+  if (lpMode == nullptr) return call.fail(ERROR_NOACCESS);
+  *lpMode = ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT;
+  return TRUE;
+}
+
+BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const VOID *lpBuffer, DWORD nNumberOfCharsToWrite,
+                          LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved) {
+  (void)lpReserved;
+  Call call("WriteConsoleW");
+  if (lpNumberOfCharsWritten != nullptr) *lpNumberOfCharsWritten = 0;
+  if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
+  auto object = winsim::object_of(call, hConsoleOutput);
+  if (!object || object->type() != ObjectType::Console) return call.fail(ERROR_INVALID_HANDLE);
+  if (lpBuffer == nullptr && nNumberOfCharsToWrite > 0) return call.fail(ERROR_NOACCESS);
+  if (nNumberOfCharsToWrite > 0)
+    winsim::console_write_text(
+        call, call.process,
+        std::u16string_view(static_cast<const WCHAR *>(lpBuffer), nNumberOfCharsToWrite));
+  if (lpNumberOfCharsWritten != nullptr) *lpNumberOfCharsWritten = nNumberOfCharsToWrite;
+  return TRUE;
 }

@@ -84,7 +84,7 @@ typedef PVOID HDEVNOTIFY;
 #define SERVICE_CONTROL_PRESHUTDOWN 0x0000000F
 
 #define SERVICE_CONFIG_DESCRIPTION 1
-#define SC_STATUS_PROCESS_INFO 0
+typedef enum _SC_STATUS_TYPE { SC_STATUS_PROCESS_INFO = 0 } SC_STATUS_TYPE;
 
 typedef struct _SERVICE_STATUS {
   DWORD dwServiceType;
@@ -147,7 +147,7 @@ BOOL WINAPI DeleteService(SC_HANDLE hService);
 BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID lpInfo);
 BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject);
 BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceStatus);
-BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, int InfoLevel, LPBYTE lpBuffer,
+BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, LPBYTE lpBuffer,
                                  DWORD cbBufSize, LPDWORD pcbBytesNeeded);
 BOOL WINAPI QueryServiceConfigA(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGA lpServiceConfig,
                                 DWORD cbBufSize, LPDWORD pcbBytesNeeded);

@@ -1,5 +1,7 @@
-// Code pages and the narrow-text helpers of the user and shell libraries.
+// Code pages, the text helpers of the user and shell libraries, and wsprintf.
 #pragma once
+
+#include <cstdarg>
 
 #include "winsim/win32/types.h"
 
@@ -25,3 +27,10 @@ DWORD WINAPI CharLowerBuffW(LPWSTR lpsz, DWORD cchLength);
 int WINAPI lstrlenA(LPCSTR lpString);
 int WINAPI lstrlenW(LPCWSTR lpString);
 PSTR WINAPI StrStrA(PCSTR pszFirst, PCSTR pszSrch);
+
+// The user library's formatting: %[-][#][0][width][.precision][h|l|w|I64]type with the types
+// c C d i u x X s S and %%. Arguments have their Windows widths: "l" is 32 bits, "h" 16 bits,
+// "I64" 64 bits. In the wide form %s and %c take wide text and %S and %C narrow text (in the
+// ANSI code page). At most 1023 characters and the terminator are written.
+int WINAPIV wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...);
+int WINAPI wvsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, va_list arglist);

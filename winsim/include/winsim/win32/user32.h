@@ -11,6 +11,11 @@
 
 // ---- Finding windows ------------------------------------------------------------------------
 
+// The first top-level window, oldest first, whose class and title equal the given ones without
+// regard to case; a null class or title matches any. Null when there is none (the last error
+// is left as it was).
+HWND WINAPI FindWindowW(LPCWSTR lpClassName, LPCWSTR lpWindowName);
+
 // ---- Sending and posting messages ------------------------------------------------------------
 #define SMTO_NORMAL 0x0000
 #define SMTO_BLOCK 0x0001
@@ -29,3 +34,8 @@ typedef DWORD_PTR *PDWORD_PTR;
 // *lpdwResult to 1); a single window that does not answer in time gives 0 with ERROR_TIMEOUT.
 LRESULT WINAPI SendMessageTimeoutA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam, UINT fuFlags,
                                    UINT uTimeout, PDWORD_PTR lpdwResult);
+
+// Posts a message to a top-level window (or, with HWND_BROADCAST, to all of them). A window
+// that answers takes it at once (traced as window.message); WM_CLOSE closes it, as the default
+// handling of a dialog or window does. A hung window takes nothing.
+BOOL WINAPI PostMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);

@@ -1,0 +1,167 @@
+// The installer's registry entries, written and read from the host: exact keys, types, data and
+// byte counts in the trace, the last error a failed write leaves, and the predecessor test.
+#include <gtest/gtest.h>
+
+#include "installer/registry_entries.h"
+#include "platform/win32.h"
+#include "winsim/Registry.h"
+#include "winsim/World.h"
+
+namespace {
+
+using Record = winsim::Trace::Record;
+using Records = std::vector<Record>;
+
+constexpr DWORD kMarker = 0xdeadbeef;
+constexpr const char *kDriverKey = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\truecrypt";
+constexpr const char *kRunKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char *kVersionKey = "HKCU\\Software\\QORA";
+constexpr const char *kClassKey =
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}";
+constexpr WCHAR kDriver[] = TEXT("C:\\Program Files\\Pellam\\QORA\\truecrypt-x64.sys");
+constexpr WCHAR kNotifier[] = TEXT("C:\\Program Files\\Pellam\\QORA\\ShellBeacon.exe");
+
+class RegistryEntries : public ::testing::Test {
+ protected:
+  Records Sets() {
+    return world.trace().select("reg.set", {"key", "name", "type", "data", "size"});
+  }
+  Records Changes(const char *kind) { return world.trace().select(kind, {"key", "name"}); }
+
+  winsim::World world;
+};
+
+Record Set(const char *key, const char *name, const char *type, Record data, int size) {
+  return {{"key", key}, {"name", name}, {"type", type}, {"data", data}, {"size", size}};
+}
+
+Records DriverWrites(const char *image_path, int image_bytes) {
+  return {
+      Set(kDriverKey, "Type", "REG_DWORD", 1, 4), Set(kDriverKey, "Start", "REG_DWORD", 3, 4),
+      Set(kDriverKey, "ImagePath", "REG_EXPAND_SZ", image_path, image_bytes),
+      Set(kDriverKey, "ErrorControl", "REG_DWORD", 1, 4),
+      Set(kRunKey, "qora_init", "REG_SZ", "C:\\Program Files\\Pellam\\QORA\\ShellBeacon.exe", 90)};
+}
+
+TEST_F(RegistryEntries, ASecondRegistrationOverwritesTheFiveValuesWithTheSameData) {
+  SetLastError(kMarker);
+  RegisterDriverService(kDriver, kNotifier);
+  RegisterDriverService(DriverImagePath(InstallerVariant::Standard, kDriver), kNotifier);
+
+  Records once = DriverWrites("C:\\Program Files\\Pellam\\QORA\\truecrypt-x64.sys", 94);
+  Records twice = once;
+  twice.insert(twice.end(), once.begin(), once.end());
+  EXPECT_EQ(Sets(), twice);
+  // The keys are made by the first registration only.
+  EXPECT_EQ(world.trace().select("reg.create", {"key"}),
+            (Records{{{"key", kDriverKey}}, {{"key", kRunKey}}}));
+  EXPECT_EQ(GetLastError(), kMarker);
+  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
+}
+
+TEST_F(RegistryEntries, TheLegacyVariantRegistersTheFixedImagePathOf62Bytes) {
+  RegisterDriverService(DriverImagePath(InstallerVariant::Legacy, kDriver), kNotifier);
+  EXPECT_EQ(Sets(), DriverWrites("System32\\drivers\\truecrypt.sys", 62));
+}
+
+TEST_F(RegistryEntries, AFailedDriverWriteLeavesItsErrorAndTheLaterWritesStillHappen) {
+  world.faults().add({"RegSetValueExW", "Start", 1, false, ERROR_ACCESS_DENIED});
+  world.faults().add({"RegCreateKeyExW", "Run", 1, false, ERROR_KEY_DELETED});
+  SetLastError(kMarker);
+  RegisterDriverService(kDriver, kNotifier);
+  Records writes = DriverWrites("C:\\Program Files\\Pellam\\QORA\\truecrypt-x64.sys", 94);
+  EXPECT_EQ(Sets(), (Records{writes[0], writes[2], writes[3]}));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_KEY_DELETED));  // the last failure's
+
+  world.faults().add({"RegSetValueExW", "Type", 1, false, ERROR_ACCESS_DENIED});
+  EXPECT_FALSE(SetDriverDword(TEXT("Type"), 1));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(SetDriverDword(TEXT("Type"), 1));
+  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
+}
+
+TEST_F(RegistryEntries, TheVersionValueIsTheCurrentUsers16ByteText) {
+  EXPECT_TRUE(WriteVersionValue());
+  EXPECT_EQ(Sets(), Records{Set(kVersionKey, "Version", "REG_SZ", "1.06.00", 16)});
+
+  world.faults().add({"RegSetValueExW", "Version", 1, false, ERROR_ACCESS_DENIED});
+  SetLastError(kMarker);
+  EXPECT_FALSE(WriteVersionValue());
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
+}
+
+TEST_F(RegistryEntries, DeletingTheVersionKeyCreatesItFirstWhenItIsMissing) {
+  EXPECT_TRUE(DeleteVersionKey());
+  EXPECT_EQ(Changes("reg.create"), (Records{{{"key", kVersionKey}}}));
+  EXPECT_EQ(Changes("reg.delete"), (Records{{{"key", kVersionKey}}}));
+  EXPECT_FALSE(world.registry().key_exists(kVersionKey));
+
+  world.trace().clear();
+  world.registry().set_string(kVersionKey, "Version", "1.06.00");
+  EXPECT_TRUE(DeleteVersionKey());
+  EXPECT_EQ(Changes("reg.delete"),
+            (Records{{{"key", kVersionKey}, {"name", "Version"}}, {{"key", kVersionKey}}}));
+
+  world.faults().add({"RegCreateKeyExW", "QORA", 1, false, ERROR_ACCESS_DENIED});
+  SetLastError(kMarker);
+  EXPECT_FALSE(DeleteVersionKey());
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
+}
+
+TEST_F(RegistryEntries, RemovalLeavesADriverKeyWithSubkeysAndDeletesTheRunValue) {
+  RegisterDriverService(kDriver, kNotifier);
+  world.registry().create_key(std::string(kDriverKey) + "\\Enum");
+  world.registry().set_string(kRunKey, "Other", "other.exe");
+  world.trace().clear();
+  RemoveDriverRegistration();
+  EXPECT_TRUE(world.registry().key_exists(kDriverKey));
+  EXPECT_EQ(Changes("reg.delete"), (Records{{{"key", kRunKey}, {"name", "qora_init"}}}));
+  EXPECT_EQ(world.registry().value_names(kRunKey), std::vector<std::string>{"Other"});
+
+  world.registry().delete_tree(std::string(kDriverKey) + "\\Enum");
+  world.trace().clear();
+  RemoveDriverRegistration();
+  EXPECT_EQ(Changes("reg.delete"), (Records{{{"key", kDriverKey}}}));
+  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
+}
+
+struct FilterCase {
+  const char *name;
+  std::vector<std::string> filters;  // empty: no value
+  bool present;
+};
+
+class Predecessor : public RegistryEntries, public ::testing::WithParamInterface<FilterCase> {};
+
+TEST_P(Predecessor, OnlyTillgateAsTheWholeFirstFilterNameCounts) {
+  const FilterCase &c = GetParam();
+  world.registry().create_key(kClassKey);
+  if (!c.filters.empty()) world.registry().set_multi_string(kClassKey, "LowerFilters", c.filters);
+  EXPECT_EQ(PredecessorPresent(), c.present);
+  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LowerFilters, Predecessor,
+    ::testing::Values(FilterCase{"First", {"tillgate", "PartMgr"}, true},
+                      FilterCase{"Alone", {"tillgate"}, true},
+                      FilterCase{"Second", {"PartMgr", "tillgate"}, false},
+                      FilterCase{"OtherCase", {"TillGate"}, false},
+                      FilterCase{"Longer", {"tillgatex"}, false},
+                      // 9 units for the first name with its terminator, the second name with
+                      // its terminator, 1 for the list's end: 512 bytes fit, 514 do not.
+                      FilterCase{"ListOf512Bytes", {"tillgate", std::string(245, 'f')}, true},
+                      FilterCase{"ListOver512Bytes", {"tillgate", std::string(246, 'f')}, false},
+                      FilterCase{"NoValue", {}, false}),
+    [](const auto &param_info) { return param_info.param.name; });
+
+TEST_F(RegistryEntries, ThePredecessorIsReadWithReadAccessOnlyAndWithoutTheKeyIsAbsent) {
+  EXPECT_FALSE(PredecessorPresent());
+  world.registry().set_string(kClassKey, "LowerFilters", "tillgate");  // the type plays no part
+  world.registry().deny_full_access(kClassKey);
+  EXPECT_TRUE(PredecessorPresent());
+}
+
+}  // namespace
