@@ -1,4 +1,5 @@
-// Device broadcasts (dbt.h): the events and records of WM_DEVICECHANGE.
+// Device broadcasts (dbt.h): the events and records of WM_DEVICECHANGE, to windows and to
+// services.
 #pragma once
 
 #include "winsim/win32/types.h"
@@ -10,7 +11,11 @@
 #define DBT_DEVICEREMOVECOMPLETE 0x8004
 #define DBT_DEVICETYPESPECIFIC 0x8005
 
+#define DBT_DEVTYP_OEM 0x00000000
 #define DBT_DEVTYP_VOLUME 0x00000002
+#define DBT_DEVTYP_PORT 0x00000003
+#define DBT_DEVTYP_DEVICEINTERFACE 0x00000005
+#define DBT_DEVTYP_HANDLE 0x00000006
 
 #define DBTF_MEDIA 0x0001
 #define DBTF_NET 0x0002
@@ -29,3 +34,11 @@ typedef struct _DEV_BROADCAST_VOLUME {
   WORD dbcv_flags;
 } DEV_BROADCAST_VOLUME, *PDEV_BROADCAST_VOLUME;
 static_assert(sizeof(DEV_BROADCAST_VOLUME) == 20, "DEV_BROADCAST_VOLUME is a 20-byte record");
+
+typedef struct _DEV_BROADCAST_DEVICEINTERFACE_A {
+  DWORD dbcc_size;
+  DWORD dbcc_devicetype;
+  DWORD dbcc_reserved;
+  GUID dbcc_classguid;
+  char dbcc_name[1];
+} DEV_BROADCAST_DEVICEINTERFACE_A, *PDEV_BROADCAST_DEVICEINTERFACE_A;
