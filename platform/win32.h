@@ -13,6 +13,7 @@
 #include <objbase.h>
 #include <process.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 #include <winioctl.h>
 

@@ -56,6 +56,9 @@ if ! timeout 180 "$WINE" wineboot -i >"$work/wineboot.log" 2>&1; then
   "$WINESERVER" -k >/dev/null 2>&1
   exit 1
 fi
+# Windows and messages without a display: Wine's null graphics driver, taken by the desktop
+# process of the next server.
+timeout 60 "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 # wineboot's own server would linger a few seconds and then end; replace it with one that
 # stays for the whole run.
 "$WINESERVER" -k >/dev/null 2>&1

@@ -1,4 +1,4 @@
-# Sourced by the end-to-end scripts that run a real service program under Wine:
+# Sourced by the end-to-end scripts that run a real program (a service, ShellBeacon) under Wine:
 #   . service-prefix.sh <wine64> <wineserver> <work folder>
 # Makes a fresh prefix in the work folder with one server kept running for all the steps (Wine
 # ends services when its server quits, and its service manager starts auto-start services

@@ -5,6 +5,8 @@
 #include "scenario/verbs/AudioVerbs.h"
 #include "scenario/verbs/BoardVerbs.h"
 #include "scenario/verbs/DiskVerbs.h"
+#include "scenario/verbs/KelpieVerbs.h"
+#include "scenario/verbs/OsVerbs.h"
 #include "scenario/verbs/ServiceVerbs.h"
 #include "scenario/verbs/SuiteVerbs.h"
 #include "scenario/verbs/WindowVerbs.h"
@@ -17,6 +19,8 @@ namespace scenario {
 // programs outside the system live in the host's image.
 void register_programs(winsim::World &world) {
   world.add_program("Quillet.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/Quillet.so"});
+  world.add_program("ShellBeacon.exe",
+                    winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/ShellBeacon.so"});
   // The WMI command-line tool is part of every machine; it prints nothing until told.
   standin::install_wmic(world);
   // The suite's service program, wherever its image is placed.
@@ -34,6 +38,8 @@ void register_verbs(Verbs &verbs) {
   add_audio_verbs(verbs);
   add_disk_verbs(verbs);
   add_window_verbs(verbs);
+  add_kelpie_verbs(verbs);
+  add_os_verbs(verbs);
   add_suite_verbs(verbs);
 }
 

@@ -6,8 +6,8 @@
 //
 // Exit codes: 0 the run reached its end line; 1 the file cannot be read (or a line cannot be
 // carried out); 2 the scenario is malformed ("file:line: message" on standard error); 3 the
-// world stopped the run (deadlock or busy loop): the report on standard error, the trace so
-// far on standard output.
+// world stopped the run (deadlock, busy loop, fault of a program, call it does not simulate):
+// the report on standard error, the trace so far on standard output.
 #pragma once
 
 #include <iosfwd>

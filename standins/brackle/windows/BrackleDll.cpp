@@ -20,10 +20,11 @@
 #include <vector>
 
 #include "monitor/Brackle.h"
+#include "standins/windows/StandInKey.h"
 
 namespace {
 
-constexpr const char *kKeyPath = "SOFTWARE\\BrackleStandIn";
+constexpr StandInKey kKey("SOFTWARE\\BrackleStandIn");
 constexpr std::int32_t kBadArgument = -1;
 constexpr std::int32_t kNoSuchPin = -1001;
 constexpr std::uint8_t kPins[] = {10, 32, 12};
@@ -31,42 +32,9 @@ constexpr std::uint8_t kPins[] = {10, 32, 12};
 const ULONGLONG g_ullLoadTick = GetTickCount64();
 SRWLOCK g_logLock = SRWLOCK_INIT;
 
-bool ReadValue(const char *pszName, DWORD dwType, std::vector<BYTE> &data) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS)
-    return false;
-  DWORD dwFound = 0, cbData = 0;
-  bool bRead =
-      RegQueryValueExA(hKey, pszName, nullptr, &dwFound, nullptr, &cbData) == ERROR_SUCCESS &&
-      dwFound == dwType;
-  if (bRead) {
-    data.assign(cbData, 0);
-    bRead =
-        RegQueryValueExA(hKey, pszName, nullptr, nullptr, data.data(), &cbData) == ERROR_SUCCESS;
-    data.resize(cbData);
-  }
-  RegCloseKey(hKey);
-  return bRead;
-}
-
-std::string ReadString(const char *pszName, const char *pszDefault) {
-  std::vector<BYTE> data;
-  if (!ReadValue(pszName, REG_SZ, data)) return pszDefault;
-  std::string text(data.begin(), data.end());
-  while (!text.empty() && text.back() == '\0') text.pop_back();
-  return text;
-}
-
-DWORD ReadDword(const char *pszName, DWORD dwDefault) {
-  std::vector<BYTE> data;
-  if (!ReadValue(pszName, REG_DWORD, data) || data.size() != sizeof(DWORD)) return dwDefault;
-  return static_cast<DWORD>(data[0]) | static_cast<DWORD>(data[1]) << 8 |
-         static_cast<DWORD>(data[2]) << 16 | static_cast<DWORD>(data[3]) << 24;
-}
-
 void WriteDword(const std::string &strName, DWORD dwValue) {
   HKEY hKey = nullptr;
-  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey,
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey.Path(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey,
                       nullptr) != ERROR_SUCCESS)
     return;
   RegSetValueExA(hKey, strName.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&dwValue),
@@ -76,14 +44,14 @@ void WriteDword(const std::string &strName, DWORD dwValue) {
 
 // Counts a call in the registry; returns how many there were before it.
 DWORD CountCall(const char *pszName) {
-  DWORD dwBefore = ReadDword(pszName, 0);
+  DWORD dwBefore = kKey.ReadDword(pszName, 0);
   WriteDword(pszName, dwBefore + 1);
   return dwBefore;
 }
 
 // The entry of "InitResults" for the given attempt (0 for the first).
 std::int32_t InitResultOf(DWORD dwAttempt) {
-  std::string strList = ReadString("InitResults", "0");
+  std::string strList = kKey.ReadString("InitResults", "0");
   std::int32_t nResult = 0;
   DWORD dwIndex = 0;
   std::size_t pos = 0;
@@ -104,7 +72,7 @@ bool IsBoardPin(std::uint8_t byPin) {
 }
 
 void AppendGpioLog(std::uint8_t byPin, std::uint8_t byLevel) {
-  std::string strLog = ReadString("GpioLog", "");
+  std::string strLog = kKey.ReadString("GpioLog", "");
   if (strLog.empty()) return;
   char szLine[64];
   int cch = std::snprintf(szLine, sizeof szLine, "%llu %u %u\n",
@@ -122,11 +90,11 @@ void AppendGpioLog(std::uint8_t byPin, std::uint8_t byLevel) {
 }
 
 double ReadTemperature(const char *pszName, const char *pszDefault) {
-  return std::strtod(ReadString(pszName, pszDefault).c_str(), nullptr);
+  return std::strtod(kKey.ReadString(pszName, pszDefault).c_str(), nullptr);
 }
 
 std::int32_t ReadResult(const char *pszName) {
-  return static_cast<std::int32_t>(ReadDword(pszName, 0));
+  return static_cast<std::int32_t>(kKey.ReadDword(pszName, 0));
 }
 
 }  // namespace
@@ -153,7 +121,7 @@ std::int32_t BRKGpio_Write(std::uint8_t byPin, std::uint8_t byLevel) {
 std::int32_t BRKHwmCpu_GetFanSpeed(std::int32_t *pnSpeed) {
   if (pnSpeed == nullptr) return kBadArgument;
   std::int32_t nResult = ReadResult("CpuFanResult");
-  if (nResult == 0) *pnSpeed = static_cast<std::int32_t>(ReadDword("CpuFanSpeed", 3000));
+  if (nResult == 0) *pnSpeed = static_cast<std::int32_t>(kKey.ReadDword("CpuFanSpeed", 3000));
   return nResult;
 }
 

@@ -1,7 +1,9 @@
 // Thrown on the host thread when the world stops a run: every simulated thread is blocked
-// with no deadline (deadlock), one thread runs without ever blocking (busy loop), or a process
+// with no deadline (deadlock), one thread runs without ever blocking (busy loop), a process
 // would not have memory of its own (isolation: a second process of a program that lives in the
-// host's image, or a program image that cannot be loaded).
+// host's image, or a program image that cannot be loaded), a program did what Windows would
+// punish at once or at random, such as using memory a library took back (program fault), or a
+// program asked for something winsim does not simulate.
 #pragma once
 
 #include <stdexcept>
@@ -11,7 +13,7 @@ namespace winsim {
 
 class RunStopped : public std::runtime_error {
  public:
-  enum class Reason { Deadlock, BusyLoop, Isolation };
+  enum class Reason { Deadlock, BusyLoop, Isolation, ProgramFault, NotSimulated };
   RunStopped(Reason reason, const std::string &report)
       : std::runtime_error(report), reason_(reason) {}
   Reason reason() const { return reason_; }

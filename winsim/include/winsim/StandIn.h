@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,5 +15,10 @@ namespace winsim {
 std::optional<std::uint32_t> enter_call(const char *name,
                                         std::vector<std::string_view> subjects = {},
                                         std::uint32_t default_error = 0xFFFFFFFF);
+
+// Stops the run because the calling program did something a real library would answer with
+// corrupted memory or a crash (freeing a block twice, using a handle it released): the report
+// names the program's process and thread, followed by `what`.
+[[noreturn]] void program_fault(const std::string &what);
 
 }  // namespace winsim

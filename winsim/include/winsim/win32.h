@@ -6,6 +6,7 @@
 
 #include "winsim/win32/com.h"
 #include "winsim/win32/crt.h"
+#include "winsim/win32/dbt.h"
 #include "winsim/win32/errors.h"
 #include "winsim/win32/eventlog.h"
 #include "winsim/win32/files.h"
@@ -13,7 +14,9 @@
 #include "winsim/win32/process.h"
 #include "winsim/win32/registry.h"
 #include "winsim/win32/service.h"
+#include "winsim/win32/shell32.h"
 #include "winsim/win32/sound.h"
 #include "winsim/win32/sync.h"
+#include "winsim/win32/sysinfo.h"
 #include "winsim/win32/text.h"
 #include "winsim/win32/user32.h"

@@ -50,6 +50,12 @@ std::optional<DWORD> Call::fault(std::vector<std::string_view> subjects, DWORD d
   return error;
 }
 
+void Call::not_simulated(const std::string &what) {
+  world.scheduler().stop_current(RunStopped::Reason::NotSimulated,
+                                 "winsim: " + thread.label + " called " + name + " " + what +
+                                     ", which winsim does not simulate\n");
+}
+
 std::shared_ptr<Object> object_of(Call &call, HANDLE handle) {
   if (handle == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1))) return call.process.object;
   if (handle == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2))) return call.thread.object;

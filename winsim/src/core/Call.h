@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -37,6 +38,10 @@ class Call {
     return result;
   }
   void set_error(DWORD error) { thread.last_error = error; }
+
+  // Stops the run: the program asked this call for `what`, which winsim does not simulate
+  // (rather than answer differently from Windows).
+  [[noreturn]] void not_simulated(const std::string &what);
 
   World &world;
   SimThread &thread;

@@ -227,6 +227,12 @@ void Scheduler::stop_run(RunStopped::Reason reason, std::string report) {
   stop(reason, std::move(report));
 }
 
+void Scheduler::stop_current(RunStopped::Reason reason, std::string report) {
+  stop(reason, std::move(report));
+  if (current_ == host_) throw *stopped_;
+  park_current();
+}
+
 SimThread *Scheduler::pick_next() {
   for (;;) {
     if (stopped_) {

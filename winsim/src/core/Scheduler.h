@@ -76,6 +76,9 @@ class Scheduler {
   void stop_run(RunStopped::Reason reason, std::string report);
   // Called at the start of every emulated call: acts on a stop of the run.
   void check_stop();
+  // Stops the run because of what the current thread did: a simulated thread never runs
+  // again and the host gets the report; on the host itself the report is thrown at once.
+  [[noreturn]] void stop_current(RunStopped::Reason reason, std::string report);
   bool stopped() const { return stopped_.has_value(); }
   std::string stop_report() const { return stopped_ ? stopped_->what() : std::string(); }
 

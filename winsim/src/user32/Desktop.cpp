@@ -33,6 +33,7 @@ std::uint32_t Desktop::open(std::string class_name, std::string title, bool hung
   w.title = std::move(title);
   w.hung = hung;
   w.owner_pid = owner_pid;
+  if (hung) w.hung_since = world_->now();
   windows_.push_back(std::move(w));
   return windows_.back().handle;
 }
@@ -64,12 +65,17 @@ const Desktop::Window *Desktop::find(const std::string &class_name,
 
 void Desktop::deliver(const Window &window, std::uint32_t msg, std::uint64_t wparam,
                       std::int64_t lparam) {
+  deliver_copy(window, msg, wparam, lparam);
+}
+
+void Desktop::deliver_copy(const Window &window, std::uint32_t msg, std::uint64_t wparam,
+                           Trace::Record record) {
   Trace::Record r;
   r["class"] = window.class_name;
   r["title"] = window.title;
   r["msg"] = msg;
   r["wParam"] = wparam;
-  r["lParam"] = lparam;
+  r["lParam"] = std::move(record);
   world_->record("window.message", std::move(r));
 }
 

@@ -2,6 +2,7 @@
 // service process, status reports, and device notifications to services.
 #pragma once
 
+#include "winsim/win32/dbt.h"
 #include "winsim/win32/types.h"
 
 struct SC_HANDLE__;
@@ -164,26 +165,10 @@ SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExA(LPCSTR lpServiceName,
 BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus,
                              LPSERVICE_STATUS lpServiceStatus);
 
-// Device notifications (dbt.h and winuser.h on Windows).
-#define DBT_DEVTYP_OEM 0x00000000
-#define DBT_DEVTYP_VOLUME 0x00000002
-#define DBT_DEVTYP_PORT 0x00000003
-#define DBT_DEVTYP_DEVICEINTERFACE 0x00000005
-#define DBT_DEVTYP_HANDLE 0x00000006
-#define DBT_DEVICEARRIVAL 0x8000
-#define DBT_DEVICEQUERYREMOVE 0x8001
-#define DBT_DEVICEREMOVECOMPLETE 0x8004
+// Device notifications (winuser.h on Windows; their events and records are in dbt.h).
 #define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000
 #define DEVICE_NOTIFY_SERVICE_HANDLE 0x00000001
 #define DEVICE_NOTIFY_ALL_INTERFACE_CLASSES 0x00000004
-
-typedef struct _DEV_BROADCAST_DEVICEINTERFACE_A {
-  DWORD dbcc_size;
-  DWORD dbcc_devicetype;
-  DWORD dbcc_reserved;
-  GUID dbcc_classguid;
-  char dbcc_name[1];
-} DEV_BROADCAST_DEVICEINTERFACE_A, *PDEV_BROADCAST_DEVICEINTERFACE_A;
 
 HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE hRecipient, LPVOID NotificationFilter,
                                               DWORD Flags);

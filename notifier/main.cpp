@@ -1,0 +1,5 @@
+#include "notifier/ShellBeacon.h"
+
+int main() {
+  return ShellBeaconMain();
+}
