@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(EventLog, AnUnavailableServiceRefusesToRegisterASource) {
+TEST(EventLog, AnUnavailableServiceRefusesASourceAndAnEntryKeepsTheBytesTypeAndId) {
   winsim::World world;
   world.eventlog().set_available(false);
   SetLastError(0xdeadbeef);
@@ -18,20 +18,15 @@ TEST(EventLog, AnUnavailableServiceRefusesToRegisterASource) {
   EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
 
   world.eventlog().set_available(true);
+  // Available, it keeps every entry as the program passed it.
   HANDLE source = RegisterEventSourceA(nullptr, "Quillet");
   ASSERT_NE(source, nullptr);
-  EXPECT_TRUE(DeregisterEventSource(source));
-}
-
-TEST(EventLog, AnEntryKeepsTheBytesTypeAndIdAsReported) {
-  winsim::World world;
-  HANDLE source = RegisterEventSourceA(nullptr, "Quillet");
   std::string text = winsim::cp932("システムステータスを「正常」へ移行しました。");
   LPCSTR strings[] = {text.c_str()};
   world.run_for(2500);
   ASSERT_TRUE(ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 0x40000064, nullptr, 1, 0, strings,
                            nullptr));
-  DeregisterEventSource(source);
+  EXPECT_TRUE(DeregisterEventSource(source));
   ASSERT_EQ(world.eventlog().entries().size(), 1u);
   const winsim::EventEntry &entry = world.eventlog().entries()[0];
   EXPECT_EQ(entry.t, 2500u);

@@ -89,12 +89,4 @@ TEST(Scheduler, AThreadThatNeverBlocksIsReportedAsABusyLoop) {
   }
 }
 
-TEST(Scheduler, SleepAdvancesTheClockExactly) {
-  winsim::World world;
-  DWORD before = GetTickCount();
-  Sleep(1500);
-  EXPECT_EQ(world.now(), 1500u);
-  EXPECT_EQ(GetTickCount() - before, 1500u);
-}
-
 }  // namespace
