@@ -1,5 +1,5 @@
-// Anonymous pipes: reads, peeks, the broken pipe once every write end is closed, and pipes
-// handed to a child process as its standard output.
+// Anonymous pipes: reads, peeks, the broken pipe once every write end is closed, pipes handed to
+// a child process as its standard output, and a pipe is no console.
 #include <string>
 #include <tuple>
 
@@ -105,6 +105,22 @@ TEST_F(Pipes, TheWriteEndCannotBeReadNorTheReadEndWrittenAndWithoutAReaderWrites
   EXPECT_EQ(Available(write_end), "error 5, 0");
   Close(read_end);
   EXPECT_EQ(Write(write_end, "x"), "error 232, 0");  // ERROR_NO_DATA
+}
+
+// A pipe answers neither the console mode query nor a wide console write, which zeroes the count
+// written and writes nothing.
+TEST_F(Pipes, APipeIsNoConsole) {
+  Open();
+  DWORD mode = kMarker;
+  SetLastError(kMarker);
+  EXPECT_FALSE(GetConsoleMode(write_end, &mode));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  DWORD written = kMarker;
+  SetLastError(kMarker);
+  EXPECT_FALSE(WriteConsoleW(write_end, TEXT("text"), 4, &written, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(Available(read_end), "0");
 }
 
 struct PendingWrite {
