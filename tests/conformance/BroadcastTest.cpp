@@ -1,5 +1,6 @@
 // Announcing a volume: SHChangeNotify and a WM_DEVICECHANGE broadcast with SendMessageTimeoutA,
-// as ShellBeacon sends them; and a message sent to a window that does not exist.
+// as ShellBeacon sends them; a message sent or posted to a window that does not exist; and a
+// search for a top-level window that finds nothing.
 #include "Conformance.h"
 
 namespace {
@@ -42,6 +43,17 @@ TEST_F(Broadcast, TheShellsDriveNotificationLeavesTheLastError) {
   SetLastError(kMarker);
   SHChangeNotify(SHCNE_DRIVEADD, SHCNF_PATHA, "E:\\", nullptr);
   EXPECT_EQ(GetLastError(), kMarker);
+}
+
+TEST_F(Broadcast, ASearchThatFindsNothingLeavesTheLastErrorAloneAndAPostToNoWindowFails) {
+  SetLastError(kMarker);
+  EXPECT_EQ(FindWindowW(TEXT("#32770"), TEXT("Norvane Conformance: no such dialog")), nullptr);
+  EXPECT_EQ(GetLastError(), kMarker);
+  EXPECT_EQ(FindWindowW(TEXT("NorvaneConformanceNoSuchClass"), nullptr), nullptr);
+  EXPECT_EQ(GetLastError(), kMarker);
+  EXPECT_FALSE(
+      PostMessageW(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7FF0)), WM_CLOSE, 0, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }
 
 }  // namespace

@@ -11,11 +11,8 @@ using conformance::WString;
 
 class CodePage : public conformance::Fixture {};
 
-TEST_F(CodePage, TheAnsiCodePageIs932) {
+TEST_F(CodePage, TheAnsiCodePageIs932AndItsTextConvertsToUtf16AndBack) {
   EXPECT_EQ(GetACP(), 932u);
-}
-
-TEST_F(CodePage, MultiByteTextConvertsToUtf16AndBack) {
   // "日本語ｱA": three double-byte characters, a single-byte kana and a letter.
   const char text[] =
       "\x93\xfa\x96{\x8c\xea\xb1"

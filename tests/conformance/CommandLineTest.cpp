@@ -23,7 +23,9 @@ std::vector<WString> Split(const WString &line) {
 
 using Args = std::vector<WString>;
 
-TEST_F(CommandLine, BlanksSeparateArgumentsAndQuotesGroupThem) {
+// Blanks separate arguments and quotes group them; backslashes are literal unless they precede
+// a quote; doubled quotes inside quotes give one quote.
+TEST_F(CommandLine, ALineSplitsIntoArgumentsAsTheRuntimeSplitsIt) {
   EXPECT_EQ(Split(TEXT("prog a b")), (Args{TEXT("prog"), TEXT("a"), TEXT("b")}));
   EXPECT_EQ(Split(TEXT("prog \t a\t\tb  ")), (Args{TEXT("prog"), TEXT("a"), TEXT("b")}));
   EXPECT_EQ(Split(TEXT("\"C:\\Program Files\\prog.exe\" \"a b\" c")),
@@ -31,31 +33,21 @@ TEST_F(CommandLine, BlanksSeparateArgumentsAndQuotesGroupThem) {
   EXPECT_EQ(Split(TEXT("prog a\"b c\"d")), (Args{TEXT("prog"), TEXT("ab cd")}));
   EXPECT_EQ(Split(TEXT("prog \"\" x")), (Args{TEXT("prog"), TEXT(""), TEXT("x")}));
   EXPECT_EQ(Split(TEXT("prog \"open")), (Args{TEXT("prog"), TEXT("open")}));
-}
-
-TEST_F(CommandLine, BackslashesAreLiteralUnlessTheyPrecedeAQuote) {
   EXPECT_EQ(Split(TEXT("prog a\\\\b c\\")), (Args{TEXT("prog"), TEXT("a\\\\b"), TEXT("c\\")}));
   // Three backslashes and a quote: one backslash and a literal quote.
   EXPECT_EQ(Split(TEXT("prog a\\\\\\\"b")), (Args{TEXT("prog"), TEXT("a\\\"b")}));
   // Two backslashes and a quote: one backslash, and the quote ends the quoted part.
   EXPECT_EQ(Split(TEXT("prog \"a\\\\\" b")), (Args{TEXT("prog"), TEXT("a\\"), TEXT("b")}));
   EXPECT_EQ(Split(TEXT("prog \\\"x\\\"")), (Args{TEXT("prog"), TEXT("\"x\"")}));
-}
-
-TEST_F(CommandLine, DoubledQuotesInsideQuotesGiveOneQuote) {
   EXPECT_EQ(Split(TEXT("prog \"a\"\"b\"")), (Args{TEXT("prog"), TEXT("a\"b")}));
   EXPECT_EQ(Split(TEXT("prog \"a\"\"\"b c\"")), (Args{TEXT("prog"), TEXT("a\"b c")}));
   EXPECT_EQ(Split(TEXT("prog \"\"\"quoted\"\"\"")), (Args{TEXT("prog"), TEXT("\"quoted\"")}));
-}
-
-TEST_F(CommandLine, TheProgramNameFollowsItsOwnRules) {
-  // It ends at the first blank, or at the closing quote, and backslashes are never special.
+  // The program name ends at the first blank, or at the closing quote, and backslashes are never
+  // special.
   EXPECT_EQ(Split(TEXT("C:\\dir\\prog\\\"x y")), (Args{TEXT("C:\\dir\\prog\\\"x"), TEXT("y")}));
   EXPECT_EQ(Split(TEXT("\"C:\\a b\\\"c d")), (Args{TEXT("C:\\a b\\"), TEXT("c"), TEXT("d")}));
   EXPECT_EQ(Split(TEXT("  a b")), (Args{TEXT(""), TEXT("a"), TEXT("b")}));
-}
-
-TEST_F(CommandLine, AnEmptyCommandLineGivesTheModulePath) {
+  // An empty line gives the module path.
   WCHAR path[MAX_PATH];
   DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
   EXPECT_EQ(Split(TEXT("")), (Args{WString(path, length)}));
@@ -92,16 +84,6 @@ TEST_F(CommandLine, TheProgramsOwnModuleHandleIsFoundByNull) {
   SetLastError(kMarker);
   EXPECT_EQ(GetModuleHandleA("norvane-no-such-module.dll"), nullptr);
   EXPECT_EQ(GetLastError(), 126u);  // ERROR_MOD_NOT_FOUND
-}
-
-TEST_F(CommandLine, AChildSeesItsCommandLineAndItsImagePath) {
-  std::string output;
-  EXPECT_EQ(conformance::RunCaptured(
-                conformance::ChildCommandLine(conformance::ChildImage(), TEXT("whoami")), WString(),
-                &output),
-            0);
-  EXPECT_EQ(conformance::Lower(output),
-            conformance::Lower(conformance::Narrow(conformance::ChildImage())));
 }
 
 }  // namespace

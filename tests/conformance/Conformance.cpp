@@ -81,6 +81,14 @@ WString ChildCommandLine(const WString &image, const WString &mode, const WStrin
   return line;
 }
 
+DWORD JoinThread(HANDLE thread) {
+  WaitForSingleObject(thread, INFINITE);
+  DWORD code = 0xdeadbeef;
+  GetExitCodeThread(thread, &code);
+  CloseHandle(thread);
+  return code;
+}
+
 std::string ReadToEnd(HANDLE read_end) {
   std::string out;
   char buffer[512];

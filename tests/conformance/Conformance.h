@@ -63,6 +63,9 @@ constexpr const char *kServiceReachedEvent = "Global\\NorvaneConformanceReached"
 // child wrote; returns -1 when CreateProcessW fails (its error stays the last error).
 long RunCaptured(const WString &command_line, const WString &current_dir, std::string *output);
 
+// Waits for a thread to end, closes its handle and returns its exit code.
+DWORD JoinThread(HANDLE thread);
+
 // Reads a pipe until it breaks.
 std::string ReadToEnd(HANDLE read_end);
 

@@ -211,20 +211,13 @@ DWORD WINAPI TryToTake(LPVOID mutex) {
 
 TEST_F(NamedObjects, AMutexWhoseOwnerEndedIsHandedOverAsAbandoned) {
   HANDLE mutex = CreateMutexA(nullptr, FALSE, "ConformanceAbandoned");
-  HANDLE thread = CreateThread(nullptr, 0, TakeAndEnd, mutex, 0, nullptr);
-  WaitForSingleObject(thread, INFINITE);
-  DWORD code = 1234;
-  GetExitCodeThread(thread, &code);
-  EXPECT_EQ(code, static_cast<DWORD>(WAIT_OBJECT_0));
-  CloseHandle(thread);
+  EXPECT_EQ(conformance::JoinThread(CreateThread(nullptr, 0, TakeAndEnd, mutex, 0, nullptr)),
+            static_cast<DWORD>(WAIT_OBJECT_0));
 
   EXPECT_EQ(WaitForSingleObject(mutex, 0), static_cast<DWORD>(WAIT_ABANDONED));
   // The new owner holds it normally now.
-  thread = CreateThread(nullptr, 0, TryToTake, mutex, 0, nullptr);
-  WaitForSingleObject(thread, INFINITE);
-  GetExitCodeThread(thread, &code);
-  EXPECT_EQ(code, static_cast<DWORD>(WAIT_TIMEOUT));
-  CloseHandle(thread);
+  EXPECT_EQ(conformance::JoinThread(CreateThread(nullptr, 0, TryToTake, mutex, 0, nullptr)),
+            static_cast<DWORD>(WAIT_TIMEOUT));
   EXPECT_TRUE(ReleaseMutex(mutex));
   EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
   EXPECT_TRUE(ReleaseMutex(mutex));
@@ -234,9 +227,7 @@ TEST_F(NamedObjects, AMutexWhoseOwnerEndedIsHandedOverAsAbandoned) {
 TEST_F(NamedObjects, AnAbandonedMutexInAWaitForAnyGivesTheAbandonedIndex) {
   HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
-  HANDLE thread = CreateThread(nullptr, 0, TakeAndEnd, mutex, 0, nullptr);
-  WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
+  conformance::JoinThread(CreateThread(nullptr, 0, TakeAndEnd, mutex, 0, nullptr));
   HANDLE both[] = {event, mutex};
   EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), static_cast<DWORD>(WAIT_ABANDONED_0 + 1));
   ReleaseMutex(mutex);

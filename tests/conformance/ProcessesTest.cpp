@@ -13,15 +13,22 @@ using conformance::WString;
 
 class Processes : public conformance::Fixture {};
 
-// Starts the child program in `mode`; the process and thread handles are closed by the caller.
-PROCESS_INFORMATION Start(const WString &mode, const WString &arguments = WString()) {
-  WString line = ChildCommandLine(ChildImage(), mode, arguments);
+// Starts `line` as CreateProcessW does with the other arguments given; a failure's error stays
+// the last error (the marker before the call).
+bool Launch(WString line, PROCESS_INFORMATION *pi, const WCHAR *application = nullptr,
+            const WCHAR *folder = nullptr, BOOL inherit = FALSE) {
   STARTUPINFOW si = {};
   si.cb = sizeof si;
+  *pi = {};
+  SetLastError(kMarker);
+  return CreateProcessW(application, line.data(), nullptr, nullptr, inherit, 0, nullptr, folder,
+                        &si, pi) != FALSE;
+}
+
+// Starts the child program in `mode`; the process and thread handles are closed by the caller.
+PROCESS_INFORMATION Start(const WString &mode, const WString &arguments = WString()) {
   PROCESS_INFORMATION pi = {};
-  EXPECT_TRUE(
-      CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-      << GetLastError();
+  EXPECT_TRUE(Launch(ChildCommandLine(ChildImage(), mode, arguments), &pi)) << GetLastError();
   return pi;
 }
 
@@ -36,54 +43,66 @@ void Close(const PROCESS_INFORMATION &pi) {
   CloseHandle(pi.hProcess);
 }
 
+// Waits for the process to end, closes its handles and returns its exit code.
+DWORD Finish(const PROCESS_INFORMATION &pi) {
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
+  DWORD code = ExitCodeOf(pi.hProcess);
+  Close(pi);
+  return code;
+}
+
 TEST_F(Processes, TheProcessHandleIsSignalledAtExitWithTheEntrysReturnValue) {
   PROCESS_INFORMATION pi = Start(TEXT("exit"), TEXT("42"));
   EXPECT_NE(pi.dwProcessId, 0u);
   EXPECT_NE(pi.dwThreadId, 0u);
-  EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(ExitCodeOf(pi.hProcess), 42u);
   // The main thread ended with the same code.
   EXPECT_EQ(WaitForSingleObject(pi.hThread, INFINITE), WAIT_OBJECT_0);
   DWORD code = 0;
   EXPECT_TRUE(GetExitCodeThread(pi.hThread, &code));
   EXPECT_EQ(code, 42u);
-  Close(pi);
-}
+  EXPECT_EQ(Finish(pi), 42u);
 
-TEST_F(Processes, ExitProcessSetsTheExitCode) {
-  PROCESS_INFORMATION pi = Start(TEXT("exitprocess"), TEXT("3"));
-  EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(ExitCodeOf(pi.hProcess), 3u);
-  Close(pi);
+  // ExitProcess sets the code too, and the application name is started whatever the command
+  // line names.
+  EXPECT_EQ(Finish(Start(TEXT("exitprocess"), TEXT("3"))), 3u);
+  ASSERT_TRUE(Launch(TEXT("something-else --child exit 9"), &pi, ChildImage().c_str()));
+  EXPECT_EQ(Finish(pi), 9u);
+  // The narrow form takes its command line as given.
+  std::string line = "\"" + conformance::Narrow(ChildImage()) + "\" --child  exit   12";
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  ASSERT_TRUE(
+      CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  EXPECT_EQ(Finish(pi), 12u);
 }
 
 TEST_F(Processes, ARunningProcessReportsStillActiveUntilTerminated) {
   PROCESS_INFORMATION pi = Start(TEXT("hang"));
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_TIMEOUT);
   EXPECT_EQ(ExitCodeOf(pi.hProcess), static_cast<DWORD>(STILL_ACTIVE));
-  SetLastError(kMarker);
   EXPECT_TRUE(TerminateProcess(pi.hProcess, 77));
-  EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(ExitCodeOf(pi.hProcess), 77u);
-  Close(pi);
+  EXPECT_EQ(Finish(pi), 77u);
 }
 
-TEST_F(Processes, AMissingProgramIsFileNotFound) {
-  WString line = TEXT("norvane-no-such-program --child exit 0");
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  SetLastError(kMarker);
-  EXPECT_FALSE(
-      CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-
+TEST_F(Processes, AMissingProgramOrCurrentFolderIsRefused) {
   Scratch scratch(TEXT("missing"));
-  WString application = scratch.root() + TEXT("\\absent.exe");
-  SetLastError(kMarker);
-  EXPECT_FALSE(CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &si, &pi));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  const WString absent = scratch.root() + TEXT("\\absent.exe");
+  const WString no_folder = scratch.root() + TEXT("\\absent");
+  const WString child = ChildCommandLine(ChildImage(), TEXT("exit"), TEXT("0"));
+  const WString missing = TEXT("norvane-no-such-program --child exit 0");
+  struct Case {
+    const WString &line;
+    const WCHAR *application;
+    const WCHAR *folder;
+    DWORD error;
+  } cases[] = {{missing, nullptr, nullptr, ERROR_FILE_NOT_FOUND},
+               {missing, absent.c_str(), nullptr, ERROR_FILE_NOT_FOUND},
+               {child, nullptr, no_folder.c_str(), ERROR_DIRECTORY}};
+  for (const Case &c : cases) {
+    PROCESS_INFORMATION pi = {};
+    EXPECT_FALSE(Launch(c.line, &pi, c.application, c.folder));
+    EXPECT_EQ(GetLastError(), c.error);
+  }
 }
 
 TEST_F(Processes, AnEndedProcessCannotBeTerminatedAgain) {
@@ -106,19 +125,6 @@ TEST_F(Processes, AnEndedProcessCannotBeTerminatedAgain) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
-TEST_F(Processes, AMissingCurrentFolderIsRefused) {
-  Scratch scratch(TEXT("nocwd"));
-  WString folder = scratch.root() + TEXT("\\absent");
-  WString line = ChildCommandLine(ChildImage(), TEXT("exit"), TEXT("0"));
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  SetLastError(kMarker);
-  EXPECT_FALSE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              folder.c_str(), &si, &pi));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
-}
-
 TEST_F(Processes, AnUnquotedPathWithBlanksIsTriedOneWordAtATime) {
   Scratch scratch(TEXT("blanks"));
   WString spaced = scratch.folder(TEXT("two words"));
@@ -133,36 +139,11 @@ TEST_F(Processes, AnUnquotedPathWithBlanksIsTriedOneWordAtATime) {
   EXPECT_EQ(conformance::Lower(output), conformance::Lower(conformance::Narrow(first)));
 }
 
-TEST_F(Processes, TheNarrowFormStartsAProgramWithItsCommandLineAsGiven) {
-  std::string line = "\"" + conformance::Narrow(ChildImage()) + "\" --child  exit   12";
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  SetLastError(kMarker);
-  ASSERT_TRUE(
-      CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(ExitCodeOf(pi.hProcess), 12u);
-  Close(pi);
-}
-
 TEST_F(Processes, AChildsCommandLineIsTheStringItWasStartedWith) {
   WString line = ChildCommandLine(ChildImage(), TEXT("cmdline"), TEXT("  \"a b\"  c\\\"d"));
   std::string output;
   EXPECT_EQ(conformance::RunCaptured(line, WString(), &output), 0);
   EXPECT_EQ(output, conformance::Narrow(line) + "|" + conformance::Narrow(line));
-}
-
-TEST_F(Processes, TheApplicationNameIsStartedWhateverTheCommandLineSays) {
-  WString line = TEXT("something-else --child exit 9");
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(CreateProcessW(ChildImage().c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                             nullptr, &si, &pi));
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  EXPECT_EQ(ExitCodeOf(pi.hProcess), 9u);
-  Close(pi);
 }
 
 TEST_F(Processes, AnInheritedEventIsTheSameObjectInTheChild) {
@@ -171,15 +152,11 @@ TEST_F(Processes, AnInheritedEventIsTheSameObjectInTheChild) {
   WString line =
       ChildCommandLine(ChildImage(), TEXT("setevent"),
                        conformance::Widen(std::to_string(reinterpret_cast<ULONG_PTR>(event))));
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  ASSERT_TRUE(
-      CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_TRUE(Launch(line, &pi, nullptr, nullptr, TRUE));
   HANDLE both[] = {event, pi.hProcess};
   EXPECT_EQ(WaitForMultipleObjects(2, both, TRUE, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(ExitCodeOf(pi.hProcess), 0u);
-  Close(pi);
+  EXPECT_EQ(Finish(pi), 0u);
   CloseHandle(event);
 }
 

@@ -2,6 +2,7 @@
 // page 932, every value type, names without case, access rights, deleted keys and the roots.
 // Each test works under HKEY_CURRENT_USER\Software\NorvaneConformance\<test name>.
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 #include "Conformance.h"
@@ -12,6 +13,41 @@ using conformance::kMarker;
 using conformance::WString;
 
 constexpr const char *kBase = "Software\\NorvaneConformance";
+
+// What a query gives: its result, the type and size reported, and the bytes it wrote.
+using Got = std::tuple<LONG, DWORD, DWORD, std::string>;
+// The capacity that passes no buffer at all: a size query.
+constexpr DWORD kSizeOnly = 0xFFFFFFFF;
+
+Got Ok(DWORD type, DWORD size, const std::string &data = std::string()) {
+  return Got(ERROR_SUCCESS, type, size, data);
+}
+Got MoreData(DWORD type, DWORD size) {
+  return Got(ERROR_MORE_DATA, type, size, std::string());
+}
+
+// Queries `name` into a buffer of `capacity` bytes, narrow or wide; the type and size start as
+// the marker and the capacity.
+Got Query(HKEY key, const char *name, DWORD capacity, bool wide) {
+  std::vector<BYTE> buffer(capacity == kSizeOnly ? 0 : capacity, 0xCC);
+  BYTE *data = capacity == kSizeOnly ? nullptr : buffer.data();
+  DWORD type = kMarker, size = capacity == kSizeOnly ? kMarker : capacity;
+  LONG result =
+      wide ? RegQueryValueExW(key, conformance::Widen(name).c_str(), nullptr, &type, data, &size)
+           : RegQueryValueExA(key, name, nullptr, &type, data, &size);
+  std::string bytes;
+  if (result == ERROR_SUCCESS && data != nullptr)
+    bytes.assign(buffer.begin(), buffer.begin() + size);
+  return Got(result, type, size, bytes);
+}
+
+// A narrow text's bytes, or a wide text's UTF-16 bytes, as a query returns them.
+std::string Bytes(const char *text, std::size_t length) {
+  return std::string(text, length);
+}
+std::string Bytes(const WString &text) {
+  return std::string(reinterpret_cast<const char *>(text.data()), text.size() * sizeof(WCHAR));
+}
 
 class Registry : public conformance::Fixture {
  protected:
@@ -33,10 +69,28 @@ class Registry : public conformance::Fixture {
     ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE *>(data), size),
               ERROR_SUCCESS);
   }
-  HKEY Sub(const char *name, REGSAM access = KEY_ALL_ACCESS) {
+  LONG SetWide(const char *name, DWORD type, const void *data, DWORD size, HKEY in = nullptr) {
+    return RegSetValueExW(in != nullptr ? in : key, conformance::Widen(name).c_str(), 0, type,
+                          static_cast<const BYTE *>(data), size);
+  }
+  LONG SetDword(const char *name, DWORD value, HKEY in = nullptr) {
+    return RegSetValueExA(in != nullptr ? in : key, name, 0, REG_DWORD,
+                          reinterpret_cast<const BYTE *>(&value), sizeof value);
+  }
+  Got A(const char *name, DWORD capacity, HKEY in = nullptr) {
+    return Query(in != nullptr ? in : key, name, capacity, false);
+  }
+  Got W(const char *name, DWORD capacity, HKEY in = nullptr) {
+    return Query(in != nullptr ? in : key, name, capacity, true);
+  }
+  // Creates (or opens) a subkey and returns its handle, with the disposition.
+  LONG Create(HKEY parent, const char *name, HKEY *sub, DWORD *disposition = nullptr) {
+    if (disposition != nullptr) *disposition = kMarker;
+    return RegCreateKeyExA(parent, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub, disposition);
+  }
+  HKEY Sub(const char *name) {
     HKEY sub = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(key, name, 0, nullptr, 0, access, nullptr, &sub, nullptr),
-              ERROR_SUCCESS);
+    EXPECT_EQ(Create(key, name, &sub), ERROR_SUCCESS);
     return sub;
   }
 
@@ -46,42 +100,30 @@ class Registry : public conformance::Fixture {
   std::string path_;
 };
 
-TEST_F(Registry, ASizeQueryWithoutABufferGivesTheStoredSizeAndType) {
-  DWORD dword = 0x12345678;
-  SetBytes("Number", REG_DWORD, &dword, sizeof dword);
-  SetBytes("Text", REG_SZ, "abc", 4);
+const std::string kDword9 = Bytes("\x09\0\0\0", 4);
 
-  DWORD type = kMarker, size = kMarker;
-  EXPECT_EQ(RegQueryValueExA(key, "Number", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-  EXPECT_EQ(size, 4u);
-  type = size = kMarker;
-  EXPECT_EQ(RegQueryValueExW(key, TEXT("Text"), nullptr, &type, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(size, 8u);  // UTF-16 with its terminator
-  size = kMarker;
-  EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(size, 4u);
-  // Neither buffer nor size: only whether the value exists.
-  EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-}
-
-TEST_F(Registry, ABufferTooSmallGivesMoreDataWithTheNeededSize) {
+TEST_F(Registry, SizeQueriesAndBuffersTooSmallGiveTheStoredSizeAndType) {
+  ASSERT_EQ(SetDword("Number", 0x12345678), ERROR_SUCCESS);
   SetBytes("Text", REG_SZ, "hello", 6);
-  BYTE buffer[4];
-  DWORD type = kMarker, size = sizeof buffer;
-  EXPECT_EQ(RegQueryValueExW(key, TEXT("Text"), nullptr, &type, buffer, &size), ERROR_MORE_DATA);
-  EXPECT_EQ(size, 12u);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  size = 2;
-  EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, nullptr, buffer, &size), ERROR_MORE_DATA);
-  EXPECT_EQ(size, 6u);
-
   BYTE eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
   SetBytes("Blob", REG_BINARY, eight, sizeof eight);
-  size = sizeof buffer;
-  EXPECT_EQ(RegQueryValueExA(key, "Blob", nullptr, nullptr, buffer, &size), ERROR_MORE_DATA);
-  EXPECT_EQ(size, 8u);
+
+  EXPECT_EQ(A("Number", kSizeOnly), Ok(REG_DWORD, 4));
+  EXPECT_EQ(W("Text", kSizeOnly), Ok(REG_SZ, 12));  // UTF-16 with its terminator
+  EXPECT_EQ(A("Text", kSizeOnly), Ok(REG_SZ, 6));
+  DWORD size = kMarker;
+  EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 6u);
+  // Neither buffer nor size: only whether the value exists.
+  EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+
+  EXPECT_EQ(W("Text", 4), MoreData(REG_SZ, 12));
+  EXPECT_EQ(A("Text", 2), MoreData(REG_SZ, 6));
+  EXPECT_EQ(A("Blob", 4), MoreData(REG_BINARY, 8));
+  // A buffer without a size is an invalid parameter.
+  BYTE buffer[4];
+  EXPECT_EQ(RegQueryValueExA(key, "Number", nullptr, nullptr, buffer, nullptr),
+            ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesOfALargerBuffer) {
@@ -105,63 +147,32 @@ TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesOfALargerBuffer) {
   EXPECT_EQ(value, 0xFFFFFFFFu);
 }
 
-TEST_F(Registry, ANarrowStringInCodePage932IsStoredAsUtf16) {
+TEST_F(Registry, StringsConvertBetweenCodePage932AndUtf16) {
   const std::string text = conformance::Cp932("日本語テキスト");
   SetBytes("Japanese", REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
+  EXPECT_EQ(W("Japanese", 64), Ok(REG_SZ, 16, Bytes(WString(TEXT("日本語テキスト"), 8))));
+  EXPECT_EQ(A("Japanese", 32),
+            Ok(REG_SZ, static_cast<DWORD>(text.size() + 1), Bytes(text.c_str(), text.size() + 1)));
 
-  WCHAR wide[32];
-  DWORD type = kMarker, size = sizeof wide;
-  EXPECT_EQ(RegQueryValueExW(key, TEXT("Japanese"), nullptr, &type, reinterpret_cast<BYTE *>(wide),
-                             &size),
-            ERROR_SUCCESS);
-  EXPECT_EQ(size, 16u);
-  EXPECT_EQ(WString(wide), WString(TEXT("日本語テキスト")));
-
-  char narrow[32];
-  size = sizeof narrow;
-  EXPECT_EQ(
-      RegQueryValueExA(key, "Japanese", nullptr, &type, reinterpret_cast<BYTE *>(narrow), &size),
-      ERROR_SUCCESS);
-  EXPECT_EQ(size, text.size() + 1);
-  EXPECT_EQ(std::string(narrow), text);
-}
-
-TEST_F(Registry, AWideStringReadsNarrowInCodePage932) {
-  const WCHAR text[] = TEXT("テスト値");
-  ASSERT_EQ(RegSetValueExW(key, TEXT("Wide"), 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
-                           sizeof text),
-            ERROR_SUCCESS);
-  DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExA(key, "Wide", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(size, 9u);  // four double-byte characters and the terminator
-  char narrow[16];
-  size = sizeof narrow;
-  EXPECT_EQ(
-      RegQueryValueExA(key, "Wide", nullptr, nullptr, reinterpret_cast<BYTE *>(narrow), &size),
-      ERROR_SUCCESS);
-  EXPECT_EQ(std::string(narrow, size), conformance::Cp932("テスト値") + '\0');
+  const WCHAR wide[] = TEXT("テスト値");
+  ASSERT_EQ(SetWide("Wide", REG_SZ, wide, sizeof wide), ERROR_SUCCESS);
+  // Four double-byte characters and the terminator.
+  EXPECT_EQ(A("Wide", kSizeOnly), Ok(REG_SZ, 9));
+  EXPECT_EQ(A("Wide", 16), Ok(REG_SZ, 9, conformance::Cp932("テスト値") + '\0'));
 }
 
 TEST_F(Registry, AStringSetWithoutItsTerminatorGetsOneWhenItFollowsInMemory) {
   const WCHAR terminated[] = TEXT("abc");
-  ASSERT_EQ(RegSetValueExW(key, TEXT("Counted"), 0, REG_SZ,
-                           reinterpret_cast<const BYTE *>(terminated), 6),
-            ERROR_SUCCESS);
-  DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExW(key, TEXT("Counted"), nullptr, nullptr, nullptr, &size),
-            ERROR_SUCCESS);
-  EXPECT_EQ(size, 8u);
+  ASSERT_EQ(SetWide("Counted", REG_SZ, terminated, 6), ERROR_SUCCESS);
+  EXPECT_EQ(W("Counted", kSizeOnly), Ok(REG_SZ, 8));
 
   const WCHAR unterminated[] = {'a', 'b', 'c', 'd'};
-  ASSERT_EQ(
-      RegSetValueExW(key, TEXT("Bare"), 0, REG_SZ, reinterpret_cast<const BYTE *>(unterminated), 6),
-      ERROR_SUCCESS);
-  EXPECT_EQ(RegQueryValueExW(key, TEXT("Bare"), nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(size, 6u);
+  ASSERT_EQ(SetWide("Bare", REG_SZ, unterminated, 6), ERROR_SUCCESS);
+  EXPECT_EQ(W("Bare", kSizeOnly), Ok(REG_SZ, 6));
   // Read into a larger buffer, the string is terminated after its stored bytes.
   WCHAR buffer[8];
   for (auto &c : buffer) c = 'x';
-  size = sizeof buffer;
+  DWORD size = sizeof buffer;
   EXPECT_EQ(RegQueryValueExW(key, TEXT("Bare"), nullptr, nullptr, reinterpret_cast<BYTE *>(buffer),
                              &size),
             ERROR_SUCCESS);
@@ -171,95 +182,54 @@ TEST_F(Registry, AStringSetWithoutItsTerminatorGetsOneWhenItFollowsInMemory) {
 
 TEST_F(Registry, AMultiStringKeepsItsInnerTerminatorsInBothForms) {
   const WCHAR list[] = TEXT("one\0two\0");  // and the literal's own terminator
-  ASSERT_EQ(RegSetValueExW(key, TEXT("List"), 0, REG_MULTI_SZ, reinterpret_cast<const BYTE *>(list),
-                           sizeof list),
-            ERROR_SUCCESS);
-  char narrow[16];
-  DWORD type = kMarker, size = sizeof narrow;
-  EXPECT_EQ(RegQueryValueExA(key, "List", nullptr, &type, reinterpret_cast<BYTE *>(narrow), &size),
-            ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
-  EXPECT_EQ(std::string(narrow, size), std::string("one\0two\0\0", 9));
-
+  ASSERT_EQ(SetWide("List", REG_MULTI_SZ, list, sizeof list), ERROR_SUCCESS);
+  EXPECT_EQ(A("List", 16), Ok(REG_MULTI_SZ, 9, Bytes("one\0two\0\0", 9)));
   SetBytes("NarrowList", REG_MULTI_SZ, "a\0bc\0", 6);
-  WCHAR wide[8];
-  size = sizeof wide;
-  EXPECT_EQ(RegQueryValueExW(key, TEXT("NarrowList"), nullptr, nullptr,
-                             reinterpret_cast<BYTE *>(wide), &size),
-            ERROR_SUCCESS);
-  EXPECT_EQ(WString(wide, size / sizeof(WCHAR)), WString(TEXT("a\0bc\0\0"), 6));
+  EXPECT_EQ(W("NarrowList", 16), Ok(REG_MULTI_SZ, 12, Bytes(WString(TEXT("a\0bc\0\0"), 6))));
 }
 
 TEST_F(Registry, EveryTypeComesBackAsStored) {
   struct Case {
     const char *name;
     DWORD type;
-    std::vector<BYTE> data;
+    std::string data;
   };
-  const std::vector<Case> cases = {
-      {"None", REG_NONE, {}},
-      {"Binary", REG_BINARY, {0, 0xFF, 0x10, 0}},
-      {"Dword", REG_DWORD, {0x78, 0x56, 0x34, 0x12}},
-      {"BigEndian", REG_DWORD_BIG_ENDIAN, {0x12, 0x34, 0x56, 0x78}},
-      {"Qword", REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}},
-      {"Expand", REG_EXPAND_SZ, {'%', 0, 'W', 0, '%', 0, 0, 0}},
+  const Case cases[] = {
+      {"None", REG_NONE, ""},
+      {"Binary", REG_BINARY, Bytes("\0\xFF\x10\0", 4)},
+      {"Dword", REG_DWORD, "\x78\x56\x34\x12"},
+      {"BigEndian", REG_DWORD_BIG_ENDIAN, "\x12\x34\x56\x78"},
+      {"Qword", REG_QWORD, "\1\2\3\4\5\6\7\x08"},
+      {"Expand", REG_EXPAND_SZ, Bytes("%\0W\0%\0\0\0", 8)},
   };
   for (const Case &c : cases) {
-    ASSERT_EQ(
-        RegSetValueExW(key, conformance::Widen(c.name).c_str(), 0, c.type,
-                       c.data.empty() ? nullptr : c.data.data(), static_cast<DWORD>(c.data.size())),
-        ERROR_SUCCESS)
+    ASSERT_EQ(SetWide(c.name, c.type, c.data.empty() ? nullptr : c.data.data(),
+                      static_cast<DWORD>(c.data.size())),
+              ERROR_SUCCESS)
         << c.name;
-    BYTE buffer[16];
-    std::memset(buffer, 0xCC, sizeof buffer);
-    DWORD type = kMarker, size = sizeof buffer;
-    EXPECT_EQ(
-        RegQueryValueExW(key, conformance::Widen(c.name).c_str(), nullptr, &type, buffer, &size),
-        ERROR_SUCCESS)
-        << c.name;
-    EXPECT_EQ(type, c.type) << c.name;
-    EXPECT_EQ(std::vector<BYTE>(buffer, buffer + size), c.data) << c.name;
+    EXPECT_EQ(W(c.name, 16), Ok(c.type, static_cast<DWORD>(c.data.size()), c.data)) << c.name;
   }
   // The expandable string is not expanded when read narrow either.
-  char narrow[8];
-  DWORD size = sizeof narrow;
-  EXPECT_EQ(
-      RegQueryValueExA(key, "Expand", nullptr, nullptr, reinterpret_cast<BYTE *>(narrow), &size),
-      ERROR_SUCCESS);
-  EXPECT_EQ(std::string(narrow, size), std::string("%W%", 4));
+  EXPECT_EQ(A("Expand", 8), Ok(REG_EXPAND_SZ, 4, Bytes("%W%", 4)));
 }
 
 TEST_F(Registry, TheDefaultValueHasTheEmptyName) {
   SetBytes(nullptr, REG_SZ, "default", 8);
-  char buffer[16];
-  DWORD size = sizeof buffer;
-  EXPECT_EQ(RegQueryValueExA(key, "", nullptr, nullptr, reinterpret_cast<BYTE *>(buffer), &size),
-            ERROR_SUCCESS);
-  EXPECT_STREQ(buffer, "default");
+  EXPECT_EQ(A("", 16), Ok(REG_SZ, 8, Bytes("default", 8)));
   EXPECT_EQ(RegDeleteValueW(key, TEXT("")), ERROR_SUCCESS);
+  DWORD size = 0;
   EXPECT_EQ(RegQueryValueExA(key, nullptr, nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Registry, KeyAndValueNamesAreFoundWithoutRegardToCase) {
-  DWORD value = 1;
-  SetBytes("CheckInterval", REG_DWORD, &value, sizeof value);
-  DWORD size = sizeof value;
-  value = 0;
-  EXPECT_EQ(RegQueryValueExA(key, "CHECKINTERVAL", nullptr, nullptr,
-                             reinterpret_cast<BYTE *>(&value), &size),
-            ERROR_SUCCESS);
-  EXPECT_EQ(value, 1u);
+  ASSERT_EQ(SetDword("CheckInterval", 1), ERROR_SUCCESS);
+  EXPECT_EQ(A("CHECKINTERVAL", 4), Ok(REG_DWORD, 4, Bytes("\1\0\0\0", 4)));
   // Writing under another case replaces the value.
-  value = 2;
-  SetBytes("checkinterval", REG_DWORD, &value, sizeof value);
-  value = 0;
-  EXPECT_EQ(RegQueryValueExW(key, TEXT("CheckInterval"), nullptr, nullptr,
-                             reinterpret_cast<BYTE *>(&value), &size),
-            ERROR_SUCCESS);
-  EXPECT_EQ(value, 2u);
+  ASSERT_EQ(SetDword("checkinterval", 2), ERROR_SUCCESS);
+  EXPECT_EQ(W("CheckInterval", 4), Ok(REG_DWORD, 4, Bytes("\2\0\0\0", 4)));
 
-  HKEY sub = Sub("Config");
-  RegCloseKey(sub);
+  RegCloseKey(Sub("Config"));
+  HKEY sub = nullptr;
   DWORD disposition = kMarker;
   ASSERT_EQ(
       RegCreateKeyExW(key, TEXT("CONFIG"), 0, nullptr, 0, KEY_READ, nullptr, &sub, &disposition),
@@ -276,76 +246,55 @@ TEST_F(Registry, MissingKeysAndValuesAreFileNotFound) {
   EXPECT_EQ(RegOpenKeyExA(key, "Missing", 0, KEY_READ, &sub), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(sub, nullptr);
   EXPECT_EQ(RegOpenKeyExW(key, TEXT("Missing\\Deeper"), 0, KEY_READ, &sub), ERROR_FILE_NOT_FOUND);
-  DWORD size = 4;
-  BYTE buffer[4];
-  EXPECT_EQ(RegQueryValueExA(key, "Missing", nullptr, nullptr, buffer, &size),
-            ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegQueryValueExW(key, TEXT("Missing"), nullptr, nullptr, nullptr, &size),
-            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(std::get<0>(A("Missing", 4)), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(std::get<0>(W("Missing", kSizeOnly)), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteValueA(key, "Missing"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteKeyA(key, "Missing"), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(Registry, CreatingADeepKeyCreatesEveryMissingLevel) {
+TEST_F(Registry, CreatingADeepKeyCreatesEveryMissingLevelAndOnlyALeafIsDeleted) {
   HKEY deep = nullptr;
-  DWORD disposition = kMarker;
-  ASSERT_EQ(
-      RegCreateKeyExA(key, "A\\B\\C", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deep, &disposition),
-      ERROR_SUCCESS);
+  DWORD disposition = 0;
+  ASSERT_EQ(Create(key, "A\\B\\C", &deep, &disposition), ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
   RegCloseKey(deep);
-  ASSERT_EQ(
-      RegCreateKeyExA(key, "A\\B", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &deep, &disposition),
-      ERROR_SUCCESS);
+  ASSERT_EQ(Create(key, "A\\B", &deep, &disposition), ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
   RegCloseKey(deep);
-  EXPECT_EQ(RegDeleteKeyA(key, "A\\B\\C"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(key, "A\\B"), ERROR_ACCESS_DENIED);  // it has a subkey
+  EXPECT_EQ(RegDeleteKeyW(key, TEXT("A\\B\\C")), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(key, "A\\B"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(key, "A"), ERROR_SUCCESS);
 }
 
 TEST_F(Registry, AKeyOpenedForReadingCanBeQueriedButNotWritten) {
-  DWORD value = 9;
-  SetBytes("Value", REG_DWORD, &value, sizeof value);
+  ASSERT_EQ(SetDword("Value", 9), ERROR_SUCCESS);
   HKEY reader = nullptr;
   ASSERT_EQ(RegOpenKeyExA(key, "", 0, KEY_READ, &reader), ERROR_SUCCESS);
   ASSERT_NE(reader, key);
-  DWORD size = sizeof value;
-  value = 0;
-  EXPECT_EQ(
-      RegQueryValueExA(reader, "Value", nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size),
-      ERROR_SUCCESS);
-  EXPECT_EQ(value, 9u);
-  EXPECT_EQ(RegSetValueExA(reader, "Value", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value),
-                           sizeof value),
-            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(A("Value", 4, reader), Ok(REG_DWORD, 4, kDword9));
+  EXPECT_EQ(SetDword("Value", 9, reader), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegDeleteValueA(reader, "Value"), ERROR_ACCESS_DENIED);
   RegCloseKey(reader);
 
   HKEY writer = nullptr;
   ASSERT_EQ(RegOpenKeyExW(key, nullptr, 0, KEY_SET_VALUE, &writer), ERROR_SUCCESS);
-  EXPECT_EQ(RegQueryValueExA(writer, "Value", nullptr, nullptr, nullptr, &size),
-            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(std::get<0>(A("Value", kSizeOnly, writer)), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegDeleteValueA(writer, "Value"), ERROR_SUCCESS);
   RegCloseKey(writer);
 }
 
 TEST_F(Registry, AReadOnlyHandleStillNamesTheKeyInWhichSubkeysAreCreated) {
-  HKEY existing = Sub("Existing");
-  RegCloseKey(existing);
+  RegCloseKey(Sub("Existing"));
   HKEY reader = nullptr;
   ASSERT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_READ, &reader), ERROR_SUCCESS);
   // Creating is checked against the key itself, not against the handle's access.
   HKEY sub = nullptr;
-  DWORD disposition = kMarker;
-  EXPECT_EQ(RegCreateKeyExA(reader, "Existing", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub,
-                            &disposition),
-            ERROR_SUCCESS);
+  DWORD disposition = 0;
+  EXPECT_EQ(Create(reader, "Existing", &sub, &disposition), ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
   RegCloseKey(sub);
-  EXPECT_EQ(
-      RegCreateKeyExA(reader, "New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, &disposition),
-      ERROR_SUCCESS);
+  EXPECT_EQ(Create(reader, "New", &sub, &disposition), ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
   RegCloseKey(sub);
   RegCloseKey(reader);
@@ -353,41 +302,20 @@ TEST_F(Registry, AReadOnlyHandleStillNamesTheKeyInWhichSubkeysAreCreated) {
   EXPECT_EQ(RegDeleteKeyA(key, "Existing"), ERROR_SUCCESS);
 }
 
-TEST_F(Registry, AKeyWithSubkeysCannotBeDeleted) {
-  HKEY parent = Sub("Parent");
-  HKEY child = Sub("Parent\\Child");
-  RegCloseKey(child);
-  RegCloseKey(parent);
-  EXPECT_EQ(RegDeleteKeyA(key, "Parent"), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(RegDeleteKeyW(key, TEXT("Parent\\Child")), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyA(key, "Parent"), ERROR_SUCCESS);
-}
-
 TEST_F(Registry, AHandleToADeletedKeyFailsWithKeyDeleted) {
   HKEY doomed = Sub("Doomed");
-  DWORD value = 1;
-  ASSERT_EQ(RegSetValueExA(doomed, "Value", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value),
-                           sizeof value),
-            ERROR_SUCCESS);
+  ASSERT_EQ(SetDword("Value", 1, doomed), ERROR_SUCCESS);
   ASSERT_EQ(RegDeleteKeyA(key, "Doomed"), ERROR_SUCCESS);
 
-  DWORD size = sizeof value;
-  EXPECT_EQ(
-      RegQueryValueExA(doomed, "Value", nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size),
-      ERROR_KEY_DELETED);
-  EXPECT_EQ(RegSetValueExA(doomed, "Value", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value),
-                           sizeof value),
-            ERROR_KEY_DELETED);
+  EXPECT_EQ(std::get<0>(A("Value", 4, doomed)), ERROR_KEY_DELETED);
+  EXPECT_EQ(SetDword("Value", 1, doomed), ERROR_KEY_DELETED);
   EXPECT_EQ(RegDeleteValueA(doomed, "Value"), ERROR_KEY_DELETED);
   HKEY under = nullptr;
-  EXPECT_EQ(
-      RegCreateKeyExA(doomed, "Under", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &under, nullptr),
-      ERROR_KEY_DELETED);
+  EXPECT_EQ(Create(doomed, "Under", &under), ERROR_KEY_DELETED);
   EXPECT_EQ(RegOpenKeyExA(doomed, "Under", 0, KEY_READ, &under), ERROR_KEY_DELETED);
   EXPECT_EQ(RegOpenKeyExA(doomed, "", 0, KEY_READ, &under), ERROR_KEY_DELETED);
   EXPECT_EQ(RegCloseKey(doomed), ERROR_SUCCESS);
-  HKEY again = nullptr;
-  EXPECT_EQ(RegOpenKeyExA(key, "Doomed", 0, KEY_READ, &again), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExA(key, "Doomed", 0, KEY_READ, &under), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Registry, ThePredefinedRootsCloseWithoutErrorAndClosedHandlesDoNot) {
@@ -402,59 +330,29 @@ TEST_F(Registry, ThePredefinedRootsCloseWithoutErrorAndClosedHandlesDoNot) {
 TEST_F(Registry, TheLocalMachineRootTakesKeysAndValuesLikeTheUserRoot) {
   HKEY machine = nullptr;
   DWORD disposition = 0;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\NorvaneConformance", 0, nullptr, 0,
-                            KEY_ALL_ACCESS, nullptr, &machine, &disposition),
+  ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\NorvaneConformance", &machine, &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-  DWORD value = 300;
-  EXPECT_EQ(RegSetValueExA(machine, "SystemStatus", 0, REG_DWORD,
-                           reinterpret_cast<const BYTE *>(&value), sizeof value),
-            ERROR_SUCCESS);
+  EXPECT_EQ(SetDword("SystemStatus", 300, machine), ERROR_SUCCESS);
   RegCloseKey(machine);
   ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("software\\norvaneconformance"), 0, KEY_READ,
                           &machine),
             ERROR_SUCCESS);
-  value = 0;
-  DWORD size = sizeof value;
-  EXPECT_EQ(RegQueryValueExA(machine, "systemstatus", nullptr, nullptr,
-                             reinterpret_cast<BYTE *>(&value), &size),
-            ERROR_SUCCESS);
-  EXPECT_EQ(value, 300u);
+  EXPECT_EQ(A("systemstatus", 4, machine), Ok(REG_DWORD, 4, Bytes("\x2C\x01\0\0", 4)));
   RegCloseKey(machine);
   EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\NorvaneConformance"), ERROR_SUCCESS);
 }
 
 TEST_F(Registry, AKeyPathWithALeadingBackslashIsRefused) {
   HKEY sub = nullptr;
-  EXPECT_EQ(
-      RegCreateKeyExA(key, "\\Leading", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
-      ERROR_BAD_PATHNAME);
+  EXPECT_EQ(Create(key, "\\Leading", &sub), ERROR_BAD_PATHNAME);
   EXPECT_EQ(RegOpenKeyExA(key, "\\Leading", 0, KEY_READ, &sub), ERROR_BAD_PATHNAME);
   // A trailing backslash is harmless.
-  ASSERT_EQ(
-      RegCreateKeyExA(key, "Trailing\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
-      ERROR_SUCCESS);
+  ASSERT_EQ(Create(key, "Trailing\\", &sub), ERROR_SUCCESS);
   RegCloseKey(sub);
   EXPECT_EQ(RegOpenKeyExA(key, "Trailing\\", 0, KEY_READ, &sub), ERROR_SUCCESS);
   RegCloseKey(sub);
   EXPECT_EQ(RegDeleteKeyA(key, "Trailing"), ERROR_SUCCESS);
-}
-
-TEST_F(Registry, ATooSmallNarrowBufferStillReportsTheType) {
-  SetBytes("Text", REG_SZ, "hello", 6);
-  BYTE buffer[2];
-  DWORD type = kMarker, size = sizeof buffer;
-  EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, &type, buffer, &size), ERROR_MORE_DATA);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(size, 6u);
-}
-
-TEST_F(Registry, ABufferWithoutASizeIsAnInvalidParameter) {
-  DWORD value = 1;
-  SetBytes("Value", REG_DWORD, &value, sizeof value);
-  EXPECT_EQ(
-      RegQueryValueExA(key, "Value", nullptr, nullptr, reinterpret_cast<BYTE *>(&value), nullptr),
-      ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 namespace {
 
+using conformance::JoinThread;
 using conformance::kMarker;
 
 class Threads : public conformance::Fixture {};
@@ -41,11 +42,7 @@ TEST_F(Threads, AThreadHandleIsSignalledAtExitWithTheReturnedCode) {
   EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
   EXPECT_TRUE(CloseHandle(thread));
   // ExitThread ends it with its own code.
-  thread = CreateThread(nullptr, 0, ExitThroughExitThread, nullptr, 0, nullptr);
-  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
-  EXPECT_TRUE(GetExitCodeThread(thread, &code));
-  EXPECT_EQ(code, 7u);
-  CloseHandle(thread);
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, ExitThroughExitThread, nullptr, 0, nullptr)), 7u);
 }
 
 TEST_F(Threads, ARunningThreadReportsStillActive) {
@@ -61,18 +58,18 @@ TEST_F(Threads, ARunningThreadReportsStillActive) {
   EXPECT_EQ(code, 5u);
   CloseHandle(thread);
   CloseHandle(go);
+  // A handle that is no thread has no exit code.
+  code = 1234;
+  SetLastError(kMarker);
+  EXPECT_FALSE(GetExitCodeThread(nullptr, &code));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
 TEST_F(Threads, TheThreadIdGivenAtCreationIsTheThreadsOwnId) {
   DWORD id = 0;
-  HANDLE thread = CreateThread(nullptr, 0, OwnId, nullptr, 0, &id);
-  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
-  DWORD code = 0;
-  GetExitCodeThread(thread, &code);
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, OwnId, nullptr, 0, &id)), id);
   EXPECT_NE(id, 0u);
-  EXPECT_EQ(code, id);
   EXPECT_NE(id, GetCurrentThreadId());
-  CloseHandle(thread);
 }
 
 TEST_F(Threads, TheRuntimesThreadStartGivesAWaitableHandleAndTheExitCode) {
@@ -81,18 +78,7 @@ TEST_F(Threads, TheRuntimesThreadStartGivesAWaitableHandleAndTheExitCode) {
   auto handle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, RuntimeThread, &value, 0, &id));
   ASSERT_NE(handle, nullptr);
   EXPECT_NE(id, 0u);
-  EXPECT_EQ(WaitForSingleObject(handle, INFINITE), WAIT_OBJECT_0);
-  DWORD code = 0;
-  EXPECT_TRUE(GetExitCodeThread(handle, &code));
-  EXPECT_EQ(code, 42u);
-  EXPECT_TRUE(CloseHandle(handle));
-}
-
-TEST_F(Threads, ExitCodeOfABadHandleIsAnInvalidHandle) {
-  DWORD code = 1234;
-  SetLastError(kMarker);
-  EXPECT_FALSE(GetExitCodeThread(nullptr, &code));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(JoinThread(handle), 42u);
 }
 
 struct Guarded {
@@ -115,15 +101,11 @@ TEST_F(Threads, ACriticalSectionHeldByOneThreadCannotBeEnteredByAnother) {
   EXPECT_TRUE(TryEnterCriticalSection(&guarded.lock));
   LeaveCriticalSection(&guarded.lock);
 
-  HANDLE thread = CreateThread(nullptr, 0, TryToEnter, &guarded, 0, nullptr);
-  WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
+  JoinThread(CreateThread(nullptr, 0, TryToEnter, &guarded, 0, nullptr));
   EXPECT_FALSE(guarded.entered);
 
   LeaveCriticalSection(&guarded.lock);
-  thread = CreateThread(nullptr, 0, TryToEnter, &guarded, 0, nullptr);
-  WaitForSingleObject(thread, INFINITE);
-  CloseHandle(thread);
+  JoinThread(CreateThread(nullptr, 0, TryToEnter, &guarded, 0, nullptr));
   EXPECT_TRUE(guarded.entered);
   DeleteCriticalSection(&guarded.lock);
 }
@@ -137,11 +119,8 @@ DWORD WINAPI EnterAndEnd(LPVOID parameter) {
 TEST_F(Threads, ACriticalSectionWhoseOwnerEndedStaysTaken) {
   Guarded guarded;
   InitializeCriticalSection(&guarded.lock);
-  for (LPTHREAD_START_ROUTINE routine : {EnterAndEnd, TryToEnter}) {
-    HANDLE thread = CreateThread(nullptr, 0, routine, &guarded, 0, nullptr);
-    WaitForSingleObject(thread, INFINITE);
-    CloseHandle(thread);
-  }
+  for (LPTHREAD_START_ROUTINE routine : {EnterAndEnd, TryToEnter})
+    JoinThread(CreateThread(nullptr, 0, routine, &guarded, 0, nullptr));
   EXPECT_FALSE(guarded.entered);
   DeleteCriticalSection(&guarded.lock);
 }

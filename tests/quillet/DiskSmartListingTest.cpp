@@ -14,31 +14,77 @@ class DiskListing : public ::testing::Test {
   winsim::World world;
 };
 
-void ExpectNoDisk(const HddReport &report, int bay) {
-  SCOPED_TRACE("bay " + std::to_string(bay));
-  EXPECT_EQ(report.Hdd[bay].Bus, -1);
-  EXPECT_EQ(report.Hdd[bay].Caption, "");
-  EXPECT_EQ(report.Hdd[bay].InterfaceType, "");
-  EXPECT_EQ(report.Hdd[bay].Name, "");
-  EXPECT_EQ(report.Hdd[bay].SCSIBus, "");
+// A bay as "bus:caption|interface|name|SCSIBus", or "none" without a disk.
+std::string Bay(const HddInfo &hdd) {
+  if (hdd.Bus == -1 && hdd.Caption.empty() && hdd.InterfaceType.empty() && hdd.Name.empty() &&
+      hdd.SCSIBus.empty())
+    return "none";
+  return std::to_string(hdd.Bus) + ":" + hdd.Caption + "|" + hdd.InterfaceType + "|" + hdd.Name +
+         "|" + hdd.SCSIBus;
+}
+std::string Bay(LONG bus, const std::string &caption, const std::string &interface_type,
+                const std::string &name, const std::string &scsi_bus) {
+  return std::to_string(bus) + ":" + caption + "|" + interface_type + "|" + name + "|" + scsi_bus;
 }
 
-void ExpectRow(const HddInfo &hdd, LONG bus, const std::string &caption,
-               const std::string &interface_type, const std::string &name,
-               const std::string &scsi_bus) {
-  EXPECT_EQ(hdd.Bus, bus);
-  EXPECT_EQ(hdd.Caption, caption);
-  EXPECT_EQ(hdd.InterfaceType, interface_type);
-  EXPECT_EQ(hdd.Name, name);
-  EXPECT_EQ(hdd.SCSIBus, scsi_bus);
-}
+struct ListingCase {
+  const char *what;
+  std::string listing;
+  std::string bay0, bay1;
+};
 
-TEST_F(DiskListing, EachInternalDiskFillsTheBayOfItsBusWithItsFourTexts) {
-  HddReport report = ParseDiskList(TwoBayListing());
-  ExpectRow(report.Hdd[0], 0, "HDS2000-A01", "IDE", Drive(0), "0");
-  ExpectRow(report.Hdd[1], 1, "HDS2000-B02", "IDE", Drive(1), "1");
-  EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
-  EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL);
+// Each row is a listing and the two bays it fills: fields run to the next comma wherever it is,
+// a later row for a bus replaces an earlier one, and the bay 0 filters compare case and whole
+// characters ("USB" after a lead byte is the tail of a double-byte character and "SB").
+TEST_F(DiskListing, RowsFillTheBayOfTheirBusFieldByField) {
+  const std::string lead_usb = std::string("\x81") + "USB";
+  const std::string internal = Bay(0, "Internal", "IDE", Drive(0), "0");
+  const ListingCase cases[] = {
+      {"two bays", TwoBayListing(), Bay(0, "HDS2000-A01", "IDE", Drive(0), "0"),
+       Bay(1, "HDS2000-B02", "IDE", Drive(1), "1")},
+      {"later rows replace earlier ones",
+       Listing({Row("First", "IDE", Drive(0), "0"), Row("Second", "IDE", Drive(2), "0"),
+                Row("Third", "IDE", Drive(1), "1"), Row("Fourth", "USB", Drive(3), "1")}),
+       Bay(0, "Second", "IDE", Drive(2), "0"), Bay(1, "Fourth", "USB", Drive(3), "1")},
+      {"filters compare case and whole characters; bay 1 has none",
+       Listing({Row("Microsoft Storage Space Device", "usb", Drive(3), "0"),
+                Row("Disk", lead_usb, Drive(0), "0"),
+                Row("Pocket USB Device", "USB", Drive(5), "1")}),
+       Bay(0, "Disk", lead_usb, Drive(0), "0"), Bay(1, "Pocket USB Device", "USB", Drive(5), "1")},
+      {"a lower-case filter text is no match",
+       Listing({Row("Microsoft Storage Space Device", "usb", Drive(3), "0")}),
+       Bay(0, "Microsoft Storage Space Device", "usb", Drive(3), "0"), "none"},
+      // Caption "\"Disk", InterfaceType " 2 TB\"", Name "IDE", SCSIBus "\\.\PHYSICALDRIVE0,0"
+      // (no digits: bus 0).
+      {"a comma inside a caption shifts the fields",
+       Listing({"NAS01,\"Disk, 2 TB\",IDE,\\\\.\\PHYSICALDRIVE0,0\r\r\n"}),
+       Bay(0, "\"Disk", " 2 TB\"", "IDE", "\\\\.\\PHYSICALDRIVE0,0"), "none"},
+      // InterfaceType runs over the line end into the next row's Node; Name is the next row's
+      // Caption; SCSIBus has no leading digits, so the merged row fills bay 0 and bay 1 stays
+      // empty.
+      {"a short line takes its missing fields from the next line",
+       Listing({"NAS01,Disk A,IDE\r\r\n", Row("Disk B", "IDE", Drive(1), "1")}),
+       Bay(0, "Disk A", "IDE\r\r\nNAS01", "Disk B", "IDE," + Drive(1) + ",1"), "none"},
+      {"an empty line is absorbed into the next row",
+       Listing(
+           {Row("Disk A", "IDE", Drive(0), "0"), "\r\r\n", Row("Disk B", "IDE", Drive(1), "1")}),
+       Bay(0, "Disk A", "IDE", Drive(0), "0"), Bay(1, "Disk B", "IDE", Drive(1), "1")},
+      {"a trailing empty line fills bay 0 with empty texts", TwoBayListing() + "\r\r\n",
+       Bay(0, "", "", "", ""), Bay(1, "HDS2000-B02", "IDE", Drive(1), "1")},
+      {"text without commas and digits is all SCSIBus, bus 0", TwoBayListing() + "Done.\r\r\n",
+       Bay(0, "", "", "", "Done."), Bay(1, "HDS2000-B02", "IDE", Drive(1), "1")},
+      {"the listing ends at its first NUL byte",
+       Listing({Row("Disk A", "IDE", Drive(0), "0")}) + std::string(1, '\0') +
+           Row("Disk B", "IDE", Drive(1), "1"),
+       Bay(0, "Disk A", "IDE", Drive(0), "0"), "none"},
+  };
+  for (const ListingCase &c : cases) {
+    HddReport report = ParseDiskList(c.listing);
+    EXPECT_EQ(Bay(report.Hdd[0]), c.bay0) << c.what;
+    EXPECT_EQ(Bay(report.Hdd[1]), c.bay1) << c.what;
+    EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL) << c.what;
+    EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL) << c.what;
+  }
 }
 
 // The rows that are not the internal disk of bay 0, each at bus 0 after the real one.
@@ -58,100 +104,29 @@ const ForeignRow kForeignRows[] = {
 TEST_F(DiskListing, UsbScsiAndStorageSpaceRowsAtBusZeroLeaveBayZeroToTheOtherRows) {
   for (const ForeignRow &foreign : kForeignRows) {
     SCOPED_TRACE(foreign.what);
-    HddReport report =
-        ParseDiskList(Listing({Row("Internal", "IDE", Drive(0), "0"),
-                               Row(foreign.caption, foreign.interface_type, Drive(5), "0")}));
-    ExpectRow(report.Hdd[0], 0, "Internal", "IDE", Drive(0), "0");
-    ExpectNoDisk(
-        ParseDiskList(Listing({Row(foreign.caption, foreign.interface_type, Drive(5), "0")})), 0);
+    std::string row = Row(foreign.caption, foreign.interface_type, Drive(5), "0");
+    HddReport report = ParseDiskList(Listing({Row("Internal", "IDE", Drive(0), "0"), row}));
+    EXPECT_EQ(Bay(report.Hdd[0]), Bay(0, "Internal", "IDE", Drive(0), "0"));
+    EXPECT_EQ(Bay(ParseDiskList(Listing({row})).Hdd[0]), "none");
   }
 }
 
-// The filters compare case and whole characters: "USB" after a lead byte is the tail of a
-// double-byte character followed by "SB". At bus 1 nothing is filtered.
-TEST_F(DiskListing, TheBayZeroFiltersCompareCaseAndWholeCharactersAndBayOneHasNone) {
-  const std::string lead_usb = std::string("\x81") + "USB";
-  HddReport report = ParseDiskList(Listing(
-      {Row("Microsoft Storage Space Device", "usb", Drive(3), "0"),
-       Row("Disk", lead_usb, Drive(0), "0"), Row("Pocket USB Device", "USB", Drive(5), "1")}));
-  ExpectRow(report.Hdd[0], 0, "Disk", lead_usb, Drive(0), "0");
-  ExpectRow(report.Hdd[1], 1, "Pocket USB Device", "USB", Drive(5), "1");
-  report = ParseDiskList(Listing({Row("Microsoft Storage Space Device", "usb", Drive(3), "0")}));
-  ExpectRow(report.Hdd[0], 0, "Microsoft Storage Space Device", "usb", Drive(3), "0");
-}
-
-TEST_F(DiskListing, ALaterRowForTheSameBusReplacesTheEarlierOne) {
-  HddReport report = ParseDiskList(
-      Listing({Row("First", "IDE", Drive(0), "0"), Row("Second", "IDE", Drive(2), "0"),
-               Row("Third", "IDE", Drive(1), "1"), Row("Fourth", "USB", Drive(3), "1")}));
-  ExpectRow(report.Hdd[0], 0, "Second", "IDE", Drive(2), "0");
-  ExpectRow(report.Hdd[1], 1, "Fourth", "USB", Drive(3), "1");
-}
-
-TEST_F(DiskListing, RowsOfBusTwoAndAboveOrBelowZeroFillNoBay) {
-  for (const char *bus : {"2", "3", "10", "-1", "4294967296", "4294967297"}) {
-    SCOPED_TRACE(bus);
-    HddReport report = ParseDiskList(Listing({Row("Disk", "IDE", Drive(4), bus)}));
-    ExpectNoDisk(report, 0);
-    ExpectNoDisk(report, 1);
-  }
-}
-
+// Bus 2 and above, or below 0, fills no bay; the bus is read as a decimal number with its
+// leading part.
 TEST_F(DiskListing, TheBusIsReadAsADecimalNumberWithItsLeadingPart) {
   struct Case {
     const char *bus;
-    int bay;
+    int bay;  // -1: none
   };
   for (Case c : {Case{" 1", 1}, Case{"+1", 1}, Case{"01", 1}, Case{"1 (port 3)", 1}, Case{"0x1", 0},
-                 Case{"", 0}, Case{"bus", 0}}) {
+                 Case{"", 0}, Case{"bus", 0}, Case{"2", -1}, Case{"3", -1}, Case{"10", -1},
+                 Case{"-1", -1}, Case{"4294967296", -1}, Case{"4294967297", -1}}) {
     SCOPED_TRACE(std::string("\"") + c.bus + "\"");
     HddReport report = ParseDiskList(Listing({Row("Disk", "IDE", Drive(4), c.bus)}));
-    ExpectRow(report.Hdd[c.bay], c.bay, "Disk", "IDE", Drive(4), c.bus);
-    ExpectNoDisk(report, 1 - c.bay);
+    for (int bay = 0; bay < 2; ++bay)
+      EXPECT_EQ(Bay(report.Hdd[bay]),
+                bay == c.bay ? Bay(bay, "Disk", "IDE", Drive(4), c.bus) : "none");
   }
-}
-
-TEST_F(DiskListing, ACommaInsideACaptionShiftsTheFollowingFields) {
-  HddReport report =
-      ParseDiskList(Listing({"NAS01,\"Disk, 2 TB\",IDE,\\\\.\\PHYSICALDRIVE0,0\r\r\n"}));
-  // Caption "\"Disk", InterfaceType " 2 TB\"", Name "IDE", SCSIBus "\\.\PHYSICALDRIVE0,0"
-  // (no digits: bus 0).
-  ExpectRow(report.Hdd[0], 0, "\"Disk", " 2 TB\"", "IDE", "\\\\.\\PHYSICALDRIVE0,0");
-}
-
-TEST_F(DiskListing, AShortLineTakesItsMissingFieldsFromTheNextLine) {
-  HddReport report =
-      ParseDiskList(Listing({"NAS01,Disk A,IDE\r\r\n", Row("Disk B", "IDE", Drive(1), "1")}));
-  // InterfaceType runs over the line end into the next row's Node; Name is the next row's
-  // Caption; SCSIBus has no leading digits, so the merged row fills bay 0. The next row has
-  // been consumed: bay 1 stays empty.
-  ExpectRow(report.Hdd[0], 0, "Disk A", "IDE\r\r\nNAS01", "Disk B", "IDE," + Drive(1) + ",1");
-  ExpectNoDisk(report, 1);
-}
-
-TEST_F(DiskListing, AnEmptyLineBetweenRowsIsAbsorbedIntoTheNextRow) {
-  HddReport report = ParseDiskList(Listing(
-      {Row("Disk A", "IDE", Drive(0), "0"), "\r\r\n", Row("Disk B", "IDE", Drive(1), "1")}));
-  ExpectRow(report.Hdd[0], 0, "Disk A", "IDE", Drive(0), "0");
-  ExpectRow(report.Hdd[1], 1, "Disk B", "IDE", Drive(1), "1");
-}
-
-TEST_F(DiskListing, ATrailingLineWithoutCommasFillsBayZeroWithAnEmptyName) {
-  HddReport report = ParseDiskList(TwoBayListing() + "\r\r\n");
-  ExpectRow(report.Hdd[0], 0, "", "", "", "");
-  ExpectRow(report.Hdd[1], 1, "HDS2000-B02", "IDE", Drive(1), "1");
-
-  // Text without commas and digits is all SCSIBus, read as bus 0.
-  report = ParseDiskList(TwoBayListing() + "Done.\r\r\n");
-  ExpectRow(report.Hdd[0], 0, "", "", "", "Done.");
-}
-
-TEST_F(DiskListing, TheListingEndsAtItsFirstNulByte) {
-  std::string listing = Listing({Row("Disk A", "IDE", Drive(0), "0")});
-  listing += std::string(1, '\0') + Row("Disk B", "IDE", Drive(1), "1");
-  HddReport report = ParseDiskList(listing);
-  ExpectRow(report.Hdd[0], 0, "Disk A", "IDE", Drive(0), "0");
-  ExpectNoDisk(report, 1);
 }
 
 // The tool's messages in code page 932: no disk-drive instance, and a critical error.
@@ -170,8 +145,7 @@ TEST_F(DiskListing, TheToolsMessagesAnywhereGiveNoPathForBothBays) {
       HddReport report = ParseDiskList(listing);
       EXPECT_EQ(report.Status[0], HDD_STATUS_NO_PATH);
       EXPECT_EQ(report.Status[1], HDD_STATUS_NO_PATH);
-      ExpectNoDisk(report, 0);
-      ExpectNoDisk(report, 1);
+      EXPECT_EQ(Bay(report.Hdd[0]) + " " + Bay(report.Hdd[1]), "none none");
     }
   }
 }

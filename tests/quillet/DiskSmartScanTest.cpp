@@ -26,45 +26,45 @@ int SlotFound(const SmartReply &reply, std::uint8_t id) {
   return static_cast<int>((offset - 18) / 12);
 }
 
-TEST(SmartScan, FindsEachIdOfAnAscendingTableAtItsSlot) {
-  SmartReply reply = ReplyOf(HealthyData());
-  EXPECT_EQ(SlotFound(reply, 1), 0);
-  EXPECT_EQ(SlotFound(reply, 5), 1);
-  EXPECT_EQ(SlotFound(reply, 194), 3);
-  EXPECT_EQ(SlotFound(reply, 198), 5);
-  EXPECT_EQ(SlotFound(reply, 7), -1);
-}
-
-TEST(SmartScan, AnIdAfterALargerOneIsNotFound) {
-  SmartReply reply = ReplyOf(DataSector({{9, 100, 0}, {194, 40, 40}, {5, 100, 0}, {197, 100, 0}}));
-  EXPECT_EQ(SlotFound(reply, 5), -1);
-  EXPECT_EQ(SlotFound(reply, 194), 1);
-  EXPECT_EQ(SlotFound(reply, 197), 3);
-}
-
-TEST(SmartScan, ASlotPassedOverDoesNotChangeTheLastAcceptedId) {
-  // 2 is passed over (below 10), so 5 is still compared with 10 and passed over too.
-  EXPECT_EQ(SlotFound(ReplyOf(DataSector({{10, 0, 0}, {2, 0, 0}, {5, 0, 0}})), 5), -1);
-  // 255 is passed over, so 200 is compared with 10 and accepted.
-  EXPECT_EQ(SlotFound(ReplyOf(DataSector({{10, 0, 0}, {255, 0, 0}, {200, 0, 0}})), 200), 2);
-}
-
-TEST(SmartScan, IdsFrom251To255AreNeverFound) {
-  for (int id = 251; id <= 255; ++id) {
-    SCOPED_TRACE(id);
-    SmartReply reply = ReplyOf(DataSector({{static_cast<std::uint8_t>(id), 100, 0}, {5, 100, 0}}));
-    EXPECT_EQ(SlotFound(reply, static_cast<std::uint8_t>(id)), -1);
-    EXPECT_EQ(SlotFound(reply, 5), 1);
+// Each row: the ids of the slots in order, an id looked for and the slot it is found at (-1:
+// not found). A slot is accepted when its id is nonzero, below 251 and above the last accepted
+// id; a slot passed over leaves the last accepted id as it was.
+TEST(SmartScan, FindsAnIdOnlyWhileTheIdsAscend) {
+  struct Case {
+    std::vector<std::uint8_t> ids;
+    std::uint8_t wanted;
+    int slot;
+  };
+  const Case cases[] = {
+      {{1, 5, 9, 194, 197, 198}, 1, 0},
+      {{1, 5, 9, 194, 197, 198}, 5, 1},
+      {{1, 5, 9, 194, 197, 198}, 194, 3},
+      {{1, 5, 9, 194, 197, 198}, 198, 5},
+      {{1, 5, 9, 194, 197, 198}, 7, -1},
+      // An id after a larger one is not found.
+      {{9, 194, 5, 197}, 5, -1},
+      {{9, 194, 5, 197}, 194, 1},
+      {{9, 194, 5, 197}, 197, 3},
+      // 2 is passed over (below 10), so 5 is still compared with 10 and passed over too.
+      {{10, 2, 5}, 5, -1},
+      // 255 is passed over, so 200 is compared with 10 and accepted.
+      {{10, 255, 200}, 200, 2},
+      {{251, 5}, 251, -1},
+      {{251, 5}, 5, 1},
+      {{255, 5}, 255, -1},
+      {{255, 5}, 5, 1},
+      {{250}, 250, 0},
+      // Empty slots are passed over.
+      {{0, 0, 5, 0, 197}, 5, 2},
+      {{0, 0, 5, 0, 197}, 197, 4},
+      {{0, 0, 5, 0, 197}, 0, -1},
+  };
+  for (const Case &c : cases) {
+    std::vector<std::uint8_t> sector(512, 0);
+    for (std::size_t k = 0; k < c.ids.size(); ++k) sector[SlotOffset(k)] = c.ids[k];
+    EXPECT_EQ(SlotFound(ReplyOf(sector), c.wanted), c.slot)
+        << "id " << int{c.wanted} << " in slot " << c.slot;
   }
-  EXPECT_EQ(SlotFound(ReplyOf(DataSector({{250, 100, 0}})), 250), 0);
-}
-
-TEST(SmartScan, EmptySlotsArePassedOver) {
-  SmartReply reply =
-      ReplyOf(DataSector({{0, 0, 0}, {0, 0, 0}, {5, 100, 0}, {0, 0, 0}, {197, 1, 0}}));
-  EXPECT_EQ(SlotFound(reply, 5), 2);
-  EXPECT_EQ(SlotFound(reply, 197), 4);
-  EXPECT_EQ(SlotFound(reply, 0), -1);
 }
 
 // 43 slots start below offset 529: the last at reply offset 522 (sector offset 506), whose
@@ -137,16 +137,7 @@ class SmartFigures : public DiskSmartWorld {
   }
 };
 
-TEST_F(SmartFigures, EachFigureComesFromItsAttributeSlot) {
-  HddInfo hdd = CollectBayZero(HealthyData(), HealthyThresholds());
-  EXPECT_EQ(hdd.Temp, 41);
-  EXPECT_EQ(hdd.Raw05, 5);
-  EXPECT_EQ(hdd.Cur05, 100);
-  EXPECT_EQ(hdd.Th05, 36);
-  EXPECT_EQ(hdd.RawC5, 2);
-  EXPECT_EQ(hdd.RawC6, 0);
-}
-
+// The six figures of a healthy drive are under DiskStepPublishing.
 TEST_F(SmartFigures, RawValuesOfTwoToThe32AndMoreArePublishedModulo2To32) {
   HddInfo hdd = CollectBayZero(DataSector({{5, 90, 0x000100000000},
                                            {194, 30, 0x00FF0000001E},

@@ -33,14 +33,6 @@ TEST_F(InstallerTest, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuoted
   EXPECT_EQ(world.trace().of_kind("svc.create").size(), 1u);
 }
 
-TEST_F(InstallerTest, TheInstalledServiceStartsFromItsPathWithBlanks) {
-  RunQuillet("-install");
-  std::uint32_t pid = StartService();
-  world.run_for(1000);
-  EXPECT_TRUE(world.running(pid));
-  EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_RUNNING));
-}
-
 TEST_F(InstallerTest, WithoutTheirRightInstallAndRemovePrintTheOpenSCManagerLine) {
   world.services().deny_rights(SC_MANAGER_CREATE_SERVICE);
   std::uint32_t pid = RunQuillet("-install");

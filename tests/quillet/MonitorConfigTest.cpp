@@ -3,6 +3,8 @@
 // snooze handed to a running alarm.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "monitor/IndicatorState.h"
 #include "monitor/NASBeep.h"
 #include "monitor/config.h"
@@ -17,25 +19,22 @@ namespace {
 using quillet::CheckIntervalMs;
 using quillet::CheckLogInterval;
 
-TEST(MonitorConfig, CheckIntervalIsAtLeastAMinuteAndAtMostADay) {
-  EXPECT_EQ(CheckIntervalMs(0), 60000u);
-  EXPECT_EQ(CheckIntervalMs(1), 60000u);
-  EXPECT_EQ(CheckIntervalMs(60), 60000u);
-  EXPECT_EQ(CheckIntervalMs(61), 61000u);
-  EXPECT_EQ(CheckIntervalMs(86400), 86400000u);
-  EXPECT_EQ(CheckIntervalMs(86401), 86400000u);
-  EXPECT_EQ(CheckIntervalMs(0xFFFFFFFE), 86400000u);
-  EXPECT_EQ(CheckIntervalMs(0xFFFFFFFF), 60000u);  // missing
-}
-
-TEST(MonitorConfig, CheckLogIntervalTakesOnlyValuesAboveAnHourUpToADay) {
-  EXPECT_EQ(CheckLogInterval(1800, 3600), 3600);
-  EXPECT_EQ(CheckLogInterval(3600, 3600), 3600);
-  EXPECT_EQ(CheckLogInterval(7200, 3600), 7200);
-  EXPECT_EQ(CheckLogInterval(86400, 3600), 86400);
-  EXPECT_EQ(CheckLogInterval(86401, 3600), 86400);
-  EXPECT_EQ(CheckLogInterval(0, 3600), 3600);
-  EXPECT_EQ(CheckLogInterval(0xFFFFFFFF, 3600), 3600);
+// The check interval is at least a minute and at most a day (missing: a minute); the SMART
+// grace time takes only values above an hour, up to a day.
+TEST(MonitorConfig, IntervalsAreKeptWithinTheirBounds) {
+  const std::pair<DWORD, DWORD> interval_ms[] = {{0, 60000},
+                                                 {1, 60000},
+                                                 {60, 60000},
+                                                 {61, 61000},
+                                                 {86400, 86400000},
+                                                 {86401, 86400000},
+                                                 {0xFFFFFFFE, 86400000},
+                                                 {0xFFFFFFFF, 60000}};
+  for (auto [seconds, ms] : interval_ms) EXPECT_EQ(CheckIntervalMs(seconds), ms) << seconds;
+  const std::pair<DWORD, int> grace[] = {{1800, 3600},      {3600, 3600},   {7200, 7200},
+                                         {86400, 86400},    {86401, 86400}, {0, 3600},
+                                         {0xFFFFFFFF, 3600}};
+  for (auto [seconds, kept] : grace) EXPECT_EQ(CheckLogInterval(seconds, 3600), kept) << seconds;
 }
 
 TEST(MonitorConfig, ThresholdsTakeTheirDefaultsOnlyWhenMissing) {

@@ -52,6 +52,9 @@ class MonitorCoreTest : public ServiceWorld {
     return {{"t", t}, {"type", type}, {"id", id}, {"text", text}};
   }
 
+  static Record Pin(std::uint64_t t, int pin, int level) {
+    return {{"t", t}, {"pin", pin}, {"level", level}};
+  }
   Records Gpio() { return world.trace().select("gpio", {"t", "pin", "level"}); }
   Records Sounds() { return world.trace().select("sound", {"t", "via", "freq", "duration"}); }
 
@@ -97,11 +100,8 @@ TEST_F(MonitorCoreTest, AReadyBoardIsAnnouncedOnceAndDarkenedAtTheStop) {
   StopAndWait(pid);
   // Without RAID information the first cycle darkens the RAID LEDs, and with every component
   // normal the status LED; the stop darkens all.
-  Records dark = {
-      {{"t", 0}, {"pin", 32}, {"level", 1}},    {{"t", 0}, {"pin", 12}, {"level", 1}},
-      {{"t", 0}, {"pin", 10}, {"level", 1}},    {{"t", 5000}, {"pin", 32}, {"level", 1}},
-      {{"t", 5000}, {"pin", 12}, {"level", 1}}, {{"t", 5000}, {"pin", 10}, {"level", 1}}};
-  EXPECT_EQ(Gpio(), dark);
+  EXPECT_EQ(Gpio(), (Records{Pin(0, 32, 1), Pin(0, 12, 1), Pin(0, 10, 1), Pin(5000, 32, 1),
+                             Pin(5000, 12, 1), Pin(5000, 10, 1)}));
   EXPECT_EQ(Board().uninit_calls(), 1);  // by the clean-up
 }
 
@@ -267,28 +267,25 @@ TEST_F(MonitorCoreTest, AtTheStopEveryIndicatorThreadEndsBeforeTheLedsGoDarkInOr
     if (r["kind"] == "thread.exit") ending.push_back({{"t", r["t"]}, {"exit", 0}});
     if (r["kind"] == "svc.status") ending.push_back({{"t", r["t"]}, {"state", r["state"]}});
   }
-  auto gpio = [](std::uint64_t t, int pin, int level) {
-    return Record{{"t", t}, {"pin", pin}, {"level", level}};
-  };
   Record exit_at_12s = {{"t", 12000}, {"exit", 0}};
   // The RAID override makes the status an error: the system alarm sounds beside the RAID alarm.
   // The threads are asked to end one after another, so the blink thread, asked after the system
   // alarm ended at 11 s, has begun one more pass by then.
   Records expected = {{{"t", 10250}, {"state", 3}},
-                      gpio(10500, 32, 0),
-                      gpio(10500, 12, 0),
+                      Pin(10500, 32, 0),
+                      Pin(10500, 12, 0),
                       {{"t", 10700}, {"exit", 0}},  // the RAID alarm, at the end of its second
                       {{"t", 11000}, {"exit", 0}},  // the system alarm, at the end of its second
-                      gpio(11000, 32, 1),
-                      gpio(11000, 12, 1),
-                      gpio(11500, 32, 0),
-                      gpio(11500, 12, 0),
-                      gpio(12000, 32, 1),
-                      gpio(12000, 12, 1),
+                      Pin(11000, 32, 1),
+                      Pin(11000, 12, 1),
+                      Pin(11500, 32, 0),
+                      Pin(11500, 12, 0),
+                      Pin(12000, 32, 1),
+                      Pin(12000, 12, 1),
                       exit_at_12s,  // the blink thread, at the end of its pass
-                      gpio(12000, 32, 1),
-                      gpio(12000, 12, 1),
-                      gpio(12000, 10, 1),
+                      Pin(12000, 32, 1),
+                      Pin(12000, 12, 1),
+                      Pin(12000, 10, 1),
                       exit_at_12s,  // the control thread, once Run has set RunExitEvent
                       {{"t", 12000}, {"state", 1}},
                       exit_at_12s};  // the service-main thread

@@ -1,22 +1,13 @@
 // The RAID LEDs and the RAID alarm as the RAID-check service's values drive them, and the
 // indicator threads' patterns.
-#include "ServiceWorld.h"
-#include "standins/Board.h"
-#include "winsim/Registry.h"
+#include "HealthWorld.h"
 
 namespace quillet_test {
 namespace {
 
-using Record = winsim::Trace::Record;
-using Records = std::vector<Record>;
-
-class RaidIndicatorsTest : public ServiceWorld {
+// The service is stopped at the end of each test (HealthWorld).
+class RaidIndicatorsTest : public HealthWorld {
  protected:
-  RaidIndicatorsTest() {
-    world.registry().create_key(kConfigKey);
-    InstallDirectly();
-    InstallHealthyDisks();
-  }
   void SetRaid(DWORD info, std::optional<DWORD> status = std::nullopt) {
     world.registry().set_dword(kRaidKey, "SRaidInfoEx", info);
     if (status) world.registry().set_dword(kRaidKey, "RaidStatus", *status);
@@ -35,10 +26,12 @@ class RaidIndicatorsTest : public ServiceWorld {
     for (std::size_t i = 0; i < sounds.size(); i += 6) out.push_back(sounds[i]["t"]);
     return out;
   }
-  std::optional<std::uint8_t> Level(std::uint8_t pin) {
-    return standins::Board::of(world).level(pin);
-  }
+  std::optional<std::uint8_t> Level(std::uint8_t pin) { return Board().level(pin); }
 };
+
+Record Pin(std::uint64_t t, int pin, int level) {
+  return {{"t", t}, {"pin", pin}, {"level", level}};
+}
 
 // The first row whose bit is set in "SRaidInfoEx" applies: 0x2, 0x8, 0x4, 0x100000, 0x1.
 struct RowCase {
@@ -54,17 +47,11 @@ TEST_P(RaidRowTest, TheFirstRowWhoseBitIsSetApplies) {
   world.registry().create_key(kRaidKey);
   world.registry().set_dword(kRaidKey, "RaidStatus", 8);
   if (GetParam().info) SetRaid(*GetParam().info);
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(5000);
   EXPECT_EQ(GpioBetween(0, 1100), GetParam().gpio);
   EXPECT_EQ(RaidAlarmStarts(),
             GetParam().alarm ? std::vector<std::uint64_t>{100} : std::vector<std::uint64_t>{});
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
-}
-
-Record Pin(std::uint64_t t, int pin, int level) {
-  return {{"t", t}, {"pin", pin}, {"level", level}};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -92,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(RaidIndicatorsTest, TheErrorRowLightsBothLedsForFourRaidStatesElseBySRaidInfoExBits) {
   SetRaid(0x2, 1);
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(10);
   auto cycle = [&](DWORD info, DWORD status) {
     SetRaid(info, status);
@@ -108,31 +95,25 @@ TEST_F(RaidIndicatorsTest, TheErrorRowLightsBothLedsForFourRaidStatesElseBySRaid
   EXPECT_EQ(cycle(0x222, 1), Levels(0, 0));
   EXPECT_EQ(cycle(0x22, 1), Levels(0, 1));
   EXPECT_EQ(cycle(0x202, 1), Levels(1, 0));
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
 }
 
 TEST_F(RaidIndicatorsTest, BlinkingInTurnStopsAtThePassEndBeforeTheLedsGoDark) {
   SetRaid(0x4);
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(1100);
   // Back to normal in the middle of a pass: the thread ends with the pass, then the LEDs go dark.
   SetRaid(0x1);
   world.run_for(100);
   ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
   world.run_for(2000);
-  Records end = {
-      {{"t", 1500}, {"pin", 32}, {"level", 0}}, {{"t", 1500}, {"pin", 12}, {"level", 1}},
-      {{"t", 2000}, {"pin", 32}, {"level", 1}}, {{"t", 2000}, {"pin", 12}, {"level", 0}},
-      {{"t", 2000}, {"pin", 32}, {"level", 1}}, {{"t", 2000}, {"pin", 12}, {"level", 1}}};
-  EXPECT_EQ(GpioBetween(1100, 5000), end);
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
+  EXPECT_EQ(GpioBetween(1100, 5000),
+            (Records{Pin(1500, 32, 0), Pin(1500, 12, 1), Pin(2000, 32, 1), Pin(2000, 12, 0),
+                     Pin(2000, 32, 1), Pin(2000, 12, 1)}));
 }
 
 TEST_F(RaidIndicatorsTest, NoRaidBitLeavesRunningThreadsAndAMissingKeyStopsThem) {
   SetRaid(0x8);
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(10000);
   SetRaid(0);
   ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
@@ -145,13 +126,11 @@ TEST_F(RaidIndicatorsTest, NoRaidBitLeavesRunningThreadsAndAMissingKeyStopsThem)
   EXPECT_EQ(world.trace().of_kind("thread.exit").size(), 3u);
   EXPECT_EQ(Level(32), 1);
   EXPECT_EQ(Level(12), 1);
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
 }
 
 TEST_F(RaidIndicatorsTest, TheRaidAlarmRepeatsAfterThreeHundredAndOneSeconds) {
   SetRaid(0x2);
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(30000);
   // The blinking error row starts the alarm too: the running thread goes on, not a new one.
   SetRaid(0x8);
@@ -159,14 +138,12 @@ TEST_F(RaidIndicatorsTest, TheRaidAlarmRepeatsAfterThreeHundredAndOneSeconds) {
   world.run_for(670000);
   // The pattern lasts 2.7 s, then 301 one-second passes: 303.7 s apart.
   EXPECT_EQ(RaidAlarmStarts(), (std::vector<std::uint64_t>{100, 303800, 607500}));
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
 }
 
 TEST_F(RaidIndicatorsTest, ASnoozedAlarmSoundsOnceAndResumesAFullIntervalAfterTheSnoozeEnds) {
   world.registry().set_dword(kConfigKey, "LedSnoozeType", 1);
   SetRaid(0x2);
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(400000);
   EXPECT_EQ(RaidAlarmStarts(), std::vector<std::uint64_t>{100});
   // The snooze is lifted; the parameter change makes the cycle hand it to the thread, which
@@ -175,25 +152,21 @@ TEST_F(RaidIndicatorsTest, ASnoozedAlarmSoundsOnceAndResumesAFullIntervalAfterTh
   ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
   world.run_for(400000);
   EXPECT_EQ(RaidAlarmStarts(), (std::vector<std::uint64_t>{100, 701800}));
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
 }
 
 TEST_F(RaidIndicatorsTest, AnIndicatorThreadThatCouldNotBeCreatedIsStartedByTheNextCycle) {
   world.faults().add({"CreateThread", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
   SetRaid(0x2);
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(70000);
   EXPECT_EQ(RaidAlarmStarts(), std::vector<std::uint64_t>{60100});
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
 }
 
 TEST_F(RaidIndicatorsTest, WithoutTheBoardTheAlarmSoundsAndNoLedIsWrittenOrSpunFor) {
-  standins::Board::of(world).set_init_results({-1001});
+  Board().set_init_results({-1001});
   world.set_busy_limit(std::chrono::milliseconds(2000));
   SetRaid(0x2, 8);
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(65000);
   EXPECT_EQ(RaidAlarmStarts(), std::vector<std::uint64_t>{60100});  // after the six attempts
   // A blink thread without the board passes its seconds without writing.
@@ -201,8 +174,6 @@ TEST_F(RaidIndicatorsTest, WithoutTheBoardTheAlarmSoundsAndNoLedIsWrittenOrSpunF
   ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
   world.run_for(120000);
   EXPECT_TRUE(world.trace().of_kind("gpio").empty());
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // RegHandle: one DWORD per call, a missing value reads 0xFFFFFFFF, nothing is ever created.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "platform/win32.h"
 #include "service/RegHandle.h"
 #include "winsim/Registry.h"
@@ -66,14 +68,12 @@ TEST_F(RegHandleTest, AMissingKeyFailsEveryOperationAndIsNotCreated) {
 TEST_F(RegHandleTest, ANullRootOrEmptyPathFailsWithoutTouchingTheRegistry) {
   // Any registry call would be seen by this rule.
   world.faults().add({"RegOpenKeyExA", "", 1, true, 5});
-  RegHandle null_root(nullptr, kKey);
-  EXPECT_EQ(null_root.GetDword("X"), 0xFFFFFFFFu);
-  EXPECT_EQ(null_root.SetDword("X", 1), 0);
-  EXPECT_EQ(null_root.DeleteValue("X"), 0);
-  RegHandle empty_path(HKEY_LOCAL_MACHINE, "");
-  EXPECT_EQ(empty_path.GetDword("X"), 0xFFFFFFFFu);
-  EXPECT_EQ(empty_path.SetDword("X", 1), 0);
-  EXPECT_EQ(empty_path.DeleteValue("X"), 0);
+  for (auto [root, path] : {std::pair{HKEY{nullptr}, kKey}, std::pair{HKEY_LOCAL_MACHINE, ""}}) {
+    RegHandle reg(root, path);
+    EXPECT_EQ(reg.GetDword("X"), 0xFFFFFFFFu);
+    EXPECT_EQ(reg.SetDword("X", 1), 0);
+    EXPECT_EQ(reg.DeleteValue("X"), 0);
+  }
   EXPECT_TRUE(world.trace().of_kind("fault").empty());
 }
 

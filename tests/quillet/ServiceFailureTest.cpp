@@ -17,15 +17,24 @@ struct FatalCase {
   std::vector<DWORD> states;  // the statuses reported before the end
 };
 
+// The nth call of `call` fails with `error`: the fatal report's text, the exit code and the
+// statuses reported before the end.
+FatalCase Fatal(const char *name, const char *call, std::uint32_t nth, DWORD error,
+                const std::string &text, std::vector<DWORD> states, bool from = false) {
+  return {name, {call, "", nth, from, error}, text, error, std::move(states)};
+}
+
 // One of the service's own events (made after the frame's ten) that cannot be created, the nth
 // CreateEventA call or, for the named one, the call with its name.
 FatalCase ServiceEventCase(const char *name, std::uint32_t nth) {
-  return {name,
-          {"CreateEventA", nth == 0 ? name : "", nth == 0 ? 1 : nth, false, 5},
-          std::string("CreateEvent Error for ") + name + " failed: Access is denied.\r\n",
-          5,
-          {2}};
+  FatalCase c =
+      Fatal(name, "CreateEventA", nth == 0 ? 1 : nth, 5,
+            std::string("CreateEvent Error for ") + name + " failed: Access is denied.\r\n", {2});
+  if (nth == 0) c.fault.match = name;
+  return c;
 }
+
+const char kNoMemory[] = "Not enough memory resources are available to process this command.\r\n";
 
 class ServiceFailureTest : public ServiceWorld, public ::testing::WithParamInterface<FatalCase> {
  protected:
@@ -71,52 +80,26 @@ TEST_P(ServiceFailureTest, WritesOneErrorEventAndEndsWithTheErrorCode) {
 // event) before the service's five.
 INSTANTIATE_TEST_SUITE_P(
     FrameCalls, ServiceFailureTest,
-    ::testing::Values(
-        FatalCase{"HandlerRegistration",
-                  {"RegisterServiceCtrlHandlerExA", "", 1, false, 5},
-                  "RegisterServiceCtrlHandler failed: Access is denied.\r\n",
-                  5,
-                  {}},
-        FatalCase{"DeviceNotification",
-                  {"RegisterDeviceNotificationA", "", 1, false, 13},
-                  "RegisterDeviceNotification failed: The data is invalid.\r\n",
-                  13,
-                  {}},
-        FatalCase{"StartPendingReport",
-                  {"SetServiceStatus", "", 1, false, 6},
-                  "SetServiceStatus failed: The handle is invalid.\r\n",
-                  6,
-                  {}},
-        FatalCase{"RunningReportWithoutSystemText",
-                  {"SetServiceStatus", "", 2, false, 0x1234},
-                  "SetServiceStatus failed: Unknown error 4660",
-                  0x1234,
-                  {2}},
-        FatalCase{"StoppedReport",
-                  {"SetServiceStatus", "", 4, false, 6},
-                  "SetServiceStatus failed: The handle is invalid.\r\n",
-                  6,
-                  {2, 4, 3}},
-        FatalCase{"ControlThread",
-                  {"_beginthreadex", "", 1, false, 8},
-                  "_beginthreadex failed: Not enough memory resources are available to process "
-                  "this command.\r\n",
-                  8,
-                  {2}},
-        FatalCase{"ControlThreadWait",
-                  {"WaitForMultipleObjects", "", 1, true, 6},
-                  "WaitForMultipleObjects failed: The handle is invalid.\r\n",
-                  6,
-                  {2, 4}},
-        FatalCase{"ControlEvent",
-                  {"CreateEventA", "", 4, false, 8},
-                  "CreateEvent failed: Not enough memory resources are available to process this "
-                  "command.\r\n",
-                  8,
-                  {}},
-        ServiceEventCase("RunExitEvent", 11), ServiceEventCase("StopEvent", 12),
-        ServiceEventCase("ParaChgEvent", 13), ServiceEventCase("NasCallEvent", 0),
-        ServiceEventCase("SuspendEvent", 15)),
+    ::testing::Values(Fatal("HandlerRegistration", "RegisterServiceCtrlHandlerExA", 1, 5,
+                            "RegisterServiceCtrlHandler failed: Access is denied.\r\n", {}),
+                      Fatal("DeviceNotification", "RegisterDeviceNotificationA", 1, 13,
+                            "RegisterDeviceNotification failed: The data is invalid.\r\n", {}),
+                      Fatal("StartPendingReport", "SetServiceStatus", 1, 6,
+                            "SetServiceStatus failed: The handle is invalid.\r\n", {}),
+                      Fatal("RunningReportWithoutSystemText", "SetServiceStatus", 2, 0x1234,
+                            "SetServiceStatus failed: Unknown error 4660", {2}),
+                      Fatal("StoppedReport", "SetServiceStatus", 4, 6,
+                            "SetServiceStatus failed: The handle is invalid.\r\n", {2, 4, 3}),
+                      Fatal("ControlThread", "_beginthreadex", 1, 8,
+                            std::string("_beginthreadex failed: ") + kNoMemory, {2}),
+                      Fatal("ControlThreadWait", "WaitForMultipleObjects", 1, 6,
+                            "WaitForMultipleObjects failed: The handle is invalid.\r\n", {2, 4},
+                            true),
+                      Fatal("ControlEvent", "CreateEventA", 4, 8,
+                            std::string("CreateEvent failed: ") + kNoMemory, {}),
+                      ServiceEventCase("RunExitEvent", 11), ServiceEventCase("StopEvent", 12),
+                      ServiceEventCase("ParaChgEvent", 13), ServiceEventCase("NasCallEvent", 0),
+                      ServiceEventCase("SuspendEvent", 15)),
     [](const ::testing::TestParamInfo<FatalCase> &test) { return test.param.name; });
 
 class ServiceReportTest : public ServiceWorld {};

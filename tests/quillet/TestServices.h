@@ -31,7 +31,10 @@ struct CallLog {
     threads.push_back(GetCurrentThreadId());
   }
 };
-CallLog &Calls();
+inline CallLog &Calls() {
+  static CallLog log;
+  return log;
+}
 
 // Records every operation the control thread or the handler calls.
 class RecordingService : public CQuilletCtrl {

@@ -77,11 +77,4 @@ TEST_F(FaultPlan, AFailedOpenLeavesNoHandleAndIsTraced) {
   EXPECT_EQ(world.trace().select("fault", {"call", "error"}), faults);
 }
 
-TEST_F(FaultPlan, ClearedRulesNoLongerFire) {
-  world.faults().add({"RegOpenKeyExA", "", 1, true, 5});
-  EXPECT_EQ(Open(kConfig), ERROR_ACCESS_DENIED);
-  world.faults().clear();
-  EXPECT_EQ(Open(kConfig), ERROR_SUCCESS);
-}
-
 }  // namespace

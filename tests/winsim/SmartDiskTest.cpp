@@ -43,6 +43,19 @@ SENDCMDINPARAMS Request(BYTE feature) {
   return in;
 }
 
+// Sends `in` (its first `in_size` bytes) with a reply buffer of `out_size` bytes: 0 or the
+// error, with the marker as the last error before the call.
+DWORD Ioctl(HANDLE drive, const SENDCMDINPARAMS &in, DWORD out_size = kReplySize,
+            DWORD in_size = sizeof(SENDCMDINPARAMS), DWORD code = SMART_RCV_DRIVE_DATA) {
+  std::vector<BYTE> out(out_size);
+  DWORD returned = 0;
+  SetLastError(0xDEAD);
+  return DeviceIoControl(drive, code, const_cast<SENDCMDINPARAMS *>(&in), in_size, out.data(),
+                         out_size, &returned, nullptr)
+             ? 0
+             : GetLastError();
+}
+
 HANDLE OpenDrive(const char *path) {
   return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                      nullptr, OPEN_EXISTING, 0, nullptr);
@@ -102,43 +115,25 @@ TEST(SmartDisk, RefusesWrongRequestsAsTheDiskDriverDoes) {
   winsim::World world;
   winsim::add_smart_disk(world, 0, Sector(1), Sector(2));
   HANDLE h = OpenDrive("\\\\.\\PHYSICALDRIVE0");
+  SENDCMDINPARAMS in = Request(READ_ATTRIBUTES);
   std::vector<BYTE> out(kReplySize);
   DWORD returned = 0xDEAD;
-  SENDCMDINPARAMS in = Request(READ_ATTRIBUTES);
-
-  SetLastError(0xDEAD);
   EXPECT_FALSE(
       DeviceIoControl(h, 0x7C084, &in, sizeof in, out.data(), kReplySize, &returned, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
   EXPECT_EQ(returned, 0u);
-
-  SetLastError(0xDEAD);
-  EXPECT_FALSE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &in, sizeof in - 2, out.data(), kReplySize,
-                               &returned, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-
-  SetLastError(0xDEAD);
-  EXPECT_FALSE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &in, sizeof in, out.data(), kReplySize - 1,
-                               &returned, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-
+  EXPECT_EQ(Ioctl(h, in, kReplySize, sizeof in, 0x7C084),
+            static_cast<DWORD>(ERROR_INVALID_FUNCTION));
+  EXPECT_EQ(Ioctl(h, in, kReplySize, sizeof in - 2), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(Ioctl(h, in, kReplySize - 1), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   SENDCMDINPARAMS identify = Request(0);
   identify.irDriveRegs.bCommandReg = 0xEC;
-  SetLastError(0xDEAD);
-  EXPECT_FALSE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &identify, sizeof identify, out.data(),
-                               kReplySize, &returned, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(Ioctl(h, identify), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   CloseHandle(h);
 }
 
 TEST(SmartDisk, FailureModesRefuseTheOpenEveryRequestOrTheThresholds) {
   winsim::World world;
   auto disk = winsim::add_smart_disk(world, 0, Sector(1), Sector(2));
-  SENDCMDINPARAMS data = Request(READ_ATTRIBUTES);
-  SENDCMDINPARAMS thresholds = Request(READ_THRESHOLDS);
-  std::vector<BYTE> out(kReplySize);
-  DWORD returned = 0;
-
   disk->set_failure(winsim::SmartDisk::Failure::Open);
   SetLastError(0xDEAD);
   EXPECT_EQ(OpenDrive("\\\\.\\PHYSICALDRIVE0"), INVALID_HANDLE_VALUE);
@@ -147,18 +142,10 @@ TEST(SmartDisk, FailureModesRefuseTheOpenEveryRequestOrTheThresholds) {
   disk->set_failure(winsim::SmartDisk::Failure::Ioctl);
   HANDLE h = OpenDrive("\\\\.\\PHYSICALDRIVE0");
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  SetLastError(0xDEAD);
-  EXPECT_FALSE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &data, sizeof data, out.data(), kReplySize,
-                               &returned, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
-
+  EXPECT_EQ(Ioctl(h, Request(READ_ATTRIBUTES)), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
   disk->set_failure(winsim::SmartDisk::Failure::Thresholds);
-  EXPECT_TRUE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &data, sizeof data, out.data(), kReplySize,
-                              &returned, nullptr));
-  SetLastError(0xDEAD);
-  EXPECT_FALSE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &thresholds, sizeof thresholds, out.data(),
-                               kReplySize, &returned, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
+  EXPECT_EQ(Ioctl(h, Request(READ_ATTRIBUTES)), 0u);
+  EXPECT_EQ(Ioctl(h, Request(READ_THRESHOLDS)), static_cast<DWORD>(ERROR_GEN_FAILURE));
   CloseHandle(h);
 
   SetLastError(0xDEAD);

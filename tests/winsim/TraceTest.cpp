@@ -1,8 +1,11 @@
 // The trace's record kinds for registry writes and deletes, event-log entries, console output
-// and process starts and ends: each with its exact fields, time, process and thread.
+// and process starts and ends: each with its exact fields, time, process and thread. And the
+// event log's control face: an unavailable event-log service refuses event sources; an
+// available one keeps every entry as the program passed it.
 #include <gtest/gtest.h>
 
 #include "platform/win32.h"
+#include "winsim/EventLog.h"
 #include "winsim/Registry.h"
 #include "winsim/Text.h"
 #include "winsim/World.h"
@@ -22,12 +25,12 @@ int GreeterMain() {
 class Trace : public ::testing::Test {
  protected:
   Trace() { world.registry().create_key(std::string("HKLM\\") + kTraceConfigKey); }
-  Record Expected(std::uint64_t t, std::uint32_t pid, std::uint32_t tid, const char *kind) {
-    Record r;
-    r["t"] = t;
-    r["pid"] = pid;
-    r["tid"] = tid;
-    r["kind"] = kind;
+  // A record of `kind` with its time, process and thread, then the fields of `rest` (records
+  // keep their fields in order).
+  static Record Expected(std::uint64_t t, std::uint32_t pid, std::uint32_t tid, const char *kind,
+                         const Record &rest) {
+    Record r = {{"t", t}, {"pid", pid}, {"tid", tid}, {"kind", kind}};
+    for (const auto &[name, value] : rest.items()) r[name] = value;
     return r;
   }
   winsim::World world;
@@ -51,29 +54,19 @@ TEST_F(Trace, RegistryWritesAreRecordedWithTheirDataAsText) {
 
   DWORD tid = GetCurrentThreadId();
   std::string path = std::string("HKLM\\") + kTraceConfigKey;
-  Record dword = Expected(1000, world.host_pid(), tid, "reg.set");
-  dword["key"] = path;
-  dword["name"] = "SystemStatus";
-  dword["type"] = "REG_DWORD";
-  dword["data"] = 300;
-  dword["size"] = 4;
-  Record string = Expected(1000, world.host_pid(), tid, "reg.set");
-  string["key"] = path;
-  string["name"] = "Text";
-  string["type"] = "REG_SZ";
-  string["data"] = "日本語";
-  string["size"] = 8;  // as stored: UTF-16 with the terminator
-  Record binary = Expected(1000, world.host_pid(), tid, "reg.set");
-  binary["key"] = path;
-  binary["name"] = "Blob";
-  binary["type"] = "REG_BINARY";
-  binary["data"] = "01ab";
-  binary["size"] = 2;
-  EXPECT_EQ(world.trace().of_kind("reg.set"), (std::vector<Record>{dword, string, binary}));
-  Record deleted = Expected(1000, world.host_pid(), tid, "reg.delete");
-  deleted["key"] = path;
-  deleted["name"] = "Blob";
-  EXPECT_EQ(world.trace().of_kind("reg.delete"), std::vector<Record>{deleted});
+  auto set = [&](const char *name, const char *type, Record data, int size) {
+    return Expected(
+        1000, world.host_pid(), tid, "reg.set",
+        {{"key", path}, {"name", name}, {"type", type}, {"data", data}, {"size", size}});
+  };
+  // A string's size is as stored: UTF-16 with the terminator.
+  EXPECT_EQ(world.trace().of_kind("reg.set"),
+            (std::vector<Record>{set("SystemStatus", "REG_DWORD", 300, 4),
+                                 set("Text", "REG_SZ", "日本語", 8),
+                                 set("Blob", "REG_BINARY", "01ab", 2)}));
+  EXPECT_EQ(world.trace().of_kind("reg.delete"),
+            std::vector<Record>{Expected(1000, world.host_pid(), tid, "reg.delete",
+                                         {{"key", path}, {"name", "Blob"}})});
 }
 
 TEST_F(Trace, AKeyDeleteIsRecordedWithTheKeyAlone) {
@@ -82,9 +75,9 @@ TEST_F(Trace, AKeyDeleteIsRecordedWithTheKeyAlone) {
                   nullptr, &key, nullptr);
   RegCloseKey(key);
   ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "software\\norvane\\gone"), ERROR_SUCCESS);
-  Record deleted = Expected(0, world.host_pid(), GetCurrentThreadId(), "reg.delete");
-  deleted["key"] = "HKLM\\SOFTWARE\\Norvane\\Gone";
-  EXPECT_EQ(world.trace().of_kind("reg.delete"), std::vector<Record>{deleted});
+  EXPECT_EQ(world.trace().of_kind("reg.delete"),
+            std::vector<Record>{Expected(0, world.host_pid(), GetCurrentThreadId(), "reg.delete",
+                                         {{"key", "HKLM\\SOFTWARE\\Norvane\\Gone"}})});
 }
 
 TEST_F(Trace, AnEventLogEntryIsRecordedWithItsTextInUtf8) {
@@ -93,12 +86,12 @@ TEST_F(Trace, AnEventLogEntryIsRecordedWithItsTextInUtf8) {
   LPCSTR strings[] = {text.c_str()};
   ReportEventA(source, EVENTLOG_WARNING_TYPE, 0, 0x80002EE0, nullptr, 1, 0, strings, nullptr);
   DeregisterEventSource(source);
-  Record event = Expected(0, world.host_pid(), GetCurrentThreadId(), "event");
-  event["source"] = "Quillet";
-  event["type"] = EVENTLOG_WARNING_TYPE;
-  event["category"] = 0;
-  event["id"] = 0x80002EE0u;
-  event["strings"] = Record::array({"ＣＰＵ温度が警告レベルです。"});
+  Record event = Expected(0, world.host_pid(), GetCurrentThreadId(), "event",
+                          {{"source", "Quillet"},
+                           {"type", EVENTLOG_WARNING_TYPE},
+                           {"category", 0},
+                           {"id", 0x80002EE0u},
+                           {"strings", Record::array({"ＣＰＵ温度が警告レベルです。"})}});
   EXPECT_EQ(world.trace().of_kind("event"), std::vector<Record>{event});
 }
 
@@ -113,17 +106,42 @@ TEST_F(Trace, AProcessIsRecordedFromStartThroughItsOutputToItsExit) {
   std::vector<Record> starts = world.trace().of_kind("process.start");
   ASSERT_EQ(starts.size(), 1u);
   std::uint32_t tid = starts[0]["tid"].get<std::uint32_t>();
-  Record start = Expected(100, pid, tid, "process.start");
-  start["image"] = "C:\\Tools\\greeter.exe";
-  start["cmdline"] = "C:\\Tools\\greeter.exe /hello";
-  start["parent"] = world.host_pid();
-  EXPECT_EQ(starts[0], start);
-  Record output = Expected(350, pid, tid, "stdout");
-  output["text"] = "こんにちは\n";
-  EXPECT_EQ(world.trace().of_kind("stdout"), std::vector<Record>{output});
-  Record exit = Expected(350, pid, tid, "process.exit");
-  exit["code"] = 3;
-  EXPECT_EQ(world.trace().of_kind("process.exit"), std::vector<Record>{exit});
+  EXPECT_EQ(starts[0], Expected(100, pid, tid, "process.start",
+                                {{"image", "C:\\Tools\\greeter.exe"},
+                                 {"cmdline", "C:\\Tools\\greeter.exe /hello"},
+                                 {"parent", world.host_pid()}}));
+  EXPECT_EQ(world.trace().of_kind("stdout"),
+            std::vector<Record>{Expected(350, pid, tid, "stdout", {{"text", "こんにちは\n"}})});
+  EXPECT_EQ(world.trace().of_kind("process.exit"),
+            std::vector<Record>{Expected(350, pid, tid, "process.exit", {{"code", 3}})});
+}
+
+TEST(EventLog, AnUnavailableServiceRefusesASourceAndAnEntryKeepsTheBytesTypeAndId) {
+  winsim::World world;
+  world.eventlog().set_available(false);
+  SetLastError(0xdeadbeef);
+  EXPECT_EQ(RegisterEventSourceA(nullptr, "Quillet"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
+  EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
+
+  world.eventlog().set_available(true);
+  // Available, it keeps every entry as the program passed it.
+  HANDLE source = RegisterEventSourceA(nullptr, "Quillet");
+  ASSERT_NE(source, nullptr);
+  std::string text = winsim::cp932("システムステータスを「正常」へ移行しました。");
+  LPCSTR strings[] = {text.c_str()};
+  world.run_for(2500);
+  ASSERT_TRUE(ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 0x40000064, nullptr, 1, 0, strings,
+                           nullptr));
+  EXPECT_TRUE(DeregisterEventSource(source));
+  ASSERT_EQ(world.eventlog().entries().size(), 1u);
+  const winsim::EventEntry &entry = world.eventlog().entries()[0];
+  EXPECT_EQ(entry.t, 2500u);
+  EXPECT_EQ(entry.pid, world.host_pid());
+  EXPECT_EQ(entry.source, "Quillet");
+  EXPECT_EQ(entry.type, EVENTLOG_INFORMATION_TYPE);
+  EXPECT_EQ(entry.id, 0x40000064u);
+  EXPECT_EQ(entry.strings, std::vector<std::string>{text});
 }
 
 }  // namespace
