@@ -32,6 +32,11 @@ constexpr Row kRows[16] = {
 
 }  // namespace
 
+SetupWorld::SetupWorld() {
+  for (const char *path : {kYarrowPath, kInstallFolder, "C:\\Program Files\\Pellam"})
+    world.files().remove(path);
+}
+
 void SetupWorld::LayOutMedia(const std::vector<std::string> &without) {
   standin::lay_out_media(world, kMedia, without);
 }
@@ -68,8 +73,21 @@ bool SetupWorld::Installed(const std::string &file) {
   return world.files().exists(std::string(kInstallFolder) + "\\" + file);
 }
 
-std::string FreshInstallPrologue() {
-  return "OpenService failed w/err 0x00000424\nThe QORAService service is not exist.\n";
+const char *const kUsage =
+    "USAGE: QORASetup.exe [Install[WinXP[Path]]] [Remove[WinXP[Path]]]\nOptions:\n\tInstall: "
+    ".......\n\tRemove: ........\n\tUpdate: ........\n\t      WinXP: bWinXP or nWinXP.\n\t      "
+    "Path: driver file where located.\n";
+const char *const kNoService =
+    "OpenService failed w/err 0x00000424\nThe QORAService service is not exist.\n";
+const char *const kStarted = "Service start pending...\nService started successfully.\n";
+
+std::string DriverLine(const std::string &source) {
+  return "\ncopy " + source +
+         "\\truecrypt.sys to C:\\Program Files\\Pellam\\QORA\\truecrypt-x64.sys...\t---OK.";
+}
+
+std::string InstallOutput() {
+  return kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() + kStarted;
 }
 
 }  // namespace installer_test

@@ -14,7 +14,15 @@ constexpr const char *kMedia = "C:\\Media";
 constexpr const char *kInstallFolder = "C:\\Program Files\\Pellam\\QORA";
 
 class SetupWorld : public InstallerWorld {
- protected:
+ public:
+  // For the set-up functions of table rows.
+  using InstallerWorld::RegisterSuite;
+  using InstallerWorld::StartSuiteFromHost;
+  using InstallerWorld::Suite;
+  using InstallerWorld::world;
+
+  // A machine without the suite: the installed stand-in of the base fixture goes.
+  SetupWorld();
   // Lays out the media, less the files named (relative to the media folder).
   void LayOutMedia(const std::vector<std::string> &without = {});
   // Runs "<folder>\<program> <arguments>" to its end; returns its pid.
@@ -30,7 +38,14 @@ class SetupWorld : public InstallerWorld {
   bool Installed(const std::string &file);
 };
 
-// The first lines of every Install that passes its checks on a machine without the suite.
-std::string FreshInstallPrologue();
+// The usage text.
+extern const char *const kUsage;
+// What the service stop of a run prints on a machine without the suite's service.
+extern const char *const kNoService;
+// The driver's copy line from the media's "Driver" folder.
+std::string DriverLine(const std::string &source = std::string(kMedia) + "\\Driver");
+// Install's output up to the driver copy on a machine without the suite, and after it.
+std::string InstallOutput();
+extern const char *const kStarted;
 
 }  // namespace installer_test
