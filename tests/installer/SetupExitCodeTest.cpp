@@ -74,10 +74,6 @@ constexpr char kTemp[] = "QORATmp";
 constexpr char kPellam[] = "Pellam";
 constexpr char kSuiteKey[] = "Software\\QORA";
 
-const std::string kInstallFailed =
-    "some error during Install/Uninstall,such as install service/driver failure,copy file "
-    "failure,etc.\n";
-
 INSTANTIATE_TEST_SUITE_P(
     Table, SetupExitCode,
     ::testing::Values(

@@ -79,6 +79,9 @@ const char *const kUsage =
     "Path: driver file where located.\n";
 const char *const kNoService =
     "OpenService failed w/err 0x00000424\nThe QORAService service is not exist.\n";
+const std::string kInstallFailed =
+    "some error during Install/Uninstall,such as install service/driver failure,copy file "
+    "failure,etc.\n";
 const char *const kStarted = "Service start pending...\nService started successfully.\n";
 
 std::string DriverLine(const std::string &source) {

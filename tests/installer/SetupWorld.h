@@ -47,5 +47,7 @@ std::string DriverLine(const std::string &source = std::string(kMedia) + "\\Driv
 // Install's output up to the driver copy on a machine without the suite, and after it.
 std::string InstallOutput();
 extern const char *const kStarted;
+// Install's line after a failed file step.
+extern const std::string kInstallFailed;
 
 }  // namespace installer_test
