@@ -43,7 +43,7 @@ void SetupWorld::LayOutMedia(const std::vector<std::string> &without) {
 
 std::uint32_t SetupWorld::RunSetup(const std::string &arguments, const std::string &program,
                                    const std::string &folder) {
-  std::uint32_t pid = world.start(folder + "\\" + program + " " + arguments);
+  std::uint32_t pid = world.start("\"" + folder + "\\" + program + "\" " + arguments);
   EXPECT_TRUE(world.wait_exit(pid, 3600000)) << program << " " << arguments << " did not end";
   return pid;
 }
