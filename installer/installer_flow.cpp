@@ -37,19 +37,6 @@ bool IsWord(LPCWSTR pszArgument, LPCWSTR pszWord) {
   return *pszArgument == *pszWord;
 }
 
-// Update and Remove begin alike: the running marker, then the service stopped (not deleted).
-int StopForFileWork() {
-  if (SuiteRunningCheck()) {
-    DebugPrint(TEXT("QORA is still running. Installation stopped.\n"));
-    return kExitSuiteRunning;
-  }
-  if (StopSuiteService(false) != kStopDone) {
-    DebugPrint(TEXT("Service stop failed\n"));
-    return kExitStopFailed;
-  }
-  return kExitSuccess;
-}
-
 // Install and Update end alike: the service started, then the version value.
 int StartAndRecordVersion() {
   if (StartSuiteService() != kStartDone) {
@@ -84,13 +71,13 @@ int RunInstall(LPCWSTR pszDriverPath, InstallerVariant variant) {
 }
 
 int RunRemove() {
-  if (int nResult = StopForFileWork()) return nResult;
+  if (int nResult = CheckNotRunningAndStop(false)) return nResult;
   if (int nResult = RemoveFiles(true, true, true)) return nResult;
   return DeleteVersionKey() ? kExitSuccess : kExitVersionKeyNotOpened;
 }
 
 int RunUpdate(LPCWSTR pszDriverPath, InstallerVariant variant) {
-  if (int nResult = StopForFileWork()) return nResult;
+  if (int nResult = CheckNotRunningAndStop(false)) return nResult;
   if (int nResult = BackupResource()) return nResult;
   if (int nResult = RemoveFiles(false, false, false)) return nResult;
   if (int nResult = DeployFiles(pszDriverPath, false, false, variant)) {

@@ -37,11 +37,15 @@ int CheckPrerequisites() {
     DebugPrint(TEXT("Old Version of PLIX exist. Installation stopped.\n"));
     return kExitPredecessor;
   }
+  return CheckNotRunningAndStop(true);
+}
+
+int CheckNotRunningAndStop(bool bDelete) {
   if (SuiteRunningCheck()) {
     DebugPrint(TEXT("QORA is still running. Installation stopped.\n"));
     return kExitSuiteRunning;
   }
-  if (StopSuiteService(true) != kStopDone) {
+  if (StopSuiteService(bDelete) != kStopDone) {
     DebugPrint(TEXT("Service stop failed\n"));
     return kExitStopFailed;
   }

@@ -9,6 +9,10 @@ bool SentrelPresent();
 // already. Its handle is never closed: the installer keeps the marker while it runs.
 bool SuiteRunningCheck();
 
+// The running marker (5), then the suite's service stopped and, with `bDelete`, deleted (7); 0
+// when both pass. Every mode runs these before it touches a file.
+int CheckNotRunningAndStop(bool bDelete);
+
 // Install's checks in order: the engine (2), the predecessor (4), the running marker (5), and
 // the suite's service stopped and deleted (7); 0 when all pass.
 int CheckPrerequisites();

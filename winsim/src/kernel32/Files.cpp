@@ -145,14 +145,25 @@ DWORD delete_error(Call &call, const std::optional<std::string> &full) {
   return in_use_error(call, *node, ERROR_ACCESS_DENIED);
 }
 
-BOOL delete_file(Call &call, const std::string &path) {
+// One operation on the file or folder at `path`: the fault plan first, then `error_of` decides
+// whether it can be done, and `apply` does it; the outcome is recorded as `kind`.
+template <typename ErrorOf, typename Apply>
+BOOL path_operation(Call &call, const char *kind, const std::string &path, ErrorOf error_of,
+                    Apply apply) {
   auto full = full_path(call, path);
   winsim::Trace::Record r = path_record(shown_path(call, full, path));
-  if (auto e = call.fault({path}, ERROR_ACCESS_DENIED))
-    return record_outcome(call, "file.delete", r, *e);
-  DWORD error = delete_error(call, full);
-  if (error == ERROR_SUCCESS) call.world.files().remove(*full);
-  return record_outcome(call, "file.delete", std::move(r), error);
+  if (auto e = call.fault({path}, ERROR_ACCESS_DENIED)) return record_outcome(call, kind, r, *e);
+  DWORD error = error_of(call, full);
+  if (error == ERROR_SUCCESS) apply(call.world.files(), *full);
+  return record_outcome(call, kind, std::move(r), error);
+}
+
+void remove_node(winsim::FileSystem &fs, const std::string &full) {
+  fs.remove(full);
+}
+
+BOOL delete_file(Call &call, const std::string &path) {
+  return path_operation(call, "file.delete", path, delete_error, remove_node);
 }
 
 DWORD create_directory_error(Call &call, const std::optional<std::string> &full) {
@@ -164,13 +175,9 @@ DWORD create_directory_error(Call &call, const std::optional<std::string> &full)
 }
 
 BOOL create_directory(Call &call, const std::string &path) {
-  auto full = full_path(call, path);
-  winsim::Trace::Record r = path_record(shown_path(call, full, path));
-  if (auto e = call.fault({path}, ERROR_ACCESS_DENIED))
-    return record_outcome(call, "dir.create", r, *e);
-  DWORD error = create_directory_error(call, full);
-  if (error == ERROR_SUCCESS) call.world.files().add_directory(*full);
-  return record_outcome(call, "dir.create", std::move(r), error);
+  return path_operation(
+      call, "dir.create", path, create_directory_error,
+      [](winsim::FileSystem &fs, const std::string &full) { fs.add_directory(full); });
 }
 
 DWORD remove_directory_error(Call &call, const std::optional<std::string> &full) {
@@ -184,13 +191,7 @@ DWORD remove_directory_error(Call &call, const std::optional<std::string> &full)
 }
 
 BOOL remove_directory(Call &call, const std::string &path) {
-  auto full = full_path(call, path);
-  winsim::Trace::Record r = path_record(shown_path(call, full, path));
-  if (auto e = call.fault({path}, ERROR_ACCESS_DENIED))
-    return record_outcome(call, "dir.delete", r, *e);
-  DWORD error = remove_directory_error(call, full);
-  if (error == ERROR_SUCCESS) call.world.files().remove(*full);
-  return record_outcome(call, "dir.delete", std::move(r), error);
+  return path_operation(call, "dir.delete", path, remove_directory_error, remove_node);
 }
 
 // Why `from` cannot be copied onto `to`, or 0.
