@@ -17,8 +17,8 @@ struct FileNode {
   std::string program;              // for a program image: the registered image name
   std::uint64_t play_ms = 0;        // for a wave file: how long it plays
   std::uint32_t attributes = 0x80;  // FILE_ATTRIBUTE_NORMAL
-  // Another process holds the file open without delete sharing: deleting it or writing over
-  // it fails with a sharing violation.
+  // Another process holds the file open for reading, without write or delete sharing: deleting
+  // it or copying onto it fails with a sharing violation; copying it elsewhere works.
   bool busy = false;
 };
 

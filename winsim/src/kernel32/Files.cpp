@@ -202,7 +202,6 @@ DWORD copy_error(Call &call, const std::optional<std::string> &from,
   const winsim::FileNode *source = fs.find(*from);
   if (source == nullptr) return missing_error(call, *from);
   if (source->directory) return ERROR_ACCESS_DENIED;
-  if (source->busy) return ERROR_SHARING_VIOLATION;
   const winsim::FileNode *target = fs.find(*to);
   if (target == nullptr)
     return fs.is_directory(winsim::FileSystem::parent_of(*to)) ? ERROR_SUCCESS
