@@ -80,6 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase{"TwoArgumentsEvenWithRemove", Nothing, "Remove bWinXP", kUsage, 6},
         ExitCase{"LowerCaseInstall", Nothing, "install bWinXP \\Driver Debug", kUsage, 6},
         ExitCase{"InstallWithABlank", Nothing, "\"Install \" bWinXP \\Driver Debug", kUsage, 6},
+        ExitCase{"LowerCaseDebugIsQuiet", Nothing, "Install nWinXP \\Driver debug", "", 0},
         ExitCase{"EngineAbsent", EngineAbsent, "Install bWinXP \\Driver Debug",
                  "Sentrel does not exist. Installation stopped.\nExitCode = 2\n", 2},
         ExitCase{"EngineDisabled", EngineDisabled, "Install bWinXP \\Driver Debug",

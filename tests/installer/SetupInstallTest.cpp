@@ -34,15 +34,6 @@ TEST_F(SetupInstall, CopiesTheTableRegistersTheServiceAndTheDriverAndStartsTheSe
   EXPECT_EQ(world.registry().string("HKCU\\Software\\QORA", "Version"), "1.06.00");
 }
 
-// "debug" is no "Debug": the same run, silent.
-TEST_F(SetupInstall, LowerCaseDebugRunsTheSameWithoutAWord) {
-  LayOutMedia();
-  std::uint32_t pid = RunSetup("Install nWinXP \\Driver debug");
-  EXPECT_EQ(world.console(pid), "");
-  EXPECT_EQ(world.exit_code(pid), 0u);
-  EXPECT_EQ(Files("file.copy", {"error"}).size(), 17u);
-}
-
 struct InstallCase {
   const char *name;
   std::vector<std::string> without;  // media files left out
