@@ -39,3 +39,7 @@ void DebugPrint(LPCWSTR pszFormat, ...) {
   if (cchText > 0) WriteToStandardOutput(szText, cchText);
   SetLastError(dwLastError);
 }
+
+void PrintAlways(LPCWSTR pszText) {
+  WriteToStandardOutput(pszText, lstrlenW(pszText));
+}

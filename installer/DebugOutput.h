@@ -13,3 +13,6 @@ extern bool DebugOutput;
 // page to a file or pipe. The text is written as given, line ends included; the thread's last
 // error is the same afterwards.
 void DebugPrint(LPCWSTR pszFormat, ...);
+
+// Writes the text to standard output whatever DebugOutput says (the usage text).
+void PrintAlways(LPCWSTR pszText);

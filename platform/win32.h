@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <dbt.h>
+#include <intrin.h>
 #include <mmdeviceapi.h>
 #include <mmsystem.h>
 #include <objbase.h>

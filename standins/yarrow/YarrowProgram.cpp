@@ -119,8 +119,11 @@ int YarrowMain() {
   g_hStatus = nullptr;
   g_hStopEvent = nullptr;
   const char *pszLine = GetCommandLineA();
-  if (HasSwitch(pszLine, "-install")) return Install();
-  if (HasSwitch(pszLine, "-remove")) return Remove();
+  bool bInstall = HasSwitch(pszLine, "-install");
+  bool bRemove = HasSwitch(pszLine, "-remove");
+  if ((bInstall || bRemove) && ReadYarrowSettings().switch_hang) Sleep(INFINITE);
+  if (bInstall) return Install();
+  if (bRemove) return Remove();
 
   g_hStopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   if (g_hStopEvent == nullptr) return static_cast<int>(GetLastError());

@@ -18,6 +18,7 @@ constexpr const char *kYarrowServiceName = "QORAService";
 
 struct YarrowSettings {
   DWORD install_exit = 0;         // exit code of " -install"; nonzero: nothing is registered
+  bool switch_hang = false;       // " -install" and " -remove" never end
   DWORD start_pending_s = 0;      // START_PENDING this long, the check point growing each second
   DWORD stop_pending_s = 0;       // STOP_PENDING this long after a stop request, likewise
   bool stop_stuck = false;        // STOP_PENDING for ever after a stop request

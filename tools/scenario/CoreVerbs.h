@@ -3,6 +3,8 @@
 //   acp <codepage>                  the ANSI code page (932, 1252, 437, 65001)
 //   clock ticks <n>                 GetTickCount reads <n> at this line's time
 //   event set <name>                another process sets a named event
+//   cpu sentrel present|absent|disabled  the processor's Sentrel engine as CPUID reports it
+//   mutex <name>                    another process holds the named mutex
 //   reg key <ROOT\path>             the key exists
 //   reg set <ROOT\path> <name> dword|sz|expand_sz|multi_sz|binary <data>
 //   reg delete <ROOT\path> [<name>] the value, or the key with everything below it, is gone

@@ -1,4 +1,5 @@
-// seed, acp, clock and event: settings of the simulated machine and signals from outside it.
+// seed, acp, clock, cpu, event and mutex: settings of the simulated machine and signals from
+// outside it.
 #include <string>
 
 #include "scenario/CoreVerbs.h"
@@ -44,6 +45,30 @@ void event(winsim::World &world, const Line &line) {
     warn(line, "no event named \"" + name + "\" exists at this time; nothing was set");
 }
 
+// "cpu sentrel present|absent|disabled": what CPUID says of the Sentrel crypto engine.
+void cpu(winsim::World &world, const Line &line) {
+  const std::string &unit = line.word(1, "processor feature (sentrel)");
+  if (unit != "sentrel")
+    throw LineError("cpu: unknown feature \"" + unit + "\" (expected sentrel)");
+  const std::string &state = line.word(2, "engine state (present, absent, disabled)");
+  line.no_more_than(2);
+  if (state == "present")
+    world.set_sentrel(winsim::SentrelEngine::Present);
+  else if (state == "absent")
+    world.set_sentrel(winsim::SentrelEngine::Absent);
+  else if (state == "disabled")
+    world.set_sentrel(winsim::SentrelEngine::Disabled);
+  else
+    throw LineError("cpu: unknown engine state \"" + state + "\" (present, absent or disabled)");
+}
+
+// "mutex <name>": another process of the logged-on user holds the named mutex.
+void mutex(winsim::World &world, const Line &line) {
+  const std::string &name = line.word(1, "mutex name");
+  line.no_more_than(1);
+  world.hold_named_mutex(name);
+}
+
 }  // namespace
 
 void add_machine_verbs(Verbs &verbs) {
@@ -51,6 +76,8 @@ void add_machine_verbs(Verbs &verbs) {
   verbs.add("acp", acp);
   verbs.add("clock", clock);
   verbs.add("event", event);
+  verbs.add("cpu", cpu);
+  verbs.add("mutex", mutex);
 }
 
 }  // namespace scenario

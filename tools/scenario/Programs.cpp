@@ -5,6 +5,7 @@
 #include "scenario/verbs/AudioVerbs.h"
 #include "scenario/verbs/BoardVerbs.h"
 #include "scenario/verbs/DiskVerbs.h"
+#include "scenario/verbs/FileVerbs.h"
 #include "scenario/verbs/KelpieVerbs.h"
 #include "scenario/verbs/OsVerbs.h"
 #include "scenario/verbs/ServiceVerbs.h"
@@ -21,6 +22,9 @@ void register_programs(winsim::World &world) {
   world.add_program("Quillet.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/Quillet.so"});
   world.add_program("ShellBeacon.exe",
                     winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/ShellBeacon.so"});
+  world.add_program("QORASetup.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/QORASetup.so"});
+  world.add_program("QORASetup-legacy.exe",
+                    winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/QORASetup-legacy.so"});
   // The WMI command-line tool is part of every machine; it prints nothing until told.
   standin::install_wmic(world);
   // The suite's service program, wherever its image is placed.
@@ -37,6 +41,7 @@ void register_verbs(Verbs &verbs) {
   add_board_verbs(verbs);
   add_audio_verbs(verbs);
   add_disk_verbs(verbs);
+  add_file_verbs(verbs);
   add_window_verbs(verbs);
   add_kelpie_verbs(verbs);
   add_os_verbs(verbs);

@@ -2,6 +2,7 @@
 // end-to-end runs under Wine. Its behaviour comes from values under
 // HKEY_LOCAL_MACHINE\SOFTWARE\YarrowStandIn, read each time they are used:
 //   "InstallExit"          DWORD  exit code of " -install"; nonzero: nothing is registered
+//   "SwitchHang"           DWORD  nonzero: " -install" and " -remove" never end
 //   "StartPendingSeconds"  DWORD  START_PENDING this long, the check point growing each second
 //   "StopPendingSeconds"   DWORD  STOP_PENDING this long after a stop request, likewise
 //   "StopStuck"            DWORD  nonzero: STOP_PENDING for ever after a stop request
@@ -54,6 +55,7 @@ YarrowSettings ReadYarrowSettings() {
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
     return settings;
   settings.install_exit = ReadDword(hKey, "InstallExit").value_or(0);
+  settings.switch_hang = ReadDword(hKey, "SwitchHang").value_or(0) != 0;
   settings.start_pending_s = ReadDword(hKey, "StartPendingSeconds").value_or(0);
   settings.stop_pending_s = ReadDword(hKey, "StopPendingSeconds").value_or(0);
   settings.stop_stuck = ReadDword(hKey, "StopStuck").value_or(0) != 0;

@@ -3,7 +3,6 @@
 #include <string>
 
 #include "winsim/Audio.h"
-#include "winsim/FileSystem.h"
 
 namespace scenario {
 namespace {
@@ -45,23 +44,11 @@ void beepdev(winsim::World &world, const Line &line) {
     throw LineError("beepdev: unknown state \"" + mode + "\" (present, absent or refuse)");
 }
 
-void file(winsim::World &world, const Line &line) {
-  const std::string &path = line.word(1, "file path in the machine");
-  const std::string &kind = line.word(2, "file kind (wave)");
-  if (kind != "wave") throw LineError("file: unknown kind \"" + kind + "\" (expected wave)");
-  std::uint64_t length = parse_duration(line.word(3, "play length"), "play length");
-  line.no_more_than(3);
-  auto full = winsim::FileSystem::resolve(path, "C:\\");
-  if (!full) throw LineError("file: \"" + path + "\" is not a path the machine can name");
-  world.files().add_file(*full).play_ms = length;
-}
-
 }  // namespace
 
 void add_audio_verbs(Verbs &verbs) {
   verbs.add("audio", audio);
   verbs.add("beepdev", beepdev);
-  verbs.add("file", file);
 }
 
 }  // namespace scenario

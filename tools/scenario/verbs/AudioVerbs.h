@@ -5,8 +5,6 @@
 //   audio endpoint-nonstring              a default output whose name property holds a number
 //   beepdev present|absent|refuse         the beep device plays tones, is missing, or refuses
 //                                         every write
-//   file <path> wave <milliseconds>       a wave file in the machine that plays this long
-//                                         (a duration: "1500", "1.5s")
 #pragma once
 
 #include "scenario/Verbs.h"

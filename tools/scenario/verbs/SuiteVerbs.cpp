@@ -18,6 +18,9 @@ void suite(winsim::World &world, const Line &line) {
   const std::string &setting = line.word(1, "suite setting");
   if (setting == "install-exit") {
     settings.install_exit = number(line, "exit code");
+  } else if (setting == "switch-hang") {
+    line.no_more_than(1);
+    settings.switch_hang = true;
   } else if (setting == "start-pending") {
     settings.start_pending_s = number(line, "seconds");
   } else if (setting == "stop-pending") {
@@ -35,9 +38,10 @@ void suite(winsim::World &world, const Line &line) {
   } else if (setting == "stop-dialog") {
     settings.stop_dialog_s = line.words.size() > 2 ? number(line, "seconds") : 0;
   } else {
-    throw LineError("suite: unknown setting \"" + setting +
-                    "\" (install-exit, start-pending, stop-pending, stop-stuck, stop-refuse, "
-                    "wait-hint, exit-after-start or stop-dialog)");
+    throw LineError(
+        "suite: unknown setting \"" + setting +
+        "\" (install-exit, switch-hang, start-pending, stop-pending, stop-stuck, stop-refuse, "
+        "wait-hint, exit-after-start or stop-dialog)");
   }
 }
 

@@ -1,6 +1,7 @@
 // The suite service program's verbs (standins/yarrow): how Yarrow.exe behaves from the line's
 // time on, as a service "QORAService" and when run with " -install":
 //   suite install-exit <code>       " -install" ends with this code (nonzero: nothing registered)
+//   suite switch-hang               " -install" and " -remove" never end
 //   suite start-pending <seconds>   START_PENDING this long at start, check point growing each
 //   second suite stop-pending <seconds>    STOP_PENDING this long after a stop request, likewise
 //   suite stop-stuck                STOP_PENDING for ever after a stop request

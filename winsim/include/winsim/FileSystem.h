@@ -17,6 +17,9 @@ struct FileNode {
   std::string program;              // for a program image: the registered image name
   std::uint64_t play_ms = 0;        // for a wave file: how long it plays
   std::uint32_t attributes = 0x80;  // FILE_ATTRIBUTE_NORMAL
+  // Another process holds the file open for reading, without write or delete sharing: deleting
+  // it or copying onto it fails with a sharing violation; copying it elsewhere works.
+  bool busy = false;
 };
 
 class FileSystem {
@@ -39,12 +42,17 @@ class FileSystem {
 
   // Absolute, backslash-separated form of `path` relative to `current_dir`; "." and ".."
   // resolved. Returns nothing for paths the simulated machine cannot name.
+  // Files marked for deletion at the next restart, in the order they were marked.
+  void delete_at_restart(std::string_view path) { reboot_deletes_.emplace_back(path); }
+  const std::vector<std::string> &reboot_deletes() const { return reboot_deletes_; }
+
   static std::optional<std::string> resolve(std::string_view path, std::string_view current_dir);
   static std::string parent_of(std::string_view path);
   static std::string file_name(std::string_view path);
 
  private:
   std::vector<FileNode> nodes_;
+  std::vector<std::string> reboot_deletes_;
 };
 
 }  // namespace winsim

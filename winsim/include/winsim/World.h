@@ -57,6 +57,10 @@ struct Program {
   std::string image_path;  // the module of a program image
 };
 
+// The Sentrel crypto engine of the machine's processor, as CPUID reports it: there and enabled,
+// not there (a processor family without its leaves), or there but disabled.
+enum class SentrelEngine { Present, Absent, Disabled };
+
 struct StartOptions {
   std::string current_dir;  // empty: the host's current folder
   bool console = true;      // false: no console, output is lost (as for a service)
@@ -98,6 +102,8 @@ class World {
   // ---- Machine ---------------------------------------------------------------------------
   unsigned acp() const { return acp_; }
   void set_acp(unsigned codepage) { acp_ = codepage; }
+  SentrelEngine sentrel() const { return sentrel_; }
+  void set_sentrel(SentrelEngine engine) { sentrel_ = engine; }
   Registry &registry();
   EventLog &eventlog();
   FaultPlan &faults() { return faults_; }
@@ -154,6 +160,9 @@ class World {
   // session 0 (the services' namespace), else a program of the logged-on user's session 1,
   // where the host runs. False when there is no such event.
   bool set_named_event(const std::string &name);
+  // Another process of the logged-on user creates the named mutex (without owning it) and
+  // holds its handle until the world ends.
+  void hold_named_mutex(const std::string &name);
 
   // ---- Internals used by the emulated calls --------------------------------------------------
   Scheduler &scheduler() { return *scheduler_; }
@@ -224,6 +233,8 @@ class World {
   FaultPlan faults_;
   Trace trace_;
   std::vector<std::string> path_;
+  std::vector<std::shared_ptr<Object>> held_from_outside_;
+  SentrelEngine sentrel_ = SentrelEngine::Present;
   unsigned acp_ = 932;
   std::int64_t start_unix_;
   int tz_bias_minutes_ = 540;

@@ -62,6 +62,13 @@ std::shared_ptr<Object> object_of(Call &call, HANDLE handle) {
   return call.process.handles.get(handle);
 }
 
+void unsupported(Call &call, const std::string &what) {
+  call.world.scheduler().stop_run(RunStopped::Reason::NotSimulated,
+                                  "winsim: unsupported: " + std::string(call.name) + ": " + what +
+                                      " (pid " + std::to_string(call.process.pid) + ")\n");
+  call.world.scheduler().check_stop();
+}
+
 bool close_handle(World &world, Process &process, HANDLE handle) {
   auto object = process.handles.remove(handle);
   if (!object) return false;

@@ -63,6 +63,10 @@ std::shared_ptr<T> object_as(Call &call, HANDLE handle, ObjectType type) {
 DWORD wait_objects(Call &call, const std::vector<std::shared_ptr<Object>> &objects, bool all,
                    DWORD timeout_ms, std::string what);
 
+// Stops the run with a report: the call asks for behaviour winsim does not emulate. The calling
+// thread does not come back from it.
+void unsupported(Call &call, const std::string &what);
+
 // Closes a handle of `process`; false when it is not a handle of that process.
 bool close_handle(World &world, Process &process, HANDLE handle);
 

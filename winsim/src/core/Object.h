@@ -29,6 +29,7 @@ enum class ObjectType {
   ScManager,
   Service,
   DeviceNotify,
+  FindSearch,
 };
 
 class Object : public std::enable_shared_from_this<Object> {

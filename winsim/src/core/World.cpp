@@ -309,6 +309,13 @@ bool World::set_named_event(const std::string &name) {
   return true;
 }
 
+void World::hold_named_mutex(const std::string &name) {
+  if (find_named(name)) return;
+  auto mutex = std::make_shared<MutexObject>();
+  add_named(name, mutex);
+  held_from_outside_.push_back(mutex);
+}
+
 std::uint32_t World::next_id() {
   std::uint32_t id = next_id_;
   next_id_ += 4;

@@ -21,6 +21,16 @@ class FileObject : public Object {
   std::uint64_t position = 0;
 };
 
+// A search started by FindFirstFileW, for one exact name.
+class FindObject : public Object {
+ public:
+  explicit FindObject(std::string found_path) : path(std::move(found_path)) {}
+  ObjectType type() const override { return ObjectType::FindSearch; }
+  std::string describe() const override { return "search \"" + path + "\""; }
+
+  std::string path;
+};
+
 class DeviceObject : public Object {
  public:
   DeviceObject(std::string device_path, std::shared_ptr<Device> dev)

@@ -1,4 +1,6 @@
 // Opening files and devices, file attributes and folders.
+#include <algorithm>
+
 #include "core/Call.h"
 #include "kernel32/FileObject.h"
 #include "winsim/Devices.h"
@@ -97,52 +99,138 @@ DWORD attributes(Call &call, const std::string &path) {
   return node->attributes;
 }
 
-BOOL delete_file(Call &call, const std::string &path) {
-  if (auto e = call.fault({path}, ERROR_ACCESS_DENIED)) return call.fail(*e);
-  auto full = full_path(call, path);
-  if (!full) return call.fail(ERROR_INVALID_NAME);
-  winsim::FileSystem &fs = call.world.files();
-  const winsim::FileNode *node = fs.find(*full);
-  if (node == nullptr) return call.fail(missing_error(call, *full));
-  if (node->directory) return call.fail(ERROR_ACCESS_DENIED);
-  std::string shown = node->path;
-  fs.remove(*full);
+// Whether a process that has not ended runs from the file: Windows keeps such an image open.
+bool image_in_use(Call &call, const std::string &full) {
+  for (std::uint32_t pid : call.world.processes()) {
+    const winsim::Process *p = call.world.process(pid);
+    if (p != nullptr && !p->ended && winsim::equal_nocase(p->image, full)) return true;
+  }
+  return false;
+}
+
+// Why the file cannot be deleted or written over now, or 0: a process runs from it (5), or
+// another process holds it open without delete sharing (32).
+DWORD in_use_error(Call &call, const winsim::FileNode &node, DWORD image_error) {
+  if (node.busy) return ERROR_SHARING_VIOLATION;
+  if (image_in_use(call, node.path)) return image_error;
+  return ERROR_SUCCESS;
+}
+
+// A trace record of a file operation with its outcome (error 0: done).
+BOOL record_outcome(Call &call, const char *kind, winsim::Trace::Record r, DWORD error) {
+  r["error"] = error;
+  call.world.record(kind, std::move(r));
+  return error == ERROR_SUCCESS ? TRUE : call.fail(error);
+}
+
+winsim::Trace::Record path_record(const std::string &path) {
   winsim::Trace::Record r;
-  r["path"] = shown;
-  call.world.record("file.delete", std::move(r));
-  return TRUE;
+  r["path"] = path;
+  return r;
+}
+
+// The path as the trace shows it: as the file system spells it when it exists.
+std::string shown_path(Call &call, const std::optional<std::string> &full,
+                       const std::string &path) {
+  if (!full) return path;
+  const winsim::FileNode *node = call.world.files().find(*full);
+  return node != nullptr ? node->path : *full;
+}
+
+DWORD delete_error(Call &call, const std::optional<std::string> &full) {
+  if (!full) return ERROR_INVALID_NAME;
+  const winsim::FileNode *node = call.world.files().find(*full);
+  if (node == nullptr) return missing_error(call, *full);
+  if (node->directory) return ERROR_ACCESS_DENIED;
+  return in_use_error(call, *node, ERROR_ACCESS_DENIED);
+}
+
+// One operation on the file or folder at `path`: the fault plan first, then `error_of` decides
+// whether it can be done, and `apply` does it; the outcome is recorded as `kind`.
+template <typename ErrorOf, typename Apply>
+BOOL path_operation(Call &call, const char *kind, const std::string &path, ErrorOf error_of,
+                    Apply apply) {
+  auto full = full_path(call, path);
+  winsim::Trace::Record r = path_record(shown_path(call, full, path));
+  if (auto e = call.fault({path}, ERROR_ACCESS_DENIED)) return record_outcome(call, kind, r, *e);
+  DWORD error = error_of(call, full);
+  if (error == ERROR_SUCCESS) apply(call.world.files(), *full);
+  return record_outcome(call, kind, std::move(r), error);
+}
+
+void remove_node(winsim::FileSystem &fs, const std::string &full) {
+  fs.remove(full);
+}
+
+BOOL delete_file(Call &call, const std::string &path) {
+  return path_operation(call, "file.delete", path, delete_error, remove_node);
+}
+
+DWORD create_directory_error(Call &call, const std::optional<std::string> &full) {
+  if (!full) return ERROR_INVALID_NAME;
+  winsim::FileSystem &fs = call.world.files();
+  if (fs.exists(*full)) return ERROR_ALREADY_EXISTS;
+  if (!fs.is_directory(winsim::FileSystem::parent_of(*full))) return ERROR_PATH_NOT_FOUND;
+  return ERROR_SUCCESS;
 }
 
 BOOL create_directory(Call &call, const std::string &path) {
-  if (auto e = call.fault({path}, ERROR_ACCESS_DENIED)) return call.fail(*e);
-  auto full = full_path(call, path);
-  if (!full) return call.fail(ERROR_INVALID_NAME);
+  return path_operation(
+      call, "dir.create", path, create_directory_error,
+      [](winsim::FileSystem &fs, const std::string &full) { fs.add_directory(full); });
+}
+
+DWORD remove_directory_error(Call &call, const std::optional<std::string> &full) {
+  if (!full) return ERROR_INVALID_NAME;
   winsim::FileSystem &fs = call.world.files();
-  if (fs.exists(*full)) return call.fail(ERROR_ALREADY_EXISTS);
-  if (!fs.is_directory(winsim::FileSystem::parent_of(*full)))
-    return call.fail(ERROR_PATH_NOT_FOUND);
-  fs.add_directory(*full);
-  winsim::Trace::Record r;
-  r["path"] = fs.find(*full)->path;
-  call.world.record("dir.create", std::move(r));
-  return TRUE;
+  const winsim::FileNode *node = fs.find(*full);
+  if (node == nullptr) return missing_error(call, *full);
+  if (!node->directory) return ERROR_DIRECTORY;
+  if (!fs.list(*full).empty()) return ERROR_DIR_NOT_EMPTY;
+  return ERROR_SUCCESS;
 }
 
 BOOL remove_directory(Call &call, const std::string &path) {
-  if (auto e = call.fault({path}, ERROR_ACCESS_DENIED)) return call.fail(*e);
-  auto full = full_path(call, path);
-  if (!full) return call.fail(ERROR_INVALID_NAME);
+  return path_operation(call, "dir.delete", path, remove_directory_error, remove_node);
+}
+
+// Why `from` cannot be copied onto `to`, or 0.
+DWORD copy_error(Call &call, const std::optional<std::string> &from,
+                 const std::optional<std::string> &to, bool fail_if_exists) {
+  if (!from || !to) return ERROR_INVALID_NAME;
   winsim::FileSystem &fs = call.world.files();
-  const winsim::FileNode *node = fs.find(*full);
-  if (node == nullptr) return call.fail(missing_error(call, *full));
-  if (!node->directory) return call.fail(ERROR_DIRECTORY);
-  if (!fs.list(*full).empty()) return call.fail(ERROR_DIR_NOT_EMPTY);
-  std::string shown = node->path;
-  fs.remove(*full);
+  const winsim::FileNode *source = fs.find(*from);
+  if (source == nullptr) return missing_error(call, *from);
+  if (source->directory) return ERROR_ACCESS_DENIED;
+  const winsim::FileNode *target = fs.find(*to);
+  if (target == nullptr)
+    return fs.is_directory(winsim::FileSystem::parent_of(*to)) ? ERROR_SUCCESS
+                                                               : ERROR_PATH_NOT_FOUND;
+  if (target->directory) return ERROR_ACCESS_DENIED;
+  if (fail_if_exists) return ERROR_FILE_EXISTS;
+  return in_use_error(call, *target, ERROR_SHARING_VIOLATION);
+}
+
+BOOL copy_file(Call &call, const std::string &from, const std::string &to, bool fail_if_exists) {
+  auto full_from = full_path(call, from);
+  auto full_to = full_path(call, to);
   winsim::Trace::Record r;
-  r["path"] = shown;
-  call.world.record("dir.delete", std::move(r));
-  return TRUE;
+  r["from"] = shown_path(call, full_from, from);
+  r["to"] = shown_path(call, full_to, to);
+  if (auto e = call.fault({from, to}, ERROR_ACCESS_DENIED))
+    return record_outcome(call, "file.copy", r, *e);
+  DWORD error = copy_error(call, full_from, full_to, fail_if_exists);
+  if (error == ERROR_SUCCESS) {
+    winsim::FileSystem &fs = call.world.files();
+    winsim::FileNode copy = *fs.find(*full_from);
+    const winsim::FileNode *old = fs.find(*full_to);
+    winsim::FileNode &target = fs.add_file(old != nullptr ? old->path : *full_to);
+    target.data = std::move(copy.data);
+    target.program = std::move(copy.program);
+    target.play_ms = copy.play_ms;
+    r["to"] = target.path;
+  }
+  return record_outcome(call, "file.copy", std::move(r), error);
 }
 
 BOOL path_exists(Call &call, const std::string &path) {
@@ -215,6 +303,56 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
 BOOL WINAPI RemoveDirectoryW(LPCWSTR lpPathName) {
   Call call("RemoveDirectoryW");
   return remove_directory(call, wide(lpPathName));
+}
+
+BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) {
+  Call call("CopyFileW");
+  return copy_file(call, wide(lpExistingFileName), wide(lpNewFileName), bFailIfExists != FALSE);
+}
+
+BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD dwFlags) {
+  Call call("MoveFileExW");
+  std::string path = wide(lpExistingFileName);
+  if (auto e = call.fault({path}, ERROR_ACCESS_DENIED)) return call.fail(*e);
+  if (lpNewFileName != nullptr || dwFlags != MOVEFILE_DELAY_UNTIL_REBOOT)
+    winsim::unsupported(call, "MoveFileExW is emulated only to delete a file at the next restart");
+  auto full = full_path(call, path);
+  if (!full) return call.fail(ERROR_INVALID_NAME);
+  std::string shown = shown_path(call, full, path);
+  call.world.files().delete_at_restart(shown);
+  call.world.record("file.reboot_delete", path_record(shown));
+  return TRUE;
+}
+
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
+  Call call("FindFirstFileW");
+  std::string path = wide(lpFileName);
+  if (auto e = call.fault({path}, ERROR_ACCESS_DENIED))
+    return call.fail_with<HANDLE>(*e, INVALID_HANDLE_VALUE);
+  if (path.find_first_of("*?") != std::string::npos)
+    winsim::unsupported(call,
+                        "FindFirstFileW is emulated for exact names only, not \"" + path + "\"");
+  auto full = full_path(call, path);
+  if (!full) return call.fail_with<HANDLE>(ERROR_INVALID_NAME, INVALID_HANDLE_VALUE);
+  const winsim::FileNode *node = call.world.files().find(*full);
+  if (node == nullptr)
+    return call.fail_with<HANDLE>(missing_error(call, *full), INVALID_HANDLE_VALUE);
+  *lpFindFileData = WIN32_FIND_DATAW{};
+  lpFindFileData->dwFileAttributes = node->attributes;
+  lpFindFileData->nFileSizeLow = static_cast<DWORD>(node->data.size());
+  std::u16string name = winsim::utf8_to_utf16(winsim::FileSystem::file_name(node->path));
+  name.resize(std::min<std::size_t>(name.size(), MAX_PATH - 1));
+  std::copy(name.begin(), name.end(), lpFindFileData->cFileName);
+  call.set_error(ERROR_SUCCESS);
+  return call.process.handles.insert(std::make_shared<winsim::FindObject>(node->path), 0, false);
+}
+
+BOOL WINAPI FindClose(HANDLE hFindFile) {
+  Call call("FindClose");
+  if (!winsim::object_as<winsim::FindObject>(call, hFindFile, ObjectType::FindSearch))
+    return call.fail(ERROR_INVALID_HANDLE);
+  winsim::close_handle(call.world, call.process, hFindFile);
+  return TRUE;
 }
 
 BOOL WINAPI PathFileExistsA(LPCSTR pszPath) {

@@ -17,8 +17,9 @@ using winsim::ObjectType;
 
 namespace {
 
-constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 const auto kImageBase = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x140000000));
+// The one system module a program may look up.
+const auto kKernel32Base = reinterpret_cast<HMODULE>(static_cast<ULONG_PTR>(0x7FF800000000));
 
 bool has_folder(const std::string &name) {
   return name.find('\\') != std::string::npos || name.find('/') != std::string::npos ||
@@ -127,6 +128,8 @@ DWORD module_file_name(Call &call, HMODULE module, const std::basic_string<Char>
 
 HMODULE module_handle(Call &call, const std::string *name) {
   if (name == nullptr) return kImageBase;
+  if (winsim::equal_nocase(*name, "kernel32") || winsim::equal_nocase(*name, "kernel32.dll"))
+    return kKernel32Base;
   std::string image = call.process.image_name();
   if (winsim::equal_nocase(*name, image) || winsim::equal_nocase(with_exe(*name), image))
     return kImageBase;
@@ -315,6 +318,47 @@ HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
   return module_handle(call, &name);
 }
 
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
+  Call call("GetProcAddress");
+  // An ordinal (a number below 0x10000 in place of the name) names no function here.
+  bool named = reinterpret_cast<ULONG_PTR>(lpProcName) > 0xFFFF;
+  std::string name = named ? lpProcName : std::string();
+  if (auto e = call.fault({name}, ERROR_PROC_NOT_FOUND))
+    return call.fail_with<FARPROC>(*e, nullptr);
+  if (hModule != kKernel32Base)
+    winsim::unsupported(call, "only kernel32's functions are looked up, not \"" + name + "\"");
+  if (name != "IsWow64Process") return call.fail_with<FARPROC>(ERROR_PROC_NOT_FOUND, nullptr);
+  call.set_error(ERROR_SUCCESS);
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&IsWow64Process));
+}
+
+BOOL WINAPI IsWow64Process(HANDLE hProcess, LPBOOL Wow64Process) {
+  Call call("IsWow64Process");
+  if (auto e = call.fault({}, ERROR_ACCESS_DENIED)) return call.fail(*e);
+  if (!winsim::object_as<winsim::ProcessObject>(call, hProcess, ObjectType::Process))
+    return call.fail(ERROR_INVALID_HANDLE);
+  *Wow64Process = FALSE;
+  return TRUE;
+}
+
+void __cpuid(int cpuInfo[4], int function_id) {
+  Call call("__cpuid");
+  std::uint32_t regs[4] = {0, 0, 0, 0};  // EAX, EBX, ECX, EDX
+  const winsim::SentrelEngine engine = call.world.sentrel();
+  switch (static_cast<std::uint32_t>(function_id)) {
+    case 0xC0000000:  // the highest leaf of the processor family that carries the engine
+      regs[0] = engine == winsim::SentrelEngine::Absent ? 0 : 0xC0000001;
+      break;
+    case 0xC0000001:  // EDX bit 6: the engine exists; bit 7: it is enabled
+      if (engine != winsim::SentrelEngine::Absent)
+        regs[3] = engine == winsim::SentrelEngine::Present ? 0xC0 : 0x40;
+      break;
+    default:
+      winsim::unsupported(call, "CPUID leaf " + std::to_string(function_id) + " is not emulated");
+  }
+  for (int i = 0; i < 4; ++i) cpuInfo[i] = static_cast<int>(regs[i]);
+}
+
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
   Call call("GetSystemDirectoryA");
   if (auto e = call.fault({}, ERROR_INVALID_PARAMETER)) return call.fail_with<UINT>(*e, 0);
@@ -335,6 +379,7 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
 
 UINT WINAPI GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
   Call call("GetWindowsDirectoryW");
+  if (auto e = call.fault({}, ERROR_INVALID_PARAMETER)) return call.fail_with<UINT>(*e, 0);
   return copy_out<char16_t>(call, winsim::utf8_to_utf16(winsim::World::kWindowsDir), lpBuffer,
                             uSize);
 }

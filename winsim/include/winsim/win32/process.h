@@ -93,6 +93,16 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName);
+// Of the system's modules, "kernel32" (with or without ".dll") is known, and of its functions
+// "IsWow64Process".
+typedef LONG_PTR(WINAPI *FARPROC)();
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+// The simulated Windows is 64-bit and its programs are too: never a 32-bit process on it.
+BOOL WINAPI IsWow64Process(HANDLE hProcess, LPBOOL Wow64Process);
+
+// The processor's CPUID instruction, as the compiler's intrinsic offers it: the world answers
+// the leaves of the Sentrel crypto engine (winsim/Processor.h).
+void __cpuid(int cpuInfo[4], int function_id);
 
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
 UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize);

@@ -1,0 +1,195 @@
+// QORASetup.exe Update and Remove on an installed suite, and two installers side by side.
+#include <set>
+#include <sstream>
+
+#include "SetupWorld.h"
+#include "winsim/FileSystem.h"
+#include "winsim/Registry.h"
+
+namespace installer_test {
+namespace {
+
+constexpr const char *kStopped = "Stopping QORAService\nQORAService is stopped.\n";
+constexpr const char *kSystemResource = "C:\\Windows\\System32\\mirtResource";
+
+// The removal list, in its order.
+const std::vector<std::string> &RemovalList() {
+  static const std::vector<std::string> list = [] {
+    std::vector<std::string> out;
+    std::istringstream names(
+        "Yarrow.exe Brimwell.exe Tressel.exe Palmo.dll Kelpie.dll Brayle.dll Hollin.dll "
+        "ShellBeacon.exe Sorrel.ini Hesper.chm Nettle.chm truecrypt.sys truecrypt-x64.sys "
+        "mirtResource * Cindle.dll * QORASetup.exe vcruntime140.dll msvcp140.dll mfc140u.dll "
+        "mfc140chs.dll Microsoft.VC90.MFC.manifest Microsoft.VC90.CRT.manifest mfc90.dll "
+        "mfc90u.dll mfcm90.dll mfcm90u.dll msvcm90.dll msvcp90.dll msvcr90.dll");
+    // "*" stands for the same name as before, in the system folder.
+    for (std::string name, last; names >> name; last = name)
+      out.push_back(name == "*" ? "C:\\Windows\\System32\\" + last
+                                : std::string(kInstallFolder) + "\\" + name);
+    return out;
+  }();
+  return list;
+}
+
+// The deletion lines of the removal list for a machine where the files of `present` exist.
+std::string DeletionLines(const std::set<std::string> &present) {
+  std::string text;
+  for (const std::string &path : RemovalList())
+    text += present.count(path) ? "deleted " + path + ".\n"
+                                : "DeleteFile " + path + " failed error=0x00000002)\n";
+  return text;
+}
+
+// What Install leaves: the table's files and the driver.
+std::set<std::string> InstalledFiles() {
+  std::set<std::string> present(RemovalList().begin(), RemovalList().end());
+  for (const char *absent :
+       {"Nettle.chm", "truecrypt.sys", "mirtResource", "Cindle.dll", "Microsoft.VC90.MFC.manifest",
+        "Microsoft.VC90.CRT.manifest", "mfc90.dll", "mfc90u.dll", "mfcm90.dll", "mfcm90u.dll",
+        "msvcm90.dll", "msvcp90.dll", "msvcr90.dll"})
+    present.erase(std::string(kInstallFolder) + "\\" + absent);
+  present.erase(kSystemResource);
+  return present;
+}
+
+class SetupOnInstalled : public SetupWorld {
+ protected:
+  void SetUp() override {
+    LayOutMedia();
+    ASSERT_EQ(world.exit_code(RunSetup("Install bWinXP \\Driver")), 0u);
+    world.trace().clear();
+  }
+  Records RebootDeletes() { return Files("file.reboot_delete", {"path"}); }
+};
+
+// Both folders go with the files, and come back with the copies.
+TEST_F(SetupOnInstalled, UpdateWithoutAResourceToleratesTheFailedRestore) {
+  std::uint32_t pid = RunSetup("Update bWinXP \\Driver Debug");
+  EXPECT_EQ(world.console(pid),
+            kStopped + std::string("don't find the mirtResource file\n") +
+                DeletionLines(InstalledFiles()) + CopyLines(1, 16) + DriverLine() +
+                "\ncopy  mirtResource from C:\\Program Files\\QORATmp\\mirtResource to "
+                "C:\\Program Files\\Pellam\\QORA\\mirtResource failed,error=0x00000002\n" +
+                kStarted + "ExitCode = 0\n");
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  EXPECT_EQ(Files("dir.delete", {"path", "error"}),
+            (Records{{{"path", kInstallFolder}, {"error", 0}},
+                     {{"path", "C:\\Program Files\\Pellam"}, {"error", 0}},
+                     {{"path", "C:\\Program Files\\QORATmp"}, {"error", 0}}}));
+  EXPECT_TRUE(Installed("Yarrow.exe"));
+  EXPECT_EQ(world.registry().string("HKCU\\Software\\QORA", "Version"), "1.06.00");
+}
+
+TEST_F(SetupOnInstalled, UpdateBringsTheResourceFromTheSystemFolderToTheInstallFolder) {
+  world.files().add_text_file(kSystemResource, "volume keys");
+  std::uint32_t pid = RunSetup("Update bWinXP \\Driver");
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  Records copies = Files("file.copy", {"from", "to", "error"});
+  ASSERT_EQ(copies.size(), 19u);
+  EXPECT_EQ(copies.front(), (Record{{"from", kSystemResource},
+                                    {"to", "C:\\Program Files\\QORATmp\\mirtResource"},
+                                    {"error", 0}}));
+  EXPECT_EQ(copies.back(), (Record{{"from", "C:\\Program Files\\QORATmp\\mirtResource"},
+                                   {"to", "C:\\Program Files\\Pellam\\QORA\\mirtResource"},
+                                   {"error", 0}}));
+  const winsim::FileNode *restored =
+      world.files().find(std::string(kInstallFolder) + "\\mirtResource");
+  ASSERT_NE(restored, nullptr);
+  EXPECT_EQ(std::string(restored->data.begin(), restored->data.end()), "volume keys");
+  EXPECT_FALSE(world.files().exists(kSystemResource));
+  EXPECT_FALSE(world.files().exists("C:\\Program Files\\QORATmp"));
+}
+
+// Without its service, Update still replaces the files, and then fails to start it.
+TEST_F(SetupOnInstalled, UpdateWithoutTheServiceReplacesTheFilesAndFailsWith8) {
+  world.wait_exit(world.start(std::string("\"") + kYarrowPath + "\" -remove"));
+  std::uint32_t pid = RunSetup("Update bWinXP \\Driver Debug");
+  EXPECT_EQ(world.exit_code(pid), 8u);
+  EXPECT_EQ(Files("file.copy", {"error"}).size(), 18u);  // the table, the driver, the restore
+  std::string console = world.console(pid);
+  EXPECT_EQ(console.substr(console.rfind(".\t---OK.") + 8),
+            "\ncopy  mirtResource from C:\\Program Files\\QORATmp\\mirtResource to C:\\Program "
+            "Files\\Pellam\\QORA\\mirtResource failed,error=0x00000002\nOpenService failed "
+            "(1060)\nService start failed\nExitCode = 8\n");
+}
+
+TEST_F(SetupOnInstalled, RemoveDeletesFilesServiceAndEntries) {
+  std::uint32_t pid = RunSetup("Remove bWinXP \\Driver Debug");
+  std::set<std::string> present = InstalledFiles();
+  std::string logs;
+  for (const char *log : {"Yarrow1.log", "Yarrow2.log", "Tressel1.log", "Tressel2.log",
+                          "Brimwell1.log", "Brimwell2.log", "logmark"})
+    logs +=
+        "DeleteFile " + std::string(kInstallFolder) + "\\" + log + " failed error=0x00000002)\n";
+  EXPECT_EQ(world.console(pid), kStopped + DeletionLines(present) + logs + "ExitCode = 0\n");
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  EXPECT_EQ(world.trace().select("process.start", {"cmdline"})[1],
+            (Record{{"cmdline", " -remove"}}));
+  EXPECT_EQ(Files("svc.delete", {"service"}), (Records{{{"service", kServiceName}}}));
+  EXPECT_FALSE(world.files().exists("C:\\Program Files\\Pellam"));
+  EXPECT_FALSE(world.registry().key_exists("HKCU\\Software\\QORA"));
+  EXPECT_TRUE(RebootDeletes().empty());
+}
+
+// A file held open by another program, and the installer's own installed copy running the
+// removal: both are deleted at the next restart, with their errors 32 and 5.
+TEST_F(SetupOnInstalled, FilesInUseAreMarkedForDeletionAtTheNextRestart) {
+  world.files().find(std::string(kInstallFolder) + "\\Hesper.chm")->busy = true;
+  std::uint32_t pid = RunSetup("Remove bWinXP \\Driver Debug", "QORASetup.exe", kInstallFolder);
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  std::string console = world.console(pid);
+  for (const char *line :
+       {"DeleteFile C:\\Program Files\\Pellam\\QORA\\Hesper.chm failed error=0x00000020)\nnot "
+        "deleted C:\\Program Files\\Pellam\\QORA\\Hesper.chm,delay delete it after reboot,last "
+        "error=0x00000020.\n",
+        "DeleteFile C:\\Program Files\\Pellam\\QORA\\QORASetup.exe failed error=0x00000005)\nnot "
+        "deleted C:\\Program Files\\Pellam\\QORA\\QORASetup.exe,delay delete it after "
+        "reboot,last error=0x00000005.\n"})
+    EXPECT_NE(console.find(line), std::string::npos) << line;
+  EXPECT_EQ(RebootDeletes(),
+            (Records{{{"path", "C:\\Program Files\\Pellam\\QORA\\Hesper.chm"}},
+                     {{"path", "C:\\Program Files\\Pellam\\QORA\\QORASetup.exe"}}}));
+  EXPECT_EQ(Files("dir.delete", {"error"}), (Records{{{"error", 145}}, {{"error", 145}}}));
+}
+
+// The service stopped by hand, its program gone: the " -remove" run is passed over silently.
+TEST_F(SetupOnInstalled, RemoveWithoutTheServiceProgramGoesOnWithTheDeletions) {
+  ASSERT_EQ(StopSuiteFromHost(), 0u);
+  world.run_for(1000);
+  world.files().remove(kYarrowPath);
+  world.trace().clear();
+  std::uint32_t pid = RunSetup("Remove bWinXP \\Driver Debug");
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  const std::string first_lines =
+      "DeleteFile C:\\Program Files\\Pellam\\QORA\\Yarrow.exe failed error=0x00000002)\ndeleted "
+      "C:\\Program Files\\Pellam\\QORA\\Brimwell.exe.\n";
+  EXPECT_EQ(world.console(pid).substr(0, first_lines.size()), first_lines);
+  EXPECT_EQ(world.trace().select("process.start", {"image"}).size(), 1u);
+}
+
+// The " -remove" run gets 300 s; a run that never ends is terminated and the removal goes on.
+TEST_F(SetupOnInstalled, ARemoveRunThatNeverEndsIsTerminatedAfter300SecondsAndPassedOver) {
+  Suite().switch_hang = true;
+  const std::uint64_t start = world.now();
+  std::uint32_t pid = RunSetup("Remove bWinXP \\Driver");
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  EXPECT_EQ(Files("file.delete", {"t", "path"}).front(),
+            (Record{{"t", start + 304000}, {"path", kYarrowPath}}));
+  EXPECT_FALSE(world.files().exists("C:\\Program Files\\Pellam"));
+}
+
+// Each installer has its own globals: the first runs quietly while the second prints.
+TEST_F(SetupOnInstalled, ASecondInstallerStartedBesideTheFirstExitsWith5) {
+  Suite().stop_pending_s = 10;
+  std::uint32_t first = world.start(std::string(kMedia) + "\\QORASetup.exe Update bWinXP \\Driver");
+  world.run_for(2000);
+  std::uint32_t second = RunSetup("Install bWinXP \\Driver Debug");
+  EXPECT_EQ(world.console(second), "QORA is still running. Installation stopped.\nExitCode = 5\n");
+  EXPECT_EQ(world.exit_code(second), 5u);
+  ASSERT_TRUE(world.wait_exit(first, 600000));
+  EXPECT_EQ(world.exit_code(first), 0u);
+  EXPECT_EQ(world.console(first), "");
+}
+
+}  // namespace
+}  // namespace installer_test
