@@ -154,14 +154,14 @@ TEST_F(Simrun, TimelineOptionPrintsTheHumanTimeline) {
             "cmdline=C:\\Race\\racer.exe  parent=4");
 }
 
-TEST_F(Simrun, AMalformedLineExitsWithCode2NamingFileAndLineAndPrintsNoTrace) {
+TEST_F(Simrun, AMalformedLineExitsWithCode2NamingFileAndLineAfterTheTraceUpToIt) {
   std::string file = write_file("bad.scn",
                                 "0 seed 1\n0 run C:\\Race\\racer.exe\n"
                                 "# wait\n5s reg set HKLM\\SOFTWARE\\X V dword many\n"
                                 "1m end\n");
   Outcome o = simrun({file});
   EXPECT_EQ(o.code, 2);
-  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.out, race(1).out);
   EXPECT_EQ(o.err, file +
                        ":4: bad dword data \"many\": expected a number from 0 to 4294967295 "
                        "(decimal or 0x hex)\n");

@@ -1,9 +1,13 @@
 #include "scenario/Simrun.h"
 
+#include <fstream>
+#include <memory>
 #include <ostream>
 
+#include "scenario/JsonLinesSink.h"
 #include "scenario/Programs.h"
 #include "scenario/ScenarioError.h"
+#include "scenario/TimelineSink.h"
 
 namespace scenario {
 namespace {
@@ -85,10 +89,14 @@ int simrun(const std::vector<std::string> &args, std::ostream &out, std::ostream
   try {
     Scenario scenario = load_scenario(options.file);
     Runner runner(verbs, programs);
-    RunResult result =
-        runner.run(scenario, options.timeline ? TraceFormat::Timeline : TraceFormat::JsonLines);
-    out << result.trace;
-    out.flush();
+    std::unique_ptr<winsim::TraceSink> text;
+    RunResult result = runner.run(scenario, [&](winsim::World &world) {
+      if (options.timeline)
+        text = std::make_unique<TimelineSink>(out, world.part<TimelineView>());
+      else
+        text = std::make_unique<JsonLinesSink>(out);
+      world.trace().attach(*text);
+    });
     if (result.stopped) {
       err << "simrun: the world stopped the run at " << result.ended_at << " ms:\n"
           << *result.stopped << "\n";

@@ -10,6 +10,7 @@
 //                                 steady period are left out; one line says how long the
 //                                 repetition lasted
 //   timeline hide <kind>...       records of these kinds are left out of the timeline
+// The settings hold for the whole run, wherever their lines stand in the scenario.
 #pragma once
 
 #include <set>
@@ -26,7 +27,7 @@ struct TimelineView {
   std::set<std::string> hidden;
 };
 
-// The timeline of `trace` as `view` shows it.
+// The timeline of the records `trace` kept, as `view` shows it.
 std::string timeline_text(const winsim::Trace &trace, const TimelineView &view);
 
 void add_timeline_verbs(Verbs &verbs);
