@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "scenario/JsonLinesSink.h"
+#include "scenario/PictureSink.h"
 #include "scenario/Programs.h"
 #include "scenario/ScenarioError.h"
 #include "scenario/TimelineSink.h"
@@ -13,10 +14,10 @@ namespace scenario {
 namespace {
 
 constexpr const char *kUsage =
-    "usage: simrun [--timeline] <scenario-file>\n"
+    "usage: simrun [--timeline] [--svg <picture-file>] <scenario-file>\n"
     "       simrun --verbs\n"
     "Runs a scenario on the simulated appliance and prints the trace on standard output\n"
-    "(JSON Lines, or a timeline with --timeline).\n"
+    "(JSON Lines, or a timeline with --timeline); --svg also draws the run as an SVG picture.\n"
     "Exit codes: 0 ran to its end line, 1 cannot read the file, 2 malformed scenario,\n"
     "3 the run stopped (deadlock, busy loop, or a process without memory of its own).\n";
 
@@ -25,12 +26,20 @@ struct Options {
   bool list_verbs = false;
   bool help = false;
   std::string file;
+  std::string picture;  // --svg
 };
 
 // False when the arguments make no sense; `why` says what is wrong.
 bool read_options(const std::vector<std::string> &args, Options &options, std::string &why) {
-  for (const auto &arg : args) {
-    if (arg == "--timeline") {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string &arg = args[i];
+    if (arg == "--svg") {
+      if (i + 1 == args.size() || args[i + 1].empty()) {
+        why = "--svg needs the picture's file name";
+        return false;
+      }
+      options.picture = args[++i];
+    } else if (arg == "--timeline") {
       options.timeline = true;
     } else if (arg == "--verbs") {
       options.list_verbs = true;
@@ -89,14 +98,32 @@ int simrun(const std::vector<std::string> &args, std::ostream &out, std::ostream
   try {
     Scenario scenario = load_scenario(options.file);
     Runner runner(verbs, programs);
+    std::ofstream picture_file;
+    if (!options.picture.empty()) {
+      picture_file.open(options.picture, std::ios::binary | std::ios::trunc);
+      if (!picture_file) {
+        err << "simrun: cannot write the picture " << options.picture << "\n";
+        return kExitFailed;
+      }
+    }
+    PictureSink picture(scenario.file.filename().string(), scenario.end_time());
     std::unique_ptr<winsim::TraceSink> text;
     RunResult result = runner.run(scenario, [&](winsim::World &world) {
+      if (picture_file.is_open()) world.trace().attach(picture);
       if (options.timeline)
         text = std::make_unique<TimelineSink>(out, world.part<TimelineView>());
       else
         text = std::make_unique<JsonLinesSink>(out);
       world.trace().attach(*text);
     });
+    if (picture_file.is_open()) {
+      picture_file << picture.svg(result.ended_at, result.stopped.has_value());
+      picture_file.close();
+      if (!picture_file) {
+        err << "simrun: cannot write the picture " << options.picture << "\n";
+        return kExitFailed;
+      }
+    }
     if (result.stopped) {
       err << "simrun: the world stopped the run at " << result.ended_at << " ms:\n"
           << *result.stopped << "\n";
