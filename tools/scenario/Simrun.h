@@ -2,6 +2,7 @@
 // simulated machine and prints the trace on standard output.
 //
 //   simrun [--timeline] <scenario-file>   JSON Lines, or a human-readable timeline
+//   simrun --trace <file> ...             also writes the JSON Lines trace into a file
 //   simrun --svg <picture-file> ...       also draws the run as an SVG picture (PictureSink)
 //   simrun --verbs                        the verbs scenario files may use
 //

@@ -12,6 +12,8 @@ namespace {
 // The longest pattern a thread may repeat, and the shortest repetition worth a summary line.
 constexpr std::size_t kMaxPeriod = 64;
 constexpr std::size_t kMinRun = 3;
+// A pin whose level changes again within this long is blinking.
+constexpr std::uint64_t kBlinkMs = 1000;
 
 std::string seconds(std::uint64_t ms) {
   char text[32];
@@ -59,9 +61,12 @@ TimelineSink::TimelineSink(std::ostream &out, TimelineView view)
     : out_(out), view_(std::move(view)) {}
 
 void TimelineSink::take(const Record &record) {
+  if (view_.blinks) settle_blinks(record["t"].get<std::uint64_t>());
   if ((!view_.changes || changes_something(record)) &&
       view_.hidden.count(record["kind"].get<std::string>()) == 0) {
-    if (view_.fold)
+    if (view_.blinks && record["kind"] == "gpio")
+      blink(record);
+    else if (view_.fold)
       fold(record);
     else
       push(winsim::Trace::timeline_line(record), false);
@@ -71,6 +76,7 @@ void TimelineSink::take(const Record &record) {
 }
 
 void TimelineSink::finish() {
+  for (auto &[name, pin] : blinks_) settle(pin, name);
   for (auto &[tid, thread] : threads_) end_run(thread);
   threads_.clear();
   flush();
@@ -85,6 +91,62 @@ bool TimelineSink::changes_something(const Record &record) {
   bool changed = it->second != state;
   it->second = std::move(state);
   return changed;
+}
+
+// A pin that blinks shows one line where the blinking starts and one where it stops, in place
+// of its writes. The lines of a pin's first short stretches wait until it is known whether
+// they start a blink.
+void TimelineSink::blink(const Record &record) {
+  std::string name = text_of(record, "pin");
+  Blink &pin = blinks_[name];
+  int level = record["level"].get<int>();
+  std::uint64_t t = record["t"].get<std::uint64_t>();
+  std::string line = winsim::Trace::timeline_line(record);
+  std::string head = line.substr(0, line.find("gpio"));
+  if (level == pin.level) {
+    if (!pin.blinking) push(std::move(line), false);
+    return;
+  }
+  bool first = pin.level == -1;
+  bool quick = !first && t - pin.since <= kBlinkMs;
+  pin.level = level;
+  pin.since = t;
+  pin.head = head;
+  if (pin.blinking) {
+    ++pin.changes;
+    at(pin.stop) = Entry{};
+    pin.stop = push(std::string(), true);
+  } else if (quick && pin.unsure.size() >= 2) {
+    std::string &start = at(pin.unsure.front()).text;
+    start = start.substr(0, start.find("gpio")) + "gpio  pin=" + name + "  blinking\n";
+    for (std::uint64_t place : pin.unsure) at(place).pending = false;
+    for (std::size_t i = 1; i < pin.unsure.size(); ++i) at(pin.unsure[i]) = Entry{};
+    pin.unsure.clear();
+    pin.blinking = true;
+    pin.changes = 3;
+    pin.stop = push(std::string(), true);
+  } else {
+    std::uint64_t place = push(std::move(line), !first);
+    if (!first) pin.unsure.push_back(place);
+  }
+}
+
+// Pins that have not changed for longer than a blink's stretch have stopped blinking, or did
+// not start: their waiting lines are settled.
+void TimelineSink::settle_blinks(std::uint64_t t) {
+  for (auto &[name, pin] : blinks_)
+    if ((pin.blinking || !pin.unsure.empty()) && t - pin.since > kBlinkMs) settle(pin, name);
+}
+
+void TimelineSink::settle(Blink &pin, const std::string &name) {
+  if (pin.blinking) {
+    at(pin.stop) = Entry{pin.head + "gpio  pin=" + name + "  level=" + std::to_string(pin.level) +
+                             "  after blinking (" + std::to_string(pin.changes) + " changes)\n",
+                         false};
+    pin.blinking = false;
+  }
+  for (std::uint64_t place : pin.unsure) at(place).pending = false;
+  pin.unsure.clear();
 }
 
 // A record that repeats the one `p` records earlier on its thread, at the same distance in

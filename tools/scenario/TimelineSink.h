@@ -43,6 +43,16 @@ class TimelineSink : public winsim::TraceSink {
     std::vector<std::uint64_t> held;  // lines of a repetition still too short to fold
     std::uint64_t summary = 0;        // the place of its summary, once it is long enough
   };
+  // A pin's writes, read for blinking: level changes of under a second that follow each other.
+  struct Blink {
+    int level = -1;
+    std::uint64_t since = 0;  // the last change of level
+    bool blinking = false;
+    std::vector<std::uint64_t> unsure;  // lines of short stretches a blink may still take
+    std::uint64_t stop = 0;             // the place of the line that ends the blinking
+    std::size_t changes = 0;
+    std::string head;  // of the last change
+  };
   struct ThreadFold {
     std::deque<Seen> recent;  // the thread's latest records, as far back as a period reaches
     std::uint64_t count = 0;  // the thread's records so far
@@ -52,6 +62,9 @@ class TimelineSink : public winsim::TraceSink {
   };
 
   bool changes_something(const Record &record);
+  void blink(const Record &record);
+  void settle_blinks(std::uint64_t t);
+  void settle(Blink &pin, const std::string &name);
   void fold(const Record &record);
   static std::uint64_t repeat_period(const ThreadFold &thread);
   void end_run(ThreadFold &thread);
@@ -65,6 +78,7 @@ class TimelineSink : public winsim::TraceSink {
   TimelineView view_;
   std::map<std::string, std::string> states_;  // subject -> what a write left there
   std::map<std::uint32_t, ThreadFold> threads_;
+  std::map<std::string, Blink> blinks_;  // by pin
   std::deque<Entry> lines_;
   std::uint64_t first_ = 0;  // place of lines_.front()
 };

@@ -9,6 +9,9 @@
 //   timeline fold                 a thread's records that repeat its own earlier records at a
 //                                 steady period are left out; one line says how long the
 //                                 repetition lasted
+//   timeline blinks               a pin that blinks (changes again within a second, over and
+//                                 over) shows a line where the blinking starts and one where it
+//                                 stops, with the level it was left at, in place of its writes
 //   timeline hide <kind>...       records of these kinds are left out of the timeline
 // The settings hold for the whole run, wherever their lines stand in the scenario.
 #pragma once
@@ -24,6 +27,7 @@ namespace scenario {
 struct TimelineView {
   bool changes = false;
   bool fold = false;
+  bool blinks = false;
   std::set<std::string> hidden;
 };
 
