@@ -144,4 +144,35 @@ TEST(Picture, TheCopyInDocsIsWhatTheDemoDrawsToday) {
       << "docs/demo.svg is stale: run ./x demo, which refreshes it, and commit it";
 }
 
+// An installer's run: what it did to files, folders, the suite's service and the registry, and
+// how it ended, each in a lane of its own.
+TEST(Picture, AnInstallersRunShowsItsFilesServiceRegistryAndExitCode) {
+  scenario::PictureSink sink("installer", 10000);
+  auto add = [&sink](std::uint64_t t, std::uint32_t pid, const char *kind,
+                     winsim::TraceSink::Record fields) {
+    winsim::TraceSink::Record r = {{"t", t}, {"pid", pid}, {"tid", pid + 4}, {"kind", kind}};
+    for (auto &[key, value] : fields.items()) r[key] = value;
+    sink.take(r);
+  };
+  add(0, 8, "process.start",
+      {{"image", "D:\\QORASetup.exe"}, {"cmdline", "QORASetup.exe Install"}});
+  add(100, 8, "svc.control", {{"service", "QORAService"}, {"control", 1}, {"result", 0}});
+  add(100, 12, "svc.status", {{"service", "QORAService"}, {"state", 3}});
+  add(2100, 12, "svc.status", {{"service", "QORAService"}, {"state", 1}});
+  add(2100, 8, "dir.create", {{"path", "C:\\QORA"}});
+  for (const char *file : {"C:\\QORA\\a.dll", "C:\\QORA\\b.exe", "C:\\QORA\\c.sys"})
+    add(2100, 8, "file.copy", {{"from", "D:\\x"}, {"to", file}});
+  add(2100, 8, "reg.set",
+      {{"key", "HKLM\\Run"}, {"name", "qora_init"}, {"type", "REG_SZ"}, {"data", "x"}});
+  add(2200, 8, "process.exit", {{"code", 3}});
+  std::string svg = sink.svg(10000);
+  for (const char *lane : {"service QORAService", "QORASetup.exe", "folders", "files copied",
+                           "registry changes", "service manager"})
+    EXPECT_TRUE(sink.place_of(lane)) << lane;
+  EXPECT_NE(svg.find("C:\\QORA\\a.dll"), std::string::npos);
+  EXPECT_NE(svg.find("C:\\QORA\\c.sys"), std::string::npos);
+  EXPECT_NE(svg.find(">exit code 3</text>"), std::string::npos);
+  EXPECT_EQ(xml_error(svg), "");
+}
+
 }  // namespace

@@ -420,6 +420,20 @@ void PictureSink::mark(const std::string &label, const Record &r, std::uint64_t 
 
 // ---- Drawing ---------------------------------------------------------------------------------
 
+// What the colours of the lanes drawn mean.
+std::string PictureSink::legend(const std::vector<const Lane *> &lanes) {
+  bool leds = false, status = false;
+  for (const Lane *l : lanes) {
+    leds = leds || l->look == Look::Led;
+    status = status || l->look == Look::Status;
+  }
+  std::string out = "virtual time; ";
+  if (leds) out += "LEDs lit (amber), dark (grey), blinking (stripes); ";
+  if (status)
+    out += "status normal (green), warning (orange), error (red), failed reading (grey); ";
+  return out + "hover for details";
+}
+
 std::vector<const PictureSink::Lane *> PictureSink::lanes_in_order() const {
   std::vector<const Lane *> out;
   for (const Lane &l : lanes_)
@@ -537,9 +551,7 @@ std::string PictureSink::svg(std::uint64_t ended_at, bool stopped) const {
   out += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
   out += "<text x=\"10\" y=\"20\" font-size=\"14\" font-weight=\"bold\">" + xml_text(title_) +
          "</text>\n";
-  out += "<text x=\"10\" y=\"38\" class=\"small\">virtual time; LEDs lit " + std::string("") +
-         "(amber), dark (grey), blinking (stripes); status normal (green), warning (orange), "
-         "error (red), failed reading (grey); hover for details</text>\n";
+  out += "<text x=\"10\" y=\"38\" class=\"small\">" + xml_text(legend(lanes)) + "</text>\n";
 
   // The time axis: ticks at a round step, about ten across.
   static const std::uint64_t kSteps[] = {

@@ -90,6 +90,7 @@ class PictureSink : public winsim::TraceSink {
   void draw_lane(std::string &out, const Lane &lane, double top, double height,
                  std::uint64_t end) const;
   std::vector<const Lane *> lanes_in_order() const;
+  static std::string legend(const std::vector<const Lane *> &lanes);
 
   std::string title_;
   PictureScale scale_;
