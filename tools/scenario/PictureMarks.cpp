@@ -3,22 +3,15 @@
 #include <algorithm>
 
 namespace scenario {
-namespace {
-
-// Texts a merged mark shows on hover; the rest are counted.
-constexpr std::size_t kMaxTexts = 5;
-
-}  // namespace
-
 void PictureMarks::add(const PictureScale &scale, std::uint64_t from, std::uint64_t to, int rank,
-                       std::string title, std::string label) {
+                       std::string title, std::size_t texts, std::string label) {
   if (!marks_.empty() && scale.column(from) <= scale.column(marks_.back().to)) {
     Mark &last = marks_.back();
     last.to = std::max(last.to, to);
     last.rank = std::max(last.rank, rank);
     ++last.count;
     last.label.clear();
-    if (last.texts < kMaxTexts) {
+    if (last.texts < texts) {
       last.title += "\n" + title;
       ++last.texts;
     }

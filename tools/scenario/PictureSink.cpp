@@ -12,6 +12,10 @@ namespace {
 constexpr std::uint64_t kBlinkMs = 1000;
 // Tones of one thread closer together than this are one alarm.
 constexpr std::uint64_t kAlarmGapMs = 1500;
+// Texts a merged mark keeps: every event and file tells something of its own; a process or a
+// sound mostly repeats the one before.
+constexpr std::size_t kManyTexts = 5;
+constexpr std::size_t kFewTexts = 1;
 // A lane of processes labels each exit code when it has no more processes than this.
 constexpr std::size_t kLabelledProcesses = 20;
 
@@ -344,7 +348,8 @@ void PictureSink::close_soundings(std::uint64_t t, bool all) {
     char length[32];
     std::snprintf(length, sizeof length, "%.1f s", static_cast<double>(s.to - s.from) / 1000);
     lane(name, Look::Sound, kAlarms)
-        .marks.add(scale_, s.from, s.to, 1, clock_text(s.from) + "  " + name + ", " + length);
+        .marks.add(scale_, s.from, s.to, 1, clock_text(s.from) + "  " + name + ", " + length,
+                   kFewTexts);
   }
 }
 
@@ -381,7 +386,8 @@ void PictureSink::event(const Record &r, std::uint64_t t) {
                      r.value("source", std::string());
   for (const auto &s : r.value("strings", Record::array()))
     if (s.is_string()) text += "\n" + s.get<std::string>();
-  lane("event log", Look::Event, kEventLog).marks.add(scale_, t, t, event_rank(type), text);
+  lane("event log", Look::Event, kEventLog)
+      .marks.add(scale_, t, t, event_rank(type), text, kManyTexts);
   disk_status(r, t);
 }
 
@@ -410,12 +416,12 @@ void PictureSink::process_exit(std::uint32_t pid, std::uint64_t t, const std::st
       .marks.add(scale_, p.from, t, rank,
                  clock_text(p.from) + "  " + p.cmdline + "  (pid " + std::to_string(pid) + ")\n" +
                      clock_text(t) + "  " + outcome,
-                 outcome);
+                 kFewTexts, outcome);
   running_.erase(it);
 }
 
 void PictureSink::mark(const std::string &label, const Record &r, std::uint64_t t, int rank) {
-  lane(label, Look::Mark, kOthers).marks.add(scale_, t, t, rank, fields_text(r));
+  lane(label, Look::Mark, kOthers).marks.add(scale_, t, t, rank, fields_text(r), kManyTexts);
 }
 
 // ---- Drawing ---------------------------------------------------------------------------------
