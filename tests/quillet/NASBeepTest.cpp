@@ -26,8 +26,8 @@ Record tone(std::uint64_t t, const char *via, unsigned freq, unsigned duration) 
   return Record{{"t", t}, {"via", via}, {"freq", freq}, {"duration", duration}};
 }
 
-Record wave(std::uint64_t t, const char *file) {
-  return Record{{"t", t}, {"via", "wave"}, {"file", file}};
+Record wave(std::uint64_t t, const char *file, std::uint64_t length) {
+  return Record{{"t", t}, {"via", "wave"}, {"file", file}, {"duration", length}};
 }
 
 // Three passes of: pause 100, 1975 Hz for 200, pause 100, 1567 Hz for 500.
@@ -116,7 +116,8 @@ TEST_F(NASBeepTest, ASuitableOutputPlaysTheWaveFileOnceAndNoTones) {
   EXPECT_EQ(world.now(), 4000u);
   beep.PlaySystemAlarm();
   EXPECT_EQ(world.now(), 5200u);
-  EXPECT_EQ(sounds(), (Records{wave(0, kNorvaneRaidWave), wave(4000, kNorvaneSystemWave)}));
+  EXPECT_EQ(sounds(),
+            (Records{wave(0, kNorvaneRaidWave, 4000), wave(4000, kNorvaneSystemWave, 1200)}));
 }
 
 TEST_F(NASBeepTest, AnOutputWithoutATextNameCountsAsSuitable) {
@@ -126,7 +127,8 @@ TEST_F(NASBeepTest, AnOutputWithoutATextNameCountsAsSuitable) {
   // A name property holding a number is no name either; nothing is read from it as text.
   audio().set_nonstring_endpoint();
   beep.PlayRaidAlarm();
-  EXPECT_EQ(sounds(), (Records{wave(0, kNorvaneRaidWave), wave(1500, kNorvaneRaidWave)}));
+  EXPECT_EQ(sounds(),
+            (Records{wave(0, kNorvaneRaidWave, 1500), wave(1500, kNorvaneRaidWave, 1500)}));
 }
 
 TEST_F(NASBeepTest, AWaveFileMissingOrUnplayableGivesTheTones) {
@@ -168,8 +170,8 @@ TEST_F(NASBeepTest, TheDrovikFolderIsUsedWhileTheTavrelKeyOpensWithFullAccess) {
   world.registry().delete_tree(kSoundKey);
   beep.PlayRaidAlarm();
   Records expected = raid_tones("beepdev");
-  for (const Record &r :
-       {wave(2700, kDrovikRaidWave), wave(4700, kNorvaneRaidWave), wave(5700, kNorvaneRaidWave)})
+  for (const Record &r : {wave(2700, kDrovikRaidWave, 2000), wave(4700, kNorvaneRaidWave, 1000),
+                          wave(5700, kNorvaneRaidWave, 1000)})
     expected.push_back(r);
   EXPECT_EQ(sounds(), expected);
 }
@@ -233,7 +235,7 @@ TEST_F(NASBeepTest, AnAlarmAskedForDuringAnotherStartsWhenItEnds) {
   system = CreateThread(nullptr, 0, SystemAlarmThread, nullptr, 0, nullptr);
   world.run_for(10);
   beep.PlayRaidAlarm();
-  expected = {wave(6450, kNorvaneSystemWave)};
+  expected = {wave(6450, kNorvaneSystemWave, 5000)};
   for (const Record &r : raid_tones("beepdev", 11450)) expected.push_back(r);
   EXPECT_EQ(sounds(), expected);
   WaitForSingleObject(system, INFINITE);

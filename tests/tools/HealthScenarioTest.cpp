@@ -173,4 +173,22 @@ TEST(TimelineView, FoldLeavesOutAThreadsSteadyRepetitionAndSaysHowLongItLasted) 
       "       5.200 s  pid 1    tid 7    thread.exit  code=0\n");
 }
 
+TEST(TimelineView, BlinksShowAPinsBlinkingAsOneLineWhereItStartsAndOneWhereItStops) {
+  winsim::Trace trace;
+  trace.add(0, 1, 2, "gpio", Gpio(10, 1));
+  trace.add(100, 1, 2, "gpio", Gpio(12, 0));  // a single change is shown as it is
+  for (std::uint64_t k = 0; k < 10; ++k) trace.add(500 * (k + 1), 1, 7, "gpio", Gpio(10, k % 2));
+  trace.add(5200, 1, 3, "event", {{"id", 0x40000064u}});
+  trace.add(9000, 1, 2, "gpio", Gpio(10, 0));
+  scenario::TimelineView view;
+  view.blinks = true;
+  EXPECT_EQ(Timeline(trace, view),
+            "       0.000 s  pid 1    tid 2    gpio  pin=10  level=1\n"
+            "       0.100 s  pid 1    tid 2    gpio  pin=12  level=0\n"
+            "       0.500 s  pid 1    tid 7    gpio  pin=10  blinking\n"
+            "       5.000 s  pid 1    tid 7    gpio  pin=10  level=1  after blinking (10 changes)\n"
+            "       5.200 s  pid 1    tid 3    event  id=0x40000064\n"
+            "       9.000 s  pid 1    tid 2    gpio  pin=10  level=0\n");
+}
+
 }  // namespace

@@ -154,14 +154,14 @@ TEST_F(Simrun, TimelineOptionPrintsTheHumanTimeline) {
             "cmdline=C:\\Race\\racer.exe  parent=4");
 }
 
-TEST_F(Simrun, AMalformedLineExitsWithCode2NamingFileAndLineAndPrintsNoTrace) {
+TEST_F(Simrun, AMalformedLineExitsWithCode2NamingFileAndLineAfterTheTraceUpToIt) {
   std::string file = write_file("bad.scn",
                                 "0 seed 1\n0 run C:\\Race\\racer.exe\n"
                                 "# wait\n5s reg set HKLM\\SOFTWARE\\X V dword many\n"
                                 "1m end\n");
   Outcome o = simrun({file});
   EXPECT_EQ(o.code, 2);
-  EXPECT_EQ(o.out, "");
+  EXPECT_EQ(o.out, race(1).out);
   EXPECT_EQ(o.err, file +
                        ":4: bad dword data \"many\": expected a number from 0 to 4294967295 "
                        "(decimal or 0x hex)\n");
@@ -183,12 +183,25 @@ TEST_F(Simrun, AFileThatCannotBeReadExitsWithCode1) {
   EXPECT_EQ(o.err, "simrun: cannot read /nonexistent/demo.scn: No such file or directory\n");
 }
 
+TEST_F(Simrun, TraceOptionWritesTheJsonLinesIntoAFileBesideTheTimeline) {
+  std::string trace = temp_path("trace.jsonl");
+  Outcome o = race(5, "--timeline");
+  std::string file = write_file("race5.scn", "0 seed 5\n0 run C:\\Race\\racer.exe\n10s end\n");
+  Outcome both = simrun({"--timeline", "--trace", trace, file});
+  EXPECT_EQ(both.code, 0);
+  EXPECT_EQ(both.out, o.out);
+  EXPECT_EQ(read_file(trace), race(5).out);
+}
+
 TEST_F(Simrun, WrongArgumentsExitWithCode1AndTheUsage) {
-  for (const auto &args : {std::vector<std::string>{}, std::vector<std::string>{"--fast", "x"},
-                           std::vector<std::string>{"a.scn", "b.scn"}}) {
+  for (const auto &args :
+       {std::vector<std::string>{}, std::vector<std::string>{"--fast", "x"},
+        std::vector<std::string>{"a.scn", "b.scn"}, std::vector<std::string>{"a.scn", "--svg"}}) {
     Outcome o = simrun(args);
     EXPECT_EQ(o.code, 1);
-    EXPECT_NE(o.err.find("usage: simrun [--timeline] <scenario-file>"), std::string::npos);
+    EXPECT_NE(o.err.find("usage: simrun [--timeline] [--trace <file>] [--svg <picture-file>] "
+                         "<scenario-file>"),
+              std::string::npos);
   }
   Outcome help = simrun({"--help"});
   EXPECT_EQ(help.code, 0);

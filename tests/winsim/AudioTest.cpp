@@ -52,7 +52,8 @@ TEST_F(PlaySound, AWaveFilePlaysForItsLengthAndIsTracedOnce) {
   EXPECT_EQ(world.now(), 1750u);
   EXPECT_EQ(GetLastError(), kMarker);
   ASSERT_EQ(sounds(world).size(), 1u);
-  EXPECT_EQ(sounds(world)[0], (Record{{"t", 250}, {"via", "wave"}, {"file", kWave}}));
+  EXPECT_EQ(sounds(world)[0],
+            (Record{{"t", 250}, {"via", "wave"}, {"file", kWave}, {"duration", 1500}}));
 }
 
 TEST_F(PlaySound, AWaveHoldsOnlyTheThreadThatPlaysIt) {

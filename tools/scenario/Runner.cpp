@@ -3,7 +3,6 @@
 #include <stdexcept>
 
 #include "scenario/ScenarioError.h"
-#include "scenario/TimelineView.h"
 
 namespace scenario {
 namespace {
@@ -14,10 +13,9 @@ std::string known_verbs(const Verbs &verbs) {
   return out + "end";
 }
 
-std::string trace_text(winsim::World &world, TraceFormat format) {
-  if (format == TraceFormat::Timeline)
-    return timeline_text(world.trace(), world.part<TimelineView>());
-  return world.trace().jsonl();
+// Lines that set how the run is shown rather than what happens in it.
+bool is_view_setting(const Line &line) {
+  return line.words[0] == "timeline";
 }
 
 }  // namespace
@@ -48,27 +46,45 @@ void Runner::apply(winsim::World &world, const Line &line) const {
   }
 }
 
-void Runner::play(winsim::World &world, const Scenario &scenario) const {
-  check(scenario);
+// The views that take the trace as it is made need their settings before the first record.
+void Runner::apply_view_settings(winsim::World &world, const Scenario &scenario) const {
+  for (const Line &line : scenario.lines)
+    if (is_view_setting(line)) apply(world, line);
+}
+
+void Runner::play_lines(winsim::World &world, const Scenario &scenario) const {
   for (const Line &line : scenario.lines) {
+    if (is_view_setting(line)) continue;
     world.run_until(line.time);
     if (line.words[0] == "end") return;
     apply(world, line);
   }
 }
 
-RunResult Runner::run(const Scenario &scenario, TraceFormat format) const {
+void Runner::play(winsim::World &world, const Scenario &scenario) const {
+  check(scenario);
+  apply_view_settings(world, scenario);
+  play_lines(world, scenario);
+}
+
+RunResult Runner::run(const Scenario &scenario, const Observe &observe) const {
   check(scenario);
   winsim::World world;
+  world.trace().keep_records(false);
   if (programs_) programs_(world);
+  struct FinishTrace {
+    winsim::World &world;
+    ~FinishTrace() { world.trace().finish(); }
+  } finish{world};
+  apply_view_settings(world, scenario);
+  if (observe) observe(world);
   RunResult result;
   try {
-    play(world, scenario);
+    play_lines(world, scenario);
   } catch (const winsim::RunStopped &stop) {
     result.stopped = stop.what();
   }
   result.ended_at = world.now();
-  result.trace = trace_text(world, format);
   return result;
 }
 

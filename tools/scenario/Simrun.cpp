@@ -1,18 +1,24 @@
 #include "scenario/Simrun.h"
 
+#include <fstream>
+#include <memory>
 #include <ostream>
 
+#include "scenario/JsonLinesSink.h"
+#include "scenario/PictureSink.h"
 #include "scenario/Programs.h"
 #include "scenario/ScenarioError.h"
+#include "scenario/TimelineSink.h"
 
 namespace scenario {
 namespace {
 
 constexpr const char *kUsage =
-    "usage: simrun [--timeline] <scenario-file>\n"
+    "usage: simrun [--timeline] [--trace <file>] [--svg <picture-file>] <scenario-file>\n"
     "       simrun --verbs\n"
     "Runs a scenario on the simulated appliance and prints the trace on standard output\n"
-    "(JSON Lines, or a timeline with --timeline).\n"
+    "(JSON Lines, or a timeline with --timeline); --trace also writes the JSON Lines to a\n"
+    "file, --svg draws the run as an SVG picture.\n"
     "Exit codes: 0 ran to its end line, 1 cannot read the file, 2 malformed scenario,\n"
     "3 the run stopped (deadlock, busy loop, or a process without memory of its own).\n";
 
@@ -21,12 +27,21 @@ struct Options {
   bool list_verbs = false;
   bool help = false;
   std::string file;
+  std::string picture;  // --svg
+  std::string trace;    // --trace
 };
 
 // False when the arguments make no sense; `why` says what is wrong.
 bool read_options(const std::vector<std::string> &args, Options &options, std::string &why) {
-  for (const auto &arg : args) {
-    if (arg == "--timeline") {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string &arg = args[i];
+    if (arg == "--svg" || arg == "--trace") {
+      if (i + 1 == args.size() || args[i + 1].empty()) {
+        why = arg + " needs a file name";
+        return false;
+      }
+      (arg == "--svg" ? options.picture : options.trace) = args[++i];
+    } else if (arg == "--timeline") {
       options.timeline = true;
     } else if (arg == "--verbs") {
       options.list_verbs = true;
@@ -47,6 +62,23 @@ bool read_options(const std::vector<std::string> &args, Options &options, std::s
     return false;
   }
   return true;
+}
+
+// An output file named by an option, if any; false (with the message) when it cannot be made.
+bool open_output(const std::string &path, std::ofstream &file, std::ostream &err) {
+  if (path.empty()) return true;
+  file.open(path, std::ios::binary | std::ios::trunc);
+  if (file) return true;
+  err << "simrun: cannot write " << path << "\n";
+  return false;
+}
+
+bool close_output(const std::string &path, std::ofstream &file, std::ostream &err) {
+  if (!file.is_open()) return true;
+  file.close();
+  if (file) return true;
+  err << "simrun: cannot write " << path << "\n";
+  return false;
 }
 
 void list_verbs(const Verbs &verbs, std::ostream &out) {
@@ -85,10 +117,27 @@ int simrun(const std::vector<std::string> &args, std::ostream &out, std::ostream
   try {
     Scenario scenario = load_scenario(options.file);
     Runner runner(verbs, programs);
-    RunResult result =
-        runner.run(scenario, options.timeline ? TraceFormat::Timeline : TraceFormat::JsonLines);
-    out << result.trace;
-    out.flush();
+    std::ofstream picture_file, trace_file;
+    if (!open_output(options.picture, picture_file, err) ||
+        !open_output(options.trace, trace_file, err))
+      return kExitFailed;
+    JsonLinesSink trace(trace_file);
+    PictureSink picture(scenario.file.filename().string(), scenario.end_time());
+    std::unique_ptr<winsim::TraceSink> text;
+    RunResult result = runner.run(scenario, [&](winsim::World &world) {
+      if (picture_file.is_open()) world.trace().attach(picture);
+      if (trace_file.is_open()) world.trace().attach(trace);
+      if (options.timeline)
+        text = std::make_unique<TimelineSink>(out, world.part<TimelineView>());
+      else
+        text = std::make_unique<JsonLinesSink>(out);
+      world.trace().attach(*text);
+    });
+    if (picture_file.is_open())
+      picture_file << picture.svg(result.ended_at, result.stopped.has_value());
+    if (!close_output(options.picture, picture_file, err) ||
+        !close_output(options.trace, trace_file, err))
+      return kExitFailed;
     if (result.stopped) {
       err << "simrun: the world stopped the run at " << result.ended_at << " ms:\n"
           << *result.stopped << "\n";

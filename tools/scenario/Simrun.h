@@ -2,6 +2,8 @@
 // simulated machine and prints the trace on standard output.
 //
 //   simrun [--timeline] <scenario-file>   JSON Lines, or a human-readable timeline
+//   simrun --trace <file> ...             also writes the JSON Lines trace into a file
+//   simrun --svg <picture-file> ...       also draws the run as an SVG picture (PictureSink)
 //   simrun --verbs                        the verbs scenario files may use
 //
 // Exit codes: 0 the run reached its end line; 1 the file cannot be read (or a line cannot be

@@ -9,7 +9,11 @@
 //   timeline fold                 a thread's records that repeat its own earlier records at a
 //                                 steady period are left out; one line says how long the
 //                                 repetition lasted
+//   timeline blinks               a pin that blinks (changes again within a second, over and
+//                                 over) shows a line where the blinking starts and one where it
+//                                 stops, with the level it was left at, in place of its writes
 //   timeline hide <kind>...       records of these kinds are left out of the timeline
+// The settings hold for the whole run, wherever their lines stand in the scenario.
 #pragma once
 
 #include <set>
@@ -23,10 +27,11 @@ namespace scenario {
 struct TimelineView {
   bool changes = false;
   bool fold = false;
+  bool blinks = false;
   std::set<std::string> hidden;
 };
 
-// The timeline of `trace` as `view` shows it.
+// The timeline of the records `trace` kept, as `view` shows it.
 std::string timeline_text(const winsim::Trace &trace, const TimelineView &view);
 
 void add_timeline_verbs(Verbs &verbs);

@@ -12,7 +12,14 @@ void Trace::add(std::uint64_t t, std::uint32_t pid, std::uint32_t tid, std::stri
   r["tid"] = tid;
   r["kind"] = std::string(kind);
   for (auto &[key, value] : fields.items()) r[key] = value;
-  records_.push_back(std::move(r));
+  for (TraceSink *sink : sinks_) sink->take(r);
+  if (keep_) records_.push_back(std::move(r));
+}
+
+void Trace::finish() {
+  std::vector<TraceSink *> sinks;
+  sinks.swap(sinks_);
+  for (TraceSink *sink : sinks) sink->finish();
 }
 
 std::vector<Trace::Record> Trace::of_kind(std::string_view kind) const {

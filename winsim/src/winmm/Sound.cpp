@@ -47,6 +47,7 @@ BOOL WINAPI PlaySoundA(LPCSTR pszSound, HMODULE hmod, DWORD fdwSound) {
   winsim::Trace::Record r;
   r["via"] = "wave";
   r["file"] = *full;
+  r["duration"] = length;
   call.world.record("sound", std::move(r));
   if ((fdwSound & SND_ASYNC) == 0) play_for(call, length, "PlaySoundA(\"" + *full + "\")");
   return TRUE;
