@@ -67,7 +67,8 @@ TEST(SuiteVerbs, RefusesUnknownSettingsAndMissingOrSurplusValues) {
            Case{"suite stop-stuck now", "suite: unexpected \"now\" after the \"stop-stuck\""},
            Case{"suite loud 1",
                 "suite: unknown setting \"loud\" (install-exit, switch-hang, start-pending, "
-                "stop-pending, stop-stuck, stop-refuse, wait-hint, exit-after-start or stop-dialog)"},
+                "stop-pending, stop-stuck, stop-refuse, wait-hint, exit-after-start or "
+                "stop-dialog)"},
        }) {
     SCOPED_TRACE(c.line);
     auto refused = scenario_test::refusal(std::string("0 ") + c.line + "\n1s end\n");
