@@ -3,7 +3,8 @@
 // costs Quillet every cycle). Reported: real time per process and the processor time of all
 // the host's threads per process (steadier than real time on a busy machine), the host's
 // resident memory growth over the last 900 processes, and what is left at the end: loaded
-// images, shared objects in the host, real threads, the host's open handles.
+// images, shared objects in the host, thread records (each with its stack), the host's open
+// handles.
 #include <benchmark/benchmark.h>
 #include <link.h>
 #include <sys/resource.h>
@@ -76,7 +77,7 @@ void BM_ShortProcesses(benchmark::State &state, bool image) {
     state.counters["trace_records"] = static_cast<double>(world.trace().records().size());
     state.counters["images_loaded"] = static_cast<double>(world.loaded_images());
     state.counters["shared_objects"] = SharedObjects();
-    state.counters["real_threads"] = static_cast<double>(world.real_threads());
+    state.counters["thread_records"] = static_cast<double>(world.thread_records());
     state.counters["host_handles"] =
         static_cast<double>(world.open_handles(world.host_pid()).size());
   }

@@ -58,7 +58,7 @@ TEST_F(ProcessMemory, ProcessesOneAfterAnotherLeaveNoImageNoThreadAndNoHandleBeh
   EXPECT_EQ(world.loaded_images(), 0u);
   // The host's thread, the last process's finished main thread, and the ten blocked threads
   // that ended with their processes (parked: they never run again).
-  EXPECT_EQ(world.real_threads(), 12u);
+  EXPECT_EQ(world.thread_records(), 12u);
   // The parked threads' code is gone; nothing of theirs runs while the world goes on and ends.
   world.run_for(60000);
   EXPECT_EQ(world.trace().of_kind("thread.exit").size(), 0u);

@@ -4,6 +4,7 @@
 // world's start time and time-zone bias, and the C runtime's time() and localtime().
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 
 #include "platform/win32.h"
@@ -66,6 +67,33 @@ TEST(Scheduler, ThreeSleepersRunTenVirtualMinutesAndTheClockEndsExactlyThere) {
     GetExitCodeThread(threads[i], &code);
     EXPECT_EQ(code, periods[i]);
     CloseHandle(threads[i]);
+  }
+}
+
+// Sets errno to its argument, lets the other threads run, and ends with 0 when it still reads
+// its own value.
+DWORD WINAPI KeepErrno(LPVOID arg) {
+  int mine = static_cast<int>(reinterpret_cast<ULONG_PTR>(arg));
+  errno = mine;
+  Sleep(10);
+  return errno == mine ? 0 : 1;
+}
+
+// The C runtime's errno is per thread, as on Windows, though every simulated thread runs on
+// the host's real thread.
+TEST(Scheduler, EachThreadKeepsItsOwnErrnoWhileOthersRun) {
+  winsim::World world;
+  HANDLE threads[] = {
+      CreateThread(nullptr, 0, KeepErrno, reinterpret_cast<LPVOID>(33), 0, nullptr),
+      CreateThread(nullptr, 0, KeepErrno, reinterpret_cast<LPVOID>(34), 0, nullptr)};
+  errno = 7;
+  EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(errno, 7);
+  for (HANDLE thread : threads) {
+    DWORD code = 2;
+    GetExitCodeThread(thread, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(thread);
   }
 }
 

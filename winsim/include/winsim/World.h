@@ -139,10 +139,10 @@ class World {
   std::uint32_t host_pid() const { return host_pid_; }
   std::optional<std::uint32_t> find_process(const std::string &image_name) const;
   // What the host holds for the processes: copies of program images loaded now (one for each
-  // process of a program image that has not ended), and real threads behind simulated ones
-  // (the host's, those not finished, and at most the last finished one, not joined yet).
+  // process of a program image that has not ended), and simulated threads' records with their
+  // stacks (the host's, those not finished, and at most the last finished one, not freed yet).
   std::size_t loaded_images() const;
-  std::size_t real_threads() const;
+  std::size_t thread_records() const;
 
   // ---- Parts kept outside winsim ------------------------------------------------------------
   // State of the stand-ins for outside libraries and tools (the board, the WMI tool, ...):

@@ -2,15 +2,21 @@
 
 #include <pthread.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <dlfcn.h>
+#include <sanitizer/common_interface_defs.h>
+#endif
 
 namespace winsim {
 namespace {
 
 // Threads whose process ended while they were blocked never run again, as on Windows: no code
-// of theirs runs after the end. Their real threads stay parked on their batons for the rest of
-// the test process, so their records must outlive the world that made them.
+// of theirs runs after the end. Their contexts and stacks are kept for the rest of the test
+// process, since objects of the world may still point into their frames.
 std::vector<std::unique_ptr<SimThread>> &graveyard() {
   static auto *parked = new std::vector<std::unique_ptr<SimThread>>();
   return *parked;
@@ -47,6 +53,53 @@ constexpr size_t kStackSize = 8u << 20;
 constexpr size_t kStackSize = 2u << 20;
 #endif
 
+// AddressSanitizer must be told when the real thread moves to another stack, or it takes the
+// new stack's frames for overflows of the old one. `save` keeps the leaving thread's fake
+// stack (null when it never runs again, which frees it).
+void sanitizer_leaves(void **save, const SimThread &to) {
+#if defined(__SANITIZE_ADDRESS__)
+  __sanitizer_start_switch_fiber(save, to.stack_bottom, to.stack_size);
+#else
+  (void)save;
+  (void)to;
+#endif
+}
+
+void sanitizer_arrives(const SimThread &self) {
+#if defined(__SANITIZE_ADDRESS__)
+  __sanitizer_finish_switch_fiber(self.fake_stack, nullptr, nullptr);
+#else
+  (void)self;
+#endif
+}
+
+// Switches contexts. AddressSanitizer's replacement of swapcontext clears the shadow of the
+// target stack and warns on standard error that it cannot follow the switch; with the
+// annotations above it can, the stacks' shadow is kept clean by ThreadStack, and the warning
+// would be output that no program made. So that build calls the C library's own function.
+void switch_context(ucontext_t *save, const ucontext_t *resume) {
+#if defined(__SANITIZE_ADDRESS__)
+  using SwapContext = int (*)(ucontext_t *, const ucontext_t *);
+  static const auto c_library_swap = reinterpret_cast<SwapContext>(dlsym(RTLD_NEXT, "swapcontext"));
+  c_library_swap(save, resume);
+#else
+  swapcontext(save, resume);
+#endif
+}
+
+// The bounds of the calling real thread's stack, where the host thread runs.
+void real_stack_bounds(SimThread &host) {
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) != 0) return;
+  void *bottom = nullptr;
+  size_t size = 0;
+  if (pthread_attr_getstack(&attr, &bottom, &size) == 0) {
+    host.stack_bottom = bottom;
+    host.stack_size = size;
+  }
+  pthread_attr_destroy(&attr);
+}
+
 }  // namespace
 
 Scheduler::Scheduler() {
@@ -61,15 +114,8 @@ Scheduler::~Scheduler() {
   }
   watch_cv_.notify_all();
   watchdog_.join();
-  for (auto &t : threads_) {
-    if (t.get() == host_) continue;
-    if (t->state == ThreadState::Finished) {
-      pthread_join(t->real, nullptr);
-    } else {
-      pthread_detach(t->real);
-      graveyard().push_back(std::move(t));
-    }
-  }
+  for (auto &t : threads_)
+    if (t.get() != host_ && t->state != ThreadState::Finished) graveyard().push_back(std::move(t));
   if (host_ != nullptr) set_current_thread(nullptr);
 }
 
@@ -78,7 +124,7 @@ SimThread *Scheduler::attach_host(Process *process, std::uint32_t tid, std::stri
   t->label = std::move(label);
   t->scheduler = this;
   t->state = ThreadState::Running;
-  t->real = pthread_self();
+  real_stack_bounds(*t);
   host_ = t.get();
   current_ = host_;
   running_ = host_;
@@ -95,30 +141,32 @@ SimThread *Scheduler::create(Process *process, std::uint32_t tid, std::string la
   t->scheduler = this;
   t->body = std::move(body);
   t->state = ThreadState::Ready;
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, kStackSize);
-  if (pthread_create(&t->real, &attr, &Scheduler::trampoline, t.get()) != 0) {
-    std::fprintf(stderr, "winsim: cannot start a real thread for %s\n", t->label.c_str());
+  t->stack = std::make_unique<ThreadStack>(kStackSize);
+  t->stack_bottom = t->stack->bottom();
+  t->stack_size = t->stack->size();
+  if (getcontext(&t->context) != 0) {
+    std::perror("winsim: cannot make a context for a thread");
     std::abort();
   }
-  pthread_attr_destroy(&attr);
-  t->started = true;
+  t->context.uc_stack.ss_sp = t->stack->bottom();
+  t->context.uc_stack.ss_size = t->stack->size();
+  t->context.uc_link = nullptr;
+  makecontext(&t->context, &Scheduler::entry, 0);
   SimThread *raw = t.get();
   ready_.push_back(raw);
   threads_.push_back(std::move(t));
   return raw;
 }
 
-void *Scheduler::trampoline(void *arg) {
-  auto *self = static_cast<SimThread *>(arg);
-  set_current_thread(self);
-  self->baton.take();
+// Where a new thread's context begins; the switch that got here made it the current thread.
+void Scheduler::entry() {
+  SimThread *self = current_thread();
+  sanitizer_arrives(*self);
+  errno = 0;
   Scheduler *s = self->scheduler;
   s->resumed(self);
   self->body();
   s->finish_current();
-  return nullptr;
 }
 
 Wake Scheduler::block(std::string what, std::optional<std::uint64_t> deadline) {
@@ -134,10 +182,7 @@ Wake Scheduler::block(std::string what, std::optional<std::uint64_t> deadline) {
     timers_.insert(Timer{*deadline, self->timer_seq, self});
   }
   SimThread *next = pick_next();
-  if (next != self) {
-    switch_to(next);
-    self->baton.take();
-  }
+  if (next != self) switch_to(next);
   resumed(self);
   return self->wake;
 }
@@ -157,10 +202,7 @@ void Scheduler::yield() {
   self->yielded = true;
   ready_.push_back(self);
   SimThread *next = pick_next();
-  if (next != self) {
-    switch_to(next);
-    self->baton.take();
-  }
+  if (next != self) switch_to(next);
   self->yielded = false;
   resumed(self);
 }
@@ -188,10 +230,8 @@ void Scheduler::park_current() {
   SimThread *self = current_;
   if (self->loading) stuck_in_loader(*self, "ended");
   self->state = ThreadState::Parked;
-  SimThread *next = pick_next();
-  switch_to(next);
-  // Nobody releases this baton again.
-  self->baton.take();
+  switch_to(pick_next());
+  // Nothing switches to a parked thread again.
   std::abort();
 }
 
@@ -199,6 +239,7 @@ void Scheduler::finish_current() {
   SimThread *self = current_;
   self->state = ThreadState::Finished;
   switch_to(pick_next());
+  std::abort();
 }
 
 void Scheduler::set_seed(std::uint64_t seed) {
@@ -273,7 +314,10 @@ SimThread *Scheduler::pick_next() {
   }
 }
 
+// Saves the current thread's context and resumes `next`'s. Returns when a later switch
+// resumes the current thread; never for one that finished or was parked.
 void Scheduler::switch_to(SimThread *next) {
+  SimThread *self = current_;
   // A thread that yielded goes on with its running stretch; any other starts a new one.
   if (!next->yielded) next->unblocked_at = std::chrono::steady_clock::now();
   current_ = next;
@@ -282,15 +326,19 @@ void Scheduler::switch_to(SimThread *next) {
       std::chrono::duration_cast<std::chrono::nanoseconds>(next->unblocked_at.time_since_epoch())
           .count(),
       std::memory_order_release);
-  next->baton.give();
+  set_current_thread(next);
+  self->saved_errno = errno;
+  bool returns = self->state != ThreadState::Finished && self->state != ThreadState::Parked;
+  sanitizer_leaves(returns ? &self->fake_stack : nullptr, *next);
+  switch_context(&self->context, &next->context);
+  sanitizer_arrives(*self);
+  errno = self->saved_errno;
 }
 
 void Scheduler::resumed(SimThread *self) {
   if (!stopped_) return;
   if (self == host_) throw *stopped_;
-  self->state = ThreadState::Parked;
-  self->baton.take();
-  std::abort();
+  park_current();
 }
 
 void Scheduler::stop(RunStopped::Reason reason, std::string report) {
@@ -298,13 +346,12 @@ void Scheduler::stop(RunStopped::Reason reason, std::string report) {
   stopped_.emplace(reason, std::move(report));
 }
 
-// Joins the real threads of finished simulated threads, so that a run of many short processes
-// holds only the threads that still live.
+// Frees the records and stacks of finished threads, so that a run of many short processes
+// holds only the threads that still live. None of them is running: a thread that finishes
+// switches away for good.
 void Scheduler::reap_finished() {
   std::erase_if(threads_, [](const std::unique_ptr<SimThread> &t) {
-    if (t->state != ThreadState::Finished) return false;
-    pthread_join(t->real, nullptr);
-    return true;
+    return t->state == ThreadState::Finished;
   });
 }
 

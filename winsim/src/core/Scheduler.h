@@ -49,7 +49,7 @@ class Scheduler {
   SimThread *current() const { return current_; }
   SimThread *host() const { return host_; }
   std::uint64_t now() const { return now_; }
-  // Threads that have not finished, and finished ones whose real thread is not joined yet.
+  // Threads that have not finished, and finished ones not freed yet.
   std::size_t thread_records() const { return threads_.size(); }
 
   // The current thread blocks until another thread wakes it or the deadline passes.
@@ -62,7 +62,7 @@ class Scheduler {
   // `thread` (not the current one) never runs again; used when its process ends.
   void park(SimThread *thread);
   [[noreturn]] void park_current();
-  // The current thread's body has returned: hand over the processor and let the real thread end.
+  // The current thread's body has returned: hand over the processor for good.
   void finish_current();
 
   // Called with each thread whose wait ends without being satisfied (time-out or stop), so
@@ -100,7 +100,7 @@ class Scheduler {
   void remove_timer(SimThread *thread);
   std::string deadlock_report() const;
   void watch();
-  static void *trampoline(void *arg);
+  static void entry();
 
   std::vector<std::unique_ptr<SimThread>> threads_;
   std::deque<SimThread *> ready_;

@@ -1,8 +1,10 @@
-// A simulated thread: a real thread that runs only while it holds its baton. The scheduler
-// hands the baton from thread to thread, so exactly one simulated thread runs at a time.
+// A simulated thread: a user-mode context with a stack of its own. The scheduler switches the
+// real thread that drives the world (the host thread) from context to context, so exactly one
+// simulated thread runs at a time and a hand-over costs no system call beyond the context
+// switch itself.
 #pragma once
 
-#include <pthread.h>
+#include <ucontext.h>
 
 #include <atomic>
 #include <chrono>
@@ -14,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Baton.h"
+#include "core/ThreadStack.h"
 #include "winsim/win32/types.h"
 
 namespace winsim {
@@ -39,7 +41,6 @@ class SimThread {
   Scheduler *scheduler = nullptr;
   std::shared_ptr<ThreadObject> object;
   ThreadState state = ThreadState::Ready;
-  Baton baton;
 
   // While blocked: what it waits in (for deadlock reports), its deadline, its wait block.
   std::string blocked_in;
@@ -56,11 +57,18 @@ class SimThread {
   bool yielded = false;
   bool loading = false;  // inside the dynamic loader, which holds its lock: it keeps running
 
-  // The body run on the real thread, and the real thread.
+  // The body, and where it runs: the context saved while the thread does not run, on its own
+  // stack (the host thread runs on the real thread's stack and has none here). errno belongs
+  // to the real thread, so each simulated thread keeps its own across a switch.
   std::function<DWORD()> body;
   bool main_thread = false;
-  pthread_t real{};
-  bool started = false;
+  ucontext_t context{};
+  std::unique_ptr<ThreadStack> stack;
+  int saved_errno = 0;
+  // AddressSanitizer's view of the switch: the stack it runs on, and its saved fake stack.
+  const void *stack_bottom = nullptr;
+  std::size_t stack_size = 0;
+  void *fake_stack = nullptr;
 
   // Mutexes this thread owns; they are abandoned when it ends.
   std::vector<std::shared_ptr<Object>> owned_mutexes;
@@ -69,7 +77,8 @@ class SimThread {
   struct tm tm_buffer {};
 };
 
-// The simulated thread the calling real thread is, or null for a real thread outside the world.
+// The simulated thread running on the calling real thread, or null for a real thread outside
+// the world.
 SimThread *current_thread();
 void set_current_thread(SimThread *thread);
 

@@ -288,7 +288,7 @@ std::size_t World::loaded_images() const {
   return n;
 }
 
-std::size_t World::real_threads() const {
+std::size_t World::thread_records() const {
   return scheduler_->thread_records();
 }
 
