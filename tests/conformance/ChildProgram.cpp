@@ -42,16 +42,6 @@ HANDLE HandleValue(const WString &text) {
   return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(Number(text)));
 }
 
-std::vector<WString> Arguments() {
-  int count = 0;
-  LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<WString> out;
-  if (argv == nullptr) return out;
-  for (int i = 0; i < count; ++i) out.emplace_back(argv[i]);
-  LocalFree(argv);
-  return out;
-}
-
 int Search(const WString &name) {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   STARTUPINFOW si = {};
@@ -77,13 +67,6 @@ SERVICE_STATUS_HANDLE g_hServiceStatus = nullptr;
 DWORD g_dwServiceControls = 0;
 HANDLE g_hServiceStop = nullptr;
 
-void SetNamedEvent(const char *name) {
-  HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
-  if (event == nullptr) return;
-  SetEvent(event);
-  CloseHandle(event);
-}
-
 void ReportService(DWORD state, DWORD checkpoint, DWORD wait_hint) {
   DWORD controls = state == SERVICE_STOPPED ? 0 : g_dwServiceControls;
   SERVICE_STATUS status = {
@@ -96,7 +79,9 @@ DWORD WINAPI ServiceHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     ReportService(SERVICE_STOP_PENDING, 1, 30000);
     SetEvent(g_hServiceStop);
   } else if (control != SERVICE_CONTROL_INTERROGATE) {
-    SetNamedEvent(kServiceReachedEvent);
+    HANDLE reached = OpenEventA(EVENT_MODIFY_STATE, FALSE, kServiceReachedEvent);
+    SetEvent(reached);
+    CloseHandle(reached);
   }
   return NO_ERROR;
 }
@@ -123,16 +108,13 @@ int RunService(DWORD controls) {
   return dispatched ? 0 : static_cast<int>(GetLastError());
 }
 
-std::string ModuleFileName() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return std::string(path, length);
-}
-
 }  // namespace
 
 int ChildMain() {
-  std::vector<WString> args = Arguments();
+  int count = 0;
+  LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<WString> args(argv, argv + (argv != nullptr ? count : 0));
+  LocalFree(argv);
   // The program path may have been split at blanks; the mode follows "--child".
   size_t at = 0;
   while (at < args.size() && args[at] != TEXT("--child")) ++at;
@@ -173,7 +155,8 @@ int ChildMain() {
     return 0;
   }
   if (mode == TEXT("whoami")) {
-    Write(out, ModuleFileName());
+    char path[MAX_PATH];
+    Write(out, std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH)));
     return 0;
   }
   if (mode == TEXT("cmdline")) {

@@ -147,19 +147,6 @@ WString Widen(const std::string &text) {
   return out;
 }
 
-std::string Cp932(const std::string &utf8) {
-  if (utf8.empty()) return std::string();
-  int size =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  WString wide(static_cast<size_t>(size), 0);
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), size);
-  size = WideCharToMultiByte(932, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(932, 0, wide.data(), static_cast<int>(wide.size()), out.data(), size, nullptr,
-                      nullptr);
-  return out;
-}
-
 std::string Lower(std::string text) {
   if (!text.empty()) CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
   return text;

@@ -1,7 +1,5 @@
 #include "Scratch.h"
 
-#include <algorithm>
-
 namespace conformance {
 
 Scratch::Scratch(const WString &name) : root_(TempRoot() + name) {
@@ -24,13 +22,6 @@ WString Scratch::folder(const WString &relative) {
 WString Scratch::child_image(const WString &path) {
   if (PlaceChildImage(path)) files_.push_back(path);
   return path;
-}
-
-bool Scratch::remove(const WString &path) {
-  auto it = std::find(files_.begin(), files_.end(), path);
-  if (it == files_.end()) return false;
-  files_.erase(it);
-  return DeleteFileW(path.c_str()) != FALSE;
 }
 
 }  // namespace conformance

@@ -22,8 +22,6 @@ class Scratch {
   WString folder(const WString &relative);
   // Places a copy of the child program at `path` (full) and returns the path.
   WString child_image(const WString &path);
-  // Removes a file this scratch placed, before the test ends.
-  bool remove(const WString &path);
 
  private:
   WString root_;
