@@ -31,29 +31,26 @@ TEST_F(Broadcast, AVolumeArrivalToEveryWindowSucceedsWithResultOne) {
   EXPECT_EQ(result, 1u);
 }
 
-TEST_F(Broadcast, AWindowThatDoesNotExistFailsWithInvalidWindowHandleAndResultZero) {
+// A message sent or posted to a window that does not exist fails with an invalid window handle;
+// the shell's drive notification and a search that finds nothing leave the last error alone.
+TEST_F(Broadcast, NoSuchWindowIsAnInvalidHandleAndTheShellAndASearchLeaveTheLastError) {
   DWORD_PTR result = 0x5A5A;
   SetLastError(kMarker);
   EXPECT_EQ(Send(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x12344)), &result), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
   EXPECT_EQ(result, 0u);
-}
+  SetLastError(kMarker);
+  EXPECT_FALSE(
+      PostMessageW(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7FF0)), WM_CLOSE, 0, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 
-TEST_F(Broadcast, TheShellsDriveNotificationLeavesTheLastError) {
   SetLastError(kMarker);
   SHChangeNotify(SHCNE_DRIVEADD, SHCNF_PATHA, "E:\\", nullptr);
   EXPECT_EQ(GetLastError(), kMarker);
-}
-
-TEST_F(Broadcast, ASearchThatFindsNothingLeavesTheLastErrorAloneAndAPostToNoWindowFails) {
-  SetLastError(kMarker);
   EXPECT_EQ(FindWindowW(TEXT("#32770"), TEXT("Norvane Conformance: no such dialog")), nullptr);
   EXPECT_EQ(GetLastError(), kMarker);
   EXPECT_EQ(FindWindowW(TEXT("NorvaneConformanceNoSuchClass"), nullptr), nullptr);
   EXPECT_EQ(GetLastError(), kMarker);
-  EXPECT_FALSE(
-      PostMessageW(reinterpret_cast<HWND>(static_cast<ULONG_PTR>(0x7FF0)), WM_CLOSE, 0, 0));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_WINDOW_HANDLE));
 }
 
 }  // namespace

@@ -42,26 +42,6 @@ HANDLE HandleValue(const WString &text) {
   return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(Number(text)));
 }
 
-int Search(const WString &name) {
-  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = out;
-  si.hStdError = out;
-  PROCESS_INFORMATION pi = {};
-  WString line = name + TEXT(" --child whoami");
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                      &pi)) {
-    Write(out, "error " + std::to_string(GetLastError()));
-    return 1;
-  }
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return 0;
-}
-
 // The service of "--child service".
 SERVICE_STATUS_HANDLE g_hServiceStatus = nullptr;
 DWORD g_dwServiceControls = 0;
@@ -163,7 +143,13 @@ int ChildMain() {
     Write(out, std::string(GetCommandLineA()) + "|" + Narrow(GetCommandLineW()));
     return 0;
   }
-  if (mode == TEXT("search")) return Search(first);
+  if (mode == TEXT("search")) {
+    std::string output;
+    if (RunCaptured(first + TEXT(" --child whoami"), WString(), &output) < 0)
+      output = "error " + std::to_string(GetLastError());
+    Write(out, output);
+    return 0;
+  }
   if (mode == TEXT("service")) return RunService(Number(first));
   return 101;
 }

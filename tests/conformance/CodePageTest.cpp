@@ -44,7 +44,7 @@ TEST_F(CodePage, AConversionIntoATooSmallBufferFails) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
-TEST_F(CodePage, LoweringNarrowTextLowersLettersAndKeepsDoubleByteCharactersWhole) {
+TEST_F(CodePage, LoweringTextLowersLettersAndKeepsDoubleByteCharactersWhole) {
   // "ア" is 0x83 0x41 and "表" 0x95 0x5C: their second bytes look like 'A' and '\'.
   char text[] =
       "ABC\x83"
@@ -60,15 +60,13 @@ TEST_F(CodePage, LoweringNarrowTextLowersLettersAndKeepsDoubleByteCharactersWhol
                                            "C\x95\x5c\x82\x81\x82\x82"
                                            "x"));
   EXPECT_EQ(std::string(text).size(), before.size());
+  // Wide, Latin and full-width letters are lowered.
+  WCHAR wide[] = TEXT("ÀBÇ Ｚ日");
+  EXPECT_EQ(CharLowerBuffW(wide, 5), 5u);
+  EXPECT_EQ(WString(wide), WString(TEXT("àbç ｚ日")));
 }
 
-TEST_F(CodePage, LoweringWideTextLowersLatinAndFullWidthLetters) {
-  WCHAR text[] = TEXT("ÀBÇ Ｚ日");
-  EXPECT_EQ(CharLowerBuffW(text, 5), 5u);
-  EXPECT_EQ(WString(text), WString(TEXT("àbç ｚ日")));
-}
-
-TEST_F(CodePage, LeadBytesAreRecognisedAndCharNextStepsOverWholeCharacters) {
+TEST_F(CodePage, LeadBytesAreRecognisedAndCharNextAndStrStrStepOverWholeCharacters) {
   EXPECT_TRUE(IsDBCSLeadByte(0x83));
   EXPECT_TRUE(IsDBCSLeadByteEx(932, 0x95));
   EXPECT_FALSE(IsDBCSLeadByte('A'));
@@ -81,13 +79,11 @@ TEST_F(CodePage, LeadBytesAreRecognisedAndCharNextStepsOverWholeCharacters) {
   EXPECT_EQ(CharNextA(text + 3), text + 3);
   EXPECT_EQ(lstrlenA(text), 3);
   EXPECT_EQ(lstrlenW(TEXT("aア")), 2);
-}
-
-TEST_F(CodePage, ASubstringIsNotFoundInsideADoubleByteCharacter) {
-  const char text[] = "\x95\x5c\x8e\xa6\\x";  // "表示\x"
-  EXPECT_EQ(StrStrA(text, "\\"), text + 4);
-  EXPECT_EQ(StrStrA(text, "\x8e\xa6"), text + 2);  // "示"
-  EXPECT_EQ(StrStrA(text, "\\y"), nullptr);
+  // A substring is not found inside a double-byte character.
+  const char shown[] = "\x95\x5c\x8e\xa6\\x";  // "表示\x"
+  EXPECT_EQ(StrStrA(shown, "\\"), shown + 4);
+  EXPECT_EQ(StrStrA(shown, "\x8e\xa6"), shown + 2);  // "示"
+  EXPECT_EQ(StrStrA(shown, "\\y"), nullptr);
 }
 
 }  // namespace

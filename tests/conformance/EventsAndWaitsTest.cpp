@@ -65,7 +65,9 @@ TEST_F(EventsAndWaits, AnEventIsCreatedSetOrNotWithTheLastErrorClearedAndWaitsRu
   CloseHandle(automatic);
 }
 
-TEST_F(EventsAndWaits, WaitingForAnyReturnsTheLowestSignalledIndexAndTakesOnlyThatObject) {
+// Waiting for any returns the lowest signalled index and takes only that object; waiting for all
+// needs every object and takes none until then.
+TEST_F(EventsAndWaits, WaitingForAnyTakesTheLowestSignalledAndForAllEveryOneOrNone) {
   HANDLE events[3];
   for (auto &event : events) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   SetEvent(events[2]);
@@ -73,17 +75,11 @@ TEST_F(EventsAndWaits, WaitingForAnyReturnsTheLowestSignalledIndexAndTakesOnlyTh
   EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 1);
   EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 2);
   EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_TIMEOUT);
-  for (HANDLE event : events) CloseHandle(event);
-}
 
-TEST_F(EventsAndWaits, WaitingForAllNeedsEveryObjectAndTakesNoneUntilThen) {
-  HANDLE events[2];
-  for (auto &event : events) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   SetEvent(events[0]);
   EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), WAIT_TIMEOUT);
   // The wait took nothing: the first event is still set.
   EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_OBJECT_0);
-
   SetEvent(events[0]);
   SetEvent(events[1]);
   EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), WAIT_OBJECT_0);

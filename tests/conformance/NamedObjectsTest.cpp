@@ -12,19 +12,10 @@ class NamedObjects : public conformance::Fixture {};
 
 // Runs the child program in `mode` with `argument` and returns its exit code.
 DWORD RunChild(const conformance::WString &mode, const conformance::WString &argument) {
-  conformance::WString line =
-      conformance::ChildCommandLine(conformance::ChildImage(), mode, argument);
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return kMarker;
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  DWORD code = kMarker;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return code;
+  std::string output;
+  return static_cast<DWORD>(conformance::RunCaptured(
+      conformance::ChildCommandLine(conformance::ChildImage(), mode, argument),
+      conformance::WString(), &output));
 }
 
 constexpr DWORD kErrorNotOwner = 288;

@@ -75,42 +75,30 @@ TEST_F(Pipes, PeekingShowsTheBytesWithoutTakingThem) {
   EXPECT_EQ(Available(read_end), "0");
 }
 
-TEST_F(Pipes, DataLeftWhenTheWriterClosesCanStillBeReadThenThePipeIsBroken) {
-  Open();
-  EXPECT_EQ(Write(write_end, "tail"), "4");
-  Close(write_end);
-  EXPECT_EQ(Available(read_end), "4");
-  EXPECT_EQ(Read(read_end, 8), "tail");
-  EXPECT_EQ(Read(read_end, 8), "error 109, 0");  // ERROR_BROKEN_PIPE
-  EXPECT_EQ(Available(read_end), "error 109, 0");
-}
-
-TEST_F(Pipes, ThePipeBreaksOnlyWhenTheLastWriteHandleCloses) {
+// The pipe breaks only when the last write handle closes; data left then can still be read.
+TEST_F(Pipes, DataLeftWhenTheLastWriterClosesCanStillBeReadThenThePipeIsBroken) {
   Open();
   HANDLE copy = nullptr;
   ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), write_end, GetCurrentProcess(), &copy, 0, FALSE,
                               DUPLICATE_SAME_ACCESS));
   Close(write_end);
   EXPECT_EQ(Available(read_end), "0");
-  EXPECT_EQ(Write(copy, "x"), "1");
+  EXPECT_EQ(Write(copy, "tail"), "4");
   Close(copy);
-  EXPECT_EQ(Read(read_end, 4), "x");
-  EXPECT_EQ(Read(read_end, 4), "error 109, 0");
+  EXPECT_EQ(Available(read_end), "4");
+  EXPECT_EQ(Read(read_end, 8), "tail");
+  EXPECT_EQ(Read(read_end, 8), "error 109, 0");  // ERROR_BROKEN_PIPE
+  EXPECT_EQ(Available(read_end), "error 109, 0");
 }
 
-TEST_F(Pipes, TheWriteEndCannotBeReadNorTheReadEndWrittenAndWithoutAReaderWritesFail) {
+// The write end cannot be read nor the read end written, and without a reader writes fail. A pipe
+// answers neither the console mode query nor a wide console write, which zeroes the count
+// written and writes nothing.
+TEST_F(Pipes, EachEndRefusesTheOtherEndsCallsAndAPipeIsNoConsole) {
   Open();
   EXPECT_EQ(Read(write_end, 4), "error 5, 0");  // ERROR_ACCESS_DENIED
   EXPECT_EQ(Write(read_end, "x").substr(0, 8), "error 5,");
   EXPECT_EQ(Available(write_end), "error 5, 0");
-  Close(read_end);
-  EXPECT_EQ(Write(write_end, "x"), "error 232, 0");  // ERROR_NO_DATA
-}
-
-// A pipe answers neither the console mode query nor a wide console write, which zeroes the count
-// written and writes nothing.
-TEST_F(Pipes, APipeIsNoConsole) {
-  Open();
   DWORD mode = kMarker;
   SetLastError(kMarker);
   EXPECT_FALSE(GetConsoleMode(write_end, &mode));
@@ -121,6 +109,8 @@ TEST_F(Pipes, APipeIsNoConsole) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   EXPECT_EQ(written, 0u);
   EXPECT_EQ(Available(read_end), "0");
+  Close(read_end);
+  EXPECT_EQ(Write(write_end, "x"), "error 232, 0");  // ERROR_NO_DATA
 }
 
 struct PendingWrite {
@@ -139,7 +129,9 @@ DWORD WINAPI WriteBlock(LPVOID parameter) {
              : GetLastError();
 }
 
-TEST_F(Pipes, AWriteLargerThanTheBufferIsReadableAtOnceAndEndsWhenTheRestFits) {
+// A write larger than the buffer is readable at once and ends when the rest fits; one that fits
+// ends at once; a waiting write fails with a broken pipe when the reader closes.
+TEST_F(Pipes, AWriteWaitsWhileMoreThanTheBufferIsLeftOrTheReaderCloses) {
   Open(4096);
   PendingWrite write = {write_end, 10000, 0};
   HANDLE thread = CreateThread(nullptr, 0, WriteBlock, &write, 0, nullptr);
@@ -152,13 +144,9 @@ TEST_F(Pipes, AWriteLargerThanTheBufferIsReadableAtOnceAndEndsWhenTheRestFits) {
   EXPECT_EQ(write.written, 10000u);
   EXPECT_EQ(Available(read_end), "4096");
   EXPECT_EQ(Read(read_end, 8192).size(), 4096u);
-}
 
-TEST_F(Pipes, AWriteThatFitsTheBufferEndsAtOnce) {
-  Open(4096);
   PendingWrite first = {write_end, 3000, 0};
-  HANDLE thread = CreateThread(nullptr, 0, WriteBlock, &first, 0, nullptr);
-  EXPECT_EQ(conformance::JoinThread(thread), 0u);
+  EXPECT_EQ(conformance::JoinThread(CreateThread(nullptr, 0, WriteBlock, &first, 0, nullptr)), 0u);
   EXPECT_EQ(first.written, 3000u);
   PendingWrite second = {write_end, 3000, 0};
   thread = CreateThread(nullptr, 0, WriteBlock, &second, 0, nullptr);
@@ -166,12 +154,8 @@ TEST_F(Pipes, AWriteThatFitsTheBufferEndsAtOnce) {
   EXPECT_EQ(Read(read_end, 8192).size(), 6000u);
   EXPECT_EQ(conformance::JoinThread(thread), 0u);
   EXPECT_EQ(second.written, 3000u);
-}
 
-TEST_F(Pipes, AWaitingWriteFailsWithABrokenPipeWhenTheReaderCloses) {
-  Open(4096);
-  PendingWrite write = {write_end, 10000, 0};
-  HANDLE thread = CreateThread(nullptr, 0, WriteBlock, &write, 0, nullptr);
+  thread = CreateThread(nullptr, 0, WriteBlock, &write, 0, nullptr);
   EXPECT_EQ(WaitForSingleObject(thread, 100), WAIT_TIMEOUT);
   Close(read_end);
   EXPECT_EQ(conformance::JoinThread(thread), static_cast<DWORD>(ERROR_BROKEN_PIPE));

@@ -29,7 +29,7 @@ unsigned __stdcall RuntimeThread(void *parameter) {
   return *static_cast<unsigned *>(parameter) * 2;
 }
 
-TEST_F(Threads, AThreadHandleIsSignalledAtExitWithTheReturnedCode) {
+TEST_F(Threads, AThreadHandleIsSignalledAtExitWithTheReturnedCodeAndItsIdIsItsOwn) {
   SetLastError(kMarker);
   HANDLE thread = CreateThread(nullptr, 0, ReturnParameter,
                                reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(42)), 0, nullptr);
@@ -43,6 +43,11 @@ TEST_F(Threads, AThreadHandleIsSignalledAtExitWithTheReturnedCode) {
   EXPECT_TRUE(CloseHandle(thread));
   // ExitThread ends it with its own code.
   EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, ExitThroughExitThread, nullptr, 0, nullptr)), 7u);
+  // The id given at creation is the thread's own.
+  DWORD id = 0;
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, OwnId, nullptr, 0, &id)), id);
+  EXPECT_NE(id, 0u);
+  EXPECT_NE(id, GetCurrentThreadId());
 }
 
 TEST_F(Threads, ARunningThreadReportsStillActive) {
@@ -63,13 +68,6 @@ TEST_F(Threads, ARunningThreadReportsStillActive) {
   SetLastError(kMarker);
   EXPECT_FALSE(GetExitCodeThread(nullptr, &code));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
-
-TEST_F(Threads, TheThreadIdGivenAtCreationIsTheThreadsOwnId) {
-  DWORD id = 0;
-  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, OwnId, nullptr, 0, &id)), id);
-  EXPECT_NE(id, 0u);
-  EXPECT_NE(id, GetCurrentThreadId());
 }
 
 TEST_F(Threads, TheRuntimesThreadStartGivesAWaitableHandleAndTheExitCode) {
