@@ -120,7 +120,7 @@ TEST_F(EventsAndWaits, AWaitOnAClosedOrBadHandleFailsWithAnInvalidHandle) {
   CloseHandle(kept);
 }
 
-TEST_F(EventsAndWaits, ADuplicatedHandleNamesTheSameEventAndClosesApart) {
+TEST_F(EventsAndWaits, ADuplicatedHandleNamesTheSameEventAndAHandleWithoutModifyRightsCannotSetIt) {
   HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE copy = nullptr;
   ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &copy, 0, FALSE,
@@ -142,6 +142,18 @@ TEST_F(EventsAndWaits, ADuplicatedHandleNamesTheSameEventAndClosesApart) {
   SetLastError(kMarker);
   EXPECT_FALSE(GetHandleInformation(moved, &flags));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  // A handle opened without modify rights cannot set the event.
+  HANDLE named = CreateEventA(nullptr, TRUE, FALSE, "ConformanceRightsEvent");
+  HANDLE waiter = OpenEventA(SYNCHRONIZE, FALSE, "ConformanceRightsEvent");
+  ASSERT_NE(waiter, nullptr);
+  SetLastError(kMarker);
+  EXPECT_FALSE(SetEvent(waiter));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT);
+  SetEvent(named);
+  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_OBJECT_0);
+  CloseHandle(waiter);
+  CloseHandle(named);
 }
 
 TEST_F(EventsAndWaits, TheCurrentProcessAndThreadAreNotSignalledWhileTheyRun) {
@@ -155,20 +167,6 @@ TEST_F(EventsAndWaits, TheCurrentProcessAndThreadAreNotSignalledWhileTheyRun) {
   EXPECT_TRUE(CloseHandle(GetCurrentProcess()));
   EXPECT_TRUE(CloseHandle(GetCurrentThread()));
   EXPECT_EQ(WaitForSingleObject(GetCurrentProcess(), 0), WAIT_TIMEOUT);
-}
-
-TEST_F(EventsAndWaits, AnEventOpenedWithoutModifyRightsCannotBeSet) {
-  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "ConformanceRightsEvent");
-  HANDLE waiter = OpenEventA(SYNCHRONIZE, FALSE, "ConformanceRightsEvent");
-  ASSERT_NE(waiter, nullptr);
-  SetLastError(kMarker);
-  EXPECT_FALSE(SetEvent(waiter));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT);
-  SetEvent(event);
-  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_OBJECT_0);
-  CloseHandle(waiter);
-  CloseHandle(event);
 }
 
 }  // namespace

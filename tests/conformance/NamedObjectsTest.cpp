@@ -151,7 +151,7 @@ TEST_F(NamedObjects, AnObjectOfTheWrongTypeIsAnInvalidHandle) {
   CloseHandle(event);
 }
 
-TEST_F(NamedObjects, AnotherProcessOpensANamedEventByItsName) {
+TEST_F(NamedObjects, AnotherProcessOpensANamedObjectAndAMutexItHeldAtItsEndIsAbandoned) {
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, TEXT("ConformanceCrossProcess"));
   EXPECT_EQ(RunChild(TEXT("setnamed"), TEXT("ConformanceCrossProcess")), 0u);
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
@@ -159,9 +159,7 @@ TEST_F(NamedObjects, AnotherProcessOpensANamedEventByItsName) {
   // Once its last handle is gone, the other process no longer finds it.
   EXPECT_EQ(RunChild(TEXT("setnamed"), TEXT("ConformanceCrossProcess")),
             static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-}
-
-TEST_F(NamedObjects, AMutexHeldByAProcessThatEndsIsAbandoned) {
+  // A mutex the child held when it ended is abandoned.
   HANDLE mutex = CreateMutexW(nullptr, FALSE, TEXT("ConformanceHeldByChild"));
   EXPECT_EQ(RunChild(TEXT("takemutex"), TEXT("ConformanceHeldByChild")),
             static_cast<DWORD>(WAIT_OBJECT_0));

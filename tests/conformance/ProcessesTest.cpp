@@ -129,19 +129,16 @@ TEST_F(Processes, AnUnquotedPathWithBlanksIsTriedOneWordAtATime) {
   EXPECT_EQ(conformance::Lower(output), conformance::Lower(conformance::Narrow(first)));
 }
 
-TEST_F(Processes, AChildsCommandLineIsTheStringItWasStartedWith) {
+TEST_F(Processes, AChildGetsTheCommandLineAsGivenAndTheInheritedEventAsTheSameObject) {
   WString line = ChildCommandLine(ChildImage(), TEXT("cmdline"), TEXT("  \"a b\"  c\\\"d"));
   std::string output;
   EXPECT_EQ(conformance::RunCaptured(line, WString(), &output), 0);
   EXPECT_EQ(output, conformance::Narrow(line) + "|" + conformance::Narrow(line));
-}
-
-TEST_F(Processes, AnInheritedEventIsTheSameObjectInTheChild) {
+  // An inherited event is the same object in the child.
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
   HANDLE event = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
-  WString line =
-      ChildCommandLine(ChildImage(), TEXT("setevent"),
-                       conformance::Widen(std::to_string(reinterpret_cast<ULONG_PTR>(event))));
+  line = ChildCommandLine(ChildImage(), TEXT("setevent"),
+                          conformance::Widen(std::to_string(reinterpret_cast<ULONG_PTR>(event))));
   PROCESS_INFORMATION pi = {};
   ASSERT_TRUE(Launch(line, &pi, nullptr, nullptr, TRUE));
   HANDLE both[] = {event, pi.hProcess};

@@ -140,7 +140,7 @@ TEST_F(ServiceManager, ARunningServiceIsNotStartedAgainAndAMarkedOneNotAtAll) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
 }
 
-TEST_F(ServiceManager, ANeverStartedServiceGivesTheWholeRecordAndABufferTooSmallItsSize) {
+TEST_F(ServiceManager, ANeverStartedServicesRecordIsWholeAndBadQueriesAreRefused) {
   DWORD record[9];
   std::memset(record, 0xCC, sizeof record);
   DWORD needed = kMarker;
@@ -162,11 +162,9 @@ TEST_F(ServiceManager, ANeverStartedServiceGivesTheWholeRecordAndABufferTooSmall
   EXPECT_FALSE(QueryEx(service_, SC_STATUS_PROCESS_INFO, nullptr, 0, &needed));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
   EXPECT_EQ(needed, 36u);
-}
-
-TEST_F(ServiceManager, OtherLevelsAMissingSizeAndAHandleWithoutTheRightAreRefused) {
+  // Other levels, a missing size and a handle without the right are refused.
   SERVICE_STATUS_PROCESS status{};
-  DWORD needed = kMarker;
+  needed = kMarker;
   EXPECT_FALSE(QueryEx(service_, static_cast<SC_STATUS_TYPE>(1), &status, sizeof status, &needed));
   EXPECT_EQ(GetLastError(), 124u);  // ERROR_INVALID_LEVEL
   EXPECT_EQ(needed, kMarker);

@@ -50,7 +50,7 @@ TEST_F(Threads, AThreadHandleIsSignalledAtExitWithTheReturnedCodeAndItsIdIsItsOw
   EXPECT_NE(id, GetCurrentThreadId());
 }
 
-TEST_F(Threads, ARunningThreadReportsStillActive) {
+TEST_F(Threads, ARunningThreadReportsStillActiveAndTheRuntimesStartGivesAWaitableHandle) {
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE thread = CreateThread(nullptr, 0, WaitThenReturn, go, 0, nullptr);
   DWORD code = 0;
@@ -68,9 +68,7 @@ TEST_F(Threads, ARunningThreadReportsStillActive) {
   SetLastError(kMarker);
   EXPECT_FALSE(GetExitCodeThread(nullptr, &code));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
-
-TEST_F(Threads, TheRuntimesThreadStartGivesAWaitableHandleAndTheExitCode) {
+  // The runtime's thread start gives a waitable handle and the exit code.
   unsigned value = 21;
   unsigned id = 0;
   auto handle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, RuntimeThread, &value, 0, &id));
