@@ -20,7 +20,7 @@ bool EndsWithLineBreak(const std::string &text) {
   return text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0;
 }
 
-TEST_F(ErrorTexts, EveryReportedCodeHasANarrowAndAWideTextEndingInALineBreak) {
+TEST_F(ErrorTexts, EveryReportedCodeHasATextEndingInALineBreakAndAnUnknownOneNone) {
   for (DWORD code : kReportedCodes) {
     SCOPED_TRACE(code);
     char *text = nullptr;
@@ -41,9 +41,7 @@ TEST_F(ErrorTexts, EveryReportedCodeHasANarrowAndAWideTextEndingInALineBreak) {
     EXPECT_EQ(wide_copy.substr(wide_copy.size() - 2), conformance::WString(TEXT("\r\n")));
     EXPECT_EQ(LocalFree(wide), nullptr);
   }
-}
-
-TEST_F(ErrorTexts, AnUnknownCodeHasNoTextAndACallersBufferTooSmallIsInsufficient) {
+  // An unknown code has no text and no buffer.
   char *text = reinterpret_cast<char *>(static_cast<ULONG_PTR>(1));
   SetLastError(kMarker);
   EXPECT_EQ(

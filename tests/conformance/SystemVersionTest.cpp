@@ -8,7 +8,7 @@ using conformance::kMarker;
 
 class SystemVersion : public conformance::Fixture {};
 
-TEST_F(SystemVersion, TheShortRecordGetsVersionBuildPlatformAndServicePackTheLongOneMore) {
+TEST_F(SystemVersion, TheTwoRecordSizesGetTheReleaseAndAnyOtherFailsLeavingTheRecord) {
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof info;
   SetLastError(kMarker);
@@ -30,17 +30,15 @@ TEST_F(SystemVersion, TheShortRecordGetsVersionBuildPlatformAndServicePackTheLon
   EXPECT_EQ(ex.wServicePackMinor, 0u);
   EXPECT_EQ(ex.wSuiteMask, 0u);
   EXPECT_EQ(ex.wProductType, VER_NT_WORKSTATION);
-}
-
-TEST_F(SystemVersion, AnyOtherSizeFailsWithInsufficientBufferAndLeavesTheRecord) {
+  // Any other size fails with an insufficient buffer and leaves the record.
   for (DWORD size : {0u, 147u, 149u, 155u, 157u, 300u}) {
-    OSVERSIONINFOEXA info{};
-    info.dwOSVersionInfoSize = size;
-    info.dwMajorVersion = 77;
+    OSVERSIONINFOEXA other{};
+    other.dwOSVersionInfoSize = size;
+    other.dwMajorVersion = 77;
     SetLastError(kMarker);
-    EXPECT_FALSE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info))) << size;
+    EXPECT_FALSE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&other))) << size;
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << size;
-    EXPECT_EQ(info.dwMajorVersion, 77u) << size;
+    EXPECT_EQ(other.dwMajorVersion, 77u) << size;
   }
 }
 
