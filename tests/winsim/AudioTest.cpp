@@ -217,9 +217,19 @@ TEST_F(AudioEndpoint, WithoutAnEndpointOrUnderAFaultTheDefaultIsNotFoundNorACapt
   e->Release();
 }
 
-TEST_F(AudioEndpoint, OnlyTheEnumeratorClassAndItsInterfacesAreKnown) {
-  const CLSID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+// Creation needs CoInitialize on the calling thread, and knows only the enumerator class and
+// its interfaces.
+TEST(ComInit, CreationNeedsCoInitializeOnTheCallingThreadAndKnowsOnlyTheEnumerator) {
+  winsim::World world;
   void *out = reinterpret_cast<void *>(1);
+  EXPECT_EQ(
+      CoCreateInstance(kClsidDeviceEnumerator, nullptr, CLSCTX_ALL, kIidDeviceEnumerator, &out),
+      CO_E_NOTINITIALIZED);
+  EXPECT_EQ(CoInitialize(nullptr), S_OK);
+  EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
+  EXPECT_EQ(winsim::Audio::of(world).com_initialized_threads(), 1);
+  const CLSID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+  out = reinterpret_cast<void *>(1);
   EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_ALL, kIidDeviceEnumerator, &out),
             REGDB_E_CLASSNOTREG);
   EXPECT_EQ(out, nullptr);
@@ -227,20 +237,10 @@ TEST_F(AudioEndpoint, OnlyTheEnumeratorClassAndItsInterfacesAreKnown) {
   EXPECT_EQ(CoCreateInstance(kClsidDeviceEnumerator, nullptr, CLSCTX_ALL, kIidPropertyStore, &out),
             E_NOINTERFACE);
   EXPECT_EQ(out, nullptr);
-}
-
-TEST(ComInit, CreationNeedsCoInitializeOnTheCallingThread) {
-  winsim::World world;
-  void *out = nullptr;
-  EXPECT_EQ(
-      CoCreateInstance(kClsidDeviceEnumerator, nullptr, CLSCTX_ALL, kIidDeviceEnumerator, &out),
-      CO_E_NOTINITIALIZED);
-  EXPECT_EQ(CoInitialize(nullptr), S_OK);
-  EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
-  EXPECT_EQ(winsim::Audio::of(world).com_initialized_threads(), 1);
   CoUninitialize();
   CoUninitialize();
   EXPECT_EQ(winsim::Audio::of(world).com_initialized_threads(), 0);
+  EXPECT_EQ(winsim::Audio::of(world).live_com_objects(), 0);
 }
 
 }  // namespace

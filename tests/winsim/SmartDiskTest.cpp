@@ -62,7 +62,7 @@ HANDLE OpenDrive(const char *path) {
                      nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-TEST(SmartDisk, AnswersDataAndThresholdRequestsWithTheirSectorAtOffset16) {
+TEST(SmartDisk, AnswersDataAndThresholdRequestsWithTheirSectorAtOffset16PaddedWithZeros) {
   winsim::World world;
   winsim::add_smart_disk(world, 1, Sector(0x11), Sector(0x22));
   HANDLE h = OpenDrive("\\\\.\\PhysicalDrive1");
@@ -92,12 +92,10 @@ TEST(SmartDisk, AnswersDataAndThresholdRequestsWithTheirSectorAtOffset16) {
   EXPECT_EQ(reads[0]["feature"], 0xD0);
   EXPECT_EQ(reads[1]["feature"], 0xD1);
   EXPECT_EQ(reads[1]["error"], 0);
-}
 
-TEST(SmartDisk, ShortSectorsArePaddedWithZeros) {
-  winsim::World world;
-  auto disk = winsim::add_smart_disk(world, 0, {0x10, 0x00, 0x05}, {});
-  HANDLE h = OpenDrive("\\\\.\\PHYSICALDRIVE0");
+  // Short sectors are padded with zeros.
+  winsim::add_smart_disk(world, 0, {0x10, 0x00, 0x05}, {});
+  h = OpenDrive("\\\\.\\PHYSICALDRIVE0");
   SENDCMDINPARAMS in = Request(READ_ATTRIBUTES);
   std::vector<BYTE> out(kReplySize, 0xEE);
   DWORD returned = 0;
