@@ -1,7 +1,6 @@
 // The child program of the process and pipe tests, the same code on both sides:
 //   --child exit <n>            returns n from its entry
 //   --child exitprocess <n>     ends through ExitProcess(n)
-//   --child print <text>        writes the text to standard output with WriteFile
 //   --child printf <text>       writes the text with the C runtime's printf
 //   --child write <handle> <text>  writes the text to an inherited handle given by value
 //   --child setevent <handle>   sets an inherited event given by value
@@ -105,10 +104,6 @@ int ChildMain() {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (mode == TEXT("exit")) return static_cast<int>(Number(first));
   if (mode == TEXT("exitprocess")) ExitProcess(Number(first));
-  if (mode == TEXT("print")) {
-    Write(out, Narrow(first));
-    return 0;
-  }
   if (mode == TEXT("printf")) {
     printf("%s", Narrow(first).c_str());
     fflush(stdout);
