@@ -89,11 +89,17 @@ DWORD WINAPI TryToEnter(LPVOID parameter) {
   return 0;
 }
 
-TEST_F(Threads, ACriticalSectionHeldByOneThreadCannotBeEnteredByAnother) {
+DWORD WINAPI EnterAndEnd(LPVOID parameter) {
+  EnterCriticalSection(&static_cast<Guarded *>(parameter)->lock);
+  return 0;
+}
+
+// A critical section held by one thread cannot be entered by another; its owner enters again
+// without blocking. A thread that ends without leaving it leaves it taken, by no later thread.
+TEST_F(Threads, ACriticalSectionHeldByOneThreadEvenOneThatEndedCannotBeEnteredByAnother) {
   Guarded guarded;
   InitializeCriticalSection(&guarded.lock);
   EnterCriticalSection(&guarded.lock);
-  // The owner enters again without blocking.
   EXPECT_TRUE(TryEnterCriticalSection(&guarded.lock));
   LeaveCriticalSection(&guarded.lock);
 
@@ -103,18 +109,7 @@ TEST_F(Threads, ACriticalSectionHeldByOneThreadCannotBeEnteredByAnother) {
   LeaveCriticalSection(&guarded.lock);
   JoinThread(CreateThread(nullptr, 0, TryToEnter, &guarded, 0, nullptr));
   EXPECT_TRUE(guarded.entered);
-  DeleteCriticalSection(&guarded.lock);
-}
 
-DWORD WINAPI EnterAndEnd(LPVOID parameter) {
-  EnterCriticalSection(&static_cast<Guarded *>(parameter)->lock);
-  return 0;
-}
-
-// A thread that ends without leaving a critical section leaves it taken, by no later thread.
-TEST_F(Threads, ACriticalSectionWhoseOwnerEndedStaysTaken) {
-  Guarded guarded;
-  InitializeCriticalSection(&guarded.lock);
   for (LPTHREAD_START_ROUTINE routine : {EnterAndEnd, TryToEnter})
     JoinThread(CreateThread(nullptr, 0, routine, &guarded, 0, nullptr));
   EXPECT_FALSE(guarded.entered);
