@@ -20,7 +20,7 @@ DWORD RunChild(const conformance::WString &mode, const conformance::WString &arg
 
 constexpr DWORD kErrorNotOwner = 288;
 
-TEST_F(NamedObjects, CreatingAnExistingEventOpensItAndSaysAlreadyExists) {
+TEST_F(NamedObjects, CreatingAnExistingEventOpensItAndANameDisappearsWithItsLastHandle) {
   SetLastError(kMarker);
   HANDLE first = CreateEventA(nullptr, TRUE, FALSE, "ConformanceSharedEvent");
   ASSERT_NE(first, nullptr);
@@ -39,9 +39,8 @@ TEST_F(NamedObjects, CreatingAnExistingEventOpensItAndSaysAlreadyExists) {
   EXPECT_EQ(WaitForSingleObject(first, 0), WAIT_OBJECT_0);  // still manual-reset
   CloseHandle(second);
   CloseHandle(first);
-}
 
-TEST_F(NamedObjects, ANameDisappearsWithItsLastHandle) {
+  // A name disappears with its last handle.
   HANDLE event = CreateEventA(nullptr, TRUE, TRUE, "ConformanceShortLived");
   HANDLE opened = OpenEventA(EVENT_ALL_ACCESS, FALSE, "ConformanceShortLived");
   ASSERT_NE(opened, nullptr);

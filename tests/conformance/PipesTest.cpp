@@ -55,7 +55,7 @@ class Pipes : public conformance::Fixture {
   HANDLE write_end = nullptr;
 };
 
-TEST_F(Pipes, PeekingShowsTheBytesWithoutTakingThem) {
+TEST_F(Pipes, PeekingShowsTheBytesWithoutTakingThemAndTheLastWritersCloseBreaksThePipe) {
   Open();
   EXPECT_EQ(Write(write_end, "hello"), "5");
   char buffer[16] = {};
@@ -72,11 +72,8 @@ TEST_F(Pipes, PeekingShowsTheBytesWithoutTakingThem) {
   // A zero-byte write succeeds and adds nothing.
   EXPECT_EQ(Write(write_end, ""), "0");
   EXPECT_EQ(Available(read_end), "0");
-}
 
-// The pipe breaks only when the last write handle closes; data left then can still be read.
-TEST_F(Pipes, DataLeftWhenTheLastWriterClosesCanStillBeReadThenThePipeIsBroken) {
-  Open();
+  // The pipe breaks only when the last write handle closes; data left then can still be read.
   HANDLE copy = nullptr;
   ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), write_end, GetCurrentProcess(), &copy, 0, FALSE,
                               DUPLICATE_SAME_ACCESS));
@@ -89,6 +86,8 @@ TEST_F(Pipes, DataLeftWhenTheLastWriterClosesCanStillBeReadThenThePipeIsBroken) 
   EXPECT_EQ(Read(read_end, 8), "error 109, 0");  // ERROR_BROKEN_PIPE
   EXPECT_EQ(Available(read_end), "error 109, 0");
 }
+
+// The pipe breaks only when the last write handle closes; data left then can still be read.
 
 // The write end cannot be read nor the read end written, and without a reader writes fail. A pipe
 // answers neither the console mode query nor a wide console write, which zeroes the count

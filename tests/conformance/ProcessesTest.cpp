@@ -94,7 +94,7 @@ TEST_F(Processes, ARunningProcessReportsStillActiveUntilTerminatedAndOnceEndedSt
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
-TEST_F(Processes, AMissingProgramOrCurrentFolderIsRefused) {
+TEST_F(Processes, AMissingProgramOrFolderIsRefusedAndAnUnquotedPathWithBlanksTriedWordByWord) {
   Scratch scratch(TEXT("missing"));
   const WString absent = scratch.root() + TEXT("\\absent.exe");
   const WString no_folder = scratch.root() + TEXT("\\absent");
@@ -113,10 +113,8 @@ TEST_F(Processes, AMissingProgramOrCurrentFolderIsRefused) {
     EXPECT_FALSE(Launch(c.line, &pi, c.application, c.folder));
     EXPECT_EQ(GetLastError(), c.error);
   }
-}
 
-TEST_F(Processes, AnUnquotedPathWithBlanksIsTriedOneWordAtATime) {
-  Scratch scratch(TEXT("blanks"));
+  // An unquoted path with blanks is tried one word at a time.
   WString spaced = scratch.folder(TEXT("two words"));
   WString image = scratch.child_image(spaced + TEXT("\\child.exe"));
   std::string output;
