@@ -1,7 +1,6 @@
 // The child program of the process and pipe tests, the same code on both sides:
 //   --child exit <n>            returns n from its entry
 //   --child exitprocess <n>     ends through ExitProcess(n)
-//   --child print <text>        writes the text to standard output with WriteFile
 //   --child printf <text>       writes the text with the C runtime's printf
 //   --child write <handle> <text>  writes the text to an inherited handle given by value
 //   --child setevent <handle>   sets an inherited event given by value
@@ -42,47 +41,10 @@ HANDLE HandleValue(const WString &text) {
   return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(Number(text)));
 }
 
-std::vector<WString> Arguments() {
-  int count = 0;
-  LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &count);
-  std::vector<WString> out;
-  if (argv == nullptr) return out;
-  for (int i = 0; i < count; ++i) out.emplace_back(argv[i]);
-  LocalFree(argv);
-  return out;
-}
-
-int Search(const WString &name) {
-  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = out;
-  si.hStdError = out;
-  PROCESS_INFORMATION pi = {};
-  WString line = name + TEXT(" --child whoami");
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                      &pi)) {
-    Write(out, "error " + std::to_string(GetLastError()));
-    return 1;
-  }
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return 0;
-}
-
 // The service of "--child service".
 SERVICE_STATUS_HANDLE g_hServiceStatus = nullptr;
 DWORD g_dwServiceControls = 0;
 HANDLE g_hServiceStop = nullptr;
-
-void SetNamedEvent(const char *name) {
-  HANDLE event = OpenEventA(EVENT_MODIFY_STATE, FALSE, name);
-  if (event == nullptr) return;
-  SetEvent(event);
-  CloseHandle(event);
-}
 
 void ReportService(DWORD state, DWORD checkpoint, DWORD wait_hint) {
   DWORD controls = state == SERVICE_STOPPED ? 0 : g_dwServiceControls;
@@ -96,7 +58,9 @@ DWORD WINAPI ServiceHandler(DWORD control, DWORD, LPVOID, LPVOID) {
     ReportService(SERVICE_STOP_PENDING, 1, 30000);
     SetEvent(g_hServiceStop);
   } else if (control != SERVICE_CONTROL_INTERROGATE) {
-    SetNamedEvent(kServiceReachedEvent);
+    HANDLE reached = OpenEventA(EVENT_MODIFY_STATE, FALSE, kServiceReachedEvent);
+    SetEvent(reached);
+    CloseHandle(reached);
   }
   return NO_ERROR;
 }
@@ -123,16 +87,13 @@ int RunService(DWORD controls) {
   return dispatched ? 0 : static_cast<int>(GetLastError());
 }
 
-std::string ModuleFileName() {
-  char path[MAX_PATH];
-  DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  return std::string(path, length);
-}
-
 }  // namespace
 
 int ChildMain() {
-  std::vector<WString> args = Arguments();
+  int count = 0;
+  LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<WString> args(argv, argv + (argv != nullptr ? count : 0));
+  LocalFree(argv);
   // The program path may have been split at blanks; the mode follows "--child".
   size_t at = 0;
   while (at < args.size() && args[at] != TEXT("--child")) ++at;
@@ -143,10 +104,6 @@ int ChildMain() {
   HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
   if (mode == TEXT("exit")) return static_cast<int>(Number(first));
   if (mode == TEXT("exitprocess")) ExitProcess(Number(first));
-  if (mode == TEXT("print")) {
-    Write(out, Narrow(first));
-    return 0;
-  }
   if (mode == TEXT("printf")) {
     printf("%s", Narrow(first).c_str());
     fflush(stdout);
@@ -173,14 +130,21 @@ int ChildMain() {
     return 0;
   }
   if (mode == TEXT("whoami")) {
-    Write(out, ModuleFileName());
+    char path[MAX_PATH];
+    Write(out, std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH)));
     return 0;
   }
   if (mode == TEXT("cmdline")) {
     Write(out, std::string(GetCommandLineA()) + "|" + Narrow(GetCommandLineW()));
     return 0;
   }
-  if (mode == TEXT("search")) return Search(first);
+  if (mode == TEXT("search")) {
+    std::string output;
+    if (RunCaptured(first + TEXT(" --child whoami"), WString(), &output) < 0)
+      output = "error " + std::to_string(GetLastError());
+    Write(out, output);
+    return 0;
+  }
   if (mode == TEXT("service")) return RunService(Number(first));
   return 101;
 }

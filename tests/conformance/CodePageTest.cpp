@@ -11,7 +11,7 @@ using conformance::WString;
 
 class CodePage : public conformance::Fixture {};
 
-TEST_F(CodePage, TheAnsiCodePageIs932AndItsTextConvertsToUtf16AndBack) {
+TEST_F(CodePage, TheAnsiCodePageIs932AndItsTextConvertsToUtf16AndBackIntoBuffersLargeEnough) {
   EXPECT_EQ(GetACP(), 932u);
   // "日本語ｱA": three double-byte characters, a single-byte kana and a letter.
   const char text[] =
@@ -30,21 +30,16 @@ TEST_F(CodePage, TheAnsiCodePageIs932AndItsTextConvertsToUtf16AndBack) {
   char narrow[16];
   EXPECT_EQ(WideCharToMultiByte(932, 0, again, -1, narrow, sizeof narrow, nullptr, nullptr), 9);
   EXPECT_EQ(std::string(narrow), std::string(text));
-}
-
-TEST_F(CodePage, AConversionIntoATooSmallBufferFails) {
-  WCHAR wide[2];
+  // A conversion into a buffer too small fails.
   SetLastError(kMarker);
   EXPECT_EQ(MultiByteToWideChar(932, 0, "\x93\xfa\x96{\x8c\xea", -1, wide, 2), 0);  // 日本語
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  char narrow[3];
   SetLastError(kMarker);
-  EXPECT_EQ(WideCharToMultiByte(932, 0, TEXT("日本"), -1, narrow, sizeof narrow, nullptr, nullptr),
-            0);
+  EXPECT_EQ(WideCharToMultiByte(932, 0, TEXT("日本"), -1, narrow, 3, nullptr, nullptr), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
-TEST_F(CodePage, LoweringNarrowTextLowersLettersAndKeepsDoubleByteCharactersWhole) {
+TEST_F(CodePage, LoweringTextLowersLettersAndKeepsDoubleByteCharactersWhole) {
   // "ア" is 0x83 0x41 and "表" 0x95 0x5C: their second bytes look like 'A' and '\'.
   char text[] =
       "ABC\x83"
@@ -60,15 +55,13 @@ TEST_F(CodePage, LoweringNarrowTextLowersLettersAndKeepsDoubleByteCharactersWhol
                                            "C\x95\x5c\x82\x81\x82\x82"
                                            "x"));
   EXPECT_EQ(std::string(text).size(), before.size());
+  // Wide, Latin and full-width letters are lowered.
+  WCHAR wide[] = TEXT("ÀBÇ Ｚ日");
+  EXPECT_EQ(CharLowerBuffW(wide, 5), 5u);
+  EXPECT_EQ(WString(wide), WString(TEXT("àbç ｚ日")));
 }
 
-TEST_F(CodePage, LoweringWideTextLowersLatinAndFullWidthLetters) {
-  WCHAR text[] = TEXT("ÀBÇ Ｚ日");
-  EXPECT_EQ(CharLowerBuffW(text, 5), 5u);
-  EXPECT_EQ(WString(text), WString(TEXT("àbç ｚ日")));
-}
-
-TEST_F(CodePage, LeadBytesAreRecognisedAndCharNextStepsOverWholeCharacters) {
+TEST_F(CodePage, LeadBytesAreRecognisedAndCharNextAndStrStrStepOverWholeCharacters) {
   EXPECT_TRUE(IsDBCSLeadByte(0x83));
   EXPECT_TRUE(IsDBCSLeadByteEx(932, 0x95));
   EXPECT_FALSE(IsDBCSLeadByte('A'));
@@ -81,13 +74,11 @@ TEST_F(CodePage, LeadBytesAreRecognisedAndCharNextStepsOverWholeCharacters) {
   EXPECT_EQ(CharNextA(text + 3), text + 3);
   EXPECT_EQ(lstrlenA(text), 3);
   EXPECT_EQ(lstrlenW(TEXT("aア")), 2);
-}
-
-TEST_F(CodePage, ASubstringIsNotFoundInsideADoubleByteCharacter) {
-  const char text[] = "\x95\x5c\x8e\xa6\\x";  // "表示\x"
-  EXPECT_EQ(StrStrA(text, "\\"), text + 4);
-  EXPECT_EQ(StrStrA(text, "\x8e\xa6"), text + 2);  // "示"
-  EXPECT_EQ(StrStrA(text, "\\y"), nullptr);
+  // A substring is not found inside a double-byte character.
+  const char shown[] = "\x95\x5c\x8e\xa6\\x";  // "表示\x"
+  EXPECT_EQ(StrStrA(shown, "\\"), shown + 4);
+  EXPECT_EQ(StrStrA(shown, "\x8e\xa6"), shown + 2);  // "示"
+  EXPECT_EQ(StrStrA(shown, "\\y"), nullptr);
 }
 
 }  // namespace

@@ -53,10 +53,19 @@ TEST_F(CommandLine, ALineSplitsIntoArgumentsAsTheRuntimeSplitsIt) {
   EXPECT_EQ(Split(TEXT("")), (Args{WString(path, length)}));
 }
 
-TEST_F(CommandLine, ATruncatedModuleFileNameReturnsTheBufferSize) {
+// The program's own module handle is found by a null name; its file name, truncated, returns the
+// buffer's size.
+TEST_F(CommandLine, TheOwnModuleIsFoundByNullAndATruncatedFileNameReturnsTheBufferSize) {
+  HMODULE module = GetModuleHandleA(nullptr);
+  EXPECT_NE(module, nullptr);
+  EXPECT_EQ(GetModuleHandleW(nullptr), module);
+  SetLastError(kMarker);
+  EXPECT_EQ(GetModuleHandleA("norvane-no-such-module.dll"), nullptr);
+  EXPECT_EQ(GetLastError(), 126u);  // ERROR_MOD_NOT_FOUND
+
   char full[MAX_PATH];
   SetLastError(kMarker);
-  DWORD length = GetModuleFileNameA(nullptr, full, MAX_PATH);
+  DWORD length = GetModuleFileNameA(module, full, MAX_PATH);
   ASSERT_GT(length, 5u);
   EXPECT_EQ(std::string(full).size(), length);
   EXPECT_EQ(GetLastError(), 0u);
@@ -73,17 +82,6 @@ TEST_F(CommandLine, ATruncatedModuleFileNameReturnsTheBufferSize) {
   SetLastError(kMarker);
   EXPECT_EQ(GetModuleFileNameW(nullptr, wide, 3), 3u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-}
-
-TEST_F(CommandLine, TheProgramsOwnModuleHandleIsFoundByNull) {
-  HMODULE module = GetModuleHandleA(nullptr);
-  EXPECT_NE(module, nullptr);
-  EXPECT_EQ(GetModuleHandleW(nullptr), module);
-  char path[MAX_PATH];
-  EXPECT_GT(GetModuleFileNameA(module, path, MAX_PATH), 0u);
-  SetLastError(kMarker);
-  EXPECT_EQ(GetModuleHandleA("norvane-no-such-module.dll"), nullptr);
-  EXPECT_EQ(GetLastError(), 126u);  // ERROR_MOD_NOT_FOUND
 }
 
 }  // namespace

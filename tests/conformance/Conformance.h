@@ -73,7 +73,5 @@ std::string ReadToEnd(HANDLE read_end);
 std::string Narrow(const WString &text);
 WString Widen(const std::string &text);
 std::string Lower(std::string text);
-// The code page 932 bytes of a UTF-8 text (through the conversion functions).
-std::string Cp932(const std::string &utf8);
 
 }  // namespace conformance

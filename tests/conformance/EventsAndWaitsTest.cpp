@@ -12,7 +12,9 @@ DWORD WINAPI WaitOnEvent(LPVOID event) {
   return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) == WAIT_OBJECT_0 ? 1 : 2;
 }
 
-TEST_F(EventsAndWaits, AnAutoResetEventReleasesOneWaiterPerSet) {
+// An auto-reset event releases one waiter per set; a manual-reset one stays set for every
+// waiter until reset.
+TEST_F(EventsAndWaits, AnAutoResetEventReleasesOneWaiterPerSetAManualOneAllUntilReset) {
   HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   HANDLE threads[2];
   for (auto &thread : threads) thread = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
@@ -29,23 +31,19 @@ TEST_F(EventsAndWaits, AnAutoResetEventReleasesOneWaiterPerSet) {
   EXPECT_TRUE(SetEvent(event));
   for (HANDLE thread : threads) EXPECT_EQ(conformance::JoinThread(thread), 1u);
   CloseHandle(event);
-}
 
-TEST_F(EventsAndWaits, AManualResetEventStaysSetForEveryWaiterUntilReset) {
-  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE threads[2];
+  event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   for (auto &thread : threads) thread = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
   EXPECT_TRUE(SetEvent(event));
   EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, INFINITE), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
-
   SetLastError(kMarker);
   EXPECT_TRUE(ResetEvent(event));
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
   // A reset of an event that is not set succeeds as well.
   EXPECT_TRUE(ResetEvent(event));
-  for (HANDLE thread : threads) CloseHandle(thread);
+  for (HANDLE thread : threads) EXPECT_EQ(conformance::JoinThread(thread), 1u);
   CloseHandle(event);
 }
 
@@ -65,7 +63,9 @@ TEST_F(EventsAndWaits, AnEventIsCreatedSetOrNotWithTheLastErrorClearedAndWaitsRu
   CloseHandle(automatic);
 }
 
-TEST_F(EventsAndWaits, WaitingForAnyReturnsTheLowestSignalledIndexAndTakesOnlyThatObject) {
+// Waiting for any returns the lowest signalled index and takes only that object; waiting for all
+// needs every object and takes none until then.
+TEST_F(EventsAndWaits, WaitingForAnyTakesTheLowestSignalledAndForAllEveryOneOrNone) {
   HANDLE events[3];
   for (auto &event : events) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   SetEvent(events[2]);
@@ -73,17 +73,11 @@ TEST_F(EventsAndWaits, WaitingForAnyReturnsTheLowestSignalledIndexAndTakesOnlyTh
   EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 1);
   EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 2);
   EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_TIMEOUT);
-  for (HANDLE event : events) CloseHandle(event);
-}
 
-TEST_F(EventsAndWaits, WaitingForAllNeedsEveryObjectAndTakesNoneUntilThen) {
-  HANDLE events[2];
-  for (auto &event : events) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   SetEvent(events[0]);
   EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), WAIT_TIMEOUT);
   // The wait took nothing: the first event is still set.
   EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_OBJECT_0);
-
   SetEvent(events[0]);
   SetEvent(events[1]);
   EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), WAIT_OBJECT_0);
@@ -124,7 +118,7 @@ TEST_F(EventsAndWaits, AWaitOnAClosedOrBadHandleFailsWithAnInvalidHandle) {
   CloseHandle(kept);
 }
 
-TEST_F(EventsAndWaits, ADuplicatedHandleNamesTheSameEventAndClosesApart) {
+TEST_F(EventsAndWaits, ADuplicatedHandleNamesTheSameEventAndAHandleWithoutModifyRightsCannotSetIt) {
   HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE copy = nullptr;
   ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &copy, 0, FALSE,
@@ -146,6 +140,18 @@ TEST_F(EventsAndWaits, ADuplicatedHandleNamesTheSameEventAndClosesApart) {
   SetLastError(kMarker);
   EXPECT_FALSE(GetHandleInformation(moved, &flags));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  // A handle opened without modify rights cannot set the event.
+  HANDLE named = CreateEventA(nullptr, TRUE, FALSE, "ConformanceRightsEvent");
+  HANDLE waiter = OpenEventA(SYNCHRONIZE, FALSE, "ConformanceRightsEvent");
+  ASSERT_NE(waiter, nullptr);
+  SetLastError(kMarker);
+  EXPECT_FALSE(SetEvent(waiter));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT);
+  SetEvent(named);
+  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_OBJECT_0);
+  CloseHandle(waiter);
+  CloseHandle(named);
 }
 
 TEST_F(EventsAndWaits, TheCurrentProcessAndThreadAreNotSignalledWhileTheyRun) {
@@ -159,20 +165,6 @@ TEST_F(EventsAndWaits, TheCurrentProcessAndThreadAreNotSignalledWhileTheyRun) {
   EXPECT_TRUE(CloseHandle(GetCurrentProcess()));
   EXPECT_TRUE(CloseHandle(GetCurrentThread()));
   EXPECT_EQ(WaitForSingleObject(GetCurrentProcess(), 0), WAIT_TIMEOUT);
-}
-
-TEST_F(EventsAndWaits, AnEventOpenedWithoutModifyRightsCannotBeSet) {
-  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "ConformanceRightsEvent");
-  HANDLE waiter = OpenEventA(SYNCHRONIZE, FALSE, "ConformanceRightsEvent");
-  ASSERT_NE(waiter, nullptr);
-  SetLastError(kMarker);
-  EXPECT_FALSE(SetEvent(waiter));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT);
-  SetEvent(event);
-  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_OBJECT_0);
-  CloseHandle(waiter);
-  CloseHandle(event);
 }
 
 }  // namespace

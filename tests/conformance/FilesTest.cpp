@@ -16,7 +16,7 @@ DWORD ErrorOf(Call call) {
   return call() ? kMarker : GetLastError();
 }
 
-TEST_F(Files, CopyDeleteFindAndFoldersAnswerWithTheirErrors) {
+TEST_F(Files, CopyDeleteFindFoldersAndKernel32sLookupAnswerWithTheirErrors) {
   conformance::Scratch scratch(TEXT("files"));
   const WString dir = scratch.folder(TEXT("d"));
   const WString source = scratch.child_image(dir + TEXT("\\source.exe"));
@@ -49,9 +49,7 @@ TEST_F(Files, CopyDeleteFindAndFoldersAnswerWithTheirErrors) {
   EXPECT_TRUE(FindClose(search));
   EXPECT_EQ(ErrorOf([&] { return FindFirstFileW(copy.c_str(), &found) != INVALID_HANDLE_VALUE; }),
             static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-}
-
-TEST_F(Files, IsWow64ProcessIsFoundInKernel32AndSaysNoForA64BitProcess) {
+  // IsWow64Process is found in kernel32 and says no for a 64-bit process.
   HMODULE kernel = GetModuleHandleW(TEXT("kernel32"));
   ASSERT_NE(kernel, nullptr);
   auto is_wow64 = reinterpret_cast<BOOL(WINAPI *)(HANDLE, BOOL *)>(

@@ -1,5 +1,7 @@
 // Named kernel objects: one namespace for events and mutexes, existing names, lifetime, the
 // "Global\" prefix, and mutex ownership including abandonment.
+#include <vector>
+
 #include "Conformance.h"
 
 namespace {
@@ -10,24 +12,15 @@ class NamedObjects : public conformance::Fixture {};
 
 // Runs the child program in `mode` with `argument` and returns its exit code.
 DWORD RunChild(const conformance::WString &mode, const conformance::WString &argument) {
-  conformance::WString line =
-      conformance::ChildCommandLine(conformance::ChildImage(), mode, argument);
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return kMarker;
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  DWORD code = kMarker;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return code;
+  std::string output;
+  return static_cast<DWORD>(conformance::RunCaptured(
+      conformance::ChildCommandLine(conformance::ChildImage(), mode, argument),
+      conformance::WString(), &output));
 }
 
 constexpr DWORD kErrorNotOwner = 288;
 
-TEST_F(NamedObjects, CreatingAnExistingEventOpensItAndSaysAlreadyExists) {
+TEST_F(NamedObjects, CreatingAnExistingEventOpensItAndANameDisappearsWithItsLastHandle) {
   SetLastError(kMarker);
   HANDLE first = CreateEventA(nullptr, TRUE, FALSE, "ConformanceSharedEvent");
   ASSERT_NE(first, nullptr);
@@ -46,18 +39,8 @@ TEST_F(NamedObjects, CreatingAnExistingEventOpensItAndSaysAlreadyExists) {
   EXPECT_EQ(WaitForSingleObject(first, 0), WAIT_OBJECT_0);  // still manual-reset
   CloseHandle(second);
   CloseHandle(first);
-}
 
-TEST_F(NamedObjects, OpeningAMissingEventIsFileNotFound) {
-  SetLastError(kMarker);
-  EXPECT_EQ(OpenEventA(EVENT_ALL_ACCESS, FALSE, "ConformanceNoSuchEvent"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  SetLastError(kMarker);
-  EXPECT_EQ(OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "ConformanceNoSuchMutex"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-}
-
-TEST_F(NamedObjects, ANameDisappearsWithItsLastHandle) {
+  // A name disappears with its last handle.
   HANDLE event = CreateEventA(nullptr, TRUE, TRUE, "ConformanceShortLived");
   HANDLE opened = OpenEventA(EVENT_ALL_ACCESS, FALSE, "ConformanceShortLived");
   ASSERT_NE(opened, nullptr);
@@ -75,72 +58,80 @@ TEST_F(NamedObjects, ANameDisappearsWithItsLastHandle) {
   CloseHandle(fresh);
 }
 
-TEST_F(NamedObjects, NamesAreComparedWithCase) {
-  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "ConformanceCase");
-  SetLastError(kMarker);
-  EXPECT_EQ(OpenEventA(EVENT_ALL_ACCESS, FALSE, "conformancecase"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  SetLastError(kMarker);
-  HANDLE other = CreateEventA(nullptr, TRUE, FALSE, "CONFORMANCECASE");
-  EXPECT_EQ(GetLastError(), 0u);
-  CloseHandle(other);
-  CloseHandle(event);
+enum class Call {
+  kCreateEventA,
+  kCreateEventW,
+  kOpenEventA,
+  kCreateMutexA,
+  kCreateMutexW,
+  kOpenMutexA
+};
+
+HANDLE Make(Call call, const char *name) {
+  const conformance::WString wide =
+      name != nullptr ? conformance::Widen(name) : conformance::WString();
+  switch (call) {
+    case Call::kCreateEventA:
+      return CreateEventA(nullptr, TRUE, FALSE, name);
+    case Call::kCreateEventW:
+      return CreateEventW(nullptr, TRUE, FALSE, wide.c_str());
+    case Call::kOpenEventA:
+      return OpenEventA(EVENT_ALL_ACCESS, FALSE, name);
+    case Call::kCreateMutexA:
+      return CreateMutexA(nullptr, FALSE, name);
+    case Call::kCreateMutexW:
+      return CreateMutexW(nullptr, FALSE, wide.c_str());
+    case Call::kOpenMutexA:
+      return OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name);
+  }
+  return nullptr;
 }
 
-TEST_F(NamedObjects, AMutexNameCannotBeUsedForAnEvent) {
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, "ConformanceTakenName");
-  ASSERT_NE(mutex, nullptr);
-  SetLastError(kMarker);
-  EXPECT_EQ(CreateEventA(nullptr, TRUE, FALSE, "ConformanceTakenName"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  SetLastError(kMarker);
-  EXPECT_EQ(OpenEventA(EVENT_ALL_ACCESS, FALSE, "ConformanceTakenName"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  CloseHandle(mutex);
-
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, TEXT("ConformanceTakenByEvent"));
-  SetLastError(kMarker);
-  EXPECT_EQ(CreateMutexW(nullptr, FALSE, TEXT("ConformanceTakenByEvent")), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  CloseHandle(event);
-}
-
-TEST_F(NamedObjects, AGlobalNameIsFoundUnderTheSameGlobalName) {
-  SetLastError(kMarker);
-  HANDLE mutex = CreateMutexW(nullptr, FALSE, TEXT("Global\\ConformanceGlobalMutex"));
-  ASSERT_NE(mutex, nullptr);
-  EXPECT_EQ(GetLastError(), 0u);
-  SetLastError(kMarker);
-  HANDLE again = CreateMutexA(nullptr, TRUE, "Global\\ConformanceGlobalMutex");
-  ASSERT_NE(again, nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  HANDLE opened = OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "Global\\ConformanceGlobalMutex");
-  EXPECT_NE(opened, nullptr);
-  CloseHandle(opened);
-  CloseHandle(again);
-  CloseHandle(mutex);
-}
-
-TEST_F(NamedObjects, AGlobalNameAndTheSameNameWithoutPrefixAreDifferentObjects) {
-  HANDLE global = CreateEventA(nullptr, TRUE, FALSE, "Global\\ConformancePrefixed");
-  SetLastError(kMarker);
-  HANDLE local = CreateEventA(nullptr, TRUE, FALSE, "ConformancePrefixed");
-  EXPECT_EQ(GetLastError(), 0u);
-  SetLastError(kMarker);
-  HANDLE prefixed_local = CreateEventA(nullptr, TRUE, FALSE, "Local\\ConformancePrefixed");
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  CloseHandle(prefixed_local);
-  CloseHandle(local);
-  CloseHandle(global);
-}
-
-TEST_F(NamedObjects, ANameWithAnUnknownFolderIsPathNotFound) {
-  SetLastError(kMarker);
-  EXPECT_EQ(CreateEventA(nullptr, TRUE, FALSE, "NoSuchFolder\\ConformanceEvent"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  SetLastError(kMarker);
-  EXPECT_EQ(OpenEventA(EVENT_ALL_ACCESS, FALSE, nullptr), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+// Each call in turn, every handle kept until the end: whether it gives a handle, and the last
+// error after it (the marker: left alone).
+TEST_F(NamedObjects, EventsAndMutexesShareOneNamespaceWithCaseAndPrefixes) {
+  struct Step {
+    Call call;
+    const char *name;
+    bool made;
+    DWORD error;
+  };
+  const Step steps[] = {
+      {Call::kOpenEventA, "ConformanceNoSuchEvent", false, ERROR_FILE_NOT_FOUND},
+      {Call::kOpenMutexA, "ConformanceNoSuchMutex", false, ERROR_FILE_NOT_FOUND},
+      // Names are compared with case.
+      {Call::kCreateEventA, "ConformanceCase", true, 0},
+      {Call::kOpenEventA, "conformancecase", false, ERROR_FILE_NOT_FOUND},
+      {Call::kCreateEventA, "CONFORMANCECASE", true, 0},
+      // A mutex's name cannot be used for an event, nor an event's for a mutex.
+      {Call::kCreateMutexA, "ConformanceTakenName", true, 0},
+      {Call::kCreateEventA, "ConformanceTakenName", false, ERROR_INVALID_HANDLE},
+      {Call::kOpenEventA, "ConformanceTakenName", false, ERROR_INVALID_HANDLE},
+      {Call::kCreateEventW, "ConformanceTakenByEvent", true, 0},
+      {Call::kCreateMutexW, "ConformanceTakenByEvent", false, ERROR_INVALID_HANDLE},
+      // A global name is found under the same global name; without the prefix it is another
+      // object, which the "Local\" prefix names.
+      {Call::kCreateMutexW, "Global\\ConformanceGlobalMutex", true, 0},
+      {Call::kCreateMutexA, "Global\\ConformanceGlobalMutex", true, ERROR_ALREADY_EXISTS},
+      {Call::kOpenMutexA, "Global\\ConformanceGlobalMutex", true, kMarker},
+      {Call::kCreateEventA, "Global\\ConformancePrefixed", true, 0},
+      {Call::kCreateEventA, "ConformancePrefixed", true, 0},
+      {Call::kCreateEventA, "Local\\ConformancePrefixed", true, ERROR_ALREADY_EXISTS},
+      // A name with an unknown folder, and no name to open.
+      {Call::kCreateEventA, "NoSuchFolder\\ConformanceEvent", false, ERROR_PATH_NOT_FOUND},
+      {Call::kOpenEventA, nullptr, false, ERROR_INVALID_PARAMETER},
+  };
+  std::vector<HANDLE> handles;
+  for (const Step &step : steps) {
+    SCOPED_TRACE(::testing::Message() << static_cast<int>(step.call) << " "
+                                      << (step.name != nullptr ? step.name : "(null)"));
+    SetLastError(kMarker);
+    HANDLE handle = Make(step.call, step.name);
+    EXPECT_EQ(GetLastError(), step.error);
+    EXPECT_EQ(handle != nullptr, step.made);
+    if (handle != nullptr) handles.push_back(handle);
+  }
+  for (HANDLE handle : handles) CloseHandle(handle);
 }
 
 TEST_F(NamedObjects, AnObjectOfTheWrongTypeIsAnInvalidHandle) {
@@ -159,7 +150,7 @@ TEST_F(NamedObjects, AnObjectOfTheWrongTypeIsAnInvalidHandle) {
   CloseHandle(event);
 }
 
-TEST_F(NamedObjects, AnotherProcessOpensANamedEventByItsName) {
+TEST_F(NamedObjects, AnotherProcessOpensANamedObjectAndAMutexItHeldAtItsEndIsAbandoned) {
   HANDLE event = CreateEventW(nullptr, TRUE, FALSE, TEXT("ConformanceCrossProcess"));
   EXPECT_EQ(RunChild(TEXT("setnamed"), TEXT("ConformanceCrossProcess")), 0u);
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
@@ -167,9 +158,7 @@ TEST_F(NamedObjects, AnotherProcessOpensANamedEventByItsName) {
   // Once its last handle is gone, the other process no longer finds it.
   EXPECT_EQ(RunChild(TEXT("setnamed"), TEXT("ConformanceCrossProcess")),
             static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-}
-
-TEST_F(NamedObjects, AMutexHeldByAProcessThatEndsIsAbandoned) {
+  // A mutex the child held when it ended is abandoned.
   HANDLE mutex = CreateMutexW(nullptr, FALSE, TEXT("ConformanceHeldByChild"));
   EXPECT_EQ(RunChild(TEXT("takemutex"), TEXT("ConformanceHeldByChild")),
             static_cast<DWORD>(WAIT_OBJECT_0));
@@ -178,8 +167,16 @@ TEST_F(NamedObjects, AMutexHeldByAProcessThatEndsIsAbandoned) {
   CloseHandle(mutex);
 }
 
-TEST_F(NamedObjects, CreatingAnExistingMutexDoesNotTakeItForTheCaller) {
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, "ConformanceOwnedMutex");
+// A mutex is owned recursively and released once per taking; creating an existing one does not
+// take it for the caller.
+TEST_F(NamedObjects, AMutexIsOwnedRecursivelyAndNotTakenByCreatingItAgain) {
+  HANDLE mutex = CreateMutexA(nullptr, TRUE, "ConformanceOwnedMutex");
+  EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  SetLastError(kMarker);
+  EXPECT_FALSE(ReleaseMutex(mutex));
+  EXPECT_EQ(GetLastError(), kErrorNotOwner);
   SetLastError(kMarker);
   HANDLE again = CreateMutexA(nullptr, TRUE, "ConformanceOwnedMutex");
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
@@ -187,17 +184,6 @@ TEST_F(NamedObjects, CreatingAnExistingMutexDoesNotTakeItForTheCaller) {
   EXPECT_FALSE(ReleaseMutex(again));
   EXPECT_EQ(GetLastError(), kErrorNotOwner);
   CloseHandle(again);
-  CloseHandle(mutex);
-}
-
-TEST_F(NamedObjects, AMutexIsOwnedRecursivelyAndReleasedOncePerTaking) {
-  HANDLE mutex = CreateMutexW(nullptr, TRUE, nullptr);
-  EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
-  EXPECT_TRUE(ReleaseMutex(mutex));
-  EXPECT_TRUE(ReleaseMutex(mutex));
-  SetLastError(kMarker);
-  EXPECT_FALSE(ReleaseMutex(mutex));
-  EXPECT_EQ(GetLastError(), kErrorNotOwner);
   CloseHandle(mutex);
 }
 
@@ -209,28 +195,23 @@ DWORD WINAPI TryToTake(LPVOID mutex) {
   return WaitForSingleObject(static_cast<HANDLE>(mutex), 0);
 }
 
-TEST_F(NamedObjects, AMutexWhoseOwnerEndedIsHandedOverAsAbandoned) {
+TEST_F(NamedObjects, AMutexWhoseOwnerEndedIsHandedOverAsAbandonedToASingleOrAnAnyWait) {
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE mutex = CreateMutexA(nullptr, FALSE, "ConformanceAbandoned");
   EXPECT_EQ(conformance::JoinThread(CreateThread(nullptr, 0, TakeAndEnd, mutex, 0, nullptr)),
             static_cast<DWORD>(WAIT_OBJECT_0));
-
   EXPECT_EQ(WaitForSingleObject(mutex, 0), static_cast<DWORD>(WAIT_ABANDONED));
-  // The new owner holds it normally now.
+  // The new owner holds it normally now, and once released it is taken normally.
   EXPECT_EQ(conformance::JoinThread(CreateThread(nullptr, 0, TryToTake, mutex, 0, nullptr)),
             static_cast<DWORD>(WAIT_TIMEOUT));
   EXPECT_TRUE(ReleaseMutex(mutex));
-  EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
-  EXPECT_TRUE(ReleaseMutex(mutex));
-  CloseHandle(mutex);
-}
-
-TEST_F(NamedObjects, AnAbandonedMutexInAWaitForAnyGivesTheAbandonedIndex) {
-  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
-  conformance::JoinThread(CreateThread(nullptr, 0, TakeAndEnd, mutex, 0, nullptr));
+  EXPECT_EQ(conformance::JoinThread(CreateThread(nullptr, 0, TakeAndEnd, mutex, 0, nullptr)),
+            static_cast<DWORD>(WAIT_OBJECT_0));
   HANDLE both[] = {event, mutex};
   EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), static_cast<DWORD>(WAIT_ABANDONED_0 + 1));
-  ReleaseMutex(mutex);
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(ReleaseMutex(mutex));
   CloseHandle(mutex);
   CloseHandle(event);
 }

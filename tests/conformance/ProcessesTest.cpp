@@ -38,16 +38,12 @@ DWORD ExitCodeOf(HANDLE process) {
   return code;
 }
 
-void Close(const PROCESS_INFORMATION &pi) {
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-}
-
 // Waits for the process to end, closes its handles and returns its exit code.
 DWORD Finish(const PROCESS_INFORMATION &pi) {
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
   DWORD code = ExitCodeOf(pi.hProcess);
-  Close(pi);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
   return code;
 }
 
@@ -76,15 +72,29 @@ TEST_F(Processes, TheProcessHandleIsSignalledAtExitWithTheEntrysReturnValue) {
   EXPECT_EQ(Finish(pi), 12u);
 }
 
-TEST_F(Processes, ARunningProcessReportsStillActiveUntilTerminated) {
+TEST_F(Processes, ARunningProcessReportsStillActiveUntilTerminatedAndOnceEndedStaysSo) {
   PROCESS_INFORMATION pi = Start(TEXT("hang"));
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_TIMEOUT);
   EXPECT_EQ(ExitCodeOf(pi.hProcess), static_cast<DWORD>(STILL_ACTIVE));
   EXPECT_TRUE(TerminateProcess(pi.hProcess, 77));
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
+  SetLastError(kMarker);
+  BOOL terminated = TerminateProcess(pi.hProcess, 2);
+  DWORD error = GetLastError();
+  // Windows documents that terminating a process that has ended fails with
+  // ERROR_ACCESS_DENIED; Wine accepts the call. Either way the exit code stays.
+  if (!conformance::UnderWine()) {
+    EXPECT_FALSE(terminated);
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  }
   EXPECT_EQ(Finish(pi), 77u);
+  DWORD code = kMarker;
+  SetLastError(kMarker);
+  EXPECT_FALSE(GetExitCodeProcess(pi.hProcess, &code));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
-TEST_F(Processes, AMissingProgramOrCurrentFolderIsRefused) {
+TEST_F(Processes, AMissingProgramOrFolderIsRefusedAndAnUnquotedPathWithBlanksTriedWordByWord) {
   Scratch scratch(TEXT("missing"));
   const WString absent = scratch.root() + TEXT("\\absent.exe");
   const WString no_folder = scratch.root() + TEXT("\\absent");
@@ -103,30 +113,8 @@ TEST_F(Processes, AMissingProgramOrCurrentFolderIsRefused) {
     EXPECT_FALSE(Launch(c.line, &pi, c.application, c.folder));
     EXPECT_EQ(GetLastError(), c.error);
   }
-}
 
-TEST_F(Processes, AnEndedProcessCannotBeTerminatedAgain) {
-  PROCESS_INFORMATION pi = Start(TEXT("exit"), TEXT("1"));
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  SetLastError(kMarker);
-  BOOL terminated = TerminateProcess(pi.hProcess, 2);
-  DWORD error = GetLastError();
-  // Windows documents that terminating a process that has ended fails with
-  // ERROR_ACCESS_DENIED; Wine accepts the call. Either way the exit code stays.
-  if (!conformance::UnderWine()) {
-    EXPECT_FALSE(terminated);
-    EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  }
-  EXPECT_EQ(ExitCodeOf(pi.hProcess), 1u);
-  Close(pi);
-  DWORD code = kMarker;
-  SetLastError(kMarker);
-  EXPECT_FALSE(GetExitCodeProcess(pi.hProcess, &code));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
-
-TEST_F(Processes, AnUnquotedPathWithBlanksIsTriedOneWordAtATime) {
-  Scratch scratch(TEXT("blanks"));
+  // An unquoted path with blanks is tried one word at a time.
   WString spaced = scratch.folder(TEXT("two words"));
   WString image = scratch.child_image(spaced + TEXT("\\child.exe"));
   std::string output;
@@ -139,19 +127,16 @@ TEST_F(Processes, AnUnquotedPathWithBlanksIsTriedOneWordAtATime) {
   EXPECT_EQ(conformance::Lower(output), conformance::Lower(conformance::Narrow(first)));
 }
 
-TEST_F(Processes, AChildsCommandLineIsTheStringItWasStartedWith) {
+TEST_F(Processes, AChildGetsTheCommandLineAsGivenAndTheInheritedEventAsTheSameObject) {
   WString line = ChildCommandLine(ChildImage(), TEXT("cmdline"), TEXT("  \"a b\"  c\\\"d"));
   std::string output;
   EXPECT_EQ(conformance::RunCaptured(line, WString(), &output), 0);
   EXPECT_EQ(output, conformance::Narrow(line) + "|" + conformance::Narrow(line));
-}
-
-TEST_F(Processes, AnInheritedEventIsTheSameObjectInTheChild) {
+  // An inherited event is the same object in the child.
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
   HANDLE event = CreateEventW(&inheritable, TRUE, FALSE, nullptr);
-  WString line =
-      ChildCommandLine(ChildImage(), TEXT("setevent"),
-                       conformance::Widen(std::to_string(reinterpret_cast<ULONG_PTR>(event))));
+  line = ChildCommandLine(ChildImage(), TEXT("setevent"),
+                          conformance::Widen(std::to_string(reinterpret_cast<ULONG_PTR>(event))));
   PROCESS_INFORMATION pi = {};
   ASSERT_TRUE(Launch(line, &pi, nullptr, nullptr, TRUE));
   HANDLE both[] = {event, pi.hProcess};
@@ -162,30 +147,10 @@ TEST_F(Processes, AnInheritedEventIsTheSameObjectInTheChild) {
 
 // The search for a program named without a folder: the caller's own folder, then the current
 // folder, then the system folder, then the Windows folder, then the folders of PATH.
-class SearchOrder : public conformance::Fixture {
- protected:
-  // Runs the caller program (in `caller_`) with the current folder `current_`; it searches
-  // for "probe" and passes on what the probe found writes: its own module file name.
-  std::string Found() {
-    std::string output;
-    long code = conformance::RunCaptured(
-        ChildCommandLine(caller_image_, TEXT("search"), TEXT("norvane-probe")), current_, &output);
-    EXPECT_GE(code, 0);
-    return conformance::Lower(output);
-  }
-  std::string Expected(const WString &path) {
-    return conformance::Lower(conformance::Narrow(path));
-  }
-
-  WString caller_;
-  WString current_;
-  WString caller_image_;
-};
-
-TEST_F(SearchOrder, CallersFolderThenCurrentFolderThenSystemFoldersThenPath) {
+TEST_F(Processes, TheSearchTakesCallersFolderThenCurrentFolderThenSystemFoldersThenPath) {
   Scratch scratch(TEXT("search"));
-  caller_ = scratch.folder(TEXT("caller"));
-  current_ = scratch.folder(TEXT("current"));
+  WString caller = scratch.folder(TEXT("caller"));
+  WString current = scratch.folder(TEXT("current"));
   WString listed = scratch.folder(TEXT("listed"));
   WCHAR system[MAX_PATH];
   UINT length = GetSystemDirectoryW(system, MAX_PATH);
@@ -196,12 +161,12 @@ TEST_F(SearchOrder, CallersFolderThenCurrentFolderThenSystemFoldersThenPath) {
   ASSERT_GT(length, 0u);
   WString windows_folder(windows, length);
 
-  caller_image_ = scratch.child_image(caller_ + TEXT("\\caller.exe"));
-  WString in_caller = scratch.child_image(caller_ + TEXT("\\norvane-probe.exe"));
-  WString in_current = scratch.child_image(current_ + TEXT("\\norvane-probe.exe"));
-  WString in_system = scratch.child_image(system_folder + TEXT("\\norvane-probe.exe"));
-  WString in_windows = scratch.child_image(windows_folder + TEXT("\\norvane-probe.exe"));
-  WString in_listed = scratch.child_image(listed + TEXT("\\norvane-probe.exe"));
+  WString caller_image = scratch.child_image(caller + TEXT("\\caller.exe"));
+  const WString in_folders[] = {scratch.child_image(caller + TEXT("\\norvane-probe.exe")),
+                                scratch.child_image(current + TEXT("\\norvane-probe.exe")),
+                                scratch.child_image(system_folder + TEXT("\\norvane-probe.exe")),
+                                scratch.child_image(windows_folder + TEXT("\\norvane-probe.exe")),
+                                scratch.child_image(listed + TEXT("\\norvane-probe.exe"))};
 
   WCHAR saved[4096];
   DWORD saved_length = GetEnvironmentVariableW(TEXT("PATH"), saved, 4096);
@@ -209,17 +174,22 @@ TEST_F(SearchOrder, CallersFolderThenCurrentFolderThenSystemFoldersThenPath) {
   if (saved_length > 0 && saved_length < 4096) path += TEXT(";") + WString(saved, saved_length);
   ASSERT_TRUE(SetEnvironmentVariableW(TEXT("PATH"), path.c_str()));
 
-  EXPECT_EQ(Found(), Expected(in_caller));
-  scratch.remove(in_caller);
-  EXPECT_EQ(Found(), Expected(in_current));
-  scratch.remove(in_current);
-  EXPECT_EQ(Found(), Expected(in_system));
-  scratch.remove(in_system);
-  EXPECT_EQ(Found(), Expected(in_windows));
-  scratch.remove(in_windows);
-  EXPECT_EQ(Found(), Expected(in_listed));
-  scratch.remove(in_listed);
-  EXPECT_EQ(Found(), "error 2");
+  // The caller searches for "norvane-probe" and passes on what the probe it found writes: its
+  // own module file name. Each probe found is removed for the next search.
+  std::string output;
+  for (const WString &probe : in_folders) {
+    EXPECT_GE(conformance::RunCaptured(
+                  ChildCommandLine(caller_image, TEXT("search"), TEXT("norvane-probe")), current,
+                  &output),
+              0);
+    EXPECT_EQ(conformance::Lower(output), conformance::Lower(conformance::Narrow(probe)));
+    DeleteFileW(probe.c_str());
+  }
+  EXPECT_GE(
+      conformance::RunCaptured(
+          ChildCommandLine(caller_image, TEXT("search"), TEXT("norvane-probe")), current, &output),
+      0);
+  EXPECT_EQ(output, "error 2");
 
   SetEnvironmentVariableW(TEXT("PATH"), saved_length > 0 && saved_length < 4096 ? saved : nullptr);
 }

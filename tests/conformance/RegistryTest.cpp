@@ -2,6 +2,7 @@
 // page 932, every value type, names without case, access rights, deleted keys and the roots.
 // Each test works under HKEY_CURRENT_USER\Software\NorvaneConformance\<test name>.
 #include <cstring>
+#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -69,8 +70,8 @@ class Registry : public conformance::Fixture {
     ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE *>(data), size),
               ERROR_SUCCESS);
   }
-  LONG SetWide(const char *name, DWORD type, const void *data, DWORD size, HKEY in = nullptr) {
-    return RegSetValueExW(in != nullptr ? in : key, conformance::Widen(name).c_str(), 0, type,
+  LONG SetWide(const char *name, DWORD type, const void *data, DWORD size) {
+    return RegSetValueExW(key, conformance::Widen(name).c_str(), 0, type,
                           static_cast<const BYTE *>(data), size);
   }
   LONG SetDword(const char *name, DWORD value, HKEY in = nullptr) {
@@ -102,25 +103,71 @@ class Registry : public conformance::Fixture {
 
 const std::string kDword9 = Bytes("\x09\0\0\0", 4);
 
-TEST_F(Registry, SizeQueriesAndBuffersTooSmallGiveTheStoredSizeAndType) {
-  ASSERT_EQ(SetDword("Number", 0x12345678), ERROR_SUCCESS);
-  SetBytes("Text", REG_SZ, "hello", 6);
-  BYTE eight[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-  SetBytes("Blob", REG_BINARY, eight, sizeof eight);
+// Each value is set narrow or wide and read back narrow or wide into a buffer of the given
+// capacity: the conversions between code page 932 and UTF-16, every type, the sizes asked for
+// and the buffers too small.
+TEST_F(Registry, ValuesComeBackAsStoredInEitherFormAndShortBuffersAreToldTheSize) {
+  struct Case {
+    const char *name;
+    bool set_wide;
+    DWORD type;
+    std::string data;
+    bool read_wide;
+    DWORD capacity;
+    std::optional<Got> expected;  // none: the data as stored
+  };
+  // "日本語テキスト" in code page 932 with its terminator.
+  const std::string japanese =
+      Bytes("\x93\xfa\x96\x7b\x8c\xea\x83\x65\x83\x4c\x83\x58\x83\x67", 15);
+  const std::string hello = Bytes("hello", 6);
+  const std::string wide = Bytes(WString(TEXT("テスト値"), 5));
+  const std::string expand = Bytes("%\0W\0%\0\0\0", 8);
+  const Case cases[] = {
+      {"Number", false, REG_DWORD, "\x78\x56\x34\x12", false, kSizeOnly, Ok(REG_DWORD, 4)},
+      {"Text", false, REG_SZ, hello, true, kSizeOnly, Ok(REG_SZ, 12)},  // UTF-16, terminated
+      {"Text", false, REG_SZ, hello, false, kSizeOnly, Ok(REG_SZ, 6)},
+      {"Text", false, REG_SZ, hello, true, 4, MoreData(REG_SZ, 12)},
+      {"Text", false, REG_SZ, hello, false, 2, MoreData(REG_SZ, 6)},
+      {"Blob", false, REG_BINARY, "\1\2\3\4\5\6\7\x08", false, 4, MoreData(REG_BINARY, 8)},
+      {"Japanese", false, REG_SZ, japanese, true, 64,
+       Ok(REG_SZ, 16, Bytes(WString(TEXT("日本語テキスト"), 8)))},
+      {"Japanese", false, REG_SZ, japanese, false, 32, Ok(REG_SZ, 15, japanese)},
+      // Four double-byte characters and the terminator.
+      {"Wide", true, REG_SZ, wide, false, kSizeOnly, Ok(REG_SZ, 9)},
+      {"Wide", true, REG_SZ, wide, false, 16,
+       Ok(REG_SZ, 9, Bytes("\x83\x65\x83\x58\x83\x67\x92\x6c", 9))},
+      // A multi-string keeps its inner terminators in both forms.
+      {"List", true, REG_MULTI_SZ, Bytes(WString(TEXT("one\0two\0"), 9)), false, 16,
+       Ok(REG_MULTI_SZ, 9, Bytes("one\0two\0\0", 9))},
+      {"NarrowList", false, REG_MULTI_SZ, Bytes("a\0bc\0", 6), true, 16,
+       Ok(REG_MULTI_SZ, 12, Bytes(WString(TEXT("a\0bc\0\0"), 6)))},
+      {"None", true, REG_NONE, "", true, 16},
+      {"Binary", true, REG_BINARY, Bytes("\0\xFF\x10\0", 4), true, 16},
+      {"Dword", true, REG_DWORD, "\x78\x56\x34\x12", true, 16},
+      {"BigEndian", true, REG_DWORD_BIG_ENDIAN, "\x12\x34\x56\x78", true, 16},
+      {"Qword", true, REG_QWORD, "\1\2\3\4\5\6\7\x08", true, 16},
+      {"Expand", true, REG_EXPAND_SZ, expand, true, 16},
+      // Not expanded when read narrow either.
+      {"Expand", true, REG_EXPAND_SZ, expand, false, 8, Ok(REG_EXPAND_SZ, 4, Bytes("%W%", 4))},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (c.read_wide ? " read wide" : " read narrow"));
+    const BYTE *data = c.data.empty() ? nullptr : reinterpret_cast<const BYTE *>(c.data.data());
+    const DWORD size = static_cast<DWORD>(c.data.size());
+    ASSERT_EQ(c.set_wide
+                  ? RegSetValueExW(key, conformance::Widen(c.name).c_str(), 0, c.type, data, size)
+                  : RegSetValueExA(key, c.name, 0, c.type, data, size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(Query(key, c.name, c.capacity, c.read_wide),
+              c.expected.value_or(Ok(c.type, size, c.data)));
+  }
 
-  EXPECT_EQ(A("Number", kSizeOnly), Ok(REG_DWORD, 4));
-  EXPECT_EQ(W("Text", kSizeOnly), Ok(REG_SZ, 12));  // UTF-16 with its terminator
-  EXPECT_EQ(A("Text", kSizeOnly), Ok(REG_SZ, 6));
+  // The size alone without the type, only whether the value exists, and a buffer without a
+  // size, which is an invalid parameter.
   DWORD size = kMarker;
   EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(size, 6u);
-  // Neither buffer nor size: only whether the value exists.
   EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-
-  EXPECT_EQ(W("Text", 4), MoreData(REG_SZ, 12));
-  EXPECT_EQ(A("Text", 2), MoreData(REG_SZ, 6));
-  EXPECT_EQ(A("Blob", 4), MoreData(REG_BINARY, 8));
-  // A buffer without a size is an invalid parameter.
   BYTE buffer[4];
   EXPECT_EQ(RegQueryValueExA(key, "Number", nullptr, nullptr, buffer, nullptr),
             ERROR_INVALID_PARAMETER);
@@ -147,20 +194,6 @@ TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesOfALargerBuffer) {
   EXPECT_EQ(value, 0xFFFFFFFFu);
 }
 
-TEST_F(Registry, StringsConvertBetweenCodePage932AndUtf16) {
-  const std::string text = conformance::Cp932("日本語テキスト");
-  SetBytes("Japanese", REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-  EXPECT_EQ(W("Japanese", 64), Ok(REG_SZ, 16, Bytes(WString(TEXT("日本語テキスト"), 8))));
-  EXPECT_EQ(A("Japanese", 32),
-            Ok(REG_SZ, static_cast<DWORD>(text.size() + 1), Bytes(text.c_str(), text.size() + 1)));
-
-  const WCHAR wide[] = TEXT("テスト値");
-  ASSERT_EQ(SetWide("Wide", REG_SZ, wide, sizeof wide), ERROR_SUCCESS);
-  // Four double-byte characters and the terminator.
-  EXPECT_EQ(A("Wide", kSizeOnly), Ok(REG_SZ, 9));
-  EXPECT_EQ(A("Wide", 16), Ok(REG_SZ, 9, conformance::Cp932("テスト値") + '\0'));
-}
-
 TEST_F(Registry, AStringSetWithoutItsTerminatorGetsOneWhenItFollowsInMemory) {
   const WCHAR terminated[] = TEXT("abc");
   ASSERT_EQ(SetWide("Counted", REG_SZ, terminated, 6), ERROR_SUCCESS);
@@ -178,39 +211,6 @@ TEST_F(Registry, AStringSetWithoutItsTerminatorGetsOneWhenItFollowsInMemory) {
             ERROR_SUCCESS);
   EXPECT_EQ(size, 6u);
   EXPECT_EQ(WString(buffer), WString(TEXT("abc")));
-}
-
-TEST_F(Registry, AMultiStringKeepsItsInnerTerminatorsInBothForms) {
-  const WCHAR list[] = TEXT("one\0two\0");  // and the literal's own terminator
-  ASSERT_EQ(SetWide("List", REG_MULTI_SZ, list, sizeof list), ERROR_SUCCESS);
-  EXPECT_EQ(A("List", 16), Ok(REG_MULTI_SZ, 9, Bytes("one\0two\0\0", 9)));
-  SetBytes("NarrowList", REG_MULTI_SZ, "a\0bc\0", 6);
-  EXPECT_EQ(W("NarrowList", 16), Ok(REG_MULTI_SZ, 12, Bytes(WString(TEXT("a\0bc\0\0"), 6))));
-}
-
-TEST_F(Registry, EveryTypeComesBackAsStored) {
-  struct Case {
-    const char *name;
-    DWORD type;
-    std::string data;
-  };
-  const Case cases[] = {
-      {"None", REG_NONE, ""},
-      {"Binary", REG_BINARY, Bytes("\0\xFF\x10\0", 4)},
-      {"Dword", REG_DWORD, "\x78\x56\x34\x12"},
-      {"BigEndian", REG_DWORD_BIG_ENDIAN, "\x12\x34\x56\x78"},
-      {"Qword", REG_QWORD, "\1\2\3\4\5\6\7\x08"},
-      {"Expand", REG_EXPAND_SZ, Bytes("%\0W\0%\0\0\0", 8)},
-  };
-  for (const Case &c : cases) {
-    ASSERT_EQ(SetWide(c.name, c.type, c.data.empty() ? nullptr : c.data.data(),
-                      static_cast<DWORD>(c.data.size())),
-              ERROR_SUCCESS)
-        << c.name;
-    EXPECT_EQ(W(c.name, 16), Ok(c.type, static_cast<DWORD>(c.data.size()), c.data)) << c.name;
-  }
-  // The expandable string is not expanded when read narrow either.
-  EXPECT_EQ(A("Expand", 8), Ok(REG_EXPAND_SZ, 4, Bytes("%W%", 4)));
 }
 
 TEST_F(Registry, TheDefaultValueHasTheEmptyName) {
@@ -241,7 +241,7 @@ TEST_F(Registry, KeyAndValueNamesAreFoundWithoutRegardToCase) {
   EXPECT_EQ(RegDeleteKeyA(key, "cOnFiG"), ERROR_SUCCESS);
 }
 
-TEST_F(Registry, MissingKeysAndValuesAreFileNotFound) {
+TEST_F(Registry, MissingKeysAndValuesAreFileNotFoundAndALeadingBackslashIsABadPath) {
   HKEY sub = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(kMarker));
   EXPECT_EQ(RegOpenKeyExA(key, "Missing", 0, KEY_READ, &sub), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(sub, nullptr);
@@ -250,9 +250,17 @@ TEST_F(Registry, MissingKeysAndValuesAreFileNotFound) {
   EXPECT_EQ(std::get<0>(W("Missing", kSizeOnly)), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteValueA(key, "Missing"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteKeyA(key, "Missing"), ERROR_FILE_NOT_FOUND);
+  // A key path with a leading backslash is refused; a trailing one is harmless.
+  EXPECT_EQ(Create(key, "\\Leading", &sub), ERROR_BAD_PATHNAME);
+  EXPECT_EQ(RegOpenKeyExA(key, "\\Leading", 0, KEY_READ, &sub), ERROR_BAD_PATHNAME);
+  ASSERT_EQ(Create(key, "Trailing\\", &sub), ERROR_SUCCESS);
+  RegCloseKey(sub);
+  EXPECT_EQ(RegOpenKeyExA(key, "Trailing\\", 0, KEY_READ, &sub), ERROR_SUCCESS);
+  RegCloseKey(sub);
+  EXPECT_EQ(RegDeleteKeyA(key, "Trailing"), ERROR_SUCCESS);
 }
 
-TEST_F(Registry, CreatingADeepKeyCreatesEveryMissingLevelAndOnlyALeafIsDeleted) {
+TEST_F(Registry, ADeepKeyIsMadeLevelByLevelAlsoThroughAReadOnlyHandleAndDeletedLeafFirst) {
   HKEY deep = nullptr;
   DWORD disposition = 0;
   ASSERT_EQ(Create(key, "A\\B\\C", &deep, &disposition), ERROR_SUCCESS);
@@ -265,6 +273,21 @@ TEST_F(Registry, CreatingADeepKeyCreatesEveryMissingLevelAndOnlyALeafIsDeleted) 
   EXPECT_EQ(RegDeleteKeyW(key, TEXT("A\\B\\C")), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(key, "A\\B"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(key, "A"), ERROR_SUCCESS);
+
+  RegCloseKey(Sub("Existing"));
+  HKEY reader = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_READ, &reader), ERROR_SUCCESS);
+  // Creating is checked against the key itself, not against the handle's access.
+  HKEY sub = nullptr;
+  EXPECT_EQ(Create(reader, "Existing", &sub, &disposition), ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  RegCloseKey(sub);
+  EXPECT_EQ(Create(reader, "New", &sub, &disposition), ERROR_SUCCESS);
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+  RegCloseKey(sub);
+  RegCloseKey(reader);
+  EXPECT_EQ(RegDeleteKeyA(key, "New"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(key, "Existing"), ERROR_SUCCESS);
 }
 
 TEST_F(Registry, AKeyOpenedForReadingCanBeQueriedButNotWritten) {
@@ -284,25 +307,7 @@ TEST_F(Registry, AKeyOpenedForReadingCanBeQueriedButNotWritten) {
   RegCloseKey(writer);
 }
 
-TEST_F(Registry, AReadOnlyHandleStillNamesTheKeyInWhichSubkeysAreCreated) {
-  RegCloseKey(Sub("Existing"));
-  HKEY reader = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_READ, &reader), ERROR_SUCCESS);
-  // Creating is checked against the key itself, not against the handle's access.
-  HKEY sub = nullptr;
-  DWORD disposition = 0;
-  EXPECT_EQ(Create(reader, "Existing", &sub, &disposition), ERROR_SUCCESS);
-  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-  RegCloseKey(sub);
-  EXPECT_EQ(Create(reader, "New", &sub, &disposition), ERROR_SUCCESS);
-  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-  RegCloseKey(sub);
-  RegCloseKey(reader);
-  EXPECT_EQ(RegDeleteKeyA(key, "New"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyA(key, "Existing"), ERROR_SUCCESS);
-}
-
-TEST_F(Registry, AHandleToADeletedKeyFailsWithKeyDeleted) {
+TEST_F(Registry, AHandleToADeletedKeyFailsWithKeyDeletedAndAClosedOneIsInvalid) {
   HKEY doomed = Sub("Doomed");
   ASSERT_EQ(SetDword("Value", 1, doomed), ERROR_SUCCESS);
   ASSERT_EQ(RegDeleteKeyA(key, "Doomed"), ERROR_SUCCESS);
@@ -316,43 +321,13 @@ TEST_F(Registry, AHandleToADeletedKeyFailsWithKeyDeleted) {
   EXPECT_EQ(RegOpenKeyExA(doomed, "", 0, KEY_READ, &under), ERROR_KEY_DELETED);
   EXPECT_EQ(RegCloseKey(doomed), ERROR_SUCCESS);
   EXPECT_EQ(RegOpenKeyExA(key, "Doomed", 0, KEY_READ, &under), ERROR_FILE_NOT_FOUND);
-}
-
-TEST_F(Registry, ThePredefinedRootsCloseWithoutErrorAndClosedHandlesDoNot) {
+  // The predefined roots close without error; closed handles do not.
   EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
   HKEY software = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &software), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(software), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(software), ERROR_INVALID_HANDLE);
-}
-
-TEST_F(Registry, TheLocalMachineRootTakesKeysAndValuesLikeTheUserRoot) {
-  HKEY machine = nullptr;
-  DWORD disposition = 0;
-  ASSERT_EQ(Create(HKEY_LOCAL_MACHINE, "SOFTWARE\\NorvaneConformance", &machine, &disposition),
-            ERROR_SUCCESS);
-  EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
-  EXPECT_EQ(SetDword("SystemStatus", 300, machine), ERROR_SUCCESS);
-  RegCloseKey(machine);
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, TEXT("software\\norvaneconformance"), 0, KEY_READ,
-                          &machine),
-            ERROR_SUCCESS);
-  EXPECT_EQ(A("systemstatus", 4, machine), Ok(REG_DWORD, 4, Bytes("\x2C\x01\0\0", 4)));
-  RegCloseKey(machine);
-  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\NorvaneConformance"), ERROR_SUCCESS);
-}
-
-TEST_F(Registry, AKeyPathWithALeadingBackslashIsRefused) {
-  HKEY sub = nullptr;
-  EXPECT_EQ(Create(key, "\\Leading", &sub), ERROR_BAD_PATHNAME);
-  EXPECT_EQ(RegOpenKeyExA(key, "\\Leading", 0, KEY_READ, &sub), ERROR_BAD_PATHNAME);
-  // A trailing backslash is harmless.
-  ASSERT_EQ(Create(key, "Trailing\\", &sub), ERROR_SUCCESS);
-  RegCloseKey(sub);
-  EXPECT_EQ(RegOpenKeyExA(key, "Trailing\\", 0, KEY_READ, &sub), ERROR_SUCCESS);
-  RegCloseKey(sub);
-  EXPECT_EQ(RegDeleteKeyA(key, "Trailing"), ERROR_SUCCESS);
 }
 
 }  // namespace

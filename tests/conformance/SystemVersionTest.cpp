@@ -8,7 +8,7 @@ using conformance::kMarker;
 
 class SystemVersion : public conformance::Fixture {};
 
-TEST_F(SystemVersion, TheShortRecordGetsVersionBuildPlatformAndServicePack) {
+TEST_F(SystemVersion, TheTwoRecordSizesGetTheReleaseAndAnyOtherFailsLeavingTheRecord) {
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof info;
   SetLastError(kMarker);
@@ -19,29 +19,26 @@ TEST_F(SystemVersion, TheShortRecordGetsVersionBuildPlatformAndServicePack) {
   EXPECT_EQ(info.dwBuildNumber, 7601u);
   EXPECT_EQ(info.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
   EXPECT_STREQ(info.szCSDVersion, "Service Pack 1");
-}
 
-TEST_F(SystemVersion, TheExtendedRecordAlsoGetsServicePackNumbersAndProductType) {
-  OSVERSIONINFOEXA info{};
-  info.dwOSVersionInfoSize = sizeof info;
-  info.wSuiteMask = 0xFFFF;
-  ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info)));
-  EXPECT_EQ(info.dwBuildNumber, 7601u);
-  EXPECT_EQ(info.wServicePackMajor, 1u);
-  EXPECT_EQ(info.wServicePackMinor, 0u);
-  EXPECT_EQ(info.wSuiteMask, 0u);
-  EXPECT_EQ(info.wProductType, VER_NT_WORKSTATION);
-}
-
-TEST_F(SystemVersion, AnyOtherSizeFailsWithInsufficientBufferAndLeavesTheRecord) {
+  // The extended record also gets the service pack's numbers and the product type.
+  OSVERSIONINFOEXA ex{};
+  ex.dwOSVersionInfoSize = sizeof ex;
+  ex.wSuiteMask = 0xFFFF;
+  ASSERT_TRUE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&ex)));
+  EXPECT_EQ(ex.dwBuildNumber, 7601u);
+  EXPECT_EQ(ex.wServicePackMajor, 1u);
+  EXPECT_EQ(ex.wServicePackMinor, 0u);
+  EXPECT_EQ(ex.wSuiteMask, 0u);
+  EXPECT_EQ(ex.wProductType, VER_NT_WORKSTATION);
+  // Any other size fails with an insufficient buffer and leaves the record.
   for (DWORD size : {0u, 147u, 149u, 155u, 157u, 300u}) {
-    OSVERSIONINFOEXA info{};
-    info.dwOSVersionInfoSize = size;
-    info.dwMajorVersion = 77;
+    OSVERSIONINFOEXA other{};
+    other.dwOSVersionInfoSize = size;
+    other.dwMajorVersion = 77;
     SetLastError(kMarker);
-    EXPECT_FALSE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&info))) << size;
+    EXPECT_FALSE(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&other))) << size;
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << size;
-    EXPECT_EQ(info.dwMajorVersion, 77u) << size;
+    EXPECT_EQ(other.dwMajorVersion, 77u) << size;
   }
 }
 

@@ -29,7 +29,7 @@ unsigned __stdcall RuntimeThread(void *parameter) {
   return *static_cast<unsigned *>(parameter) * 2;
 }
 
-TEST_F(Threads, AThreadHandleIsSignalledAtExitWithTheReturnedCode) {
+TEST_F(Threads, AThreadHandleIsSignalledAtExitWithTheReturnedCodeAndItsIdIsItsOwn) {
   SetLastError(kMarker);
   HANDLE thread = CreateThread(nullptr, 0, ReturnParameter,
                                reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(42)), 0, nullptr);
@@ -43,9 +43,14 @@ TEST_F(Threads, AThreadHandleIsSignalledAtExitWithTheReturnedCode) {
   EXPECT_TRUE(CloseHandle(thread));
   // ExitThread ends it with its own code.
   EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, ExitThroughExitThread, nullptr, 0, nullptr)), 7u);
+  // The id given at creation is the thread's own.
+  DWORD id = 0;
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, OwnId, nullptr, 0, &id)), id);
+  EXPECT_NE(id, 0u);
+  EXPECT_NE(id, GetCurrentThreadId());
 }
 
-TEST_F(Threads, ARunningThreadReportsStillActive) {
+TEST_F(Threads, ARunningThreadReportsStillActiveAndTheRuntimesStartGivesAWaitableHandle) {
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE thread = CreateThread(nullptr, 0, WaitThenReturn, go, 0, nullptr);
   DWORD code = 0;
@@ -63,16 +68,7 @@ TEST_F(Threads, ARunningThreadReportsStillActive) {
   SetLastError(kMarker);
   EXPECT_FALSE(GetExitCodeThread(nullptr, &code));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
-
-TEST_F(Threads, TheThreadIdGivenAtCreationIsTheThreadsOwnId) {
-  DWORD id = 0;
-  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, OwnId, nullptr, 0, &id)), id);
-  EXPECT_NE(id, 0u);
-  EXPECT_NE(id, GetCurrentThreadId());
-}
-
-TEST_F(Threads, TheRuntimesThreadStartGivesAWaitableHandleAndTheExitCode) {
+  // The runtime's thread start gives a waitable handle and the exit code.
   unsigned value = 21;
   unsigned id = 0;
   auto handle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, RuntimeThread, &value, 0, &id));
@@ -93,11 +89,17 @@ DWORD WINAPI TryToEnter(LPVOID parameter) {
   return 0;
 }
 
-TEST_F(Threads, ACriticalSectionHeldByOneThreadCannotBeEnteredByAnother) {
+DWORD WINAPI EnterAndEnd(LPVOID parameter) {
+  EnterCriticalSection(&static_cast<Guarded *>(parameter)->lock);
+  return 0;
+}
+
+// A critical section held by one thread cannot be entered by another; its owner enters again
+// without blocking. A thread that ends without leaving it leaves it taken, by no later thread.
+TEST_F(Threads, ACriticalSectionHeldByOneThreadEvenOneThatEndedCannotBeEnteredByAnother) {
   Guarded guarded;
   InitializeCriticalSection(&guarded.lock);
   EnterCriticalSection(&guarded.lock);
-  // The owner enters again without blocking.
   EXPECT_TRUE(TryEnterCriticalSection(&guarded.lock));
   LeaveCriticalSection(&guarded.lock);
 
@@ -107,18 +109,7 @@ TEST_F(Threads, ACriticalSectionHeldByOneThreadCannotBeEnteredByAnother) {
   LeaveCriticalSection(&guarded.lock);
   JoinThread(CreateThread(nullptr, 0, TryToEnter, &guarded, 0, nullptr));
   EXPECT_TRUE(guarded.entered);
-  DeleteCriticalSection(&guarded.lock);
-}
 
-DWORD WINAPI EnterAndEnd(LPVOID parameter) {
-  EnterCriticalSection(&static_cast<Guarded *>(parameter)->lock);
-  return 0;
-}
-
-// A thread that ends without leaving a critical section leaves it taken, by no later thread.
-TEST_F(Threads, ACriticalSectionWhoseOwnerEndedStaysTaken) {
-  Guarded guarded;
-  InitializeCriticalSection(&guarded.lock);
   for (LPTHREAD_START_ROUTINE routine : {EnterAndEnd, TryToEnter})
     JoinThread(CreateThread(nullptr, 0, routine, &guarded, 0, nullptr));
   EXPECT_FALSE(guarded.entered);

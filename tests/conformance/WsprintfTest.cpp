@@ -11,7 +11,7 @@ using conformance::WString;
 
 class Wsprintf : public conformance::Fixture {};
 
-TEST_F(Wsprintf, FormatsNumbersAndTextWithWindowsArgumentWidths) {
+TEST_F(Wsprintf, FormatsWithWindowsArgumentWidthsAndWritesAtMost1023CharactersAndTheTerminator) {
   WCHAR buffer[1024];
   DWORD error = 5;
   int n = wsprintfW(buffer, TEXT("err 0x%08lx (%d) [%08X] %u|%5d|%-4d|%#x|%%|%c|%s|%hs|%.2s"),
@@ -21,16 +21,14 @@ TEST_F(Wsprintf, FormatsNumbersAndTextWithWindowsArgumentWidths) {
       TEXT("err 0x00000005 (-1051) [00000ABC] 4000000000|   42|3   |0x1f|%|Z|wide|narrow|cu");
   EXPECT_EQ(WString(buffer), expected);
   EXPECT_EQ(n, static_cast<int>(expected.size()));
-}
-
-TEST_F(Wsprintf, WritesAtMost1023CharactersAndTheTerminator) {
+  // At most 1023 characters and the terminator are written.
   WString long_text(2000, TEXT('a'));
-  std::vector<WCHAR> buffer(1100, TEXT('#'));
+  std::vector<WCHAR> large(1100, TEXT('#'));
   SetLastError(kMarker);
-  wsprintfW(buffer.data(), TEXT("%s"), long_text.c_str());
+  wsprintfW(large.data(), TEXT("%s"), long_text.c_str());
   EXPECT_EQ(GetLastError(), kMarker);
-  EXPECT_EQ(WString(buffer.data()), long_text.substr(0, 1023));
-  EXPECT_EQ(buffer[1024], TEXT('#'));
+  EXPECT_EQ(WString(large.data()), long_text.substr(0, 1023));
+  EXPECT_EQ(large[1024], TEXT('#'));
 }
 
 }  // namespace

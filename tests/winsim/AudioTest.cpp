@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "platform/win32.h"
 #include "winsim/Audio.h"
@@ -36,130 +37,100 @@ Record tone(std::uint64_t t, const char *via, DWORD freq, DWORD duration) {
   return Record{{"t", t}, {"via", via}, {"freq", freq}, {"duration", duration}};
 }
 
-// ---- PlaySoundA ---------------------------------------------------------------------------
+// ---- PlaySoundA, Beep and the beep device -------------------------------------------------
 
-class PlaySound : public ::testing::Test {
- protected:
-  PlaySound() { winsim::Audio::of(world).set_endpoint("Speakers (USB Audio)"); }
+// A wave file plays for its length, leaving the last error alone, and holds only the thread
+// that plays it; nothing plays without a playable file or an output, or under a planned fault.
+TEST(PlaySound, AWaveFilePlaysForItsLengthOnItsOwnThreadAndNothingPlaysWithoutOne) {
   winsim::World world;
-};
-
-TEST_F(PlaySound, AWaveFilePlaysForItsLengthAndIsTracedOnce) {
-  world.files().add_file(kWave).play_ms = 1500;
-  world.run_for(250);
-  SetLastError(kMarker);
-  EXPECT_EQ(PlaySoundA(kWave, nullptr, SND_FILENAME | SND_NODEFAULT), TRUE);
-  EXPECT_EQ(world.now(), 1750u);
-  EXPECT_EQ(GetLastError(), kMarker);
-  ASSERT_EQ(sounds(world).size(), 1u);
-  EXPECT_EQ(sounds(world)[0],
-            (Record{{"t", 250}, {"via", "wave"}, {"file", kWave}, {"duration", 1500}}));
-}
-
-TEST_F(PlaySound, AWaveHoldsOnlyTheThreadThatPlaysIt) {
-  world.files().add_file(kWave).play_ms = 1000;
-  HANDLE thread = CreateThread(
-      nullptr, 0,
-      [](LPVOID) -> DWORD { return PlaySoundA(kWave, nullptr, SND_FILENAME | SND_NODEFAULT); },
-      nullptr, 0, nullptr);
-  EXPECT_EQ(WaitForSingleObject(thread, 400), static_cast<DWORD>(WAIT_TIMEOUT));
-  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
-  EXPECT_EQ(world.now(), 1000u);
-  DWORD code = 0;
-  GetExitCodeThread(thread, &code);
-  EXPECT_EQ(code, static_cast<DWORD>(TRUE));
-  CloseHandle(thread);
-}
-
-TEST_F(PlaySound, NothingPlaysWithoutAPlayableFileOrAnOutputOrUnderAPlannedFault) {
-  world.files().add_file("C:\\Windows\\Media\\silent.wav");  // no play length
-  EXPECT_EQ(PlaySoundA("C:\\Windows\\Media\\missing.wav", nullptr, SND_FILENAME | SND_NODEFAULT),
-            FALSE);
-  EXPECT_EQ(PlaySoundA("C:\\Windows\\Media\\silent.wav", nullptr, SND_FILENAME | SND_NODEFAULT),
-            FALSE);
-  world.files().add_file(kWave).play_ms = 1500;
-  winsim::Audio::of(world).set_no_endpoint();
-  EXPECT_EQ(PlaySoundA(kWave, nullptr, SND_FILENAME | SND_NODEFAULT), FALSE);
   winsim::Audio::of(world).set_endpoint("Speakers (USB Audio)");
+  world.files().add_file(kWave).play_ms = 1500;
+  world.files().add_file("C:\\Windows\\Media\\silent.wav");  // no play length
+  for (const char *file : {"C:\\Windows\\Media\\missing.wav", "C:\\Windows\\Media\\silent.wav"})
+    EXPECT_EQ(PlaySoundA(file, nullptr, SND_FILENAME | SND_NODEFAULT), FALSE) << file;
   world.faults().add({"PlaySoundA", "alarm.wav"});
   EXPECT_EQ(PlaySoundA(kWave, nullptr, SND_FILENAME | SND_NODEFAULT), FALSE);
-  EXPECT_EQ(world.now(), 0u);
+  winsim::Audio::of(world).set_no_endpoint();
+  EXPECT_EQ(PlaySoundA(kWave, nullptr, SND_FILENAME | SND_NODEFAULT), FALSE);
   EXPECT_TRUE(sounds(world).empty());
+
+  winsim::Audio::of(world).set_endpoint("Speakers (USB Audio)");
+  world.run_for(250);
+  HANDLE thread = CreateThread(
+      nullptr, 0,
+      [](LPVOID) -> DWORD {
+        SetLastError(kMarker);
+        BOOL played = PlaySoundA(kWave, nullptr, SND_FILENAME | SND_NODEFAULT);
+        return played == TRUE && GetLastError() == kMarker ? 1 : 0;
+      },
+      nullptr, 0, nullptr);
+  EXPECT_EQ(WaitForSingleObject(thread, 400), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(world.now(), 650u);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(world.now(), 1750u);
+  DWORD code = 0;
+  GetExitCodeThread(thread, &code);
+  EXPECT_EQ(code, 1u);
+  CloseHandle(thread);
+  EXPECT_EQ(
+      sounds(world),
+      (std::vector<Record>{{{"t", 250}, {"via", "wave"}, {"file", kWave}, {"duration", 1500}}}));
 }
 
-// ---- Beep -----------------------------------------------------------------------------------
-
 // A frequency outside 37 to 32767 Hz is an invalid parameter and plays nothing.
-TEST(Beep, ATonePlaysForItsDurationAndIsTracedWithinTheAudibleRange) {
+TEST(Beep, ATonePlaysForItsDurationWithinTheAudibleRange) {
   winsim::World world;
-  SetLastError(kMarker);
-  EXPECT_EQ(Beep(1975, 200), TRUE);
-  EXPECT_EQ(Beep(1567, 500), TRUE);
-  EXPECT_EQ(world.now(), 700u);
-  EXPECT_EQ(GetLastError(), kMarker);
   for (DWORD frequency : {36u, 32768u}) {
     SetLastError(kMarker);
     EXPECT_EQ(Beep(frequency, 100), FALSE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
   }
-  EXPECT_EQ(Beep(37, 1), TRUE);
-  EXPECT_EQ(Beep(32767, 1), TRUE);
+  SetLastError(kMarker);
+  EXPECT_EQ(Beep(37, 200), TRUE);
+  EXPECT_EQ(Beep(32767, 500), TRUE);
+  EXPECT_EQ(GetLastError(), kMarker);
+  EXPECT_EQ(world.now(), 700u);
   EXPECT_EQ(sounds(world),
-            (std::vector<Record>{tone(0, "beep", 1975, 200), tone(200, "beep", 1567, 500),
-                                 tone(700, "beep", 37, 1), tone(701, "beep", 32767, 1)}));
+            (std::vector<Record>{tone(0, "beep", 37, 200), tone(200, "beep", 32767, 500)}));
 }
-
-// ---- The beep device ------------------------------------------------------------------------
 
 HANDLE open_beep_device() {
   return CreateFileA(kBeepDev, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
 }
 
-BOOL write_tone(HANDLE device, DWORD duration, DWORD frequency, DWORD *written) {
-  std::uint8_t bytes[8];
-  std::memcpy(bytes, &duration, 4);
-  std::memcpy(bytes + 4, &frequency, 4);
-  return WriteFile(device, bytes, sizeof bytes, written, nullptr);
+// Writes `bytes` of a tone (duration, then frequency) and returns the last error after it (the
+// marker: left alone) with the count written.
+std::pair<DWORD, DWORD> write_tone(HANDLE device, DWORD duration, DWORD frequency,
+                                   DWORD bytes = 8) {
+  std::uint8_t tone[8];
+  std::memcpy(tone, &duration, 4);
+  std::memcpy(tone + 4, &frequency, 4);
+  DWORD written = 99;
+  SetLastError(kMarker);
+  WriteFile(device, tone, bytes, &written, nullptr);
+  return {GetLastError(), written};
 }
 
-TEST(BeepDevice, AnEightByteToneIsDurationThenFrequencyAndLastsItsDuration) {
+// An eight-byte tone is its duration then its frequency and lasts its duration; a write of
+// another size, or to a refusing device, fails without a sound, and an absent one does not open.
+TEST(BeepDevice, AnEightByteTonePlaysAndEveryOtherWriteOrDeviceFails) {
   winsim::World world;
   world.run_for(100);
   HANDLE device = open_beep_device();
   ASSERT_NE(device, INVALID_HANDLE_VALUE);
-  DWORD written = 0;
-  SetLastError(kMarker);
-  EXPECT_EQ(write_tone(device, 200, 1975, &written), TRUE);
-  EXPECT_EQ(written, 8u);
+  EXPECT_EQ(write_tone(device, 200, 1975), std::make_pair(kMarker, DWORD{8}));
   EXPECT_EQ(world.now(), 300u);
+  EXPECT_EQ(write_tone(device, 200, 1975, 4),
+            std::make_pair(DWORD{ERROR_INVALID_PARAMETER}, DWORD{0}));
   EXPECT_EQ(CloseHandle(device), TRUE);
-  EXPECT_EQ(sounds(world), (std::vector<Record>{tone(100, "beepdev", 1975, 200)}));
-  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
-}
-
-TEST(BeepDevice, AWriteOfAnotherSizeOrToARefusingOrAbsentDeviceFailsWithoutASound) {
-  winsim::World world;
-  HANDLE device = open_beep_device();
-  ASSERT_NE(device, INVALID_HANDLE_VALUE);
-  std::uint8_t bytes[4] = {200, 0, 0, 0};
-  DWORD written = 99;
-  SetLastError(kMarker);
-  EXPECT_EQ(WriteFile(device, bytes, sizeof bytes, &written, nullptr), FALSE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  EXPECT_EQ(written, 0u);
-  CloseHandle(device);
   winsim::Audio::of(world).set_beep_device(winsim::Audio::BeepDevice::Refuse);
   device = open_beep_device();
   ASSERT_NE(device, INVALID_HANDLE_VALUE);
-  written = 99;
-  SetLastError(kMarker);
-  EXPECT_EQ(write_tone(device, 200, 1975, &written), FALSE);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_GEN_FAILURE));
-  EXPECT_EQ(written, 0u);
+  EXPECT_EQ(write_tone(device, 200, 1975), std::make_pair(DWORD{ERROR_GEN_FAILURE}, DWORD{0}));
   CloseHandle(device);
-  EXPECT_EQ(world.now(), 0u);
-  EXPECT_TRUE(sounds(world).empty());
-  // An absent device does not open.
+  EXPECT_EQ(world.now(), 300u);
+  EXPECT_EQ(sounds(world), (std::vector<Record>{tone(100, "beepdev", 1975, 200)}));
+  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
   winsim::Audio::of(world).set_beep_device(winsim::Audio::BeepDevice::Absent);
   SetLastError(kMarker);
   EXPECT_EQ(open_beep_device(), INVALID_HANDLE_VALUE);
@@ -204,18 +175,17 @@ class AudioEndpoint : public ::testing::Test {
   winsim::World world;
 };
 
-TEST_F(AudioEndpoint, ANamedEndpointGivesItsFriendlyNameAsAWideString) {
+// A named endpoint gives its friendly name as a wide string; one without a text name an empty
+// value or a number.
+TEST_F(AudioEndpoint, TheFriendlyNameIsAWideStringAnEmptyValueOrANumber) {
   winsim::Audio::of(world).set_endpoint("High Definition Audio Device");
   PROPVARIANT value = friendly_name();
   ASSERT_EQ(value.vt, VT_LPWSTR);
   EXPECT_EQ(std::u16string(value.pwszVal), u"High Definition Audio Device");
   EXPECT_EQ(PropVariantClear(&value), S_OK);
   EXPECT_EQ(value.vt, VT_EMPTY);
-}
-
-TEST_F(AudioEndpoint, AnEndpointWithoutATextNameGivesAnEmptyValueOrANumber) {
   winsim::Audio::of(world).set_unnamed_endpoint();
-  PROPVARIANT value = friendly_name();
+  value = friendly_name();
   EXPECT_EQ(value.vt, VT_EMPTY);
   EXPECT_EQ(value.pwszVal, nullptr);
   EXPECT_EQ(PropVariantClear(&value), S_OK);
@@ -226,7 +196,9 @@ TEST_F(AudioEndpoint, AnEndpointWithoutATextNameGivesAnEmptyValueOrANumber) {
   EXPECT_EQ(PropVariantClear(&value), S_OK);
 }
 
-TEST_F(AudioEndpoint, WithoutAnEndpointTheDefaultIsNotFoundAndThereIsNoCaptureEndpoint) {
+// Without an endpoint, or under a planned fault, the default is not found; there is no capture
+// endpoint.
+TEST_F(AudioEndpoint, WithoutAnEndpointOrUnderAFaultTheDefaultIsNotFoundNorACaptureEndpoint) {
   IMMDeviceEnumerator *e = enumerator();
   IMMDevice *device = reinterpret_cast<IMMDevice *>(1);
   EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device), E_NOTFOUND);
@@ -236,26 +208,7 @@ TEST_F(AudioEndpoint, WithoutAnEndpointTheDefaultIsNotFoundAndThereIsNoCaptureEn
   EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, &device), E_NOTFOUND);
   EXPECT_EQ(e->GetDefaultAudioEndpoint(eAll, eConsole, &device), E_INVALIDARG);
   EXPECT_EQ(device, nullptr);
-  e->Release();
-}
-
-TEST_F(AudioEndpoint, OnlyTheEnumeratorClassAndItsInterfacesAreKnown) {
-  const CLSID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
-  void *out = reinterpret_cast<void *>(1);
-  EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_ALL, kIidDeviceEnumerator, &out),
-            REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(out, nullptr);
-  out = reinterpret_cast<void *>(1);
-  EXPECT_EQ(CoCreateInstance(kClsidDeviceEnumerator, nullptr, CLSCTX_ALL, kIidPropertyStore, &out),
-            E_NOINTERFACE);
-  EXPECT_EQ(out, nullptr);
-}
-
-TEST_F(AudioEndpoint, APlannedFaultFailsTheEndpointQueryWithItsError) {
-  winsim::Audio::of(world).set_endpoint("Speakers");
   world.faults().add({"IMMDeviceEnumerator::GetDefaultAudioEndpoint", "", 1, false, 5});
-  IMMDeviceEnumerator *e = enumerator();
-  IMMDevice *device = nullptr;
   EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device),
             static_cast<HRESULT>(0x80070005));
   EXPECT_EQ(device, nullptr);
@@ -264,18 +217,30 @@ TEST_F(AudioEndpoint, APlannedFaultFailsTheEndpointQueryWithItsError) {
   e->Release();
 }
 
-TEST(ComInit, CreationNeedsCoInitializeOnTheCallingThread) {
+// Creation needs CoInitialize on the calling thread, and knows only the enumerator class and
+// its interfaces.
+TEST(ComInit, CreationNeedsCoInitializeOnTheCallingThreadAndKnowsOnlyTheEnumerator) {
   winsim::World world;
-  void *out = nullptr;
+  void *out = reinterpret_cast<void *>(1);
   EXPECT_EQ(
       CoCreateInstance(kClsidDeviceEnumerator, nullptr, CLSCTX_ALL, kIidDeviceEnumerator, &out),
       CO_E_NOTINITIALIZED);
   EXPECT_EQ(CoInitialize(nullptr), S_OK);
   EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
   EXPECT_EQ(winsim::Audio::of(world).com_initialized_threads(), 1);
+  const CLSID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
+  out = reinterpret_cast<void *>(1);
+  EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_ALL, kIidDeviceEnumerator, &out),
+            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(out, nullptr);
+  out = reinterpret_cast<void *>(1);
+  EXPECT_EQ(CoCreateInstance(kClsidDeviceEnumerator, nullptr, CLSCTX_ALL, kIidPropertyStore, &out),
+            E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
   CoUninitialize();
   CoUninitialize();
   EXPECT_EQ(winsim::Audio::of(world).com_initialized_threads(), 0);
+  EXPECT_EQ(winsim::Audio::of(world).live_com_objects(), 0);
 }
 
 }  // namespace

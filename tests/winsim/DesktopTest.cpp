@@ -17,7 +17,11 @@ int OwnerMain() {
   return 0;
 }
 
-TEST(Desktop, AProcesssWindowGoesWithItAndOutsideWindowsStay) {
+HWND Hwnd(std::uint32_t handle) {
+  return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(handle));
+}
+
+TEST(Desktop, AProcesssWindowGoesWithItOutsideWindowsStayAndFindWindowTakesTheOldestMatch) {
   winsim::World world;
   winsim::Desktop &desktop = winsim::Desktop::of(world);
   std::uint32_t outside = desktop.open("Notepad", "memo.txt - Notepad", true);
@@ -36,21 +40,14 @@ TEST(Desktop, AProcesssWindowGoesWithItAndOutsideWindowsStay) {
             (std::vector<Record>{
                 {{"t", 5000}, {"pid", pid}, {"class", "#32770"}, {"title", "Microsoft Windows"}}}));
   EXPECT_FALSE(desktop.close(0x12345678));
-}
 
-HWND Hwnd(std::uint32_t handle) {
-  return reinterpret_cast<HWND>(static_cast<ULONG_PTR>(handle));
-}
-
-TEST(Desktop, FindWindowComparesClassAndTitleWithoutCaseAndTakesTheOldestMatch) {
-  winsim::World world;
-  winsim::Desktop &desktop = winsim::Desktop::of(world);
+  // FindWindow compares class and title without case and takes the oldest match.
   std::uint32_t first = desktop.open("#32770", "Microsoft Windows");
   desktop.open("#32770", "MICROSOFT WINDOWS");
-  std::uint32_t notepad = desktop.open("Notepad", "memo.txt - Notepad");
+  desktop.open("Notepad", "memo.txt - Notepad");
   EXPECT_EQ(FindWindowW(TEXT("#32770"), TEXT("microsoft windows")), Hwnd(first));
-  EXPECT_EQ(FindWindowW(TEXT("notepad"), nullptr), Hwnd(notepad));
-  EXPECT_EQ(FindWindowW(nullptr, TEXT("memo.txt - Notepad")), Hwnd(notepad));
+  EXPECT_EQ(FindWindowW(TEXT("notepad"), nullptr), Hwnd(outside));
+  EXPECT_EQ(FindWindowW(nullptr, TEXT("memo.txt - Notepad")), Hwnd(outside));
   EXPECT_EQ(FindWindowW(TEXT("#32770"), TEXT("Microsoft Windows ")), nullptr);
 }
 

@@ -29,7 +29,7 @@ class FaultPlan : public ::testing::Test {
   winsim::World world;
 };
 
-TEST_F(FaultPlan, ARuleFailsOnlyTheNthCallOnItsPathWithItsError) {
+TEST_F(FaultPlan, ARuleFailsOnlyTheNthOrFromTheNthCallOnItsPathWithItsError) {
   world.faults().add({"RegOpenKeyExA", "Tesmar\\Config", 2, false, ERROR_FILE_NOT_FOUND});
   EXPECT_EQ(Open(kOther), ERROR_SUCCESS);
   EXPECT_EQ(Open(kConfig), ERROR_SUCCESS);
@@ -44,9 +44,8 @@ TEST_F(FaultPlan, ARuleFailsOnlyTheNthCallOnItsPathWithItsError) {
       RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Norvane\\Tesmar\\Config", 0, KEY_READ, &key),
       ERROR_SUCCESS);
   RegCloseKey(key);
-}
-
-TEST_F(FaultPlan, AFromRuleFailsTheNthAndEveryLaterCall) {
+  // A from rule fails the nth call and every later one.
+  world.faults().clear();
   world.faults().add({"RegOpenKeyExA", "tesmar\\config", 3, true, 1450});
   EXPECT_EQ(Open(kConfig), ERROR_SUCCESS);
   EXPECT_EQ(Open(kConfig), ERROR_SUCCESS);
@@ -54,7 +53,7 @@ TEST_F(FaultPlan, AFromRuleFailsTheNthAndEveryLaterCall) {
   EXPECT_EQ(Open(kOther), ERROR_SUCCESS);
 }
 
-TEST_F(FaultPlan, ARuleWithoutAnErrorUsesTheCallsOwnDefault) {
+TEST_F(FaultPlan, ARuleWithoutAnErrorUsesTheCallsOwnDefaultAndAFailedOpenLeavesNoHandle) {
   world.faults().add({"RegOpenKeyExA", "", 1, false, std::nullopt});
   world.faults().add({"CreateEventA", "", 1, false, std::nullopt});
   world.faults().add({"RegisterEventSourceA", "Quillet", 1, false, std::nullopt});
@@ -65,15 +64,17 @@ TEST_F(FaultPlan, ARuleWithoutAnErrorUsesTheCallsOwnDefault) {
   SetLastError(0xdeadbeef);
   EXPECT_EQ(RegisterEventSourceA(nullptr, "Quillet"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(RPC_S_SERVER_UNAVAILABLE));
-}
 
-TEST_F(FaultPlan, AFailedOpenLeavesNoHandleAndIsTraced) {
   world.faults().add({"RegOpenKeyExA", "Config", 1, false, 5});
   HKEY key = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x1234));
   EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kConfig, 0, KEY_READ, &key), ERROR_ACCESS_DENIED);
   EXPECT_EQ(key, nullptr);
   EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
-  std::vector<Record> faults = {{{"call", "RegOpenKeyExA"}, {"error", 5}}};
+  // Every failure is traced with its error.
+  std::vector<Record> faults = {{{"call", "RegOpenKeyExA"}, {"error", 5}},
+                                {{"call", "CreateEventA"}, {"error", 8}},
+                                {{"call", "RegisterEventSourceA"}, {"error", 1722}},
+                                {{"call", "RegOpenKeyExA"}, {"error", 5}}};
   EXPECT_EQ(world.trace().select("fault", {"call", "error"}), faults);
 }
 

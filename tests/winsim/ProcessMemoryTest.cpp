@@ -23,7 +23,7 @@ class ProcessMemory : public ::testing::Test {
   winsim::World world;
 };
 
-TEST_F(ProcessMemory, TwoProcessesOfOneProgramEachCountOnlyTheirOwn) {
+TEST_F(ProcessMemory, TwoProcessesOfOneProgramEachCountOnlyTheirOwnAndUnmakeTheirStaticsOnReturn) {
   std::uint32_t first = Counter("3");
   world.run_for(1500);
   std::uint32_t second = Counter("2");
@@ -40,13 +40,12 @@ TEST_F(ProcessMemory, TwoProcessesOfOneProgramEachCountOnlyTheirOwn) {
   ASSERT_TRUE(world.wait_exit(third));
   EXPECT_EQ(world.console(third),
             "pid 28 made its statics in 28 and counted 1 in 1 calls\nstatics of 28 destroyed\n");
-}
 
-TEST_F(ProcessMemory, StaticDestructorsRunWhenMainReturnsNotWhenTheProcessIsEnded) {
-  std::uint32_t pid = Counter("1 exit");
-  ASSERT_TRUE(world.wait_exit(pid));
-  EXPECT_EQ(world.exit_code(pid), 1u);
-  EXPECT_EQ(world.console(pid), "pid 12 made its statics in 12 and counted 1 in 1 calls\n");
+  // Static destructors run when main returns, not when the process is ended.
+  std::uint32_t ended = Counter("2 exit");
+  ASSERT_TRUE(world.wait_exit(ended));
+  EXPECT_EQ(world.exit_code(ended), 2u);
+  EXPECT_EQ(world.console(ended), "pid 36 made its statics in 36 and counted 2 in 2 calls\n");
 }
 
 TEST_F(ProcessMemory, ProcessesOneAfterAnotherLeaveNoImageNoThreadAndNoHandleBehind) {
@@ -93,18 +92,19 @@ int SleeperMain() {
   return 0;
 }
 
-class HostImagePrograms : public ::testing::Test {
- protected:
-  void Register(winsim::HostImage host_image) {
-    world.add_program("sleeper.exe", SleeperMain, host_image);
-    world.place_program("C:\\sleeper.exe", "sleeper.exe");
-  }
+// A program in the host's image runs one process at a time unless it keeps no state of its own.
+TEST(HostImagePrograms, ASecondProcessWhileOneRunsStopsTheRunUnlessTheProgramIsStateless) {
   winsim::World world;
-};
+  world.add_program("stateless.exe", SleeperMain, winsim::HostImage::Stateless);
+  world.place_program("C:\\stateless.exe", "stateless.exe");
+  std::uint32_t first = world.start("C:\\stateless.exe");
+  std::uint32_t second = world.start("C:\\stateless.exe");
+  EXPECT_TRUE(world.wait_exit(first));
+  EXPECT_TRUE(world.wait_exit(second));
 
-TEST_F(HostImagePrograms, ASecondProcessWhileOneRunsStopsTheRun) {
-  Register(winsim::HostImage::OneProcessAtATime);
-  std::uint32_t first = world.start("C:\\sleeper.exe");
+  world.add_program("sleeper.exe", SleeperMain, winsim::HostImage::OneProcessAtATime);
+  world.place_program("C:\\sleeper.exe", "sleeper.exe");
+  first = world.start("C:\\sleeper.exe");
   ASSERT_TRUE(world.wait_exit(first));
   world.start("C:\\sleeper.exe one");
   try {
@@ -114,20 +114,12 @@ TEST_F(HostImagePrograms, ASecondProcessWhileOneRunsStopsTheRun) {
     EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::Isolation);
     EXPECT_EQ(std::string(stop.what()),
               "winsim: isolation: \"C:\\sleeper.exe two\" would start a second process of "
-              "sleeper.exe while pid 20 runs it. The program is registered by its entry "
+              "sleeper.exe while pid 36 runs it. The program is registered by its entry "
               "function and lives in the host's image, so the two processes would share its "
               "globals; build it as a program image (norvane_sim_program), or register it as "
               "HostImage::Stateless if it keeps no state of its own.\n");
   }
-  EXPECT_EQ(world.processes().size(), 2u);
-}
-
-TEST_F(HostImagePrograms, AStatelessProgramRunsSideBySide) {
-  Register(winsim::HostImage::Stateless);
-  std::uint32_t first = world.start("C:\\sleeper.exe");
-  std::uint32_t second = world.start("C:\\sleeper.exe");
-  EXPECT_TRUE(world.wait_exit(first));
-  EXPECT_TRUE(world.wait_exit(second));
+  EXPECT_EQ(world.processes().size(), 4u);
 }
 
 int LeakyMain() {
@@ -146,7 +138,7 @@ class HandleLeak : public ::testing::Test {
   winsim::World world;
 };
 
-TEST_F(HandleLeak, HandlesHeldAtExitAreListedWithTheirObjects) {
+TEST_F(HandleLeak, HandlesHeldAtExitAreListedWithTheirObjectsAndTheHostsWhileOpen) {
   std::uint32_t pid = world.start("C:\\Tools\\leaky.exe");
   ASSERT_TRUE(world.wait_exit(pid));
   // The console's three standard handles come first and are the system's, not the program's.
@@ -157,9 +149,7 @@ TEST_F(HandleLeak, HandlesHeldAtExitAreListedWithTheirObjects) {
   SetLastError(0xdeadbeef);
   EXPECT_EQ(OpenEventA(EVENT_ALL_ACCESS, FALSE, "LeakyEvent"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-}
-
-TEST_F(HandleLeak, TheHostsOwnHandlesAreListedWhileOpen) {
+  // The host's own handles are listed while open.
   HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   EXPECT_EQ(world.open_handles(world.host_pid()).size(), 1u);
   CloseHandle(event);

@@ -12,17 +12,13 @@ namespace {
 
 constexpr const char *kLocked = "SOFTWARE\\Norvane\\Locked";
 
-class RegistryControl : public ::testing::Test {
- protected:
-  RegistryControl() {
-    world.registry().set_dword(std::string("HKLM\\") + kLocked, "Value", 7);
-    world.registry().create_key(std::string("HKLM\\") + kLocked + "\\Sub");
-    world.registry().deny_full_access(std::string("HKLM\\") + kLocked);
-  }
+// A denied key opens for reading only, cannot be deleted and takes no new subkey, while its
+// existing subkeys are not denied themselves; lifting the denial gives write access again.
+TEST(RegistryControl, ADeniedKeyOpensForReadingOnlyUntilTheDenialIsLifted) {
   winsim::World world;
-};
-
-TEST_F(RegistryControl, ADeniedKeyOpensForReadingOnly) {
+  world.registry().set_dword(std::string("HKLM\\") + kLocked, "Value", 7);
+  world.registry().create_key(std::string("HKLM\\") + kLocked + "\\Sub");
+  world.registry().deny_full_access(std::string("HKLM\\") + kLocked);
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLocked, 0, KEY_READ, &key), ERROR_SUCCESS);
   DWORD value = 0, size = sizeof value;
@@ -48,33 +44,24 @@ TEST_F(RegistryControl, ADeniedKeyOpensForReadingOnly) {
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
   RegCloseKey(key);
-  EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
-}
-
-TEST_F(RegistryControl, ADeniedKeyCannotBeDeletedAndItsSubkeysStayOpen) {
-  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Locked\\Sub"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kLocked), ERROR_ACCESS_DENIED);
-  EXPECT_TRUE(world.registry().key_exists(std::string("HKLM\\") + kLocked));
-}
-
-TEST_F(RegistryControl, NoKeyCanBeCreatedInADeniedKey) {
-  HKEY key = nullptr;
   EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Locked\\New\\Deeper", 0,
                             nullptr, 0, KEY_READ, nullptr, &key, nullptr),
             ERROR_ACCESS_DENIED);
   EXPECT_FALSE(world.registry().key_exists(std::string("HKLM\\") + kLocked + "\\New"));
-  // Its existing subkeys are not denied themselves.
   ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Locked\\Sub\\New", 0, nullptr,
                             0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
             ERROR_SUCCESS);
   RegCloseKey(key);
-}
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Locked\\Sub\\New"),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Locked\\Sub"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kLocked), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(world.registry().key_exists(std::string("HKLM\\") + kLocked));
+  EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
 
-TEST_F(RegistryControl, LiftingTheDenialGivesWriteAccessAgain) {
   world.registry().deny_full_access(std::string("HKLM\\") + kLocked, false);
-  HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLocked, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
-  DWORD value = 8;
+  value = 8;
   EXPECT_EQ(RegSetValueExA(key, "Value", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value),
                            sizeof value),
             ERROR_SUCCESS);

@@ -36,7 +36,7 @@ class Trace : public ::testing::Test {
   winsim::World world;
 };
 
-TEST_F(Trace, RegistryWritesAreRecordedWithTheirDataAsText) {
+TEST_F(Trace, RegistryWritesAreRecordedWithTheirDataAsTextAndDeletesWithTheirKey) {
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kTraceConfigKey, 0, KEY_ALL_ACCESS, &key),
             ERROR_SUCCESS);
@@ -51,6 +51,10 @@ TEST_F(Trace, RegistryWritesAreRecordedWithTheirDataAsText) {
   RegSetValueExA(key, "Blob", 0, REG_BINARY, blob, sizeof blob);
   RegDeleteValueA(key, "Blob");
   RegCloseKey(key);
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Gone", 0, nullptr, 0, KEY_ALL_ACCESS,
+                  nullptr, &key, nullptr);
+  RegCloseKey(key);
+  ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "software\\norvane\\gone"), ERROR_SUCCESS);
 
   DWORD tid = GetCurrentThreadId();
   std::string path = std::string("HKLM\\") + kTraceConfigKey;
@@ -64,35 +68,12 @@ TEST_F(Trace, RegistryWritesAreRecordedWithTheirDataAsText) {
             (std::vector<Record>{set("SystemStatus", "REG_DWORD", 300, 4),
                                  set("Text", "REG_SZ", "日本語", 8),
                                  set("Blob", "REG_BINARY", "01ab", 2)}));
+  // A key's delete names the key alone.
   EXPECT_EQ(world.trace().of_kind("reg.delete"),
-            std::vector<Record>{Expected(1000, world.host_pid(), tid, "reg.delete",
-                                         {{"key", path}, {"name", "Blob"}})});
-}
-
-TEST_F(Trace, AKeyDeleteIsRecordedWithTheKeyAlone) {
-  HKEY key = nullptr;
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Gone", 0, nullptr, 0, KEY_ALL_ACCESS,
-                  nullptr, &key, nullptr);
-  RegCloseKey(key);
-  ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "software\\norvane\\gone"), ERROR_SUCCESS);
-  EXPECT_EQ(world.trace().of_kind("reg.delete"),
-            std::vector<Record>{Expected(0, world.host_pid(), GetCurrentThreadId(), "reg.delete",
-                                         {{"key", "HKLM\\SOFTWARE\\Norvane\\Gone"}})});
-}
-
-TEST_F(Trace, AnEventLogEntryIsRecordedWithItsTextInUtf8) {
-  HANDLE source = RegisterEventSourceA(nullptr, "Quillet");
-  std::string text = winsim::cp932("ＣＰＵ温度が警告レベルです。");
-  LPCSTR strings[] = {text.c_str()};
-  ReportEventA(source, EVENTLOG_WARNING_TYPE, 0, 0x80002EE0, nullptr, 1, 0, strings, nullptr);
-  DeregisterEventSource(source);
-  Record event = Expected(0, world.host_pid(), GetCurrentThreadId(), "event",
-                          {{"source", "Quillet"},
-                           {"type", EVENTLOG_WARNING_TYPE},
-                           {"category", 0},
-                           {"id", 0x80002EE0u},
-                           {"strings", Record::array({"ＣＰＵ温度が警告レベルです。"})}});
-  EXPECT_EQ(world.trace().of_kind("event"), std::vector<Record>{event});
+            (std::vector<Record>{Expected(1000, world.host_pid(), tid, "reg.delete",
+                                          {{"key", path}, {"name", "Blob"}}),
+                                 Expected(1000, world.host_pid(), tid, "reg.delete",
+                                          {{"key", "HKLM\\SOFTWARE\\Norvane\\Gone"}})}));
 }
 
 TEST_F(Trace, AProcessIsRecordedFromStartThroughItsOutputToItsExit) {
@@ -116,8 +97,9 @@ TEST_F(Trace, AProcessIsRecordedFromStartThroughItsOutputToItsExit) {
             std::vector<Record>{Expected(350, pid, tid, "process.exit", {{"code", 3}})});
 }
 
-TEST(EventLog, AnUnavailableServiceRefusesASourceAndAnEntryKeepsTheBytesTypeAndId) {
-  winsim::World world;
+// An unavailable event-log service refuses event sources; an available one keeps every entry as
+// the program passed it, and the trace shows its text in UTF-8.
+TEST_F(Trace, AnEventLogEntryIsKeptAsPassedAndRecordedInUtf8OnlyWhileTheServiceRuns) {
   world.eventlog().set_available(false);
   SetLastError(0xdeadbeef);
   EXPECT_EQ(RegisterEventSourceA(nullptr, "Quillet"), nullptr);
@@ -125,23 +107,29 @@ TEST(EventLog, AnUnavailableServiceRefusesASourceAndAnEntryKeepsTheBytesTypeAndI
   EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
 
   world.eventlog().set_available(true);
-  // Available, it keeps every entry as the program passed it.
   HANDLE source = RegisterEventSourceA(nullptr, "Quillet");
   ASSERT_NE(source, nullptr);
-  std::string text = winsim::cp932("システムステータスを「正常」へ移行しました。");
+  std::string text = winsim::cp932("ＣＰＵ温度が警告レベルです。");
   LPCSTR strings[] = {text.c_str()};
   world.run_for(2500);
-  ASSERT_TRUE(ReportEventA(source, EVENTLOG_INFORMATION_TYPE, 0, 0x40000064, nullptr, 1, 0, strings,
-                           nullptr));
+  ASSERT_TRUE(
+      ReportEventA(source, EVENTLOG_WARNING_TYPE, 0, 0x80002EE0, nullptr, 1, 0, strings, nullptr));
   EXPECT_TRUE(DeregisterEventSource(source));
   ASSERT_EQ(world.eventlog().entries().size(), 1u);
   const winsim::EventEntry &entry = world.eventlog().entries()[0];
   EXPECT_EQ(entry.t, 2500u);
   EXPECT_EQ(entry.pid, world.host_pid());
   EXPECT_EQ(entry.source, "Quillet");
-  EXPECT_EQ(entry.type, EVENTLOG_INFORMATION_TYPE);
-  EXPECT_EQ(entry.id, 0x40000064u);
+  EXPECT_EQ(entry.type, EVENTLOG_WARNING_TYPE);
+  EXPECT_EQ(entry.id, 0x80002EE0u);
   EXPECT_EQ(entry.strings, std::vector<std::string>{text});
+  Record event = Expected(2500, world.host_pid(), GetCurrentThreadId(), "event",
+                          {{"source", "Quillet"},
+                           {"type", EVENTLOG_WARNING_TYPE},
+                           {"category", 0},
+                           {"id", 0x80002EE0u},
+                           {"strings", Record::array({"ＣＰＵ温度が警告レベルです。"})}});
+  EXPECT_EQ(world.trace().of_kind("event"), std::vector<Record>{event});
 }
 
 }  // namespace
