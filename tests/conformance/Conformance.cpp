@@ -131,17 +131,21 @@ long RunCaptured(const WString &command_line, const WString &current_dir, std::s
 
 // Both convert through a buffer that holds every text the tests pass (paths, command lines).
 std::string Narrow(const WString &text) {
-  char buffer[4096];
-  int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), buffer,
-                                 sizeof buffer, nullptr, nullptr);
-  return std::string(buffer, static_cast<size_t>(size));
+  if (text.empty()) return std::string();
+  int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                 nullptr, nullptr);
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                      nullptr, nullptr);
+  return out;
 }
 
 WString Widen(const std::string &text) {
-  WCHAR buffer[4096];
-  int size =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), buffer, 4096);
-  return WString(buffer, static_cast<size_t>(size));
+  if (text.empty()) return WString();
+  int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  WString out(static_cast<size_t>(size), 0);
+  MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+  return out;
 }
 
 std::string Lower(std::string text) {
