@@ -23,22 +23,23 @@ class ServiceControlTest : public ServiceWorld {
     return result;
   }
 
-  DWORD ThreadOf(std::size_t index) {
-    std::vector<DWORD> tids;
-    for (const auto &r : world.trace().of_kind("thread.start"))
-      if (r["pid"] == pid_) tids.push_back(r["thread"].get<DWORD>());
-    return tids.at(index);
-  }
   DWORD MainThread() {
     for (const auto &r : world.trace().of_kind("process.start"))
       if (r["pid"] == pid_) return r["tid"].get<DWORD>();
     return 0;
   }
-  DWORD ControlThread() { return ThreadOf(1); }  // the service-main thread starts it
+  // The second thread of the process: the service-main thread starts it.
+  DWORD ControlThread() {
+    std::vector<DWORD> tids;
+    for (const auto &r : world.trace().of_kind("thread.start"))
+      if (r["pid"] == pid_) tids.push_back(r["thread"].get<DWORD>());
+    return tids.at(1);
+  }
 
   std::uint32_t pid_ = 0;
 };
 
+// Unlisted controls reach OnUserControl on the handler's thread.
 TEST_F(ServiceControlTest, EachControlWithAnIndexReachesItsOperationOnTheControlThread) {
   EXPECT_EQ(Send(SERVICE_CONTROL_PARAMCHANGE), 0u);
   // A device query-remove is answered NO_ERROR, so the removal is granted.
@@ -48,12 +49,17 @@ TEST_F(ServiceControlTest, EachControlWithAnIndexReachesItsOperationOnTheControl
   EXPECT_EQ(Send(SERVICE_CONTROL_PRESHUTDOWN), 0u);
   EXPECT_EQ(Send(SERVICE_CONTROL_PAUSE), 0u);
   EXPECT_EQ(Send(SERVICE_CONTROL_CONTINUE), 0u);
+  for (DWORD control : {7u, 10u, 14u, 16u, 128u, 255u}) EXPECT_EQ(Send(control), 0u);
 
-  Strings expected = {"OnParamChange",   "OnDeviceEvent 32769", "OnHardwareProfileChange",
-                      "OnPowerEvent 18", "OnPreShutdown",       "OnPause",
-                      "OnContinue"};
+  Strings expected = {"OnParamChange",    "OnDeviceEvent 32769", "OnHardwareProfileChange",
+                      "OnPowerEvent 18",  "OnPreShutdown",       "OnPause",
+                      "OnContinue",       "OnUserControl 7",     "OnUserControl 10",
+                      "OnUserControl 14", "OnUserControl 16",    "OnUserControl 128",
+                      "OnUserControl 255"};
   EXPECT_EQ(Calls().calls, expected);
-  for (DWORD tid : Calls().threads) EXPECT_EQ(tid, ControlThread());
+  std::vector<DWORD> threads(7, ControlThread());
+  threads.resize(13, MainThread());
+  EXPECT_EQ(Calls().threads, threads);
 }
 
 TEST_F(ServiceControlTest, StopAndShutdownReachTheirOperationAndEndTheControlThread) {
@@ -69,14 +75,6 @@ TEST_F(ServiceControlTest, StopAndShutdownReachTheirOperationAndEndTheControlThr
   ASSERT_TRUE(world.wait_exit(pid_));
   EXPECT_EQ(Calls().calls, (Strings{"OnStop", "OnShutdown", "OnStop"}));
   EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_STOPPED));
-}
-
-TEST_F(ServiceControlTest, UnlistedControlsReachOnUserControlOnTheHandlersThread) {
-  for (DWORD control : {7u, 10u, 14u, 16u, 128u, 255u}) EXPECT_EQ(Send(control), 0u);
-  Strings expected = {"OnUserControl 7",  "OnUserControl 10",  "OnUserControl 14",
-                      "OnUserControl 16", "OnUserControl 128", "OnUserControl 255"};
-  EXPECT_EQ(Calls().calls, expected);
-  for (DWORD tid : Calls().threads) EXPECT_EQ(tid, MainThread());
 }
 
 TEST_F(ServiceControlTest, ARepeatedRecordedControlIsDroppedButAUserControlIsNot) {

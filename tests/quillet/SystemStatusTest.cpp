@@ -29,26 +29,30 @@ class SystemStatus : public HealthWorld {
   }
 };
 
-TEST_F(SystemStatus, ACycleWritesTheReadingsThenTheSixStatusValuesInOrder) {
-  Board().set_fan_speed(1999);
+// Only what is not normal has a message, the components' before the status's; a group with an
+// error reads as in error even with a warning.
+TEST_F(SystemStatus, ACycleWritesTheReadingsTheSixStatusValuesAndTheMessagesInOrder) {
+  Board().set_fan_speed(1500);      // hardware warning ...
+  Board().set_cpu_temperature(90);  // ... and error
+  SetBackup(2);                     // operation error
+  // A disk warning (pending sectors).
+  winsim::add_smart_disk(world, 0, disk_test::HealthyData(), disk_test::HealthyThresholds());
   StartMonitor();
   EXPECT_EQ(PublishedBetween(0, 1),
-            (std::vector<std::string>{"CpuFan=1999", "CpuTemp=45", "SystemTemp=38",
-                                      "SystemStatus=200", "CpuTempStatus=11100",
+            (std::vector<std::string>{"CpuFan=1500", "CpuTemp=90", "SystemTemp=38",
+                                      "SystemStatus=300", "CpuTempStatus=11300",
                                       "CpuFanStatus=12200", "SystemTempStatus=13100",
-                                      "BackupStatus=31100", "VolSpaceStatus=32100"}));
-}
-
-TEST_F(SystemStatus, AGroupWithAnErrorReadsAsInErrorEvenWithAWarning) {
-  Board().set_fan_speed(1500);                                // hardware warning ...
-  Board().set_cpu_temperature(90);                            // ... and error
-  SetBackup(2);                                               // operation error
-  winsim::add_smart_disk(world, 0, disk_test::HealthyData(),  // disk warning (pending sectors)
-                         disk_test::HealthyThresholds());
-  StartMonitor();
-  Records expected = {Message(0, 1, 0xC000012C, ErrorText("エラーあり", "エラーあり", "警告あり"))};
-  EXPECT_EQ(Messages(0).back(), expected[0]);
-  EXPECT_EQ(Config("SystemStatus"), 300u);
+                                      "BackupStatus=31300", "VolSpaceStatus=32100"}));
+  EXPECT_EQ(
+      ComponentMessageLines(),
+      "1 0xC0002C24 CPU 温度ステータスを「エラー」へ移行しました (CPU温度 = 90℃)\n"
+      "2 0x80002FA8 CPU ファン回転ステータスを「警告」へ移行しました (CPUファン回転数 = 1500)\n"
+      "2 0x800056B8 HDD SMARTステータスを「警告」へ移行しました "
+      "(HDD0修復済み = 5、読み込み不安定 = 2、修復が必要 = 0)\n"
+      "1 0xC0007A44 バックアップステータスを「エラー」へ移行しました");
+  Records all = Messages();
+  ASSERT_EQ(all.size(), 6u);  // the board's message first
+  EXPECT_EQ(all[5], Message(0, 1, 0xC000012C, ErrorText("エラーあり", "エラーあり", "警告あり")));
 }
 
 // The RAID LEDs blinking together make the status an error with every component normal: the
