@@ -206,14 +206,6 @@ TEST_F(DiskHealth, EveryCycleListsTheDisksAndPublishesBothBays) {
   EXPECT_EQ(world.open_handles(pid_), std::vector<std::string>{});
 }
 
-TEST_F(DiskHealth, WithoutTheConfigurationKeyNoDiskIsListed) {
-  world.registry().delete_tree(kConfigKey);
-  StartMonitor();
-  world.run_for(130000);
-  EXPECT_EQ(ToolStarts(), std::vector<std::uint64_t>{});
-  EXPECT_TRUE(world.trace().of_kind("reg.set").empty());
-}
-
 TEST_F(DiskHealth, AStopDuringALongListingIsActedOnWhenTheCycleHasFinished) {
   world.part<standin::WmicStandIn>().delay_ms = 25000;
   StartMonitor();

@@ -88,8 +88,7 @@ TEST_F(DiskListing, RowsFillTheBayOfTheirBusFieldByField) {
     HddReport report = ParseDiskList(c.listing);
     EXPECT_EQ(Bay(report.Hdd[0]), c.bay0) << c.what;
     EXPECT_EQ(Bay(report.Hdd[1]), c.bay1) << c.what;
-    EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL) << c.what;
-    EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL) << c.what;
+    EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NORMAL, HDD_STATUS_NORMAL)) << c.what;
   }
 }
 
@@ -145,8 +144,7 @@ TEST_F(DiskListing, TheToolsMessagesAnywhereGiveNoPathForBothBays) {
           Listing({Row("Disk", "IDE", Drive(0), "0"), Row("Disk", "IDE", Drive(1), "1" + text)})}) {
       SCOPED_TRACE(winsim::to_utf8(listing, 932));
       HddReport report = ParseDiskList(listing);
-      EXPECT_EQ(report.Status[0], HDD_STATUS_NO_PATH);
-      EXPECT_EQ(report.Status[1], HDD_STATUS_NO_PATH);
+      EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NO_PATH, HDD_STATUS_NO_PATH));
       EXPECT_EQ(Bay(report.Hdd[0]) + " " + Bay(report.Hdd[1]), "none none");
     }
   }

@@ -2,6 +2,7 @@
 // and a world with the tool in place and the configuration key present.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -18,6 +19,8 @@
 #include "wmic/WmicStandIn.h"
 
 namespace disk_test {
+
+using ::testing::ElementsAre;
 
 inline constexpr const char *kConfigKey = "SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
 inline const std::string kConfigPath = std::string("HKLM\\") + kConfigKey;

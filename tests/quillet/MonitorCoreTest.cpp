@@ -24,9 +24,6 @@ class MonitorCoreTest : public HealthWorld {
     return out;
   }
 
-  static Record Pin(std::uint64_t t, int pin, int level) {
-    return {{"t", t}, {"pin", pin}, {"level", level}};
-  }
   Records Gpio() { return world.trace().select("gpio", {"t", "pin", "level"}); }
   Records Sounds() { return world.trace().select("sound", {"t", "via", "freq", "duration"}); }
 
@@ -236,35 +233,24 @@ TEST_F(MonitorCoreTest, AtTheStopEveryIndicatorThreadEndsBeforeTheLedsGoDarkInOr
   world.run_for(10250);
   world.trace().clear();
   StopAndWait();
+  auto ended = [](std::uint64_t t) { return Record{{"t", t}, {"exit", 0}}; };
+  auto status = [](std::uint64_t t, int state) { return Record{{"t", t}, {"state", state}}; };
   Records ending;
   for (const auto &r : world.trace().records()) {
-    if (r["kind"] == "gpio")
-      ending.push_back({{"t", r["t"]}, {"pin", r["pin"]}, {"level", r["level"]}});
-    if (r["kind"] == "thread.exit") ending.push_back({{"t", r["t"]}, {"exit", 0}});
-    if (r["kind"] == "svc.status") ending.push_back({{"t", r["t"]}, {"state", r["state"]}});
+    if (r["kind"] == "gpio") ending.push_back(Pin(r["t"], r["pin"], r["level"]));
+    if (r["kind"] == "thread.exit") ending.push_back(ended(r["t"]));
+    if (r["kind"] == "svc.status") ending.push_back(status(r["t"], r["state"]));
   }
-  Record exit_at_12s = {{"t", 12000}, {"exit", 0}};
   // The RAID override makes the status an error: the system alarm sounds beside the RAID alarm.
-  // The threads are asked to end one after another, so the blink thread, asked after the system
-  // alarm ended at 11 s, has begun one more pass by then.
-  Records expected = {{{"t", 10250}, {"state", 3}},
-                      Pin(10500, 32, 0),
-                      Pin(10500, 12, 0),
-                      {{"t", 10700}, {"exit", 0}},  // the RAID alarm, at the end of its second
-                      {{"t", 11000}, {"exit", 0}},  // the system alarm, at the end of its second
-                      Pin(11000, 32, 1),
-                      Pin(11000, 12, 1),
-                      Pin(11500, 32, 0),
-                      Pin(11500, 12, 0),
-                      Pin(12000, 32, 1),
-                      Pin(12000, 12, 1),
-                      exit_at_12s,  // the blink thread, at the end of its pass
-                      Pin(12000, 32, 1),
-                      Pin(12000, 12, 1),
-                      Pin(12000, 10, 1),
-                      exit_at_12s,  // the control thread, once Run has set RunExitEvent
-                      {{"t", 12000}, {"state", 1}},
-                      exit_at_12s};  // the service-main thread
+  // The threads are asked to end one after another: the RAID alarm ends at the end of its second
+  // (10.7 s), then the system alarm (11 s); the blink thread, asked after that, has begun one
+  // more pass and ends with it (12 s). Then the LEDs go dark, the control thread ends once Run
+  // has set RunExitEvent, STOPPED is reported and the service-main thread ends.
+  Records expected = {status(10250, 3),  Pin(10500, 32, 0), Pin(10500, 12, 0), ended(10700),
+                      ended(11000),      Pin(11000, 32, 1), Pin(11000, 12, 1), Pin(11500, 32, 0),
+                      Pin(11500, 12, 0), Pin(12000, 32, 1), Pin(12000, 12, 1), ended(12000),
+                      Pin(12000, 32, 1), Pin(12000, 12, 1), Pin(12000, 10, 1), ended(12000),
+                      status(12000, 1),  ended(12000)};
   EXPECT_EQ(ending, expected);
 }
 
