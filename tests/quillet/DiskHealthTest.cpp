@@ -47,10 +47,6 @@ struct BayCase {
   const char *messages;  // the disks' messages of the first cycle, "type id text"
 };
 
-void PrintTo(const BayCase &c, std::ostream *os) {
-  *os << c.name;
-}
-
 const BayCase kBayCases[] = {
     {"AttributeFiveAtItsThresholdIsAnError", [](World &w) { PutDrive(w, 0, Drive(41, 36, 0)); },
      "SystemStatus=300",

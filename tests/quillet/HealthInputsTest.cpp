@@ -20,10 +20,6 @@ struct InputCase {
   const char *message;  // the component's message, "type id text", or nothing
 };
 
-void PrintTo(const InputCase &c, std::ostream *os) {
-  *os << c.name;
-}
-
 standins::Board &BoardOf(World &w) {
   return standins::Board::of(w);
 }

@@ -15,9 +15,6 @@
 
 namespace quillet_test {
 
-using Record = winsim::Trace::Record;
-using Records = std::vector<Record>;
-
 // An event-log record of the monitor as the health tests compare it.
 inline Record Message(std::uint64_t t, int type, std::uint32_t id, const std::string &text) {
   return {{"t", t}, {"type", type}, {"id", id}, {"text", text}};

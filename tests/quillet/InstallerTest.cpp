@@ -5,20 +5,18 @@
 namespace quillet_test {
 namespace {
 
-using Record = winsim::Trace::Record;
-
 using InstallerTest = ServiceWorld;
 
 TEST_F(InstallerTest, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuotedPath) {
   std::uint32_t pid = RunQuillet("-install");
   EXPECT_EQ(world.console(pid), "");
   EXPECT_EQ(world.exit_code(pid), 0u);
-  std::vector<Record> created = {{{"service", "Orvexd"},
-                                  {"display", "Norvane NAS LED Control"},
-                                  {"type", 16},
-                                  {"start", 2},
-                                  {"errorControl", 1},
-                                  {"path", "\"C:\\Program Files\\Norvane\\Quillet.exe\""}}};
+  Records created = {{{"service", "Orvexd"},
+                      {"display", "Norvane NAS LED Control"},
+                      {"type", 16},
+                      {"start", 2},
+                      {"errorControl", 1},
+                      {"path", "\"C:\\Program Files\\Norvane\\Quillet.exe\""}}};
   EXPECT_EQ(world.trace().select("svc.create",
                                  {"service", "display", "type", "start", "errorControl", "path"}),
             created);

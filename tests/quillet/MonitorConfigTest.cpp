@@ -64,20 +64,17 @@ TEST(MonitorConfig, ThresholdsTakeTheirDefaultsOnlyWhenMissing) {
 TEST(MonitorConfig, SnoozeCopiesReportAChangeOncePerAlarm) {
   winsim::World world;
   InitializeIndicatorState();
-  // Initial copies: time 10, type -1.
-  quillet::SnoozeChange change = quillet::UpdateSnoozeCopies(10, 0xFFFFFFFF);
-  EXPECT_FALSE(change.bRaid);
-  EXPECT_FALSE(change.bSystem);
-  change = quillet::UpdateSnoozeCopies(10, 1);
-  EXPECT_TRUE(change.bRaid);
-  EXPECT_TRUE(change.bSystem);
+  // Whether the RAID alarm and the system alarm are told of a change.
+  auto update = [](DWORD time, DWORD type) {
+    quillet::SnoozeChange change = quillet::UpdateSnoozeCopies(time, type);
+    return std::pair{change.bRaid, change.bSystem};
+  };
+  EXPECT_EQ(update(10, 0xFFFFFFFF), std::pair(false, false));  // the initial copies
+  EXPECT_EQ(update(10, 1), std::pair(true, true));
   EXPECT_EQ(g_nRaidSnoozeType, 1);
   EXPECT_EQ(g_nSysSnoozeType, 1);
-  change = quillet::UpdateSnoozeCopies(10, 1);
-  EXPECT_FALSE(change.bRaid);
-  change = quillet::UpdateSnoozeCopies(7, 1);
-  EXPECT_TRUE(change.bRaid);
-  EXPECT_TRUE(change.bSystem);
+  EXPECT_EQ(update(10, 1), std::pair(false, false));
+  EXPECT_EQ(update(7, 1), std::pair(true, true));
   EXPECT_EQ(g_nRaidSnoozeTime, 7);
   DeleteIndicatorLocks();
 }

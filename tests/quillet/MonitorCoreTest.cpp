@@ -1,5 +1,6 @@
 // The service class's monitoring loop: board start-up, wake-ups, intervals, suspend and
-// resume, the RAID alarm on request, and the way down when the service stops.
+// resume, and the way down when the service stops. (The RAID alarm on request is under
+// ServiceLifecycleTest.)
 #include "HealthWorld.h"
 #include "winsim/Text.h"
 
@@ -95,21 +96,6 @@ TEST_F(MonitorCoreTest, AParameterChangeRunsACycleAtOnceAndRestartsTheInterval) 
   world.run_for(200000);
   // At 30 s the control's cycle; the periodic one a full 120 s later, not at 120 s.
   EXPECT_EQ(MarkedCycles(), (std::vector<std::uint64_t>{30000, 150000}));
-}
-
-TEST_F(MonitorCoreTest, TheNamedEventPlaysTheRaidAlarmOnceWhateverTheState) {
-  // No configuration key and no board: nothing else would sound.
-  world.registry().delete_tree(kConfigKey);
-  Board().set_init_results({-1001});
-  StartMonitor();
-  world.run_for(65000);
-  ASSERT_TRUE(world.set_named_event("NasCallEvent"));
-  world.run_for(60000);
-  // The RAID pattern from 65 s: six tones, the first 100 ms in, the last 2.2 s in.
-  Records sounds = Sounds();
-  ASSERT_EQ(sounds.size(), 6u);
-  EXPECT_EQ(sounds.front()["t"], 65100);
-  EXPECT_EQ(sounds.back()["t"], 67200);
 }
 
 class PowerEventTest : public MonitorCoreTest {

@@ -5,7 +5,6 @@
 namespace quillet_test {
 namespace {
 
-using Record = winsim::Trace::Record;
 using Strings = std::vector<std::string>;
 
 class ServiceControlTest : public ServiceWorld {
@@ -65,10 +64,10 @@ TEST_F(ServiceControlTest, EachControlWithAnIndexReachesItsOperationOnTheControl
 TEST_F(ServiceControlTest, StopAndShutdownReachTheirOperationAndEndTheControlThread) {
   EXPECT_EQ(Send(SERVICE_CONTROL_STOP), 0u);
   ASSERT_TRUE(world.wait_exit(pid_));
-  std::vector<Record> exits;
+  Records exits;
   for (const auto &r : world.trace().of_kind("thread.exit"))
     if (r["thread"] == ControlThread()) exits.push_back({{"code", r["code"]}});
-  EXPECT_EQ(exits, (std::vector<Record>{{{"code", 0}}}));
+  EXPECT_EQ(exits, (Records{{{"code", 0}}}));
   pid_ = StartService();
   world.run_for(100);
   EXPECT_EQ(Send(SERVICE_CONTROL_SHUTDOWN), 0u);
@@ -100,10 +99,10 @@ TEST_F(ServiceControlTest, ContinueWhileRunningIsDroppedWithoutBeingRecorded) {
   Send(SERVICE_CONTROL_CONTINUE);
   EXPECT_EQ(Calls().calls, (Strings{"OnPause", "OnContinue"}));
   // A settled state is reported with checkpoint and wait hint 0, whatever the pending one had.
-  std::vector<Record> reported = {{{"state", 6}, {"checkpoint", 1}, {"waitHint", 1000}},
-                                  {{"state", 7}, {"checkpoint", 0}, {"waitHint", 0}},
-                                  {{"state", 5}, {"checkpoint", 2}, {"waitHint", 3000}},
-                                  {{"state", 4}, {"checkpoint", 0}, {"waitHint", 0}}};
+  Records reported = {{{"state", 6}, {"checkpoint", 1}, {"waitHint", 1000}},
+                      {{"state", 7}, {"checkpoint", 0}, {"waitHint", 0}},
+                      {{"state", 5}, {"checkpoint", 2}, {"waitHint", 3000}},
+                      {{"state", 4}, {"checkpoint", 0}, {"waitHint", 0}}};
   EXPECT_EQ(Statuses({"state", "checkpoint", "waitHint"}), reported);
 }
 
@@ -123,10 +122,10 @@ TEST_F(ServiceControlTest, ParameterChangesThatArriveTogetherRunTheOperationOnce
 TEST_F(ServiceControlTest, InterrogateReReportsTheCurrentStatus) {
   world.trace().clear();
   EXPECT_EQ(Send(SERVICE_CONTROL_INTERROGATE), 0u);
-  std::vector<Record> running = {{{"state", 4},
-                                  {"checkpoint", 0},
-                                  {"waitHint", 0},
-                                  {"controls", RecordingService::kAllControls}}};
+  Records running = {{{"state", 4},
+                      {"checkpoint", 0},
+                      {"waitHint", 0},
+                      {"controls", RecordingService::kAllControls}}};
   EXPECT_EQ(Statuses({"state", "checkpoint", "waitHint", "controls"}), running);
   EXPECT_EQ(Calls().calls, Strings{});
 }

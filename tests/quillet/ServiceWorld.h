@@ -15,6 +15,9 @@
 
 namespace quillet_test {
 
+using Record = winsim::Trace::Record;
+using Records = std::vector<Record>;
+
 constexpr const char *kQuilletPath = "C:\\Program Files\\Norvane\\Quillet.exe";
 constexpr const char *kTestServicePath = "C:\\Test\\TestService.exe";
 constexpr const char *kServiceName = "Orvexd";
