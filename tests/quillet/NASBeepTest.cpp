@@ -73,23 +73,16 @@ class NASBeepTest : public ::testing::Test {
 
 // ---- Tone patterns ----------------------------------------------------------------------------
 
-TEST_F(NASBeepTest, WithoutAnAudioOutputTheRaidAlarmIsItsTonePatternOnTheBeepDevice) {
-  add_wave(kNorvaneRaidWave, 4000);
-  beep.PlayRaidAlarm();
-  EXPECT_EQ(sounds(), raid_tones("beepdev"));
-  EXPECT_EQ(world.now(), 2700u);
-}
-
-TEST_F(NASBeepTest, TheSystemAlarmPausesAfterEachToneAndLastsThreeAndThreeQuarterSeconds) {
-  beep.PlaySystemAlarm();
-  EXPECT_EQ(sounds(), system_tones("beepdev"));
-  EXPECT_EQ(world.now(), 3750u);
-}
+// The system alarm's pattern, and the RAID alarm's on the beep device, are under
+// AnAlarmAskedForDuringAnotherStartsWhenItEnds.
 
 // Only a name that contains "High Definition Audio", written so, marks the on-board output;
 // the test runs in the thread's code page.
-TEST_F(NASBeepTest, TheOnBoardHdAudioOutputGivesTonesEvenWithTheWaveFilePresent) {
+TEST_F(NASBeepTest, WithoutAnOutputOrWithTheOnBoardOneTheAlarmIsTonesDespiteTheWaveFile) {
   add_wave(kNorvaneRaidWave, 4000);
+  beep.PlayRaidAlarm();  // without an audio output: tones
+  EXPECT_EQ(sounds(), raid_tones("beepdev"));
+  EXPECT_EQ(world.now(), 2700u);
   for (const char *name :
        {"High Definition Audio Device", "スピーカー (High Definition Audio デバイス)"}) {
     audio().set_endpoint(name);

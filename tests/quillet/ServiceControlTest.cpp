@@ -97,13 +97,17 @@ TEST_F(ServiceControlTest, ContinueWhileRunningIsDroppedWithoutBeingRecorded) {
   world.trace().clear();
   Send(SERVICE_CONTROL_PAUSE);
   Send(SERVICE_CONTROL_CONTINUE);
+  // An interrogation re-reports the current status and reaches no operation.
+  EXPECT_EQ(Send(SERVICE_CONTROL_INTERROGATE), 0u);
   EXPECT_EQ(Calls().calls, (Strings{"OnPause", "OnContinue"}));
   // A settled state is reported with checkpoint and wait hint 0, whatever the pending one had.
   Records reported = {{{"state", 6}, {"checkpoint", 1}, {"waitHint", 1000}},
                       {{"state", 7}, {"checkpoint", 0}, {"waitHint", 0}},
                       {{"state", 5}, {"checkpoint", 2}, {"waitHint", 3000}},
+                      {{"state", 4}, {"checkpoint", 0}, {"waitHint", 0}},
                       {{"state", 4}, {"checkpoint", 0}, {"waitHint", 0}}};
   EXPECT_EQ(Statuses({"state", "checkpoint", "waitHint"}), reported);
+  EXPECT_EQ(Statuses({"controls"}).back(), (Record{{"controls", RecordingService::kAllControls}}));
 }
 
 TEST_F(ServiceControlTest, ParameterChangesThatArriveTogetherRunTheOperationOnce) {
@@ -117,17 +121,6 @@ TEST_F(ServiceControlTest, ParameterChangesThatArriveTogetherRunTheOperationOnce
   EXPECT_EQ(Calls().calls, (Strings{"OnHardwareProfileChange", "OnParamChange"}));
   Send(SERVICE_CONTROL_PARAMCHANGE);
   EXPECT_EQ(Calls().calls, (Strings{"OnHardwareProfileChange", "OnParamChange", "OnParamChange"}));
-}
-
-TEST_F(ServiceControlTest, InterrogateReReportsTheCurrentStatus) {
-  world.trace().clear();
-  EXPECT_EQ(Send(SERVICE_CONTROL_INTERROGATE), 0u);
-  Records running = {{{"state", 4},
-                      {"checkpoint", 0},
-                      {"waitHint", 0},
-                      {"controls", RecordingService::kAllControls}}};
-  EXPECT_EQ(Statuses({"state", "checkpoint", "waitHint", "controls"}), running);
-  EXPECT_EQ(Calls().calls, Strings{});
 }
 
 // The manager may interrogate as soon as the handler is registered, before the service has
