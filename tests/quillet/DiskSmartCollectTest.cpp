@@ -202,11 +202,8 @@ TEST_F(DiskStepFailures, AKeyThatWillNotOpenForWritingIsIgnored) {
   EXPECT_EQ(RegistryEffects(), std::vector<std::string>{});
 }
 
-// ---- Publishing ----------------------------------------------------------------------------
-
-class DiskStepPublishing : public DiskSmartWorld {};
-
-TEST_F(DiskStepPublishing, EachCycleStartsAfresh) {
+// A bay that failed is read again by the next cycle; one that is gone is empty.
+TEST_F(DiskStepFailures, EachCycleStartsAfresh) {
   wmic().output = TwoBayListing();
   AddHealthyDisk(0);
   AddHealthyDisk(1)->set_failure(winsim::SmartDisk::Failure::Ioctl);

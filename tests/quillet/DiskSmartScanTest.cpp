@@ -110,7 +110,7 @@ TEST_F(SmartRead, OtherFeaturesAreRefusedWithoutOpeningTheDrive) {
 // Bay 0 holds a drive with the row's sectors, bay 1 is empty: the six values published for bay 0
 // (in the order of kValuePrefixes: temperature, 5 raw, current and threshold, 197 and 198 raw),
 // then bay 1's deleted.
-// The six figures of a healthy drive are under DiskStepPublishing.
+// The six figures of a healthy drive are under DiskStepFailures.
 using SmartFigures = DiskSmartWorld;
 
 TEST_F(SmartFigures, TheSixFiguresOfUnusualSectors) {

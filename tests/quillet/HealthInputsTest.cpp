@@ -2,8 +2,9 @@
 // their result codes and the thresholds at their bounds, the backup and free-space values. What
 // the cycle publishes (the reading, the component's status value) and the component's message.
 // When the components' messages are written: at every change of a code, never twice for the
-// same code, only for what is not normal at the service's start, and with the code remembered
-// even when the message could not be written.
+// same code, and with the code remembered even when the message could not be written. (Only
+// what is not normal at the service's start has a message: SystemStatusTest; without the board
+// the readings fail: MonitorCoreTest.)
 #include <limits>
 
 #include "HealthWorld.h"
