@@ -70,7 +70,8 @@ class HealthWorld : public ServiceWorld {
     Records out;
     for (const auto &r : world.trace().of_kind("event")) {
       std::uint32_t number = r["id"].get<std::uint32_t>() & 0xFFFF;
-      bool system = number<1000, component = number> 10000;
+      bool system = number < 1000;
+      bool component = number > 10000;
       bool wanted = which == kAll || (which == kHealth && (system || component)) ||
                     (which == kComponents && component) || (which == kSystem && system);
       if (r["source"] == "Quillet" && r["t"] >= from && wanted)
