@@ -4,6 +4,7 @@
 // SystemStatusTest; GPIO writes by every RAID test.)
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "monitor/Brackle.h"
@@ -43,9 +44,7 @@ TEST_F(BrackleStandIn, AFailedReadingLeavesTheCallersValueAlone) {
   EXPECT_EQ(BRKHwmCpu_GetFanSpeed(&rpm), -1001);
   EXPECT_EQ(BRKHwmCpu_GetTemperature(&cpu), -1006);
   EXPECT_EQ(BRKHwmSystem_GetTemperature(&system), -3);
-  EXPECT_EQ(rpm, -5);
-  EXPECT_EQ(cpu, -5);
-  EXPECT_EQ(system, -5);
+  EXPECT_EQ(std::tuple(rpm, cpu, system), std::tuple(-5, -5.0, -5.0));
 }
 
 TEST_F(BrackleStandIn, APinTheBoardDoesNotHaveIsRefusedAndNotTraced) {

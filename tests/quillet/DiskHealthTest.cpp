@@ -1,10 +1,7 @@
-// The disks' states in the running service: SMART and temperature per bay with their messages,
-// the bays without a disk or without a reading, and the SMART read failure that lasts until
-// its deadline.
-// The disk step inside the running service: every cycle that finds the configuration key
-// lists the disks and publishes the six values of each bay.
-#include <filesystem>
-
+// The disks in the running service: every cycle that finds the configuration key lists the
+// disks and publishes the six values of each bay; SMART and temperature per bay with their
+// messages, the bays without a disk or without a reading, and the SMART read failure that lasts
+// until its deadline.
 #include "HealthWorld.h"
 #include "winsim/Text.h"
 
@@ -50,10 +47,6 @@ struct BayCase {
   const char *messages;  // the disks' messages of the first cycle, "type id text"
 };
 
-void PrintTo(const BayCase &c, std::ostream *os) {
-  *os << c.name;
-}
-
 const BayCase kBayCases[] = {
     {"AttributeFiveAtItsThresholdIsAnError", [](World &w) { PutDrive(w, 0, Drive(41, 36, 0)); },
      "SystemStatus=300",
@@ -68,9 +61,12 @@ const BayCase kBayCases[] = {
        PutDrive(w, 0, DataSector({{5, 100, 5}, {194, 41, 41}, {197, 100, 3}}));
      },
      "SystemStatus=100", ""},
-    {"TemperatureAtTheWarningLevel", [](World &w) { PutDrive(w, 1, Drive(60, 100, 0)); },
+    // The temperature's message comes before the SMART message of the same bay.
+    {"TemperatureAndSmartAtTheWarningLevel", [](World &w) { PutDrive(w, 1, Drive(60, 100, 1)); },
      "SystemStatus=200",
-     "2 0x800052D0 HDD 温度ステータスを「警告」へ移行しました (HDD1温度 = 60℃)"},
+     "2 0x800052D0 HDD 温度ステータスを「警告」へ移行しました (HDD1温度 = 60℃)\n"
+     "2 0x800056B8 HDD SMARTステータスを「警告」へ移行しました "
+     "(HDD1修復済み = 5、読み込み不安定 = 1、修復が必要 = 0)"},
     {"TemperatureAtTheErrorLevelOfTheSibling",
      [](World &w) {
        w.registry().set_dword(kTempCheckKey, "TEMPParam2", 65);
@@ -110,6 +106,18 @@ INSTANTIATE_TEST_SUITE_P(Bays, BayStatus, ::testing::ValuesIn(kBayCases),
 
 class DiskHealth : public HealthWorld {
  protected:
+  // Times at which the service started the listing tool.
+  std::vector<std::uint64_t> ToolStarts() {
+    std::vector<std::uint64_t> out;
+    for (const auto &r : world.trace().of_kind("process.start"))
+      if (r["image"] == standin::kWmicImagePath) out.push_back(r["t"].get<std::uint64_t>());
+    return out;
+  }
+  std::vector<std::uint64_t> WriteTimes(const std::string &name) {
+    std::vector<std::uint64_t> out;
+    for (const auto &r : Writes(name)) out.push_back(r["t"].get<std::uint64_t>());
+    return out;
+  }
   void FailBay(unsigned bay) {
     winsim::find_smart_disk(world, bay)->set_failure(winsim::SmartDisk::Failure::Open);
   }
@@ -178,98 +186,31 @@ TEST_F(DiskHealth, TheOtherBaysChangeLeavesAFailureArmed) {
   EXPECT_EQ(messages[0], Message(3600000, 1, 0xC00057E4, kDeadlineText));
 }
 
-// Two drives of ../shared/data/smart beside the project, read in place.
-class RealDriveHealth : public HealthWorld {
- protected:
-  const std::filesystem::path folder_ =
-      std::filesystem::path(NORVANE_SOURCE_DIR) / ".." / "shared" / "data" / "smart";
-  void SetUp() override {
-    if (!std::filesystem::exists(folder_ / "SUMMARY.tsv"))
-      GTEST_SKIP() << "no real-drive SMART data at " << folder_.string();
-  }
-  void PutRealDrive(unsigned bay, const std::string &name) {
-    winsim::add_smart_disk(world, bay, folder_ / (name + ".smart_data.bin"),
-                           folder_ / (name + ".smart_thresholds.bin"));
-  }
-};
-
-// The Samsung has one reallocated and one pending sector at 47 °C; the Toshiba one reallocated
-// sector at 41 °C and no attributes 197 and 198, so its sectors are not judged.
-TEST_F(RealDriveHealth, ACycleJudgesTwoRealDrivesFromTheirSmartValues) {
-  world.registry().set_dword(kTempCheckKey, "TEMPParam", 45);
-  PutRealDrive(0, "SAMSUNG_HD501LJ--CR100-12");
-  PutRealDrive(1, "TOSHIBA_MK1651GSY--38IGT0G5T");
+TEST_F(DiskHealth, EveryCycleListsTheDisksAndPublishesBothBays) {
   StartMonitor();
-  Records expected = {
-      Message(0, 2, 0x800052D0, "HDD 温度ステータスを「警告」へ移行しました (HDD0温度 = 47℃)"),
-      Message(0, 2, 0x800056B8,
-              SmartText("警告", 0, "修復済み = 1、読み込み不安定 = 1、修復が必要 = 0")),
-      Message(0, 2, 0x800000C8, kDiskWarningText),
-  };
-  EXPECT_EQ(Messages(0, kHealth), expected);
-  EXPECT_EQ(Config("HDDTemp_1"), 41u);
-  EXPECT_EQ(Config("HDDC5_1"), 0xFFFFFFFFu);
-}
-
-class DiskSmartServiceTest : public ServiceWorld {
- protected:
-  DiskSmartServiceTest() {
-    InstallDirectly();
-    InstallHealthyDisks();
-  }
-
-  // Times at which the service started the listing tool.
-  std::vector<std::uint64_t> ToolStarts() {
-    std::vector<std::uint64_t> out;
-    for (const auto &r : world.trace().of_kind("process.start"))
-      if (r["image"] == standin::kWmicImagePath) out.push_back(r["t"].get<std::uint64_t>());
-    return out;
-  }
-
-  std::vector<std::uint64_t> WritesOf(const std::string &name) {
-    std::vector<std::uint64_t> out;
-    for (const auto &r : world.trace().of_kind("reg.set"))
-      if (r["name"] == name) out.push_back(r["t"].get<std::uint64_t>());
-    return out;
-  }
-};
-
-TEST_F(DiskSmartServiceTest, EveryCycleListsTheDisksAndPublishesBothBays) {
-  world.registry().create_key(kConfigKey);
-  std::uint32_t pid = StartService();
   world.run_for(130000);
   EXPECT_EQ(ToolStarts(), (std::vector<std::uint64_t>{0, 60000, 120000}));
   for (const char *prefix : disk_test::kValuePrefixes)
     for (int bay = 0; bay < 2; ++bay)
-      EXPECT_EQ(WritesOf(prefix + std::to_string(bay)),
+      EXPECT_EQ(WriteTimes(prefix + std::to_string(bay)),
                 (std::vector<std::uint64_t>{0, 60000, 120000}))
           << prefix << bay;
-  EXPECT_EQ(world.registry().dword(kConfigKey, "HDDTemp_1"), 41u);
-  EXPECT_EQ(world.registry().dword(kConfigKey, "HDD05TH_0"), 36u);
+  EXPECT_EQ(Config("HDDTemp_1"), 41u);
+  EXPECT_EQ(Config("HDD05TH_0"), 36u);
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
-  EXPECT_EQ(world.open_handles(pid), std::vector<std::string>{});
+  ASSERT_TRUE(world.wait_exit(pid_));
+  EXPECT_EQ(world.open_handles(pid_), std::vector<std::string>{});
 }
 
-TEST_F(DiskSmartServiceTest, WithoutTheConfigurationKeyNoDiskIsListed) {
-  std::uint32_t pid = StartService();
-  world.run_for(130000);
-  EXPECT_EQ(ToolStarts(), std::vector<std::uint64_t>{});
-  EXPECT_TRUE(world.trace().of_kind("reg.set").empty());
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
-}
-
-TEST_F(DiskSmartServiceTest, AStopDuringALongListingIsActedOnWhenTheCycleHasFinished) {
-  world.registry().create_key(kConfigKey);
+TEST_F(DiskHealth, AStopDuringALongListingIsActedOnWhenTheCycleHasFinished) {
   world.part<standin::WmicStandIn>().delay_ms = 25000;
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(5000);
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
+  ASSERT_TRUE(world.wait_exit(pid_));
   // The first cycle's listing ends at 25 s; the stop takes effect then.
   EXPECT_EQ(Statuses({"t", "state"}).back(), (winsim::Trace::Record{{"t", 25000}, {"state", 1}}));
-  EXPECT_EQ(WritesOf("HDDTemp_0"), std::vector<std::uint64_t>{25000});
+  EXPECT_EQ(WriteTimes("HDDTemp_0"), std::vector<std::uint64_t>{25000});
 }
 
 }  // namespace

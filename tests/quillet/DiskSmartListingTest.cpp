@@ -15,17 +15,18 @@ class DiskListing : public ::testing::Test {
 };
 
 // A bay as "bus:caption|interface|name|SCSIBus", or "none" without a disk.
-std::string Bay(const HddInfo &hdd) {
-  if (hdd.Bus == -1 && hdd.Caption.empty() && hdd.InterfaceType.empty() && hdd.Name.empty() &&
-      hdd.SCSIBus.empty())
-    return "none";
-  return std::to_string(hdd.Bus) + ":" + hdd.Caption + "|" + hdd.InterfaceType + "|" + hdd.Name +
-         "|" + hdd.SCSIBus;
-}
 std::string Bay(LONG bus, const std::string &caption, const std::string &interface_type,
                 const std::string &name, const std::string &scsi_bus) {
   return std::to_string(bus) + ":" + caption + "|" + interface_type + "|" + name + "|" + scsi_bus;
 }
+std::string Bay(const HddInfo &hdd) {
+  std::string bay = Bay(hdd.Bus, hdd.Caption, hdd.InterfaceType, hdd.Name, hdd.SCSIBus);
+  return bay == Bay(-1, "", "", "", "") ? "none" : bay;
+}
+
+// The tool's messages in code page 932: no disk-drive instance, and a critical error.
+const char *const kNoInstance = "利用できるインスタンスがありません。";
+const char *const kCriticalError = "重要なエラーです";
 
 struct ListingCase {
   const char *what;
@@ -73,6 +74,11 @@ TEST_F(DiskListing, RowsFillTheBayOfTheirBusFieldByField) {
        Bay(0, "", "", "", ""), Bay(1, "HDS2000-B02", "IDE", Drive(1), "1")},
       {"text without commas and digits is all SCSIBus, bus 0", TwoBayListing() + "Done.\r\r\n",
        Bay(0, "", "", "", "Done."), Bay(1, "HDS2000-B02", "IDE", Drive(1), "1")},
+      // Behind the lead byte 0x81 the message's first byte is a trail byte: the characters
+      // that follow are others, and the message is not there; text without a line end is no row.
+      {"the tool's message matches whole characters only",
+       TwoBayListing() + "\x81" + winsim::cp932(kCriticalError),
+       Bay(0, "HDS2000-A01", "IDE", Drive(0), "0"), Bay(1, "HDS2000-B02", "IDE", Drive(1), "1")},
       {"the listing ends at its first NUL byte",
        Listing({Row("Disk A", "IDE", Drive(0), "0")}) + std::string(1, '\0') +
            Row("Disk B", "IDE", Drive(1), "1"),
@@ -82,8 +88,7 @@ TEST_F(DiskListing, RowsFillTheBayOfTheirBusFieldByField) {
     HddReport report = ParseDiskList(c.listing);
     EXPECT_EQ(Bay(report.Hdd[0]), c.bay0) << c.what;
     EXPECT_EQ(Bay(report.Hdd[1]), c.bay1) << c.what;
-    EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL) << c.what;
-    EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL) << c.what;
+    EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NORMAL, HDD_STATUS_NORMAL)) << c.what;
   }
 }
 
@@ -129,10 +134,6 @@ TEST_F(DiskListing, TheBusIsReadAsADecimalNumberWithItsLeadingPart) {
   }
 }
 
-// The tool's messages in code page 932: no disk-drive instance, and a critical error.
-const char *const kNoInstance = "利用できるインスタンスがありません。";
-const char *const kCriticalError = "重要なエラーです";
-
 TEST_F(DiskListing, TheToolsMessagesAnywhereGiveNoPathForBothBays) {
   for (const char *message : {kNoInstance, kCriticalError}) {
     std::string text = winsim::cp932(message);
@@ -143,20 +144,10 @@ TEST_F(DiskListing, TheToolsMessagesAnywhereGiveNoPathForBothBays) {
           Listing({Row("Disk", "IDE", Drive(0), "0"), Row("Disk", "IDE", Drive(1), "1" + text)})}) {
       SCOPED_TRACE(winsim::to_utf8(listing, 932));
       HddReport report = ParseDiskList(listing);
-      EXPECT_EQ(report.Status[0], HDD_STATUS_NO_PATH);
-      EXPECT_EQ(report.Status[1], HDD_STATUS_NO_PATH);
+      EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NO_PATH, HDD_STATUS_NO_PATH));
       EXPECT_EQ(Bay(report.Hdd[0]) + " " + Bay(report.Hdd[1]), "none none");
     }
   }
-}
-
-// Behind the lead byte 0x81 the message's first byte is a trail byte: the characters that
-// follow are others, and the message is not there.
-TEST_F(DiskListing, TheToolsMessagesMatchWholeCharactersOnly) {
-  HddReport report = ParseDiskList(TwoBayListing() + "\x81" + winsim::cp932(kCriticalError));
-  EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
-  EXPECT_EQ(report.Status[1], HDD_STATUS_NORMAL);
-  EXPECT_EQ(report.Hdd[1].Bus, 1);
 }
 
 }  // namespace

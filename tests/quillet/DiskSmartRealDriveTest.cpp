@@ -17,6 +17,7 @@
 //   of the ST9100821AS), but none that is a wanted id.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -29,43 +30,30 @@ namespace {
 const std::filesystem::path kDataFolder =
     std::filesystem::path(NORVANE_SOURCE_DIR) / ".." / "shared" / "data" / "smart";
 
-// One drive's line of SUMMARY.tsv, as the six figures the disk step publishes.
-struct Expected {
-  std::string name;
-  LONG Cur05, Th05, Raw05, RawC5, RawC6, Temp;
-};
-
+// An attribute's field of SUMMARY.tsv: "cur/worst/thr/0xRAW", or "-" when the drive does not
+// have it (current value and threshold stay -1).
 struct Attribute {
-  bool present = false;
-  LONG current = -1;
-  LONG threshold = -1;
-  std::uint64_t raw = 0;
+  int current = -1;
+  int threshold = -1;
+  unsigned long long raw = 0;
+
+  explicit Attribute(const std::string &field) {
+    if (field != "-") {
+      EXPECT_EQ(std::sscanf(field.c_str(), "%d/%*d/%d/%llx", &current, &threshold, &raw), 3)
+          << field;
+    }
+  }
+  LONG Low32() const { return current == -1 ? -1 : static_cast<LONG>(static_cast<DWORD>(raw)); }
 };
 
-// "cur/worst/thr/0xRAW", or "-" for an attribute the drive does not have.
-Attribute ParseAttribute(const std::string &field) {
-  Attribute a;
-  if (field == "-") return a;
-  std::istringstream in(field);
-  std::string current, worst, threshold, raw;
-  std::getline(in, current, '/');
-  std::getline(in, worst, '/');
-  std::getline(in, threshold, '/');
-  std::getline(in, raw);
-  a.present = true;
-  a.current = std::stoi(current);
-  a.threshold = std::stoi(threshold);
-  a.raw = std::stoull(raw, nullptr, 16);
-  return a;
-}
+struct RealDrive {
+  std::string name;
+  std::vector<LONG> figures;  // as Figures() gives them
+};
 
-LONG Low32(const Attribute &a) {
-  return a.present ? static_cast<LONG>(static_cast<std::uint32_t>(a.raw)) : -1;
-}
-
-std::vector<Expected> ReadSummary() {
+std::vector<RealDrive> ReadSummary() {
   std::ifstream in(kDataFolder / "SUMMARY.tsv");
-  std::vector<Expected> drives;
+  std::vector<RealDrive> drives;
   std::string line;
   std::getline(in, line);  // header
   while (std::getline(in, line)) {
@@ -77,11 +65,11 @@ std::vector<Expected> ReadSummary() {
       continue;
     }
     // Columns: file, smst, overall, bad sectors, temp, attr5, attr194, attr197, attr198.
-    Attribute a5 = ParseAttribute(fields[5]);
-    Attribute a194 = ParseAttribute(fields[6]);
-    drives.push_back({fields[0], a5.current, a5.threshold, Low32(a5),
-                      Low32(ParseAttribute(fields[7])), Low32(ParseAttribute(fields[8])),
-                      a194.present ? static_cast<LONG>(a194.raw & 0xFF) : -1});
+    Attribute a5(fields[5]), a194(fields[6]);
+    LONG temp = a194.current == -1 ? -1 : static_cast<LONG>(a194.raw & 0xFF);
+    drives.push_back({fields[0],
+                      {temp, a5.Low32(), a5.current, a5.threshold, Attribute(fields[7]).Low32(),
+                       Attribute(fields[8]).Low32()}});
   }
   return drives;
 }
@@ -93,30 +81,21 @@ class RealDrives : public DiskSmartWorld {
       GTEST_SKIP() << "no real-drive SMART data at " << kDataFolder.string()
                    << " (the shared data folder beside the project)";
   }
-
-  std::shared_ptr<winsim::SmartDisk> AddRealDisk(unsigned number, const std::string &name) {
-    return winsim::add_smart_disk(world, number, kDataFolder / (name + ".smart_data.bin"),
-                                  kDataFolder / (name + ".smart_thresholds.bin"));
-  }
 };
 
 TEST_F(RealDrives, EachDrivesSixFiguresAgreeWithTheIndependentReading) {
-  std::vector<Expected> drives = ReadSummary();
+  std::vector<RealDrive> drives = ReadSummary();
   ASSERT_EQ(drives.size(), 19u);
   wmic().output = Listing({Row("Real drive", "IDE", Drive(0), "0")});
-  for (const Expected &drive : drives) {
+  for (const RealDrive &drive : drives) {
     SCOPED_TRACE(drive.name);
-    AddRealDisk(0, drive.name);
+    winsim::add_smart_disk(world, 0, kDataFolder / (drive.name + ".smart_data.bin"),
+                           kDataFolder / (drive.name + ".smart_thresholds.bin"));
     HddReport report = Collect();
-    const HddInfo &hdd = report.Hdd[0];
     EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
-    // In the order of the published values: HDDTemp_, HDD05_, HDD05CU_, HDD05TH_, HDDC5_, HDDC6_.
-    std::vector<LONG> expected = {drive.Temp, drive.Raw05, drive.Cur05,
-                                  drive.Th05, drive.RawC5, drive.RawC6};
-    EXPECT_EQ((std::vector<LONG>{hdd.Temp, hdd.Raw05, hdd.Cur05, hdd.Th05, hdd.RawC5, hdd.RawC6}),
-              expected);
-    for (std::size_t i = 0; i < expected.size(); ++i)
-      EXPECT_EQ(BayValue(kValuePrefixes[i], 0), static_cast<DWORD>(expected[i])) << i;
+    EXPECT_EQ(Figures(report.Hdd[0]), drive.figures);
+    for (std::size_t i = 0; i < drive.figures.size(); ++i)
+      EXPECT_EQ(BayValue(kValuePrefixes[i], 0), static_cast<DWORD>(drive.figures[i])) << i;
   }
 }
 

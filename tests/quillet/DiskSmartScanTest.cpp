@@ -26,44 +26,33 @@ int SlotFound(const SmartReply &reply, std::uint8_t id) {
   return static_cast<int>((offset - 18) / 12);
 }
 
-// Each row: the ids of the slots in order, an id looked for and the slot it is found at (-1:
-// not found). A slot is accepted when its id is nonzero, below 251 and above the last accepted
-// id; a slot passed over leaves the last accepted id as it was.
+// Each row: the ids of the slots in order, then ids looked for with the slot each is found at
+// (-1: not found). A slot is accepted when its id is nonzero, below 251 and above the last
+// accepted id; a slot passed over leaves the last accepted id as it was.
 TEST(SmartScan, FindsAnIdOnlyWhileTheIdsAscend) {
   struct Case {
     std::vector<std::uint8_t> ids;
-    std::uint8_t wanted;
-    int slot;
+    std::vector<std::pair<std::uint8_t, int>> found;
   };
   const Case cases[] = {
-      {{1, 5, 9, 194, 197, 198}, 1, 0},
-      {{1, 5, 9, 194, 197, 198}, 5, 1},
-      {{1, 5, 9, 194, 197, 198}, 194, 3},
-      {{1, 5, 9, 194, 197, 198}, 198, 5},
-      {{1, 5, 9, 194, 197, 198}, 7, -1},
+      {{1, 5, 9, 194, 197, 198}, {{1, 0}, {5, 1}, {194, 3}, {198, 5}, {7, -1}}},
       // An id after a larger one is not found.
-      {{9, 194, 5, 197}, 5, -1},
-      {{9, 194, 5, 197}, 194, 1},
-      {{9, 194, 5, 197}, 197, 3},
+      {{9, 194, 5, 197}, {{5, -1}, {194, 1}, {197, 3}}},
       // 2 is passed over (below 10), so 5 is still compared with 10 and passed over too.
-      {{10, 2, 5}, 5, -1},
+      {{10, 2, 5}, {{5, -1}}},
       // 255 is passed over, so 200 is compared with 10 and accepted.
-      {{10, 255, 200}, 200, 2},
-      {{251, 5}, 251, -1},
-      {{251, 5}, 5, 1},
-      {{255, 5}, 255, -1},
-      {{255, 5}, 5, 1},
-      {{250}, 250, 0},
+      {{10, 255, 200}, {{200, 2}}},
+      {{251, 5}, {{251, -1}, {5, 1}}},
+      {{255, 5}, {{255, -1}, {5, 1}}},
+      {{250}, {{250, 0}}},
       // Empty slots are passed over.
-      {{0, 0, 5, 0, 197}, 5, 2},
-      {{0, 0, 5, 0, 197}, 197, 4},
-      {{0, 0, 5, 0, 197}, 0, -1},
+      {{0, 0, 5, 0, 197}, {{5, 2}, {197, 4}, {0, -1}}},
   };
   for (const Case &c : cases) {
     std::vector<std::uint8_t> sector(512, 0);
     for (std::size_t k = 0; k < c.ids.size(); ++k) sector[SlotOffset(k)] = c.ids[k];
-    EXPECT_EQ(SlotFound(ReplyOf(sector), c.wanted), c.slot)
-        << "id " << int{c.wanted} << " in slot " << c.slot;
+    for (auto [wanted, slot] : c.found)
+      EXPECT_EQ(SlotFound(ReplyOf(sector), wanted), slot) << "id " << int{wanted};
   }
 }
 
@@ -82,11 +71,14 @@ TEST(SmartScan, TheScanCoversFortyThreeSlots) {
 
 class SmartRead : public DiskSmartWorld {};
 
+// The reply holds the sector at offset 16 and zeros behind it.
 TEST_F(SmartRead, TheRequestIsThe33ByteSmartCommandForDriveNumberZero) {
   auto disk = winsim::add_smart_disk(world, 3, HealthyData(), HealthyThresholds());
   SmartReply reply;
   ASSERT_TRUE(ReadSmartBlock(Drive(3).c_str(), READ_ATTRIBUTES, reply));
+  reply.fill(0xEE);
   ASSERT_TRUE(ReadSmartBlock(Drive(3).c_str(), READ_THRESHOLDS, reply));
+  EXPECT_EQ(reply, ReplyOf(HealthyThresholds()));
   std::vector<std::uint8_t> expected(33, 0);
   expected[0] = 33;     // cBufferSize: the size of the request record
   expected[7] = 0x4F;   // cylinder low
@@ -97,15 +89,6 @@ TEST_F(SmartRead, TheRequestIsThe33ByteSmartCommandForDriveNumberZero) {
   EXPECT_EQ(disk->requests()[0], expected);
   expected[4] = 0xD1;
   EXPECT_EQ(disk->requests()[1], expected);
-}
-
-TEST_F(SmartRead, TheReplyHoldsTheSectorAtOffset16AndZerosBehindIt) {
-  winsim::add_smart_disk(world, 0, HealthyData(), HealthyThresholds());
-  SmartReply reply;
-  reply.fill(0xEE);
-  ASSERT_TRUE(ReadSmartBlock(Drive(0).c_str(), READ_THRESHOLDS, reply));
-  SmartReply expected = ReplyOf(HealthyThresholds());
-  EXPECT_EQ(reply, expected);
 }
 
 TEST_F(SmartRead, OtherFeaturesAreRefusedWithoutOpeningTheDrive) {
@@ -124,67 +107,57 @@ TEST_F(SmartRead, OtherFeaturesAreRefusedWithoutOpeningTheDrive) {
 
 // ---- The six figures -----------------------------------------------------------------------
 
-class SmartFigures : public DiskSmartWorld {
- protected:
-  // Bay 0 holds a drive with these sectors; bay 1 is empty.
-  HddInfo CollectBayZero(const std::vector<std::uint8_t> &data,
-                         const std::vector<std::uint8_t> &thresholds) {
-    wmic().output = Listing({Row("Disk", "IDE", Drive(0), "0")});
-    winsim::add_smart_disk(world, 0, data, thresholds);
-    HddReport report = Collect();
-    EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
-    return report.Hdd[0];
+// Bay 0 holds a drive with the row's sectors, bay 1 is empty: the six values published for bay 0
+// (in the order of kValuePrefixes: temperature, 5 raw, current and threshold, 197 and 198 raw),
+// then bay 1's deleted.
+// The six figures of a healthy drive are under DiskStepFailures.
+using SmartFigures = DiskSmartWorld;
+
+TEST_F(SmartFigures, TheSixFiguresOfUnusualSectors) {
+  std::vector<std::uint8_t> last_slot(512, 0);  // slot 42's raw value ends with the sector
+  last_slot[SlotOffset(0)] = 5;
+  last_slot[SlotOffset(0) + 3] = 100;
+  last_slot[SlotOffset(42)] = 198;
+  last_slot[511] = 0x2A;  // then the spare byte (zero) and the room behind
+  struct Case {
+    const char *what;
+    std::vector<std::uint8_t> data, thresholds;
+    std::vector<std::uint32_t> published;
+  };
+  const Case cases[] = {
+      {"raw values of 2^32 and more are published modulo 2^32",
+       DataSector({{5, 90, 0x000100000000},
+                   {194, 30, 0x00FF0000001E},
+                   {197, 100, 0xFFFF00000007},
+                   {198, 100, 0x0000FFFFFFFF}}),
+       ThresholdSector({{5, 10}}),
+       {30, 0, 90, 10, 7, 0xFFFFFFFF}},
+      {"raw values at or above 2^31 are published unchanged; missing ones as all ones",
+       DataSector({{5, 90, 0x7D0080000000}, {197, 100, 0x6D4BFD220002}}),
+       ThresholdSector({{5, 10}}),
+       {0xFFFFFFFF, 0x80000000, 90, 10, 0xFD220002, 0xFFFFFFFF}},
+      {"a missing temperature is all ones while the bay stays normal",
+       DataSector({{5, 100, 0}, {197, 100, 0}, {198, 100, 0}}),
+       ThresholdSector({{5, 36}}),
+       {0xFFFFFFFF, 0, 100, 36, 0, 0}},
+      {"the threshold is scanned with the same rule",
+       HealthyData(),
+       ThresholdSector({{9, 0}, {5, 36}}),
+       {41, 5, 100, 0xFFFFFFFF, 2, 0}},
+      {"the last slot",
+       last_slot,
+       ThresholdSector({{5, 36}}),
+       {0xFFFFFFFF, 0, 100, 36, 0xFFFFFFFF, 0x2A}},
+  };
+  wmic().output = Listing({Row("Disk", "IDE", Drive(0), "0")});
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    winsim::add_smart_disk(world, 0, c.data, c.thresholds);
+    SeedBayValues();
+    world.trace().clear();
+    EXPECT_EQ(Collect().Status[0], HDD_STATUS_NORMAL);
+    EXPECT_EQ(RegistryEffects(), Join(SetsOfBay(0, c.published), DeletesOfBay(1)));
   }
-};
-
-// The six figures of a healthy drive are under DiskStepPublishing.
-TEST_F(SmartFigures, RawValuesOfTwoToThe32AndMoreArePublishedModulo2To32) {
-  HddInfo hdd = CollectBayZero(DataSector({{5, 90, 0x000100000000},
-                                           {194, 30, 0x00FF0000001E},
-                                           {197, 100, 0xFFFF00000007},
-                                           {198, 100, 0x0000FFFFFFFF}}),
-                               ThresholdSector({{5, 10}}));
-  EXPECT_EQ(hdd.Raw05, 0);
-  EXPECT_EQ(hdd.Temp, 30);
-  EXPECT_EQ(hdd.RawC5, 7);
-  EXPECT_EQ(hdd.RawC6, -1);  // 0xFFFFFFFF
-  EXPECT_EQ(BayValue("HDD05_", 0), 0u);
-  EXPECT_EQ(BayValue("HDDC5_", 0), 7u);
-  EXPECT_EQ(BayValue("HDDC6_", 0), 0xFFFFFFFFu);
-}
-
-TEST_F(SmartFigures, RawValuesAtOrAbove2To31ArePublishedUnchanged) {
-  HddInfo hdd = CollectBayZero(DataSector({{5, 90, 0x7D0080000000}, {197, 100, 0x6D4BFD220002}}),
-                               ThresholdSector({{5, 10}}));
-  EXPECT_EQ(static_cast<DWORD>(hdd.Raw05), 0x80000000u);
-  EXPECT_EQ(static_cast<DWORD>(hdd.RawC5), 0xFD220002u);
-  EXPECT_EQ(BayValue("HDD05_", 0), 0x80000000u);
-  EXPECT_EQ(BayValue("HDDC5_", 0), 0xFD220002u);
-}
-
-TEST_F(SmartFigures, AMissingTemperatureIsPublishedAsAllOnesWhileTheBayStaysNormal) {
-  HddInfo hdd = CollectBayZero(DataSector({{5, 100, 0}, {197, 100, 0}, {198, 100, 0}}),
-                               ThresholdSector({{5, 36}}));
-  EXPECT_EQ(hdd.Temp, -1);
-  EXPECT_EQ(BayValue("HDDTemp_", 0), 0xFFFFFFFFu);
-  EXPECT_EQ(BayValue("HDD05TH_", 0), 36u);
-}
-
-TEST_F(SmartFigures, TheThresholdIsScannedInTheThresholdSectorWithTheSameRule) {
-  HddInfo hdd = CollectBayZero(HealthyData(), ThresholdSector({{9, 0}, {5, 36}}));
-  EXPECT_EQ(hdd.Th05, -1);
-  EXPECT_EQ(BayValue("HDD05TH_", 0), 0xFFFFFFFFu);
-}
-
-// The last slot's raw bytes are sector byte 511, the spare byte (zero) and the room behind.
-TEST_F(SmartFigures, TheLastSlotsRawValueEndsWithTheSector) {
-  std::vector<std::uint8_t> data(512, 0);
-  data[SlotOffset(0)] = 5;
-  data[SlotOffset(0) + 3] = 100;
-  data[SlotOffset(42)] = 198;
-  data[511] = 0x2A;
-  HddInfo hdd = CollectBayZero(data, ThresholdSector({{5, 36}}));
-  EXPECT_EQ(hdd.RawC6, 0x2A);
 }
 
 }  // namespace

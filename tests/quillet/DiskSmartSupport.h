@@ -2,6 +2,7 @@
 // and a world with the tool in place and the configuration key present.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -18,6 +19,8 @@
 #include "wmic/WmicStandIn.h"
 
 namespace disk_test {
+
+using ::testing::ElementsAre;
 
 inline constexpr const char *kConfigKey = "SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
 inline const std::string kConfigPath = std::string("HKLM\\") + kConfigKey;
@@ -103,6 +106,11 @@ inline std::vector<std::uint8_t> HealthyThresholds() {
   return ThresholdSector({{1, 6}, {5, 36}, {9, 0}, {194, 0}, {197, 0}, {198, 0}});
 }
 
+// A bay's six figures in the order of kValuePrefixes.
+inline std::vector<LONG> Figures(const HddInfo &hdd) {
+  return {hdd.Temp, hdd.Raw05, hdd.Cur05, hdd.Th05, hdd.RawC5, hdd.RawC6};
+}
+
 // A world with the listing tool installed (printing nothing until told) and the service's
 // configuration key present.
 class DiskSmartWorld : public ::testing::Test {
@@ -158,6 +166,19 @@ class DiskSmartWorld : public ::testing::Test {
     for (const char *prefix : kValuePrefixes)
       effects.push_back("delete " + std::string(prefix) + std::to_string(bay));
     return effects;
+  }
+  // The six writes of a bay's values, in the order of kValuePrefixes.
+  static std::vector<std::string> SetsOfBay(int bay, const std::vector<std::uint32_t> &values) {
+    std::vector<std::string> effects;
+    for (std::size_t i = 0; i < values.size(); ++i)
+      effects.push_back("set " + std::string(kValuePrefixes[i]) + std::to_string(bay) + "=" +
+                        std::to_string(values[i]));
+    return effects;
+  }
+  static std::vector<std::string> Join(std::vector<std::string> a,
+                                       const std::vector<std::string> &b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
   }
 
   winsim::World world;

@@ -5,30 +5,25 @@
 namespace quillet_test {
 namespace {
 
-using Record = winsim::Trace::Record;
-
-class InstallerTest : public ServiceWorld {
- protected:
-  std::string Console(std::uint32_t pid) { return world.console(pid); }
-};
+using InstallerTest = ServiceWorld;
 
 TEST_F(InstallerTest, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuotedPath) {
   std::uint32_t pid = RunQuillet("-install");
-  EXPECT_EQ(Console(pid), "");
+  EXPECT_EQ(world.console(pid), "");
   EXPECT_EQ(world.exit_code(pid), 0u);
-  std::vector<Record> created = {{{"service", "Orvexd"},
-                                  {"display", "Norvane NAS LED Control"},
-                                  {"type", 16},
-                                  {"start", 2},
-                                  {"errorControl", 1},
-                                  {"path", "\"C:\\Program Files\\Norvane\\Quillet.exe\""}}};
+  Records created = {{{"service", "Orvexd"},
+                      {"display", "Norvane NAS LED Control"},
+                      {"type", 16},
+                      {"start", 2},
+                      {"errorControl", 1},
+                      {"path", "\"C:\\Program Files\\Norvane\\Quillet.exe\""}}};
   EXPECT_EQ(world.trace().select("svc.create",
                                  {"service", "display", "type", "start", "errorControl", "path"}),
             created);
   EXPECT_EQ(world.services().info(kServiceName)->description, "");
   // Installed, it is left as it is, silently.
   pid = RunQuillet("-install");
-  EXPECT_EQ(Console(pid), "");
+  EXPECT_EQ(world.console(pid), "");
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_EQ(world.trace().of_kind("svc.create").size(), 1u);
 }
@@ -36,20 +31,21 @@ TEST_F(InstallerTest, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuoted
 TEST_F(InstallerTest, WithoutTheirRightInstallAndRemovePrintTheOpenSCManagerLine) {
   world.services().deny_rights(SC_MANAGER_CREATE_SERVICE);
   std::uint32_t pid = RunQuillet("-install");
-  EXPECT_EQ(Console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
+  EXPECT_EQ(world.console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_FALSE(world.services().exists(kServiceName));
   InstallDirectly();
   world.services().deny_rights(SC_MANAGER_CONNECT);
   pid = RunQuillet("-remove");
-  EXPECT_EQ(Console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
+  EXPECT_EQ(world.console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
   EXPECT_TRUE(world.services().exists(kServiceName));
 }
 
 TEST_F(InstallerTest, AFailedCreationPrintsTheCreateServiceLine) {
   world.faults().add({"CreateServiceA", "", 1, false, 1073});
   std::uint32_t pid = RunQuillet("-install");
-  EXPECT_EQ(Console(pid), "CreateService failed: The specified service already exists.\r\n\n");
+  EXPECT_EQ(world.console(pid),
+            "CreateService failed: The specified service already exists.\r\n\n");
   EXPECT_EQ(world.exit_code(pid), 0u);
 }
 
@@ -63,18 +59,18 @@ TEST_F(InstallerTest, AProgramPathThatDoesNotFitTheBufferIsNotRegistered) {
     return std::pair{pid, path};
   };
   auto [fits, path] = install_from_path_of(259);
-  EXPECT_EQ(Console(fits), "");
+  EXPECT_EQ(world.console(fits), "");
   EXPECT_EQ(world.services().info(kServiceName)->path, "\"" + path + "\"");
   RunQuillet("-remove");
   std::uint32_t cut = install_from_path_of(260).first;
-  EXPECT_EQ(Console(cut),
+  EXPECT_EQ(world.console(cut),
             "GetModuleFileName failed: The data area passed to a system call is too small.\r\n\n");
   EXPECT_FALSE(world.services().exists(kServiceName));
 }
 
 TEST_F(InstallerTest, RemoveOfAMissingServicePrintsTheOpenServiceLineFollowedByAnEmptyLine) {
   std::uint32_t pid = RunQuillet("-remove");
-  EXPECT_EQ(Console(pid),
+  EXPECT_EQ(world.console(pid),
             "OpenService failed: The specified service does not exist as an installed "
             "service.\r\n\n");
   EXPECT_EQ(world.exit_code(pid), 0u);
@@ -84,30 +80,15 @@ TEST_F(InstallerTest, AnErrorWithoutSystemTextIsPrintedInHexadecimalWithoutPrefi
   RunQuillet("-install");
   world.faults().add({"DeleteService", "", 1, false, 0x1234});
   std::uint32_t pid = RunQuillet("-remove");
-  EXPECT_EQ(Console(pid), "DeleteService failed: Unknown error 1234\n");
+  EXPECT_EQ(world.console(pid), "DeleteService failed: Unknown error 1234\n");
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_TRUE(world.services().exists(kServiceName));
-}
-
-TEST_F(InstallerTest, RemoveOfARunningServiceMarksItAndItGoesWhenItStops) {
-  RunQuillet("-install");
-  std::uint32_t service = StartService();
-  world.run_for(1000);
-  std::uint32_t pid = RunQuillet("-remove");
-  EXPECT_EQ(Console(pid), "");
-  EXPECT_TRUE(world.running(service));
-  EXPECT_TRUE(world.services().info(kServiceName)->marked_for_delete);
-  EXPECT_TRUE(world.trace().of_kind("svc.control").empty());  // no stop was asked for
-
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(service));
-  EXPECT_FALSE(world.services().exists(kServiceName));
 }
 
 TEST_F(InstallerTest, SwitchesActInAnyCaseAndInstallWinsOverRemove) {
   std::uint32_t pid = RunQuillet("/x -INSTALL");
   EXPECT_TRUE(world.services().exists(kServiceName));
-  EXPECT_EQ(Console(pid), "");
+  EXPECT_EQ(world.console(pid), "");
   RunQuillet("-ReMoVe");
   EXPECT_FALSE(world.services().exists(kServiceName));
   RunQuillet("-remove -install");
@@ -116,15 +97,13 @@ TEST_F(InstallerTest, SwitchesActInAnyCaseAndInstallWinsOverRemove) {
   EXPECT_FALSE(world.services().exists(kServiceName));
 }
 
-TEST_F(InstallerTest, StartedByHandItEndsQuietlyWithZeroOrWithOneWithoutTheFramework) {
-  std::uint32_t pid = RunQuillet("");
-  EXPECT_EQ(Console(pid), "");
-  EXPECT_EQ(world.exit_code(pid), 0u);
-  EXPECT_TRUE(world.trace().of_kind("svc.status").empty());
+// Started by hand it ends quietly with 0 (ServiceLifecycleTest), or with 1 without the
+// framework.
+TEST_F(InstallerTest, WithoutTheFrameworkItEndsQuietlyWithOne) {
   world.faults().add({"GetModuleHandleA", "", 1, false, 126});
-  pid = RunQuillet("-install");
+  std::uint32_t pid = RunQuillet("-install");
   EXPECT_EQ(world.exit_code(pid), 1u);
-  EXPECT_EQ(Console(pid), "");
+  EXPECT_EQ(world.console(pid), "");
   EXPECT_FALSE(world.services().exists(kServiceName));
 }
 

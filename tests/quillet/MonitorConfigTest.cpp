@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <utility>
+#include <vector>
 
 #include "monitor/IndicatorState.h"
 #include "monitor/NASBeep.h"
@@ -40,41 +41,40 @@ TEST(MonitorConfig, IntervalsAreKeptWithinTheirBounds) {
 TEST(MonitorConfig, ThresholdsTakeTheirDefaultsOnlyWhenMissing) {
   winsim::World world;
   const char *config = "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
+  const char *temp_check =
+      "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\THERMSCN";
   world.registry().create_key(config);
   world.registry().set_dword(config, "CpuFanWarn", 0);           // 0 is used as it is
   world.registry().set_dword(config, "CpuTempErr", 0xFFFFFFFF);  // a stored -1 is missing
   world.registry().set_dword(config, "SystemTempWarn", 70);
-  world.registry().set_dword(
-      "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\THERMSCN", "TEMPParam2", 65);
+  world.registry().set_dword(temp_check, "TEMPParam2", 65);
   RegHandle reg(HKEY_LOCAL_MACHINE, quillet::kConfigKey);
-  quillet::Thresholds t = quillet::ReadThresholds(reg);
-  EXPECT_EQ(t.dwCpuTempWarn, 80u);
-  EXPECT_EQ(t.dwCpuTempErr, 85u);
-  EXPECT_EQ(t.dwCpuFanWarn, 0u);
-  EXPECT_EQ(t.dwCpuFanErr, 100u);
-  EXPECT_EQ(t.dwSystemTempWarn, 70u);
-  EXPECT_EQ(t.dwSystemTempErr, 85u);
-  EXPECT_EQ(t.dwDiskTempWarn, 60u);
-  EXPECT_EQ(t.dwDiskTempErr, 65u);
+  // CPU temperature, CPU fan, system temperature and disk temperature: warning, error.
+  auto levels = [&reg] {
+    quillet::Thresholds t = quillet::ReadThresholds(reg);
+    return std::vector<DWORD>{t.dwCpuTempWarn,  t.dwCpuTempErr,     t.dwCpuFanWarn,
+                              t.dwCpuFanErr,    t.dwSystemTempWarn, t.dwSystemTempErr,
+                              t.dwDiskTempWarn, t.dwDiskTempErr};
+  };
+  EXPECT_EQ(levels(), (std::vector<DWORD>{80, 85, 0, 100, 70, 85, 60, 65}));
+  world.registry().set_dword(temp_check, "TEMPParam", 45);
+  EXPECT_EQ(levels(), (std::vector<DWORD>{80, 85, 0, 100, 70, 85, 45, 65}));
 }
 
 TEST(MonitorConfig, SnoozeCopiesReportAChangeOncePerAlarm) {
   winsim::World world;
   InitializeIndicatorState();
-  // Initial copies: time 10, type -1.
-  quillet::SnoozeChange change = quillet::UpdateSnoozeCopies(10, 0xFFFFFFFF);
-  EXPECT_FALSE(change.bRaid);
-  EXPECT_FALSE(change.bSystem);
-  change = quillet::UpdateSnoozeCopies(10, 1);
-  EXPECT_TRUE(change.bRaid);
-  EXPECT_TRUE(change.bSystem);
+  // Whether the RAID alarm and the system alarm are told of a change.
+  auto update = [](DWORD time, DWORD type) {
+    quillet::SnoozeChange change = quillet::UpdateSnoozeCopies(time, type);
+    return std::pair{change.bRaid, change.bSystem};
+  };
+  EXPECT_EQ(update(10, 0xFFFFFFFF), std::pair(false, false));  // the initial copies
+  EXPECT_EQ(update(10, 1), std::pair(true, true));
   EXPECT_EQ(g_nRaidSnoozeType, 1);
   EXPECT_EQ(g_nSysSnoozeType, 1);
-  change = quillet::UpdateSnoozeCopies(10, 1);
-  EXPECT_FALSE(change.bRaid);
-  change = quillet::UpdateSnoozeCopies(7, 1);
-  EXPECT_TRUE(change.bRaid);
-  EXPECT_TRUE(change.bSystem);
+  EXPECT_EQ(update(10, 1), std::pair(false, false));
+  EXPECT_EQ(update(7, 1), std::pair(true, true));
   EXPECT_EQ(g_nRaidSnoozeTime, 7);
   DeleteIndicatorLocks();
 }

@@ -1,40 +1,17 @@
 // The service class's monitoring loop: board start-up, wake-ups, intervals, suspend and
-// resume, the RAID alarm on request, and the way down when the service stops.
-#include "ServiceWorld.h"
-#include "standins/Board.h"
-#include "winsim/EventLog.h"
-#include "winsim/Registry.h"
+// resume, and the way down when the service stops. (The RAID alarm on request is under
+// ServiceLifecycleTest.)
+#include "HealthWorld.h"
 #include "winsim/Text.h"
 
 namespace quillet_test {
 namespace {
 
-using Record = winsim::Trace::Record;
-using Records = std::vector<Record>;
-
 // The world's clock starts at 09:00 local time.
 constexpr DWORD kStartHour = 9;
 
-class MonitorCoreTest : public ServiceWorld {
+class MonitorCoreTest : public HealthWorld {
  protected:
-  MonitorCoreTest() {
-    world.registry().create_key(kConfigKey);
-    InstallDirectly();
-    InstallHealthyDisks();
-  }
-
-  standins::Board &Board() { return standins::Board::of(world); }
-
-  // Events of the monitor (source "Quillet") reduced to time, type, id and text (UTF-8).
-  Records MonitorEvents() {
-    Records out;
-    for (const auto &r : world.trace().of_kind("event"))
-      if (r["source"] == "Quillet")
-        out.push_back(
-            {{"t", r["t"]}, {"type", r["type"]}, {"id", r["id"]}, {"text", r["strings"][0]}});
-    return out;
-  }
-
   // A cycle that finds a snooze of type 0 due this hour writes "LedSnoozeType" back to -1:
   // the times of those writes mark the cycles.
   void ArmCycleMarker() {
@@ -48,56 +25,59 @@ class MonitorCoreTest : public ServiceWorld {
     return out;
   }
 
-  static Record Event(std::uint64_t t, int type, std::uint32_t id, const std::string &text) {
-    return {{"t", t}, {"type", type}, {"id", id}, {"text", text}};
-  }
-
-  static Record Pin(std::uint64_t t, int pin, int level) {
-    return {{"t", t}, {"pin", pin}, {"level", level}};
-  }
   Records Gpio() { return world.trace().select("gpio", {"t", "pin", "level"}); }
   Records Sounds() { return world.trace().select("sound", {"t", "via", "freq", "duration"}); }
 
-  void StopAndWait(std::uint32_t pid) {
+  void StopAndWait() {
     ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-    ASSERT_TRUE(world.wait_exit(pid));
+    ASSERT_TRUE(world.wait_exit(pid_));
   }
 };
 
 TEST_F(MonitorCoreTest, ABoardThatNeverComesUpIsTriedSixTimesThenTheServiceRunsWithoutIt) {
   Board().set_init_results({-1001, -1002, -5, -1001, -1002, 7});
   ArmCycleMarker();
-  std::uint32_t pid = StartService();
-  world.run_for(70000);
+  StartMonitor();
+  world.run_for(120001);
 
   const std::string failed = "LEDドライバの初期化に失敗しました。";
   const std::string unsupported = failed + "ボードがサポートされておりません。";
   const std::string already = failed + "既に初期化されています。";
   Records expected = {
-      Event(0, 1, 0xC0000BB8, unsupported), Event(10000, 1, 0xC0000BB8, already),
-      Event(20000, 1, 0xC0000BB8, failed + " Error = -5"), Event(30000, 1, 0xC0000BB8, unsupported),
-      Event(40000, 1, 0xC0000BB8, already), Event(50000, 1, 0xC0000BB8, failed + " Error = 7"),
-      Event(60000, 2, 0x800007D0, "LEDドライバの初期化がタイムアウトしました。"),
-      // Without the board the three readings fail: hardware warnings.
-      Event(60000, 2, 0x800000C8,
-            "システムステータスを「警告あり」へ移行しました(ハードウェア = "
-            "警告あり、運用 = 正常、HDD = 正常)。")};
-  EXPECT_EQ(MonitorEvents(), expected);
+      Message(0, 1, 0xC0000BB8, unsupported), Message(10000, 1, 0xC0000BB8, already),
+      Message(20000, 1, 0xC0000BB8, failed + " Error = -5"),
+      Message(30000, 1, 0xC0000BB8, unsupported), Message(40000, 1, 0xC0000BB8, already),
+      Message(50000, 1, 0xC0000BB8, failed + " Error = 7"),
+      Message(60000, 2, 0x800007D0, "LEDドライバの初期化がタイムアウトしました。"),
+      // Without the board the three readings fail every cycle: hardware warnings.
+      Message(60000, 2, 0x800000C8,
+              "システムステータスを「警告あり」へ移行しました(ハードウェア = "
+              "警告あり、運用 = 正常、HDD = 正常)。")};
+  EXPECT_EQ(Messages(), expected);
   EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{60000});  // the first cycle follows
+  // The board would answer, but is not asked.
+  Records minus_one = {{{"t", 60000}, {"data", 0xFFFFFFFF}}, {{"t", 120000}, {"data", 0xFFFFFFFF}}};
+  for (const char *reading : {"CpuFan", "CpuTemp", "SystemTemp"}) {
+    EXPECT_EQ(Writes(reading), minus_one) << reading;
+  }
+  EXPECT_EQ(ConfigValues("CpuTempStatus CpuFanStatus SystemTempStatus SystemStatus"),
+            "CpuTempStatus=11600 CpuFanStatus=12600 SystemTempStatus=13600 SystemStatus=200");
   // The text reached the event log as code page 932 bytes.
   EXPECT_EQ(world.eventlog().entries()[6].strings[0],
             winsim::cp932("LEDドライバの初期化がタイムアウトしました。"));
-  StopAndWait(pid);
+  StopAndWait();
   EXPECT_EQ(Gpio(), Records{});  // not even the dark levels at the stop
   EXPECT_EQ(Board().init_calls(), 6);
 }
 
+// With every component normal at the start, no status message is written.
 TEST_F(MonitorCoreTest, AReadyBoardIsAnnouncedOnceAndDarkenedAtTheStop) {
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(5000);
-  Records expected = {Event(0, 4, 0x400003E8, "LEDドライバを初期化しました。")};
-  EXPECT_EQ(MonitorEvents(), expected);
-  StopAndWait(pid);
+  Records expected = {Message(0, 4, 0x400003E8, "LEDドライバを初期化しました。")};
+  EXPECT_EQ(Messages(), expected);
+  EXPECT_EQ(Config("SystemStatus"), 100u);
+  StopAndWait();
   // Without RAID information the first cycle darkens the RAID LEDs, and with every component
   // normal the status LED; the stop darkens all.
   EXPECT_EQ(Gpio(), (Records{Pin(0, 32, 1), Pin(0, 12, 1), Pin(0, 10, 1), Pin(5000, 32, 1),
@@ -107,7 +87,7 @@ TEST_F(MonitorCoreTest, AReadyBoardIsAnnouncedOnceAndDarkenedAtTheStop) {
 
 TEST_F(MonitorCoreTest, AParameterChangeRunsACycleAtOnceAndRestartsTheInterval) {
   world.registry().set_dword(kConfigKey, "CheckInterval", 120);
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(30000);
   ArmCycleMarker();
   ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
@@ -116,23 +96,6 @@ TEST_F(MonitorCoreTest, AParameterChangeRunsACycleAtOnceAndRestartsTheInterval) 
   world.run_for(200000);
   // At 30 s the control's cycle; the periodic one a full 120 s later, not at 120 s.
   EXPECT_EQ(MarkedCycles(), (std::vector<std::uint64_t>{30000, 150000}));
-  StopAndWait(pid);
-}
-
-TEST_F(MonitorCoreTest, TheNamedEventPlaysTheRaidAlarmOnceWhateverTheState) {
-  // No configuration key and no board: nothing else would sound.
-  world.registry().delete_tree(kConfigKey);
-  Board().set_init_results({-1001});
-  std::uint32_t pid = StartService();
-  world.run_for(65000);
-  ASSERT_TRUE(world.set_named_event("NasCallEvent"));
-  world.run_for(60000);
-  // The RAID pattern from 65 s: six tones, the first 100 ms in, the last 2.2 s in.
-  Records sounds = Sounds();
-  ASSERT_EQ(sounds.size(), 6u);
-  EXPECT_EQ(sounds.front()["t"], 65100);
-  EXPECT_EQ(sounds.back()["t"], 67200);
-  StopAndWait(pid);
 }
 
 class PowerEventTest : public MonitorCoreTest {
@@ -143,7 +106,7 @@ class PowerEventTest : public MonitorCoreTest {
 };
 
 TEST_F(PowerEventTest, SuspendAndResumeShutTheBoardDownAndBringItUpOnce) {
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(10000);
   Power(PBT_APMSUSPEND);
   world.run_for(90200);  // resume at 100.2 s
@@ -155,45 +118,43 @@ TEST_F(PowerEventTest, SuspendAndResumeShutTheBoardDownAndBringItUpOnce) {
   world.run_for(70000);
 
   EXPECT_EQ(Board().init_calls(), 2);
-  Records events = MonitorEvents();
+  Records events = Messages();
   ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[1], Event(100200, 4, 0x400003E9, "LEDドライバを初期化しました。"));
+  EXPECT_EQ(events[1], Message(100200, 4, 0x400003E9, "LEDドライバを初期化しました。"));
   // The loop notices the resume at its next half-second poll (100.5 s) and waits a full
   // interval from there.
   EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{160500});
-  StopAndWait(pid);
 }
 
 TEST_F(PowerEventTest, AnUnattendedWakeAloneEndsTheSuspension) {
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(10000);
   Power(PBT_APMSUSPEND);
   world.run_for(20000);
   Board().set_init_results({0, -1001});
   Power(PBT_APMRESUMEAUTOMATIC);
   world.run_for(1000);
-  Records events = MonitorEvents();
+  Records events = Messages();
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[1],
-            Event(30000, 1, 0xC0000BB9,
-                  "LEDドライバの初期化に失敗しました。ボードがサポートされておりません。"));
+            Message(30000, 1, 0xC0000BB9,
+                    "LEDドライバの初期化に失敗しました。ボードがサポートされておりません。"));
   // A resume without a suspend before it does nothing.
   Power(PBT_APMRESUMESUSPEND);
   world.run_for(1000);
   EXPECT_EQ(Board().init_calls(), 2);
-  StopAndWait(pid);
 }
 
 TEST_F(PowerEventTest, AStopDuringASuspendThatNeverEndsIsHonoured) {
   // A RAID error keeps the RAID alarm and RAID blink threads running; they sit out the suspend
   // and must end at the stop without another pass.
   world.registry().set_dword(kRaidKey, "SRaidInfoEx", 0x8);
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(10000);
   Power(PBT_APMSUSPEND);
   world.run_for(10000);
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid, 10000));
+  ASSERT_TRUE(world.wait_exit(pid_, 10000));
   EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_STOPPED));
   // The blink pass under way at the suspend finishes by 11 s; after it the board is left alone.
   for (const auto &r : Gpio()) EXPECT_LE(r["t"], 11000) << "the board is down: no LED writes";
@@ -205,25 +166,24 @@ TEST_F(PowerEventTest, AResumeDuringTheBoardStartUpEndsTheAttempts) {
   // neither tries again ("already initialized") nor gives up with the time-out warning.
   Board().set_init_results({-1001, 0, -1002});
   ArmCycleMarker();
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(3000);
   Power(PBT_APMSUSPEND);
   world.run_for(2000);
   Power(PBT_APMRESUMESUSPEND);
   world.run_for(70000);
   Records expected = {
-      Event(0, 1, 0xC0000BB8,
-            "LEDドライバの初期化に失敗しました。ボードがサポートされておりません。"),
-      Event(5000, 4, 0x400003E9, "LEDドライバを初期化しました。")};
-  EXPECT_EQ(MonitorEvents(), expected);
+      Message(0, 1, 0xC0000BB8,
+              "LEDドライバの初期化に失敗しました。ボードがサポートされておりません。"),
+      Message(5000, 4, 0x400003E9, "LEDドライバを初期化しました。")};
+  EXPECT_EQ(Messages(), expected);
   EXPECT_EQ(Board().init_calls(), 2);
   EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{10000});
-  StopAndWait(pid);
 }
 
 TEST_F(MonitorCoreTest, AFailingWaitIsTriedAgainEverySecondWithoutSpinning) {
   world.set_busy_limit(std::chrono::milliseconds(2000));
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(100);
   world.faults().add({"WaitForMultipleObjects", "", 1, true, ERROR_INVALID_HANDLE});
   world.run_for(63000);
@@ -231,16 +191,15 @@ TEST_F(MonitorCoreTest, AFailingWaitIsTriedAgainEverySecondWithoutSpinning) {
   for (const auto &r : world.trace().of_kind("fault")) failed.push_back(r["t"]);
   EXPECT_EQ(failed, (std::vector<std::uint64_t>{60000, 61000, 62000, 63000}));
   world.faults().clear();
-  StopAndWait(pid);
 }
 
 TEST_F(MonitorCoreTest, AStopDuringBoardStartUpCompletesAfterTheAttemptsAndTheFirstCycle) {
   Board().set_init_results({-1001});
   ArmCycleMarker();
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(15000);
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
+  ASSERT_TRUE(world.wait_exit(pid_));
   EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{60000});
   Records stopping = {{{"t", 15000}, {"state", 3}, {"checkpoint", 1}}};  // then 2 to 10
   for (std::uint64_t checkpoint = 2, t = 20000; t <= 60000; ++checkpoint, t += 5000)
@@ -256,39 +215,28 @@ TEST_F(MonitorCoreTest, AtTheStopEveryIndicatorThreadEndsBeforeTheLedsGoDarkInOr
   // RAID error with blinking: the RAID alarm, the RAID blink thread and (the system status being
   // an error) the system alarm run.
   world.registry().set_dword(kRaidKey, "SRaidInfoEx", 0x8);
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(10250);
   world.trace().clear();
-  StopAndWait(pid);
+  StopAndWait();
+  auto ended = [](std::uint64_t t) { return Record{{"t", t}, {"exit", 0}}; };
+  auto status = [](std::uint64_t t, int state) { return Record{{"t", t}, {"state", state}}; };
   Records ending;
   for (const auto &r : world.trace().records()) {
-    if (r["kind"] == "gpio")
-      ending.push_back({{"t", r["t"]}, {"pin", r["pin"]}, {"level", r["level"]}});
-    if (r["kind"] == "thread.exit") ending.push_back({{"t", r["t"]}, {"exit", 0}});
-    if (r["kind"] == "svc.status") ending.push_back({{"t", r["t"]}, {"state", r["state"]}});
+    if (r["kind"] == "gpio") ending.push_back(Pin(r["t"], r["pin"], r["level"]));
+    if (r["kind"] == "thread.exit") ending.push_back(ended(r["t"]));
+    if (r["kind"] == "svc.status") ending.push_back(status(r["t"], r["state"]));
   }
-  Record exit_at_12s = {{"t", 12000}, {"exit", 0}};
   // The RAID override makes the status an error: the system alarm sounds beside the RAID alarm.
-  // The threads are asked to end one after another, so the blink thread, asked after the system
-  // alarm ended at 11 s, has begun one more pass by then.
-  Records expected = {{{"t", 10250}, {"state", 3}},
-                      Pin(10500, 32, 0),
-                      Pin(10500, 12, 0),
-                      {{"t", 10700}, {"exit", 0}},  // the RAID alarm, at the end of its second
-                      {{"t", 11000}, {"exit", 0}},  // the system alarm, at the end of its second
-                      Pin(11000, 32, 1),
-                      Pin(11000, 12, 1),
-                      Pin(11500, 32, 0),
-                      Pin(11500, 12, 0),
-                      Pin(12000, 32, 1),
-                      Pin(12000, 12, 1),
-                      exit_at_12s,  // the blink thread, at the end of its pass
-                      Pin(12000, 32, 1),
-                      Pin(12000, 12, 1),
-                      Pin(12000, 10, 1),
-                      exit_at_12s,  // the control thread, once Run has set RunExitEvent
-                      {{"t", 12000}, {"state", 1}},
-                      exit_at_12s};  // the service-main thread
+  // The threads are asked to end one after another: the RAID alarm ends at the end of its second
+  // (10.7 s), then the system alarm (11 s); the blink thread, asked after that, has begun one
+  // more pass and ends with it (12 s). Then the LEDs go dark, the control thread ends once Run
+  // has set RunExitEvent, STOPPED is reported and the service-main thread ends.
+  Records expected = {status(10250, 3),  Pin(10500, 32, 0), Pin(10500, 12, 0), ended(10700),
+                      ended(11000),      Pin(11000, 32, 1), Pin(11000, 12, 1), Pin(11500, 32, 0),
+                      Pin(11500, 12, 0), Pin(12000, 32, 1), Pin(12000, 12, 1), ended(12000),
+                      Pin(12000, 32, 1), Pin(12000, 12, 1), Pin(12000, 10, 1), ended(12000),
+                      status(12000, 1),  ended(12000)};
   EXPECT_EQ(ending, expected);
 }
 
@@ -297,13 +245,12 @@ TEST_F(MonitorCoreTest, ASnoozeOfTypeZeroEndsInTheCycleOfItsHourOnly) {
   world.registry().set_dword(kFreeSpaceKey, "WarnDrive", 0x1);
   world.registry().set_dword(kConfigKey, "LedSnoozeTime", kStartHour + 1);
   world.registry().set_dword(kConfigKey, "LedSnoozeType", 0);
-  std::uint32_t pid = StartService();
+  StartMonitor();
   world.run_for(3540000);  // 09:59
   EXPECT_EQ(world.registry().dword(kConfigKey, "LedSnoozeType"), 0u);
   world.run_for(120000);  // into 10:00
   EXPECT_EQ(world.registry().dword(kConfigKey, "LedSnoozeType"), 0xFFFFFFFFu);
   EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{3600000});
-  StopAndWait(pid);
 }
 
 }  // namespace

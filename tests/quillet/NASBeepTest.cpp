@@ -73,23 +73,16 @@ class NASBeepTest : public ::testing::Test {
 
 // ---- Tone patterns ----------------------------------------------------------------------------
 
-TEST_F(NASBeepTest, WithoutAnAudioOutputTheRaidAlarmIsItsTonePatternOnTheBeepDevice) {
-  add_wave(kNorvaneRaidWave, 4000);
-  beep.PlayRaidAlarm();
-  EXPECT_EQ(sounds(), raid_tones("beepdev"));
-  EXPECT_EQ(world.now(), 2700u);
-}
-
-TEST_F(NASBeepTest, TheSystemAlarmPausesAfterEachToneAndLastsThreeAndThreeQuarterSeconds) {
-  beep.PlaySystemAlarm();
-  EXPECT_EQ(sounds(), system_tones("beepdev"));
-  EXPECT_EQ(world.now(), 3750u);
-}
+// The system alarm's pattern, and the RAID alarm's on the beep device, are under
+// AnAlarmAskedForDuringAnotherStartsWhenItEnds.
 
 // Only a name that contains "High Definition Audio", written so, marks the on-board output;
 // the test runs in the thread's code page.
-TEST_F(NASBeepTest, TheOnBoardHdAudioOutputGivesTonesEvenWithTheWaveFilePresent) {
+TEST_F(NASBeepTest, WithoutAnOutputOrWithTheOnBoardOneTheAlarmIsTonesDespiteTheWaveFile) {
   add_wave(kNorvaneRaidWave, 4000);
+  beep.PlayRaidAlarm();  // without an audio output: tones
+  EXPECT_EQ(sounds(), raid_tones("beepdev"));
+  EXPECT_EQ(world.now(), 2700u);
   for (const char *name :
        {"High Definition Audio Device", "スピーカー (High Definition Audio デバイス)"}) {
     audio().set_endpoint(name);
@@ -107,18 +100,6 @@ TEST_F(NASBeepTest, TheOnBoardHdAudioOutputGivesTonesEvenWithTheWaveFilePresent)
 }
 
 // ---- The wave file -----------------------------------------------------------------------------
-
-TEST_F(NASBeepTest, ASuitableOutputPlaysTheWaveFileOnceAndNoTones) {
-  audio().set_endpoint("Speakers (USB Audio Device)");
-  add_wave(kNorvaneRaidWave, 4000);
-  add_wave(kNorvaneSystemWave, 1200);
-  beep.PlayRaidAlarm();
-  EXPECT_EQ(world.now(), 4000u);
-  beep.PlaySystemAlarm();
-  EXPECT_EQ(world.now(), 5200u);
-  EXPECT_EQ(sounds(),
-            (Records{wave(0, kNorvaneRaidWave, 4000), wave(4000, kNorvaneSystemWave, 1200)}));
-}
 
 TEST_F(NASBeepTest, AnOutputWithoutATextNameCountsAsSuitable) {
   add_wave(kNorvaneRaidWave, 1500);
@@ -158,6 +139,8 @@ TEST_F(NASBeepTest, AFailedEndpointQueryGivesTheTones) {
 
 // ---- The sound folder --------------------------------------------------------------------------
 
+// A suitable output plays the wave file once for its length, and no tones (the system alarm's
+// wave under AnAlarmAskedForDuringAnotherStartsWhenItEnds).
 TEST_F(NASBeepTest, TheDrovikFolderIsUsedWhileTheTavrelKeyOpensWithFullAccess) {
   audio().set_endpoint("Speakers (USB Audio Device)");
   add_wave(kNorvaneRaidWave, 1000);

@@ -29,9 +29,11 @@ class RaidIndicatorsTest : public HealthWorld {
   std::optional<std::uint8_t> Level(std::uint8_t pin) { return Board().level(pin); }
 };
 
-Record Pin(std::uint64_t t, int pin, int level) {
-  return {{"t", t}, {"pin", pin}, {"level", level}};
-}
+// The RAID LEDs blinking together and in turn, in the first 1.1 s.
+const Records kTogether = {Pin(0, 32, 1),   Pin(0, 12, 1),    Pin(500, 32, 0),
+                           Pin(500, 12, 0), Pin(1000, 32, 1), Pin(1000, 12, 1)};
+const Records kInTurn = {Pin(0, 32, 1),   Pin(0, 12, 1),    Pin(500, 32, 0),
+                         Pin(500, 12, 1), Pin(1000, 32, 1), Pin(1000, 12, 0)};
 
 // The first row whose bit is set in "SRaidInfoEx" applies: 0x2, 0x8, 0x4, 0x100000, 0x1.
 struct RowCase {
@@ -58,21 +60,9 @@ INSTANTIATE_TEST_SUITE_P(
     Rows, RaidRowTest,
     ::testing::Values(
         RowCase{"ErrorBeforeNormal", 0x3, {Pin(0, 32, 0), Pin(0, 12, 0)}, true},
-        RowCase{"BlinkingErrorBeforeBlinkingInTurn",
-                0xC,
-                {Pin(0, 32, 1), Pin(0, 12, 1), Pin(500, 32, 0), Pin(500, 12, 0), Pin(1000, 32, 1),
-                 Pin(1000, 12, 1)},
-                true},
-        RowCase{"BlinkingAlone",
-                0x100000,
-                {Pin(0, 32, 1), Pin(0, 12, 1), Pin(500, 32, 0), Pin(500, 12, 0), Pin(1000, 32, 1),
-                 Pin(1000, 12, 1)},
-                false},
-        RowCase{"BlinkingInTurnBeforeBlinking",
-                0x100004,
-                {Pin(0, 32, 1), Pin(0, 12, 1), Pin(500, 32, 0), Pin(500, 12, 1), Pin(1000, 32, 1),
-                 Pin(1000, 12, 0)},
-                false},
+        RowCase{"BlinkingErrorBeforeBlinkingInTurn", 0xC, kTogether, true},
+        RowCase{"BlinkingAlone", 0x100000, kTogether, false},
+        RowCase{"BlinkingInTurnBeforeBlinking", 0x100004, kInTurn, false},
         // A missing value reads as no bit at all, not as 0xFFFFFFFF with every bit set.
         RowCase{"MissingValue", std::nullopt, {}, false}),
     [](const ::testing::TestParamInfo<RowCase> &test) { return test.param.name; });

@@ -5,7 +5,6 @@
 namespace quillet_test {
 namespace {
 
-using Record = winsim::Trace::Record;
 using Strings = std::vector<std::string>;
 
 class ServiceControlTest : public ServiceWorld {
@@ -23,22 +22,23 @@ class ServiceControlTest : public ServiceWorld {
     return result;
   }
 
-  DWORD ThreadOf(std::size_t index) {
-    std::vector<DWORD> tids;
-    for (const auto &r : world.trace().of_kind("thread.start"))
-      if (r["pid"] == pid_) tids.push_back(r["thread"].get<DWORD>());
-    return tids.at(index);
-  }
   DWORD MainThread() {
     for (const auto &r : world.trace().of_kind("process.start"))
       if (r["pid"] == pid_) return r["tid"].get<DWORD>();
     return 0;
   }
-  DWORD ControlThread() { return ThreadOf(1); }  // the service-main thread starts it
+  // The second thread of the process: the service-main thread starts it.
+  DWORD ControlThread() {
+    std::vector<DWORD> tids;
+    for (const auto &r : world.trace().of_kind("thread.start"))
+      if (r["pid"] == pid_) tids.push_back(r["thread"].get<DWORD>());
+    return tids.at(1);
+  }
 
   std::uint32_t pid_ = 0;
 };
 
+// Unlisted controls reach OnUserControl on the handler's thread.
 TEST_F(ServiceControlTest, EachControlWithAnIndexReachesItsOperationOnTheControlThread) {
   EXPECT_EQ(Send(SERVICE_CONTROL_PARAMCHANGE), 0u);
   // A device query-remove is answered NO_ERROR, so the removal is granted.
@@ -48,35 +48,32 @@ TEST_F(ServiceControlTest, EachControlWithAnIndexReachesItsOperationOnTheControl
   EXPECT_EQ(Send(SERVICE_CONTROL_PRESHUTDOWN), 0u);
   EXPECT_EQ(Send(SERVICE_CONTROL_PAUSE), 0u);
   EXPECT_EQ(Send(SERVICE_CONTROL_CONTINUE), 0u);
+  for (DWORD control : {7u, 10u, 14u, 16u, 128u, 255u}) EXPECT_EQ(Send(control), 0u);
 
-  Strings expected = {"OnParamChange",   "OnDeviceEvent 32769", "OnHardwareProfileChange",
-                      "OnPowerEvent 18", "OnPreShutdown",       "OnPause",
-                      "OnContinue"};
+  Strings expected = {"OnParamChange",    "OnDeviceEvent 32769", "OnHardwareProfileChange",
+                      "OnPowerEvent 18",  "OnPreShutdown",       "OnPause",
+                      "OnContinue",       "OnUserControl 7",     "OnUserControl 10",
+                      "OnUserControl 14", "OnUserControl 16",    "OnUserControl 128",
+                      "OnUserControl 255"};
   EXPECT_EQ(Calls().calls, expected);
-  for (DWORD tid : Calls().threads) EXPECT_EQ(tid, ControlThread());
+  std::vector<DWORD> threads(7, ControlThread());
+  threads.resize(13, MainThread());
+  EXPECT_EQ(Calls().threads, threads);
 }
 
 TEST_F(ServiceControlTest, StopAndShutdownReachTheirOperationAndEndTheControlThread) {
   EXPECT_EQ(Send(SERVICE_CONTROL_STOP), 0u);
   ASSERT_TRUE(world.wait_exit(pid_));
-  std::vector<Record> exits;
+  Records exits;
   for (const auto &r : world.trace().of_kind("thread.exit"))
     if (r["thread"] == ControlThread()) exits.push_back({{"code", r["code"]}});
-  EXPECT_EQ(exits, (std::vector<Record>{{{"code", 0}}}));
+  EXPECT_EQ(exits, (Records{{{"code", 0}}}));
   pid_ = StartService();
   world.run_for(100);
   EXPECT_EQ(Send(SERVICE_CONTROL_SHUTDOWN), 0u);
   ASSERT_TRUE(world.wait_exit(pid_));
   EXPECT_EQ(Calls().calls, (Strings{"OnStop", "OnShutdown", "OnStop"}));
   EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_STOPPED));
-}
-
-TEST_F(ServiceControlTest, UnlistedControlsReachOnUserControlOnTheHandlersThread) {
-  for (DWORD control : {7u, 10u, 14u, 16u, 128u, 255u}) EXPECT_EQ(Send(control), 0u);
-  Strings expected = {"OnUserControl 7",  "OnUserControl 10",  "OnUserControl 14",
-                      "OnUserControl 16", "OnUserControl 128", "OnUserControl 255"};
-  EXPECT_EQ(Calls().calls, expected);
-  for (DWORD tid : Calls().threads) EXPECT_EQ(tid, MainThread());
 }
 
 TEST_F(ServiceControlTest, ARepeatedRecordedControlIsDroppedButAUserControlIsNot) {
@@ -100,13 +97,17 @@ TEST_F(ServiceControlTest, ContinueWhileRunningIsDroppedWithoutBeingRecorded) {
   world.trace().clear();
   Send(SERVICE_CONTROL_PAUSE);
   Send(SERVICE_CONTROL_CONTINUE);
+  // An interrogation re-reports the current status and reaches no operation.
+  EXPECT_EQ(Send(SERVICE_CONTROL_INTERROGATE), 0u);
   EXPECT_EQ(Calls().calls, (Strings{"OnPause", "OnContinue"}));
   // A settled state is reported with checkpoint and wait hint 0, whatever the pending one had.
-  std::vector<Record> reported = {{{"state", 6}, {"checkpoint", 1}, {"waitHint", 1000}},
-                                  {{"state", 7}, {"checkpoint", 0}, {"waitHint", 0}},
-                                  {{"state", 5}, {"checkpoint", 2}, {"waitHint", 3000}},
-                                  {{"state", 4}, {"checkpoint", 0}, {"waitHint", 0}}};
+  Records reported = {{{"state", 6}, {"checkpoint", 1}, {"waitHint", 1000}},
+                      {{"state", 7}, {"checkpoint", 0}, {"waitHint", 0}},
+                      {{"state", 5}, {"checkpoint", 2}, {"waitHint", 3000}},
+                      {{"state", 4}, {"checkpoint", 0}, {"waitHint", 0}},
+                      {{"state", 4}, {"checkpoint", 0}, {"waitHint", 0}}};
   EXPECT_EQ(Statuses({"state", "checkpoint", "waitHint"}), reported);
+  EXPECT_EQ(Statuses({"controls"}).back(), (Record{{"controls", RecordingService::kAllControls}}));
 }
 
 TEST_F(ServiceControlTest, ParameterChangesThatArriveTogetherRunTheOperationOnce) {
@@ -120,17 +121,6 @@ TEST_F(ServiceControlTest, ParameterChangesThatArriveTogetherRunTheOperationOnce
   EXPECT_EQ(Calls().calls, (Strings{"OnHardwareProfileChange", "OnParamChange"}));
   Send(SERVICE_CONTROL_PARAMCHANGE);
   EXPECT_EQ(Calls().calls, (Strings{"OnHardwareProfileChange", "OnParamChange", "OnParamChange"}));
-}
-
-TEST_F(ServiceControlTest, InterrogateReReportsTheCurrentStatus) {
-  world.trace().clear();
-  EXPECT_EQ(Send(SERVICE_CONTROL_INTERROGATE), 0u);
-  std::vector<Record> running = {{{"state", 4},
-                                  {"checkpoint", 0},
-                                  {"waitHint", 0},
-                                  {"controls", RecordingService::kAllControls}}};
-  EXPECT_EQ(Statuses({"state", "checkpoint", "waitHint", "controls"}), running);
-  EXPECT_EQ(Calls().calls, Strings{});
 }
 
 // The manager may interrogate as soon as the handler is registered, before the service has

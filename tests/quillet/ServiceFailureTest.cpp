@@ -7,13 +7,10 @@
 namespace quillet_test {
 namespace {
 
-using Record = winsim::Trace::Record;
-
 struct FatalCase {
   const char *name;
   winsim::Fault fault;
-  std::string text;  // the event's one string
-  DWORD exit_code;
+  std::string text;           // the event's one string; the exit code is the fault's error
   std::vector<DWORD> states;  // the statuses reported before the end
 };
 
@@ -21,7 +18,7 @@ struct FatalCase {
 // statuses reported before the end.
 FatalCase Fatal(const char *name, const char *call, std::uint32_t nth, DWORD error,
                 const std::string &text, std::vector<DWORD> states, bool from = false) {
-  return {name, {call, "", nth, from, error}, text, error, std::move(states)};
+  return {name, {call, "", nth, from, error}, text, std::move(states)};
 }
 
 // One of the service's own events (made after the frame's ten) that cannot be created, the nth
@@ -66,11 +63,9 @@ TEST_P(ServiceFailureTest, WritesOneErrorEventAndEndsWithTheErrorCode) {
 
   auto events = FatalEvents();
   ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].type, EVENTLOG_ERROR_TYPE);
-  EXPECT_EQ(events[0].category, 0);
-  EXPECT_EQ(events[0].id, 0u);
+  EXPECT_EQ(events[0].id, 0u);  // so of the error type (ServiceWorld::TearDown)
   EXPECT_EQ(events[0].strings, std::vector<std::string>{c.text});
-  EXPECT_EQ(world.exit_code(pid), c.exit_code);
+  EXPECT_EQ(world.exit_code(pid), *c.fault.error);
   EXPECT_EQ(States(), c.states);
   EXPECT_EQ(world.services().info(kServiceName)->win32_exit_code,
             static_cast<DWORD>(ERROR_PROCESS_ABORTED));

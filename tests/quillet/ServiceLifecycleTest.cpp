@@ -6,49 +6,10 @@
 namespace quillet_test {
 namespace {
 
-using Record = winsim::Trace::Record;
-
 class ServiceLifecycleTest : public ServiceWorld {};
 
-TEST_F(ServiceLifecycleTest, StartThenStopReportsTheFourStatusesInOrder) {
-  InstallDirectly();
-  std::uint32_t pid = StartService();
-  world.run_for(1000);
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
-
-  std::vector<Record> expected = {
-      {{"t", 0}, {"state", 2}, {"checkpoint", 1}, {"waitHint", 5000}, {"controls", 0}},
-      {{"t", 0}, {"state", 4}, {"checkpoint", 0}, {"waitHint", 0}, {"controls", 0x4D}},
-      {{"t", 1000}, {"state", 3}, {"checkpoint", 1}, {"waitHint", 6000}, {"controls", 0x4D}},
-      {{"t", 1000}, {"state", 1}, {"checkpoint", 0}, {"waitHint", 0}, {"controls", 0}},
-  };
-  EXPECT_EQ(Statuses(), expected);
-  EXPECT_EQ(world.exit_code(pid), 0u);
-}
-
+// The manager refuses what the service cannot take in its state.
 TEST_F(ServiceLifecycleTest, ASlowStopReportsANewCheckpointEveryFiveSecondsAndOnInterrogation) {
-  InstallTestService<SlowStopService>();
-  std::uint32_t pid = StartService();
-  world.run_for(1000);
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  world.run_for(6000);
-  EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_INTERROGATE), 0u);
-  ASSERT_TRUE(world.wait_exit(pid));
-
-  std::vector<Record> expected = {
-      {{"t", 0}, {"state", 2}, {"checkpoint", 1}, {"waitHint", 5000}},
-      {{"t", 0}, {"state", 4}, {"checkpoint", 0}, {"waitHint", 0}},
-      {{"t", 1000}, {"state", 3}, {"checkpoint", 1}, {"waitHint", 6000}},
-      {{"t", 6000}, {"state", 3}, {"checkpoint", 2}, {"waitHint", 6000}},
-      {{"t", 7000}, {"state", 3}, {"checkpoint", 2}, {"waitHint", 6000}},  // interrogated
-      {{"t", 11000}, {"state", 3}, {"checkpoint", 3}, {"waitHint", 6000}},
-      {{"t", 13000}, {"state", 1}, {"checkpoint", 0}, {"waitHint", 0}},
-  };
-  EXPECT_EQ(Statuses({"t", "state", "checkpoint", "waitHint"}), expected);
-}
-
-TEST_F(ServiceLifecycleTest, TheManagerRefusesWhatTheServiceCannotTakeInItsState) {
   InstallTestService<SlowStopService>();
   std::uint32_t pid = StartService();
   // Until the service reports RUNNING it accepts no stop.
@@ -60,12 +21,24 @@ TEST_F(ServiceLifecycleTest, TheManagerRefusesWhatTheServiceCannotTakeInItsState
   EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_PAUSE),
             static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL));
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  world.run_for(1000);
+  world.run_for(6000);
   // No second stop while the service reports STOP_PENDING, and nothing once it stopped.
   EXPECT_EQ(Control(SERVICE_CONTROL_STOP), static_cast<DWORD>(ERROR_SERVICE_CANNOT_ACCEPT_CTRL));
+  EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_INTERROGATE), 0u);
   ASSERT_TRUE(world.wait_exit(pid));
   EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_INTERROGATE),
             static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
+
+  Records expected = {
+      {{"t", 0}, {"state", 2}, {"checkpoint", 1}, {"waitHint", 5000}},
+      {{"t", 0}, {"state", 4}, {"checkpoint", 0}, {"waitHint", 0}},
+      {{"t", 1000}, {"state", 3}, {"checkpoint", 1}, {"waitHint", 6000}},
+      {{"t", 6000}, {"state", 3}, {"checkpoint", 2}, {"waitHint", 6000}},
+      {{"t", 7000}, {"state", 3}, {"checkpoint", 2}, {"waitHint", 6000}},  // interrogated
+      {{"t", 11000}, {"state", 3}, {"checkpoint", 3}, {"waitHint", 6000}},
+      {{"t", 13000}, {"state", 1}, {"checkpoint", 0}, {"waitHint", 0}},
+  };
+  EXPECT_EQ(Statuses({"t", "state", "checkpoint", "waitHint"}), expected);
 }
 
 TEST_F(ServiceLifecycleTest, WorkThatEndsWithoutAStopReportsStoppedAfterTheControlThreadWait) {
@@ -75,14 +48,14 @@ TEST_F(ServiceLifecycleTest, WorkThatEndsWithoutAStopReportsStoppedAfterTheContr
 
   // Cleanup waits 10 s for the control thread, then asks it to end: the thread ends on its own
   // before its events are closed and STOPPED is reported; no handle is left open.
-  std::vector<Record> expected = {
+  Records expected = {
       {{"t", 0}, {"kind", "svc.status"}, {"state", 2}},
       {{"t", 0}, {"kind", "svc.status"}, {"state", 4}},
       {{"t", 10000}, {"kind", "thread.exit"}, {"code", 0}},  // the control thread
       {{"t", 10000}, {"kind", "svc.status"}, {"state", 1}},
       {{"t", 10000}, {"kind", "thread.exit"}, {"code", 0}},  // the service-main thread
   };
-  std::vector<Record> ending;
+  Records ending;
   for (const auto &r : world.trace().records())
     if (r["pid"] == pid && (r["kind"] == "svc.status" || r["kind"] == "thread.exit")) {
       Record e = {{"t", r["t"]}, {"kind", r["kind"]}};
@@ -95,6 +68,7 @@ TEST_F(ServiceLifecycleTest, WorkThatEndsWithoutAStopReportsStoppedAfterTheContr
   EXPECT_EQ(world.open_handles(pid), std::vector<std::string>{});
 }
 
+// Start and stop report the four statuses in order.
 TEST_F(ServiceLifecycleTest, AFullInstallStartStopRemoveCycleLeaksNoHandle) {
   std::uint32_t install = RunQuillet("-install");
   std::uint32_t service = StartService();
@@ -110,6 +84,20 @@ TEST_F(ServiceLifecycleTest, AFullInstallStartStopRemoveCycleLeaksNoHandle) {
   ASSERT_TRUE(world.wait_exit(service));
   EXPECT_FALSE(world.set_named_event("NasCallEvent"));
   std::uint32_t remove = RunQuillet("-remove");
+  Records statuses = {
+      {{"t", 0}, {"state", 2}, {"checkpoint", 1}, {"waitHint", 5000}, {"controls", 0}},
+      {{"t", 0}, {"state", 4}, {"checkpoint", 0}, {"waitHint", 0}, {"controls", 0x4D}},
+      {{"t", 5000}, {"state", 3}, {"checkpoint", 1}, {"waitHint", 6000}, {"controls", 0x4D}},
+      // once the RAID alarm the named event started has played (2.7 s)
+      {{"t", 7700}, {"state", 1}, {"checkpoint", 0}, {"waitHint", 0}, {"controls", 0}},
+  };
+  EXPECT_EQ(Statuses(), statuses);
+  // The event plays the RAID alarm once, whatever the state (here without the configuration
+  // key): six tones from 5 s, the first 100 ms in, the last 2.2 s in.
+  Records sounds = world.trace().select("sound", {"t"});
+  ASSERT_EQ(sounds.size(), 6u);
+  EXPECT_EQ(sounds.front()["t"], 5100);
+  EXPECT_EQ(sounds.back()["t"], 7200);
 
   for (std::uint32_t pid : {install, service, remove}) {
     EXPECT_EQ(world.exit_code(pid), 0u);
@@ -117,7 +105,7 @@ TEST_F(ServiceLifecycleTest, AFullInstallStartStopRemoveCycleLeaksNoHandle) {
   }
   EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
   EXPECT_FALSE(world.services().exists(kServiceName));
-  std::vector<Record> deleted = {{{"service", "Orvexd"}}};
+  Records deleted = {{{"service", "Orvexd"}}};
   EXPECT_EQ(world.trace().select("svc.delete", {"service"}), deleted);
 }
 
@@ -143,23 +131,15 @@ TEST_F(ServiceLifecycleTest, RunningTheProgramAgainAndRemovingItLeaveTheRunningS
     EXPECT_EQ(world.console(pid), "");
   }
   // The alarm and blink threads ran until the stop: the status LED blinked on through 29 s.
-  std::vector<Record> late_blinks;
+  Records late_blinks;
   for (const auto &r : world.trace().select("gpio", {"t", "pin"}))
     if (r["t"] >= 29000 && r["pin"] == 12) late_blinks.push_back(r);
   EXPECT_FALSE(late_blinks.empty());
   // The RAID alarm, the system alarm (the RAID override makes the status an error), then the
   // blink thread, the control thread and service main.
-  std::vector<Record> ends = {
-      {{"t", 30700}}, {{"t", 31000}}, {{"t", 32000}}, {{"t", 32000}}, {{"t", 32000}}};
+  Records ends = {{{"t", 30700}}, {{"t", 31000}}, {{"t", 32000}}, {{"t", 32000}}, {{"t", 32000}}};
   EXPECT_EQ(world.trace().select("thread.exit", {"t"}), ends);
-  std::vector<Record> statuses = {
-      {{"t", 0}, {"state", 2}},
-      {{"t", 0}, {"state", 4}},
-      {{"t", 30000}, {"state", 3}},
-      {{"t", 32000}, {"state", 1}},
-  };
-  EXPECT_EQ(Statuses({"t", "state"}), statuses);
-  std::vector<Record> deleted = {{{"t", 32000}, {"service", "Orvexd"}}};
+  Records deleted = {{{"t", 32000}, {"service", "Orvexd"}}};
   EXPECT_EQ(world.trace().select("svc.delete", {"t", "service"}), deleted);
 }
 

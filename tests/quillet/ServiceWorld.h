@@ -8,13 +8,15 @@
 #include <string>
 #include <vector>
 
-#include "DiskSmartSupport.h"
 #include "TestServices.h"
 #include "platform/win32.h"
 #include "winsim/Services.h"
 #include "winsim/World.h"
 
 namespace quillet_test {
+
+using Record = winsim::Trace::Record;
+using Records = std::vector<Record>;
 
 constexpr const char *kQuilletPath = "C:\\Program Files\\Norvane\\Quillet.exe";
 constexpr const char *kTestServicePath = "C:\\Test\\TestService.exe";
@@ -45,10 +47,10 @@ class ServiceWorld : public ::testing::Test {
     InstallDirectly(kTestServicePath);
   }
 
-  // Starts the installed service and returns the id of its process.
+  // Starts the installed service through StartService and returns the id of its process.
   std::uint32_t StartService() {
-    EXPECT_EQ(Start(), 0u);
-    return ServicePid();
+    EXPECT_EQ(OnService([](SC_HANDLE service) { return StartServiceA(service, 0, nullptr); }), 0u);
+    return world.services().info(kServiceName)->pid;
   }
 
   // Runs "Quillet.exe <arguments>" to its end; returns its process id.
@@ -63,10 +65,7 @@ class ServiceWorld : public ::testing::Test {
     world.services().install(kServiceName, "Norvane NAS LED Control", "\"" + program + "\"");
   }
 
-  // StartService and ControlService from the host; each returns 0 or the error.
-  DWORD Start() {
-    return OnService([](SC_HANDLE service) { return StartServiceA(service, 0, nullptr); });
-  }
+  // ControlService from the host; returns 0 or the error.
   DWORD Control(DWORD control) {
     SERVICE_STATUS status{};
     return OnService([&](SC_HANDLE service) { return ControlService(service, control, &status); });
@@ -96,16 +95,6 @@ class ServiceWorld : public ::testing::Test {
         EXPECT_EQ(id, 0u) << r.dump();
       }
     }
-  }
-
-  std::uint32_t ServicePid() { return world.services().info(kServiceName)->pid; }
-
-  // The usual appliance: the listing tool names one sound disk per bay, so that a cycle finds
-  // nothing to report about the disks.
-  void InstallHealthyDisks() {
-    standin::install_wmic(world).output = disk_test::TwoBayListing();
-    winsim::add_smart_disk(world, 0, disk_test::HealthyData(0), disk_test::HealthyThresholds());
-    winsim::add_smart_disk(world, 1, disk_test::HealthyData(0), disk_test::HealthyThresholds());
   }
 
   // svc.status records reduced to the given fields.

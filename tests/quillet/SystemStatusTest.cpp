@@ -29,26 +29,30 @@ class SystemStatus : public HealthWorld {
   }
 };
 
-TEST_F(SystemStatus, ACycleWritesTheReadingsThenTheSixStatusValuesInOrder) {
-  Board().set_fan_speed(1999);
+// Only what is not normal has a message, the components' before the status's; a group with an
+// error reads as in error even with a warning.
+TEST_F(SystemStatus, ACycleWritesTheReadingsTheSixStatusValuesAndTheMessagesInOrder) {
+  Board().set_fan_speed(1500);      // hardware warning ...
+  Board().set_cpu_temperature(90);  // ... and error
+  SetBackup(2);                     // operation error
+  // A disk warning (pending sectors).
+  winsim::add_smart_disk(world, 0, disk_test::HealthyData(), disk_test::HealthyThresholds());
   StartMonitor();
   EXPECT_EQ(PublishedBetween(0, 1),
-            (std::vector<std::string>{"CpuFan=1999", "CpuTemp=45", "SystemTemp=38",
-                                      "SystemStatus=200", "CpuTempStatus=11100",
+            (std::vector<std::string>{"CpuFan=1500", "CpuTemp=90", "SystemTemp=38",
+                                      "SystemStatus=300", "CpuTempStatus=11300",
                                       "CpuFanStatus=12200", "SystemTempStatus=13100",
-                                      "BackupStatus=31100", "VolSpaceStatus=32100"}));
-}
-
-TEST_F(SystemStatus, AGroupWithAnErrorReadsAsInErrorEvenWithAWarning) {
-  Board().set_fan_speed(1500);                                // hardware warning ...
-  Board().set_cpu_temperature(90);                            // ... and error
-  SetBackup(2);                                               // operation error
-  winsim::add_smart_disk(world, 0, disk_test::HealthyData(),  // disk warning (pending sectors)
-                         disk_test::HealthyThresholds());
-  StartMonitor();
-  Records expected = {Message(0, 1, 0xC000012C, ErrorText("エラーあり", "エラーあり", "警告あり"))};
-  EXPECT_EQ(Messages(0).back(), expected[0]);
-  EXPECT_EQ(Config("SystemStatus"), 300u);
+                                      "BackupStatus=31300", "VolSpaceStatus=32100"}));
+  EXPECT_EQ(
+      ComponentMessageLines(),
+      "1 0xC0002C24 CPU 温度ステータスを「エラー」へ移行しました (CPU温度 = 90℃)\n"
+      "2 0x80002FA8 CPU ファン回転ステータスを「警告」へ移行しました (CPUファン回転数 = 1500)\n"
+      "2 0x800056B8 HDD SMARTステータスを「警告」へ移行しました "
+      "(HDD0修復済み = 5、読み込み不安定 = 2、修復が必要 = 0)\n"
+      "1 0xC0007A44 バックアップステータスを「エラー」へ移行しました");
+  Records all = Messages();
+  ASSERT_EQ(all.size(), 6u);  // the board's message first
+  EXPECT_EQ(all[5], Message(0, 1, 0xC000012C, ErrorText("エラーあり", "エラーあり", "警告あり")));
 }
 
 // The RAID LEDs blinking together make the status an error with every component normal: the
@@ -66,7 +70,7 @@ TEST_F(SystemStatus, ARaidBlinkMakesAnErrorAndTheAlarmSoundsOnlyForAComponentsEr
             Records{Message(0, 1, 0xC000012C, ErrorText("正常", "正常", "正常"))});
   EXPECT_EQ(SystemAlarms(), std::vector<std::uint64_t>{301000});
   Records lit;
-  for (std::uint64_t t = 0; t <= 360000; t += 60000) lit.push_back({{"t", t}, {"level", 0}});
+  for (std::uint64_t t = 0; t <= 360000; t += 60000) lit.push_back(Led(t, 0));
   Records led = StatusLed();
   ASSERT_GE(led.size(), lit.size());
   EXPECT_EQ(Records(led.begin(), led.begin() + lit.size()), lit);
@@ -75,7 +79,7 @@ TEST_F(SystemStatus, ARaidBlinkMakesAnErrorAndTheAlarmSoundsOnlyForAComponentsEr
 // Warning, error, normal: the status LED blinks, is lit, goes dark; the alarm sounds for the
 // error only; a snooze stays until the status is normal, and is cleared once.
 TEST_F(SystemStatus, EachStatusHasItsLedAndAlarm) {
-  SetConfig("LedSnoozeType", 1);
+  world.registry().set_dword(kConfigKey, "LedSnoozeType", 1);
   SetWarnDrive(0x1);
   StartMonitor();
   world.run_for(10000);
@@ -89,13 +93,9 @@ TEST_F(SystemStatus, EachStatusHasItsLedAndAlarm) {
 
   // Blinking from the blink thread; at the error its pass ends (11 s) before the LED is lit;
   // at normal the alarm's pass ends (20.75 s) before the LED goes dark, then every cycle.
-  Records led = {{{"t", 500}, {"level", 0}},
-                 {{"t", 1000}, {"level", 1}},
-                 {{"t", 1500}, {"level", 0}},
-                 {{"t", 2000}, {"level", 1}}};
-  Records from_ten_s = {{{"t", 10500}, {"level", 0}}, {{"t", 11000}, {"level", 1}},
-                        {{"t", 11000}, {"level", 0}}, {{"t", 20750}, {"level", 1}},
-                        {{"t", 80750}, {"level", 1}}, {{"t", 140750}, {"level", 1}}};
+  Records led = {Led(500, 0), Led(1000, 1), Led(1500, 0), Led(2000, 1)};
+  Records from_ten_s = {Led(10500, 0), Led(11000, 1), Led(11000, 0),
+                        Led(20750, 1), Led(80750, 1), Led(140750, 1)};
   Records all = StatusLed();
   ASSERT_GE(all.size(), 4u);
   EXPECT_EQ(Records(all.begin(), all.begin() + 4), led);
@@ -121,10 +121,12 @@ TEST_F(SystemStatus, WithoutTheConfigurationKeyTheLedIsDarkAndTheAlarmStops) {
   CycleNow();
   world.run_for(70000);
   // The alarm ends its pass (10.75 s), then the LED goes dark; so at the next cycle.
-  EXPECT_EQ(StatusLed(5000), (Records{{{"t", 10750}, {"level", 1}}, {{"t", 70750}, {"level", 1}}}));
+  EXPECT_EQ(StatusLed(5000), (Records{Led(10750, 1), Led(70750, 1)}));
   EXPECT_EQ(world.trace().of_kind("thread.exit").size(), 1u);
   EXPECT_EQ(Messages().size(), messages);
-  EXPECT_EQ(PublishedBetween(5000, 100000), std::vector<std::string>{});
+  // Nothing is published, and the disks are not listed.
+  for (const char *kind : {"reg.set", "process.start"})
+    for (const auto &r : world.trace().of_kind(kind)) EXPECT_LT(r["t"], 5000) << kind;
 }
 
 }  // namespace

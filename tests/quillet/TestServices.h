@@ -61,20 +61,14 @@ class RecordingService : public CQuilletCtrl {
     Calls().Add("OnParamChange");
     CQuilletCtrl::OnParamChange();
   }
-  void OnDeviceEvent(DWORD dwEventType) override {
-    Calls().Add("OnDeviceEvent " + std::to_string(dwEventType));
-  }
+  void OnDeviceEvent(DWORD type) override { Calls().Add("OnDeviceEvent " + std::to_string(type)); }
   // Keeps the control thread busy for a second, so that controls can pile up meanwhile.
   void OnHardwareProfileChange() override {
     Calls().Add("OnHardwareProfileChange");
     Sleep(1000);
   }
-  void OnPowerEvent(DWORD dwEventType) override {
-    Calls().Add("OnPowerEvent " + std::to_string(dwEventType));
-  }
-  void OnUserControl(DWORD dwControl) override {
-    Calls().Add("OnUserControl " + std::to_string(dwControl));
-  }
+  void OnPowerEvent(DWORD type) override { Calls().Add("OnPowerEvent " + std::to_string(type)); }
+  void OnUserControl(DWORD code) override { Calls().Add("OnUserControl " + std::to_string(code)); }
   void OnStop() override {
     Calls().Add("OnStop");
     CQuilletCtrl::OnStop();
