@@ -1,5 +1,5 @@
 // fault: the rule a fault line adds to the world's fault plan, seen through the calls it makes
-// fail, and the refusals of malformed fault lines.
+// fail.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -57,39 +57,6 @@ TEST_F(FaultVerb, WithoutACountTheFirstCallFailsAndOptionsComeInAnyOrder) {
   ASSERT_EQ(faults.size(), 1u);
   EXPECT_EQ(faults[0]["call"], "RegOpenKeyExA");
   EXPECT_EQ(faults[0]["error"], 2);
-}
-
-TEST(FaultErrors, EachMalformedFaultLineIsRefusedWithItsNumber) {
-  struct Case {
-    const char *line;
-    const char *message;
-  };
-  const Case cases[] = {
-      {"fault", "fault: missing call name (for example RegOpenKeyExA)"},
-      {"fault \"Reg Open\"", "fault: \"Reg Open\" is not a call name (for example RegOpenKeyExA)"},
-      {"fault RegOpenKeyExA twice 2",
-       "fault: unknown option \"twice\" (nth, from, error or match)"},
-      {"fault RegOpenKeyExA nth", "fault: missing nth value"},
-      {"fault RegOpenKeyExA nth 0", "fault: nth counts from 1"},
-      {"fault RegOpenKeyExA from 0", "fault: from counts from 1"},
-      {"fault RegOpenKeyExA nth x",
-       "bad nth \"x\": expected a number from 0 to 4294967295 (decimal or 0x hex)"},
-      {"fault RegOpenKeyExA nth 1 from 2", "fault: give nth or from once"},
-      {"fault RegOpenKeyExA nth 1 nth 2", "fault: give nth or from once"},
-      {"fault RegOpenKeyExA error 5 error 6", "fault: error is given twice"},
-      {"fault RegOpenKeyExA error ACCESS_DENIED",
-       "bad error code \"ACCESS_DENIED\": expected a number from 0 to 4294967295 (decimal or 0x "
-       "hex)"},
-      {"fault RegOpenKeyExA match", "fault: missing match value"},
-      {"fault RegOpenKeyExA match \"\"", "fault: match needs a text"},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.line);
-    auto refused = scenario_test::refusal(std::string("0 seed 1\n\n5s ") + c.line + "\n9s end\n");
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->line, 3);
-    EXPECT_EQ(refused->message, std::string("t.scn:3: ") + c.message);
-  }
 }
 
 }  // namespace

@@ -1,9 +1,6 @@
 // The verbs for the installer's machine (file, media, cpu, mutex) and the installer scenario.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "ScenarioTesting.h"
 #include "platform/win32.h"
 #include "winsim/FileSystem.h"
@@ -36,36 +33,12 @@ TEST(InstallerVerbs, SetUpFilesMediaTheEngineAndAHeldMutex) {
   CloseHandle(marker);
 }
 
-TEST(InstallerVerbs, RefuseUnknownKindsAndStates) {
-  struct Case {
-    const char *line;
-    const char *message;
-  } cases[] = {
-      {"file C:\\x loud", "file: unknown kind \"loud\" (text, busy or wave)"},
-      {"file C:\\x text", "file: missing content"},
-      {"file \\\\server\\x", "file: \"\\\\server\\x\" is not a path the machine can name"},
-      {"media C:\\M with x", "media: expected \"without <relative path>\", not \"with\""},
-      {"media C:\\M without", "media: missing relative path of the file to leave out"},
-      {"cpu sentrel on", "cpu: unknown engine state \"on\" (present, absent or disabled)"},
-      {"cpu fan absent", "cpu: unknown feature \"fan\" (expected sentrel)"},
-      {"mutex a b", "mutex: unexpected \"b\" after the \"a\""},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.line);
-    auto refused = scenario_test::refusal(std::string("0 ") + c.line + "\n1s end\n");
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->message, std::string("t.scn:1: ") + c.message);
-  }
-}
-
 // Install, Update with the resource carried over, Remove with one file held open.
 TEST(InstallerScenario, InstallsUpdatesAndRemovesTheSuite) {
-  std::ifstream file(NORVANE_SOURCE_DIR "/scenarios/installer.scn");
-  std::stringstream text;
-  text << file.rdbuf();
   winsim::World world;
   scenario::register_programs(world);
-  scenario_test::play(world, text.str());
+  scenario_test::play(world,
+                      scenario_test::file_text(NORVANE_SOURCE_DIR "/scenarios/installer.scn"));
   // The three runs of the installer, and the suite service program's.
   EXPECT_EQ(world.trace().select("process.exit", {"t", "code"}),
             (Records{{{"t", 0}, {"code", 0}},

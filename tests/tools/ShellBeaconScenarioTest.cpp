@@ -2,9 +2,6 @@
 // scenarios/shellbeacon.scn played as simrun plays it.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-
 #include "ScenarioTesting.h"
 
 namespace shellbeacon_scenario_test {
@@ -25,11 +22,10 @@ Record ExitOf(winsim::World &world, const std::string &text) {
 }
 
 TEST(ShellBeaconScenario, TheLogonAnnouncesBothVolumesAndWaitsOnceForTheFreshlyHungWindow) {
-  std::ifstream file(NORVANE_SOURCE_DIR "/scenarios/shellbeacon.scn");
-  std::ostringstream text;
-  text << file.rdbuf();
   winsim::World world;
-  EXPECT_EQ(ExitOf(world, text.str()), (Record{{"t", 131100}, {"code", 0}}));
+  EXPECT_EQ(
+      ExitOf(world, scenario_test::file_text(NORVANE_SOURCE_DIR "/scenarios/shellbeacon.scn")),
+      (Record{{"t", 131100}, {"code", 0}}));
   EXPECT_EQ(world.trace().select("broadcast", {"t", "unitmask", "timeout"}),
             (Records{{{"t", 10000}, {"unitmask", 0x10}, {"timeout", 100}},
                      {{"t", 44000}, {"unitmask", 0x80}, {"timeout", 100}}}));
@@ -79,24 +75,6 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"t", 130000}, {"code", 0}},
                  2}),
     [](const ::testing::TestParamInfo<VerbCase> &test) { return test.param.name; });
-
-TEST(SuiteAndSystemVerbs, RefuseWhatTheyCannotSetUp) {
-  const std::pair<const char *, const char *> refusals[] = {
-      {"kelpie init maybe", "kelpie init: expected ok or fail, not \"maybe\""},
-      {"kelpie volume 4 1", "kelpie: missing field at 0x88"},
-      {"kelpie list slow", "kelpie list: expected fail, not \"slow\""},
-      {"kelpie mount 4", "kelpie: unknown setting \"mount\" (init, volume, remove or list)"},
-      {"os version 7.0",
-       "os version: 7.0 is no release winsim knows (5.2, 6.0, 6.1, 6.2, 6.3 or 10.0)"},
-      {"os version 6", "os version: expected <major>.<minor>, not \"6\""},
-  };
-  for (const auto &[line, message] : refusals) {
-    SCOPED_TRACE(line);
-    auto refused = scenario_test::refusal(std::string("1s ") + line + "\n2s end\n");
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->message, std::string("t.scn:1: ") + message);
-  }
-}
 
 }  // namespace
 }  // namespace shellbeacon_scenario_test

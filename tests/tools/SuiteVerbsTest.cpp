@@ -57,24 +57,4 @@ TEST(SuiteVerbs, AFailingInstallRegistersNothingAndARefusedStopKeepsTheServiceRu
             (Records{{{"t", 3000}, {"control", 1}, {"result", 1051}}}));
 }
 
-TEST(SuiteVerbs, RefusesUnknownSettingsAndMissingOrSurplusValues) {
-  struct Case {
-    const char *line;
-    const char *message;
-  };
-  for (const Case &c : {
-           Case{"suite stop-pending", "suite: missing seconds"},
-           Case{"suite stop-stuck now", "suite: unexpected \"now\" after the \"stop-stuck\""},
-           Case{"suite loud 1",
-                "suite: unknown setting \"loud\" (install-exit, switch-hang, start-pending, "
-                "stop-pending, stop-stuck, stop-refuse, wait-hint, exit-after-start or "
-                "stop-dialog)"},
-       }) {
-    SCOPED_TRACE(c.line);
-    auto refused = scenario_test::refusal(std::string("0 ") + c.line + "\n1s end\n");
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->message, std::string("t.scn:1: ") + c.message);
-  }
-}
-
 }  // namespace
