@@ -15,12 +15,6 @@ constexpr const char *kInstallFolder = "C:\\Program Files\\Pellam\\QORA";
 
 class SetupWorld : public InstallerWorld {
  public:
-  // For the set-up functions of table rows.
-  using InstallerWorld::RegisterSuite;
-  using InstallerWorld::StartSuiteFromHost;
-  using InstallerWorld::Suite;
-  using InstallerWorld::world;
-
   // A machine without the suite: the installed stand-in of the base fixture goes.
   SetupWorld();
   // Lays out the media, less the files named (relative to the media folder).
