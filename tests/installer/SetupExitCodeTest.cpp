@@ -1,6 +1,7 @@
-// Every exit code of QORASetup.exe from a real cause, with the exact console output of the run
-// ("Debug" on unless the row says otherwise).
+// Every exit code of QORASetup.exe from a real cause, and Install on media and machines that
+// differ, with the exact console output of the run ("Debug" on unless the row says otherwise).
 #include "SetupWorld.h"
+#include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
 
 namespace installer_test {
@@ -48,6 +49,15 @@ void MarkerHeldPredecessor(SetupWorld &w) {
   MarkerHeld(w);
   Predecessor(w);
 }
+void FoldersPresent(SetupWorld &w) {
+  w.world.files().add_directory(kInstallFolder);
+}
+void WithoutTheUserGuide(SetupWorld &w) {
+  w.world.files().remove(std::string(kMedia) + "\\AP\\Language\\Hesper.chm");
+}
+void WithoutTheDriver(SetupWorld &w) {
+  w.world.files().remove(std::string(kMedia) + "\\truecrypt.sys");
+}
 void StopRefused(SetupWorld &w) {
   w.world.place_program(kYarrowPath, "Yarrow.exe");
   w.RegisterSuite();
@@ -58,6 +68,35 @@ void StopRefused(SetupWorld &w) {
 INSTANTIATE_TEST_SUITE_P(
     Table, SetupExitCode,
     ::testing::Values(
+        ExitCase{"FoldersPresent", FoldersPresent, "Install bWinXP \"\\Driver\" Debug",
+                 kNoService +
+                     std::string("Create Direcotry [\\Program Files\\Pellam] failed, "
+                                 "error=0x000000B7Create Direcotry [\\Program Files\\Pellam\\QORA] "
+                                 "failed, error=0x000000B7") +
+                     SetupWorld::CopyLines(1, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
+                 0},
+        ExitCase{"WithoutTheUserGuide", WithoutTheUserGuide, "Install bWinXP \"\\Driver\" Debug",
+                 kNoService + SetupWorld::CopyLines(1, 6) +
+                     "\ncopy C:\\Media\\AP\\Language\\Hesper.chm to C:\\Program "
+                     "Files\\Pellam\\QORA\\Hesper.chm...\t---Error=0x00000002" +
+                     SetupWorld::CopyLines(8, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
+                 0},
+        ExitCase{"EmptyDriverPath", nullptr, "Install bWinXP \"\" Debug",
+                 kNoService + SetupWorld::CopyLines(1, 16) + DriverLine(kMedia) + kStarted +
+                     "ExitCode = 0\n",
+                 0},
+        ExitCase{"DriverPathWithoutBackslash", nullptr, "Install bWinXP \"Driver\" Debug",
+                 kNoService + SetupWorld::CopyLines(1, 16) +
+                     "\ncopy C:\\MediaDriver\\truecrypt.sys to C:\\Program "
+                     "Files\\Pellam\\QORA\\truecrypt-x64.sys...\t---Error=0x00000003" +
+                     kInstallFailed + "ExitCode = 11\n",
+                 11},
+        ExitCase{"WithoutTheDriver", WithoutTheDriver, "Install bWinXP \"\" Debug",
+                 kNoService + SetupWorld::CopyLines(1, 16) +
+                     "\ncopy C:\\Media\\truecrypt.sys to C:\\Program "
+                     "Files\\Pellam\\QORA\\truecrypt-x64.sys...\t---Error=0x00000002" +
+                     kInstallFailed + "ExitCode = 11\n",
+                 11},
         ExitCase{"TwoArgumentsEvenWithRemove", nullptr, "Remove bWinXP", kUsage, 6},
         ExitCase{"LowerCaseInstall", nullptr, "install bWinXP \\Driver Debug", kUsage, 6},
         ExitCase{"InstallWithABlank", nullptr, "\"Install \" bWinXP \\Driver Debug", kUsage, 6},

@@ -31,41 +31,33 @@ TEST(ScenarioTimes, EveryFormGivesItsVirtualMilliseconds) {
   EXPECT_EQ(forward.end_time(), 5400000u);
 }
 
-TEST(ScenarioWords, QuotesKeepBlanksAndBackslashesStayAsWritten) {
+// Quotes keep blanks, backslashes stay as written; a line's text keeps its quotes and its rest
+// starts at a word; "#" starts a comment only at the start of a word outside quotes.
+TEST(ScenarioWords, QuotesBackslashesAndCommentsAsWritten) {
   auto s = parse_scenario(
+      "# a whole-line comment\n"
+      "   # an indented one\n"
       "0 reg set \"HKLM\\SOFTWARE\\My Key\" \"Value Name\" sz \"two  words\"\n"
-      "0 reg set HKLM\\SOFTWARE\\X \"\" sz a\"b c\"d\n1s end\n",
+      "0 reg set HKLM\\SOFTWARE\\X \"\" sz a\"b c\"d\n"
+      "0 reg set HKLM\\SOFTWARE\\X a#b sz \"# kept\" # dropped \"unclosed\n"
+      "  1s   run \"C:\\Program Files\\Tool\\tool.exe\" -a \"b c\"   # starts the tool\n"
+      "1s end # the end\n# fine\n\n",
       "t.scn");
+  ASSERT_EQ(s.lines.size(), 5u);
   EXPECT_EQ(s.lines[0].words, (std::vector<std::string>{"reg", "set", "HKLM\\SOFTWARE\\My Key",
                                                         "Value Name", "sz", "two  words"}));
   EXPECT_EQ(s.lines[1].words,
             (std::vector<std::string>{"reg", "set", "HKLM\\SOFTWARE\\X", "", "sz", "ab cd"}));
-}
-
-TEST(ScenarioWords, TheLineTextKeepsQuotesAndRestStartsAtAWord) {
-  auto s = parse_scenario(
-      "  1s   run \"C:\\Program Files\\Tool\\tool.exe\" -a \"b c\"   # starts the tool\n2s end\n",
-      "t.scn");
-  const auto &line = s.lines[0];
+  EXPECT_EQ(s.lines[2].words,
+            (std::vector<std::string>{"reg", "set", "HKLM\\SOFTWARE\\X", "a#b", "sz", "# kept"}));
+  const auto &line = s.lines[3];
   EXPECT_EQ(line.text, "run \"C:\\Program Files\\Tool\\tool.exe\" -a \"b c\"");
   EXPECT_EQ(line.rest(1), "\"C:\\Program Files\\Tool\\tool.exe\" -a \"b c\"");
   EXPECT_EQ(line.rest(2), "-a \"b c\"");
   EXPECT_EQ(line.rest(4), "");
   EXPECT_EQ(line.starts, (std::vector<std::size_t>{0, 4, 37, 40}));
-}
-
-TEST(ScenarioComments, HashStartsACommentOnlyAtTheStartOfAWordOutsideQuotes) {
-  auto s = parse_scenario(
-      "# a whole-line comment\n"
-      "   # an indented one\n"
-      "0 reg set HKLM\\SOFTWARE\\X a#b sz \"# kept\" # dropped \"unclosed\n"
-      "1s end # the end\n# fine\n\n",
-      "t.scn");
-  ASSERT_EQ(s.lines.size(), 2u);
-  EXPECT_EQ(s.lines[0].words,
-            (std::vector<std::string>{"reg", "set", "HKLM\\SOFTWARE\\X", "a#b", "sz", "# kept"}));
   EXPECT_EQ(s.lines[0].number, 3);
-  EXPECT_EQ(s.lines[1].number, 4);
+  EXPECT_EQ(s.lines[4].number, 7);
 }
 
 TEST(ScenarioComments, BlankLinesCrlfAndAByteOrderMarkAreSkippedAndLinesKeepTheirNumbers) {

@@ -38,43 +38,27 @@ TEST(ShellBeaconScenario, TheLogonAnnouncesBothVolumesAndWaitsOnceForTheFreshlyH
             (Records{{{"t", 10000}, {"path", "E:\\"}}, {{"t", 44000}, {"path", "H:\\"}}}));
 }
 
-struct VerbCase {
-  const char *name;
-  std::string lines;  // before the run line
-  std::string later;  // after it
-  Record exit;
-  std::size_t broadcasts;
-};
-
-class SuiteAndSystemVerbs : public ::testing::TestWithParam<VerbCase> {};
-
-TEST_P(SuiteAndSystemVerbs, SetUpWhatShellBeaconFinds) {
-  const VerbCase &c = GetParam();
-  winsim::World world;
-  EXPECT_EQ(ExitOf(world, c.lines + kRunShellBeacon + c.later + "200s end\n"), c.exit);
-  EXPECT_EQ(world.trace().of_kind("broadcast").size(), c.broadcasts);
+// What each verb sets up, seen in how the program ends and how many arrivals it broadcast.
+TEST(SuiteAndSystemVerbs, SetUpWhatShellBeaconFinds) {
+  const struct {
+    std::string lines;  // before the run line
+    std::string later;  // after it
+    std::int64_t exit_t, exit_code;
+    std::size_t broadcasts;
+  } cases[] = {
+      {"0 kelpie init fail\n", "", 0, 0xFFFFFFFF, 0},
+      {"0 kelpie volume 4 1 0\n", "19.5s kelpie list fail\n", 20000, 0xFFFFFFFF, 1},
+      {"0 kelpie volume 4 1 0\n0 kelpie volume 5 1 0\n0 kelpie remove 5\n", "", 130000, 0, 1},
+      {"0 os version 5.2\n0 kelpie volume 4 1 0\n", "", 130000, 0, 2},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.lines + c.later);
+    winsim::World world;
+    EXPECT_EQ(ExitOf(world, c.lines + kRunShellBeacon + c.later + "200s end\n"),
+              (Record{{"t", c.exit_t}, {"code", c.exit_code}}));
+    EXPECT_EQ(world.trace().of_kind("broadcast").size(), c.broadcasts);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, SuiteAndSystemVerbs,
-    ::testing::Values(
-        VerbCase{"InitFails", "0 kelpie init fail\n", "", {{"t", 0}, {"code", 0xFFFFFFFF}}, 0},
-        VerbCase{"ListFailsAt20s",
-                 "0 kelpie volume 4 1 0\n",
-                 "19.5s kelpie list fail\n",
-                 {{"t", 20000}, {"code", 0xFFFFFFFF}},
-                 1},
-        VerbCase{"VolumeRemoved",
-                 "0 kelpie volume 4 1 0\n0 kelpie volume 5 1 0\n0 kelpie remove 5\n",
-                 "",
-                 {{"t", 130000}, {"code", 0}},
-                 1},
-        VerbCase{"Version5",
-                 "0 os version 5.2\n0 kelpie volume 4 1 0\n",
-                 "",
-                 {{"t", 130000}, {"code", 0}},
-                 2}),
-    [](const ::testing::TestParamInfo<VerbCase> &test) { return test.param.name; });
 
 }  // namespace
 }  // namespace shellbeacon_scenario_test

@@ -81,7 +81,6 @@ class TempFiles : public ::testing::Test {
   }
 };
 using Simrun = TempFiles;
-using SimrunProgram = TempFiles;
 
 std::string write_file(const std::string &name, const std::string &text) {
   std::string path = temp_path(name);
@@ -236,7 +235,7 @@ Outcome run_program(const std::string &args) {
           scenario_test::file_text(err)};
 }
 
-TEST_F(SimrunProgram, TheDemoRunsToItsEndTwiceWithTheSameBytesAndExitCodesReachTheShell) {
+TEST_F(Simrun, TheProgramRunsTheDemoToItsEndTwiceWithTheSameBytesAndExitCodesReachTheShell) {
   std::string demo = std::string(NORVANE_SOURCE_DIR) + "/scenarios/demo.scn";
   Outcome first = run_program(demo);
   EXPECT_EQ(first.code, 0) << first.err;
