@@ -1,16 +1,14 @@
 // Every verb refuses a malformed line with the line's number and what is wrong with it.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "ScenarioTesting.h"
 
 namespace {
 
 TEST(VerbRefusals, EachMalformedLineIsRefusedWithItsNumberAndWhatIsWrong) {
-  struct Case {
-    const char *line;
-    const char *message;
-  };
-  const Case cases[] = {
+  const std::pair<const char *, const char *> cases[] = {
       {"seed", "seed: missing seed number"},
       {"seed -4",
        "bad seed \"-4\": expected a number from 0 to 18446744073709551615 (decimal or 0x hex)"},
@@ -97,12 +95,12 @@ TEST(VerbRefusals, EachMalformedLineIsRefusedWithItsNumberAndWhatIsWrong) {
        "os version: 7.0 is no release winsim knows (5.2, 6.0, 6.1, 6.2, 6.3 or 10.0)"},
       {"os version 6", "os version: expected <major>.<minor>, not \"6\""},
   };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.line);
-    auto refused = scenario_test::refusal(std::string("0 seed 1\n\n5s ") + c.line + "\n9s end\n");
+  for (const auto &[line, message] : cases) {
+    SCOPED_TRACE(line);
+    auto refused = scenario_test::refusal(std::string("0 seed 1\n\n5s ") + line + "\n9s end\n");
     ASSERT_TRUE(refused);
     EXPECT_EQ(refused->line, 3);
-    EXPECT_EQ(refused->message, std::string("t.scn:3: ") + c.message);
+    EXPECT_EQ(refused->message, std::string("t.scn:3: ") + message);
   }
 }
 
