@@ -58,6 +58,13 @@ void WithoutTheUserGuide(SetupWorld &w) {
 void WithoutTheDriver(SetupWorld &w) {
   w.world.files().remove(std::string(kMedia) + "\\truecrypt.sys");
 }
+// Install's output when the driver's copy from `folder` fails with `error`.
+std::string DriverCopyFailed(const std::string &folder, const char *error) {
+  return kNoService + SetupWorld::CopyLines(1, 16) + "\ncopy " + folder +
+         "\\truecrypt.sys to C:\\Program Files\\Pellam\\QORA\\truecrypt-x64.sys...\t---Error=" +
+         error + kInstallFailed + "ExitCode = 11\n";
+}
+
 void StopRefused(SetupWorld &w) {
   w.world.place_program(kYarrowPath, "Yarrow.exe");
   w.RegisterSuite();
@@ -86,17 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "ExitCode = 0\n",
                  0},
         ExitCase{"DriverPathWithoutBackslash", nullptr, "Install bWinXP \"Driver\" Debug",
-                 kNoService + SetupWorld::CopyLines(1, 16) +
-                     "\ncopy C:\\MediaDriver\\truecrypt.sys to C:\\Program "
-                     "Files\\Pellam\\QORA\\truecrypt-x64.sys...\t---Error=0x00000003" +
-                     kInstallFailed + "ExitCode = 11\n",
-                 11},
+                 DriverCopyFailed("C:\\MediaDriver", "0x00000003"), 11},
         ExitCase{"WithoutTheDriver", WithoutTheDriver, "Install bWinXP \"\" Debug",
-                 kNoService + SetupWorld::CopyLines(1, 16) +
-                     "\ncopy C:\\Media\\truecrypt.sys to C:\\Program "
-                     "Files\\Pellam\\QORA\\truecrypt-x64.sys...\t---Error=0x00000002" +
-                     kInstallFailed + "ExitCode = 11\n",
-                 11},
+                 DriverCopyFailed(kMedia, "0x00000002"), 11},
         ExitCase{"TwoArgumentsEvenWithRemove", nullptr, "Remove bWinXP", kUsage, 6},
         ExitCase{"LowerCaseInstall", nullptr, "install bWinXP \\Driver Debug", kUsage, 6},
         ExitCase{"InstallWithABlank", nullptr, "\"Install \" bWinXP \\Driver Debug", kUsage, 6},

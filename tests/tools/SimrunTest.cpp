@@ -144,12 +144,6 @@ TEST_F(Simrun, AMalformedLineExitsWithCode2NamingFileAndLineAfterTheTraceUpToIt)
                        "(decimal or 0x hex)\n");
 }
 
-TEST_F(Simrun, AFileThatCannotBeReadExitsWithCode1) {
-  Outcome o = simrun({"/nonexistent/demo.scn"});
-  EXPECT_EQ(o.code, 1);
-  EXPECT_EQ(o.err, "simrun: cannot read /nonexistent/demo.scn: No such file or directory\n");
-}
-
 TEST_F(Simrun, TimelineOptionPrintsTheHumanTimelineAndTraceWritesTheJsonLinesBesideIt) {
   std::string trace = temp_path("trace.jsonl");
   std::string file = write_file("race5.scn", "0 seed 5\n0 run C:\\Race\\racer.exe\n10s end\n");
@@ -162,7 +156,7 @@ TEST_F(Simrun, TimelineOptionPrintsTheHumanTimelineAndTraceWritesTheJsonLinesBes
   EXPECT_EQ(scenario_test::file_text(trace), race(5).out);
 }
 
-TEST_F(Simrun, WrongArgumentsExitWithCode1AndTheUsage) {
+TEST_F(Simrun, WrongArgumentsOrAFileThatCannotBeReadExitWithCode1) {
   for (const auto &args :
        {std::vector<std::string>{}, std::vector<std::string>{"--fast", "x"},
         std::vector<std::string>{"a.scn", "b.scn"}, std::vector<std::string>{"a.scn", "--svg"}}) {
@@ -175,6 +169,10 @@ TEST_F(Simrun, WrongArgumentsExitWithCode1AndTheUsage) {
   Outcome help = simrun({"--help"});
   EXPECT_EQ(help.code, 0);
   EXPECT_EQ(help.out.rfind("usage: simrun", 0), 0u);
+  Outcome unreadable = simrun({"/nonexistent/demo.scn"});
+  EXPECT_EQ(unreadable.code, 1);
+  EXPECT_EQ(unreadable.err,
+            "simrun: cannot read /nonexistent/demo.scn: No such file or directory\n");
 }
 
 // Every verb simrun knows is documented in the README's verb table, and nothing more.
@@ -198,31 +196,28 @@ TEST_F(Simrun, VerbsOptionListsEveryVerbTheReadmeDocuments) {
   EXPECT_EQ(o.out.substr(o.out.size() - 4), "end\n");
 }
 
-TEST_F(Simrun, ABusyLoopExitsWithCode3TheReportAndTheTraceSoFar) {
-  std::string file = write_file("spin.scn", "0 run C:\\spinner.exe\n1m end\n");
-  Outcome o = simrun({file});
-  EXPECT_EQ(o.code, 3);
+// A busy loop, and a second process of napper.exe, which lives in the host's image and would
+// share its globals with the first: the world stops the run, simrun exits with code 3, the
+// report and the trace so far.
+TEST_F(Simrun, ARunTheWorldStopsExitsWithCode3TheReportAndTheTraceSoFar) {
+  Outcome spin = simrun({write_file("spin.scn", "0 run C:\\spinner.exe\n1m end\n")});
+  EXPECT_EQ(spin.code, 3);
   EXPECT_EQ(
-      o.out,
+      spin.out,
       "{\"t\":0,\"pid\":12,\"tid\":16,\"kind\":\"process.start\",\"image\":\"C:\\\\spinner.exe\","
       "\"cmdline\":\"C:\\\\spinner.exe\",\"parent\":4}\n");
-  EXPECT_EQ(o.err.rfind("simrun: the world stopped the run at 0 ms:\n", 0), 0u) << o.err;
-  EXPECT_NE(o.err.find("busy loop"), std::string::npos) << o.err;
-}
-
-// napper.exe lives in the host's image: a second process of it at the same time would share
-// its globals with the first.
-TEST_F(Simrun, ASecondProcessThatWouldShareTheFirstsGlobalsExitsWithCode3) {
-  std::string file =
-      write_file("twice.scn", "0 run C:\\napper.exe\n0.5s run C:\\napper.exe\n1m end\n");
-  Outcome o = simrun({file});
-  EXPECT_EQ(o.code, 3);
-  EXPECT_EQ(o.err.rfind("simrun: the world stopped the run at 500 ms:\nwinsim: isolation: "
-                        "\"C:\\napper.exe\" would start a second process of napper.exe while "
-                        "pid 12 runs it.",
-                        0),
+  EXPECT_EQ(spin.err.rfind("simrun: the world stopped the run at 0 ms:\nwinsim: busy loop: ", 0),
             0u)
-      << o.err;
+      << spin.err;
+  Outcome twice =
+      simrun({write_file("twice.scn", "0 run C:\\napper.exe\n0.5s run C:\\napper.exe\n1m end\n")});
+  EXPECT_EQ(twice.code, 3);
+  EXPECT_EQ(twice.err.rfind("simrun: the world stopped the run at 500 ms:\nwinsim: isolation: "
+                            "\"C:\\napper.exe\" would start a second process of napper.exe while "
+                            "pid 12 runs it.",
+                            0),
+            0u)
+      << twice.err;
 }
 
 // The real program, as a shell runs it.
