@@ -19,16 +19,17 @@ namespace installer_test {
 using Record = winsim::Trace::Record;
 using Records = std::vector<Record>;
 
-// The `nth` call of `call` fails with `error`.
-inline winsim::Fault Failing(const char *call, DWORD error, std::uint32_t nth = 1) {
-  return {call, "", nth, false, error};
+// The `nth` call of `call` (naming `match`) fails with `error`.
+inline winsim::Fault Failing(const char *call, DWORD error, std::uint32_t nth = 1,
+                             const char *match = "") {
+  return {call, match, nth, false, error};
 }
 
 constexpr const char *kYarrowPath = "C:\\Program Files\\Pellam\\QORA\\Yarrow.exe";
 constexpr const char *kServiceName = "QORAService";
 
 class InstallerWorld : public ::testing::Test {
- protected:
+ public:
   InstallerWorld();
 
   standin::YarrowSettings &Suite() { return world.part<standin::YarrowSettings>(); }

@@ -127,41 +127,36 @@ TEST_F(RegistryEntries, RemovalLeavesADriverKeyWithSubkeysAndDeletesTheRunValue)
   EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
 }
 
-struct FilterCase {
-  const char *name;
-  std::vector<std::string> filters;  // empty: no value
-  bool present;
-};
-
-class Predecessor : public RegistryEntries, public ::testing::WithParamInterface<FilterCase> {};
-
-TEST_P(Predecessor, OnlyTillgateAsTheWholeFirstFilterNameCounts) {
-  const FilterCase &c = GetParam();
-  world.registry().create_key(kClassKey);
-  if (!c.filters.empty()) world.registry().set_multi_string(kClassKey, "LowerFilters", c.filters);
-  EXPECT_EQ(PredecessorPresent(), c.present);
-  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    LowerFilters, Predecessor,
-    ::testing::Values(FilterCase{"First", {"tillgate", "PartMgr"}, true},
-                      FilterCase{"Alone", {"tillgate"}, true},
-                      FilterCase{"Second", {"PartMgr", "tillgate"}, false},
-                      FilterCase{"OtherCase", {"TillGate"}, false},
-                      FilterCase{"Longer", {"tillgatex"}, false},
-                      // 9 units for the first name with its terminator, the second name with
-                      // its terminator, 1 for the list's end: 512 bytes fit, 514 do not.
-                      FilterCase{"ListOf512Bytes", {"tillgate", std::string(245, 'f')}, true},
-                      FilterCase{"ListOver512Bytes", {"tillgate", std::string(246, 'f')}, false},
-                      FilterCase{"NoValue", {}, false}),
-    [](const auto &param_info) { return param_info.param.name; });
-
-TEST_F(RegistryEntries, ThePredecessorIsReadWithReadAccessOnlyAndWithoutTheKeyIsAbsent) {
+// Only "tillgate" as the whole first name of the disk class's "LowerFilters" counts. The key is
+// read with read access only, and the value's type plays no part.
+TEST_F(RegistryEntries, ThePredecessorIsTillgateAsTheFirstLowerFilter) {
   EXPECT_FALSE(PredecessorPresent());
-  world.registry().set_string(kClassKey, "LowerFilters", "tillgate");  // the type plays no part
+  world.registry().create_key(kClassKey);
+  EXPECT_FALSE(PredecessorPresent());
+  const struct {
+    const char *name;
+    std::vector<std::string> filters;
+    bool present;
+  } cases[] = {
+      {"First", {"tillgate", "PartMgr"}, true},
+      {"Alone", {"tillgate"}, true},
+      {"Second", {"PartMgr", "tillgate"}, false},
+      {"OtherCase", {"TillGate"}, false},
+      {"Longer", {"tillgatex"}, false},
+      // 9 units for the first name with its terminator, the second name with its terminator, 1
+      // for the list's end: 512 bytes fit, 514 do not.
+      {"ListOf512Bytes", {"tillgate", std::string(245, 'f')}, true},
+      {"ListOver512Bytes", {"tillgate", std::string(246, 'f')}, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    world.registry().set_multi_string(kClassKey, "LowerFilters", c.filters);
+    EXPECT_EQ(PredecessorPresent(), c.present);
+  }
+  world.registry().set_string(kClassKey, "LowerFilters", "tillgate");
   world.registry().deny_full_access(kClassKey);
   EXPECT_TRUE(PredecessorPresent());
+  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// Every exit code of QORASetup.exe from a real cause, with the exact console output of the run
-// ("Debug" on unless the row says otherwise).
+// Every exit code of QORASetup.exe from a real cause, and Install on media and machines that
+// differ, with the exact console output of the run ("Debug" on unless the row says otherwise).
 #include "SetupWorld.h"
+#include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
 
 namespace installer_test {
@@ -12,28 +13,27 @@ constexpr const char *kDiskClass =
 
 struct ExitCase {
   const char *name;
-  void (*prepare)(SetupWorld &);
+  void (*prepare)(SetupWorld &);  // or null
   const char *arguments;
   std::string output;
   DWORD code;
+  winsim::Fault fault = {};  // none without a call name
 };
 
 class SetupExitCode : public SetupWorld, public ::testing::WithParamInterface<ExitCase> {};
 
 TEST_P(SetupExitCode, FromItsCause) {
+  const ExitCase &c = GetParam();
   LayOutMedia();
-  GetParam().prepare(*this);
-  std::uint32_t pid = RunSetup(GetParam().arguments);
-  EXPECT_EQ(world.console(pid), GetParam().output);
-  EXPECT_EQ(world.exit_code(pid), GetParam().code);
+  if (c.prepare) c.prepare(*this);
+  if (!c.fault.call.empty()) world.faults().add(c.fault);
+  std::uint32_t pid = RunSetup(c.arguments);
+  EXPECT_EQ(world.console(pid), c.output);
+  EXPECT_EQ(world.exit_code(pid), c.code);
 }
 
-void Nothing(SetupWorld &) {}
 void EngineAbsent(SetupWorld &w) {
   w.world.set_sentrel(winsim::SentrelEngine::Absent);
-}
-void EngineDisabled(SetupWorld &w) {
-  w.world.set_sentrel(winsim::SentrelEngine::Disabled);
 }
 void Predecessor(SetupWorld &w) {
   w.world.registry().set_multi_string(kDiskClass, "LowerFilters", {"tillgate", "PartMgr"});
@@ -49,41 +49,62 @@ void MarkerHeldPredecessor(SetupWorld &w) {
   MarkerHeld(w);
   Predecessor(w);
 }
+void FoldersPresent(SetupWorld &w) {
+  w.world.files().add_directory(kInstallFolder);
+}
+void WithoutTheUserGuide(SetupWorld &w) {
+  w.world.files().remove(std::string(kMedia) + "\\AP\\Language\\Hesper.chm");
+}
+void WithoutTheDriver(SetupWorld &w) {
+  w.world.files().remove(std::string(kMedia) + "\\truecrypt.sys");
+}
+// Install's output when the driver's copy from `folder` fails with `error`.
+std::string DriverCopyFailed(const std::string &folder, const char *error) {
+  return kNoService + SetupWorld::CopyLines(1, 16) + "\ncopy " + folder +
+         "\\truecrypt.sys to C:\\Program Files\\Pellam\\QORA\\truecrypt-x64.sys...\t---Error=" +
+         error + kInstallFailed + "ExitCode = 11\n";
+}
+
 void StopRefused(SetupWorld &w) {
   w.world.place_program(kYarrowPath, "Yarrow.exe");
   w.RegisterSuite();
   w.StartSuiteFromHost();
   w.Suite().stop_refuse = ERROR_DEPENDENT_SERVICES_RUNNING;
 }
-constexpr char kAny[] = "";
-template <const char *Call, DWORD Error, const char *Match = kAny>
-void Fails(SetupWorld &w) {
-  w.world.faults().add({Call, Match, 1, false, Error});
-}
-void SuiteInstallFails(SetupWorld &w) {
-  w.Suite().install_exit = 13;
-}
-
-constexpr char kGetWindowsDirectoryW[] = "GetWindowsDirectoryW";
-constexpr char kGetModuleFileNameW[] = "GetModuleFileNameW";
-constexpr char kCreateDirectoryW[] = "CreateDirectoryW";
-constexpr char kStartServiceW[] = "StartServiceW";
-constexpr char kRegSetValueExW[] = "RegSetValueExW";
-constexpr char kRegCreateKeyExW[] = "RegCreateKeyExW";
-constexpr char kTemp[] = "QORATmp";
-constexpr char kPellam[] = "Pellam";
-constexpr char kSuiteKey[] = "Software\\QORA";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SetupExitCode,
     ::testing::Values(
-        ExitCase{"TwoArgumentsEvenWithRemove", Nothing, "Remove bWinXP", kUsage, 6},
-        ExitCase{"LowerCaseInstall", Nothing, "install bWinXP \\Driver Debug", kUsage, 6},
-        ExitCase{"InstallWithABlank", Nothing, "\"Install \" bWinXP \\Driver Debug", kUsage, 6},
-        ExitCase{"LowerCaseDebugIsQuiet", Nothing, "Install nWinXP \\Driver debug", "", 0},
+        ExitCase{"FoldersPresent", FoldersPresent, "Install bWinXP \"\\Driver\" Debug",
+                 kNoService +
+                     std::string("Create Direcotry [\\Program Files\\Pellam] failed, "
+                                 "error=0x000000B7Create Direcotry [\\Program Files\\Pellam\\QORA] "
+                                 "failed, error=0x000000B7") +
+                     SetupWorld::CopyLines(1, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
+                 0},
+        ExitCase{"WithoutTheUserGuide", WithoutTheUserGuide, "Install bWinXP \"\\Driver\" Debug",
+                 kNoService + SetupWorld::CopyLines(1, 6) +
+                     "\ncopy C:\\Media\\AP\\Language\\Hesper.chm to C:\\Program "
+                     "Files\\Pellam\\QORA\\Hesper.chm...\t---Error=0x00000002" +
+                     SetupWorld::CopyLines(8, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
+                 0},
+        ExitCase{"EmptyDriverPath", nullptr, "Install bWinXP \"\" Debug",
+                 kNoService + SetupWorld::CopyLines(1, 16) + DriverLine(kMedia) + kStarted +
+                     "ExitCode = 0\n",
+                 0},
+        ExitCase{"DriverPathWithoutBackslash", nullptr, "Install bWinXP \"Driver\" Debug",
+                 DriverCopyFailed("C:\\MediaDriver", "0x00000003"), 11},
+        ExitCase{"WithoutTheDriver", WithoutTheDriver, "Install bWinXP \"\" Debug",
+                 DriverCopyFailed(kMedia, "0x00000002"), 11},
+        ExitCase{"TwoArgumentsEvenWithRemove", nullptr, "Remove bWinXP", kUsage, 6},
+        ExitCase{"LowerCaseInstall", nullptr, "install bWinXP \\Driver Debug", kUsage, 6},
+        ExitCase{"InstallWithABlank", nullptr, "\"Install \" bWinXP \\Driver Debug", kUsage, 6},
+        ExitCase{"LowerCaseDebugIsQuiet", nullptr, "Install nWinXP \\Driver debug", "", 0},
         ExitCase{"EngineAbsent", EngineAbsent, "Install bWinXP \\Driver Debug",
                  "Sentrel does not exist. Installation stopped.\nExitCode = 2\n", 2},
-        ExitCase{"EngineDisabled", EngineDisabled, "Install bWinXP \\Driver Debug",
+        ExitCase{"EngineDisabled",
+                 [](SetupWorld &w) { w.world.set_sentrel(winsim::SentrelEngine::Disabled); },
+                 "Install bWinXP \\Driver Debug",
                  "Sentrel does not exist. Installation stopped.\nExitCode = 2\n", 2},
         ExitCase{"Predecessor", Predecessor, "Install bWinXP \\Driver Debug",
                  "Old Version of PLIX exist. Installation stopped.\nExitCode = 4\n", 4},
@@ -103,38 +124,38 @@ INSTANTIATE_TEST_SUITE_P(
                  "Service stop failed\nExitCode = 7\n", 7},
         ExitCase{"StopRefusedRemove", StopRefused, "Remove bWinXP \\Driver Debug",
                  "Service stop failed\nExitCode = 7\n", 7},
-        ExitCase{"StartRefused", Fails<kStartServiceW, 5>, "Install bWinXP \\Driver Debug",
+        ExitCase{"StartRefused", nullptr, "Install bWinXP \\Driver Debug",
                  kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() +
                      "StartService failed (5)\nService start failed\nExitCode = 8\n",
-                 8},
-        ExitCase{"NoWindowsFolderInstall", Fails<kGetWindowsDirectoryW, 87>,
-                 "Install bWinXP \\Driver Debug", kNoService + kInstallFailed + "ExitCode = 9\n",
-                 9},
-        ExitCase{"NoWindowsFolderRemove", Fails<kGetWindowsDirectoryW, 87>,
-                 "Remove bWinXP \\Driver Debug",
-                 std::string(kNoService) + "get windows directory fail\nExitCode = 9\n", 9},
-        ExitCase{"NoBackslashInTheInstallersPath", Fails<kGetModuleFileNameW, 122>,
-                 "Install bWinXP \\Driver Debug", kNoService + kInstallFailed + "ExitCode = 10\n",
-                 10},
-        ExitCase{"NoTemporaryFolder", Fails<kCreateDirectoryW, 3, kTemp>,
-                 "Update bWinXP \\Driver Debug",
+                 8, Failing("StartServiceW", 5)},
+        ExitCase{"NoWindowsFolderInstall", nullptr, "Install bWinXP \\Driver Debug",
+                 kNoService + kInstallFailed + "ExitCode = 9\n", 9,
+                 Failing("GetWindowsDirectoryW", 87)},
+        ExitCase{"NoWindowsFolderRemove", nullptr, "Remove bWinXP \\Driver Debug",
+                 std::string(kNoService) + "get windows directory fail\nExitCode = 9\n", 9,
+                 Failing("GetWindowsDirectoryW", 87)},
+        ExitCase{"NoBackslashInTheInstallersPath", nullptr, "Install bWinXP \\Driver Debug",
+                 kNoService + kInstallFailed + "ExitCode = 10\n", 10,
+                 Failing("GetModuleFileNameW", 122)},
+        ExitCase{"NoTemporaryFolder", nullptr, "Update bWinXP \\Driver Debug",
                  std::string(kNoService) +
                      "create temporary directory failed,err=0x00000003\nExitCode = 12\n",
-                 12},
-        ExitCase{"SuiteInstallFails", SuiteInstallFails, "Install bWinXP \\Driver Debug",
+                 12, Failing("CreateDirectoryW", 3, 1, "QORATmp")},
+        ExitCase{"SuiteInstallFails", [](SetupWorld &w) { w.Suite().install_exit = 13; },
+                 "Install bWinXP \\Driver Debug",
                  kNoService + SetupWorld::CopyLines(1, 16) + kInstallFailed + "ExitCode = 13\n",
                  13},
-        ExitCase{"VersionNotWritten", Fails<kRegSetValueExW, 5, kSuiteKey>,
-                 "Install bWinXP \\Driver Debug", InstallOutput() + "ExitCode = 15\n", 15},
-        ExitCase{"SuiteKeyNotOpened", Fails<kRegCreateKeyExW, 5, kSuiteKey>,
-                 "Remove bWinXP \\Driver", "", 17},
-        ExitCase{"ParentFolderNotCreated", Fails<kCreateDirectoryW, 3, kPellam>,
-                 "Install bWinXP \\Driver Debug",
+        ExitCase{"VersionNotWritten", nullptr, "Install bWinXP \\Driver Debug",
+                 InstallOutput() + "ExitCode = 15\n", 15,
+                 Failing("RegSetValueExW", 5, 1, "Software\\QORA")},
+        ExitCase{"SuiteKeyNotOpened", nullptr, "Remove bWinXP \\Driver", "", 17,
+                 Failing("RegCreateKeyExW", 5, 1, "Software\\QORA")},
+        ExitCase{"ParentFolderNotCreated", nullptr, "Install bWinXP \\Driver Debug",
                  kNoService +
                      std::string("Create Direcotry [\\Program Files\\Pellam] failed, "
                                  "error=0x00000003") +
                      kInstallFailed + "ExitCode = 18\n",
-                 18}),
+                 18, Failing("CreateDirectoryW", 3, 1, "Pellam")}),
     [](const auto &param_info) { return param_info.param.name; });
 
 }  // namespace

@@ -73,24 +73,4 @@ bool SetupWorld::Installed(const std::string &file) {
   return world.files().exists(std::string(kInstallFolder) + "\\" + file);
 }
 
-const char *const kUsage =
-    "USAGE: QORASetup.exe [Install[WinXP[Path]]] [Remove[WinXP[Path]]]\nOptions:\n\tInstall: "
-    ".......\n\tRemove: ........\n\tUpdate: ........\n\t      WinXP: bWinXP or nWinXP.\n\t      "
-    "Path: driver file where located.\n";
-const char *const kNoService =
-    "OpenService failed w/err 0x00000424\nThe QORAService service is not exist.\n";
-const std::string kInstallFailed =
-    "some error during Install/Uninstall,such as install service/driver failure,copy file "
-    "failure,etc.\n";
-const char *const kStarted = "Service start pending...\nService started successfully.\n";
-
-std::string DriverLine(const std::string &source) {
-  return "\ncopy " + source +
-         "\\truecrypt.sys to C:\\Program Files\\Pellam\\QORA\\truecrypt-x64.sys...\t---OK.";
-}
-
-std::string InstallOutput() {
-  return kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() + kStarted;
-}
-
 }  // namespace installer_test

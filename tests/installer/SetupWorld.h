@@ -15,12 +15,6 @@ constexpr const char *kInstallFolder = "C:\\Program Files\\Pellam\\QORA";
 
 class SetupWorld : public InstallerWorld {
  public:
-  // For the set-up functions of table rows.
-  using InstallerWorld::RegisterSuite;
-  using InstallerWorld::StartSuiteFromHost;
-  using InstallerWorld::Suite;
-  using InstallerWorld::world;
-
   // A machine without the suite: the installed stand-in of the base fixture goes.
   SetupWorld();
   // Lays out the media, less the files named (relative to the media folder).
@@ -39,15 +33,27 @@ class SetupWorld : public InstallerWorld {
 };
 
 // The usage text.
-extern const char *const kUsage;
+inline const char *const kUsage =
+    "USAGE: QORASetup.exe [Install[WinXP[Path]]] [Remove[WinXP[Path]]]\nOptions:\n\tInstall: "
+    ".......\n\tRemove: ........\n\tUpdate: ........\n\t      WinXP: bWinXP or nWinXP.\n\t      "
+    "Path: driver file where located.\n";
 // What the service stop of a run prints on a machine without the suite's service.
-extern const char *const kNoService;
-// The driver's copy line from the media's "Driver" folder.
-std::string DriverLine(const std::string &source = std::string(kMedia) + "\\Driver");
-// Install's output up to the driver copy on a machine without the suite, and after it.
-std::string InstallOutput();
-extern const char *const kStarted;
+inline const char *const kNoService =
+    "OpenService failed w/err 0x00000424\nThe QORAService service is not exist.\n";
 // Install's line after a failed file step.
-extern const std::string kInstallFailed;
+inline const std::string kInstallFailed =
+    "some error during Install/Uninstall,such as install service/driver failure,copy file "
+    "failure,etc.\n";
+inline const char *const kStarted = "Service start pending...\nService started successfully.\n";
+
+// The driver's copy line from the media's "Driver" folder.
+inline std::string DriverLine(const std::string &source = std::string(kMedia) + "\\Driver") {
+  return "\ncopy " + source +
+         "\\truecrypt.sys to C:\\Program Files\\Pellam\\QORA\\truecrypt-x64.sys...\t---OK.";
+}
+// Install's output on a machine without the suite, up to its exit code.
+inline std::string InstallOutput() {
+  return kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() + kStarted;
+}
 
 }  // namespace installer_test

@@ -54,9 +54,6 @@ class BeaconWorld : public ::testing::Test {
     return world.trace().select(
         "broadcast", {"t", "msg", "wParam", "devicetype", "unitmask", "flags", "timeout"});
   }
-  Records Messages() {
-    return world.trace().select("window.message", {"t", "class", "msg", "wParam", "lParam"});
-  }
 
   // What the program did with the library: lists taken and given back, releases, blocks it
   // still holds.

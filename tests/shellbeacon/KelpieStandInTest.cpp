@@ -80,7 +80,7 @@ INSTANTIATE_TEST_SUITE_P(
         MisuseCase{"ListAfterRelease", Misuse::ListAfterRelease,
                    "passed the handle kelp_Init returned at 0.000 s to kelp_GetVolumeList after "
                    "kelp_Release took it back at 2.000 s"}),
-    [](const ::testing::TestParamInfo<MisuseCase> &test) { return test.param.name; });
+    [](const auto &param_info) { return param_info.param.name; });
 
 }  // namespace
 }  // namespace shellbeacon_test

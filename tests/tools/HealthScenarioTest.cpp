@@ -35,17 +35,9 @@ std::string Appliance() {
 class HealthScenario : public ::testing::Test {
  protected:
   HealthScenario() { scenario::register_programs(world); }
-
   Records Select(const char *kind, const std::vector<std::string> &fields) {
     return world.trace().select(kind, fields);
   }
-  Records Writes(const std::string &name) {
-    Records out;
-    for (const auto &r : world.trace().of_kind("reg.set"))
-      if (r["name"] == name) out.push_back({{"t", r["t"]}, {"data", r["data"]}});
-    return out;
-  }
-
   winsim::World world;
 };
 
@@ -70,7 +62,9 @@ TEST_F(HealthScenario, ARaidErrorAndItsEnd) {
   EXPECT_EQ(raid_alarms, (std::vector<std::uint64_t>{121100, 424800}));
   for (const auto &r : Select("sound", {"duration"})) EXPECT_NE(r["duration"], 50);
 
-  Records statuses = Writes("SystemStatus");
+  Records statuses;
+  for (const auto &r : world.trace().of_kind("reg.set"))
+    if (r["name"] == "SystemStatus") statuses.push_back({{"t", r["t"]}, {"data", r["data"]}});
   ASSERT_EQ(statuses.size(), 13u);
   EXPECT_EQ(statuses[1], (Record{{"t", 61000}, {"data", 100}}));
   EXPECT_EQ(statuses[2], (Record{{"t", 121000}, {"data", 300}}));
@@ -129,10 +123,6 @@ Record Gpio(int pin, int level) {
   return {{"pin", pin}, {"level", level}};
 }
 
-std::string Timeline(const winsim::Trace &trace, const scenario::TimelineView &view) {
-  return scenario::timeline_text(trace, view);
-}
-
 TEST(TimelineView, ChangesLeaveOutWritesThatLeaveThingsAsTheyWere) {
   winsim::Trace trace;
   trace.add(0, 1, 2, "gpio", Gpio(10, 1));
@@ -147,7 +137,7 @@ TEST(TimelineView, ChangesLeaveOutWritesThatLeaveThingsAsTheyWere) {
   scenario::TimelineView view;
   view.changes = true;
   view.hidden = {"reg.delete"};
-  EXPECT_EQ(Timeline(trace, view),
+  EXPECT_EQ(scenario::timeline_text(trace, view),
             "       0.000 s  pid 1    tid 2    gpio  pin=10  level=1\n"
             "       0.020 s  pid 1    tid 2    gpio  pin=12  level=1\n"
             "       0.030 s  pid 1    tid 2    reg.set  key=K  name=V  type=REG_DWORD  data=1\n"
@@ -163,7 +153,7 @@ TEST(TimelineView, FoldLeavesOutAThreadsSteadyRepetitionAndSaysHowLongItLasted) 
   scenario::TimelineView view;
   view.fold = true;
   EXPECT_EQ(
-      Timeline(trace, view),
+      scenario::timeline_text(trace, view),
       "       0.500 s  pid 1    tid 7    gpio  pin=10  level=0\n"
       "       1.000 s  pid 1    tid 7    gpio  pin=10  level=1\n"
       "       1.500 s  pid 1    tid 7    gpio  pin=10  level=0\n"
@@ -182,7 +172,7 @@ TEST(TimelineView, BlinksShowAPinsBlinkingAsOneLineWhereItStartsAndOneWhereItSto
   trace.add(9000, 1, 2, "gpio", Gpio(10, 0));
   scenario::TimelineView view;
   view.blinks = true;
-  EXPECT_EQ(Timeline(trace, view),
+  EXPECT_EQ(scenario::timeline_text(trace, view),
             "       0.000 s  pid 1    tid 2    gpio  pin=10  level=1\n"
             "       0.100 s  pid 1    tid 2    gpio  pin=12  level=0\n"
             "       0.500 s  pid 1    tid 7    gpio  pin=10  blinking\n"

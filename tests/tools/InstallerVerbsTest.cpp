@@ -1,16 +1,17 @@
-// The verbs for the installer's machine (file, media, cpu, mutex) and the installer scenario.
+// The verbs for the installer's machine (file, media, cpu, mutex), the suite service program's
+// stand-in Yarrow.exe as the suite verbs set it (its " -install" and " -remove" runs, its start
+// and stop), and the installer scenario.
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
 
 #include "ScenarioTesting.h"
 #include "platform/win32.h"
+#include "winsim/Desktop.h"
 #include "winsim/FileSystem.h"
 
 namespace {
 
-using Records = std::vector<winsim::Trace::Record>;
+using Record = winsim::Trace::Record;
+using Records = std::vector<Record>;
 
 TEST(InstallerVerbs, SetUpFilesMediaTheEngineAndAHeldMutex) {
   winsim::World world;
@@ -36,36 +37,59 @@ TEST(InstallerVerbs, SetUpFilesMediaTheEngineAndAHeldMutex) {
   CloseHandle(marker);
 }
 
-TEST(InstallerVerbs, RefuseUnknownKindsAndStates) {
-  struct Case {
-    const char *line;
-    const char *message;
-  } cases[] = {
-      {"file C:\\x loud", "file: unknown kind \"loud\" (text, busy or wave)"},
-      {"file C:\\x text", "file: missing content"},
-      {"file \\\\server\\x", "file: \"\\\\server\\x\" is not a path the machine can name"},
-      {"media C:\\M with x", "media: expected \"without <relative path>\", not \"with\""},
-      {"media C:\\M without", "media: missing relative path of the file to leave out"},
-      {"cpu sentrel on", "cpu: unknown engine state \"on\" (present, absent or disabled)"},
-      {"cpu fan absent", "cpu: unknown feature \"fan\" (expected sentrel)"},
-      {"mutex a b", "mutex: unexpected \"b\" after the \"a\""},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(c.line);
-    auto refused = scenario_test::refusal(std::string("0 ") + c.line + "\n1s end\n");
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->message, std::string("t.scn:1: ") + c.message);
-  }
+constexpr const char *kRun = "run \"C:\\Program Files\\Pellam\\QORA\\Yarrow.exe\"";
+
+TEST(SuiteVerbs, TheServiceInstallsStartsAndStopsWithItsPendingPhasesAndIsRemoved) {
+  winsim::World world;
+  scenario::register_programs(world);
+  scenario_test::play(world, std::string("0 suite start-pending 2\n0 suite wait-hint 5000\n0 ") +
+                                 kRun + " -install\n1s sc start QORAService\n" +
+                                 "5s suite stop-pending 2\n5s suite stop-dialog 1\n" +
+                                 "5s sc stop QORAService\n10s " + kRun + " -remove\n11s end\n");
+  EXPECT_EQ(world.trace().select("svc.create", {"t", "service", "type", "start", "path"}),
+            (Records{{{"t", 0},
+                      {"service", "QORAService"},
+                      {"type", 0x10},
+                      {"start", 3},
+                      {"path", "\"C:\\Program Files\\Pellam\\QORA\\Yarrow.exe\""}}}));
+  EXPECT_EQ(
+      world.trace().select("svc.status", {"t", "state", "checkpoint", "waitHint", "controls"}),
+      (Records{{{"t", 1000}, {"state", 2}, {"checkpoint", 1}, {"waitHint", 5000}, {"controls", 0}},
+               {{"t", 2000}, {"state", 2}, {"checkpoint", 2}, {"waitHint", 5000}, {"controls", 0}},
+               {{"t", 3000}, {"state", 4}, {"checkpoint", 0}, {"waitHint", 0}, {"controls", 5}},
+               {{"t", 5000}, {"state", 3}, {"checkpoint", 1}, {"waitHint", 5000}, {"controls", 0}},
+               {{"t", 6000}, {"state", 3}, {"checkpoint", 2}, {"waitHint", 5000}, {"controls", 0}},
+               {{"t", 7000}, {"state", 1}, {"checkpoint", 0}, {"waitHint", 0}, {"controls", 0}}}));
+  // The dialog went with the service's process.
+  EXPECT_EQ(world.trace().select("window.close", {"t", "class", "title"}),
+            (Records{{{"t", 7000}, {"class", "#32770"}, {"title", "Microsoft Windows"}}}));
+  EXPECT_EQ(world.trace().select("svc.delete", {"t", "service"}),
+            (Records{{{"t", 10000}, {"service", "QORAService"}}}));
+  EXPECT_EQ(
+      world.trace().select("process.exit", {"t", "code"}),
+      (Records{{{"t", 0}, {"code", 0}}, {{"t", 7000}, {"code", 0}}, {{"t", 10000}, {"code", 0}}}));
+}
+
+TEST(SuiteVerbs, AFailingInstallRegistersNothingAndARefusedStopKeepsTheServiceRunning) {
+  winsim::World world;
+  scenario::register_programs(world);
+  scenario_test::play(world, std::string("0 suite install-exit 13\n0 ") + kRun +
+                                 " -install\n1s suite install-exit 0\n1s " + kRun +
+                                 " -install\n2s suite stop-refuse 1051\n2s sc start QORAService\n" +
+                                 "3s sc stop QORAService\n4s end\n");
+  EXPECT_EQ(world.trace().select("process.exit", {"t", "code"}),
+            (Records{{{"t", 0}, {"code", 13}}, {{"t", 1000}, {"code", 0}}}));
+  EXPECT_EQ(world.trace().select("svc.create", {"t"}), (Records{{{"t", 1000}}}));
+  EXPECT_EQ(world.trace().select("svc.control", {"t", "control", "result"}),
+            (Records{{{"t", 3000}, {"control", 1}, {"result", 1051}}}));
 }
 
 // Install, Update with the resource carried over, Remove with one file held open.
 TEST(InstallerScenario, InstallsUpdatesAndRemovesTheSuite) {
-  std::ifstream file(NORVANE_SOURCE_DIR "/scenarios/installer.scn");
-  std::stringstream text;
-  text << file.rdbuf();
   winsim::World world;
   scenario::register_programs(world);
-  scenario_test::play(world, text.str());
+  scenario_test::play(world,
+                      scenario_test::file_text(NORVANE_SOURCE_DIR "/scenarios/installer.scn"));
   // The three runs of the installer, and the suite service program's.
   EXPECT_EQ(world.trace().select("process.exit", {"t", "code"}),
             (Records{{{"t", 0}, {"code", 0}},

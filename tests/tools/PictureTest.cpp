@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <set>
-#include <sstream>
 
 #include "ScenarioTesting.h"
 #include "scenario/PictureSink.h"
@@ -18,13 +17,6 @@
 namespace {
 
 const std::string kDemo = std::string(NORVANE_SOURCE_DIR) + "/scenarios/demo.scn";
-
-std::string file_text(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The demo scenario's picture, as simrun draws it.
 struct DemoPicture {
@@ -140,7 +132,8 @@ TEST(Picture, IsWellFormedXmlWhateverTheTraceHolds) {
 }
 
 TEST(Picture, TheCopyInDocsIsWhatTheDemoDrawsToday) {
-  EXPECT_TRUE(file_text(std::string(NORVANE_SOURCE_DIR) + "/docs/demo.svg") == demo().svg)
+  EXPECT_TRUE(scenario_test::file_text(std::string(NORVANE_SOURCE_DIR) + "/docs/demo.svg") ==
+              demo().svg)
       << "docs/demo.svg is stale: run ./x demo, which refreshes it, and commit it";
 }
 

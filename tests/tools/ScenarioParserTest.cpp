@@ -19,96 +19,45 @@ std::vector<std::uint64_t> times_of(const scenario::Scenario &s) {
   return out;
 }
 
-// The message of the error parsing `text` gives, checked to name line `line` of "t.scn".
-std::string parse_error(std::string_view text, int line) {
-  try {
-    parse_scenario(text, "t.scn");
-  } catch (const ScenarioError &e) {
-    EXPECT_EQ(e.line(), line);
-    std::string prefix = "t.scn:" + std::to_string(line) + ": ";
-    std::string message = e.what();
-    EXPECT_EQ(message.substr(0, prefix.size()), prefix);
-    return message.substr(prefix.size());
-  }
-  ADD_FAILURE() << "no error for:\n" << text;
-  return {};
-}
-
-TEST(ScenarioTimes, EveryAbsoluteFormGivesItsVirtualMilliseconds) {
+// Absolute times in every unit; a plus time counts from the previous line.
+TEST(ScenarioTimes, EveryFormGivesItsVirtualMilliseconds) {
   auto forward = parse_scenario(
-      "0 seed 1\n250ms seed 1\n1500 seed 1\n1.5s seed 1\n2m seed 1\n1h seed 1\n1.5h end\n",
+      "+0 seed 1\n0 seed 1\n250ms seed 1\n1500 seed 1\n1.5s seed 1\n2m seed 1\n1h seed 1\n"
+      "+10s seed 1\n+250ms seed 1\n+1.5m seed 1\n1.5h seed 1\n+0 end\n",
       "t.scn");
   EXPECT_EQ(times_of(forward),
-            (std::vector<std::uint64_t>{0, 250, 1500, 1500, 120000, 3600000, 5400000}));
+            (std::vector<std::uint64_t>{0, 0, 250, 1500, 1500, 120000, 3600000, 3610000, 3610250,
+                                        3700250, 5400000, 5400000}));
+  EXPECT_EQ(forward.end_time(), 5400000u);
 }
 
-TEST(ScenarioTimes, APlusTimeCountsFromThePreviousLine) {
-  auto s = parse_scenario("+10s seed 1\n+250ms seed 2\n1m seed 3\n+1.5m seed 4\n+0 end\n", "t.scn");
-  EXPECT_EQ(times_of(s), (std::vector<std::uint64_t>{10000, 10250, 60000, 150000, 150000}));
-  EXPECT_EQ(s.end_time(), 150000u);
-}
-
-TEST(ScenarioTimes, ATimeBeforeThePreviousLineIsRefusedWithBothTimes) {
-  EXPECT_EQ(parse_error("2m seed 1\n90s end\n", 2),
-            "time \"90s\" (90000 ms) is before the previous line's time (120000 ms)");
-}
-
-TEST(ScenarioTimes, WordsThatAreNoTimeAreRefusedAtTheirLine) {
-  const char *expected =
-      "expected a time such as 0, 250ms, 1.5s, 2m, 1h or +10s at the start of the line, "
-      "found \"";
-  for (std::string bad : {"soon", "1.5", "10x", "+", "-1s", "1.0005s", "1.s", "s", "2d", "1S",
-                          "99999999999999999999", "5124095576030432h"}) {
-    SCOPED_TRACE(bad);
-    EXPECT_EQ(parse_error("0 seed 1\n" + bad + " seed 1\n1h end\n", 2), expected + bad + "\"");
-  }
-}
-
-TEST(ScenarioTimes, ALineWithATimeAndNoVerbIsRefused) {
-  EXPECT_EQ(parse_error("0 seed 1\n5s   # nothing to do\n1h end\n", 2),
-            "missing verb after the time");
-}
-
-TEST(ScenarioWords, QuotesKeepBlanksAndBackslashesStayAsWritten) {
+// Quotes keep blanks, backslashes stay as written; a line's text keeps its quotes and its rest
+// starts at a word; "#" starts a comment only at the start of a word outside quotes.
+TEST(ScenarioWords, QuotesBackslashesAndCommentsAsWritten) {
   auto s = parse_scenario(
+      "# a whole-line comment\n"
+      "   # an indented one\n"
       "0 reg set \"HKLM\\SOFTWARE\\My Key\" \"Value Name\" sz \"two  words\"\n"
-      "0 reg set HKLM\\SOFTWARE\\X \"\" sz a\"b c\"d\n1s end\n",
+      "0 reg set HKLM\\SOFTWARE\\X \"\" sz a\"b c\"d\n"
+      "0 reg set HKLM\\SOFTWARE\\X a#b sz \"# kept\" # dropped \"unclosed\n"
+      "  1s   run \"C:\\Program Files\\Tool\\tool.exe\" -a \"b c\"   # starts the tool\n"
+      "1s end # the end\n# fine\n\n",
       "t.scn");
+  ASSERT_EQ(s.lines.size(), 5u);
   EXPECT_EQ(s.lines[0].words, (std::vector<std::string>{"reg", "set", "HKLM\\SOFTWARE\\My Key",
                                                         "Value Name", "sz", "two  words"}));
   EXPECT_EQ(s.lines[1].words,
             (std::vector<std::string>{"reg", "set", "HKLM\\SOFTWARE\\X", "", "sz", "ab cd"}));
-}
-
-TEST(ScenarioWords, TheLineTextKeepsQuotesAndRestStartsAtAWord) {
-  auto s = parse_scenario(
-      "  1s   run \"C:\\Program Files\\Tool\\tool.exe\" -a \"b c\"   # starts the tool\n2s end\n",
-      "t.scn");
-  const auto &line = s.lines[0];
+  EXPECT_EQ(s.lines[2].words,
+            (std::vector<std::string>{"reg", "set", "HKLM\\SOFTWARE\\X", "a#b", "sz", "# kept"}));
+  const auto &line = s.lines[3];
   EXPECT_EQ(line.text, "run \"C:\\Program Files\\Tool\\tool.exe\" -a \"b c\"");
   EXPECT_EQ(line.rest(1), "\"C:\\Program Files\\Tool\\tool.exe\" -a \"b c\"");
   EXPECT_EQ(line.rest(2), "-a \"b c\"");
   EXPECT_EQ(line.rest(4), "");
   EXPECT_EQ(line.starts, (std::vector<std::size_t>{0, 4, 37, 40}));
-}
-
-TEST(ScenarioWords, AnUnclosedQuoteIsRefusedWithItsColumn) {
-  EXPECT_EQ(parse_error("0 seed 1\n0 reg key \"HKLM\\SOFTWARE\n1s end\n", 2),
-            "the quote opened at column 11 is not closed");
-}
-
-TEST(ScenarioComments, HashStartsACommentOnlyAtTheStartOfAWordOutsideQuotes) {
-  auto s = parse_scenario(
-      "# a whole-line comment\n"
-      "   # an indented one\n"
-      "0 reg set HKLM\\SOFTWARE\\X a#b sz \"# kept\" # dropped \"unclosed\n"
-      "1s end # the end\n",
-      "t.scn");
-  ASSERT_EQ(s.lines.size(), 2u);
-  EXPECT_EQ(s.lines[0].words,
-            (std::vector<std::string>{"reg", "set", "HKLM\\SOFTWARE\\X", "a#b", "sz", "# kept"}));
   EXPECT_EQ(s.lines[0].number, 3);
-  EXPECT_EQ(s.lines[1].number, 4);
+  EXPECT_EQ(s.lines[4].number, 7);
 }
 
 TEST(ScenarioComments, BlankLinesCrlfAndAByteOrderMarkAreSkippedAndLinesKeepTheirNumbers) {
@@ -120,21 +69,39 @@ TEST(ScenarioComments, BlankLinesCrlfAndAByteOrderMarkAreSkippedAndLinesKeepThei
   EXPECT_EQ(s.lines[1].time, 1000u);
 }
 
-TEST(ScenarioEnd, AScenarioWithoutAnEndLineIsRefusedAtItsLastLine) {
-  const char *message =
+// Each malformed text is refused at the line named, with what is wrong with it.
+TEST(ScenarioErrors, EachMalformedTextIsRefusedAtItsLine) {
+  const std::string no_time =
+      "expected a time such as 0, 250ms, 1.5s, 2m, 1h or +10s at the start of the line, found \"";
+  const std::string no_end =
       "the scenario has no end line; finish it with the time the run stops, for example "
       "\"4m end\"";
-  EXPECT_EQ(parse_error("0 seed 1\n\n# done\n", 3), message);
-  EXPECT_EQ(parse_error("", 1), message);
-}
-
-TEST(ScenarioEnd, NothingMayFollowTheEndLineButCommentsAndBlanks) {
-  EXPECT_EQ(parse_error("1m end\n# fine\n\n2m seed 1\n", 4), "nothing may follow the end line");
-  EXPECT_NO_THROW(parse_scenario("1m end\n# fine\n\n", "t.scn"));
-}
-
-TEST(ScenarioEnd, TheEndLineTakesNoArguments) {
-  EXPECT_EQ(parse_error("1m end now\n", 1), "end: unexpected \"now\" after the verb");
+  struct Case {
+    std::string text;
+    int line;
+    std::string message;
+  };
+  std::vector<Case> cases = {
+      {"2m seed 1\n90s end\n", 2,
+       "time \"90s\" (90000 ms) is before the previous line's time (120000 ms)"},
+      {"0 seed 1\n5s   # nothing to do\n1h end\n", 2, "missing verb after the time"},
+      {"0 seed 1\n0 reg key \"HKLM\\SOFTWARE\n1s end\n", 2,
+       "the quote opened at column 11 is not closed"},
+      {"0 seed 1\n\n# done\n", 3, no_end},
+      {"", 1, no_end},
+      {"1m end\n# fine\n\n2m seed 1\n", 4, "nothing may follow the end line"},
+      {"1m end now\n", 1, "end: unexpected \"now\" after the verb"},
+  };
+  for (std::string bad : {"soon", "1.5", "10x", "+", "-1s", "1.0005s", "1.s", "s", "2d", "1S",
+                          "99999999999999999999", "5124095576030432h"})
+    cases.push_back({"0 seed 1\n" + bad + " seed 1\n1h end\n", 2, no_time + bad + "\""});
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.text);
+    auto refused = scenario_test::refusal(c.text);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->line, c.line);
+    EXPECT_EQ(refused->message, "t.scn:" + std::to_string(c.line) + ": " + c.message);
+  }
 }
 
 TEST(ScenarioFiles, HostPathsAreTakenFromTheScenarioFolder) {

@@ -1,10 +1,12 @@
 // Helpers for the scenario tests: play scenario text in a world with every verb of the
-// simulator, and catch the error a malformed line gives.
+// simulator, catch the error a malformed line gives, and read a file whole.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,14 @@ inline const scenario::Verbs &all_verbs() {
     return v;
   }();
   return verbs;
+}
+
+// The bytes of a file ("" when it cannot be read).
+inline std::string file_text(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
 // Plays the scenario text in `world` as the file "t.scn".

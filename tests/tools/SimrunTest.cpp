@@ -81,19 +81,11 @@ class TempFiles : public ::testing::Test {
   }
 };
 using Simrun = TempFiles;
-using SimrunProgram = TempFiles;
 
 std::string write_file(const std::string &name, const std::string &text) {
   std::string path = temp_path(name);
   std::ofstream(path, std::ios::binary) << text;
   return path;
-}
-
-std::string read_file(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 struct Outcome {
@@ -116,7 +108,9 @@ Outcome race(std::uint64_t seed, const char *extra = "") {
   return simrun(args);
 }
 
-TEST_F(Simrun, PrintsTheTraceAsOneJsonObjectPerLine) {
+// One JSON object per line; the same seed gives the same bytes, and the seed chooses the
+// interleaving.
+TEST_F(Simrun, PrintsTheTraceAsOneJsonObjectPerLineByteIdenticalForTheSameSeed) {
   Outcome o = race(3);
   EXPECT_EQ(o.code, 0);
   EXPECT_EQ(o.err, "");
@@ -131,27 +125,10 @@ TEST_F(Simrun, PrintsTheTraceAsOneJsonObjectPerLine) {
   EXPECT_EQ(kinds.front(), "process.start");
   EXPECT_EQ(kinds.back(), "process.exit");
   EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "reg.set"), 15);
-}
-
-TEST_F(Simrun, TheSameSeedGivesAByteIdenticalTraceTwice) {
-  Outcome first = race(42);
-  Outcome second = race(42);
-  ASSERT_EQ(first.code, 0);
-  EXPECT_EQ(first.out, second.out);
-}
-
-TEST_F(Simrun, TheSeedChoosesTheInterleaving) {
+  EXPECT_EQ(race(3).out, o.out);
   std::set<std::string> traces;
   for (std::uint64_t seed = 1; seed <= 8; ++seed) traces.insert(race(seed).out);
   EXPECT_GE(traces.size(), 2u);
-}
-
-TEST_F(Simrun, TimelineOptionPrintsTheHumanTimeline) {
-  Outcome o = race(3, "--timeline");
-  EXPECT_EQ(o.code, 0);
-  EXPECT_EQ(o.out.substr(0, o.out.find('\n')),
-            "       0.000 s  pid 12   tid 16   process.start  image=C:\\Race\\racer.exe  "
-            "cmdline=C:\\Race\\racer.exe  parent=4");
 }
 
 TEST_F(Simrun, AMalformedLineExitsWithCode2NamingFileAndLineAfterTheTraceUpToIt) {
@@ -167,33 +144,19 @@ TEST_F(Simrun, AMalformedLineExitsWithCode2NamingFileAndLineAfterTheTraceUpToIt)
                        "(decimal or 0x hex)\n");
 }
 
-TEST_F(Simrun, AScenarioWithoutEndExitsWithCode2) {
-  std::string file = write_file("noend.scn", "0 seed 1\n0 run C:\\Race\\racer.exe\n");
-  Outcome o = simrun({file});
-  EXPECT_EQ(o.code, 2);
-  EXPECT_EQ(o.out, "");
-  EXPECT_EQ(o.err, file +
-                       ":2: the scenario has no end line; finish it with the time the run stops, "
-                       "for example \"4m end\"\n");
-}
-
-TEST_F(Simrun, AFileThatCannotBeReadExitsWithCode1) {
-  Outcome o = simrun({"/nonexistent/demo.scn"});
-  EXPECT_EQ(o.code, 1);
-  EXPECT_EQ(o.err, "simrun: cannot read /nonexistent/demo.scn: No such file or directory\n");
-}
-
-TEST_F(Simrun, TraceOptionWritesTheJsonLinesIntoAFileBesideTheTimeline) {
+TEST_F(Simrun, TimelineOptionPrintsTheHumanTimelineAndTraceWritesTheJsonLinesBesideIt) {
   std::string trace = temp_path("trace.jsonl");
-  Outcome o = race(5, "--timeline");
   std::string file = write_file("race5.scn", "0 seed 5\n0 run C:\\Race\\racer.exe\n10s end\n");
   Outcome both = simrun({"--timeline", "--trace", trace, file});
   EXPECT_EQ(both.code, 0);
-  EXPECT_EQ(both.out, o.out);
-  EXPECT_EQ(read_file(trace), race(5).out);
+  EXPECT_EQ(both.out, race(5, "--timeline").out);
+  EXPECT_EQ(both.out.substr(0, both.out.find('\n')),
+            "       0.000 s  pid 12   tid 16   process.start  image=C:\\Race\\racer.exe  "
+            "cmdline=C:\\Race\\racer.exe  parent=4");
+  EXPECT_EQ(scenario_test::file_text(trace), race(5).out);
 }
 
-TEST_F(Simrun, WrongArgumentsExitWithCode1AndTheUsage) {
+TEST_F(Simrun, WrongArgumentsOrAFileThatCannotBeReadExitWithCode1) {
   for (const auto &args :
        {std::vector<std::string>{}, std::vector<std::string>{"--fast", "x"},
         std::vector<std::string>{"a.scn", "b.scn"}, std::vector<std::string>{"a.scn", "--svg"}}) {
@@ -206,6 +169,10 @@ TEST_F(Simrun, WrongArgumentsExitWithCode1AndTheUsage) {
   Outcome help = simrun({"--help"});
   EXPECT_EQ(help.code, 0);
   EXPECT_EQ(help.out.rfind("usage: simrun", 0), 0u);
+  Outcome unreadable = simrun({"/nonexistent/demo.scn"});
+  EXPECT_EQ(unreadable.code, 1);
+  EXPECT_EQ(unreadable.err,
+            "simrun: cannot read /nonexistent/demo.scn: No such file or directory\n");
 }
 
 // Every verb simrun knows is documented in the README's verb table, and nothing more.
@@ -229,31 +196,28 @@ TEST_F(Simrun, VerbsOptionListsEveryVerbTheReadmeDocuments) {
   EXPECT_EQ(o.out.substr(o.out.size() - 4), "end\n");
 }
 
-TEST_F(Simrun, ABusyLoopExitsWithCode3TheReportAndTheTraceSoFar) {
-  std::string file = write_file("spin.scn", "0 run C:\\spinner.exe\n1m end\n");
-  Outcome o = simrun({file});
-  EXPECT_EQ(o.code, 3);
+// A busy loop, and a second process of napper.exe, which lives in the host's image and would
+// share its globals with the first: the world stops the run, simrun exits with code 3, the
+// report and the trace so far.
+TEST_F(Simrun, ARunTheWorldStopsExitsWithCode3TheReportAndTheTraceSoFar) {
+  Outcome spin = simrun({write_file("spin.scn", "0 run C:\\spinner.exe\n1m end\n")});
+  EXPECT_EQ(spin.code, 3);
   EXPECT_EQ(
-      o.out,
+      spin.out,
       "{\"t\":0,\"pid\":12,\"tid\":16,\"kind\":\"process.start\",\"image\":\"C:\\\\spinner.exe\","
       "\"cmdline\":\"C:\\\\spinner.exe\",\"parent\":4}\n");
-  EXPECT_EQ(o.err.rfind("simrun: the world stopped the run at 0 ms:\n", 0), 0u) << o.err;
-  EXPECT_NE(o.err.find("busy loop"), std::string::npos) << o.err;
-}
-
-// napper.exe lives in the host's image: a second process of it at the same time would share
-// its globals with the first.
-TEST_F(Simrun, ASecondProcessThatWouldShareTheFirstsGlobalsExitsWithCode3) {
-  std::string file =
-      write_file("twice.scn", "0 run C:\\napper.exe\n0.5s run C:\\napper.exe\n1m end\n");
-  Outcome o = simrun({file});
-  EXPECT_EQ(o.code, 3);
-  EXPECT_EQ(o.err.rfind("simrun: the world stopped the run at 500 ms:\nwinsim: isolation: "
-                        "\"C:\\napper.exe\" would start a second process of napper.exe while "
-                        "pid 12 runs it.",
-                        0),
+  EXPECT_EQ(spin.err.rfind("simrun: the world stopped the run at 0 ms:\nwinsim: busy loop: ", 0),
             0u)
-      << o.err;
+      << spin.err;
+  Outcome twice =
+      simrun({write_file("twice.scn", "0 run C:\\napper.exe\n0.5s run C:\\napper.exe\n1m end\n")});
+  EXPECT_EQ(twice.code, 3);
+  EXPECT_EQ(twice.err.rfind("simrun: the world stopped the run at 500 ms:\nwinsim: isolation: "
+                            "\"C:\\napper.exe\" would start a second process of napper.exe while "
+                            "pid 12 runs it.",
+                            0),
+            0u)
+      << twice.err;
 }
 
 // The real program, as a shell runs it.
@@ -262,19 +226,16 @@ Outcome run_program(const std::string &args) {
   std::string err = temp_path("err.txt");
   int status =
       std::system((std::string(SIMRUN_PATH) + " " + args + " >" + out + " 2>" + err).c_str());
-  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, read_file(out), read_file(err)};
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, scenario_test::file_text(out),
+          scenario_test::file_text(err)};
 }
 
-TEST_F(SimrunProgram, TheDemoRunsToItsEndTwiceWithTheSameBytes) {
+TEST_F(Simrun, TheProgramRunsTheDemoToItsEndTwiceWithTheSameBytesAndExitCodesReachTheShell) {
   std::string demo = std::string(NORVANE_SOURCE_DIR) + "/scenarios/demo.scn";
   Outcome first = run_program(demo);
-  Outcome second = run_program(demo);
   EXPECT_EQ(first.code, 0) << first.err;
   EXPECT_EQ(first.err, "");
-  EXPECT_EQ(first.out, second.out);
-}
-
-TEST_F(SimrunProgram, ExitCodesReachTheShell) {
+  EXPECT_EQ(run_program(demo).out, first.out);
   std::string file = write_file("verb.scn", "0 seed 1\n1s explode\n2s end\n");
   Outcome malformed = run_program(file);
   EXPECT_EQ(malformed.code, 2);

@@ -1,0 +1,274 @@
+// Starting and stopping the suite's service "QORAService", each in a process of its own: the
+// waits for pending states, the messages with their virtual times, the result, and what the
+// service manager saw.
+#include "InstallerWorld.h"
+#include "winsim/Desktop.h"
+#include "winsim/Services.h"
+
+namespace installer_test {
+namespace {
+
+class SuiteService : public InstallerWorld {
+ protected:
+  // The service running, then asked to stop by someone else just before the installer acts.
+  void StopPendingFromHost() {
+    RegisterSuite();
+    StartSuiteFromHost();
+    ASSERT_EQ(StopSuiteFromHost(), 0u);
+  }
+  DWORD State() { return world.services().info(kServiceName)->state; }
+  Records Controls() { return world.trace().select("svc.control", {"t", "control", "result"}); }
+  bool MarkedForDeletion() {
+    auto info = world.services().info(kServiceName);
+    return info && info->marked_for_delete;
+  }
+  Records CloseMessages() {
+    return world.trace().select("window.message",
+                                {"t", "pid", "class", "title", "msg", "wParam", "lParam"});
+  }
+  std::vector<std::string> OpenWindows() {
+    std::vector<std::string> out;
+    for (const auto &w : winsim::Desktop::of(world).windows())
+      out.push_back(w.class_name + " " + w.title);
+    return out;
+  }
+};
+
+TEST_F(SuiteService, AStoppedServiceIsStartedAndWaitedFor) {
+  RegisterSuite();
+  Suite().start_pending_s = 3;
+  std::uint32_t pid = RunStep("start Debug");
+  EXPECT_EQ(Output(pid), (Records{{{"t", 0}, {"text", "Service start pending...\n"}},
+                                  {{"t", 4000}, {"text", "Service started successfully.\n"}}}));
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_TRUE(world.open_handles(pid).empty());
+}
+
+// Judging the progress of a service that has already stopped would take its stopped status,
+// with check point and wait hint 0, for a stop that timed out.
+TEST_F(SuiteService, AStopThatEndsDuringTheStartsWaitLetsTheStartGoOn) {
+  Suite().stop_pending_s = 3;
+  StopPendingFromHost();
+  std::uint32_t pid = RunStep("start Debug");
+  EXPECT_EQ(Output(pid), (Records{{{"t", 3000}, {"text", "Service start pending...\n"}},
+                                  {{"t", 4000}, {"text", "Service started successfully.\n"}}}));
+  EXPECT_EQ(world.exit_code(pid), 0u);
+}
+
+struct StuckCase {
+  const char *name;
+  DWORD wait_hint_ms;
+  std::uint32_t tick_base;
+  std::uint64_t timeout_at;  // the poll whose time since the last progress exceeds the hint
+};
+
+class StuckStop : public SuiteService, public ::testing::WithParamInterface<StuckCase> {};
+
+TEST_P(StuckStop, APendingStopWithoutProgressTimesOutTheStartAfterItsWaitHint) {
+  const StuckCase &c = GetParam();
+  world.set_tick_base(c.tick_base);
+  Suite().stop_stuck = true;
+  Suite().wait_hint_ms = c.wait_hint_ms;
+  StopPendingFromHost();
+  std::uint32_t pid = RunStep("start Debug");
+  EXPECT_EQ(Output(pid),
+            (Records{{{"t", c.timeout_at}, {"text", "Timeout waiting for service to stop\n"}}}));
+  EXPECT_EQ(world.exit_code(pid), 7u);
+  EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_STOP_PENDING));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WaitHints, StuckStop,
+    ::testing::Values(StuckCase{"NoHintPollsEverySecond", 0, 600000, 1000},
+                      StuckCase{"LongHintPollsEveryTenSeconds", 200000, 600000, 210000},
+                      StuckCase{"HintMeasuredAcrossTheTickWrap", 5000, 0xFFFFF000, 6000}),
+    [](const auto &param_info) { return param_info.param.name; });
+
+TEST_F(SuiteService, AStoppedServiceRefusesTheStopWith1062AndIsDeletedWhenAsked) {
+  RegisterSuite();
+  std::uint32_t keep = RunStep("stop Debug");
+  EXPECT_EQ(world.console(keep), "");
+  EXPECT_EQ(world.exit_code(keep), 0u);
+  EXPECT_FALSE(MarkedForDeletion());
+
+  std::uint32_t remove = RunStep("stop-delete Debug");
+  EXPECT_EQ(world.console(remove), "QORAService is removed.\n");
+  EXPECT_EQ(world.exit_code(remove), 0u);
+  EXPECT_EQ(Controls(), (Records{{{"t", 0}, {"control", 1}, {"result", 1062}},
+                                 {{"t", 0}, {"control", 1}, {"result", 1062}}}));
+  EXPECT_EQ(world.trace().select("svc.delete", {"t", "service"}),
+            (Records{{{"t", 0}, {"service", kServiceName}}}));
+}
+
+// The service counts its second before the installer polls: the poll at 3 s finds it stopped.
+TEST_F(SuiteService, AStopPendingForThreeSecondsPrintsOneDotPerPendingPoll) {
+  RegisterSuite();
+  Suite().stop_pending_s = 3;
+  StartSuiteFromHost();
+  std::uint32_t pid = RunStep("stop Debug");
+  EXPECT_EQ(Output(pid), (Records{{{"t", 0}, {"text", "Stopping QORAService"}},
+                                  {{"t", 1000}, {"text", "."}},
+                                  {{"t", 2000}, {"text", "."}},
+                                  {{"t", 6000}, {"text", "\nQORAService is stopped.\n"}}}));
+  EXPECT_EQ(world.exit_code(pid), 0u);
+  EXPECT_EQ(world.trace().select("svc.status", {"t", "state", "checkpoint"}),
+            (Records{{{"t", 0}, {"state", 3}, {"checkpoint", 1}},
+                     {{"t", 1000}, {"state", 3}, {"checkpoint", 2}},
+                     {{"t", 2000}, {"state", 3}, {"checkpoint", 3}},
+                     {{"t", 3000}, {"state", 1}, {"checkpoint", 0}}}));
+  EXPECT_TRUE(world.open_handles(pid).empty());
+}
+
+// Without a bound the installer would wait for ever.
+TEST_F(SuiteService, AServiceStuckInStopPendingFailsAfter120SecondsAndIsStillDeleted) {
+  RegisterSuite();
+  Suite().stop_stuck = true;
+  StartSuiteFromHost();
+  std::uint32_t pid = RunStep("stop-delete Debug");
+  EXPECT_EQ(world.console(pid), "Stopping QORAService" + std::string(119, '.') +
+                                    "\nQORAService failed to stop.\nQORAService is removed.\n");
+  Records output = Output(pid);
+  EXPECT_EQ(output[119], (Record{{"t", 119000}, {"text", "."}}));
+  EXPECT_EQ(output[120], (Record{{"t", 123000}, {"text", "\nQORAService failed to stop.\n"}}));
+  EXPECT_EQ(world.exit_code(pid), 4u);
+  EXPECT_TRUE(MarkedForDeletion());
+}
+
+TEST_F(SuiteService, AStopRefusedWithAnotherErrorFailsWith7AndSkipsTheDeletion) {
+  RegisterSuite();
+  Suite().stop_refuse = ERROR_DEPENDENT_SERVICES_RUNNING;
+  StartSuiteFromHost();
+  std::uint32_t pid = RunStep("stop-delete Debug");
+  EXPECT_EQ(world.console(pid), "");
+  EXPECT_EQ(world.exit_code(pid), 7u);
+  EXPECT_EQ(Controls(), (Records{{{"t", 0}, {"control", 1}, {"result", 1051}}}));
+  EXPECT_FALSE(MarkedForDeletion());
+}
+
+// The dialog closer that a stop starts: the first "#32770" dialog titled "Microsoft Windows"
+// gets one WM_CLOSE about 500 ms after it is first seen; nothing else is touched. It looks at
+// 0, 500, ... ms; at 2 s the dialog shows just before it looks.
+TEST_F(SuiteService, ADialogShownTwoSecondsIntoTheStopIsClosedOnce) {
+  RegisterSuite();
+  Suite().stop_pending_s = 5;
+  Suite().stop_dialog_s = 2;
+  StartSuiteFromHost();
+  std::uint32_t pid = world.start("C:\\steps.exe stop Debug");
+  world.run_for(4000);
+  winsim::Desktop::of(world).open("#32770", "Microsoft Windows");  // a second one
+  ASSERT_TRUE(world.wait_exit(pid, 60000));
+
+  EXPECT_EQ(CloseMessages(), (Records{{{"t", 2500},
+                                       {"pid", pid},
+                                       {"class", "#32770"},
+                                       {"title", "Microsoft Windows"},
+                                       {"msg", WM_CLOSE},
+                                       {"wParam", 0},
+                                       {"lParam", 0}}}));
+  EXPECT_EQ(world.trace().select("window.close", {"t", "class", "title"}),
+            (Records{{{"t", 2500}, {"class", "#32770"}, {"title", "Microsoft Windows"}}}));
+  EXPECT_EQ(OpenWindows(), std::vector<std::string>{"#32770 Microsoft Windows"});
+  EXPECT_EQ(world.exit_code(pid), 0u);
+}
+
+TEST_F(SuiteService, TheDialogCloserLeavesDialogsOfAnotherClassOrTitleAlone) {
+  RegisterSuite();
+  Suite().stop_pending_s = 5;
+  StartSuiteFromHost();
+  winsim::Desktop &desktop = winsim::Desktop::of(world);
+  desktop.open("#32771", "Microsoft Windows");
+  desktop.open("#32770", "Microsoft Windows Update");
+  std::uint32_t pid = RunStep("stop Debug");
+  EXPECT_EQ(CloseMessages(), Records{});
+  EXPECT_EQ(OpenWindows(), (std::vector<std::string>{"#32771 Microsoft Windows",
+                                                     "#32770 Microsoft Windows Update"}));
+  // The closer was still looking when the installer ended.
+  for (const auto &r : world.trace().of_kind("thread.exit")) EXPECT_NE(r["pid"], pid);
+  EXPECT_EQ(world.exit_code(pid), 0u);
+}
+
+// The service's state when the step begins.
+enum class Before { Unregistered, Stopped, StopsAfterStart, Running, Stopping };
+
+struct StepCase {
+  const char *name;
+  const char *step;
+  Before before;
+  DWORD stop_pending_s;
+  winsim::Fault fault;
+  const char *output;
+  DWORD result;
+};
+
+const winsim::Fault kNoFault{};
+
+class SuiteStep : public SuiteService, public ::testing::WithParamInterface<StepCase> {};
+
+TEST_P(SuiteStep, GivesItsMessagesAndResult) {
+  const StepCase &c = GetParam();
+  Suite().stop_pending_s = c.stop_pending_s;
+  Suite().exit_after_start = c.before == Before::StopsAfterStart;
+  if (c.before == Before::Stopping)
+    StopPendingFromHost();
+  else if (c.before != Before::Unregistered)
+    RegisterSuite();
+  if (c.before == Before::Running) StartSuiteFromHost();
+  if (!c.fault.call.empty()) world.faults().add(c.fault);
+  std::uint32_t pid = RunStep(std::string(c.step) + " Debug");
+  EXPECT_EQ(world.console(pid), c.output);
+  EXPECT_EQ(world.exit_code(pid), c.result);
+  EXPECT_TRUE(world.open_handles(pid).empty());
+  // Without the service no dialog closer is started either.
+  EXPECT_TRUE(c.before != Before::Unregistered || world.trace().of_kind("thread.start").empty());
+}
+
+// A failed query while starting ends the wait with the manager's status right after the start;
+// after a failed query while stopping, the state last read is the stop-pending answer to the
+// stop request.
+INSTANTIATE_TEST_SUITE_P(
+    Steps, SuiteStep,
+    ::testing::Values(
+        StepCase{"StartUnregistered", "start", Before::Unregistered, 3, kNoFault,
+                 "OpenService failed (1060)\n", 2},
+        StepCase{"StartRunning", "start", Before::Running, 0, kNoFault,
+                 "Cannot start the service because it is already running\n", 4},
+        StepCase{"StartStopsRightAfter", "start", Before::StopsAfterStart, 0, kNoFault,
+                 "Service start pending...\nService not started. \n  Current State: 1\n"
+                 "  Exit Code: 0\n  Check Point: 0\n  Wait Hint: 0\n",
+                 10},
+        StepCase{"StartConnect", "start", Before::Stopped, 3, Failing("OpenSCManagerW", 5),
+                 "OpenSCManager failed (5)\n", 1},
+        StepCase{"StartFirstQuery", "start", Before::Stopped, 3, Failing("QueryServiceStatusEx", 5),
+                 "QueryServiceStatusEx failed (5)\n", 3},
+        StepCase{"StartQueryWhileStopping", "start", Before::Stopping, 3,
+                 Failing("QueryServiceStatusEx", 6, 2), "QueryServiceStatusEx failed (6)\n", 6},
+        StepCase{"Start", "start", Before::Stopped, 3, Failing("StartServiceW", 1058),
+                 "StartService failed (1058)\n", 8},
+        StepCase{"StartQueryAfterStart", "start", Before::Stopped, 3,
+                 Failing("QueryServiceStatusEx", 5, 2),
+                 "Service start pending...\nQueryServiceStatusEx failed (5)\n", 9},
+        StepCase{"StartQueryWhileStarting", "start", Before::Stopped, 3,
+                 Failing("QueryServiceStatusEx", 5, 3),
+                 "Service start pending...\nQueryServiceStatusEx failed (5)\nService not "
+                 "started. \n  Current State: 2\n  Exit Code: 0\n  Check Point: 0\n  Wait "
+                 "Hint: 2000\n",
+                 10},
+        StepCase{"StopUnregistered", "stop-delete", Before::Unregistered, 0, kNoFault,
+                 "OpenService failed w/err 0x00000424\nThe QORAService service is not exist.\n", 0},
+        StepCase{"StopConnect", "stop-delete", Before::Running, 0, Failing("OpenSCManagerW", 5),
+                 "OpenSCManager failed w/err 0x00000005\n", 2},
+        StepCase{"StopOpen", "stop-delete", Before::Running, 0, Failing("OpenServiceW", 5),
+                 "OpenService failed w/err 0x00000005\n", 3},
+        StepCase{"StopDialogCloser", "stop-delete", Before::Running, 0, Failing("CreateThread", 8),
+                 "Stopping QORAService\nQORAService is stopped.\nQORAService is removed.\n", 0},
+        StepCase{"StopQuery", "stop-delete", Before::Running, 3, Failing("QueryServiceStatus", 6),
+                 "Stopping QORAService\nQORAService failed to stop.\nQORAService is removed.\n", 4},
+        StepCase{"StopDelete", "stop-delete", Before::Running, 0, Failing("DeleteService", 5),
+                 "Stopping QORAService\nQORAService is stopped.\nDeleteService failed w/err "
+                 "0x00000005\n",
+                 5}),
+    [](const auto &param_info) { return param_info.param.name; });
+
+}  // namespace
+}  // namespace installer_test
