@@ -146,7 +146,10 @@ def sync_scratch(root, scratch):
                 if a.read() == b.read():
                     continue
         os.makedirs(os.path.dirname(dst), exist_ok=True)
-        shutil.copy2(src, dst)
+        # A changed file gets the time of the copy, not its own: the copy's object files may be
+        # newer than the tree's file (built from a mutant left behind by an interrupted run).
+        shutil.copyfile(src, dst)
+        shutil.copymode(src, dst)
     for rel in previous - set(files):
         stale = os.path.join(scratch, rel)
         if os.path.exists(stale):
