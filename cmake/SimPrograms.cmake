@@ -28,10 +28,16 @@ file(WRITE ${NORVANE_PROGRAM_EXPORTS} "{\n  global: main;\n  local: *;\n};\n")
 
 # Code that goes into program images. GCC would otherwise make the statics of inline functions
 # and templates process-wide unique symbols, shared by every loaded copy (and never unloaded).
+#
+# A fault rule may name the program function a call is made from, found from the call's return
+# address: every function of the source keeps a frame of its own (no inlining) and calls
+# another only by a call (no sibling calls, whose return address would be the caller's caller).
+set(NORVANE_PROGRAM_CODE_OPTIONS -fno-inline -fno-optimize-sibling-calls)
 function(norvane_program_code target)
   set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON
                                              CXX_VISIBILITY_PRESET hidden
                                              VISIBILITY_INLINES_HIDDEN ON)
+  target_compile_options(${target} PRIVATE ${NORVANE_PROGRAM_CODE_OPTIONS})
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     target_compile_options(${target} PRIVATE -fno-gnu-unique)
   endif()
@@ -49,6 +55,7 @@ function(norvane_sim_program name)
       endif()
     endif()
   endforeach()
+  target_compile_options(${name} PRIVATE ${NORVANE_PROGRAM_CODE_OPTIONS})
   if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
     target_compile_options(${name} PRIVATE -fno-gnu-unique)
   endif()

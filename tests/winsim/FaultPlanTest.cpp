@@ -78,4 +78,61 @@ TEST_F(FaultPlan, ARuleWithoutAnErrorUsesTheCallsOwnDefaultAndAFailedOpenLeavesN
   EXPECT_EQ(world.trace().select("fault", {"call", "error"}), faults);
 }
 
+// A rule that names a program function counts only the calls made from it: its full name or a
+// trailing part after "::", the code of a lambda counting as the function that holds it.
+class CallerRules : public ::testing::Test {
+ protected:
+  CallerRules() {
+    world.add_program("counter.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/counter.so"});
+    world.place_program("C:\\Tools\\counter.exe", "counter.exe");
+  }
+  // The program's lines that report a failed creation.
+  std::string Run() {
+    std::uint32_t pid = world.start("C:\\Tools\\counter.exe 0 events");
+    EXPECT_TRUE(world.wait_exit(pid));
+    std::string console = world.console(pid);
+    return console.substr(0, console.find("statics of"));
+  }
+  winsim::World world;
+};
+
+TEST_F(CallerRules, ARuleNamingTheCallingFunctionCountsOnlyThatFunctionsCalls) {
+  const std::pair<winsim::Fault, std::string> cases[] = {
+      {{"CreateEventA", "", 2, false, 5, "Make"}, "Signals::Make failed 5\n"},
+      {{"CreateEventA", "", 1, true, 6, "Signals::Make"},
+       "Signals::Make failed 6\nSignals::Make failed 6\nSignals::Make failed 6\n"},
+      {{"CreateEventA", "", 1, false, 8, "MakeInLambda"}, "MakeInLambda failed 8\n"},
+      {{"CreateEventA", "", 1, false, 5, "MakeEvents"}, "MakeEvents failed 5\n"},
+      // The host's own calls are no program's: they never count.
+      {{"CreateEventA", "", 1, false, 5, "main"}, ""},
+  };
+  for (const auto &[rule, console] : cases) {
+    world.faults().clear();
+    world.faults().add(rule);
+    CloseHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    EXPECT_EQ(Run(), console) << rule.in;
+  }
+}
+
+TEST_F(CallerRules, ANameNoProgramHasIsRefusedAndTheReachedSitesAreRecorded) {
+  for (const char *name : {"Mak", "Signals::", "Other::Make", "NoSuchFunction"}) {
+    EXPECT_THROW(world.faults().add({"CreateEventA", "", 1, false, 5, name}), std::invalid_argument)
+        << name;
+  }
+  world.faults().record_sites(true);
+  world.faults().add({"CreateEventA", "", 2, false, 5, "Make"});
+  Run();
+  // Reached and failed calls per site.
+  using Counts = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
+  Counts counts;
+  for (const char *caller : {"Signals::Make", "MakeInLambda", "MakeEvents"}) {
+    auto it = world.faults().sites().find({"CreateEventA", caller, "counter.exe"});
+    counts.emplace_back(it == world.faults().sites().end()
+                            ? std::pair<std::uint64_t, std::uint64_t>{0, 0}
+                            : std::pair{it->second.reached, it->second.failed});
+  }
+  EXPECT_EQ(counts, (Counts{{3, 1}, {1, 0}, {1, 0}}));
+  EXPECT_TRUE(world.faults().unmatched().empty());
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 // fault: a rule of the world's fault plan. "fault RegOpenKeyExA nth 3 error 5 match Config"
 // fails the third RegOpenKeyExA whose key path or value name contains "Config" with error 5;
 // "from 3" fails the third and every later one; without nth or from the first one fails.
+// "fault SetEvent in OnStop" counts only the calls made from the program function OnStop.
+#include <stdexcept>
 #include <string>
 
 #include "scenario/CoreVerbs.h"
@@ -23,13 +25,16 @@ void fault(winsim::World &world, const Line &line) {
   rule.call = line.word(1, "call name (for example RegOpenKeyExA)");
   if (!is_call_name(rule.call))
     throw LineError("fault: \"" + rule.call + "\" is not a call name (for example RegOpenKeyExA)");
-  bool counted = false, errored = false, matched = false;
+  bool counted = false, errored = false, matched = false, placed = false;
   for (std::size_t i = 2; i < line.words.size(); i += 2) {
     const std::string &option = line.words[i];
     bool count_option = option == "nth" || option == "from";
-    if (!count_option && option != "error" && option != "match")
-      throw LineError("fault: unknown option \"" + option + "\" (nth, from, error or match)");
-    bool &seen = count_option ? counted : option == "error" ? errored : matched;
+    if (!count_option && option != "error" && option != "match" && option != "in")
+      throw LineError("fault: unknown option \"" + option + "\" (in, nth, from, error or match)");
+    bool &seen = count_option        ? counted
+                 : option == "error" ? errored
+                 : option == "in"    ? placed
+                                     : matched;
     if (seen)
       throw LineError(count_option ? "fault: give nth or from once"
                                    : "fault: " + option + " is given twice");
@@ -41,12 +46,18 @@ void fault(winsim::World &world, const Line &line) {
       rule.from = option == "from";
     } else if (option == "error") {
       rule.error = parse_u32(value, "error code");
+    } else if (option == "in") {
+      rule.in = value;
     } else {
       if (value.empty()) throw LineError("fault: match needs a text");
       rule.match = value;
     }
   }
-  world.faults().add(std::move(rule));
+  try {
+    world.faults().add(std::move(rule));
+  } catch (const std::invalid_argument &e) {
+    throw LineError(std::string("fault: ") + e.what());
+  }
 }
 
 }  // namespace

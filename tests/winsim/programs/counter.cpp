@@ -3,6 +3,8 @@
 // "exit" it ends through ExitProcess instead; with "linger" it leaves a thread blocked behind it;
 // with "wait" a static constructor waits; with "part" it counts itself in a world part. A static
 // object shows when the process's statics were made (in which process) and unmade.
+// "counter.exe 0 events" creates events from three functions, for the fault rules that name the
+// calling function, and prints which creations failed.
 #include <cstdlib>
 #include <cstring>
 
@@ -38,11 +40,35 @@ DWORD WINAPI BlockForever(LPVOID) {
   return 0;
 }
 
+struct Signals {
+  static HANDLE Make() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+};
+
+HANDLE MakeInLambda() {
+  auto make = [] { return CreateEventA(nullptr, TRUE, FALSE, nullptr); };
+  return make();
+}
+
+void Report(const char *pszWhere, HANDLE hEvent) {
+  if (hEvent == nullptr) printf("%s failed %u\n", pszWhere, static_cast<unsigned>(GetLastError()));
+  if (hEvent != nullptr) CloseHandle(hEvent);
+}
+
+void MakeEvents() {
+  for (int i = 0; i < 3; ++i) Report("Signals::Make", Signals::Make());
+  Report("MakeInLambda", MakeInLambda());
+  Report("MakeEvents", CreateEventA(nullptr, TRUE, FALSE, nullptr));
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   int nSeconds = argc > 1 ? std::atoi(argv[1]) : 1;
   const char *pszMode = argc > 2 ? argv[2] : "";
+  if (std::strcmp(pszMode, "events") == 0) {
+    MakeEvents();
+    return 0;
+  }
   for (int i = 0; i < nSeconds; ++i) {
     ++g_nCount;
     NextCall();

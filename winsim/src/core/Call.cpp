@@ -1,5 +1,8 @@
 #include "core/Call.h"
 
+#include <dlfcn.h>
+#include <execinfo.h>
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -26,6 +29,31 @@ SimThread &thread_for(const char *name) {
   return *t;
 }
 
+// The program function that made the emulated call now running on this thread: the first
+// frame outside winsim, when it lies in the process's own copy of its program image. Empty for
+// a call from the host, from a program in the host's image or from a stand-in library.
+FaultPlan::Caller program_caller(const Process &process) {
+  if (!process.image_copy) return {};
+  static const void *const winsim_base = [] {
+    Dl_info info{};
+    dladdr(reinterpret_cast<const void *>(&program_caller), &info);
+    return info.dli_fbase;
+  }();
+  void *frames[32];
+  int count = backtrace(frames, 32);
+  for (int i = 1; i < count; ++i) {
+    Dl_info info{};
+    if (dladdr(frames[i], &info) == 0) return {};
+    if (info.dli_fbase == winsim_base) continue;
+    // A return address points after its call; the call itself is one byte before.
+    std::string_view function =
+        process.image_copy->function_at(static_cast<const char *>(frames[i]) - 1);
+    if (function.empty()) return {};
+    return {function, process.image_name()};
+  }
+  return {};
+}
+
 }  // namespace
 
 Call::Call(const char *call_name)
@@ -40,7 +68,8 @@ Call::Call(const char *call_name)
 }
 
 std::optional<DWORD> Call::fault(std::vector<std::string_view> subjects, DWORD default_error) {
-  auto error = world.faults().check(name, subjects, default_error);
+  auto error = world.faults().check(name, subjects, default_error,
+                                    [this] { return program_caller(process); });
   if (error) {
     Trace::Record r;
     r["call"] = name;

@@ -12,6 +12,7 @@
 #include "devices/BeepDevice.h"
 #include "kernel32/ConsoleObject.h"
 #include "kernel32/EventObject.h"
+#include "kernel32/ImageSymbols.h"
 #include "kernel32/MutexObject.h"
 #include "kernel32/Process.h"
 #include "kernel32/ThreadObject.h"
@@ -56,6 +57,12 @@ World::World()
   }
   g_world = this;
   scheduler_->cancel_wait = &cancel_wait_of;
+  faults_.set_function_names([this](std::string_view name) {
+    for (const auto &[image_name, program] : programs_)
+      if (!program.image_path.empty() && ImageSymbols::of(program.image_path).knows(name))
+        return true;
+    return false;
+  });
   devices_->add(BeepDevice::kName, std::make_shared<BeepDevice>());
 
   auto host = std::make_unique<Process>();
@@ -256,6 +263,12 @@ std::optional<std::uint32_t> World::exit_code(std::uint32_t pid) const {
   return p->exit_code;
 }
 
+std::optional<ExitPath> World::exit_path(std::uint32_t pid) const {
+  Process *p = process(pid);
+  if (p == nullptr || !p->ended) return std::nullopt;
+  return p->exit_path;
+}
+
 std::string World::console(std::uint32_t pid) const {
   Process *p = process(pid);
   return p == nullptr ? std::string() : p->console;
@@ -413,13 +426,14 @@ void World::end_thread(SimThread &thread, std::uint32_t code) {
   bool others = false;
   for (SimThread *t : p.threads)
     if (t != &thread && !t->object->ended) others = true;
-  if (thread.main_thread || !others) end_process(p, code);
+  if (thread.main_thread || !others) end_process(p, code, ExitPath::Returned);
 }
 
-void World::end_process(Process &p, std::uint32_t code) {
+void World::end_process(Process &p, std::uint32_t code, ExitPath path) {
   if (p.ended) return;
   p.ended = true;
   p.exit_code = code;
+  p.exit_path = path;
   p.leaked_at_exit = p.handles.describe_open();
   for (SimThread *t : p.threads) {
     if (t != scheduler_->current()) scheduler_->park(t);

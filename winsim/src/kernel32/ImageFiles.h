@@ -28,6 +28,8 @@ class ImageFiles {
   const std::string &path(std::size_t file) const { return files_[file].path; }
   void release(std::size_t file);
 
+  const std::string &module() const { return module_; }
+
   // How many files exist for the module (the module itself and its copies).
   std::size_t count() const;
 

@@ -1,9 +1,11 @@
 #include "kernel32/LoadedImage.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 #include "core/SimThread.h"
 #include "kernel32/ImageFiles.h"
+#include "kernel32/ImageSymbols.h"
 
 namespace winsim {
 namespace {
@@ -59,6 +61,22 @@ bool LoadedImage::holds(const void *address) const {
   void *own = nullptr;
   return dladdr1(address, &info, &holder, RTLD_DL_LINKMAP) != 0 &&
          dlinfo(handle_, RTLD_DI_LINKMAP, &own) == 0 && holder == own;
+}
+
+std::string_view LoadedImage::function_at(const void *address) const {
+  Dl_info info;
+  void *holder = nullptr;
+  void *own = nullptr;
+  if (dladdr1(address, &info, &holder, RTLD_DL_LINKMAP) == 0 ||
+      dlinfo(handle_, RTLD_DI_LINKMAP, &own) != 0 || holder != own)
+    return {};
+  auto base = static_cast<const link_map *>(own)->l_addr;
+  return ImageSymbols::of(files_.module())
+      .function_at(reinterpret_cast<std::uintptr_t>(address) - base);
+}
+
+bool LoadedImage::knows_function(std::string_view name) const {
+  return ImageSymbols::of(files_.module()).knows(name);
 }
 
 LoadedImage::~LoadedImage() {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace winsim {
 
@@ -26,6 +27,11 @@ class LoadedImage {
   Main main() const { return main_; }
   // Whether `address` lies in this copy (its code, data or type information).
   bool holds(const void *address) const;
+  // The program function whose code holds `address`, as the source names it; empty when the
+  // address lies outside this copy's functions.
+  std::string_view function_at(const void *address) const;
+  // Whether `name` names a function of the program.
+  bool knows_function(std::string_view name) const;
 
  private:
   LoadedImage(ImageFiles &files, std::size_t file, void *handle, Main entry)
