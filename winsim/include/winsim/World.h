@@ -61,6 +61,10 @@ struct Program {
 // not there (a processor family without its leaves), or there but disabled.
 enum class SentrelEngine { Present, Absent, Disabled };
 
+// How a process ended: its main returned (or its last thread ended), it called ExitProcess, or
+// TerminateProcess ended it (called by itself, as a fail-fast end, or by another process).
+enum class ExitPath { Returned, ExitProcess, Terminated };
+
 struct StartOptions {
   std::string current_dir;  // empty: the host's current folder
   bool console = true;      // false: no console, output is lost (as for a service)
@@ -131,6 +135,7 @@ class World {
   bool wait_exit(std::uint32_t pid, std::optional<std::uint64_t> timeout_ms = std::nullopt);
   bool running(std::uint32_t pid) const;
   std::optional<std::uint32_t> exit_code(std::uint32_t pid) const;
+  std::optional<ExitPath> exit_path(std::uint32_t pid) const;
   // What the process wrote to its console, in the world's code page.
   std::string console(std::uint32_t pid) const;
   // Handles the process holds now, or held when it ended: empty when nothing leaked.
@@ -182,7 +187,7 @@ class World {
   // Starts a thread in `process` running `body`; returns the thread.
   SimThread *create_thread(Process &process, std::function<std::uint32_t()> body, bool main);
   // Ends a process: its threads never run again, its handles close, its object is signalled.
-  void end_process(Process &process, std::uint32_t code);
+  void end_process(Process &process, std::uint32_t code, ExitPath path);
   // Ends the current thread's part in its process after its body returned with `code`.
   void end_thread(SimThread &thread, std::uint32_t code);
   // Re-examines the waiters of `object` after its state changed.

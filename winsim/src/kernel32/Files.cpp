@@ -357,6 +357,7 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
 
 BOOL WINAPI PathFileExistsA(LPCSTR pszPath) {
   Call call("PathFileExistsA");
+  if (auto e = call.fault({}, ERROR_ACCESS_DENIED)) return call.fail(*e);
   return path_exists(call, narrow(call, pszPath));
 }
 

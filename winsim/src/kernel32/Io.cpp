@@ -252,6 +252,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
 
 HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
   Call call("GetStdHandle");
+  if (auto e = call.fault({}, ERROR_INVALID_HANDLE))
+    return call.fail_with<HANDLE>(*e, INVALID_HANDLE_VALUE);
   switch (nStdHandle) {
     case STD_INPUT_HANDLE:
       return call.process.std_handles[0];

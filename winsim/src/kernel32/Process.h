@@ -37,7 +37,8 @@ class Process {
 
   bool ended = false;
   DWORD exit_code = 259;  // STILL_ACTIVE
-  std::string console;    // what the process wrote to its console, in the code page's bytes
+  ExitPath exit_path = ExitPath::Returned;
+  std::string console;  // what the process wrote to its console, in the code page's bytes
   std::vector<std::string> leaked_at_exit;  // handles the program still held when it ended
   std::string service_name;  // the service it was started for by the service control manager
   bool system = false;       // a process of the system itself, not listed

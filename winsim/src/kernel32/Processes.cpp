@@ -203,6 +203,7 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
 
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
   Call call("GetExitCodeProcess");
+  if (auto e = call.fault({}, ERROR_ACCESS_DENIED)) return call.fail(*e);
   auto p = winsim::object_as<winsim::ProcessObject>(call, hProcess, ObjectType::Process);
   if (!p) return call.fail(ERROR_INVALID_HANDLE);
   *lpExitCode = p->ended ? p->process->exit_code : STILL_ACTIVE;
@@ -217,7 +218,7 @@ BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
   if (p->ended) return call.fail(ERROR_ACCESS_DENIED);
   winsim::World &world = call.world;
   bool self = p->process == &call.process;
-  world.end_process(*p->process, uExitCode);
+  world.end_process(*p->process, uExitCode, winsim::ExitPath::Terminated);
   if (self) world.scheduler().park_current();
   return TRUE;
 }
@@ -226,7 +227,7 @@ void WINAPI ExitProcess(UINT uExitCode) {
   winsim::World &world = winsim::World::get();
   {
     Call call("ExitProcess");
-    world.end_process(call.process, uExitCode);
+    world.end_process(call.process, uExitCode, winsim::ExitPath::ExitProcess);
   }
   world.scheduler().park_current();
 }
@@ -263,6 +264,8 @@ LPWSTR WINAPI GetCommandLineW() {
 
 LPWSTR *WINAPI CommandLineToArgvW(LPCWSTR lpCmdLine, int *pNumArgs) {
   Call call("CommandLineToArgvW");
+  if (auto e = call.fault({}, ERROR_NOT_ENOUGH_MEMORY))
+    return call.fail_with<LPWSTR *>(*e, nullptr);
   if (pNumArgs == nullptr) return call.fail_with<LPWSTR *>(ERROR_INVALID_PARAMETER, nullptr);
   std::vector<std::u16string> args;
   if (lpCmdLine == nullptr || *lpCmdLine == u'\0')

@@ -72,6 +72,7 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
                                LPBOOL lpUsedDefaultChar) {
   Call call("WideCharToMultiByte");
+  if (auto e = call.fault({}, ERROR_INVALID_PARAMETER)) return call.fail_with(*e, 0);
   (void)dwFlags;
   (void)lpDefaultChar;
   unsigned cp = code_page(call, CodePage);

@@ -1,5 +1,6 @@
 // The clock functions on the world's virtual clock: tick counts, system and local time, and
 // the C runtime's time() and localtime().
+#include <cerrno>
 #include <ctime>
 
 #include "core/Call.h"
@@ -64,6 +65,8 @@ std::time_t winsim_time(std::time_t *result) {
 
 struct tm *winsim_localtime(const std::time_t *timer) {
   winsim::Call call("localtime");
+  // The C runtime's failure: no calendar time for the value (errno EOVERFLOW).
+  if (call.fault({}, EOVERFLOW)) return nullptr;
   if (timer == nullptr) return nullptr;
   std::time_t local = *timer + call.world.timezone_bias() * 60;
   if (gmtime_r(&local, &call.thread.tm_buffer) == nullptr) return nullptr;
