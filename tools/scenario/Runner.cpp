@@ -61,6 +61,14 @@ void Runner::play_lines(winsim::World &world, const Scenario &scenario) const {
   }
 }
 
+void Runner::play_line(winsim::World &world, const Line &line) const {
+  world.run_until(line.time);
+  if (line.words[0] == "end" || is_view_setting(line)) return;
+  if (verbs_.find(line.words[0]) == nullptr)
+    throw ScenarioError(line.file, line.number, "unknown verb \"" + line.words[0] + "\"");
+  apply(world, line);
+}
+
 void Runner::play(winsim::World &world, const Scenario &scenario) const {
   check(scenario);
   apply_view_settings(world, scenario);

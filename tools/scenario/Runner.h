@@ -41,6 +41,9 @@ class Runner {
   // Applies the lines to an existing world up to the end line, as run does, without setting
   // the world up or catching winsim::RunStopped: for tests that inspect the world afterwards.
   void play(winsim::World &world, const Scenario &scenario) const;
+  // Runs the world until the line's time and applies the line (nothing for the end line or a
+  // view setting), for drivers that decide line by line what comes next.
+  void play_line(winsim::World &world, const Line &line) const;
 
  private:
   void apply(winsim::World &world, const Line &line) const;
