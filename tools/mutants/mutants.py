@@ -4,8 +4,16 @@ tests/mutants/*.mut is applied alone to a scratch copy of the source tree, the s
 built there incrementally and its tests are run; a mutant that no test fails has SURVIVED.
 
     mutants.py <source root> [filter]
+    mutants.py <source root> --sample <n> [--seed <s>]
 
-Only blocks whose name or file contains the filter (any case) run. The scratch copy and its
+Only blocks whose name or file contains the filter (any case) run. With --sample, n operator
+mutants are drawn at random (from the seed, default 1) over the programs' sources instead:
+a comparison flipped or loosened, && and || swapped, a negation dropped, a constant changed by
+one, a call statement dropped, a returned TRUE/FALSE (true/false) swapped. Each is applied alone
+as the listed ones are; the report gives killed, survived (with the line), did not build, and
+the score over the mutants that can change behaviour: those listed in
+tests/mutants/equivalent.txt ("<path>:<line>: <operator> -> <replacement>  # why") are named and
+not counted. The scratch copy and its
 build tree live in build/mutants/ of the source root and are kept between runs, so each run
 compiles only what changed. The exit status is 0 when every mutant was killed, 1 when one
 survived, did not build or does not apply, 2 when the list or the baseline is broken.
@@ -23,6 +31,7 @@ A list file holds blocks of this form, separated by blank lines or lines beginni
 
 import dataclasses
 import os
+import random
 import re
 import shutil
 import subprocess
@@ -208,7 +217,122 @@ def run_tests(scratch, env, log, stop_on_failure):
     return run(args, scratch, env, log) == 0
 
 
+# ---- Operator mutants drawn at random --------------------------------------------------------
+
+SAMPLED_FOLDERS = ("service", "monitor", "notifier", "installer")
+COMPARISONS = {"==": "!=", "!=": "==", "<=": "<", ">=": ">", "<": "<=", ">": ">="}
+TOKEN = re.compile(r"""
+    (?P<string>"(?:\\.|[^"\\])*"|'(?:\\.|[^'\\])*')
+  | (?P<comment>//.*$)
+  | (?P<logic>&&|\|\|)
+  | (?P<cmp><=|>=|==|!=|<<|>>|->|<|>)
+  | (?P<not>!(?!=))
+  | (?P<number>\b(?:0[xX][0-9A-Fa-f]+|\d+)(?:[uUlL]*)\b)
+  | (?P<boolret>\breturn\s+(?:TRUE|FALSE|true|false)\s*;)
+""", re.VERBOSE)
+CALL_STATEMENT = re.compile(r"^(\s*)([A-Za-z_][\w:]*(?:\.|->)?[\w:]*)\(.*\);\s*$")
+FLIP = {"TRUE": "FALSE", "FALSE": "TRUE", "true": "false", "false": "true"}
+
+
+def is_template_bracket(line, start, token):
+    """A < or > of a template argument list rather than a comparison: the sources are formatted
+    with clang-format, which puts a blank on both sides of every binary operator."""
+    end = start + len(token)
+    return not (line[start - 1:start] == " " and line[end:end + 1] == " ")
+
+
+def line_mutants(path, number, line):
+    """(path, line number, description, new line) for every operator mutant of one line."""
+    stripped = line.strip()
+    if (not stripped or stripped.startswith(("#", "//", "*", "/*")) or "static_assert" in line
+            or stripped.startswith(("case ", "default:"))):
+        return []
+    out = []
+
+    def at(start, end, new, what):
+        out.append((path, number, what, line[:start] + new + line[end:]))
+
+    for m in TOKEN.finditer(line):
+        kind, text = m.lastgroup, m.group()
+        if kind in ("string", "comment"):
+            continue
+        if kind == "logic":
+            at(m.start(), m.end(), "||" if text == "&&" else "&&", f"{text} -> swapped")
+        elif kind == "cmp" and text in COMPARISONS and not is_template_bracket(line, m.start(), text):
+            at(m.start(), m.end(), COMPARISONS[text], f"{text} -> {COMPARISONS[text]}")
+        elif kind == "not":
+            at(m.start(), m.end(), "", "! dropped")
+        elif kind == "number" and not stripped.startswith(("constexpr WCHAR", "#")):
+            digits = re.match(r"0[xX][0-9A-Fa-f]+|\d+", text).group()
+            value = int(digits, 16) if digits[:2].lower() == "0x" else int(digits)
+            new = hex(value + 1) if digits[:2].lower() == "0x" else str(value + 1)
+            at(m.start(), m.start() + len(digits), new, f"{digits} -> {new}")
+        elif kind == "boolret":
+            word = re.search(r"TRUE|FALSE|true|false", text).group()
+            at(m.start(), m.end(), text.replace(word, FLIP[word]), f"return {word} -> {FLIP[word]}")
+    call = CALL_STATEMENT.match(line)
+    if call and not stripped.startswith(("return", "if", "while", "for", "switch", "delete")):
+        out.append((path, number, "call dropped", call.group(1) + ";"))
+    return out
+
+
+def all_operator_mutants(root):
+    out = []
+    for folder in SAMPLED_FOLDERS:
+        for base, _, files in os.walk(os.path.join(root, folder)):
+            for name in sorted(files):
+                if not name.endswith(".cpp"):
+                    continue
+                path = os.path.relpath(os.path.join(base, name), root)
+                lines = read_text(os.path.join(root, path)).split("\n")
+                in_block_comment = False
+                for number, line in enumerate(lines, 1):
+                    if "/*" in line and "*/" not in line:
+                        in_block_comment = True
+                    if in_block_comment:
+                        in_block_comment = "*/" not in line
+                        continue
+                    out += line_mutants(path, number, line)
+    out.sort(key=lambda m: (m[0], m[1], m[2]))
+    return out
+
+
+def read_equivalents(root):
+    """"<path>:<line>: <description>" -> why, for mutants that cannot change behaviour."""
+    path = os.path.join(root, "tests", "mutants", "equivalent.txt")
+    out = {}
+    if os.path.exists(path):
+        for line in read_text(path).split("\n"):
+            if line.strip() and not line.startswith("#"):
+                key, _, why = line.partition("  # ")
+                out[key.strip()] = why.strip()
+    return out
+
+
+def sample_main(root, count, seed):
+    candidates = all_operator_mutants(root)
+    rng = random.Random(seed)
+    chosen = rng.sample(candidates, min(count, len(candidates)))
+    equivalents = read_equivalents(root)
+    print(f"{len(candidates)} operator mutants in {', '.join(SAMPLED_FOLDERS)}; "
+          f"{len(chosen)} drawn with seed {seed}")
+    mutants = []
+    for path, number, what, new_line in chosen:
+        lines = read_text(os.path.join(root, path)).split("\n")
+        mutants.append(Mutant(f"{path}:{number}: {what}", path, lines[number - 1], new_line,
+                              f"{path}:{number}"))
+    return run_mutants(root, mutants, [], equivalents, by_line=True)
+
+
 def main(argv):
+    if len(argv) >= 3 and argv[2] == "--sample":
+        try:
+            count = int(argv[3])
+            seed = int(argv[5]) if len(argv) > 5 and argv[4] == "--seed" else 1
+        except (IndexError, ValueError):
+            print("mutants: --sample <n> [--seed <s>]", file=sys.stderr)
+            return 2
+        return sample_main(os.path.abspath(argv[1]), count, seed)
     if len(argv) < 2:
         print(__doc__.strip().split("\n\n")[1], file=sys.stderr)
         return 2
@@ -227,15 +351,20 @@ def main(argv):
         return 2
 
     status = 0
-    runnable = []
+    runnable, not_applying = [], []
     for m in mutants:
         why = check_applies(root, m)
         if why:
             print(f"DOES NOT APPLY  {m.name}  ({m.where}: {why})")
-            status = 1
+            not_applying.append(m)
         else:
             runnable.append(m)
+    return run_mutants(root, runnable, not_applying, {}, by_line=False)
 
+
+def run_mutants(root, runnable, not_applying, equivalents, by_line):
+    """Applies each mutant alone, builds and tests; by_line replaces the mutant's line only."""
+    status = 1 if not_applying else 0
     work = os.path.join(root, "build", "mutants")
     scratch, logs = os.path.join(work, "src"), os.path.join(work, "logs")
     os.makedirs(logs, exist_ok=True)
@@ -256,22 +385,36 @@ def main(argv):
               "; see build/mutants/logs/baseline-tests.log", file=sys.stderr)
         return 2
 
-    killed = 0
+    killed = survived = unbuilt = equivalent = 0
     for number, m in enumerate(runnable, 1):
         path = os.path.join(scratch, m.path)
         text = read_text(path)
         slug = re.sub(r"[^A-Za-z0-9]+", "-", m.name).strip("-")[:60]
         build_log = os.path.join(logs, f"{number:03d}-{slug}.build.log")
         test_log = os.path.join(logs, f"{number:03d}-{slug}.tests.log")
+        if m.name in equivalents:
+            print(f"equivalent      {m.name}  ({equivalents[m.name]})", flush=True)
+            equivalent += 1
+            continue
         try:
-            write_text(path, text.replace(m.original, m.replacement, 1))
+            if by_line:
+                lines = text.split("\n")
+                number_in_file = int(m.where.rsplit(":", 1)[1])
+                lines[number_in_file - 1] = m.replacement
+                write_text(path, "\n".join(lines))
+            else:
+                write_text(path, text.replace(m.original, m.replacement, 1))
             if not build(scratch, env, build_log):
                 print(f"DOES NOT BUILD  {m.name}  ({m.where}; {os.path.relpath(build_log, root)})",
                       flush=True)
-                status = 1
+                unbuilt += 1
+                if not by_line:
+                    status = 1
                 continue
             if run_tests(scratch, env, test_log, True):
-                print(f"SURVIVED        {m.name}  ({m.where})", flush=True)
+                shown = f"    {m.replacement.strip()}" if by_line else f"  ({m.where})"
+                print(f"SURVIVED        {m.name}{shown}", flush=True)
+                survived += 1
                 status = 1
             else:
                 print(f"killed          {m.name}  by {first_failure(test_log)}", flush=True)
@@ -280,7 +423,14 @@ def main(argv):
             write_text(path, text)
 
     minutes, seconds = divmod(int(time.monotonic() - started), 60)
-    print(f"{killed} of {len(mutants)} mutants killed ({minutes} min {seconds} s)")
+    total = len(runnable) + len(not_applying)
+    if by_line:
+        counted = killed + survived
+        score = f"{100 * killed / counted:.1f} %" if counted else "no mutant counted"
+        print(f"{killed} killed, {survived} survived, {unbuilt} did not build, {equivalent} "
+              f"equivalent: score {score} ({minutes} min {seconds} s)")
+    else:
+        print(f"{killed} of {total} mutants killed ({minutes} min {seconds} s)")
     return status
 
 
