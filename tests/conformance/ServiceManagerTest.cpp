@@ -5,7 +5,7 @@
 // QueryServiceStatusEx: the 36-byte record of a service that never ran, the size a buffer too
 // small is told, and the refusals. The installer's round in the wide forms, each call with and
 // without its right; the description of a service; the refusals for bad names, databases,
-// handles and device notifications.
+// handles and device filters, and of the service calls in a process that is no service.
 #include <cstring>
 #include <functional>
 
@@ -225,8 +225,13 @@ TEST_F(ServiceManager, TheInstallersWideCallsStartStopAndDeleteAndEachNeedsItsRi
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
 }
 
-TEST_F(ServiceManager, BadNamesDatabasesHandlesAndDeviceFiltersAreRefusedEachWithItsError) {
-  SERVICE_STATUS status{};
+DWORD WINAPI IgnoreControl(DWORD, DWORD, LPVOID, LPVOID) {
+  return NO_ERROR;
+}
+
+// A process that is no service has no control handler to register and no status to set.
+TEST_F(ServiceManager, BadNamesDatabasesHandlesFiltersAndCallsOfNoServiceAreRefused) {
+  SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, SERVICE_RUNNING, 0, 0, 0, 0, 0};
   SERVICE_DESCRIPTIONA description = {const_cast<LPSTR>("x")};
   DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
   filter.dbcc_size = sizeof filter;
@@ -262,6 +267,10 @@ TEST_F(ServiceManager, BadNamesDatabasesHandlesAndDeviceFiltersAreRefusedEachWit
        [&] { return !ChangeServiceConfig2A(nullptr, SERVICE_CONFIG_DESCRIPTION, &description); },
        ERROR_INVALID_HANDLE},
       {"close", [] { return !CloseServiceHandle(nullptr); }, ERROR_INVALID_HANDLE},
+      {"a handler",
+       [&] { return !RegisterServiceCtrlHandlerExA(name_.c_str(), IgnoreControl, nullptr); },
+       ERROR_SERVICE_DOES_NOT_EXIST},
+      {"a status", [&] { return !SetServiceStatus(nullptr, &status); }, ERROR_INVALID_HANDLE},
       {"unknown flags",
        [&] { return !RegisterDeviceNotificationA(nullptr, &filter, notify | 0x100); },
        ERROR_INVALID_PARAMETER},
