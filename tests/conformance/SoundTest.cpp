@@ -58,7 +58,7 @@ TEST_F(Sound, TheDefaultOutputIsFoundThroughTheEnumeratorOnceComIsInitialised) {
   IMMDevice *endpoint = nullptr;
   EXPECT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, nullptr), E_POINTER);
   const std::pair<EDataFlow, ERole> wrong[] = {
-      {eAll, eConsole}, {static_cast<EDataFlow>(7), eConsole}, {eRender, static_cast<ERole>(7)}};
+      {eAll, eConsole}, {EDataFlow_enum_count, eConsole}, {eRender, ERole_enum_count}};
   for (const auto &[flow, role] : wrong) {
     endpoint = reinterpret_cast<IMMDevice *>(&endpoint);
     EXPECT_EQ(enumerator->GetDefaultAudioEndpoint(flow, role, &endpoint), E_INVALIDARG);
