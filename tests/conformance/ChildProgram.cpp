@@ -16,7 +16,10 @@
 //                               once; a stop is answered with STOP_PENDING (checkpoint 1,
 //                               wait hint 30000) and STOPPED follows once the named event
 //                               kServiceFinishEvent is set; any other control but an
-//                               interrogation sets kServiceReachedEvent
+//                               interrogation sets kServiceReachedEvent. Before RUNNING it
+//                               registers for device events with its status handle and
+//                               unregisters; STOPPED carries the error of what went wrong
+//                               there as its exit code (0: nothing)
 #include <cstdio>
 #include <vector>
 
@@ -46,11 +49,26 @@ SERVICE_STATUS_HANDLE g_hServiceStatus = nullptr;
 DWORD g_dwServiceControls = 0;
 HANDLE g_hServiceStop = nullptr;
 
+DWORD g_dwServiceExitCode = NO_ERROR;
+
 void ReportService(DWORD state, DWORD checkpoint, DWORD wait_hint) {
   DWORD controls = state == SERVICE_STOPPED ? 0 : g_dwServiceControls;
+  DWORD exit_code = state == SERVICE_STOPPED ? g_dwServiceExitCode : NO_ERROR;
   SERVICE_STATUS status = {
-      SERVICE_WIN32_OWN_PROCESS, state, controls, NO_ERROR, 0, checkpoint, wait_hint};
+      SERVICE_WIN32_OWN_PROCESS, state, controls, exit_code, 0, checkpoint, wait_hint};
   SetServiceStatus(g_hServiceStatus, &status);
+}
+
+// Registers for the events of every device interface, as Quillet does, and unregisters: the
+// error of the call that failed, or NO_ERROR.
+DWORD RoundTripDeviceNotification() {
+  DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
+  filter.dbcc_size = sizeof filter;
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  HDEVNOTIFY notify = RegisterDeviceNotificationA(
+      g_hServiceStatus, &filter,
+      DEVICE_NOTIFY_SERVICE_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES);
+  return notify != nullptr && UnregisterDeviceNotification(notify) ? NO_ERROR : GetLastError();
 }
 
 DWORD WINAPI ServiceHandler(DWORD control, DWORD, LPVOID, LPVOID) {
@@ -67,6 +85,7 @@ DWORD WINAPI ServiceHandler(DWORD control, DWORD, LPVOID, LPVOID) {
 
 void WINAPI ServiceMain(DWORD, LPSTR *argv) {
   g_hServiceStatus = RegisterServiceCtrlHandlerExA(argv[0], ServiceHandler, nullptr);
+  g_dwServiceExitCode = RoundTripDeviceNotification();
   ReportService(SERVICE_RUNNING, 0, 0);
   WaitForSingleObject(g_hServiceStop, INFINITE);
   HANDLE finish = OpenEventA(SYNCHRONIZE, FALSE, kServiceFinishEvent);

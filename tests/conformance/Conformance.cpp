@@ -1,7 +1,9 @@
 #include "Conformance.h"
 
 #if !defined(_WIN32)
+#include "winsim/EventLog.h"
 #include "winsim/FileSystem.h"
+#include "winsim/Services.h"
 #include "winsim/Text.h"
 #endif
 
@@ -37,6 +39,23 @@ bool UnderWine() {
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
+std::vector<LoggedEvent> LoggedEvents() {
+  return {};
+}
+
+std::string ServiceDescription(SC_HANDLE service, const std::string &) {
+  union {
+    SERVICE_DESCRIPTIONA record;
+    BYTE bytes[1024];
+  } buffer;
+  DWORD needed = 0;
+  if (!QueryServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, buffer.bytes, sizeof buffer,
+                            &needed) ||
+      buffer.record.lpDescription == nullptr)
+    return std::string();
+  return buffer.record.lpDescription;
+}
+
 #else
 
 namespace {
@@ -66,6 +85,18 @@ bool PlaceChildImage(const WString &path) {
 
 bool UnderWine() {
   return false;
+}
+
+std::vector<LoggedEvent> LoggedEvents() {
+  std::vector<LoggedEvent> out;
+  for (const winsim::EventEntry &e : winsim::World::get().eventlog().entries())
+    out.push_back({e.source, e.type, e.id, e.strings});
+  return out;
+}
+
+std::string ServiceDescription(SC_HANDLE, const std::string &name) {
+  auto info = winsim::World::get().services().info(name);
+  return info ? winsim::from_utf8(info->description, GetACP()) : std::string();
 }
 
 WString TempRoot() {

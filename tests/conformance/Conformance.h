@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/win32.h"
 
@@ -49,6 +50,21 @@ WString ChildCommandLine(const WString &image, const WString &mode,
 // winsim follows Windows, a test asserts the Windows behaviour only when this is false; each
 // such place says what differs and where Windows documents it.
 bool UnderWine();
+
+// An entry of the Application event log: its source, type, id and strings as reported.
+struct LoggedEvent {
+  std::string source;
+  WORD type;
+  DWORD id;
+  std::vector<std::string> strings;
+  bool operator==(const LoggedEvent &) const = default;
+};
+// The entries reported since the test began, oldest first. Wine's event log keeps nothing (its
+// reporting functions only accept the call), so under Wine the list is always empty.
+std::vector<LoggedEvent> LoggedEvents();
+
+// The description the service manager keeps for a service; empty when it has none.
+std::string ServiceDescription(SC_HANDLE service, const std::string &name);
 
 // The child program's entry: "<image> --child <mode> <arguments...>".
 int ChildMain();

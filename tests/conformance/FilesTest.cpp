@@ -1,5 +1,8 @@
 // Copying, deleting and finding files, making and removing folders, and the lookup of
-// IsWow64Process in kernel32: results and last errors.
+// IsWow64Process in kernel32: results and last errors. Whether a path exists, and a file
+// marked for deletion at the next start.
+#include <vector>
+
 #include "Scratch.h"
 
 namespace {
@@ -60,6 +63,79 @@ TEST_F(Files, CopyDeleteFindFoldersAndKernel32sLookupAnswerWithTheirErrors) {
   EXPECT_FALSE(wow64);
   EXPECT_EQ(ErrorOf([&] { return GetProcAddress(kernel, "NoSuchFunction") != nullptr; }),
             static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+}
+
+// PathFileExistsA reads the path's attributes: a failure leaves the reading's error, and no
+// path at all leaves the last error alone.
+TEST_F(Files, APathExistsWhenItsAttributesCanBeReadAndOtherwiseTheirErrorIsLeft) {
+  conformance::Scratch scratch(TEXT("exists"));
+  const std::string dir = conformance::Narrow(scratch.folder(TEXT("d")));
+  const std::string file =
+      conformance::Narrow(scratch.child_image(scratch.root() + TEXT("\\d\\file.exe")));
+  const struct {
+    std::string path;
+    BOOL exists;
+    DWORD error;
+  } cases[] = {{file, TRUE, kMarker},
+               {dir, TRUE, kMarker},
+               {dir + "\\none", FALSE, ERROR_FILE_NOT_FOUND},
+               {dir + "\\none\\file.exe", FALSE, ERROR_PATH_NOT_FOUND},
+               {"", FALSE, ERROR_PATH_NOT_FOUND},
+               {dir + "\\a<b", FALSE, ERROR_INVALID_NAME}};
+  for (const auto &c : cases) {
+    SetLastError(kMarker);
+    EXPECT_EQ(PathFileExistsA(c.path.c_str()), c.exists) << c.path;
+    EXPECT_EQ(GetLastError(), c.error) << c.path;
+  }
+  SetLastError(kMarker);
+  EXPECT_FALSE(PathFileExistsA(nullptr));
+  EXPECT_EQ(GetLastError(), kMarker);
+}
+
+using RegBytes = std::vector<BYTE>;
+
+// The session manager's list of operations at the next start, or nothing.
+RegBytes PendingOperations(HKEY key) {
+  RegBytes data(8192);
+  DWORD type = 0, size = static_cast<DWORD>(data.size());
+  if (RegQueryValueExW(key, TEXT("PendingFileRenameOperations"), nullptr, &type, data.data(),
+                       &size) != ERROR_SUCCESS)
+    return RegBytes();
+  EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+  data.resize(size);
+  return data;
+}
+
+// Deleting a file at the next start adds its NT path and an empty target to the session
+// manager's list (which takes an administrator, as the tests run); the file need not exist.
+TEST_F(Files, AFileToDeleteAtTheNextStartIsListedForTheSessionManagerAsItsNtPath) {
+  conformance::Scratch scratch(TEXT("restart"));
+  const WString file = scratch.child_image(scratch.root() + TEXT("\\doomed.exe"));
+  const WString later = scratch.root() + TEXT("\\later.exe");
+  HKEY key = nullptr;
+  ASSERT_EQ(
+      RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                      nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+      ERROR_SUCCESS);
+  const RegBytes before = PendingOperations(key);
+  RegBytes expected(before.begin(), before.end() - (before.empty() ? 0 : 2));
+  for (const WString &path : {file, later}) {
+    EXPECT_EQ(
+        ErrorOf([&] { return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); }),
+        kMarker);
+    const WString operation = TEXT("\\??\\") + path + WString(2, 0);
+    const auto *bytes = reinterpret_cast<const BYTE *>(operation.data());
+    expected.insert(expected.end(), bytes, bytes + operation.size() * sizeof(WCHAR));
+  }
+  expected.insert(expected.end(), 2, 0);
+  EXPECT_EQ(PendingOperations(key), expected);
+  EXPECT_NE(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);  // still there
+  if (before.empty())
+    RegDeleteValueW(key, TEXT("PendingFileRenameOperations"));
+  else
+    RegSetValueExW(key, TEXT("PendingFileRenameOperations"), 0, REG_MULTI_SZ, before.data(),
+                   static_cast<DWORD>(before.size()));
+  RegCloseKey(key);
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 // starting a running service; a service marked for deletion. The service is the child
 // program's service mode.
 // QueryServiceStatusEx: the 36-byte record of a service that never ran, the size a buffer too
-// small is told, and the refusals.
+// small is told, and the refusals. The installer's round in the wide forms, each call with and
+// without its right; the description of a service; the refusals for bad names, databases,
+// handles and device filters, and of the service calls in a process that is no service.
 #include <cstring>
+#include <functional>
 
 #include "Conformance.h"
 
@@ -175,6 +178,140 @@ TEST_F(ServiceManager, ANeverStartedServicesRecordIsWholeAndBadQueriesAreRefused
   EXPECT_FALSE(QueryEx(stop_only, SC_STATUS_PROCESS_INFO, &status, sizeof status, &needed));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   CloseServiceHandle(stop_only);
+}
+
+// The rights QORASetup opens its service with to stop and delete it.
+constexpr DWORD kInstallerRights = DELETE | SERVICE_STOP | SERVICE_QUERY_STATUS;
+
+TEST_F(ServiceManager, TheInstallersWideCallsStartStopAndDeleteAndEachNeedsItsRight) {
+  const conformance::WString name = conformance::Widen(name_);
+  SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  ASSERT_NE(manager, nullptr);
+  SC_HANDLE query = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS);
+  SC_HANDLE stopper = OpenServiceW(manager, name.c_str(), kInstallerRights);
+  SC_HANDLE starter = OpenServiceW(manager, conformance::Widen(conformance::Lower(name_)).c_str(),
+                                   SERVICE_START);  // names are found without regard to case
+  ASSERT_TRUE(query != nullptr && stopper != nullptr && starter != nullptr);
+  SERVICE_STATUS status{};
+  const std::function<BOOL()> denied[] = {
+      [&] { return StartServiceW(query, 0, nullptr); },
+      [&] { return StartServiceW(stopper, 0, nullptr); },
+      [&] { return ControlService(query, SERVICE_CONTROL_STOP, &status); },
+      [&] { return DeleteService(query); }, [&] { return QueryServiceStatus(starter, &status); }};
+  for (const auto &call : denied) {
+    SetLastError(kMarker);
+    EXPECT_FALSE(call());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  }
+
+  SetLastError(kMarker);
+  ASSERT_TRUE(StartServiceW(starter, 0, nullptr));
+  EXPECT_EQ(GetLastError(), kMarker);
+  ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
+  ASSERT_TRUE(ControlService(stopper, SERVICE_CONTROL_STOP, &status));
+  EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+  SetEvent(finish_);
+  ASSERT_TRUE(WaitForState(SERVICE_STOPPED));
+  // The service registered for device events with its status handle and unregistered.
+  ASSERT_TRUE(QueryServiceStatus(query, &status));
+  EXPECT_EQ(status.dwWin32ExitCode, 0u);
+  SetLastError(kMarker);
+  EXPECT_TRUE(DeleteService(stopper));
+  EXPECT_EQ(GetLastError(), kMarker);
+  for (SC_HANDLE handle : {query, stopper, starter, manager})
+    EXPECT_TRUE(CloseServiceHandle(handle));
+  SetLastError(kMarker);
+  EXPECT_FALSE(CloseServiceHandle(manager));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+DWORD WINAPI IgnoreControl(DWORD, DWORD, LPVOID, LPVOID) {
+  return NO_ERROR;
+}
+
+// A process that is no service has no control handler to register and no status to set.
+TEST_F(ServiceManager, BadNamesDatabasesHandlesFiltersAndCallsOfNoServiceAreRefused) {
+  SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, SERVICE_RUNNING, 0, 0, 0, 0, 0};
+  SERVICE_DESCRIPTIONA description = {const_cast<LPSTR>("x")};
+  DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
+  filter.dbcc_size = sizeof filter;
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  DEV_BROADCAST_VOLUME volume = {sizeof volume, DBT_DEVTYP_VOLUME, 0, 1u << 4, 0};
+  const DWORD notify = DEVICE_NOTIFY_SERVICE_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES;
+  const struct {
+    const char *what;
+    std::function<bool()> call;  // true: it failed, as it should
+    DWORD error;
+  } cases[] = {
+      {"a failed database",
+       [] { return !OpenSCManagerW(nullptr, TEXT("ServicesFailed"), SC_MANAGER_CONNECT); },
+       ERROR_DATABASE_DOES_NOT_EXIST},
+      {"no database",
+       [] { return !OpenSCManagerW(nullptr, TEXT("NoSuchDatabase"), SC_MANAGER_CONNECT); },
+       ERROR_INVALID_NAME},
+      {"no manager", [] { return !OpenServiceW(nullptr, TEXT("x"), SERVICE_QUERY_STATUS); },
+       ERROR_INVALID_HANDLE},
+      {"no name", [&] { return !OpenServiceW(manager_, nullptr, SERVICE_QUERY_STATUS); },
+       ERROR_INVALID_ADDRESS},
+      {"an empty name", [&] { return !OpenServiceW(manager_, TEXT(""), SERVICE_QUERY_STATUS); },
+       ERROR_INVALID_NAME},
+      {"no service",
+       [&] { return !OpenServiceW(manager_, TEXT("NorvaneNoSuchService"), SERVICE_QUERY_STATUS); },
+       ERROR_SERVICE_DOES_NOT_EXIST},
+      {"query", [&] { return !QueryServiceStatus(nullptr, &status); }, ERROR_INVALID_HANDLE},
+      {"start", [] { return !StartServiceW(nullptr, 0, nullptr); }, ERROR_INVALID_HANDLE},
+      {"stop", [&] { return !ControlService(nullptr, SERVICE_CONTROL_STOP, &status); },
+       ERROR_INVALID_HANDLE},
+      {"delete", [] { return !DeleteService(nullptr); }, ERROR_INVALID_HANDLE},
+      {"describe",
+       [&] { return !ChangeServiceConfig2A(nullptr, SERVICE_CONFIG_DESCRIPTION, &description); },
+       ERROR_INVALID_HANDLE},
+      {"close", [] { return !CloseServiceHandle(nullptr); }, ERROR_INVALID_HANDLE},
+      {"a handler",
+       [&] { return !RegisterServiceCtrlHandlerExA(name_.c_str(), IgnoreControl, nullptr); },
+       ERROR_SERVICE_DOES_NOT_EXIST},
+      {"a status", [&] { return !SetServiceStatus(nullptr, &status); }, ERROR_INVALID_HANDLE},
+      {"unknown flags",
+       [&] { return !RegisterDeviceNotificationA(nullptr, &filter, notify | 0x100); },
+       ERROR_INVALID_PARAMETER},
+      {"a volume filter", [&] { return !RegisterDeviceNotificationA(nullptr, &volume, notify); },
+       ERROR_INVALID_DATA}};
+  for (const auto &c : cases) {
+    SetLastError(kMarker);
+    EXPECT_TRUE(c.call()) << c.what;
+    EXPECT_EQ(GetLastError(), c.error) << c.what;
+  }
+  // An empty database name is the active one.
+  SC_HANDLE active = OpenSCManagerW(nullptr, TEXT(""), SC_MANAGER_CONNECT);
+  EXPECT_NE(active, nullptr);
+  CloseServiceHandle(active);
+}
+
+TEST_F(ServiceManager, ADescriptionIsSetKeptOrClearedAndOtherLevelsAreInvalidParameters) {
+  auto describe = [&](const char *text, DWORD level = SERVICE_CONFIG_DESCRIPTION) {
+    SERVICE_DESCRIPTIONA description = {const_cast<LPSTR>(text)};
+    SetLastError(kMarker);
+    return ChangeServiceConfig2A(service_, level, &description) ? kMarker : GetLastError();
+  };
+  EXPECT_EQ(describe("Watches the appliance"), kMarker);
+  EXPECT_EQ(describe(nullptr), kMarker);  // leaves the description
+  EXPECT_EQ(conformance::ServiceDescription(service_, name_), "Watches the appliance");
+  EXPECT_EQ(describe(""), kMarker);  // removes it
+  EXPECT_EQ(conformance::ServiceDescription(service_, name_), "");
+  for (DWORD level : {0u, 99u})
+    EXPECT_EQ(describe("x", level), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  SC_HANDLE reader = OpenServiceA(manager_, name_.c_str(), SERVICE_QUERY_CONFIG);
+  SERVICE_DESCRIPTIONA description = {const_cast<LPSTR>("x")};
+  SetLastError(kMarker);
+  EXPECT_FALSE(ChangeServiceConfig2A(reader, SERVICE_CONFIG_DESCRIPTION, &description));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CloseServiceHandle(reader);
+  // A service marked for deletion takes no configuration, as ChangeServiceConfig2 documents;
+  // Wine still takes it.
+  ASSERT_TRUE(DeleteService(service_));
+  if (!conformance::UnderWine()) {
+    EXPECT_EQ(describe("x"), static_cast<DWORD>(ERROR_SERVICE_MARKED_FOR_DELETE));
+  }
 }
 
 }  // namespace

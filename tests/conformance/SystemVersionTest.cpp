@@ -1,5 +1,8 @@
 // GetVersionExA: the two record sizes it accepts, and the release a system without a
 // compatibility manifest reports (winsim's default and a fresh Wine prefix agree on it).
+// GetSystemDirectoryA: the folder, or the size a buffer needs.
+#include <cstring>
+
 #include "Conformance.h"
 
 namespace {
@@ -40,6 +43,24 @@ TEST_F(SystemVersion, TheTwoRecordSizesGetTheReleaseAndAnyOtherFailsLeavingTheRe
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << size;
     EXPECT_EQ(other.dwMajorVersion, 77u) << size;
   }
+}
+
+// The folder's case differs (Wine writes it in lower case), so it is compared without.
+TEST_F(SystemVersion, TheSystemFolderFitsWithItsTerminatorOrItsSizeIsToldAndTheBufferLeft) {
+  char folder[MAX_PATH];
+  SetLastError(kMarker);
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  EXPECT_EQ(GetLastError(), kMarker);
+  ASSERT_EQ(length, std::strlen("C:\\Windows\\System32"));
+  EXPECT_EQ(conformance::Lower(folder), "c:\\windows\\system32");
+  for (UINT size : {0u, 8u, length}) {
+    char small[MAX_PATH];
+    std::memset(small, 'x', sizeof small);
+    EXPECT_EQ(GetSystemDirectoryA(size == 0 ? nullptr : small, size), length + 1) << size;
+    EXPECT_EQ(small[0], 'x') << size;
+  }
+  EXPECT_EQ(GetSystemDirectoryA(folder, length + 1), length);
+  EXPECT_EQ(GetLastError(), kMarker);
 }
 
 }  // namespace

@@ -116,4 +116,12 @@ TEST_F(Threads, ACriticalSectionHeldByOneThreadEvenOneThatEndedCannotBeEnteredBy
   DeleteCriticalSection(&guarded.lock);
 }
 
+// The flag the status threads share is set by an exchange, which returns the value before.
+TEST_F(Threads, AnInterlockedExchangeStoresTheValueAndReturnsTheOneBefore) {
+  LONG flag = 0;
+  EXPECT_EQ(InterlockedExchange(&flag, 1), 0);
+  EXPECT_EQ(InterlockedExchange(&flag, 0), 1);
+  EXPECT_EQ(flag, 0);
+}
+
 }  // namespace

@@ -29,6 +29,9 @@ HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName) 
     return call.fail_with<HANDLE>(RPC_S_SERVER_UNAVAILABLE, nullptr);
   if (!call.world.eventlog().available())
     return call.fail_with<HANDLE>(RPC_S_SERVER_UNAVAILABLE, nullptr);
+  // The Security log is the system's own: no program reports events to it.
+  if (winsim::equal_nocase(source, "Security"))
+    return call.fail_with<HANDLE>(ERROR_ACCESS_DENIED, nullptr);
   auto object = std::make_shared<winsim::EventSourceObject>(source);
   return call.process.handles.insert(object, 0, false);
 }
@@ -45,7 +48,8 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
   if (auto e =
           call.fault({winsim::to_utf8(source.source, call.world.acp())}, RPC_S_SERVER_UNAVAILABLE))
     return call.fail(*e);
-  if (wNumStrings > 0 && lpStrings == nullptr) return call.fail(ERROR_INVALID_PARAMETER);
+  if (wNumStrings > 0 && lpStrings == nullptr)
+    call.not_simulated("with " + std::to_string(wNumStrings) + " strings and no string array");
   winsim::EventEntry event;
   event.t = call.world.now();
   event.pid = call.process.pid;

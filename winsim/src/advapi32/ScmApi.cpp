@@ -15,6 +15,10 @@ namespace {
 constexpr DWORD kControlTimeoutMs = 30000;
 constexpr DWORD kStartTimeoutMs = 30000;
 constexpr DWORD ERROR_INVALID_LEVEL = 124;
+// The configuration levels besides the description (failure actions up to the launch
+// protection): the system takes them, winsim does not simulate them.
+constexpr DWORD kFirstOtherConfigLevel = 2;
+constexpr DWORD kLastConfigLevel = 12;
 
 class ScManagerObject : public Object {
  public:
@@ -166,8 +170,12 @@ SC_HANDLE open_manager(Call &call, const std::string &machine, const char *datab
                        DWORD access) {
   if (auto e = call.fault({}, ERROR_ACCESS_DENIED)) return call.fail_with<SC_HANDLE>(*e, nullptr);
   if (!machine.empty()) return call.fail_with<SC_HANDLE>(RPC_S_SERVER_UNAVAILABLE, nullptr);
-  if (has_db && !equal_nocase(database, SERVICES_ACTIVE_DATABASEA))
-    return call.fail_with<SC_HANDLE>(ERROR_INVALID_NAME, nullptr);
+  // An empty database name is the active database, as no name is.
+  if (has_db && *database != '\0' && !equal_nocase(database, SERVICES_ACTIVE_DATABASEA))
+    return call.fail_with<SC_HANDLE>(equal_nocase(database, "ServicesFailed")
+                                         ? ERROR_DATABASE_DOES_NOT_EXIST
+                                         : ERROR_INVALID_NAME,
+                                     nullptr);
   if (access & call.world.services().denied_rights())
     return call.fail_with<SC_HANDLE>(ERROR_ACCESS_DENIED, nullptr);
   HANDLE h = call.process.handles.insert(std::make_shared<ScManagerObject>(), access, false);
@@ -175,12 +183,15 @@ SC_HANDLE open_manager(Call &call, const std::string &machine, const char *datab
   return reinterpret_cast<SC_HANDLE>(h);
 }
 
-SC_HANDLE open_service(Call &call, SC_HANDLE manager, const std::string &name, DWORD access) {
-  if (auto e = call.fault({name}, ERROR_ACCESS_DENIED))
+SC_HANDLE open_service(Call &call, SC_HANDLE manager, const std::optional<std::string> &name,
+                       DWORD access) {
+  if (auto e = call.fault({name.value_or("")}, ERROR_ACCESS_DENIED))
     return call.fail_with<SC_HANDLE>(*e, nullptr);
   if (!manager_of(call, manager, nullptr))
     return call.fail_with<SC_HANDLE>(ERROR_INVALID_HANDLE, nullptr);
-  auto record = call.world.services().find(name);
+  if (!name) return call.fail_with<SC_HANDLE>(ERROR_INVALID_ADDRESS, nullptr);
+  if (name->empty()) return call.fail_with<SC_HANDLE>(ERROR_INVALID_NAME, nullptr);
+  auto record = call.world.services().find(*name);
   if (!record) return call.fail_with<SC_HANDLE>(ERROR_SERVICE_DOES_NOT_EXIST, nullptr);
   auto object = std::make_shared<ServiceObject>(call.world.services(), record);
   call.set_error(ERROR_SUCCESS);
@@ -422,13 +433,15 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
 
 SC_HANDLE WINAPI OpenServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, DWORD dwDesiredAccess) {
   Call call("OpenServiceA");
-  std::string name = lpServiceName ? winsim::to_utf8(lpServiceName, call.world.acp()) : "";
+  std::optional<std::string> name;
+  if (lpServiceName != nullptr) name = winsim::to_utf8(lpServiceName, call.world.acp());
   return winsim::open_service(call, hSCManager, name, dwDesiredAccess);
 }
 
 SC_HANDLE WINAPI OpenServiceW(SC_HANDLE hSCManager, LPCWSTR lpServiceName, DWORD dwDesiredAccess) {
   Call call("OpenServiceW");
-  std::string name = lpServiceName ? winsim::utf16_to_utf8(lpServiceName) : "";
+  std::optional<std::string> name;
+  if (lpServiceName != nullptr) name = winsim::utf16_to_utf8(lpServiceName);
   return winsim::open_service(call, hSCManager, name, dwDesiredAccess);
 }
 
@@ -453,8 +466,13 @@ BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID 
     return call.fail(*e);
   if (!record) return call.fail(ERROR_INVALID_HANDLE);
   if (!(access & SERVICE_CHANGE_CONFIG)) return call.fail(ERROR_ACCESS_DENIED);
-  if (dwInfoLevel != SERVICE_CONFIG_DESCRIPTION) return call.fail(winsim::ERROR_INVALID_LEVEL);
-  if (lpInfo == nullptr) return call.fail(ERROR_INVALID_ADDRESS);
+  if (dwInfoLevel != SERVICE_CONFIG_DESCRIPTION) {
+    if (dwInfoLevel >= winsim::kFirstOtherConfigLevel && dwInfoLevel <= winsim::kLastConfigLevel)
+      call.not_simulated("for configuration level " + std::to_string(dwInfoLevel));
+    return call.fail(ERROR_INVALID_PARAMETER);
+  }
+  if (lpInfo == nullptr) call.not_simulated("without the description record");
+  if (record->info.marked_for_delete) return call.fail(ERROR_SERVICE_MARKED_FOR_DELETE);
   auto *description = static_cast<SERVICE_DESCRIPTIONA *>(lpInfo);
   if (description->lpDescription != nullptr)
     record->info.description = winsim::to_utf8(description->lpDescription, call.world.acp());
@@ -708,18 +726,21 @@ HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE hRecipient, LPVOID Notifica
                                               DWORD Flags) {
   Call call("RegisterDeviceNotificationA");
   if (auto e = call.fault({}, ERROR_INVALID_DATA)) return call.fail_with<HDEVNOTIFY>(*e, nullptr);
-  if (Flags & DEVICE_NOTIFY_SERVICE_HANDLE) {
-    auto record =
-        call.world.services().find_by_status_handle(reinterpret_cast<std::uintptr_t>(hRecipient));
-    if (!record || record->info.pid != call.process.pid)
-      return call.fail_with<HDEVNOTIFY>(ERROR_INVALID_HANDLE, nullptr);
-  }
-  if (NotificationFilter == nullptr)
+  if (Flags & ~(DEVICE_NOTIFY_SERVICE_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES))
     return call.fail_with<HDEVNOTIFY>(ERROR_INVALID_PARAMETER, nullptr);
+  if (!(Flags & DEVICE_NOTIFY_SERVICE_HANDLE)) call.not_simulated("for a window");
+  if (NotificationFilter == nullptr) call.not_simulated("without a filter");
+  // Services are told of device interfaces (and of handles, which winsim does not simulate).
   const auto *filter = static_cast<const DEV_BROADCAST_DEVICEINTERFACE_A *>(NotificationFilter);
-  if (filter->dbcc_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
-      filter->dbcc_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_A))
+  if (filter->dbcc_devicetype == DBT_DEVTYP_HANDLE) call.not_simulated("for a handle");
+  if (filter->dbcc_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
     return call.fail_with<HDEVNOTIFY>(ERROR_INVALID_DATA, nullptr);
+  if (filter->dbcc_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_A))
+    call.not_simulated("with a filter of " + std::to_string(filter->dbcc_size) + " bytes");
+  auto record =
+      call.world.services().find_by_status_handle(reinterpret_cast<std::uintptr_t>(hRecipient));
+  if (!record || record->info.pid != call.process.pid)
+    call.not_simulated("for a recipient that is not the caller's service status handle");
   HANDLE h = call.process.handles.insert(std::make_shared<winsim::DeviceNotifyObject>(), 0, false);
   call.set_error(ERROR_SUCCESS);
   return h;
@@ -730,7 +751,7 @@ BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY Handle) {
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
   auto *entry = call.process.handles.find(Handle);
   if (entry == nullptr || entry->object->type() != ObjectType::DeviceNotify)
-    return call.fail(ERROR_INVALID_HANDLE);
+    call.not_simulated("for a handle that is no registration");
   winsim::close_handle(call.world, call.process, Handle);
   return TRUE;
 }

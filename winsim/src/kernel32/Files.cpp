@@ -5,6 +5,7 @@
 #include "kernel32/FileObject.h"
 #include "winsim/Devices.h"
 #include "winsim/FileSystem.h"
+#include "winsim/Registry.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"
 
@@ -14,6 +15,8 @@ using winsim::ObjectType;
 namespace {
 
 constexpr const char *kDevicePrefix = "\\\\.\\";
+constexpr const char *kSessionManagerKey = "SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr const char *kPendingOperations = "PendingFileRenameOperations";
 
 std::string narrow(Call &call, LPCSTR text) {
   return text == nullptr ? std::string() : winsim::to_utf8(text, call.world.acp());
@@ -23,7 +26,9 @@ std::string wide(LPCWSTR text) {
   return text == nullptr ? std::string() : winsim::utf16_to_utf8(text);
 }
 
+// The full path of `path`; none when it cannot name a file: characters no name may hold.
 std::optional<std::string> full_path(Call &call, const std::string &path) {
+  if (path.find_first_of("<>\"|?*") != std::string::npos) return std::nullopt;
   return winsim::FileSystem::resolve(path, call.process.current_dir);
 }
 
@@ -91,6 +96,7 @@ HANDLE create_file(Call &call, const std::string &path, DWORD access, DWORD disp
 DWORD attributes(Call &call, const std::string &path) {
   if (auto e = call.fault({path}, ERROR_ACCESS_DENIED))
     return call.fail_with<DWORD>(*e, INVALID_FILE_ATTRIBUTES);
+  if (path.empty()) return call.fail_with<DWORD>(ERROR_PATH_NOT_FOUND, INVALID_FILE_ATTRIBUTES);
   auto full = full_path(call, path);
   if (!full) return call.fail_with<DWORD>(ERROR_INVALID_NAME, INVALID_FILE_ATTRIBUTES);
   const winsim::FileNode *node = call.world.files().find(*full);
@@ -233,10 +239,44 @@ BOOL copy_file(Call &call, const std::string &from, const std::string &to, bool 
   return record_outcome(call, "file.copy", std::move(r), error);
 }
 
-BOOL path_exists(Call &call, const std::string &path) {
-  auto full = full_path(call, path);
-  if (!full) return FALSE;
-  return call.world.files().exists(*full) ? TRUE : FALSE;
+// Appends the deletion of `full` to the operations the system carries out at its next start:
+// the multi-string PendingFileRenameOperations of the session manager's key, each operation
+// the file's NT path and an empty target. Writing there takes full access to the key, which
+// only administrators have; the trace shows the request as file.reboot_delete.
+DWORD add_restart_operation(Call &call, const std::string &full) {
+  winsim::Registry &registry = call.world.registry();
+  bool created = false;
+  auto key = registry.create(registry.root("HKLM"), kSessionManagerKey, &created);
+  if (key->deny_full_access) return ERROR_ACCESS_DENIED;
+  std::vector<std::uint8_t> data;
+  if (const winsim::RegValue *pending = key->value(kPendingOperations)) {
+    if (pending->type != REG_MULTI_SZ)
+      call.not_simulated("while PendingFileRenameOperations holds no multi-string");
+    data = pending->data;
+    if (data.size() >= 2) data.resize(data.size() - 2);  // its closing terminator
+  }
+  std::u16string operation = winsim::utf8_to_utf16("\\??\\" + full);
+  operation.append(3, u'\0');  // the path's terminator, the empty target, the list's end
+  const auto *bytes = reinterpret_cast<const std::uint8_t *>(operation.data());
+  data.insert(data.end(), bytes, bytes + operation.size() * sizeof(char16_t));
+  registry.set_value(key->path, kPendingOperations, REG_MULTI_SZ, std::move(data));
+  return ERROR_SUCCESS;
+}
+
+// Whether the handle was opened with the access the control code asks for: bit 14 of the code
+// asks for read access, bit 15 for write access.
+bool grants_control(Call &call, HANDLE handle, DWORD code) {
+  const DWORD granted = call.process.handles.find(handle)->access;
+  const bool read = granted & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA);
+  const bool write = granted & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA);
+  return (!(code & (1u << 14)) || read) && (!(code & (1u << 15)) || write);
+}
+
+// PathFileExists: the file's attributes can be read. No path at all is no file, and leaves
+// the last error alone; otherwise a failure leaves the reading's error.
+BOOL path_exists(Call &call, const void *given, const std::string &path) {
+  if (given == nullptr) return FALSE;
+  return attributes(call, path) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
@@ -318,6 +358,7 @@ BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD
     winsim::unsupported(call, "MoveFileExW is emulated only to delete a file at the next restart");
   auto full = full_path(call, path);
   if (!full) return call.fail(ERROR_INVALID_NAME);
+  if (DWORD error = add_restart_operation(call, *full)) return call.fail(error);
   std::string shown = shown_path(call, full, path);
   call.world.files().delete_at_restart(shown);
   call.world.record("file.reboot_delete", path_record(shown));
@@ -357,25 +398,32 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
 
 BOOL WINAPI PathFileExistsA(LPCSTR pszPath) {
   Call call("PathFileExistsA");
-  if (auto e = call.fault({}, ERROR_ACCESS_DENIED)) return call.fail(*e);
-  return path_exists(call, narrow(call, pszPath));
+  return path_exists(call, pszPath, narrow(call, pszPath));
 }
 
 BOOL WINAPI PathFileExistsW(LPCWSTR pszPath) {
   Call call("PathFileExistsW");
-  return path_exists(call, wide(pszPath));
+  return path_exists(call, pszPath, wide(pszPath));
 }
 
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
                             DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
                             LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped) {
   Call call("DeviceIoControl");
-  if (lpBytesReturned != nullptr) *lpBytesReturned = 0;
   auto device = winsim::object_as<winsim::DeviceObject>(call, hDevice, ObjectType::Device);
   std::string subject = device ? device->path : std::string();
-  if (auto e = call.fault({subject}, ERROR_GEN_FAILURE)) return call.fail(*e);
-  if (lpOverlapped != nullptr) return call.fail(ERROR_NOT_SUPPORTED);
-  if (!device) return call.fail(ERROR_INVALID_HANDLE);
+  if (auto e = call.fault({subject}, ERROR_GEN_FAILURE)) {
+    if (device && lpBytesReturned != nullptr) *lpBytesReturned = 0;  // the device refused
+    return call.fail(*e);
+  }
+  if (lpOverlapped != nullptr) call.not_simulated("with an OVERLAPPED record");
+  auto object = winsim::object_of(call, hDevice);
+  if (!object || (object->type() != ObjectType::Device && object->type() != ObjectType::File))
+    return call.fail(ERROR_INVALID_HANDLE);
+  if (!grants_control(call, hDevice, dwIoControlCode)) return call.fail(ERROR_ACCESS_DENIED);
+  if (!device) call.not_simulated("on a file of the file system");
+  // The count is written once the device has answered (none when it refused); a request that
+  // never reached it leaves the count alone.
   std::uint32_t returned = 0;
   DWORD error = device->device->control(
       dwIoControlCode, static_cast<const std::uint8_t *>(lpInBuffer), nInBufferSize,

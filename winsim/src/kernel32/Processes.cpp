@@ -512,7 +512,7 @@ DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, 
   std::string line_utf8 = utf16_to_utf8(request.command_line);
   if (auto e = call.fault({request.application, line_utf8}, ERROR_FILE_NOT_FOUND)) return *e;
   if (request.application.empty() && request.command_line.empty()) return ERROR_INVALID_PARAMETER;
-  if (request.creation_flags & CREATE_SUSPENDED) return ERROR_NOT_SUPPORTED;
+  if (request.creation_flags & CREATE_SUSPENDED) call.not_simulated("for a suspended process");
   DWORD error = 0;
   const FileNode *node =
       find_image(world, caller, request.application, request.command_line, &error);

@@ -121,7 +121,7 @@ HANDLE start_thread(Call &call, LPTHREAD_START_ROUTINE start, LPVOID parameter, 
                     DWORD *thread_id) {
   if (auto e = call.fault({}, ERROR_NOT_ENOUGH_MEMORY)) return call.fail_with<HANDLE>(*e, nullptr);
   if (start == nullptr) return call.fail_with<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
-  if (flags & CREATE_SUSPENDED) return call.fail_with<HANDLE>(ERROR_NOT_SUPPORTED, nullptr);
+  if (flags & CREATE_SUSPENDED) call.not_simulated("for a suspended thread");
   winsim::SimThread *t = call.world.create_thread(
       call.process, [start, parameter] { return start(parameter); }, false);
   if (thread_id != nullptr) *thread_id = t->tid;
@@ -369,7 +369,7 @@ std::uintptr_t _beginthreadex(void *security, unsigned stack_size,
   if (auto e = call.fault({}, ERROR_NOT_ENOUGH_MEMORY))
     return call.fail_with<std::uintptr_t>(*e, 0);
   if (start_address == nullptr) return call.fail_with<std::uintptr_t>(ERROR_INVALID_PARAMETER, 0);
-  if (initflag & CREATE_SUSPENDED) return call.fail_with<std::uintptr_t>(ERROR_NOT_SUPPORTED, 0);
+  if (initflag & CREATE_SUSPENDED) call.not_simulated("for a suspended thread");
   winsim::SimThread *t = call.world.create_thread(
       call.process, [start_address, arglist] { return start_address(arglist); }, false);
   if (thrdaddr != nullptr) *thrdaddr = t->tid;

@@ -37,12 +37,17 @@ BOOL WINAPI PlaySoundA(LPCSTR pszSound, HMODULE hmod, DWORD fdwSound) {
     return FALSE;
   }
   if (pszSound == nullptr) return TRUE;  // stops a sound that plays asynchronously: none does
-  if ((fdwSound & SND_FILENAME) == 0) return FALSE;
-  if (winsim::Audio::of(call.world).endpoint() == winsim::Audio::Endpoint::None) return FALSE;
+  if ((fdwSound & SND_FILENAME) == 0) call.not_simulated("for a sound that is not a file");
   auto full = winsim::FileSystem::resolve(name, call.process.current_dir);
-  if (!full) return FALSE;
-  const winsim::FileNode *wave = playable_wave(call, *full);
-  if (wave == nullptr) return FALSE;
+  const winsim::FileNode *wave = full ? playable_wave(call, *full) : nullptr;
+  const bool output = winsim::Audio::of(call.world).endpoint() != winsim::Audio::Endpoint::None;
+  if (wave == nullptr || !output) {
+    // What plays instead, and what an asynchronous call says before it finds out, winsim does
+    // not know.
+    if ((fdwSound & SND_NODEFAULT) == 0) call.not_simulated("without SND_NODEFAULT for no sound");
+    if (fdwSound & SND_ASYNC) call.not_simulated("with SND_ASYNC for no sound");
+    return FALSE;
+  }
   std::uint64_t length = wave->play_ms;
   winsim::Trace::Record r;
   r["via"] = "wave";
@@ -56,7 +61,8 @@ BOOL WINAPI PlaySoundA(LPCSTR pszSound, HMODULE hmod, DWORD fdwSound) {
 BOOL WINAPI Beep(DWORD dwFreq, DWORD dwDuration) {
   Call call("Beep");
   if (auto e = call.fault({}, ERROR_GEN_FAILURE)) return call.fail(*e);
-  if (dwFreq < kLowestBeep || dwFreq > kHighestBeep) return call.fail(ERROR_INVALID_PARAMETER);
+  // A frequency out of the range the speaker plays is taken, and plays nothing.
+  if (dwFreq < kLowestBeep || dwFreq > kHighestBeep) return TRUE;
   winsim::Trace::Record r;
   r["via"] = "beep";
   r["freq"] = dwFreq;
