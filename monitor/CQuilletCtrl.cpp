@@ -63,7 +63,7 @@ void DarkenAllLeds() {
 // The run flag, its lock and its procedure, per indicator thread.
 struct IndicatorSlot {
   CRITICAL_SECTION *pLock;
-  int *pRun;
+  std::atomic<int> *pRun;
   LPTHREAD_START_ROUTINE pfnProc;
 };
 

@@ -3,6 +3,8 @@
 // overridable operations. A concrete service derives from it and supplies Run and OnStop.
 #pragma once
 
+#include <atomic>
+
 #include "platform/win32.h"
 
 class SvsBase {
@@ -72,9 +74,11 @@ class SvsBase {
   DWORD m_dwControlsAccepted;
   DWORD m_dwCheckPoint;
   DWORD m_dwWaitHint;
-  DWORD m_dwLastControl;
-  DWORD m_dwDeviceEventType;
-  DWORD m_dwPowerEventType;
+  // Written by the handler on the dispatcher's thread; the event types are read by the control
+  // thread.
+  std::atomic<DWORD> m_dwLastControl;
+  std::atomic<DWORD> m_dwDeviceEventType;
+  std::atomic<DWORD> m_dwPowerEventType;
   HANDLE m_hCtrlEvents[kCtrlEventCount];
   HANDLE m_hCtrlThread;
   char m_szServiceName[257];
