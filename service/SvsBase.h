@@ -66,6 +66,11 @@ class SvsBase {
   // nothing to repeat (state 0 is no state the manager accepts).
   void ReportCurrentStatus();
   static bool IsUserControl(DWORD dwControl) { return dwControl >= 128 && dwControl <= 255; }
+  // Called right after a wait that failed, with the caller's count of failures in a row. The
+  // first is met with a pause, after which the caller waits again; a second in a row means the
+  // handles are unusable and the service could no longer tell when a stop comes or its work
+  // ends: fatal, like every failed call of the frame.
+  void PauseAfterFailedWait(const char *pszCall, int &nFailuresInRow);
 
   CRITICAL_SECTION m_cs;
   SERVICE_STATUS_HANDLE m_hStatus;

@@ -181,18 +181,6 @@ TEST_F(PowerEventTest, AResumeDuringTheBoardStartUpEndsTheAttempts) {
   EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{10000});
 }
 
-TEST_F(MonitorCoreTest, AFailingWaitIsTriedAgainEverySecondWithoutSpinning) {
-  world.set_busy_limit(std::chrono::milliseconds(2000));
-  StartMonitor();
-  world.run_for(100);
-  world.faults().add({"WaitForMultipleObjects", "", 1, true, ERROR_INVALID_HANDLE});
-  world.run_for(63000);
-  std::vector<std::uint64_t> failed;
-  for (const auto &r : world.trace().of_kind("fault")) failed.push_back(r["t"]);
-  EXPECT_EQ(failed, (std::vector<std::uint64_t>{60000, 61000, 62000, 63000}));
-  world.faults().clear();
-}
-
 TEST_F(MonitorCoreTest, AStopDuringBoardStartUpCompletesAfterTheAttemptsAndTheFirstCycle) {
   Board().set_init_results({-1001});
   ArmCycleMarker();
