@@ -228,6 +228,7 @@ TEST_F(MonitorCoreTest, AtTheStopEveryIndicatorThreadEndsBeforeTheLedsGoDarkInOr
   EXPECT_EQ(ending, expected);
 }
 
+// A cycle that cannot tell the local hour leaves the snooze; the next one ends it.
 TEST_F(MonitorCoreTest, ASnoozeOfTypeZeroEndsInTheCycleOfItsHourOnly) {
   // A drive short of space: a warning, so that a normal status does not end the snooze.
   world.registry().set_dword(kFreeSpaceKey, "WarnDrive", 0x1);
@@ -239,6 +240,11 @@ TEST_F(MonitorCoreTest, ASnoozeOfTypeZeroEndsInTheCycleOfItsHourOnly) {
   world.run_for(120000);  // into 10:00
   EXPECT_EQ(world.registry().dword(kConfigKey, "LedSnoozeType"), 0xFFFFFFFFu);
   EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{3600000});
+  world.run_for(30000);
+  world.registry().set_dword(kConfigKey, "LedSnoozeType", 0);
+  world.faults().add({"localtime", "", 1, false, std::nullopt, "LocalHour"});
+  world.run_for(120000);
+  EXPECT_EQ(MarkedCycles(), (std::vector<std::uint64_t>{3600000, 3780000}));
 }
 
 }  // namespace
