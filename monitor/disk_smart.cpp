@@ -105,11 +105,12 @@ struct StrayTool {
 };
 StrayTool g_strayTool;
 
-// Ends the stray tool, if there is one; false while it still runs.
+// Ends the stray tool, if there is one; false while it still runs. A tool that cannot be
+// terminated may have ended meanwhile; unless a wait says it runs on, it is let go.
 bool EndStrayTool() {
   if (g_strayTool.hProcess == nullptr) return true;
-  if (WaitForSingleObject(g_strayTool.hProcess, 0) != WAIT_OBJECT_0 &&
-      !TerminateProcess(g_strayTool.hProcess, ERROR_TIMEOUT))
+  if (!TerminateProcess(g_strayTool.hProcess, ERROR_TIMEOUT) &&
+      WaitForSingleObject(g_strayTool.hProcess, 0) == WAIT_TIMEOUT)
     return false;
   CloseHandle(g_strayTool.hProcess);
   g_strayTool.hProcess = nullptr;

@@ -138,6 +138,24 @@ TEST_F(ListingTool, AToolThatCannotBeTerminatedNeverHasASecondBesideIt) {
   EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
 }
 
+// Neither the waits nor the exit code can tell that the tool (ending at 2 s) has ended: it is
+// taken for running until the limit, and its listing is whole. Its termination then fails, as
+// it has ended, and the next listing releases it, also when it cannot see it end either.
+TEST_F(ListingTool, AToolWhoseEndCannotBeSeenIsWaitedForToTheLimitAndThenReleased) {
+  wmic().output = TwoBayListing();
+  wmic().delay_ms = 2000;
+  world.faults().add({"WaitForSingleObject", "", 1, true, 6});
+  world.faults().add({"GetExitCodeProcess", "", 1, true, 6});
+  EXPECT_EQ(QueryDiskList(), TwoBayListing());
+  EXPECT_EQ(QueryDiskList(), TwoBayListing());
+  world.faults().clear();
+  EXPECT_EQ(QueryDiskList(), TwoBayListing());
+  EXPECT_EQ(world.trace().select("process.start", {"t"}),
+            (Records{{{"t", 0}}, {{"t", 60000}}, {{"t", 120000}}}));
+  EXPECT_EQ(world.now(), 122000u);
+  EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
+}
+
 // ---- Failures ------------------------------------------------------------------------------
 
 class DiskStepFailures : public DiskSmartWorld {
