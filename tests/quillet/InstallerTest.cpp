@@ -88,44 +88,29 @@ TEST_P(EntryFailureTest, PrintsTheFailedCallAndLeavesTheServiceAsItWas) {
   EXPECT_EQ(world.trace().of_kind("fault").size(), c.faults.size());
 }
 
-const std::string kDenied = "failed: Access is denied.\r\n\n";
+// The call made from `in` fails with `error`; before the run the service is installed or not.
+EntryCase Fails(const char *name, const char *call, const char *in, DWORD error, bool installed,
+                const char *arguments, std::string console, DWORD exit_code = 0) {
+  return {name,     {{call, "", 1, false, error, in}}, installed, arguments, std::move(console),
+          exit_code};
+}
+
+const std::string kDenied = "OpenSCManager failed: Access is denied.\r\n\n";
 const std::string kExists = "CreateService failed: The specified service already exists.\r\n\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Calls, EntryFailureTest,
     ::testing::Values(
-        EntryCase{"NoRightToCreate",
-                  {{"OpenSCManagerA", "", 1, false, 5, "InstallService"}},
-                  false,
-                  "-install",
-                  "OpenSCManager " + kDenied,
-                  0},
-        EntryCase{"NoRightToConnect",
-                  {{"OpenSCManagerA", "", 1, false, 5, "RemoveService"}},
-                  true,
-                  "-remove",
-                  "OpenSCManager " + kDenied,
-                  0},
-        EntryCase{"CreationRefused",
-                  {{"CreateServiceA", "", 1, false, 1073, "InstallService"}},
-                  false,
-                  "-install",
-                  kExists,
-                  0},
+        Fails("NoRightToCreate", "OpenSCManagerA", "InstallService", 5, false, "-install", kDenied),
+        Fails("NoRightToConnect", "OpenSCManagerA", "RemoveService", 5, true, "-remove", kDenied),
+        Fails("CreationRefused", "CreateServiceA", "InstallService", 1073, false, "-install",
+              kExists),
         // Without the manager the installed service is not seen; installing it again fails.
-        EntryCase{"InstalledServiceNotSeen",
-                  {{"OpenSCManagerA", "", 1, false, 5, "IsServiceInstalled"}},
-                  true,
-                  "-install",
-                  kExists,
-                  0},
-        EntryCase{"OwnPathUnknown",
-                  {{"GetModuleFileNameA", "", 1, false, 8, "GetQuotedModulePath"}},
-                  false,
-                  "-install",
-                  "GetModuleFileName failed: Not enough memory resources are available to "
-                  "process this command.\r\n\n",
-                  0},
+        Fails("InstalledServiceNotSeen", "OpenSCManagerA", "IsServiceInstalled", 5, true,
+              "-install", kExists),
+        Fails("OwnPathUnknown", "GetModuleFileNameA", "GetQuotedModulePath", 8, false, "-install",
+              "GetModuleFileName failed: Not enough memory resources are available to process "
+              "this command.\r\n\n"),
         EntryCase{"MissingServiceNotOpened",
                   {},
                   false,
@@ -134,27 +119,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "service.\r\n\n",
                   0},
         // An error without system text is printed in hexadecimal without prefix.
-        EntryCase{"DeletionRefusedWithoutSystemText",
-                  {{"DeleteService", "", 1, false, 0x1234, "RemoveService"}},
-                  true,
-                  "-remove",
-                  "DeleteService failed: Unknown error 1234\n",
-                  0},
-        EntryCase{"NoSystemTextFound",
-                  {{"OpenSCManagerA", "", 1, false, 5, "InstallService"},
-                   {"FormatMessageA", "", 1, false, 317, "PrintApiError"}},
-                  false,
-                  "-install",
-                  "OpenSCManager failed: Unknown error 5\n",
-                  0},
+        Fails("DeletionRefusedWithoutSystemText", "DeleteService", "RemoveService", 0x1234, true,
+              "-remove", "DeleteService failed: Unknown error 1234\n"),
+        [] {
+          EntryCase c = Fails("NoSystemTextFound", "OpenSCManagerA", "InstallService", 5, false,
+                              "-install", "OpenSCManager failed: Unknown error 5\n");
+          c.faults.push_back({"FormatMessageA", "", 1, false, 317, "PrintApiError"});
+          return c;
+        }(),
         // Started by hand it ends quietly with 0 (ServiceLifecycleTest), or with 1 without the
         // framework.
-        EntryCase{"NoFramework",
-                  {{"GetModuleHandleA", "", 1, false, 126, "QuilletMain"}},
-                  false,
-                  "-install",
-                  "",
-                  1}),
+        Fails("NoFramework", "GetModuleHandleA", "QuilletMain", 126, false, "-install", "", 1)),
     [](const ::testing::TestParamInfo<EntryCase> &test) { return test.param.name; });
 
 // With a description (the program itself registers none), one that cannot be set is left out.
