@@ -22,7 +22,6 @@ constexpr DWORD kRunExitPollMs = 5000;
 constexpr int kBoardAttempts = 6;
 constexpr DWORD kBoardRetryMs = 10000;
 constexpr DWORD kSuspendPollMs = 500;
-constexpr DWORD kFailedWaitPauseMs = 1000;
 
 constexpr DWORD kBoardReadyId = 0x400003E8;
 constexpr DWORD kBoardTimeoutId = 0x800007D0;
@@ -63,7 +62,7 @@ void DarkenAllLeds() {
 // The run flag, its lock and its procedure, per indicator thread.
 struct IndicatorSlot {
   CRITICAL_SECTION *pLock;
-  int *pRun;
+  std::atomic<int> *pRun;
   LPTHREAD_START_ROUTINE pfnProc;
 };
 
@@ -155,32 +154,36 @@ void CQuilletCtrl::Run() {
   NASBeep beep;
   // When several are set, the first in this order wins.
   HANDLE events[] = {m_hStopEvent, m_hParaChgEvent, m_hNasCallEvent, m_hSuspendEvent};
+  int nFailedWaits = 0;
   bool bRunning = true;
   while (bRunning) {
     // Every wait starts a full interval: after any wake-up the next periodic cycle comes
     // CheckInterval seconds later.
     DWORD dwWait = WaitForMultipleObjects(4, events, FALSE, m_dwCheckIntervalMs);
+    if (dwWait == WAIT_FAILED) {
+      PauseAfterFailedWait("WaitForMultipleObjects", nFailedWaits);
+      continue;
+    }
+    nFailedWaits = 0;
+    // An event that stays set after its request was served would serve it again and again
+    // (cycles back to back, an alarm that never ends): fatal.
     switch (dwWait) {
       case WAIT_OBJECT_0:
         bRunning = false;
         break;
       case WAIT_OBJECT_0 + 1:
         MonitorCycle();
-        ResetEvent(m_hParaChgEvent);
+        if (!ResetEvent(m_hParaChgEvent)) ReportError("ResetEvent", GetLastError());
         break;
       case WAIT_OBJECT_0 + 2:
         beep.PlayRaidAlarm();
-        ResetEvent(m_hNasCallEvent);
+        if (!ResetEvent(m_hNasCallEvent)) ReportError("ResetEvent", GetLastError());
         break;
       case WAIT_OBJECT_0 + 3:
         if (StopRequestedWhileSuspended()) bRunning = false;
         break;
       case WAIT_TIMEOUT:
         MonitorCycle();
-        break;
-      case WAIT_FAILED:
-        // The events are unusable; wait a little before trying again rather than spin.
-        Sleep(kFailedWaitPauseMs);
         break;
       default:
         break;
@@ -190,7 +193,8 @@ void CQuilletCtrl::Run() {
   for (IndicatorThread thread : {kRaidAlarm, kSysAlarm, kRaidAltBlink, kRaidBlink, kStatusBlink})
     StopIndicatorIfRunning(thread, IsIndicatorRunning(thread));
   if (g_bBoardReady == 1) DarkenAllLeds();
-  SetEvent(m_hRunExitEvent);
+  // OnStop waits for this event to let the stop complete; without it the stop would hang.
+  if (!SetEvent(m_hRunExitEvent)) ReportError("SetEvent", GetLastError());
 }
 
 bool CQuilletCtrl::IsSuspended() {
@@ -200,19 +204,28 @@ bool CQuilletCtrl::IsSuspended() {
 bool CQuilletCtrl::StopRequestedWhileSuspended() {
   // Nothing is evaluated while suspended. A stop request is honoured meanwhile, so that a
   // suspend that never ends cannot hold the service control manager.
-  while (WaitForSingleObject(m_hSuspendEvent, 0) == WAIT_OBJECT_0) {
-    if (WaitForSingleObject(m_hStopEvent, kSuspendPollMs) == WAIT_OBJECT_0) return true;
+  int nFailedWaits = 0;
+  for (;;) {
+    DWORD dwWait = WaitForSingleObject(m_hSuspendEvent, 0);
+    if (dwWait == WAIT_TIMEOUT) return false;  // resumed
+    if (dwWait == WAIT_OBJECT_0) dwWait = WaitForSingleObject(m_hStopEvent, kSuspendPollMs);
+    if (dwWait == WAIT_OBJECT_0) return true;
+    if (dwWait == WAIT_FAILED)
+      PauseAfterFailedWait("WaitForSingleObject", nFailedWaits);
+    else
+      nFailedWaits = 0;
   }
-  return false;
 }
 
+// The control thread passes requests to Run through events; a request that cannot be passed
+// is lost for good: fatal, as in the frame.
 void CQuilletCtrl::OnParamChange() {
-  SetEvent(m_hParaChgEvent);
+  if (!SetEvent(m_hParaChgEvent)) ReportError("SetEvent", GetLastError());
 }
 
 void CQuilletCtrl::OnPowerEvent(DWORD dwEventType) {
   if (dwEventType == PBT_APMSUSPEND) {
-    SetEvent(m_hSuspendEvent);
+    if (!SetEvent(m_hSuspendEvent)) ReportError("SetEvent", GetLastError());
     WriteFlag(g_csSuspended, g_bSuspended, 1);
     BRK_UnInitialize();
     g_bBoardReady = 0;
@@ -231,7 +244,8 @@ void CQuilletCtrl::OnPowerEvent(DWORD dwEventType) {
     WriteEventLog(kEventSource, EVENTLOG_ERROR_TYPE, kBoardResumeFailedId,
                   BoardFailureText(nResult).c_str());
   }
-  ResetEvent(m_hSuspendEvent);
+  // An event left set would keep Run in its suspended wait for good.
+  if (!ResetEvent(m_hSuspendEvent)) ReportError("ResetEvent", GetLastError());
   WriteFlag(g_csSuspended, g_bSuspended, 0);
 }
 
@@ -279,8 +293,12 @@ void CQuilletCtrl::StopIndicatorThread(IndicatorThread thread) {
   IndicatorSlot slot = SlotOf(thread);
   WriteFlag(*slot.pLock, *slot.pRun, 0);
   HANDLE &hThread = IndicatorHandle(thread);
-  // The thread ends when it finishes its current pass.
-  WaitForSingleObject(hThread, INFINITE);
+  // The thread ends when it finishes its current pass. Until it has, its handle stays open and
+  // the caller waits: a thread still running could undo with its last write the LED that the
+  // caller sets next.
+  int nFailedWaits = 0;
+  while (WaitForSingleObject(hThread, INFINITE) == WAIT_FAILED)
+    PauseAfterFailedWait("WaitForSingleObject", nFailedWaits);
   CloseAndClear(hThread);
 }
 
@@ -295,7 +313,7 @@ void CQuilletCtrl::StopIndicatorIfRunning(IndicatorThread thread, int bRunningAt
 void CQuilletCtrl::OnStop() {
   DWORD dwCheckPoint = 1;
   SetStatus(SERVICE_STOP_PENDING, dwCheckPoint, kStopWaitHint);
-  SetEvent(m_hStopEvent);
+  if (!SetEvent(m_hStopEvent)) ReportError("SetEvent", GetLastError());
   // Keep the manager informed while Run winds down: a further checkpoint every 5 s.
   while (WaitForSingleObject(m_hRunExitEvent, kRunExitPollMs) == WAIT_TIMEOUT)
     SetStatus(SERVICE_STOP_PENDING, ++dwCheckPoint, kStopWaitHint);

@@ -1,27 +1,27 @@
 #include "monitor/IndicatorState.h"
 
-int g_bBoardReady;
-int g_bSuspended;
+std::atomic<int> g_bBoardReady;
+std::atomic<int> g_bSuspended;
 CRITICAL_SECTION g_csSuspended;
-int g_bRaidAlarmRun;
+std::atomic<int> g_bRaidAlarmRun;
 CRITICAL_SECTION g_csRaidAlarmRun;
-int g_bSysAlarmRun;
+std::atomic<int> g_bSysAlarmRun;
 CRITICAL_SECTION g_csSysAlarmRun;
-int g_bRaidAltBlinkRun;
+std::atomic<int> g_bRaidAltBlinkRun;
 CRITICAL_SECTION g_csRaidAltBlinkRun;
-int g_bRaidBlinkRun;
+std::atomic<int> g_bRaidBlinkRun;
 CRITICAL_SECTION g_csRaidBlinkRun;
-int g_bStatusBlinkRun;
+std::atomic<int> g_bStatusBlinkRun;
 CRITICAL_SECTION g_csStatusBlinkRun;
-int g_bRaidSnoozeReload;
+std::atomic<int> g_bRaidSnoozeReload;
 CRITICAL_SECTION g_csRaidSnoozeReload;
-int g_bSysSnoozeReload;
+std::atomic<int> g_bSysSnoozeReload;
 CRITICAL_SECTION g_csSysSnoozeReload;
 LONG g_lErrorPresent;
-int g_nRaidSnoozeTime;
-int g_nRaidSnoozeType;
-int g_nSysSnoozeTime;
-int g_nSysSnoozeType;
+std::atomic<int> g_nRaidSnoozeTime;
+std::atomic<int> g_nRaidSnoozeType;
+std::atomic<int> g_nSysSnoozeTime;
+std::atomic<int> g_nSysSnoozeType;
 int g_nCheckLogInterval;
 std::int64_t g_tSmartFailDeadline;
 LastStatusCodes LastStatus;
@@ -60,15 +60,19 @@ void DeleteIndicatorLocks() {
   for (CRITICAL_SECTION *cs : kLocks) DeleteCriticalSection(cs);
 }
 
-int ReadFlag(CRITICAL_SECTION &cs, const int &flag) {
+int ReadFlag(CRITICAL_SECTION &cs, const std::atomic<int> &flag) {
   EnterCriticalSection(&cs);
   int value = flag;
   LeaveCriticalSection(&cs);
   return value;
 }
 
-void WriteFlag(CRITICAL_SECTION &cs, int &flag, int value) {
+void WriteFlag(CRITICAL_SECTION &cs, std::atomic<int> &flag, int value) {
   EnterCriticalSection(&cs);
   flag = value;
   LeaveCriticalSection(&cs);
+}
+
+LONG ErrorPresent() {
+  return std::atomic_ref<LONG>(g_lErrorPresent).load();
 }

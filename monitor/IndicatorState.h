@@ -3,6 +3,7 @@
 // written only under it; no code holds two of these locks at once.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "platform/win32.h"
@@ -20,28 +21,35 @@ struct LastStatusCodes {
   int nSystem = 100;
 };
 
-extern int g_bBoardReady;  // 1 while the board library is up; GPIO and readings only then
-extern int g_bSuspended;
+// Flags and copies that one thread writes and another reads are atomic: the run and reload
+// flags are still changed and tested under their locks, but some are also read without one
+// (the RAID threads' flags by the system alarm), and the board flag and the snooze copies have
+// none.
+
+// 1 while the board library is up; GPIO and readings only then.
+extern std::atomic<int> g_bBoardReady;
+extern std::atomic<int> g_bSuspended;
 extern CRITICAL_SECTION g_csSuspended;
-extern int g_bRaidAlarmRun;
+extern std::atomic<int> g_bRaidAlarmRun;
 extern CRITICAL_SECTION g_csRaidAlarmRun;
-extern int g_bSysAlarmRun;
+extern std::atomic<int> g_bSysAlarmRun;
 extern CRITICAL_SECTION g_csSysAlarmRun;
-extern int g_bRaidAltBlinkRun;
+extern std::atomic<int> g_bRaidAltBlinkRun;
 extern CRITICAL_SECTION g_csRaidAltBlinkRun;
-extern int g_bRaidBlinkRun;
+extern std::atomic<int> g_bRaidBlinkRun;
 extern CRITICAL_SECTION g_csRaidBlinkRun;
-extern int g_bStatusBlinkRun;
+extern std::atomic<int> g_bStatusBlinkRun;
 extern CRITICAL_SECTION g_csStatusBlinkRun;
-extern int g_bRaidSnoozeReload;
+extern std::atomic<int> g_bRaidSnoozeReload;
 extern CRITICAL_SECTION g_csRaidSnoozeReload;
-extern int g_bSysSnoozeReload;
+extern std::atomic<int> g_bSysSnoozeReload;
 extern CRITICAL_SECTION g_csSysSnoozeReload;
-extern LONG g_lErrorPresent;  // changed only by atomic exchange
-extern int g_nRaidSnoozeTime;
-extern int g_nRaidSnoozeType;
-extern int g_nSysSnoozeTime;
-extern int g_nSysSnoozeType;
+// Changed only by atomic exchange (UpdateErrorPresent); other threads read it with ErrorPresent.
+extern LONG g_lErrorPresent;
+extern std::atomic<int> g_nRaidSnoozeTime;
+extern std::atomic<int> g_nRaidSnoozeType;
+extern std::atomic<int> g_nSysSnoozeTime;
+extern std::atomic<int> g_nSysSnoozeType;
 extern int g_nCheckLogInterval;
 extern std::int64_t g_tSmartFailDeadline;
 extern LastStatusCodes LastStatus;
@@ -53,5 +61,8 @@ void InitializeIndicatorState();
 void DeleteIndicatorLocks();
 
 // A flag read or written under its lock.
-int ReadFlag(CRITICAL_SECTION &cs, const int &flag);
-void WriteFlag(CRITICAL_SECTION &cs, int &flag, int value);
+int ReadFlag(CRITICAL_SECTION &cs, const std::atomic<int> &flag);
+void WriteFlag(CRITICAL_SECTION &cs, std::atomic<int> &flag, int value);
+
+// g_lErrorPresent read atomically, as it may change on another thread meanwhile.
+LONG ErrorPresent();

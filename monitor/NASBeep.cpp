@@ -34,12 +34,15 @@ const int kPasses = 3;
 // Held for the whole of every alarm; see NASBeep::InitializeAlarmLock.
 CRITICAL_SECTION g_csAlarm;
 
-std::string ToThreadCodePage(LPCWSTR pwszText) {
+// The text in the thread's code page; false when it cannot be converted.
+bool ToThreadCodePage(LPCWSTR pwszText, std::string &strText) {
   int cb = WideCharToMultiByte(CP_THREAD_ACP, 0, pwszText, -1, nullptr, 0, nullptr, nullptr);
-  if (cb <= 1) return std::string();
+  if (cb == 0) return false;
   std::vector<char> buffer(static_cast<std::size_t>(cb));
-  WideCharToMultiByte(CP_THREAD_ACP, 0, pwszText, -1, buffer.data(), cb, nullptr, nullptr);
-  return std::string(buffer.data());
+  if (WideCharToMultiByte(CP_THREAD_ACP, 0, pwszText, -1, buffer.data(), cb, nullptr, nullptr) == 0)
+    return false;
+  strText = buffer.data();
+  return true;
 }
 
 }  // namespace
@@ -83,9 +86,11 @@ bool NASBeep::PlayWave(const char *pszWavePath) {
 
 // The friendly name of the default render endpoint (console role), in the thread's code page;
 // false when there is no such endpoint or its name cannot be read. An endpoint without a name
-// gives the empty name. COM lives only for this call.
+// gives the empty name. A name that cannot be converted is not known either: the output might
+// be the on-board one, on which an alarm could go unheard. COM lives only for this call, and is
+// left only when this call entered it, so that a caller's own use of COM on the thread stays.
 bool NASBeep::ReadDefaultOutputName(std::string &strName) {
-  CoInitialize(nullptr);
+  bool bComEntered = SUCCEEDED(CoInitialize(nullptr));
   IMMDeviceEnumerator *pEnumerator = nullptr;
   IMMDevice *pEndpoint = nullptr;
   IPropertyStore *pStore = nullptr;
@@ -97,17 +102,17 @@ bool NASBeep::ReadDefaultOutputName(std::string &strName) {
   if (SUCCEEDED(hr)) hr = pEnumerator->GetDefaultAudioEndpoint(eRender, eConsole, &pEndpoint);
   if (SUCCEEDED(hr)) hr = pEndpoint->OpenPropertyStore(STGM_READ, &pStore);
   if (SUCCEEDED(hr)) hr = pStore->GetValue(kFriendlyNameKey, &varName);
-  if (SUCCEEDED(hr))
-    strName = varName.vt == VT_LPWSTR && varName.pwszVal != nullptr
-                  ? ToThreadCodePage(varName.pwszVal)
-                  : std::string();
+  bool bNamed = SUCCEEDED(hr);
+  strName.clear();
+  if (bNamed && varName.vt == VT_LPWSTR && varName.pwszVal != nullptr)
+    bNamed = ToThreadCodePage(varName.pwszVal, strName);
 
   PropVariantClear(&varName);
   if (pStore != nullptr) pStore->Release();
   if (pEndpoint != nullptr) pEndpoint->Release();
   if (pEnumerator != nullptr) pEnumerator->Release();
-  CoUninitialize();
-  return SUCCEEDED(hr);
+  if (bComEntered) CoUninitialize();
+  return bNamed;
 }
 
 // The on-board HD Audio output is not used for the alarms; any other output is.

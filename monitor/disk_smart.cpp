@@ -54,25 +54,67 @@ bool BuildListingCommand(char (&szCommandLine)[kCommandLineSize]) {
 }
 
 // Appends what waits in the pipe (up to its first NUL byte) to `strOutput`; one read at most.
-void DrainPipe(HANDLE hRead, std::string &strOutput) {
+// False when the pipe could not be asked or read: what waits in it stays there.
+bool DrainPipe(HANDLE hRead, std::string &strOutput) {
   DWORD cbAvailable = 0;
-  if (!PeekNamedPipe(hRead, nullptr, 0, nullptr, &cbAvailable, nullptr) || cbAvailable == 0) return;
+  if (!PeekNamedPipe(hRead, nullptr, 0, nullptr, &cbAvailable, nullptr)) return false;
+  if (cbAvailable == 0) return true;
   std::string strChunk(cbAvailable + 1, '\0');
   DWORD cbRead = 0;
-  if (ReadFile(hRead, strChunk.data(), cbAvailable, &cbRead, nullptr))
-    strOutput.append(strChunk.c_str());
+  if (!ReadFile(hRead, strChunk.data(), cbAvailable, &cbRead, nullptr)) return false;
+  strOutput.append(strChunk.c_str());
+  return true;
 }
 
 // Waits for the tool in steps, draining the pipe after each step that does not see it end;
-// a tool that outlasts the limit is terminated. The pipe is drained once more at the end.
-void CollectToolOutput(HANDLE hProcess, HANDLE hRead, std::string &strOutput) {
+// a tool that outlasts the limit is terminated. The pipe is drained once more at the end, and
+// again if that fails, as the tool's last words would otherwise be lost. False when the tool
+// outlasted the limit and could not be terminated.
+bool CollectToolOutput(HANDLE hProcess, HANDLE hRead, std::string &strOutput) {
+  // A wait that fails says nothing about the tool: the step then passes in a pause and the
+  // tool's exit code tells whether it has ended, so that a tool still writing is neither
+  // terminated early nor its listing cut short.
+  auto endedWithinStep = [hProcess] {
+    DWORD dwWait = WaitForSingleObject(hProcess, kWaitStepMs);
+    if (dwWait != WAIT_FAILED) return dwWait == WAIT_OBJECT_0;
+    Sleep(kWaitStepMs);
+    DWORD dwExitCode = STILL_ACTIVE;
+    return GetExitCodeProcess(hProcess, &dwExitCode) && dwExitCode != STILL_ACTIVE;
+  };
   bool bEnded = false;
   for (DWORD dwWaited = 0; !bEnded && dwWaited < kWaitLimitMs; dwWaited += kWaitStepMs) {
-    bEnded = WaitForSingleObject(hProcess, kWaitStepMs) == WAIT_OBJECT_0;
+    bEnded = endedWithinStep();
     if (!bEnded) DrainPipe(hRead, strOutput);
   }
-  if (!bEnded) TerminateProcess(hProcess, ERROR_TIMEOUT);
-  DrainPipe(hRead, strOutput);
+  bool bGone = bEnded || TerminateProcess(hProcess, ERROR_TIMEOUT);
+  if (!DrainPipe(hRead, strOutput)) DrainPipe(hRead, strOutput);
+  return bGone;
+}
+
+// A tool that outlasted its wait and could not be terminated. Its handle is kept, and the tool
+// is ended before the next listing starts another, so that a tool that will not end never has
+// a second one beside it; the handle goes when the program ends.
+struct StrayTool {
+  HANDLE hProcess = nullptr;
+  StrayTool() = default;
+  StrayTool(const StrayTool &) = delete;
+  StrayTool &operator=(const StrayTool &) = delete;
+  ~StrayTool() {
+    if (hProcess != nullptr) CloseHandle(hProcess);
+  }
+};
+StrayTool g_strayTool;
+
+// Ends the stray tool, if there is one; false while it still runs. A tool that cannot be
+// terminated may have ended meanwhile; unless a wait says it runs on, it is let go.
+bool EndStrayTool() {
+  if (g_strayTool.hProcess == nullptr) return true;
+  if (!TerminateProcess(g_strayTool.hProcess, ERROR_TIMEOUT) &&
+      WaitForSingleObject(g_strayTool.hProcess, 0) == WAIT_TIMEOUT)
+    return false;
+  CloseHandle(g_strayTool.hProcess);
+  g_strayTool.hProcess = nullptr;
+  return true;
 }
 
 // True when `strText` contains `pszPart`, compared character by character in the ANSI code
@@ -188,7 +230,8 @@ void PublishBay(RegHandle &regConfig, int nBay, const HddInfo &hdd, LONG lStatus
 
 std::string QueryDiskList() {
   char szCommandLine[kCommandLineSize];
-  if (!BuildListingCommand(szCommandLine)) return std::string();
+  // While an earlier tool still runs, no other is started and the listing is empty.
+  if (!EndStrayTool() || !BuildListingCommand(szCommandLine)) return std::string();
   SECURITY_ATTRIBUTES sa = {static_cast<DWORD>(sizeof sa), nullptr, TRUE};
   HANDLE hRead = nullptr;
   HANDLE hWrite = nullptr;
@@ -204,9 +247,12 @@ std::string QueryDiskList() {
   std::string strOutput;
   if (CreateProcessA(nullptr, szCommandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
                      &pi)) {
-    CollectToolOutput(pi.hProcess, hRead, strOutput);
+    bool bGone = CollectToolOutput(pi.hProcess, hRead, strOutput);
     CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    if (bGone)
+      CloseHandle(pi.hProcess);
+    else
+      g_strayTool.hProcess = pi.hProcess;
   } else {
     DWORD dwError = GetLastError();
     char szText[kCommandLineSize + 16];

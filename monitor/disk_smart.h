@@ -50,7 +50,8 @@ using SmartReply = std::array<BYTE, SMART_REPLY_SIZE + 4>;
 // Runs the listing tool ("<system folder>\wbem\wmic.exe") and returns what it wrote to its
 // standard output and error. The text is empty when the pipe cannot be created, and
 // "NG: <command line> <error in hex>" when the tool cannot be started. A tool still running
-// after 60 s is terminated; what it wrote until then is returned.
+// after 60 s is terminated; what it wrote until then is returned. One that could not be
+// terminated is ended before the next listing, which is empty while that tool still runs.
 std::string QueryDiskList();
 
 // Fills the two bays from a listing (CSV rows Node, Caption, InterfaceType, Name, SCSIBus).

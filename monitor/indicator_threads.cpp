@@ -14,7 +14,7 @@ constexpr int kAlarmRepeatPasses = 300;  // a repeat follows 301 one-second pass
 // Sits out a suspension. Returns false when the thread was asked to stop meanwhile: a stop
 // can come during a suspend that never ends, and the thread must then end without another
 // pass instead of holding the stop up for good.
-bool WaitWhileSuspended(CRITICAL_SECTION &csRun, const int &bRun) {
+bool WaitWhileSuspended(CRITICAL_SECTION &csRun, const std::atomic<int> &bRun) {
   while (ReadFlag(g_csSuspended, g_bSuspended) == 1) {
     if (ReadFlag(csRun, bRun) == 0) return false;
     Sleep(kSuspendPollMs);
@@ -25,7 +25,8 @@ bool WaitWhileSuspended(CRITICAL_SECTION &csRun, const int &bRun) {
 // The frame every indicator thread shares: an optional start-up step, then passes until the
 // run flag is found cleared at the end of one.
 template <typename StartUp, typename Body>
-DWORD RunIndicator(CRITICAL_SECTION &csRun, const int &bRun, StartUp startUp, Body body) {
+DWORD RunIndicator(CRITICAL_SECTION &csRun, const std::atomic<int> &bRun, StartUp startUp,
+                   Body body) {
   startUp();
   do {
     if (!WaitWhileSuspended(csRun, bRun)) break;
@@ -60,7 +61,8 @@ void RaidLedsDark() {
 // sound repeats after 301 one-second passes.
 class AlarmRepeat {
  public:
-  AlarmRepeat(CRITICAL_SECTION &csReload, int &bReload, const int &nSnoozeCopy)
+  AlarmRepeat(CRITICAL_SECTION &csReload, std::atomic<int> &bReload,
+              const std::atomic<int> &nSnoozeCopy)
       : m_csReload(csReload),
         m_bReload(bReload),
         m_nSnoozeCopy(nSnoozeCopy),
@@ -94,8 +96,8 @@ class AlarmRepeat {
   }
 
   CRITICAL_SECTION &m_csReload;
-  int &m_bReload;
-  const int &m_nSnoozeCopy;
+  std::atomic<int> &m_bReload;
+  const std::atomic<int> &m_nSnoozeCopy;
   int m_nSnoozeType;
   int m_nCounter = 0;
 };
@@ -103,7 +105,7 @@ class AlarmRepeat {
 // The system alarm stays silent while the RAID alarm runs, and while the RAID LEDs blink
 // together unless a component is in error.
 bool SystemAlarmMaySound() {
-  return g_bRaidAlarmRun == 0 && (g_bRaidBlinkRun == 0 || g_lErrorPresent != 0);
+  return g_bRaidAlarmRun == 0 && (g_bRaidBlinkRun == 0 || ErrorPresent() != 0);
 }
 
 }  // namespace

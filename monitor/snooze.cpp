@@ -8,7 +8,7 @@
 namespace quillet {
 namespace {
 
-bool StoreIfChanged(int &nCopy, DWORD dwValue) {
+bool StoreIfChanged(std::atomic<int> &nCopy, DWORD dwValue) {
   int nValue = static_cast<int>(dwValue);
   if (nCopy == nValue) return false;
   nCopy = nValue;
@@ -38,7 +38,7 @@ DWORD EndHourlySnoozeIfDue(RegHandle &config, DWORD dwSnoozeTime, DWORD dwSnooze
   return 0xFFFFFFFF;
 }
 
-void RequestSnoozeReload(CRITICAL_SECTION &cs, int &bReload) {
+void RequestSnoozeReload(CRITICAL_SECTION &cs, std::atomic<int> &bReload) {
   WriteFlag(cs, bReload, 1);
 }
 

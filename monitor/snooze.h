@@ -2,6 +2,8 @@
 // the alarm threads work from, and the hourly end of a snooze of type 0.
 #pragma once
 
+#include <atomic>
+
 #include "platform/win32.h"
 
 class RegHandle;
@@ -25,6 +27,6 @@ int LocalHour();
 DWORD EndHourlySnoozeIfDue(RegHandle &config, DWORD dwSnoozeTime, DWORD dwSnoozeType);
 
 // Tells a running alarm thread to take its snooze type again.
-void RequestSnoozeReload(CRITICAL_SECTION &cs, int &bReload);
+void RequestSnoozeReload(CRITICAL_SECTION &cs, std::atomic<int> &bReload);
 
 }  // namespace quillet

@@ -49,8 +49,8 @@ int SystemStatusOf(const GroupFlags &flags, bool bRaidShown) {
 
 void UpdateErrorPresent(const GroupFlags &flags) {
   bool bError = HasError(flags);
-  if (bError && g_lErrorPresent == 0) InterlockedExchange(&g_lErrorPresent, 1);
-  if (!bError && g_lErrorPresent == 1) InterlockedExchange(&g_lErrorPresent, 0);
+  if (bError && ErrorPresent() == 0) InterlockedExchange(&g_lErrorPresent, 1);
+  if (!bError && ErrorPresent() == 1) InterlockedExchange(&g_lErrorPresent, 0);
 }
 
 void PublishStatusValues(RegHandle &config, int nSystemStatus, const ComponentCodes &codes) {

@@ -9,6 +9,7 @@ namespace {
 
 constexpr DWORD kStartPendingWaitHint = 5000;
 constexpr DWORD kCtrlThreadWaitMs = 10000;
+constexpr DWORD kFailedWaitPauseMs = 1000;
 constexpr size_t kErrorMessageSize = 562;
 
 // Control event indices, as the handler signals them.
@@ -183,41 +184,47 @@ void SvsBase::CtrlHandler(DWORD dwControl, DWORD dwEventType) {
   // controls always get through, and controls that are not recorded never match.
   if (dwControl == m_dwLastControl && !IsUserControl(dwControl)) return;
 
+  // A control that cannot be handed to the control thread would be lost while the manager
+  // takes it as delivered, and a stop repeated after it would be dropped: fatal, like every
+  // failed call of the frame.
+  auto signal = [this](int index) {
+    if (!SetEvent(m_hCtrlEvents[index])) ReportError("SetEvent", GetLastError());
+  };
   switch (dwControl) {
     case SERVICE_CONTROL_STOP:
       m_dwLastControl = dwControl;
-      SetEvent(m_hCtrlEvents[kStopIndex]);
+      signal(kStopIndex);
       break;
     case SERVICE_CONTROL_PAUSE:
       m_dwLastControl = dwControl;
-      SetEvent(m_hCtrlEvents[kPauseIndex]);
+      signal(kPauseIndex);
       break;
     case SERVICE_CONTROL_CONTINUE:
       if (CurrentState() == SERVICE_RUNNING) return;
       m_dwLastControl = dwControl;
-      SetEvent(m_hCtrlEvents[kContinueIndex]);
+      signal(kContinueIndex);
       break;
     case SERVICE_CONTROL_SHUTDOWN:
       m_dwLastControl = dwControl;
-      SetEvent(m_hCtrlEvents[kShutdownIndex]);
+      signal(kShutdownIndex);
       break;
     case SERVICE_CONTROL_PARAMCHANGE:
-      SetEvent(m_hCtrlEvents[kParamChangeIndex]);
+      signal(kParamChangeIndex);
       break;
     case SERVICE_CONTROL_DEVICEEVENT:
       m_dwDeviceEventType = dwEventType;
-      SetEvent(m_hCtrlEvents[kDeviceEventIndex]);
+      signal(kDeviceEventIndex);
       break;
     case SERVICE_CONTROL_HARDWAREPROFILECHANGE:
-      SetEvent(m_hCtrlEvents[kHardwareProfileIndex]);
+      signal(kHardwareProfileIndex);
       break;
     case SERVICE_CONTROL_POWEREVENT:
       m_dwPowerEventType = dwEventType;
-      SetEvent(m_hCtrlEvents[kPowerEventIndex]);
+      signal(kPowerEventIndex);
       break;
     case SERVICE_CONTROL_PRESHUTDOWN:
       m_dwLastControl = dwControl;
-      SetEvent(m_hCtrlEvents[kPreShutdownIndex]);
+      signal(kPreShutdownIndex);
       break;
     case SERVICE_CONTROL_INTERROGATE:
       ReportCurrentStatus();
@@ -296,11 +303,18 @@ DWORD SvsBase::CtrlThreadLoop() {
 void SvsBase::Cleanup() {
   bool bThreadEnded = true;
   if (m_hCtrlThread != nullptr) {
-    if (WaitForSingleObject(m_hCtrlThread, kCtrlThreadWaitMs) != WAIT_OBJECT_0) {
+    int nFailedWaits = 0;
+    auto threadEnded = [&] {
+      DWORD dwWait;
+      while ((dwWait = WaitForSingleObject(m_hCtrlThread, kCtrlThreadWaitMs)) == WAIT_FAILED)
+        PauseAfterFailedWait("WaitForSingleObject", nFailedWaits);
+      return dwWait == WAIT_OBJECT_0;
+    };
+    if (!threadEnded()) {
       // The thread still waits for a control that will not come: ask it to end before its
       // events are closed.
-      SetEvent(m_hCtrlEndEvent);
-      bThreadEnded = WaitForSingleObject(m_hCtrlThread, kCtrlThreadWaitMs) == WAIT_OBJECT_0;
+      if (!SetEvent(m_hCtrlEndEvent)) ReportError("SetEvent", GetLastError());
+      bThreadEnded = threadEnded();
     }
     CloseHandle(m_hCtrlThread);
   }
@@ -312,6 +326,12 @@ void SvsBase::Cleanup() {
     if (m_hCtrlEndEvent != nullptr) CloseHandle(m_hCtrlEndEvent);
   }
   if (m_hDevNotify != nullptr) UnregisterDeviceNotification(m_hDevNotify);
+}
+
+void SvsBase::PauseAfterFailedWait(const char *pszCall, int &nFailuresInRow) {
+  DWORD dwError = GetLastError();
+  if (++nFailuresInRow > 1) ReportError(pszCall, dwError);
+  Sleep(kFailedWaitPauseMs);
 }
 
 void SvsBase::ReportError(const char *pszText, DWORD dwError) {
@@ -338,6 +358,9 @@ void SvsBase::ReportError(const char *pszText, DWORD dwError) {
     ReportEventA(hSource, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 1, 0, strings, nullptr);
     DeregisterEventSource(hSource);
   }
-  // Fail fast: no clean-up and no handler of the program runs, and no stop is reported.
+  // Fail fast: no clean-up and no handler of the program runs, and no stop is reported. The
+  // caller never goes on after a fatal failure: a process that cannot be terminated ends all
+  // the same.
   TerminateProcess(GetCurrentProcess(), dwError);
+  ExitProcess(dwError);
 }

@@ -3,6 +3,8 @@
 // overridable operations. A concrete service derives from it and supplies Run and OnStop.
 #pragma once
 
+#include <atomic>
+
 #include "platform/win32.h"
 
 class SvsBase {
@@ -64,6 +66,11 @@ class SvsBase {
   // nothing to repeat (state 0 is no state the manager accepts).
   void ReportCurrentStatus();
   static bool IsUserControl(DWORD dwControl) { return dwControl >= 128 && dwControl <= 255; }
+  // Called right after a wait that failed, with the caller's count of failures in a row. The
+  // first is met with a pause, after which the caller waits again; a second in a row means the
+  // handles are unusable and the service could no longer tell when a stop comes or its work
+  // ends: fatal, like every failed call of the frame.
+  void PauseAfterFailedWait(const char *pszCall, int &nFailuresInRow);
 
   CRITICAL_SECTION m_cs;
   SERVICE_STATUS_HANDLE m_hStatus;
@@ -72,9 +79,11 @@ class SvsBase {
   DWORD m_dwControlsAccepted;
   DWORD m_dwCheckPoint;
   DWORD m_dwWaitHint;
-  DWORD m_dwLastControl;
-  DWORD m_dwDeviceEventType;
-  DWORD m_dwPowerEventType;
+  // Written by the handler on the dispatcher's thread; the event types are read by the control
+  // thread.
+  std::atomic<DWORD> m_dwLastControl;
+  std::atomic<DWORD> m_dwDeviceEventType;
+  std::atomic<DWORD> m_dwPowerEventType;
   HANDLE m_hCtrlEvents[kCtrlEventCount];
   HANDLE m_hCtrlThread;
   char m_szServiceName[257];

@@ -8,6 +8,8 @@
 namespace disk_test {
 namespace {
 
+using Records = std::vector<winsim::Trace::Record>;
+
 constexpr const char *kCommandLine =
     "\"C:\\Windows\\System32\\wbem\\wmic.exe\" Path Win32_DiskDrive get Caption, InterfaceType, "
     "Name, SCSIBus /format:csv";
@@ -42,8 +44,10 @@ TEST_F(ListingTool, ReturnsTheOutputBytesAsTheyAreUpToTheFirstNul) {
 
 // What these texts leave in the bays is under DiskStepFailures.
 TEST_F(ListingTool, WithoutAPipeTheTextIsEmptyAndWithoutTheToolItSaysWhatFailed) {
+  world.faults().add({"GetSystemDirectoryA", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
   world.faults().add({"CreatePipe", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
   wmic().output = TwoBayListing();
+  EXPECT_EQ(QueryDiskList(), "");  // no system folder, so no command line
   EXPECT_EQ(QueryDiskList(), "");
   EXPECT_TRUE(world.trace().of_kind("process.start").empty());
   standin::remove_wmic(world);
@@ -53,7 +57,8 @@ TEST_F(ListingTool, WithoutAPipeTheTextIsEmptyAndWithoutTheToolItSaysWhatFailed)
   EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
 }
 
-// Every PeekNamedPipe is made to fail, so that the trace shows when each drain happened.
+// Every PeekNamedPipe is made to fail, so that the trace shows when each drain happened; the
+// last drain, failing, is tried once more.
 TEST_F(ListingTool, AToolEndingAfter25sIsDrainedAt10sAt20sAndAtItsEnd) {
   world.faults().add({"PeekNamedPipe", "", 1, true, ERROR_BROKEN_PIPE});
   wmic().output = TwoBayListing();
@@ -61,7 +66,7 @@ TEST_F(ListingTool, AToolEndingAfter25sIsDrainedAt10sAt20sAndAtItsEnd) {
   QueryDiskList();
   std::vector<std::uint64_t> drains;
   for (const auto &r : world.trace().of_kind("fault")) drains.push_back(r["t"]);
-  EXPECT_EQ(drains, (std::vector<std::uint64_t>{10000, 20000, 25000}));
+  EXPECT_EQ(drains, (std::vector<std::uint64_t>{10000, 20000, 25000, 25000}));
   EXPECT_EQ(world.now(), 25000u);
 }
 
@@ -92,9 +97,62 @@ TEST_F(ListingTool, AToolThatNeverEndsIsTerminatedAfter60sAndItsOutputParsed) {
   // The first drain read the listing; the later ones are in the trace.
   std::vector<std::uint64_t> drains;
   for (const auto &r : world.trace().of_kind("fault")) drains.push_back(r["t"]);
-  EXPECT_EQ(drains, (std::vector<std::uint64_t>{20000, 30000, 40000, 50000, 60000, 60000}));
+  EXPECT_EQ(drains, (std::vector<std::uint64_t>{20000, 30000, 40000, 50000, 60000, 60000, 60000}));
   EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NORMAL, HDD_STATUS_NORMAL));
   EXPECT_EQ(report.Hdd[1].Temp, 41);
+  EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
+}
+
+// The tool ends at 2 s. A wait that fails lets the step pass in a pause, and the exit code
+// tells that the tool has ended: its whole listing, and it is not terminated. A final drain
+// that fails is tried once more.
+TEST_F(ListingTool, FailedWaitsAndDrainsLoseNothingOfTheListing) {
+  wmic().output = TwoBayListing();
+  wmic().delay_ms = 2000;
+  for (const char *call : {"WaitForSingleObject", "PeekNamedPipe", "ReadFile"}) {
+    SCOPED_TRACE(call);
+    world.faults().clear();
+    world.trace().clear();
+    world.faults().add({call, "", 1, std::string(call) == "WaitForSingleObject", 6});
+    std::uint64_t start = world.now();
+    EXPECT_EQ(QueryDiskList(), TwoBayListing());
+    EXPECT_EQ(world.trace().select("process.exit", {"code"}), (Records{{{"code", 0}}}));
+    EXPECT_EQ(world.now() - start, std::string(call) == "WaitForSingleObject" ? 10000u : 2000u);
+  }
+}
+
+// A tool that never ends and cannot be terminated is kept; the next listing ends it before it
+// starts another, and while it cannot be ended no other is started: one stray at most.
+TEST_F(ListingTool, AToolThatCannotBeTerminatedNeverHasASecondBesideIt) {
+  wmic().output = TwoBayListing();
+  wmic().hang = true;
+  world.faults().add({"TerminateProcess", "", 1, true, ERROR_ACCESS_DENIED});
+  EXPECT_EQ(QueryDiskList(), TwoBayListing());
+  EXPECT_EQ(QueryDiskList(), "");
+  world.faults().clear();
+  wmic().hang = false;
+  EXPECT_EQ(QueryDiskList(), TwoBayListing());
+  EXPECT_EQ(world.trace().select("process.start", {"t"}), (Records{{{"t", 0}}, {{"t", 60000}}}));
+  EXPECT_EQ(world.trace().select("process.exit", {"t", "code"}),
+            (Records{{{"t", 60000}, {"code", ERROR_TIMEOUT}}, {{"t", 60000}, {"code", 0}}}));
+  EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
+}
+
+// Neither the waits nor the exit code can tell that the tool (ending at 2 s) has ended: it is
+// taken for running until the limit, and its listing is whole. Its termination then fails, as
+// it has ended, and the next listing releases it, also when it cannot see it end either.
+TEST_F(ListingTool, AToolWhoseEndCannotBeSeenIsWaitedForToTheLimitAndThenReleased) {
+  wmic().output = TwoBayListing();
+  wmic().delay_ms = 2000;
+  world.faults().add({"WaitForSingleObject", "", 1, true, 6});
+  world.faults().add({"GetExitCodeProcess", "", 1, true, 6});
+  EXPECT_EQ(QueryDiskList(), TwoBayListing());
+  EXPECT_EQ(QueryDiskList(), TwoBayListing());
+  world.faults().clear();
+  EXPECT_EQ(QueryDiskList(), TwoBayListing());
+  EXPECT_EQ(world.trace().select("process.start", {"t"}),
+            (Records{{{"t", 0}}, {{"t", 60000}}, {{"t", 120000}}}));
+  EXPECT_EQ(world.now(), 122000u);
   EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
 }
 

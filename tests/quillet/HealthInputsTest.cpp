@@ -117,21 +117,31 @@ TEST_F(ComponentTransitions, AReadingCrossingALevelBackAndForthWritesAMessageAtE
   EXPECT_EQ(statuses[2], (Record{{"t", 20000}, {"data", 11200}}));  // 84: still a warning
 }
 
-TEST_F(ComponentTransitions, ACodeIsRememberedEvenWhenItsMessageCouldNotBeWritten) {
-  world.eventlog().set_available(false);
+// The event log refuses the source, or is full: the message is lost and not written again,
+// and the next change has its message.
+class LostMessage : public HealthWorld, public ::testing::WithParamInterface<const char *> {};
+
+TEST_P(LostMessage, ACodeIsRememberedEvenWhenItsMessageCouldNotBeWritten) {
+  // The board's message is the first; the fan's and the system status's fail.
+  world.faults().add({GetParam(), "", 2, true, 1502 /* the log is full */, "WriteEventLog"});
   Board().set_fan_speed(1500);
   StartMonitor();
-  world.eventlog().set_available(true);
+  world.faults().clear();
   world.run_for(60000);  // still 1500: nothing to write
   Board().set_fan_speed(3000);
   world.run_for(60001);
   Records expected = {
+      Message(0, 4, 0x400003E8, "LEDドライバを初期化しました。"),
       Message(120000, 4, 0x40002F44,
               "CPU ファン回転ステータスを「正常」へ移行しました (CPUファン回転数 = 3000)"),
       Message(120000, 4, 0x40000064, "システムステータスを「正常」へ移行しました。"),
   };
   EXPECT_EQ(Messages(), expected);
+  EXPECT_EQ(world.trace().of_kind("fault").size(), 2u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Calls, LostMessage,
+                         ::testing::Values("RegisterEventSourceA", "ReportEventA"));
 
 }  // namespace
 }  // namespace quillet_test

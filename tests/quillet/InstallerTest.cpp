@@ -1,6 +1,7 @@
 // "-install" and "-remove": the registration they make, the console lines they print, and
 // how the switches are found on the command line.
 #include "ServiceWorld.h"
+#include "service/ServiceInstaller.h"
 
 namespace quillet_test {
 namespace {
@@ -28,27 +29,6 @@ TEST_F(InstallerTest, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuoted
   EXPECT_EQ(world.trace().of_kind("svc.create").size(), 1u);
 }
 
-TEST_F(InstallerTest, WithoutTheirRightInstallAndRemovePrintTheOpenSCManagerLine) {
-  world.services().deny_rights(SC_MANAGER_CREATE_SERVICE);
-  std::uint32_t pid = RunQuillet("-install");
-  EXPECT_EQ(world.console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
-  EXPECT_EQ(world.exit_code(pid), 0u);
-  EXPECT_FALSE(world.services().exists(kServiceName));
-  InstallDirectly();
-  world.services().deny_rights(SC_MANAGER_CONNECT);
-  pid = RunQuillet("-remove");
-  EXPECT_EQ(world.console(pid), "OpenSCManager failed: Access is denied.\r\n\n");
-  EXPECT_TRUE(world.services().exists(kServiceName));
-}
-
-TEST_F(InstallerTest, AFailedCreationPrintsTheCreateServiceLine) {
-  world.faults().add({"CreateServiceA", "", 1, false, 1073});
-  std::uint32_t pid = RunQuillet("-install");
-  EXPECT_EQ(world.console(pid),
-            "CreateService failed: The specified service already exists.\r\n\n");
-  EXPECT_EQ(world.exit_code(pid), 0u);
-}
-
 TEST_F(InstallerTest, AProgramPathThatDoesNotFitTheBufferIsNotRegistered) {
   // GetModuleFileNameA's buffer holds 259 characters and the terminator.
   auto install_from_path_of = [&](std::size_t length) {
@@ -68,23 +48,6 @@ TEST_F(InstallerTest, AProgramPathThatDoesNotFitTheBufferIsNotRegistered) {
   EXPECT_FALSE(world.services().exists(kServiceName));
 }
 
-TEST_F(InstallerTest, RemoveOfAMissingServicePrintsTheOpenServiceLineFollowedByAnEmptyLine) {
-  std::uint32_t pid = RunQuillet("-remove");
-  EXPECT_EQ(world.console(pid),
-            "OpenService failed: The specified service does not exist as an installed "
-            "service.\r\n\n");
-  EXPECT_EQ(world.exit_code(pid), 0u);
-}
-
-TEST_F(InstallerTest, AnErrorWithoutSystemTextIsPrintedInHexadecimalWithoutPrefix) {
-  RunQuillet("-install");
-  world.faults().add({"DeleteService", "", 1, false, 0x1234});
-  std::uint32_t pid = RunQuillet("-remove");
-  EXPECT_EQ(world.console(pid), "DeleteService failed: Unknown error 1234\n");
-  EXPECT_EQ(world.exit_code(pid), 0u);
-  EXPECT_TRUE(world.services().exists(kServiceName));
-}
-
 TEST_F(InstallerTest, SwitchesActInAnyCaseAndInstallWinsOverRemove) {
   std::uint32_t pid = RunQuillet("/x -INSTALL");
   EXPECT_TRUE(world.services().exists(kServiceName));
@@ -97,14 +60,87 @@ TEST_F(InstallerTest, SwitchesActInAnyCaseAndInstallWinsOverRemove) {
   EXPECT_FALSE(world.services().exists(kServiceName));
 }
 
-// Started by hand it ends quietly with 0 (ServiceLifecycleTest), or with 1 without the
-// framework.
-TEST_F(InstallerTest, WithoutTheFrameworkItEndsQuietlyWithOne) {
-  world.faults().add({"GetModuleHandleA", "", 1, false, 126});
-  std::uint32_t pid = RunQuillet("-install");
-  EXPECT_EQ(world.exit_code(pid), 1u);
-  EXPECT_EQ(world.console(pid), "");
-  EXPECT_FALSE(world.services().exists(kServiceName));
+// Each failed call of "-install" and "-remove": the console line (the system's text ends in its
+// own line break, so an empty line follows), the exit code and whether the service is there.
+struct EntryCase {
+  const char *name;
+  std::vector<winsim::Fault> faults;
+  bool installed;  // before the run
+  const char *arguments;
+  std::string console;
+  DWORD exit_code;
+};
+
+void PrintTo(const EntryCase &c, std::ostream *os) {
+  *os << c.name;
+}
+
+class EntryFailureTest : public ServiceWorld, public ::testing::WithParamInterface<EntryCase> {};
+
+TEST_P(EntryFailureTest, PrintsTheFailedCallAndLeavesTheServiceAsItWas) {
+  const EntryCase &c = GetParam();
+  if (c.installed) InstallDirectly();
+  for (const auto &fault : c.faults) world.faults().add(fault);
+  std::uint32_t pid = RunQuillet(c.arguments);
+  EXPECT_EQ(world.console(pid), c.console);
+  EXPECT_EQ(world.exit_code(pid), c.exit_code);
+  EXPECT_EQ(world.services().exists(kServiceName), c.installed);
+  EXPECT_EQ(world.trace().of_kind("fault").size(), c.faults.size());
+}
+
+// The call made from `in` fails with `error`; before the run the service is installed or not.
+EntryCase Fails(const char *name, const char *call, const char *in, DWORD error, bool installed,
+                const char *arguments, std::string console, DWORD exit_code = 0) {
+  return {name,     {{call, "", 1, false, error, in}}, installed, arguments, std::move(console),
+          exit_code};
+}
+
+const std::string kDenied = "OpenSCManager failed: Access is denied.\r\n\n";
+const std::string kExists = "CreateService failed: The specified service already exists.\r\n\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, EntryFailureTest,
+    ::testing::Values(
+        Fails("NoRightToCreate", "OpenSCManagerA", "InstallService", 5, false, "-install", kDenied),
+        Fails("NoRightToConnect", "OpenSCManagerA", "RemoveService", 5, true, "-remove", kDenied),
+        Fails("CreationRefused", "CreateServiceA", "InstallService", 1073, false, "-install",
+              kExists),
+        // Without the manager the installed service is not seen; installing it again fails.
+        Fails("InstalledServiceNotSeen", "OpenSCManagerA", "IsServiceInstalled", 5, true,
+              "-install", kExists),
+        Fails("OwnPathUnknown", "GetModuleFileNameA", "GetQuotedModulePath", 8, false, "-install",
+              "GetModuleFileName failed: Not enough memory resources are available to process "
+              "this command.\r\n\n"),
+        EntryCase{"MissingServiceNotOpened",
+                  {},
+                  false,
+                  "-remove",
+                  "OpenService failed: The specified service does not exist as an installed "
+                  "service.\r\n\n",
+                  0},
+        // An error without system text is printed in hexadecimal without prefix.
+        Fails("DeletionRefusedWithoutSystemText", "DeleteService", "RemoveService", 0x1234, true,
+              "-remove", "DeleteService failed: Unknown error 1234\n"),
+        [] {
+          EntryCase c = Fails("NoSystemTextFound", "OpenSCManagerA", "InstallService", 5, false,
+                              "-install", "OpenSCManager failed: Unknown error 5\n");
+          c.faults.push_back({"FormatMessageA", "", 1, false, 317, "PrintApiError"});
+          return c;
+        }(),
+        // Started by hand it ends quietly with 0 (ServiceLifecycleTest), or with 1 without the
+        // framework.
+        Fails("NoFramework", "GetModuleHandleA", "QuilletMain", 126, false, "-install", "", 1)),
+    [](const ::testing::TestParamInfo<EntryCase> &test) { return test.param.name; });
+
+// With a description (the program itself registers none), one that cannot be set is left out.
+TEST_F(InstallerTest, ADescriptionThatCannotBeSetIsLeftOut) {
+  world.faults().add({"ChangeServiceConfig2A"});
+  ServiceInstallInfo info;
+  FillServiceInstallInfo(info, kServiceName, "Norvane NAS LED Control", "Watches the appliance");
+  InstallService(info);
+  ASSERT_TRUE(world.services().exists(kServiceName));
+  EXPECT_EQ(world.services().info(kServiceName)->description, "");
+  EXPECT_EQ(world.trace().of_kind("fault").size(), 1u);
 }
 
 // A folder name that contains a switch does not act as that switch: only the arguments after

@@ -137,6 +137,25 @@ TEST_F(NASBeepTest, AFailedEndpointQueryGivesTheTones) {
   EXPECT_TRUE(beep.PlayWave(kNorvaneRaidWave));
 }
 
+// The output's name cannot be converted: it might be the on-board one, on which the alarm could
+// go unheard, so the tones sound. COM that the caller entered on the thread stays entered when
+// the alarm could not enter it itself.
+TEST_F(NASBeepTest, AnOutputWhoseNameCannotBeConvertedGetsTheTonesAndTheCallersComStays) {
+  audio().set_endpoint("Speakers (USB Audio Device)");
+  add_wave(kNorvaneRaidWave, 1500);
+  for (std::uint32_t nth : {1u, 2u}) {
+    world.faults().clear();
+    world.faults().add({"WideCharToMultiByte", "", nth});
+    EXPECT_FALSE(beep.PlayWave(kNorvaneRaidWave)) << nth;
+  }
+  world.faults().clear();
+  ASSERT_EQ(CoInitialize(nullptr), S_OK);
+  world.faults().add({"CoInitialize"});
+  EXPECT_TRUE(beep.PlayWave(kNorvaneRaidWave));
+  EXPECT_EQ(audio().com_initialized_threads(), 1);
+  CoUninitialize();
+}
+
 // ---- The sound folder --------------------------------------------------------------------------
 
 // A suitable output plays the wave file once for its length, and no tones (the system alarm's
@@ -175,14 +194,19 @@ TEST_F(NASBeepTest, ARefusingBeepDeviceFallsBackToBeepForEveryTone) {
   EXPECT_EQ(world.now(), 3750u);
 }
 
+// A Beep that fails as well loses that tone alone; the pattern goes on with its pauses.
 TEST_F(NASBeepTest, TheDeviceIsOpenedAnewForEveryToneSoOneFailureLosesOnlyThatTone) {
   world.faults().add({"CreateFileA", "BeepDev", 2});
   world.faults().add({"WriteFile", "", 4});
+  world.faults().add({"CreateFileA", "BeepDev", 6});
+  world.faults().add({"Beep", "", 3});
   beep.PlayRaidAlarm();
   Records expected = raid_tones("beepdev");
   expected[1]["via"] = "beep";  // the second open fails
   expected[4]["via"] = "beep";  // the fourth write fails
+  expected.pop_back();          // the sixth open fails, and its Beep too
   EXPECT_EQ(sounds(), expected);
+  EXPECT_EQ(world.now(), 2200u);
 }
 
 // ---- One alarm at a time ----------------------------------------------------------------------

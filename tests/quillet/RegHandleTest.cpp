@@ -72,6 +72,40 @@ TEST_F(RegHandleTest, ANullRootOrEmptyPathFailsWithoutTouchingTheRegistry) {
   EXPECT_TRUE(world.trace().of_kind("fault").empty());
 }
 
+// Each registry call of an operation failing once: the operation's failure result, the value as
+// it was, and no key left open. A failed size query leaves the size 0, so the read that follows
+// fails too. (The calls are the test's own, so they are counted, not named by their function.)
+TEST_F(RegHandleTest, EachFailedCallGivesItsOperationsFailureResultAndChangesNothing) {
+  struct Case {
+    const char *operation, *call;
+    std::uint32_t nth;
+    int result;  // 0xFFFFFFFF read as -1
+  };
+  const Case cases[] = {
+      {"GetDword", "RegOpenKeyExA", 1, -1},     {"GetDword", "RegQueryValueExA", 1, -1},
+      {"GetDword", "RegQueryValueExA", 2, -1},  {"SetDword", "RegOpenKeyExA", 1, 0},
+      {"SetDword", "RegSetValueExA", 1, 0},     {"DeleteValue", "RegOpenKeyExA", 1, 0},
+      {"DeleteValue", "RegDeleteValueA", 1, 0}, {"KeyExists", "RegOpenKeyExA", 1, 0},
+  };
+  world.registry().set_dword(kFullKey, "CheckInterval", 90);
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.operation) + ": " + c.call + " #" + std::to_string(c.nth));
+    world.faults().clear();
+    world.faults().add({c.call, "", c.nth, false, ERROR_ACCESS_DENIED});
+    RegHandle reg(HKEY_LOCAL_MACHINE, kKey);
+    std::string operation = c.operation;
+    int result = operation == "GetDword"      ? static_cast<int>(reg.GetDword("CheckInterval"))
+                 : operation == "SetDword"    ? reg.SetDword("CheckInterval", 60)
+                 : operation == "DeleteValue" ? reg.DeleteValue("CheckInterval")
+                                              : reg.KeyExists(HKEY_LOCAL_MACHINE, kKey);
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(world.trace().of_kind("fault").size(), 1u);
+    world.trace().clear();
+    EXPECT_EQ(world.registry().dword(kFullKey, "CheckInterval"), 90u);
+    EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
+  }
+}
+
 TEST_F(RegHandleTest, KeyExistsWantsFullAccessAndTheExplicitReadTakesItsOwnPath) {
   RegHandle probe(nullptr, "");
   EXPECT_EQ(probe.KeyExists(HKEY_LOCAL_MACHINE, kKey), 1);

@@ -112,6 +112,19 @@ TEST_F(SystemStatus, EachStatusHasItsLedAndAlarm) {
   EXPECT_EQ(Writes("LedSnoozeType"), (Records{{{"t", 20750}, {"data", 0xFFFFFFFF}}}));
 }
 
+// The blink thread is waited for until it has ended, also when a wait fails: its last write
+// (dark) comes before the LED is lit for the error, not after.
+TEST_F(SystemStatus, AFailedWaitForTheBlinkThreadIsTriedAgainBeforeTheLedIsLit) {
+  SetWarnDrive(0x1);
+  StartMonitor();
+  world.run_for(10250);
+  world.faults().add({"WaitForSingleObject", "", 1, false, 6, "StopIndicatorThread"});
+  SetBackup(2);
+  CycleNow();
+  world.run_for(2000);
+  EXPECT_EQ(StatusLed(10250), (Records{Led(10500, 0), Led(11000, 1), Led(11250, 0)}));
+}
+
 TEST_F(SystemStatus, WithoutTheConfigurationKeyTheLedIsDarkAndTheAlarmStops) {
   SetBackup(2);
   StartMonitor();

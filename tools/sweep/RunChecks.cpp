@@ -84,6 +84,15 @@ void RunChecks::take(const Record &record) {
     if (record["control"] == SERVICE_CONTROL_STOP && record["result"] == 0) {
       std::string service = record["service"];
       auto info = world_.services().info(service);
+      // The control's record follows its answer: the process may have acted on the stop and
+      // ended meanwhile, the last one to end.
+      if (info && info->pid == 0 && info->win32_exit_code == ERROR_PROCESS_ABORTED) {
+        if (!last_end_fatal_)
+          broken_.push_back("service " + service +
+                            "'s process ended as it was asked to stop, without reporting "
+                            "STOPPED or an error");
+        return;
+      }
       stops_.push_back({service, record["t"], info ? info->pid : 0});
     }
   } else if (kind == "svc.status") {
@@ -127,10 +136,11 @@ void RunChecks::installer_ended(std::uint32_t pid, std::uint32_t code) {
 void RunChecks::process_ended(std::uint32_t pid, std::uint64_t t) {
   // A service's process that ends before reporting STOPPED must have ended through its fatal
   // path: terminated by itself after writing its error event.
+  last_end_fatal_ =
+      world_.exit_path(pid) == winsim::ExitPath::Terminated && wrote_error_event_.count(pid) != 0;
   std::erase_if(stops_, [&](const StopRequest &stop) {
     if (stop.pid != pid) return false;
-    auto path = world_.exit_path(pid);
-    if (path != winsim::ExitPath::Terminated || wrote_error_event_.count(pid) == 0)
+    if (!last_end_fatal_)
       broken_.push_back("service " + stop.service + "'s process ended " + seconds(t - stop.at) +
                         " after it was asked to stop, without reporting STOPPED or an error");
     return true;

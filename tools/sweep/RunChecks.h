@@ -67,6 +67,7 @@ class RunChecks : public winsim::TraceSink {
   std::set<std::uint32_t> programs_;  // processes of the system's programs
   std::set<std::uint32_t> wrote_error_event_;
   std::vector<StopRequest> stops_;
+  bool last_end_fatal_ = false;  // the process that ended last did so through its fatal path
   std::vector<std::string> broken_;
 };
 
