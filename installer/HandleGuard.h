@@ -7,12 +7,16 @@
 template <typename Handle, BOOL(WINAPI *Close)(Handle)>
 class HandleGuard {
  public:
-  explicit HandleGuard(Handle h) : m_h(h) {}
-  ~HandleGuard() {
-    if (m_h != nullptr) Close(m_h);
-  }
+  explicit HandleGuard(Handle h = nullptr) : m_h(h) {}
+  ~HandleGuard() { Reset(nullptr); }
   HandleGuard(const HandleGuard &) = delete;
   HandleGuard &operator=(const HandleGuard &) = delete;
+
+  // Closes the handle held, if any, and holds `h` instead.
+  void Reset(Handle h) {
+    if (m_h != nullptr) Close(m_h);
+    m_h = h;
+  }
 
   operator Handle() const { return m_h; }
 

@@ -44,11 +44,11 @@ BOOL MarkForDeletionAtRestart(const InstallPath &path) {
   return path.Fits() ? MoveFileExW(path.Text(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) : TooLong();
 }
 
-bool PathFound(const InstallPath &path) {
-  if (!path.Fits()) return false;
+DWORD FindExactName(const InstallPath &path) {
+  if (!path.Fits()) return ERROR_FILENAME_EXCED_RANGE;
   WIN32_FIND_DATAW found;
   HANDLE hFind = FindFirstFileW(path.Text(), &found);
-  if (hFind == INVALID_HANDLE_VALUE) return false;
+  if (hFind == INVALID_HANDLE_VALUE) return GetLastError();
   FindClose(hFind);
-  return true;
+  return ERROR_SUCCESS;
 }

@@ -28,5 +28,7 @@ BOOL DeletePath(const InstallPath &path);
 BOOL CreateFolder(const InstallPath &path);
 BOOL RemoveFolder(const InstallPath &path);
 BOOL MarkForDeletionAtRestart(const InstallPath &path);
-// Whether a search for the exact name finds a file or folder.
-bool PathFound(const InstallPath &path);
+// Searches for a file or folder of exactly that name: ERROR_SUCCESS when found, else the
+// search's error (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND or ERROR_NO_MORE_FILES when there
+// is none).
+DWORD FindExactName(const InstallPath &path);

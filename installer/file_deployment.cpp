@@ -1,5 +1,7 @@
 #include "installer/file_deployment.h"
 
+#include <string_view>
+
 #include "installer/DebugOutput.h"
 #include "installer/InstallPath.h"
 #include "installer/exit_codes.h"
@@ -43,8 +45,8 @@ DWORD CopyReported(const InstallPath &source, const InstallPath &target, bool bR
   return dwError;
 }
 
-// The service program's " -install" run: false when it failed or timed out. A program that
-// cannot be started is passed over.
+// The service program's " -install" run: false when it failed, was terminated, or ended with an
+// exit code that cannot be read. A program that cannot be started is passed over.
 bool SuiteInstallerSucceeded(LPCWSTR pszSystemDrive) {
   DWORD dwExitCode = 0;
   switch (RunSuiteProgram(pszSystemDrive, TEXT(" -install"), &dwExitCode)) {
@@ -52,7 +54,9 @@ bool SuiteInstallerSucceeded(LPCWSTR pszSystemDrive) {
       return true;
     case SuiteProgramRun::Ended:
       return dwExitCode == 0;
-    case SuiteProgramRun::TimedOut:
+    case SuiteProgramRun::Terminated:
+      return false;
+    case SuiteProgramRun::NoExitCode:
       return false;
   }
   return false;
@@ -98,16 +102,34 @@ int DeployFiles(LPCWSTR pszDriverPath, bool bRunSuiteInstaller, bool bRegisterDr
 
 namespace {
 
+bool SameText(LPCWSTR pszFirst, LPCWSTR pszSecond) {
+  return std::basic_string_view<WCHAR>(pszFirst) == std::basic_string_view<WCHAR>(pszSecond);
+}
+
+// Whether an update copies a new file onto the installed path right after the removal: a
+// destination of the file table, the driver, or the restored resource.
+bool CopiedAnewByUpdate(LPCWSTR pszEntry) {
+  if (SameText(pszEntry, kInstalledDriver) || SameText(pszEntry, kInstalledResource)) return true;
+  for (const FileTableRow &row : kFileTable)
+    if (SameText(pszEntry, row.szDestination)) return true;
+  return false;
+}
+
 // Deletes one installed file. One that cannot be deleted now is marked for deletion at the next
-// restart, unless it is not there; a path too long to name a file is only reported.
-void DeleteInstalledFile(LPCWSTR pszSystemDrive, LPCWSTR pszEntry) {
+// restart, unless there is nothing at the path (neither the file nor its folder), or a new file
+// is about to be copied onto it (the mark would delete the new file at the restart); a path too
+// long to name a file is only reported.
+void DeleteInstalledFile(LPCWSTR pszSystemDrive, LPCWSTR pszEntry, bool bCopiedAnew) {
   InstallPath path(pszSystemDrive, pszEntry);
   if (DeletePath(path)) {
     DebugPrint(TEXT("deleted %s.\n"), path.Text());
     return;
   }
-  DebugPrint(TEXT("DeleteFile %s failed error=0x%08X)\n"), path.Text(), GetLastError());
-  if (!path.Fits() || GetLastError() == ERROR_FILE_NOT_FOUND) return;
+  const DWORD dwError = GetLastError();
+  DebugPrint(TEXT("DeleteFile %s failed error=0x%08X)\n"), path.Text(), dwError);
+  if (!path.Fits() || dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND ||
+      bCopiedAnew)
+    return;
   MarkForDeletionAtRestart(path);
   DebugPrint(TEXT("not deleted %s,delay delete it after reboot,last error=0x%08X.\n"), path.Text(),
              GetLastError());
@@ -115,7 +137,7 @@ void DeleteInstalledFile(LPCWSTR pszSystemDrive, LPCWSTR pszEntry) {
 
 }  // namespace
 
-int RemoveFiles(bool bRunSuiteRemover, bool bRemoveRegistry, bool bRemoveLogs) {
+int RemoveFiles(bool bRunSuiteRemover, bool bRemoveRegistry, bool bRemoveLogs, bool bRedeploying) {
   WCHAR szSystemDrive[MAX_PATH];
   if (int nResult = GetSystemDriveReported(szSystemDrive)) return nResult;
   if (bRunSuiteRemover) {
@@ -123,9 +145,10 @@ int RemoveFiles(bool bRunSuiteRemover, bool bRemoveRegistry, bool bRemoveLogs) {
     DWORD dwExitCode = 0;
     RunSuiteProgram(szSystemDrive, TEXT(" -remove"), &dwExitCode);
   }
-  for (LPCWSTR pszEntry : kRemovalList) DeleteInstalledFile(szSystemDrive, pszEntry);
+  for (LPCWSTR pszEntry : kRemovalList)
+    DeleteInstalledFile(szSystemDrive, pszEntry, bRedeploying && CopiedAnewByUpdate(pszEntry));
   if (bRemoveLogs)
-    for (LPCWSTR pszEntry : kLogList) DeleteInstalledFile(szSystemDrive, pszEntry);
+    for (LPCWSTR pszEntry : kLogList) DeleteInstalledFile(szSystemDrive, pszEntry, false);
   // Each goes only when it is empty.
   RemoveFolder(InstallPath(szSystemDrive, kInstallFolder));
   RemoveFolder(InstallPath(szSystemDrive, kParentFolder));
@@ -148,10 +171,16 @@ int BackupResource() {
   InstallPath backup(szSystemDrive, kResourceBackup);
   for (LPCWSTR pszCandidate : kResourceCandidateList) {
     InstallPath candidate(szSystemDrive, pszCandidate);
-    if (!PathFound(candidate)) continue;
-    if (!CopyOnto(candidate, backup)) {
+    // A search that fails for another reason than the file's absence cannot tell that there is
+    // nothing to keep: the removal that follows would delete the resource unsaved.
+    DWORD dwError = FindExactName(candidate);
+    if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND ||
+        dwError == ERROR_NO_MORE_FILES)
+      continue;
+    if (dwError == ERROR_SUCCESS && !CopyOnto(candidate, backup)) dwError = GetLastError();
+    if (dwError != ERROR_SUCCESS) {
       DebugPrint(TEXT("backup %s to %s\t---fail,error=0x%08X\n"), candidate.Text(), backup.Text(),
-                 GetLastError());
+                 dwError);
       return kExitCopyFailed;
     }
     DebugPrint(TEXT("backup %s to %s\t---OK\n"), candidate.Text(), backup.Text());

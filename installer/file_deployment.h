@@ -19,11 +19,14 @@ int DeployFiles(LPCWSTR pszDriverPath, bool bRunSuiteInstaller, bool bRegisterDr
 DWORD CopyTableRow(const FileTableRow &row, LPCWSTR pszMediaRoot, LPCWSTR pszSystemDrive);
 
 // Runs the installed service program with " -remove" when asked, deletes the removal list and,
-// when asked, the log list (files in use are deleted at the next restart), removes the empty
-// install folders and, when asked, the driver's registry entries. Returns 0, 9 or 10.
-int RemoveFiles(bool bRunSuiteRemover, bool bRemoveRegistry, bool bRemoveLogs);
+// when asked, the log list, removes the empty install folders and, when asked, the driver's
+// registry entries. A file that cannot be deleted now (in use) is marked for deletion at the
+// next restart; with `bRedeploying` (an update, whose deployment follows) not one that the
+// deployment copies anew. Returns 0, 9 or 10.
+int RemoveFiles(bool bRunSuiteRemover, bool bRemoveRegistry, bool bRemoveLogs, bool bRedeploying);
 
-// Copies the first resource candidate found into the temporary folder. Returns 0, 9, 10, 11, 12.
+// Copies the first resource candidate found into the temporary folder; a search for a candidate
+// that fails for another reason than its absence is a failed backup. Returns 0, 9, 10, 11, 12.
 int BackupResource();
 
 // Copies the backup into the install folder, then deletes it and the temporary folder.

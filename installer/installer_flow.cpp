@@ -1,6 +1,7 @@
 #include "installer/installer_flow.h"
 
 #include "installer/DebugOutput.h"
+#include "installer/HandleGuard.h"
 #include "installer/exit_codes.h"
 #include "installer/file_deployment.h"
 #include "installer/prerequisites.h"
@@ -60,7 +61,8 @@ bool IsMode(LPCWSTR pszArgument) {
 }  // namespace
 
 int RunInstall(LPCWSTR pszDriverPath, InstallerVariant variant) {
-  if (int nResult = CheckPrerequisites()) return nResult;
+  KernelHandle marker;  // the running marker, held to the end of the run
+  if (int nResult = CheckPrerequisites(marker)) return nResult;
   if (int nResult = DeployFiles(pszDriverPath, true, true, variant)) {
     DebugPrint(
         TEXT("some error during Install/Uninstall,such as install service/driver failure,copy "
@@ -71,15 +73,17 @@ int RunInstall(LPCWSTR pszDriverPath, InstallerVariant variant) {
 }
 
 int RunRemove() {
-  if (int nResult = CheckNotRunningAndStop(false)) return nResult;
-  if (int nResult = RemoveFiles(true, true, true)) return nResult;
+  KernelHandle marker;  // the running marker, held to the end of the run
+  if (int nResult = CheckNotRunningAndStop(false, marker)) return nResult;
+  if (int nResult = RemoveFiles(true, true, true, false)) return nResult;
   return DeleteVersionKey() ? kExitSuccess : kExitVersionKeyNotOpened;
 }
 
 int RunUpdate(LPCWSTR pszDriverPath, InstallerVariant variant) {
-  if (int nResult = CheckNotRunningAndStop(false)) return nResult;
+  KernelHandle marker;  // the running marker, held to the end of the run
+  if (int nResult = CheckNotRunningAndStop(false, marker)) return nResult;
   if (int nResult = BackupResource()) return nResult;
-  if (int nResult = RemoveFiles(false, false, false)) return nResult;
+  if (int nResult = RemoveFiles(false, false, false, true)) return nResult;
   if (int nResult = DeployFiles(pszDriverPath, false, false, variant)) {
     DebugPrint(TEXT("some error during Update, such as copy file failure,etc.\n"));
     return nResult;

@@ -23,12 +23,15 @@ bool SentrelPresent() {
   return (static_cast<unsigned>(registers[3]) & kEngineExistsAndEnabled) == kEngineExistsAndEnabled;
 }
 
-bool SuiteRunningCheck() {
+bool SuiteRunningCheck(KernelHandle &marker) {
   HANDLE hMarker = CreateMutexW(nullptr, FALSE, kRunningMarker);
-  return hMarker != nullptr && GetLastError() == ERROR_ALREADY_EXISTS;
+  if (hMarker == nullptr) return true;
+  const bool bExisted = GetLastError() == ERROR_ALREADY_EXISTS;
+  marker.Reset(hMarker);
+  return bExisted;
 }
 
-int CheckPrerequisites() {
+int CheckPrerequisites(KernelHandle &marker) {
   if (!SentrelPresent()) {
     DebugPrint(TEXT("Sentrel does not exist. Installation stopped.\n"));
     return kExitNoSentrel;
@@ -37,11 +40,11 @@ int CheckPrerequisites() {
     DebugPrint(TEXT("Old Version of PLIX exist. Installation stopped.\n"));
     return kExitPredecessor;
   }
-  return CheckNotRunningAndStop(true);
+  return CheckNotRunningAndStop(true, marker);
 }
 
-int CheckNotRunningAndStop(bool bDelete) {
-  if (SuiteRunningCheck()) {
+int CheckNotRunningAndStop(bool bDelete, KernelHandle &marker) {
+  if (SuiteRunningCheck(marker)) {
     DebugPrint(TEXT("QORA is still running. Installation stopped.\n"));
     return kExitSuiteRunning;
   }

@@ -6,8 +6,8 @@
 
 namespace {
 
-// The exit code a run that did not end in time is terminated with.
-constexpr UINT kTimedOutExitCode = ERROR_TIMEOUT;
+// The exit code a run that is terminated gets.
+constexpr UINT kTerminatedExitCode = ERROR_TIMEOUT;
 // The longest switch passed.
 constexpr int kMaxCommandLine = 16;
 
@@ -28,11 +28,12 @@ SuiteProgramRun RunSuiteProgram(LPCWSTR pszSystemDrive, LPCWSTR pszSwitch, DWORD
     return SuiteProgramRun::NotStarted;
   KernelHandle hProcess(process.hProcess);
   KernelHandle hThread(process.hThread);
-  if (WaitForSingleObject(hProcess, kSuiteProgramWaitMs) == WAIT_TIMEOUT) {
-    TerminateProcess(hProcess, kTimedOutExitCode);
-    return SuiteProgramRun::TimedOut;
+  // A failed wait says nothing of the run: it may still be going.
+  if (WaitForSingleObject(hProcess, kSuiteProgramWaitMs) != WAIT_OBJECT_0) {
+    TerminateProcess(hProcess, kTerminatedExitCode);
+    WaitForSingleObject(hProcess, kTerminatedRunWaitMs);
+    return SuiteProgramRun::Terminated;
   }
-  *pdwExitCode = STILL_ACTIVE;
-  GetExitCodeProcess(hProcess, pdwExitCode);
+  if (!GetExitCodeProcess(hProcess, pdwExitCode)) return SuiteProgramRun::NoExitCode;
   return SuiteProgramRun::Ended;
 }

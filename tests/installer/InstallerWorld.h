@@ -24,6 +24,12 @@ inline winsim::Fault Failing(const char *call, DWORD error, std::uint32_t nth = 
                              const char *match = "") {
   return {call, match, nth, false, error};
 }
+// The first call of `call` made from the installer's function `function` fails with `error`;
+// with `every`, every call from there.
+inline winsim::Fault FailingIn(const char *call, const char *function, DWORD error,
+                               bool every = false) {
+  return {call, "", 1, every, error, function};
+}
 
 constexpr const char *kYarrowPath = "C:\\Program Files\\Pellam\\QORA\\Yarrow.exe";
 constexpr const char *kServiceName = "QORAService";

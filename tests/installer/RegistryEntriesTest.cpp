@@ -127,6 +127,49 @@ TEST_F(RegistryEntries, RemovalLeavesADriverKeyWithSubkeysAndDeletesTheRunValue)
   EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
 }
 
+// The deletions of a removal whose results are not looked at: a refused one leaves its entry,
+// the others still go, and the version key's deletion still succeeds.
+TEST_F(RegistryEntries, ARefusedDeletionLeavesItsEntryAndTheOthersStillGo) {
+  const Record driver_key = {{"key", kDriverKey}};
+  const Record run_value = {{"key", kRunKey}, {"name", "qora_init"}};
+  const Record version_value = {{"key", kVersionKey}, {"name", "Version"}};
+  const Record version_key = {{"key", kVersionKey}};
+  const struct {
+    const char *name;
+    winsim::Fault fault;
+    Records deleted;
+  } cases[] = {
+      {"DriverKey",
+       {"RegDeleteKeyW", "truecrypt", 1, false, ERROR_ACCESS_DENIED},
+       {run_value, version_value, version_key}},
+      {"RunKeyNotOpened",
+       {"RegOpenKeyExW", "Run", 1, false, ERROR_ACCESS_DENIED},
+       {driver_key, version_value, version_key}},
+      {"RunValue",
+       {"RegDeleteValueW", "qora_init", 1, false, ERROR_ACCESS_DENIED},
+       {driver_key, version_value, version_key}},
+      // The key goes with its value.
+      {"VersionValue",
+       {"RegDeleteValueW", "Software\\QORA", 1, false, ERROR_ACCESS_DENIED},
+       {driver_key, run_value, version_key}},
+      {"VersionKey",
+       {"RegDeleteKeyW", "Software\\QORA", 1, false, ERROR_ACCESS_DENIED},
+       {driver_key, run_value, version_value}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    RegisterDriverService(kDriver, kNotifier);
+    ASSERT_TRUE(WriteVersionValue());
+    world.trace().clear();
+    world.faults().clear();
+    world.faults().add(c.fault);
+    RemoveDriverRegistration();
+    EXPECT_TRUE(DeleteVersionKey());
+    EXPECT_EQ(Changes("reg.delete"), c.deleted);
+    EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
+  }
+}
+
 // Only "tillgate" as the whole first name of the disk class's "LowerFilters" counts. The key is
 // read with read access only, and the value's type plays no part.
 TEST_F(RegistryEntries, ThePredecessorIsTillgateAsTheFirstLowerFilter) {

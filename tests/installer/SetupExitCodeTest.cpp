@@ -17,7 +17,7 @@ struct ExitCase {
   const char *arguments;
   std::string output;
   DWORD code;
-  winsim::Fault fault = {};  // none without a call name
+  std::vector<winsim::Fault> faults = {};
 };
 
 class SetupExitCode : public SetupWorld, public ::testing::WithParamInterface<ExitCase> {};
@@ -26,7 +26,7 @@ TEST_P(SetupExitCode, FromItsCause) {
   const ExitCase &c = GetParam();
   LayOutMedia();
   if (c.prepare) c.prepare(*this);
-  if (!c.fault.call.empty()) world.faults().add(c.fault);
+  for (const winsim::Fault &fault : c.faults) world.faults().add(fault);
   std::uint32_t pid = RunSetup(c.arguments);
   EXPECT_EQ(world.console(pid), c.output);
   EXPECT_EQ(world.exit_code(pid), c.code);
@@ -124,38 +124,185 @@ INSTANTIATE_TEST_SUITE_P(
                  "Service stop failed\nExitCode = 7\n", 7},
         ExitCase{"StopRefusedRemove", StopRefused, "Remove bWinXP \\Driver Debug",
                  "Service stop failed\nExitCode = 7\n", 7},
-        ExitCase{"StartRefused", nullptr, "Install bWinXP \\Driver Debug",
+        ExitCase{"StartRefused",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
                  kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() +
                      "StartService failed (5)\nService start failed\nExitCode = 8\n",
-                 8, Failing("StartServiceW", 5)},
-        ExitCase{"NoWindowsFolderInstall", nullptr, "Install bWinXP \\Driver Debug",
-                 kNoService + kInstallFailed + "ExitCode = 9\n", 9,
-                 Failing("GetWindowsDirectoryW", 87)},
-        ExitCase{"NoWindowsFolderRemove", nullptr, "Remove bWinXP \\Driver Debug",
-                 std::string(kNoService) + "get windows directory fail\nExitCode = 9\n", 9,
-                 Failing("GetWindowsDirectoryW", 87)},
-        ExitCase{"NoBackslashInTheInstallersPath", nullptr, "Install bWinXP \\Driver Debug",
-                 kNoService + kInstallFailed + "ExitCode = 10\n", 10,
-                 Failing("GetModuleFileNameW", 122)},
-        ExitCase{"NoTemporaryFolder", nullptr, "Update bWinXP \\Driver Debug",
+                 8,
+                 {Failing("StartServiceW", 5)}},
+        ExitCase{"NoWindowsFolderInstall",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 kNoService + kInstallFailed + "ExitCode = 9\n",
+                 9,
+                 {Failing("GetWindowsDirectoryW", 87)}},
+        ExitCase{"NoWindowsFolderRemove",
+                 nullptr,
+                 "Remove bWinXP \\Driver Debug",
+                 std::string(kNoService) + "get windows directory fail\nExitCode = 9\n",
+                 9,
+                 {Failing("GetWindowsDirectoryW", 87)}},
+        ExitCase{"NoBackslashInTheInstallersPath",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 kNoService + kInstallFailed + "ExitCode = 10\n",
+                 10,
+                 {Failing("GetModuleFileNameW", 122)}},
+        ExitCase{"NoTemporaryFolder",
+                 nullptr,
+                 "Update bWinXP \\Driver Debug",
                  std::string(kNoService) +
                      "create temporary directory failed,err=0x00000003\nExitCode = 12\n",
-                 12, Failing("CreateDirectoryW", 3, 1, "QORATmp")},
+                 12,
+                 {Failing("CreateDirectoryW", 3, 1, "QORATmp")}},
         ExitCase{"SuiteInstallFails", [](SetupWorld &w) { w.Suite().install_exit = 13; },
                  "Install bWinXP \\Driver Debug",
                  kNoService + SetupWorld::CopyLines(1, 16) + kInstallFailed + "ExitCode = 13\n",
                  13},
-        ExitCase{"VersionNotWritten", nullptr, "Install bWinXP \\Driver Debug",
-                 InstallOutput() + "ExitCode = 15\n", 15,
-                 Failing("RegSetValueExW", 5, 1, "Software\\QORA")},
-        ExitCase{"SuiteKeyNotOpened", nullptr, "Remove bWinXP \\Driver", "", 17,
-                 Failing("RegCreateKeyExW", 5, 1, "Software\\QORA")},
-        ExitCase{"ParentFolderNotCreated", nullptr, "Install bWinXP \\Driver Debug",
+        ExitCase{"VersionNotWritten",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 InstallOutput() + "ExitCode = 15\n",
+                 15,
+                 {Failing("RegSetValueExW", 5, 1, "Software\\QORA")}},
+        ExitCase{"SuiteKeyNotOpened",
+                 nullptr,
+                 "Remove bWinXP \\Driver",
+                 "",
+                 17,
+                 {Failing("RegCreateKeyExW", 5, 1, "Software\\QORA")}},
+        ExitCase{"ParentFolderNotCreated",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
                  kNoService +
                      std::string("Create Direcotry [\\Program Files\\Pellam] failed, "
                                  "error=0x00000003") +
                      kInstallFailed + "ExitCode = 18\n",
-                 18, Failing("CreateDirectoryW", 3, 1, "Pellam")}),
+                 18,
+                 {Failing("CreateDirectoryW", 3, 1, "Pellam")}}),
+    [](const auto &param_info) { return param_info.param.name; });
+
+const std::string kStillRunning = "QORA is still running. Installation stopped.\nExitCode = 5\n";
+const std::string kInstalled = InstallOutput() + "ExitCode = 0\n";
+// Install's output when the service program's " -install" run did not succeed.
+const std::string kSuiteNotInstalled =
+    kNoService + SetupWorld::CopyLines(1, 16) + kInstallFailed + "ExitCode = 13\n";
+
+// The calls of the command line, the checks, the deployment and the output, each refused where
+// the installer makes it: the run ends with the code of the step left undone, or does the whole
+// job.
+INSTANTIATE_TEST_SUITE_P(
+    FailedCalls, SetupExitCode,
+    ::testing::Values(
+        ExitCase{"CommandLineNotSplit",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 kUsage,
+                 6,
+                 {FailingIn("CommandLineToArgvW", "QORASetupMain", ERROR_NOT_ENOUGH_MEMORY)}},
+        // The marker of a suite that runs under another account refuses access to it.
+        ExitCase{"MarkerOfAnotherAccount",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 kStillRunning,
+                 5,
+                 {FailingIn("CreateMutexW", "SuiteRunningCheck", ERROR_ACCESS_DENIED)}},
+        // Any other refusal leaves open whether a suite runs: the run stops as if one did.
+        ExitCase{"MarkerNotCreated",
+                 nullptr,
+                 "Update bWinXP \\Driver Debug",
+                 kStillRunning,
+                 5,
+                 {FailingIn("CreateMutexW", "SuiteRunningCheck", ERROR_NO_SYSTEM_RESOURCES)}},
+        // A filter list that cannot be read counts as no predecessor.
+        ExitCase{"ClassKeyNotOpened",
+                 Predecessor,
+                 "Install bWinXP \\Driver Debug",
+                 kInstalled,
+                 0,
+                 {FailingIn("RegOpenKeyExW", "PredecessorPresent", ERROR_ACCESS_DENIED)}},
+        ExitCase{"FiltersNotRead",
+                 Predecessor,
+                 "Install bWinXP \\Driver Debug",
+                 kInstalled,
+                 0,
+                 {FailingIn("RegQueryValueExW", "PredecessorPresent", ERROR_ACCESS_DENIED)}},
+        // Without IsWow64Process or its answer the process counts as 64-bit: the X64 column.
+        ExitCase{"KernelModuleNotFound",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 kInstalled,
+                 0,
+                 {FailingIn("GetModuleHandleW", "RunsUnderWow64", ERROR_MOD_NOT_FOUND, true)}},
+        ExitCase{"WowQueryNotFound",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 kInstalled,
+                 0,
+                 {FailingIn("GetProcAddress", "RunsUnderWow64", ERROR_PROC_NOT_FOUND, true)}},
+        ExitCase{"WowQueryFails",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 kInstalled,
+                 0,
+                 {FailingIn("IsWow64Process", "RunsUnderWow64", ERROR_ACCESS_DENIED, true)}},
+        // " -install" did not run: its service is missing when the start comes.
+        ExitCase{"SuiteInstallerNotStarted",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() +
+                     "OpenService failed (1060)\nService start failed\nExitCode = 8\n",
+                 8,
+                 {FailingIn("CreateProcessW", "RunSuiteProgram", ERROR_ACCESS_DENIED)}},
+        ExitCase{"SuiteInstallerNotWaitedFor",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 kSuiteNotInstalled,
+                 13,
+                 {FailingIn("WaitForSingleObject", "RunSuiteProgram", ERROR_INVALID_HANDLE)}},
+        ExitCase{"SuiteInstallerExitCodeUnread",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 kSuiteNotInstalled,
+                 13,
+                 {FailingIn("GetExitCodeProcess", "RunSuiteProgram", ERROR_ACCESS_DENIED)}},
+        // Messages that cannot be written are lost; the run is not.
+        ExitCase{"NoStandardOutput",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 "",
+                 0,
+                 {FailingIn("GetStdHandle", "WriteToStandardOutput", ERROR_INVALID_HANDLE, true)}},
+        ExitCase{"ConsoleRefusesText",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 "",
+                 0,
+                 {FailingIn("WriteConsoleW", "WriteToStandardOutput", ERROR_INVALID_HANDLE, true)}},
+        // Not taken for a console, the output gets the ANSI code page's bytes through WriteFile.
+        ExitCase{
+            "ConsoleModeUnread",
+            nullptr,
+            "Install bWinXP \\Driver Debug",
+            kInstalled,
+            0,
+            {FailingIn("GetConsoleMode", "WriteToStandardOutput", ERROR_INVALID_HANDLE, true)}},
+        ExitCase{"TextNotConverted",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 "",
+                 0,
+                 {FailingIn("GetConsoleMode", "WriteToStandardOutput", ERROR_INVALID_HANDLE, true),
+                  FailingIn("WideCharToMultiByte", "WriteToStandardOutput",
+                            ERROR_INSUFFICIENT_BUFFER, true)}},
+        ExitCase{"BytesNotWritten",
+                 nullptr,
+                 "Install bWinXP \\Driver Debug",
+                 "",
+                 0,
+                 {FailingIn("GetConsoleMode", "WriteToStandardOutput", ERROR_INVALID_HANDLE, true),
+                  FailingIn("WriteFile", "WriteToStandardOutput", ERROR_NO_DATA, true)}}),
     [](const auto &param_info) { return param_info.param.name; });
 
 }  // namespace

@@ -1,5 +1,7 @@
 // QORASetup.exe Install end to end in a simulated machine: the files copied from the media, the
 // suite service program's own installation, the driver, and what the console shows.
+#include <map>
+
 #include "SetupWorld.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
@@ -78,15 +80,99 @@ TEST_F(SetupInstall, APathTooLongForMaxPathFailsItsCopyWith206) {
   EXPECT_EQ(Files("file.copy", {"error"}).size(), 16u);  // the table's rows, not the driver
 }
 
-// The suite service program's " -install" run gets 300 s; then it is ended and counts as failed.
-TEST_F(SetupInstall, AnInstallRunThatNeverEndsIsTerminatedAfter300SecondsAndGives13) {
+struct SuiteRunCase {
+  const char *name;
+  const char *arguments;
+  bool installed;  // the suite is installed and its service runs
+  bool hang;       // the service program's " -install" and " -remove" runs never end
+  std::vector<winsim::Fault> faults;
+  Records exits;  // process.exit {t, image, code} of the processes of the run, in order
+  DWORD code;
+};
+
+class ServiceProgramRun : public SetupWorld, public ::testing::WithParamInterface<SuiteRunCase> {};
+
+// The service program's run is waited for 300 s. One that does not end by then, or cannot be
+// waited for, is terminated and waited for before the installer goes on: it never runs on
+// behind the installer's next step. It then counts as failed; so does one whose exit code
+// cannot be read. A removal goes on after it whatever its outcome.
+TEST_P(ServiceProgramRun, EndsBeforeTheInstallerGoesOn) {
+  const SuiteRunCase &c = GetParam();
   LayOutMedia();
-  Suite().switch_hang = true;
-  std::uint32_t pid = RunSetup("Install bWinXP \\Driver");
-  EXPECT_EQ(world.exit_code(pid), 13u);
-  EXPECT_EQ(world.trace().select("process.exit", {"t", "code"}),
-            (Records{{{"t", 300000}, {"code", ERROR_TIMEOUT}}, {{"t", 300000}, {"code", 13}}}));
+  if (c.installed) {
+    ASSERT_EQ(world.exit_code(RunSetup("Install bWinXP \\Driver")), 0u);
+    world.trace().clear();
+  }
+  Suite().switch_hang = c.hang;
+  for (const winsim::Fault &fault : c.faults) world.faults().add(fault);
+  const std::uint64_t start = world.now();
+  std::uint32_t pid = RunSetup(c.arguments);
+  EXPECT_EQ(world.exit_code(pid), c.code);
+  std::map<std::uint32_t, std::string> images;
+  for (const auto &r : world.trace().of_kind("process.start"))
+    images[r["pid"]] = winsim::FileSystem::file_name(r["image"].get<std::string>());
+  Records exits;  // of the processes this run started
+  for (const auto &r : world.trace().of_kind("process.exit"))
+    if (images.count(r["pid"]) != 0)
+      exits.push_back({{"t", r["t"].get<std::uint64_t>() - start},
+                       {"image", images[r["pid"]]},
+                       {"code", r["code"]}});
+  EXPECT_EQ(exits, c.exits);
+  EXPECT_TRUE(world.open_handles(pid).empty());
 }
+
+Record Exited(std::uint64_t t, const char *image, DWORD code) {
+  return {{"t", t}, {"image", image}, {"code", code}};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, ServiceProgramRun,
+    ::testing::Values(
+        SuiteRunCase{"InstallEnds",
+                     "Install bWinXP \\Driver",
+                     false,
+                     false,
+                     {},
+                     {Exited(0, "Yarrow.exe", 0), Exited(1000, "QORASetup.exe", 0)},
+                     0},
+        SuiteRunCase{
+            "InstallNeverEnds",
+            "Install bWinXP \\Driver",
+            false,
+            true,
+            {},
+            {Exited(300000, "Yarrow.exe", ERROR_TIMEOUT), Exited(300000, "QORASetup.exe", 13)},
+            13},
+        SuiteRunCase{"InstallNotWaitedFor",
+                     "Install bWinXP \\Driver",
+                     false,
+                     false,
+                     {FailingIn("WaitForSingleObject", "RunSuiteProgram", ERROR_INVALID_HANDLE)},
+                     {Exited(0, "Yarrow.exe", ERROR_TIMEOUT), Exited(0, "QORASetup.exe", 13)},
+                     13},
+        SuiteRunCase{"InstallExitCodeUnread",
+                     "Install bWinXP \\Driver",
+                     false,
+                     false,
+                     {FailingIn("GetExitCodeProcess", "RunSuiteProgram", ERROR_ACCESS_DENIED)},
+                     {Exited(0, "Yarrow.exe", 0), Exited(0, "QORASetup.exe", 13)},
+                     13},
+        // Nothing more can be done about a run that refuses to end: the installer fails.
+        SuiteRunCase{"InstallNeverEndsNorTerminates",
+                     "Install bWinXP \\Driver",
+                     false,
+                     true,
+                     {FailingIn("TerminateProcess", "RunSuiteProgram", ERROR_ACCESS_DENIED)},
+                     {Exited(310000, "QORASetup.exe", 13)},
+                     13},
+        SuiteRunCase{"RemoveNotWaitedFor",
+                     "Remove bWinXP \\Driver",
+                     true,
+                     false,
+                     {FailingIn("WaitForSingleObject", "RunSuiteProgram", ERROR_INVALID_HANDLE)},
+                     {Exited(4000, "Yarrow.exe", ERROR_TIMEOUT), Exited(4000, "QORASetup.exe", 0)},
+                     0}),
+    [](const auto &param_info) { return param_info.param.name; });
 
 }  // namespace
 }  // namespace installer_test

@@ -152,6 +152,201 @@ TEST_F(SetupOnInstalled, FilesInUseAreMarkedForDeletionAtTheNextRestart) {
   EXPECT_EQ(Files("dir.delete", {"error"}), (Records{{{"error", 145}}, {{"error", 145}}}));
 }
 
+void RemoveTree(winsim::FileSystem &files, const std::string &folder) {
+  for (const std::string &path : files.list(folder)) RemoveTree(files, path);
+  files.remove(folder);
+}
+
+// Nothing can be deleted where the install folder is gone: every entry there fails with 3 (path
+// not found) and is passed over like a file that is not there (2), so the next restart does not
+// delete the files an update copies anew.
+TEST_F(SetupOnInstalled, OverAMissingInstallFolderNothingIsMarkedForDeletionAtRestart) {
+  const std::string cindle = "C:\\Windows\\System32\\Cindle.dll";
+  std::string deletions;
+  for (const std::string &path : RemovalList())
+    deletions += path == cindle ? "deleted " + path + ".\n"
+                                : "DeleteFile " + path + " failed error=0x0000000" +
+                                      (path.rfind(kInstallFolder, 0) == 0 ? "3" : "2") + ")\n";
+
+  RemoveTree(world.files(), "C:\\Program Files\\Pellam");
+  std::uint32_t update = RunSetup("Update bWinXP \\Driver Debug");
+  EXPECT_EQ(world.console(update),
+            kStopped + std::string("don't find the mirtResource file\n") + deletions +
+                CopyLines(1, 16) + DriverLine() +
+                "\ncopy  mirtResource from C:\\Program Files\\QORATmp\\mirtResource to "
+                "C:\\Program Files\\Pellam\\QORA\\mirtResource failed,error=0x00000002\n" +
+                kStarted + "ExitCode = 0\n");
+  EXPECT_EQ(world.exit_code(update), 0u);
+  EXPECT_EQ(RebootDeletes(), Records{});
+  for (const std::string &path : InstalledFiles()) EXPECT_TRUE(world.files().exists(path)) << path;
+
+  RemoveTree(world.files(), "C:\\Program Files\\Pellam");
+  world.trace().clear();
+  std::uint32_t remove = RunSetup("Remove bWinXP \\Driver Debug");
+  std::string logs;
+  for (const char *log : {"Yarrow1.log", "Yarrow2.log", "Tressel1.log", "Tressel2.log",
+                          "Brimwell1.log", "Brimwell2.log", "logmark"})
+    logs +=
+        "DeleteFile " + std::string(kInstallFolder) + "\\" + log + " failed error=0x00000003)\n";
+  EXPECT_EQ(world.console(remove), kStopped + deletions + logs + "ExitCode = 0\n");
+  EXPECT_EQ(world.exit_code(remove), 0u);
+  EXPECT_EQ(RebootDeletes(), Records{});
+}
+
+// A file the install folder holds besides the suite's: a runtime file of an earlier release.
+void OldRuntimeFile(SetupWorld &w) {
+  w.world.files().add_text_file(std::string(kInstallFolder) + "\\mfc90.dll", "mfc90.dll");
+}
+void Resource(SetupWorld &w) {
+  w.world.files().add_text_file(std::string(kInstallFolder) + "\\mirtResource", "volume keys");
+}
+void DriverInUse(SetupWorld &w) {
+  w.world.files().find(std::string(kInstallFolder) + "\\truecrypt-x64.sys")->busy = true;
+}
+
+// The `nth` call of `call` from the installer's `function` on a path naming `match` fails.
+winsim::Fault FailingOn(const char *call, const char *function, const char *match, DWORD error,
+                        std::uint32_t nth = 1) {
+  return {call, match, nth, false, error, function};
+}
+
+struct RemovalCase {
+  const char *name;
+  const char *mode;
+  void (*prepare)(SetupWorld &);  // or null
+  std::vector<winsim::Fault> faults;
+  DWORD code;
+  std::vector<std::string> marked;  // in the install folder, for deletion at the next restart
+  std::string excerpt;              // of the console
+  std::vector<std::string> left;    // paths that exist at the end
+};
+
+class SetupRemoval : public SetupOnInstalled, public ::testing::WithParamInterface<RemovalCase> {};
+
+// A delete, mark, search or copy of the removal and the resource's journey refused: a file is
+// marked for deletion at the restart only when nothing will be copied onto it; the resource is
+// never lost; an update that exits 0 has every file of its table in place.
+TEST_P(SetupRemoval, NeverLosesTheResourceNorMarksAFileCopiedAnew) {
+  const RemovalCase &c = GetParam();
+  if (c.prepare) c.prepare(*this);
+  for (const winsim::Fault &fault : c.faults) world.faults().add(fault);
+  std::uint32_t pid = RunSetup(std::string(c.mode) + " bWinXP \\Driver Debug");
+  EXPECT_EQ(world.exit_code(pid), c.code);
+  Records marked;
+  for (const std::string &file : c.marked)
+    marked.push_back({{"path", std::string(kInstallFolder) + "\\" + file}});
+  EXPECT_EQ(RebootDeletes(), marked);
+  EXPECT_NE(world.console(pid).find(c.excerpt), std::string::npos) << world.console(pid);
+  for (const std::string &path : c.left) EXPECT_TRUE(world.files().exists(path)) << path;
+  if (c.code == 0 && std::string(c.mode) == "Update") {
+    for (const std::string &path : InstalledFiles())
+      EXPECT_TRUE(world.files().exists(path)) << path;
+  }
+}
+
+const std::string kQora = std::string(kInstallFolder) + "\\";
+const std::string kBackupFailed = "backup " + kQora +
+                                  "mirtResource to C:\\Program Files\\QORATmp\\mirtResource\t---"
+                                  "fail,error=0x0000000";
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, SetupRemoval,
+    ::testing::Values(
+        // The update copies the file anew: a mark would delete the new copy at the restart.
+        RemovalCase{"UpdateTableFileRefused",
+                    "Update",
+                    nullptr,
+                    {FailingOn("DeleteFileW", "DeletePath", "Kelpie.dll", ERROR_ACCESS_DENIED)},
+                    0,
+                    {},
+                    "DeleteFile " + kQora + "Kelpie.dll failed error=0x00000005)\ndeleted " +
+                        kQora + "Brayle.dll.\n"},
+        RemovalCase{
+            "UpdateResourceRefused",
+            "Update",
+            Resource,
+            {FailingOn("DeleteFileW", "DeletePath", "QORA\\mirtResource", ERROR_ACCESS_DENIED)},
+            0,
+            {},
+            "DeleteFile " + kQora +
+                "mirtResource failed error=0x00000005)\n"
+                "DeleteFile C:\\Windows\\System32\\mirtResource failed error=0x00000002)\n",
+            {kQora + "mirtResource"}},
+        // The copy onto a file in use fails too: the old driver stays, unmarked.
+        RemovalCase{"UpdateDriverInUse",
+                    "Update",
+                    DriverInUse,
+                    {},
+                    11,
+                    {},
+                    "truecrypt-x64.sys...\t---Error=0x00000020some error during Update, such as "
+                    "copy file failure,etc.\nExitCode = 11\n",
+                    {kQora + "truecrypt-x64.sys"}},
+        // A file the update does not bring back keeps its mark, as in a removal.
+        RemovalCase{"UpdateOldRuntimeRefused",
+                    "Update",
+                    OldRuntimeFile,
+                    {FailingOn("DeleteFileW", "DeletePath", "mfc90.dll", ERROR_ACCESS_DENIED)},
+                    0,
+                    {"mfc90.dll"},
+                    "DeleteFile " + kQora + "mfc90.dll failed error=0x00000005)\nnot deleted " +
+                        kQora + "mfc90.dll,delay delete it after reboot,last error=0x00000005.\n"},
+        RemovalCase{"RemoveTableFileRefused",
+                    "Remove",
+                    nullptr,
+                    {FailingOn("DeleteFileW", "DeletePath", "Kelpie.dll", ERROR_ACCESS_DENIED)},
+                    0,
+                    {"Kelpie.dll"},
+                    "not deleted " + kQora +
+                        "Kelpie.dll,delay delete it after reboot,last error=0x00000005.\n"},
+        RemovalCase{"RemoveMarkRefused",
+                    "Remove",
+                    nullptr,
+                    {FailingOn("DeleteFileW", "DeletePath", "Kelpie.dll", ERROR_ACCESS_DENIED),
+                     FailingIn("MoveFileExW", "MarkForDeletionAtRestart", ERROR_NOT_ENOUGH_MEMORY)},
+                    0,
+                    {},
+                    "not deleted " + kQora +
+                        "Kelpie.dll,delay delete it after reboot,last error=0x00000008.\n",
+                    {kQora + "Kelpie.dll"}},
+        RemovalCase{"RemoveFoldersRefused",
+                    "Remove",
+                    nullptr,
+                    {FailingIn("RemoveDirectoryW", "RemoveFolder", ERROR_ACCESS_DENIED, true)},
+                    0,
+                    {},
+                    "ExitCode = 0\n",
+                    {kInstallFolder}},
+        // A search that fails for another reason than absence cannot tell that there is
+        // nothing to keep: the update stops before the removal.
+        RemovalCase{"BackupSearchRefused",
+                    "Update",
+                    Resource,
+                    {FailingIn("FindFirstFileW", "FindExactName", ERROR_ACCESS_DENIED)},
+                    11,
+                    {},
+                    kBackupFailed + "5\nExitCode = 11\n",
+                    {kQora + "mirtResource"}},
+        RemovalCase{"BackupCopyRefused",
+                    "Update",
+                    Resource,
+                    {FailingOn("CopyFileW", "CopyOnto", "QORATmp", ERROR_WRITE_FAULT)},
+                    11,
+                    {},
+                    kBackupFailed.substr(0, kBackupFailed.size() - 1) + "1D\nExitCode = 11\n",
+                    {kQora + "mirtResource"}},
+        // The backup stays in the temporary folder.
+        RemovalCase{"RestoreCopyRefused",
+                    "Update",
+                    Resource,
+                    {FailingOn("CopyFileW", "CopyOnto", "QORATmp", ERROR_WRITE_FAULT, 2)},
+                    11,
+                    {},
+                    "\ncopy  mirtResource from C:\\Program Files\\QORATmp\\mirtResource to " +
+                        kQora + "mirtResource failed,error=0x0000001D\nExitCode = 11\n",
+                    {"C:\\Program Files\\QORATmp\\mirtResource"}}),
+    [](const auto &param_info) { return param_info.param.name; });
+
 // The service stopped by hand, its program gone: the " -remove" run is passed over silently.
 TEST_F(SetupOnInstalled, RemoveWithoutTheServiceProgramGoesOnWithTheDeletions) {
   ASSERT_EQ(StopSuiteFromHost(), 0u);

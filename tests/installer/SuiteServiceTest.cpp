@@ -146,31 +146,59 @@ TEST_F(SuiteService, AStopRefusedWithAnotherErrorFailsWith7AndSkipsTheDeletion) 
   EXPECT_FALSE(MarkedForDeletion());
 }
 
+struct CloserCase {
+  const char *name;
+  std::vector<winsim::Fault> faults;
+  bool closed;  // the first dialog gets its WM_CLOSE at 2.5 s
+};
+
+class DialogCloserRun : public SuiteService, public ::testing::WithParamInterface<CloserCase> {};
+
 // The dialog closer that a stop starts: the first "#32770" dialog titled "Microsoft Windows"
 // gets one WM_CLOSE about 500 ms after it is first seen; nothing else is touched. It looks at
-// 0, 500, ... ms; at 2 s the dialog shows just before it looks.
-TEST_F(SuiteService, ADialogShownTwoSecondsIntoTheStopIsClosedOnce) {
+// 0, 500, ... ms; at 2 s the dialog shows just before it looks. A closer whose look or message
+// fails leaves the dialog; the stop is the same.
+TEST_P(DialogCloserRun, ClosesTheFirstDialogOnce) {
+  const CloserCase &c = GetParam();
   RegisterSuite();
   Suite().stop_pending_s = 5;
   Suite().stop_dialog_s = 2;
   StartSuiteFromHost();
+  for (const winsim::Fault &fault : c.faults) world.faults().add(fault);
   std::uint32_t pid = world.start("C:\\steps.exe stop Debug");
   world.run_for(4000);
   winsim::Desktop::of(world).open("#32770", "Microsoft Windows");  // a second one
   ASSERT_TRUE(world.wait_exit(pid, 60000));
 
-  EXPECT_EQ(CloseMessages(), (Records{{{"t", 2500},
-                                       {"pid", pid},
-                                       {"class", "#32770"},
-                                       {"title", "Microsoft Windows"},
-                                       {"msg", WM_CLOSE},
-                                       {"wParam", 0},
-                                       {"lParam", 0}}}));
-  EXPECT_EQ(world.trace().select("window.close", {"t", "class", "title"}),
-            (Records{{{"t", 2500}, {"class", "#32770"}, {"title", "Microsoft Windows"}}}));
+  // A dialog left open goes with the service's process at 5 s.
+  Records messages;
+  if (c.closed)
+    messages.push_back({{"t", 2500},
+                        {"pid", pid},
+                        {"class", "#32770"},
+                        {"title", "Microsoft Windows"},
+                        {"msg", WM_CLOSE},
+                        {"wParam", 0},
+                        {"lParam", 0}});
+  const Records closes = {
+      {{"t", c.closed ? 2500 : 5000}, {"class", "#32770"}, {"title", "Microsoft Windows"}}};
+  EXPECT_EQ(CloseMessages(), messages);
+  EXPECT_EQ(world.trace().select("window.close", {"t", "class", "title"}), closes);
   EXPECT_EQ(OpenWindows(), std::vector<std::string>{"#32770 Microsoft Windows"});
+  EXPECT_EQ(world.console(pid), "Stopping QORAService....\nQORAService is stopped.\n");
   EXPECT_EQ(world.exit_code(pid), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Closer, DialogCloserRun,
+    ::testing::Values(CloserCase{"Closes", {}, true},
+                      CloserCase{"NeverFinds",
+                                 {{"FindWindowW", "", 1, true, ERROR_INVALID_WINDOW_HANDLE}},
+                                 false},
+                      CloserCase{"MessageRefused",
+                                 {Failing("PostMessageW", ERROR_INVALID_WINDOW_HANDLE)},
+                                 false}),
+    [](const auto &param_info) { return param_info.param.name; });
 
 TEST_F(SuiteService, TheDialogCloserLeavesDialogsOfAnotherClassOrTitleAlone) {
   RegisterSuite();

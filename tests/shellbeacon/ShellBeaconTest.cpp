@@ -2,6 +2,7 @@
 // second of the two-minute watch; each qualifying volume is announced once, in the pass in which
 // it first qualifies, to the shell and by a broadcast to every top-level window.
 #include <climits>
+#include <optional>
 #include <string>
 
 #include "BeaconWorld.h"
@@ -90,30 +91,51 @@ INSTANTIATE_TEST_SUITE_P(
 struct VersionCase {
   const char *name;
   std::uint32_t major, minor;
-  std::vector<std::uint32_t> timeouts;
-  bool unreadable = false;  // GetVersionExA always fails: the version counts as 0
+  std::vector<std::uint32_t> timeouts;  // of the broadcasts made
+  std::optional<winsim::Fault> fault = std::nullopt;
 };
 
 class WindowsVersionTest : public BeaconWorld, public ::testing::WithParamInterface<VersionCase> {};
 
+// A version that cannot be read counts as 0; a broadcast that fails is not retried. Neither
+// changes the watch or its exit code, and the shell hears of the drive in any case.
 TEST_P(WindowsVersionTest, BeforeVersion6TheArrivalIsBroadcastTwiceWithLongerTimeouts) {
   const VersionCase &c = GetParam();
   winsim::SystemVersion::of(world).set(*winsim::SystemVersion::release(c.major, c.minor));
-  if (c.unreadable) world.faults().add({"GetVersionExA", "", 1, true, std::nullopt});
+  if (c.fault) world.faults().add(*c.fault);
   Mount(4);
   EXPECT_EQ(RunToEnd(), Exit(130000, 0));
   Records expected;
   for (std::uint32_t timeout : c.timeouts) expected.push_back(Broadcast(10000, 4, timeout));
   EXPECT_EQ(Broadcasts(), expected);
+  EXPECT_EQ(Notifications(), Records{DriveAdded(10000, "E:\\")});
+  ExpectLibraryUse(120, 1, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Releases, WindowsVersionTest,
-                         ::testing::Values(VersionCase{"V5_2", 5, 2, {1000, 200}},
-                                           VersionCase{"V6_0", 6, 0, {100}},
-                                           VersionCase{"V6_1", 6, 1, {100}},
-                                           VersionCase{"V10_0", 10, 0, {100}},
-                                           VersionCase{"NeverRead", 6, 1, {1000, 200}, true}),
-                         [](const auto &param_info) { return param_info.param.name; });
+winsim::Fault FailingIn(const char *call, const char *function, std::uint32_t nth, bool every) {
+  return {call, "", nth, every, std::nullopt, function};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Releases, WindowsVersionTest,
+    ::testing::Values(VersionCase{"V5_2", 5, 2, {1000, 200}}, VersionCase{"V6_0", 6, 0, {100}},
+                      VersionCase{"V6_1", 6, 1, {100}}, VersionCase{"V10_0", 10, 0, {100}},
+                      VersionCase{"NeverRead",
+                                  6,
+                                  1,
+                                  {1000, 200},
+                                  FailingIn("GetVersionExA", "ReadMajorVersion", 1, true)},
+                      VersionCase{"FirstOfTwoBroadcastsFails",
+                                  5,
+                                  2,
+                                  {200},
+                                  FailingIn("SendMessageTimeoutA", "BroadcastVolume", 1, false)},
+                      VersionCase{"EveryBroadcastFails",
+                                  6,
+                                  1,
+                                  {},
+                                  FailingIn("SendMessageTimeoutA", "BroadcastVolume", 1, true)}),
+    [](const auto &param_info) { return param_info.param.name; });
 
 TEST_F(ShellBeaconTest, AVersionThatCannotBeReadKeepsThePreviousOneAndZeroAtFirst) {
   // The version is read for every record walked: the first read succeeds, every later one
