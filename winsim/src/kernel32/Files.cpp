@@ -101,10 +101,8 @@ DWORD attributes(Call &call, const std::string &path) {
 
 // Whether a process that has not ended runs from the file: Windows keeps such an image open.
 bool image_in_use(Call &call, const std::string &full) {
-  for (std::uint32_t pid : call.world.processes()) {
-    const winsim::Process *p = call.world.process(pid);
-    if (p != nullptr && !p->ended && winsim::equal_nocase(p->image, full)) return true;
-  }
+  for (const winsim::Process *p : call.world.running_processes())
+    if (!p->ended && winsim::equal_nocase(p->image, full)) return true;
   return false;
 }
 
@@ -373,7 +371,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
   auto device = winsim::object_as<winsim::DeviceObject>(call, hDevice, ObjectType::Device);
   std::string subject = device ? device->path : std::string();
   if (auto e = call.fault({subject}, ERROR_GEN_FAILURE)) return call.fail(*e);
-  if (lpOverlapped != nullptr) return call.fail(ERROR_NOT_SUPPORTED);
+  if (lpOverlapped != nullptr) call.not_simulated("with an OVERLAPPED structure");
   if (!device) return call.fail(ERROR_INVALID_HANDLE);
   std::uint32_t returned = 0;
   DWORD error = device->device->control(
