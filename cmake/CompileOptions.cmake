@@ -9,6 +9,12 @@ function(norvane_target_options target)
   if(NORVANE_WERROR)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
+  # In the simulated build every frame larger than a page touches each of its pages in turn, so
+  # a thread that runs off its stack lands in the guard below it (winsim's ThreadStack) and
+  # never in memory beyond.
+  if(NOT CMAKE_SYSTEM_NAME STREQUAL "Windows")
+    target_compile_options(${target} PRIVATE -fstack-clash-protection)
+  endif()
 endfunction()
 
 # Windows programs: static runtime so the .exe files run on a bare Windows.

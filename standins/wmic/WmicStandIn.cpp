@@ -7,15 +7,20 @@
 
 namespace standin {
 
+// The behaviour is read at the start. The output is written from a copy that is gone before
+// the tool waits: a tool terminated while it hangs leaves nothing of its own on the host's heap.
 int WmicMain() {
-  const WmicStandIn behaviour = winsim::World::get().part<WmicStandIn>();
-  if (!behaviour.output.empty()) {
+  const WmicStandIn &settings = winsim::World::get().part<WmicStandIn>();
+  const bool hang = settings.hang;
+  const std::uint64_t delay_ms = settings.delay_ms;
+  if (!settings.output.empty()) {
+    const std::string output = settings.output;
     DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), behaviour.output.data(),
-              static_cast<DWORD>(behaviour.output.size()), &written, nullptr);
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), output.data(), static_cast<DWORD>(output.size()),
+              &written, nullptr);
   }
-  if (behaviour.hang) Sleep(INFINITE);
-  for (std::uint64_t left = behaviour.delay_ms; left > 0;) {
+  if (hang) Sleep(INFINITE);
+  for (std::uint64_t left = delay_ms; left > 0;) {
     DWORD step = static_cast<DWORD>(std::min<std::uint64_t>(left, 0x7FFFFFFF));
     Sleep(step);
     left -= step;

@@ -7,6 +7,9 @@
 //   --child setnamed <name>     opens the named event and sets it
 //   --child takemutex <name>    takes the named mutex and ends without releasing it
 //   --child hang                sleeps until it is terminated
+//   --child mainexit <name>     starts a thread that returns 5 once the named event is set,
+//                               and ends its main thread with ExitThread(1)
+//   --child getenv <name>       writes the variable's value, or "missing"
 //   --child whoami              writes its own module file name
 //   --child cmdline ...         writes GetCommandLineA, "|", and GetCommandLineW narrowed
 //   --child search <name>       starts "<name> --child whoami" by the system's search
@@ -42,6 +45,14 @@ DWORD Number(const WString &text) {
 
 HANDLE HandleValue(const WString &text) {
   return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(Number(text)));
+}
+
+// The thread of "--child mainexit".
+DWORD WINAPI WaitForNamedThenFive(LPVOID name) {
+  HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, static_cast<const WString *>(name)->c_str());
+  WaitForSingleObject(event, INFINITE);
+  CloseHandle(event);
+  return 5;
 }
 
 // The service of "--child service".
@@ -146,6 +157,18 @@ int ChildMain() {
   }
   if (mode == TEXT("hang")) {
     Sleep(INFINITE);
+    return 0;
+  }
+  if (mode == TEXT("mainexit")) {
+    static WString s_event;
+    s_event = first;
+    CloseHandle(CreateThread(nullptr, 0, WaitForNamedThenFive, &s_event, 0, nullptr));
+    ExitThread(1);
+  }
+  if (mode == TEXT("getenv")) {
+    WCHAR value[256];
+    DWORD length = GetEnvironmentVariableW(first.c_str(), value, 256);
+    Write(out, length == 0 || length >= 256 ? std::string("missing") : Narrow(value));
     return 0;
   }
   if (mode == TEXT("whoami")) {

@@ -128,7 +128,8 @@ std::string ReadToEnd(HANDLE read_end) {
   return out;
 }
 
-long RunCaptured(const WString &command_line, const WString &current_dir, std::string *output) {
+long RunCaptured(const WString &command_line, const WString &current_dir, std::string *output,
+                 const void *environment, DWORD creation_flags) {
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
   HANDLE read_end = nullptr;
   HANDLE write_end = nullptr;
@@ -141,7 +142,8 @@ long RunCaptured(const WString &command_line, const WString &current_dir, std::s
   si.hStdError = write_end;
   PROCESS_INFORMATION pi = {};
   WString line = command_line;  // CreateProcessW may write into its command line
-  BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+  BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, creation_flags,
+                                const_cast<void *>(environment),
                                 current_dir.empty() ? nullptr : current_dir.c_str(), &si, &pi);
   DWORD error = GetLastError();
   CloseHandle(write_end);

@@ -75,9 +75,11 @@ constexpr const char *kServiceFinishEvent = "Global\\NorvaneConformanceFinish";
 constexpr const char *kServiceReachedEvent = "Global\\NorvaneConformanceReached";
 
 // Runs a command line as a child process whose standard output and error are one pipe, in
-// `current_dir` (empty: the caller's). Returns the exit code and fills `output` with what the
-// child wrote; returns -1 when CreateProcessW fails (its error stays the last error).
-long RunCaptured(const WString &command_line, const WString &current_dir, std::string *output);
+// `current_dir` (empty: the caller's), with the environment block and creation flags given.
+// Returns the exit code and fills `output` with what the child wrote; returns -1 when
+// CreateProcessW fails (its error stays the last error).
+long RunCaptured(const WString &command_line, const WString &current_dir, std::string *output,
+                 const void *environment = nullptr, DWORD creation_flags = 0);
 
 // Waits for a thread to end, closes its handle and returns its exit code.
 DWORD JoinThread(HANDLE thread);

@@ -118,7 +118,7 @@ TEST_F(EventsAndWaits, AWaitOnAClosedOrBadHandleFailsWithAnInvalidHandle) {
   CloseHandle(kept);
 }
 
-TEST_F(EventsAndWaits, ADuplicatedHandleNamesTheSameEventAndAHandleWithoutModifyRightsCannotSetIt) {
+TEST_F(EventsAndWaits, ADuplicatedHandleNamesTheSameEventAndAHandleLacksWhatItsRightsLack) {
   HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE copy = nullptr;
   ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &copy, 0, FALSE,
@@ -150,6 +150,15 @@ TEST_F(EventsAndWaits, ADuplicatedHandleNamesTheSameEventAndAHandleWithoutModify
   EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT);
   SetEvent(named);
   EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_OBJECT_0);
+  // One opened without SYNCHRONIZE cannot wait, however its event stands.
+  HANDLE setter = OpenEventA(EVENT_MODIFY_STATE, FALSE, "ConformanceRightsEvent");
+  ASSERT_NE(setter, nullptr);
+  SetLastError(kMarker);
+  EXPECT_EQ(WaitForSingleObject(setter, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(ResetEvent(setter));
+  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT);
+  CloseHandle(setter);
   CloseHandle(waiter);
   CloseHandle(named);
 }

@@ -145,6 +145,49 @@ TEST_F(Processes, AChildGetsTheCommandLineAsGivenAndTheInheritedEventAsTheSameOb
   CloseHandle(event);
 }
 
+// A process ends with its last thread: a main thread that leaves through ExitThread leaves the
+// process running, and the last thread's code is the process's.
+TEST_F(Processes, AMainThreadThatCallsExitThreadLeavesTheProcessToItsLastThread) {
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "ConformanceMainExit");
+  PROCESS_INFORMATION pi = Start(TEXT("mainexit"), TEXT("ConformanceMainExit"));
+  EXPECT_EQ(WaitForSingleObject(pi.hThread, INFINITE), WAIT_OBJECT_0);
+  DWORD code = kMarker;
+  EXPECT_TRUE(GetExitCodeThread(pi.hThread, &code));
+  EXPECT_EQ(code, 1u);
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(ExitCodeOf(pi.hProcess), static_cast<DWORD>(STILL_ACTIVE));
+  SetEvent(go);
+  EXPECT_EQ(Finish(pi), 5u);
+  CloseHandle(go);
+}
+
+// A child started with an environment block has the block's variables and none of the
+// caller's; the block is wide with CREATE_UNICODE_ENVIRONMENT, else in the code page.
+TEST_F(Processes, AChildGetsTheEnvironmentBlockItIsGivenInsteadOfTheCallersOwn) {
+  ASSERT_TRUE(SetEnvironmentVariableW(TEXT("NORVANE_PARENT"), TEXT("parent")));
+  const WCHAR wide[] = TEXT("NORVANE_A=wide one\0SystemRoot=C:\\windows\0");
+  const char narrow[] = "NORVANE_A=narrow one\0SystemRoot=C:\\windows\0";
+  struct Case {
+    const void *block;
+    DWORD flags;
+    const WCHAR *name;
+    const char *value;
+  } cases[] = {
+      {wide, CREATE_UNICODE_ENVIRONMENT, TEXT("norvane_a"), "wide one"},
+      {wide, CREATE_UNICODE_ENVIRONMENT, TEXT("NORVANE_PARENT"), "missing"},
+      {narrow, 0, TEXT("NORVANE_A"), "narrow one"},
+      {nullptr, 0, TEXT("NORVANE_PARENT"), "parent"},
+  };
+  for (const Case &c : cases) {
+    std::string output;
+    EXPECT_EQ(conformance::RunCaptured(ChildCommandLine(ChildImage(), TEXT("getenv"), c.name),
+                                       WString(), &output, c.block, c.flags),
+              0);
+    EXPECT_EQ(output, c.value) << conformance::Narrow(c.name);
+  }
+  SetEnvironmentVariableW(TEXT("NORVANE_PARENT"), nullptr);
+}
+
 // The search for a program named without a folder: the caller's own folder, then the current
 // folder, then the system folder, then the Windows folder, then the folders of PATH.
 TEST_F(Processes, TheSearchTakesCallersFolderThenCurrentFolderThenSystemFoldersThenPath) {

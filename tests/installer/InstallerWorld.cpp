@@ -37,6 +37,7 @@ DWORD WithService(DWORD access, BOOL (*action)(SC_HANDLE)) {
 }  // namespace
 
 InstallerWorld::InstallerWorld() {
+  world_seed::SeedWorld(world);
   standin::install_yarrow(world);
   world.place_program(kYarrowPath, "Yarrow.exe");
   world.add_program("steps.exe", StepsMain);

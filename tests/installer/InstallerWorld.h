@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../WorldSeed.h"
 #include "platform/win32.h"
 #include "winsim/World.h"
 #include "yarrow/sim/YarrowStandIn.h"

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../WorldSeed.h"
 #include "monitor/disk_smart.h"
 #include "service/RegHandle.h"
 #include "winsim/Registry.h"
@@ -116,6 +117,7 @@ inline std::vector<LONG> Figures(const HddInfo &hdd) {
 class DiskSmartWorld : public ::testing::Test {
  protected:
   DiskSmartWorld() {
+    world_seed::SeedWorld(world);
     standin::install_wmic(world);
     world.registry().create_key(kConfigPath);
   }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../WorldSeed.h"
 #include "TestServices.h"
 #include "platform/win32.h"
 #include "winsim/Services.h"
@@ -34,6 +35,7 @@ constexpr const char *kTempCheckKey =
 class ServiceWorld : public ::testing::Test {
  protected:
   ServiceWorld() {
+    world_seed::SeedWorld(world);
     world.add_program("Quillet.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/Quillet.so"});
     world.place_program(kQuilletPath, "Quillet.exe");
     Calls() = CallLog{};

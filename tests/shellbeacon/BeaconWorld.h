@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "../WorldSeed.h"
 #include "platform/win32.h"
 #include "standins/EncryptionSuite.h"
 #include "winsim/LibraryHeap.h"
@@ -23,6 +24,7 @@ constexpr std::int64_t kExitFailed = 0xFFFFFFFF;
 class BeaconWorld : public ::testing::Test {
  protected:
   BeaconWorld() {
+    world_seed::SeedWorld(world);
     world.add_program("ShellBeacon.exe",
                       winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/ShellBeacon.so"});
     world.place_program(kShellBeaconPath, "ShellBeacon.exe");

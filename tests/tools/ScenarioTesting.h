@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "../WorldSeed.h"
 #include "scenario/Programs.h"
 #include "scenario/Runner.h"
 #include "scenario/Scenario.h"
@@ -35,8 +36,10 @@ inline std::string file_text(const std::string &path) {
   return text.str();
 }
 
-// Plays the scenario text in `world` as the file "t.scn".
+// Plays the scenario text in `world` as the file "t.scn", seeded from WINSIM_SEED when that is
+// set (and the text sets no seed of its own).
 inline void play(winsim::World &world, std::string_view text) {
+  world_seed::SeedWorld(world);
   scenario::Runner runner(all_verbs(), nullptr);
   runner.play(world, scenario::parse_scenario(text, "t.scn"));
 }

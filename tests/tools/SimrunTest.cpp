@@ -59,7 +59,7 @@ void test_programs(winsim::World &world) {
   world.add_program("racer.exe", RacerMain);
   world.add_program("napper.exe", NapperMain);
   world.add_program("spinner.exe", SpinnerMain);
-  world.set_busy_limit(std::chrono::milliseconds(200));
+  world.set_busy_limit(10000);
 }
 
 std::vector<std::string> g_temp_files;

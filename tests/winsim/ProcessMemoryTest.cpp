@@ -1,8 +1,9 @@
 // Every process of a program image has memory of its own: globals and statics made afresh when
-// it starts, in it, and gone once it has ended. A program that lives in the host's image has
+// it starts, in it, and gone once it has ended, with its threads' records and stacks and
+// nothing left pointing into their frames. A program that lives in the host's image has
 // one copy of its globals for all its processes, and the world stops a run that would share it.
-// Handle accounting: what a process still holds when it ends is listed as leaked, and the host's
-// handles while they are open.
+// Handle accounting: what a process still holds when it ends is listed as leaked (not what it
+// inherited), and the host's handles while they are open.
 #include <gtest/gtest.h>
 
 #include "platform/win32.h"
@@ -12,6 +13,10 @@
 namespace {
 
 constexpr const char *kCounter = "C:\\Tools\\counter.exe ";
+
+DWORD WINAPI ShortThread(LPVOID) {
+  return 0;
+}
 
 class ProcessMemory : public ::testing::Test {
  protected:
@@ -55,12 +60,19 @@ TEST_F(ProcessMemory, ProcessesOneAfterAnotherLeaveNoImageNoThreadAndNoHandleBeh
     EXPECT_EQ(world.open_handles(pid), std::vector<std::string>{});
   }
   EXPECT_EQ(world.loaded_images(), 0u);
-  // The host's thread, the last process's finished main thread, and the ten blocked threads
-  // that ended with their processes (parked: they never run again).
-  EXPECT_EQ(world.thread_records(), 12u);
+  // The host's thread and the last process's finished main thread (freed when the next thread
+  // starts): the ten blocked threads that ended with their processes went with them.
+  EXPECT_EQ(world.thread_records(), 2u);
   // The parked threads' code is gone; nothing of theirs runs while the world goes on and ends.
   world.run_for(60000);
   EXPECT_EQ(world.trace().of_kind("thread.exit").size(), 0u);
+  // Threads of one process one after another: each goes when the next one starts.
+  for (int i = 0; i < 10; ++i) {
+    HANDLE thread = CreateThread(nullptr, 0, ShortThread, nullptr, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+    CloseHandle(thread);
+  }
+  EXPECT_EQ(world.thread_records(), 2u);
 }
 
 // A part of the world made in a program image (a stand-in library linked into it) has its
@@ -122,6 +134,59 @@ TEST(HostImagePrograms, ASecondProcessWhileOneRunsStopsTheRunUnlessTheProgramIsS
   EXPECT_EQ(world.processes().size(), 4u);
 }
 
+DWORD WINAPI EnterHeldLock(LPVOID lock) {
+  EnterCriticalSection(static_cast<CRITICAL_SECTION *>(lock));
+  return 0;
+}
+
+DWORD WINAPI WaitForShared(LPVOID) {
+  HANDLE shared = OpenEventA(SYNCHRONIZE, FALSE, "Shared");
+  return WaitForSingleObject(shared, INFINITE);
+}
+
+// Ends while one thread waits for a critical section in the main thread's frame and another
+// for an event that outlives the process.
+int EndWhileWaitedForMain() {
+  CRITICAL_SECTION lock;
+  InitializeCriticalSection(&lock);
+  EnterCriticalSection(&lock);
+  CloseHandle(CreateThread(nullptr, 0, EnterHeldLock, &lock, 0, nullptr));
+  CloseHandle(CreateThread(nullptr, 0, WaitForShared, nullptr, 0, nullptr));
+  Sleep(1000);
+  ExitProcess(9);
+}
+
+// An ended process gives back its threads' records and stacks, and what pointed into their
+// frames is cut first; a handle to it still answers from what its object keeps.
+TEST(ProcessRecords, AnEndedProcessLeavesNothingPointingIntoItsFramesAndItsHandleAnswers) {
+  winsim::World world;
+  world.add_program("holder.exe", EndWhileWaitedForMain);
+  world.place_program("C:\\holder.exe", "holder.exe");
+  HANDLE shared = CreateEventA(nullptr, FALSE, FALSE, "Shared");
+  char line[] = "C:\\holder.exe";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(
+      CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  CloseHandle(pi.hThread);
+  ASSERT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
+  // The main thread ended the process and has just switched away: it goes next.
+  EXPECT_EQ(world.thread_records(), 2u);
+  world.run_for(0);
+  EXPECT_EQ(world.thread_records(), 1u);
+  // The waiter's wait went with it: the event stays set for the next one.
+  EXPECT_TRUE(SetEvent(shared));
+  EXPECT_EQ(WaitForSingleObject(shared, 0), WAIT_OBJECT_0);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
+  EXPECT_EQ(code, 9u);
+  EXPECT_EQ(world.open_handles(world.host_pid()),
+            (std::vector<std::string>{"0x10: event \"Shared\"", "0x14: process 12 (holder.exe)"}));
+  CloseHandle(pi.hProcess);
+  CloseHandle(shared);
+}
+
 int LeakyMain() {
   CreateEventA(nullptr, TRUE, FALSE, "LeakyEvent");
   HKEY key = nullptr;
@@ -139,12 +204,26 @@ class HandleLeak : public ::testing::Test {
 };
 
 TEST_F(HandleLeak, HandlesHeldAtExitAreListedWithTheirObjectsAndTheHostsWhileOpen) {
-  std::uint32_t pid = world.start("C:\\Tools\\leaky.exe");
+  // A pipe end it inherits is not one it opened.
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE read_end = nullptr, write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, &inheritable, 0));
+  char line[] = "C:\\Tools\\leaky.exe";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  CloseHandle(read_end);
+  CloseHandle(write_end);
+  std::uint32_t pid = pi.dwProcessId;
   ASSERT_TRUE(world.wait_exit(pid));
-  // The console's three standard handles come first and are the system's, not the program's.
+  // The console's three standard handles come first and are the system's, not the program's;
+  // the pipe's ends inherited in the next two are not the program's either.
   EXPECT_EQ(world.open_handles(pid),
-            (std::vector<std::string>{"0x10: event \"LeakyEvent\"",
-                                      "0x14: registry key \"HKLM\\SOFTWARE\""}));
+            (std::vector<std::string>{"0x18: event \"LeakyEvent\"",
+                                      "0x1c: registry key \"HKLM\\SOFTWARE\""}));
   // Ending the process closed them: the name is gone.
   SetLastError(0xdeadbeef);
   EXPECT_EQ(OpenEventA(EVENT_ALL_ACCESS, FALSE, "LeakyEvent"), nullptr);

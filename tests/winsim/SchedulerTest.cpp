@@ -1,16 +1,29 @@
 // The scheduler: one thread at a time, virtual time that moves only when every thread is
-// blocked, deadlocks and busy loops reported on the host thread.
+// blocked, what the host finds at a virtual time, ties at one instant with and without a seed,
+// deadlocks and busy loops reported on the host thread, each thread's errno and exceptions.
 // The virtual clock's calendar: the tick count's 32-bit wrap, UTC and local time from the
-// world's start time and time-zone bias, and the C runtime's time() and localtime().
+// world's start time and time-zone bias, and the C runtime's clock and calendar functions.
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <chrono>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "platform/win32.h"
 #include "winsim/World.h"
 
 namespace {
+
+DWORD JoinThread(HANDLE thread) {
+  WaitForSingleObject(thread, INFINITE);
+  DWORD code = 0;
+  GetExitCodeThread(thread, &code);
+  CloseHandle(thread);
+  return code;
+}
 
 struct Pair {
   HANDLE mine;
@@ -80,13 +93,17 @@ DWORD WINAPI KeepErrno(LPVOID arg) {
 }
 
 // The C runtime's errno is per thread, as on Windows, though every simulated thread runs on
-// the host's real thread.
-TEST(Scheduler, EachThreadKeepsItsOwnErrnoWhileOthersRun) {
+// the host's real thread; and it is the program's: a winsim call leaves it alone, whatever
+// the host's functions behind it did (a conversion longer than one buffer of the host's
+// converter sets E2BIG there).
+TEST(Scheduler, EachThreadKeepsItsOwnErrnoWhileOthersRunAndWinsimCallsLeaveItAlone) {
   winsim::World world;
   HANDLE threads[] = {
       CreateThread(nullptr, 0, KeepErrno, reinterpret_cast<LPVOID>(33), 0, nullptr),
       CreateThread(nullptr, 0, KeepErrno, reinterpret_cast<LPVOID>(34), 0, nullptr)};
   errno = 7;
+  world.run_for(5);
+  EXPECT_EQ(errno, 7);
   EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, INFINITE), WAIT_OBJECT_0);
   EXPECT_EQ(errno, 7);
   for (HANDLE thread : threads) {
@@ -95,6 +112,37 @@ TEST(Scheduler, EachThreadKeepsItsOwnErrnoWhileOthersRun) {
     EXPECT_EQ(code, 0u);
     CloseHandle(thread);
   }
+  const std::string text(400, 'x');
+  WCHAR wide[400];
+  errno = 0;
+  EXPECT_EQ(MultiByteToWideChar(932, 0, text.data(), 400, wide, 400), 400);
+  EXPECT_EQ(errno, 0);
+}
+
+// Rethrows the exception being handled after other threads threw and caught their own.
+DWORD WINAPI RethrowAfterOthers(LPVOID arg) {
+  const DWORD nap = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(arg));
+  try {
+    throw std::runtime_error(std::to_string(nap));
+  } catch (...) {
+    Sleep(nap);
+    try {
+      throw;
+    } catch (const std::exception &e) {
+      return std::stoul(e.what());
+    }
+  }
+}
+
+// The C++ runtime's exceptions being handled are per thread too.
+TEST(Scheduler, EachThreadRethrowsItsOwnExceptionWhileOthersHandleTheirs) {
+  winsim::World world;
+  HANDLE first =
+      CreateThread(nullptr, 0, RethrowAfterOthers, reinterpret_cast<LPVOID>(10), 0, nullptr);
+  HANDLE second =
+      CreateThread(nullptr, 0, RethrowAfterOthers, reinterpret_cast<LPVOID>(5), 0, nullptr);
+  EXPECT_EQ(JoinThread(first), 10u);
+  EXPECT_EQ(JoinThread(second), 5u);
 }
 
 DWORD WINAPI Spin(LPVOID) {
@@ -106,16 +154,206 @@ DWORD WINAPI Spin(LPVOID) {
   }
 }
 
-TEST(Scheduler, AThreadThatNeverBlocksIsReportedAsABusyLoop) {
+struct PingPong {
+  HANDLE mine;
+  HANDLE theirs;
+};
+
+DWORD WINAPI Volley(LPVOID arg) {
+  auto *p = static_cast<PingPong *>(arg);
+  for (;;) {
+    WaitForSingleObject(p->mine, INFINITE);
+    SetEvent(p->theirs);
+  }
+}
+
+// Threads that keep calling winsim, or keep waking each other, while virtual time stands
+// still are a busy loop, counted in calls: the host's real time or load plays no part. The
+// count starts afresh whenever the world comes to rest or the clock moves, so the host
+// handing the ball back and forth is no busy loop.
+TEST(Scheduler, CallsWithoutTheClockMovingOrTheWorldComingToRestAreABusyLoop) {
+  {
+    winsim::World world;
+    world.set_busy_limit(1000);
+    HANDLE t = CreateThread(nullptr, 0, Spin, nullptr, 0, nullptr);
+    try {
+      WaitForSingleObject(t, INFINITE);
+      FAIL() << "the wait returned";
+    } catch (const winsim::RunStopped &stop) {
+      EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::BusyLoop);
+      EXPECT_EQ(std::string(stop.what()),
+                "winsim: busy loop: at 0.000 s the simulated threads made 1001 calls without the "
+                "clock moving or the world coming to rest\n"
+                "  pid 4 (host.exe) tid 12: 1001 calls, the last one EnterCriticalSection\n");
+    }
+  }
+  {
+    winsim::World world;
+    world.set_busy_limit(1000);
+    HANDLE a = CreateEventA(nullptr, FALSE, TRUE, nullptr);
+    HANDLE b = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    PingPong first{a, b}, second{b, a};
+    CreateThread(nullptr, 0, Volley, &first, 0, nullptr);
+    CreateThread(nullptr, 0, Volley, &second, 0, nullptr);
+    try {
+      Sleep(1);
+      FAIL() << "the sleep returned";
+    } catch (const winsim::RunStopped &stop) {
+      EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::BusyLoop);
+      EXPECT_EQ(std::string(stop.what()),
+                "winsim: busy loop: at 0.000 s the simulated threads made 1001 calls without the "
+                "clock moving or the world coming to rest\n"
+                "  pid 4 (host.exe) tid 12: 501 calls, the last one WaitForSingleObject\n"
+                "  pid 4 (host.exe) tid 16: 500 calls, the last one WaitForSingleObject\n");
+    }
+  }
+  {
+    winsim::World world;
+    world.set_busy_limit(100);
+    HANDLE ping = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE pong = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    PingPong partner{ping, pong};
+    CreateThread(nullptr, 0, Volley, &partner, 0, nullptr);
+    for (int i = 0; i < 1000; ++i) {
+      SetEvent(ping);
+      ASSERT_EQ(WaitForSingleObject(pong, INFINITE), WAIT_OBJECT_0);
+    }
+    EXPECT_EQ(world.now(), 0u);
+  }
+}
+
+// A record of what the threads of a test did and when.
+std::vector<std::string> g_log;
+
+void Log(const std::string &what) {
+  g_log.push_back(what + "@" + std::to_string(GetTickCount() - 600000));
+}
+
+HANDLE g_event = nullptr;
+
+DWORD WINAPI NapThenSet(LPVOID times) {
+  for (ULONG_PTR i = 0; i < reinterpret_cast<ULONG_PTR>(times); ++i) {
+    Sleep(1000);
+    SetEvent(g_event);
+  }
+  return 0;
+}
+
+DWORD WINAPI TwoNaps(LPVOID) {
+  for (int i = 0; i < 2; ++i) {
+    Sleep(30000);
+    Log("naps");
+  }
+  return 0;
+}
+
+DWORD WINAPI OneNap(LPVOID) {
+  Sleep(60000);
+  Log("nap");
+  return 0;
+}
+
+DWORD WINAPI WaitUntilLate(LPVOID event) {
+  DWORD result = WaitForSingleObject(static_cast<HANDLE>(event), 60000);
+  Log(result == WAIT_TIMEOUT ? "timed out" : "signalled");
+  return 0;
+}
+
+// The host finds at a virtual time everything that happened up to and at that time, however it
+// stepped the clock there.
+TEST(Scheduler, WhatTheHostFindsAtAVirtualTimeDoesNotDependOnHowItSteppedThere) {
+  const std::vector<std::uint64_t> steppings[] = {
+      {60000}, {30000, 30000}, {10000, 10000, 10000, 10000, 10000, 10000}, {59999, 1}};
+  for (const auto &steps : steppings) {
+    winsim::World world;
+    g_log.clear();
+    HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    CreateThread(nullptr, 0, TwoNaps, nullptr, 0, nullptr);
+    CreateThread(nullptr, 0, OneNap, nullptr, 0, nullptr);
+    CreateThread(nullptr, 0, WaitUntilLate, never, 0, nullptr);
+    for (std::uint64_t step : steps) world.run_for(step);
+    EXPECT_EQ(world.now(), 60000u);
+    EXPECT_EQ(g_log, (std::vector<std::string>{"naps@30000", "nap@60000", "timed out@60000",
+                                               "naps@60000"}))
+        << steps.size() << " steps";
+  }
+  // A wait of the host that runs out at the instant a thread signals sees the signal.
   winsim::World world;
-  world.set_busy_limit(std::chrono::milliseconds(200));
-  HANDLE t = CreateThread(nullptr, 0, Spin, nullptr, 0, nullptr);
-  try {
-    WaitForSingleObject(t, INFINITE);
-    FAIL() << "the wait returned";
-  } catch (const winsim::RunStopped &stop) {
-    EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::BusyLoop);
-    EXPECT_NE(std::string(stop.what()).find("busy loop"), std::string::npos);
+  g_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  CloseHandle(CreateThread(nullptr, 0, NapThenSet, reinterpret_cast<LPVOID>(1), 0, nullptr));
+  EXPECT_EQ(WaitForSingleObject(g_event, 1000), WAIT_OBJECT_0);
+  CloseHandle(g_event);
+}
+
+// Orders Windows leaves open at one virtual instant. Each race's threads start waiting in a
+// fixed order; `outcome` is what the threads logged.
+DWORD WINAPI NapThenLog(LPVOID name) {
+  Sleep(1000);
+  g_log.push_back(static_cast<const char *>(name));
+  return 0;
+}
+
+DWORD WINAPI WaitThenLog(LPVOID event) {
+  DWORD result = WaitForSingleObject(static_cast<HANDLE>(event), 1000);
+  g_log.push_back(result == WAIT_TIMEOUT ? "timed out" : "signalled");
+  return 0;
+}
+
+DWORD WINAPI TakeThenLog(LPVOID name) {
+  WaitForSingleObject(g_event, INFINITE);
+  g_log.push_back(static_cast<const char *>(name));
+  return 0;
+}
+
+// Starts a thread and lets it run until it waits.
+void Begin(LPTHREAD_START_ROUTINE start, const void *arg) {
+  CloseHandle(CreateThread(nullptr, 0, start, const_cast<void *>(arg), 0, nullptr));
+  winsim::World::get().run_for(0);
+}
+
+std::string RunRace(int race, std::optional<std::uint64_t> seed) {
+  winsim::World world;
+  if (seed) world.set_seed(*seed);
+  g_log.clear();
+  g_event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  switch (race) {
+    case 0:  // two sleepers due at one instant
+      Begin(NapThenLog, "a");
+      Begin(NapThenLog, "b");
+      break;
+    case 1:  // a time-out and a signal at one instant
+      Begin(WaitThenLog, g_event);
+      Begin(NapThenSet, reinterpret_cast<const void *>(1));
+      break;
+    case 2:  // two waiters of an auto-reset event
+      Begin(TakeThenLog, "a");
+      Begin(TakeThenLog, "b");
+      Begin(NapThenSet, reinterpret_cast<const void *>(2));
+      break;
+  }
+  world.run_for(5000);
+  CloseHandle(g_event);
+  std::string outcome;
+  for (const auto &entry : g_log) outcome += entry + " ";
+  return outcome;
+}
+
+// Without a seed one order, always the same: timers in the order they were set, the time-out
+// before the signal, waiters in arrival order. The seed explores the others.
+TEST(Scheduler, WithoutASeedTiesGoOneFixedWayAndTheSeedExploresTheOthers) {
+  struct Race {
+    std::string unseeded;
+    std::set<std::string> seeded;
+  } races[] = {
+      {"a b ", {"a b ", "b a "}},
+      {"timed out ", {"timed out ", "signalled "}},
+      {"a b ", {"a b ", "b a "}},
+  };
+  for (int race = 0; race < 3; ++race) {
+    EXPECT_EQ(RunRace(race, std::nullopt), races[race].unseeded) << "race " << race;
+    std::set<std::string> seen;
+    for (std::uint64_t seed = 1; seed <= 12; ++seed) seen.insert(RunRace(race, seed));
+    EXPECT_EQ(seen, races[race].seeded) << "race " << race;
   }
 }
 
@@ -156,20 +394,73 @@ TEST(Clock, SystemAndLocalTimeAndTheRuntimesFollowTheStartTimeAndTheBias) {
   world.set_timezone_bias(-300);
   GetLocalTime(&local);
   EXPECT_EQ(Text(local), "2026-03-31 19:00:00.250 day 2");
-  // The runtime's time() and localtime() read the same clock.
+}
+
+// Calendar fields as "2026-04-01 09:00:00 day 3 of year 90".
+std::string Fields(const struct tm *tm) {
+  if (tm == nullptr) return "none";
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d day %d of year %d dst %d",
+                tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday, tm->tm_hour, tm->tm_min,
+                tm->tm_sec, tm->tm_wday, tm->tm_yday, tm->tm_isdst);
+  return text;
+}
+
+// Every clock and calendar function of the C runtime reads the world's clock and time zone,
+// whatever the host's clock and zone are; a time before 1970 has no calendar, as on Windows.
+TEST(Clock, TheRuntimesClockAndCalendarFunctionsReadTheWorldsClockAndZone) {
+  winsim::World world;
+  world.set_start_time(kStart);
   world.set_timezone_bias(540);
-  std::time_t now = time(nullptr);
-  EXPECT_EQ(now, kStart + 2);
-  struct tm *tm = localtime(&now);
-  ASSERT_NE(tm, nullptr);
-  EXPECT_EQ(tm->tm_year, 126);
-  EXPECT_EQ(tm->tm_mon, 3);
-  EXPECT_EQ(tm->tm_mday, 1);
-  EXPECT_EQ(tm->tm_hour, 9);
-  EXPECT_EQ(tm->tm_min, 0);
-  EXPECT_EQ(tm->tm_sec, 0);
-  EXPECT_EQ(tm->tm_wday, 3);
-  EXPECT_EQ(tm->tm_yday, 90);
+  Sleep(2250);
+  const std::time_t now = kStart + 2;
+  const std::string local = "2026-04-01 09:00:00 day 3 of year 90 dst 0";
+  const std::string utc = "2026-04-01 00:00:00 day 3 of year 90 dst 0";
+  EXPECT_EQ(time(nullptr), now);
+  std::time_t stored = 0;
+  EXPECT_EQ(_time64(&stored), now);
+  EXPECT_EQ(stored, now);
+  EXPECT_EQ(Fields(localtime(&now)), local);
+  EXPECT_EQ(Fields(gmtime(&now)), utc);
+  struct tm fields {};
+  EXPECT_EQ(localtime_s(&fields, &now), 0);
+  EXPECT_EQ(Fields(&fields), local);
+  EXPECT_EQ(Fields(gmtime_r(&now, &fields)), utc);
+  EXPECT_EQ(std::string(ctime(&now)), "Wed Apr  1 09:00:00 2026\n");
+  // mktime reads local fields in the world's zone and brings them into their ranges.
+  fields = {};
+  fields.tm_year = 126;
+  fields.tm_mon = 2;
+  fields.tm_mday = 32;
+  fields.tm_hour = 9;
+  fields.tm_isdst = -1;
+  EXPECT_EQ(mktime(&fields), now);
+  EXPECT_EQ(Fields(&fields), local);
+  fields.tm_hour = 0;
+  EXPECT_EQ(_mkgmtime(&fields), now);
+  EXPECT_EQ(Fields(&fields), utc);
+  // Windows' clock() counts from the process's start.
+  EXPECT_EQ(clock(), static_cast<std::clock_t>(2250 * (CLOCKS_PER_SEC / 1000)));
+  timeval tv{};
+  EXPECT_EQ(gettimeofday(&tv, nullptr), 0);
+  EXPECT_EQ(tv.tv_sec, now);
+  EXPECT_EQ(tv.tv_usec, 250000);
+  timespec ts{};
+  EXPECT_EQ(clock_gettime(CLOCK_REALTIME, &ts), 0);
+  EXPECT_EQ(ts.tv_sec, now);
+  EXPECT_EQ(ts.tv_nsec, 250000000);
+  EXPECT_EQ(clock_gettime(CLOCK_MONOTONIC, &ts), 0);  // the tick count: 600000 at the start
+  EXPECT_EQ(ts.tv_sec, 602);
+  EXPECT_EQ(ts.tv_nsec, 250000000);
+  ts = {};
+  EXPECT_EQ(timespec_get(&ts, TIME_UTC), TIME_UTC);
+  EXPECT_EQ(ts.tv_sec, now);
+  // Before 1970, and a clock that does not exist.
+  const std::time_t before = -1;
+  EXPECT_EQ(localtime(&before), nullptr);
+  errno = 0;
+  EXPECT_EQ(clock_gettime(static_cast<clockid_t>(77), &ts), -1);
+  EXPECT_EQ(errno, EINVAL);
 }
 
 }  // namespace

@@ -9,9 +9,9 @@
 // thread is blocked. One World exists at a time.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -35,6 +35,7 @@ class Devices;
 class CriticalSectionObject;
 class Services;
 class LoadedImage;
+class EndedProcesses;
 
 using ProgramEntry = int (*)();
 
@@ -97,11 +98,16 @@ class World {
   std::uint32_t tick_base() const { return tick_base_; }
 
   // ---- Scheduling ------------------------------------------------------------------------
-  // With a seed, emulated calls become random switch points and the next thread to run is
-  // picked at random: the seed explores interleavings and reproduces one exactly.
+  // With a seed, emulated calls become random switch points, and what happens at one virtual
+  // instant in an order Windows leaves open is picked at random: which ready thread runs next,
+  // which waiter of an object is served first, whether a signal at the instant of a waiter's
+  // time-out still reaches it. The seed explores interleavings and reproduces one exactly.
+  // Without a seed the world keeps one fixed order. Either way the host sees the world only at
+  // rest: run_for(60000) once finds what run_for(30000) twice finds.
   void set_seed(std::uint64_t seed);
-  // Real time a simulated thread may run without blocking before it counts as a busy loop.
-  void set_busy_limit(std::chrono::milliseconds limit);
+  // Emulated calls the simulated threads may make while virtual time stands still and the
+  // world does not come to rest (default 1 000 000) before they count as a busy loop.
+  void set_busy_limit(std::uint64_t calls);
 
   // ---- Machine ---------------------------------------------------------------------------
   unsigned acp() const { return acp_; }
@@ -145,7 +151,8 @@ class World {
   std::optional<std::uint32_t> find_process(const std::string &image_name) const;
   // What the host holds for the processes: copies of program images loaded now (one for each
   // process of a program image that has not ended), and simulated threads' records with their
-  // stacks (the host's, those not finished, and at most the last finished one, not freed yet).
+  // stacks (the host's, those of processes that have not ended, and at most the last ended
+  // ones, not freed yet). An ended process leaves nothing else but what the calls above report.
   std::size_t loaded_images() const;
   std::size_t thread_records() const;
 
@@ -171,7 +178,10 @@ class World {
 
   // ---- Internals used by the emulated calls --------------------------------------------------
   Scheduler &scheduler() { return *scheduler_; }
+  // A process that has not ended, or null.
   Process *process(std::uint32_t pid) const;
+  // The processes that have not ended, the host's and the system's among them.
+  std::vector<Process *> running_processes() const;
   Process &current_process() const;
   std::uint32_t next_id();
   std::shared_ptr<Object> find_named(const std::string &name) const;
@@ -186,10 +196,13 @@ class World {
                           ProgramEntry entry, std::uint32_t parent);
   // Starts a thread in `process` running `body`; returns the thread.
   SimThread *create_thread(Process &process, std::function<std::uint32_t()> body, bool main);
-  // Ends a process: its threads never run again, its handles close, its object is signalled.
+  // Ends a process: its threads never run again, its handles close, its object is signalled;
+  // its record is freed as soon as none of its threads runs (at once when another ends it).
   void end_process(Process &process, std::uint32_t code, ExitPath path);
-  // Ends the current thread's part in its process after its body returned with `code`.
-  void end_thread(SimThread &thread, std::uint32_t code);
+  // Ends the current thread's part in its process with `code`. The process ends with the thread
+  // when it was the last one, or when `ends_process` (a main function returned, and the C
+  // runtime's exit ends the process).
+  void end_thread(SimThread &thread, std::uint32_t code, bool ends_process);
   // Re-examines the waiters of `object` after its state changed.
   void signal(Object &object);
   // Called with every process that ends, after its handles are closed.
@@ -207,6 +220,7 @@ class World {
  private:
   void register_program(const std::string &image_name, Program program);
   void release_memory(Process &process);
+  void free_ended();
   bool made_a_part(const LoadedImage &image) const;
 
   struct PartBase {
@@ -218,7 +232,11 @@ class World {
   };
 
   std::unique_ptr<Scheduler> scheduler_;
-  std::vector<std::unique_ptr<Process>> processes_;
+  // Processes that have not ended, by id; those that ended while one of their threads still
+  // ran, until it has switched away; and what is kept of the ended ones.
+  std::map<std::uint32_t, std::unique_ptr<Process>> processes_;
+  std::vector<std::unique_ptr<Process>> ending_;
+  std::unique_ptr<EndedProcesses> ended_;
   std::vector<std::pair<std::string, std::weak_ptr<Object>>> named_;
   std::vector<std::pair<std::string, Program>> programs_;
   struct CriticalSectionRecord {

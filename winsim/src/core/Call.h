@@ -1,8 +1,10 @@
 // The prologue every emulated call runs before its own work: find the world and the calling
 // simulated thread, act on a stopped run, offer a switch point, and, on request, ask the fault
-// plan whether this call is to fail.
+// plan whether this call is to fail. The C runtime's errno is the program's: the call leaves
+// it as it found it, whatever the host's functions that winsim uses did to it.
 #pragma once
 
+#include <cerrno>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +21,7 @@ namespace winsim {
 class Call {
  public:
   explicit Call(const char *call_name);
+  ~Call() { errno = errno_at_entry_; }
   Call(const Call &) = delete;
   Call &operator=(const Call &) = delete;
 
@@ -47,6 +50,9 @@ class Call {
   SimThread &thread;
   Process &process;
   const char *name;
+
+ private:
+  int errno_at_entry_ = errno;
 };
 
 // The object behind a handle of the calling process, including the pseudo handles of the

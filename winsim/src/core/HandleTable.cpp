@@ -63,7 +63,7 @@ std::vector<std::pair<HANDLE, HandleTable::Entry>> HandleTable::entries() const 
 std::vector<std::string> HandleTable::describe_open() const {
   std::vector<std::string> out;
   for (const auto &[value, entry] : entries_) {
-    if (entry.system) continue;
+    if (entry.system || entry.inherited) continue;
     char head[32];
     std::snprintf(head, sizeof head, "0x%llx: ", static_cast<unsigned long long>(value));
     out.push_back(head + entry.object->describe());
@@ -72,8 +72,9 @@ std::vector<std::string> HandleTable::describe_open() const {
 }
 
 std::size_t HandleTable::open_count() const {
-  return static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(),
-                                                [](const auto &e) { return !e.second.system; }));
+  return static_cast<std::size_t>(
+      std::count_if(entries_.begin(), entries_.end(),
+                    [](const auto &e) { return !e.second.system && !e.second.inherited; }));
 }
 
 }  // namespace winsim

@@ -19,6 +19,7 @@ class HandleTable {
     DWORD access = 0;
     bool inherit = false;
     bool system = false;  // set up by the system (standard handles), not counted as the program's
+    bool inherited = false;  // inherited from the parent: not opened by the program itself
   };
 
   HANDLE insert(std::shared_ptr<Object> object, DWORD access, bool inherit, bool system = false);
@@ -29,7 +30,7 @@ class HandleTable {
   // Removes the handle; returns the object (null for an invalid handle).
   std::shared_ptr<Object> remove(HANDLE handle);
   std::vector<std::pair<HANDLE, Entry>> entries() const;
-  // Handles the program opened itself and has not closed.
+  // Handles the program opened itself (not the system's, not inherited) and has not closed.
   std::vector<std::string> describe_open() const;
   std::size_t open_count() const;
   bool empty() const { return entries_.empty(); }

@@ -1,29 +1,22 @@
 #include "winsim/LibraryHeap.h"
 
-#include <signal.h>
 #include <sys/mman.h>
-#include <ucontext.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 
+#include "core/FaultSignal.h"
 #include "core/Scheduler.h"
 #include "core/SimThread.h"
 #include "winsim/StandIn.h"
 #include "winsim/World.h"
-
-#if !defined(__x86_64__)
-#error "the fault handler of LibraryHeap resumes threads through x86-64 register state"
-#endif
 
 namespace winsim {
 namespace {
 
 // The heap of the world that exists now (one world at a time).
 LibraryHeap *g_heap = nullptr;
-struct sigaction g_previous_action;
 
 std::string seconds_text(std::uint64_t ms) {
   char buf[48];
@@ -62,39 +55,17 @@ std::size_t page_size() {
 }
 
 // The access is replayed as a call of stop_for_access(address, write) on the thread's own
-// stack, below the faulting frame and its red zone, with the stack aligned as at a call.
-void resume_in_stop_for_access(ucontext_t &context, const void *address) {
+// stack, below the faulting frame and its red zone. Only async-signal-safe work here: look the
+// address up (the faulting thread is the only one of the world running, so the heap does not
+// change meanwhile) and redirect the thread.
+bool access_to_taken_back_block(const siginfo_t &info, ucontext_t &context) {
+  if (g_heap == nullptr || g_heap->taken_back_block(info.si_addr) == nullptr) return false;
   greg_t *regs = context.uc_mcontext.gregs;
-  auto sp = static_cast<std::uintptr_t>(regs[REG_RSP]);
-  sp = ((sp - 128 - 256) & ~std::uintptr_t{15}) - 8;
-  *reinterpret_cast<std::uintptr_t *>(sp) = 0;  // no return address: it never returns
-  regs[REG_RSP] = static_cast<greg_t>(sp);
-  regs[REG_RIP] = reinterpret_cast<greg_t>(&stop_for_access);
-  regs[REG_RDI] = reinterpret_cast<greg_t>(address);
-  regs[REG_RSI] = (regs[REG_ERR] & 2) != 0;  // the page fault's write bit
-}
-
-// Only async-signal-safe work here: look the address up (the faulting thread is the only one
-// of the world running, so the heap does not change meanwhile) and redirect the thread. Faults
-// elsewhere go to the disposition that was there before, by restoring it and letting the
-// access fault again.
-void on_segv(int, siginfo_t *info, void *context) {
-  if (g_heap != nullptr && g_heap->taken_back_block(info->si_addr) != nullptr) {
-    resume_in_stop_for_access(*static_cast<ucontext_t *>(context), info->si_addr);
-    return;
-  }
-  sigaction(SIGSEGV, &g_previous_action, nullptr);
-}
-
-void install_fault_handler() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    struct sigaction action {};
-    action.sa_sigaction = &on_segv;
-    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGSEGV, &action, &g_previous_action);
-  });
+  auto below_frame = static_cast<std::uintptr_t>(regs[REG_RSP]) - 128 - 256;
+  resume_in_call(context, below_frame, reinterpret_cast<void (*)()>(&stop_for_access),
+                 reinterpret_cast<std::uintptr_t>(info.si_addr),
+                 (regs[REG_ERR] & 2) != 0);  // the page fault's write bit
+  return true;
 }
 
 }  // namespace
@@ -113,7 +84,7 @@ LibraryHeap::~LibraryHeap() {
 }
 
 void *LibraryHeap::allocate(std::size_t size, std::string what) {
-  install_fault_handler();
+  add_fault_check(&access_to_taken_back_block);
   std::size_t pages = size == 0 ? 1 : (size + page_size() - 1) / page_size();
   Block b;
   b.mapped = pages * page_size();

@@ -5,15 +5,8 @@
 
 namespace winsim {
 
-unsigned session_of(const World &world, const Process &process) {
-  const Process *p = &process;
-  // Parents are visited at most once each; ids only grow, so the chain ends.
-  while (p != nullptr) {
-    if (p->system || !p->service_name.empty()) return 0;
-    if (p->parent == 0 || p->parent >= p->pid) break;
-    p = world.process(p->parent);
-  }
-  return 1;
+unsigned session_of(const World &, const Process &process) {
+  return process.session;
 }
 
 std::optional<std::string> object_path(const std::string &name, unsigned session) {

@@ -8,7 +8,7 @@ thread_local SimThread *tls_current __attribute__((tls_model("initial-exec"))) =
 }  // namespace
 
 SimThread::SimThread(std::uint32_t id, Process *owner, bool is_host)
-    : tid(id), process(owner), host(is_host), unblocked_at(std::chrono::steady_clock::now()) {}
+    : tid(id), process(owner), host(is_host) {}
 
 SimThread *current_thread() {
   return tls_current;

@@ -7,7 +7,6 @@
 #include <ucontext.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -49,22 +48,29 @@ class SimThread {
   WaitBlock *wait = nullptr;
   Wake wake = Wake::None;
   DWORD wait_result = 0;
+  // Ready because its time-out came, but a signal made before it runs still satisfies its
+  // wait (its wait block stays with the objects meanwhile).
+  bool timeout_pending = false;
 
   // Running state.
   DWORD last_error = 0;
   std::atomic<const char *> last_call{""};
-  std::chrono::steady_clock::time_point unblocked_at;  // start of its current running stretch
-  bool yielded = false;
   bool loading = false;  // inside the dynamic loader, which holds its lock: it keeps running
+  // Calls it made in the scheduler's current stretch without rest (for busy-loop reports).
+  std::uint64_t stretch = 0;
+  std::uint64_t stretch_calls = 0;
 
   // The body, and where it runs: the context saved while the thread does not run, on its own
-  // stack (the host thread runs on the real thread's stack and has none here). errno belongs
-  // to the real thread, so each simulated thread keeps its own across a switch.
+  // stack (the host thread runs on the real thread's stack and has none here). errno and the
+  // C++ runtime's exceptions in flight belong to the real thread, so each simulated thread
+  // keeps its own across a switch.
   std::function<DWORD()> body;
   bool main_thread = false;
   ucontext_t context{};
   std::unique_ptr<ThreadStack> stack;
   int saved_errno = 0;
+  void *saved_caught = nullptr;
+  unsigned saved_uncaught = 0;
   // AddressSanitizer's view of the switch: the stack it runs on, and its saved fake stack.
   const void *stack_bottom = nullptr;
   std::size_t stack_size = 0;
@@ -73,8 +79,10 @@ class SimThread {
   // Mutexes this thread owns; they are abandoned when it ends.
   std::vector<std::shared_ptr<Object>> owned_mutexes;
 
-  // Per-thread runtime state of the C library functions the programs use.
+  // Per-thread runtime state of the C library functions the programs use: the result of
+  // localtime and gmtime, and the text of ctime.
   struct tm tm_buffer {};
+  char text_buffer[32] = {};
 };
 
 // The simulated thread running on the calling real thread, or null for a real thread outside

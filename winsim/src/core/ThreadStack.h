@@ -1,9 +1,7 @@
-// The stack a simulated thread's context runs on: mapped memory with a guard page below it, so
-// that running off the end faults at once instead of overwriting whatever lies beneath.
-//
-// In a build with AddressSanitizer the stack is also a root region of the leak checker: a
-// thread whose process ended while it was blocked never runs again, but the blocks its frames
-// point to are still in use, as they were on a parked real thread.
+// The stack a simulated thread's context runs on: mapped memory with a guard region below it,
+// so that running off the end faults at once instead of overwriting whatever lies beneath. The
+// guard is larger than any frame the programs make, and the simulated build probes every page
+// of a large frame (-fstack-clash-protection), so no frame can step over it.
 #pragma once
 
 #include <cstddef>
@@ -12,7 +10,7 @@ namespace winsim {
 
 class ThreadStack {
  public:
-  explicit ThreadStack(std::size_t size);
+  ThreadStack(std::size_t size, std::size_t guard);
   ~ThreadStack();
   ThreadStack(const ThreadStack &) = delete;
   ThreadStack &operator=(const ThreadStack &) = delete;
@@ -20,6 +18,11 @@ class ThreadStack {
   // The usable part, lowest address first (the stack grows down from bottom() + size()).
   void *bottom() const { return usable_; }
   std::size_t size() const { return size_; }
+  // Whether `address` lies in the guard region below the usable part.
+  bool in_guard(const void *address) const {
+    auto *p = static_cast<const char *>(address);
+    return p >= static_cast<const char *>(mapping_) && p < static_cast<const char *>(usable_);
+  }
 
  private:
   void *mapping_ = nullptr;

@@ -69,13 +69,16 @@ DWORD wait_objects(Call &call, const std::vector<std::shared_ptr<Object>> &objec
   return WAIT_TIMEOUT;
 }
 
+// Serves the waiters in arrival order; with a seed, in an order the seed picks, as Windows
+// promises none.
 void World::signal(Object &object) {
   std::vector<WaitBlock *> waiters = object.waiters;
+  scheduler_->shuffle(waiters);
   for (WaitBlock *wb : waiters) {
     auto &list = object.waiters;
     if (std::find(list.begin(), list.end(), wb) == list.end()) continue;
     SimThread &thread = *wb->thread;
-    if (thread.state != ThreadState::Blocked) continue;
+    if (!Scheduler::waiting(thread)) continue;
     DWORD index = 0;
     if (!satisfiable(*wb, thread, &index)) continue;
     DWORD result = take(*wb, thread, index);

@@ -7,12 +7,14 @@
 #include <stdexcept>
 
 #include "core/Call.h"
+#include "core/EndedProcesses.h"
 #include "core/ObjectNames.h"
 #include "core/Scheduler.h"
 #include "devices/BeepDevice.h"
 #include "kernel32/ConsoleObject.h"
 #include "kernel32/EventObject.h"
 #include "kernel32/ImageSymbols.h"
+#include "kernel32/Launch.h"
 #include "kernel32/MutexObject.h"
 #include "kernel32/Process.h"
 #include "kernel32/ThreadObject.h"
@@ -35,16 +37,13 @@ World *g_world = nullptr;
 constexpr std::int64_t kDefaultStart = 1767571200;
 }  // namespace
 
-std::string ProcessObject::describe() const {
-  return "process " + std::to_string(process->pid) + " (" + process->image_name() + ")";
-}
-
 std::string Process::image_name() const {
   return FileSystem::file_name(image);
 }
 
 World::World()
     : scheduler_(std::make_unique<Scheduler>()),
+      ended_(std::make_unique<EndedProcesses>()),
       registry_(std::make_unique<Registry>()),
       eventlog_(std::make_unique<EventLog>()),
       files_(std::make_unique<FileSystem>()),
@@ -63,6 +62,7 @@ World::World()
         return true;
     return false;
   });
+  watch_uncaught_exceptions();
   devices_->add(BeepDevice::kName, std::make_shared<BeepDevice>());
 
   auto host = std::make_unique<Process>();
@@ -70,7 +70,7 @@ World::World()
   host->image = "C:\\host.exe";
   host->command_line = "host.exe";
   host->current_dir = "C:\\";
-  host->object = std::make_shared<ProcessObject>(host.get());
+  host->object = std::make_shared<ProcessObject>(host.get(), host->pid, host->image_name());
   host_pid_ = host->pid;
   std::uint32_t tid = next_id();
   SimThread *t = scheduler_->attach_host(
@@ -82,7 +82,7 @@ World::World()
   auto console = std::make_shared<ConsoleObject>();
   for (int i = 0; i < 3; ++i)
     host->std_handles[i] = host->handles.insert(console, 0xC0000000, true, true);
-  processes_.push_back(std::move(host));
+  processes_.emplace(host_pid_, std::move(host));
 }
 
 World::~World() {
@@ -116,6 +116,7 @@ void World::run_until(std::uint64_t t) {
     std::abort();
   }
   scheduler_->check_stop();
+  free_ended();
   if (t <= now()) {
     // Let every thread that can run do so without moving the clock.
     scheduler_->block("World::run_until", now());
@@ -136,8 +137,8 @@ void World::set_tick_base(std::uint32_t ticks) {
 void World::set_seed(std::uint64_t seed) {
   scheduler_->set_seed(seed);
 }
-void World::set_busy_limit(std::chrono::milliseconds limit) {
-  scheduler_->set_busy_limit(limit);
+void World::set_busy_limit(std::uint64_t calls) {
+  scheduler_->set_busy_limit(calls);
 }
 
 Registry &World::registry() {
@@ -161,7 +162,7 @@ void World::on_process_exit(std::function<void(Process &)> listener) {
 }
 
 Process &World::system_process(const std::string &image_name) {
-  for (const auto &p : processes_)
+  for (const auto &[pid, p] : processes_)
     if (p->system && equal_nocase(p->image_name(), image_name)) return *p;
   auto p = std::make_unique<Process>();
   p->pid = next_id();
@@ -169,9 +170,11 @@ Process &World::system_process(const std::string &image_name) {
   p->command_line = image_name;
   p->current_dir = kSystemDir;
   p->system = true;
-  p->object = std::make_shared<ProcessObject>(p.get());
-  processes_.push_back(std::move(p));
-  return *processes_.back();
+  p->session = 0;
+  p->object = std::make_shared<ProcessObject>(p.get(), p->pid, p->image_name());
+  Process &ref = *p;
+  processes_.emplace(ref.pid, std::move(p));
+  return ref;
 }
 
 void World::add_program(const std::string &image_name, ProgramImage image) {
@@ -209,7 +212,7 @@ const Program *World::program(const std::string &image_name) const {
 }
 
 Process *World::running_process_of(ProgramEntry entry) const {
-  for (const auto &p : processes_)
+  for (const auto &[pid, p] : processes_)
     if (p->entry == entry && !p->ended && !p->system) return p.get();
   return nullptr;
 }
@@ -232,9 +235,14 @@ std::uint32_t World::start(const std::string &command_line, const StartOptions &
 }
 
 Process *World::process(std::uint32_t pid) const {
-  for (const auto &p : processes_)
-    if (p->pid == pid) return p.get();
-  return nullptr;
+  auto it = processes_.find(pid);
+  return it == processes_.end() ? nullptr : it->second.get();
+}
+
+std::vector<Process *> World::running_processes() const {
+  std::vector<Process *> out;
+  for (const auto &[pid, p] : processes_) out.push_back(p.get());
+  return out;
 }
 
 Process &World::current_process() const {
@@ -243,8 +251,10 @@ Process &World::current_process() const {
 
 bool World::wait_exit(std::uint32_t pid, std::optional<std::uint64_t> timeout_ms) {
   Process *p = process(pid);
-  if (p == nullptr) throw std::runtime_error("winsim: no process " + std::to_string(pid));
+  if (p == nullptr && !ended_->contains(pid))
+    throw std::runtime_error("winsim: no process " + std::to_string(pid));
   Call call("World::wait_exit");
+  if (p == nullptr) return true;
   DWORD ms = timeout_ms ? static_cast<DWORD>(*timeout_ms) : INFINITE;
   std::shared_ptr<Object> object = p->object;
   return wait_objects(call, {object}, false, ms,
@@ -253,50 +263,47 @@ bool World::wait_exit(std::uint32_t pid, std::optional<std::uint64_t> timeout_ms
 }
 
 bool World::running(std::uint32_t pid) const {
-  Process *p = process(pid);
-  return p != nullptr && !p->ended;
+  return process(pid) != nullptr;
 }
 
 std::optional<std::uint32_t> World::exit_code(std::uint32_t pid) const {
-  Process *p = process(pid);
-  if (p == nullptr || !p->ended) return std::nullopt;
-  return p->exit_code;
+  return ended_->exit_code(pid);
 }
 
 std::optional<ExitPath> World::exit_path(std::uint32_t pid) const {
-  Process *p = process(pid);
-  if (p == nullptr || !p->ended) return std::nullopt;
-  return p->exit_path;
+  return ended_->exit_path(pid);
 }
 
 std::string World::console(std::uint32_t pid) const {
   Process *p = process(pid);
-  return p == nullptr ? std::string() : p->console;
+  return p != nullptr ? p->console : ended_->console(pid);
 }
 
 std::vector<std::string> World::open_handles(std::uint32_t pid) const {
   Process *p = process(pid);
-  if (p == nullptr) return {};
-  return p->ended ? p->leaked_at_exit : p->handles.describe_open();
+  return p != nullptr ? p->handles.describe_open() : ended_->open_handles(pid);
 }
 
 std::vector<std::uint32_t> World::processes() const {
-  std::vector<std::uint32_t> out;
-  for (const auto &p : processes_)
-    if (p->pid != host_pid_ && !p->system) out.push_back(p->pid);
+  std::vector<std::uint32_t> out = ended_->pids();
+  for (const auto &[pid, p] : processes_)
+    if (pid != host_pid_ && !p->system) out.push_back(pid);
+  std::sort(out.begin(), out.end());
   return out;
 }
 
 std::optional<std::uint32_t> World::find_process(const std::string &image_name) const {
-  std::optional<std::uint32_t> found;
-  for (const auto &p : processes_)
-    if (p->pid != host_pid_ && equal_nocase(p->image_name(), image_name)) found = p->pid;
+  std::optional<std::uint32_t> found = ended_->last_of(image_name);
+  for (const auto &[pid, p] : processes_)
+    if (pid != host_pid_ && !p->system && equal_nocase(p->image_name(), image_name) &&
+        (!found || pid > *found))
+      found = pid;
   return found;
 }
 
 std::size_t World::loaded_images() const {
   std::size_t n = images_of_parts_.size();
-  for (const auto &p : processes_)
+  for (const auto &[pid, p] : processes_)
     if (p->image_copy) ++n;
   return n;
 }
@@ -362,15 +369,18 @@ void World::forget_named(const Object &object) {
 
 Process &World::create_process(const std::string &image, const std::string &command_line,
                                ProgramEntry entry, std::uint32_t parent) {
+  free_ended();
   auto p = std::make_unique<Process>();
   p->pid = next_id();
   p->parent = parent;
   p->image = image;
   p->command_line = command_line;
   p->entry = entry;
-  p->object = std::make_shared<ProcessObject>(p.get());
+  p->started_at = now();
+  if (const Process *up = process(parent)) p->session = up->session;
+  p->object = std::make_shared<ProcessObject>(p.get(), p->pid, p->image_name());
   Process &ref = *p;
-  processes_.push_back(std::move(p));
+  processes_.emplace(ref.pid, std::move(p));
   return ref;
 }
 
@@ -383,9 +393,9 @@ SimThread *World::create_thread(Process &process, std::function<DWORD()> body, b
   SimThread *t = scheduler_->create(&process, tid, label, [this, body = std::move(body), holder] {
     DWORD code = body();
     SimThread &self = **holder;
-    end_thread(self, code);
     // The scheduler frees the record of a finished thread.
     std::erase(self.process->threads, &self);
+    end_thread(self, code, self.main_thread);
     return code;
   });
   *holder = t;
@@ -410,14 +420,15 @@ void abandon_mutexes(World &world, SimThread &thread) {
 }
 }  // namespace
 
-void World::end_thread(SimThread &thread, std::uint32_t code) {
+void World::end_thread(SimThread &thread, std::uint32_t code, bool ends_process) {
   Process &p = *thread.process;
   if (p.ended) return;
   thread.object->ended = true;
   thread.object->exit_code = code;
   abandon_mutexes(*this, thread);
   signal(*thread.object);
-  if (!thread.main_thread) {
+  // A main thread's end is its process's, unless it left through ExitThread.
+  if (!thread.main_thread || !ends_process) {
     Trace::Record r;
     r["thread"] = thread.tid;
     r["code"] = code;
@@ -426,14 +437,13 @@ void World::end_thread(SimThread &thread, std::uint32_t code) {
   bool others = false;
   for (SimThread *t : p.threads)
     if (t != &thread && !t->object->ended) others = true;
-  if (thread.main_thread || !others) end_process(p, code, ExitPath::Returned);
+  if (ends_process || !others) end_process(p, code, ExitPath::Returned);
 }
 
 void World::end_process(Process &p, std::uint32_t code, ExitPath path) {
   if (p.ended) return;
   p.ended = true;
   p.exit_code = code;
-  p.exit_path = path;
   p.leaked_at_exit = p.handles.describe_open();
   for (SimThread *t : p.threads) {
     if (t != scheduler_->current()) scheduler_->park(t);
@@ -446,6 +456,7 @@ void World::end_process(Process &p, std::uint32_t code, ExitPath path) {
   }
   for (auto &[handle, entry] : p.handles.entries()) close_handle(*this, p, handle);
   p.object->ended = true;
+  p.object->exit_code = code;
   signal(*p.object);
   SimThread *by = scheduler_->current();
   Trace::Record r;
@@ -453,12 +464,19 @@ void World::end_process(Process &p, std::uint32_t code, ExitPath path) {
   trace_.add(now(), p.pid, by->process == &p ? by->tid : 0, "process.exit", std::move(r));
   for (auto &listener : exit_listeners_) listener(p);
   release_memory(p);
+  ended_->add(p.pid, p.image_name(), code, path, std::move(p.console), std::move(p.leaked_at_exit));
+  p.object->process = nullptr;
+  auto it = processes_.find(p.pid);
+  ending_.push_back(std::move(it->second));
+  processes_.erase(it);
+  free_ended();
 }
 
-// What lived in the ended process's memory goes: the locks of its critical sections, its copy
-// of a program image (threads parked in it never run again, and none of its code runs on the
-// way out: its static destructors run only when its main returns). The record keeps what the
-// control face reports: exit code, console output, handles left open.
+// What lived in the ended process's memory goes: the locks of its critical sections (some may
+// lie in its parked threads' frames, which go next), its copy of a program image (threads
+// parked in it never run again, and none of its code runs on the way out: its static
+// destructors run only when its main returns). The process's record and its threads' stacks go
+// once none of its threads runs (free_ended); the world keeps what the control face reports.
 void World::release_memory(Process &p) {
   std::erase_if(critical_sections_,
                 [&](const CriticalSectionRecord &cs) { return cs.pid == p.pid; });
@@ -467,9 +485,16 @@ void World::release_memory(Process &p) {
     images_of_parts_.push_back(std::move(p.image_copy));
   p.image_copy.reset();
   p.threads.clear();
-  p.environment.clear();
-  std::string().swap(p.command_line_a);
-  std::u16string().swap(p.command_line_w);
+}
+
+// Frees the records of ended processes and their threads' records and stacks, except those of
+// the thread running now (it frees them by running on, in another process or a later call).
+void World::free_ended() {
+  if (ending_.empty()) return;
+  scheduler_->reap();
+  const Process *running = scheduler_->current()->process;
+  std::erase_if(ending_,
+                [running](const std::unique_ptr<Process> &p) { return p.get() != running; });
 }
 
 // A stand-in library linked into a program image instantiates World::part in the image: the

@@ -1,5 +1,11 @@
-// The C runtime's state as the programs use it: console output, and the static destructors
-// of a program image.
+// The C runtime's state as the programs use it: console output, the static destructors of a
+// program image, and the end of a program that lets a C++ exception escape.
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <exception>
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "kernel32/Io.h"
@@ -56,6 +62,54 @@ void run_exit_handlers(Process &process) {
     process.exit_handlers.pop_back();
     function(argument);
   }
+}
+
+}  // namespace winsim
+
+namespace winsim {
+namespace {
+
+std::terminate_handler g_host_terminate = nullptr;
+
+// The exception's type, and its text when it is a std::exception.
+std::string describe_exception() {
+  std::string type = "an exception of unknown type";
+  if (const std::type_info *info = abi::__cxa_current_exception_type()) {
+    int status = 0;
+    std::unique_ptr<char, void (*)(void *)> name(
+        abi::__cxa_demangle(info->name(), nullptr, nullptr, &status), std::free);
+    type = status == 0 && name ? name.get() : info->name();
+  }
+  try {
+    if (std::exception_ptr current = std::current_exception()) std::rethrow_exception(current);
+  } catch (const std::exception &e) {
+    return type + " (\"" + e.what() + "\")";
+  } catch (...) {
+  }
+  return type;
+}
+
+// A C++ exception that no handler of the program caught: the runtime calls std::terminate
+// with the thrower's frames in place, as on Windows, whose runtime then aborts the process
+// with exit code 3. Only that process ends; the run stops with the fault reported.
+[[noreturn]] void on_terminate() {
+  SimThread *thread = current_thread();
+  if (thread == nullptr || thread->host || World::find() == nullptr) {
+    if (g_host_terminate != nullptr) g_host_terminate();
+    std::abort();
+  }
+  std::string report = "winsim: fault of the program: " + thread->label +
+                       " let a C++ exception escape: " + describe_exception() +
+                       "; the process ends with code 3\n";
+  World::get().end_process(*thread->process, 3, ExitPath::Terminated);
+  thread->scheduler->stop_current(RunStopped::Reason::ProgramFault, report);
+}
+
+}  // namespace
+
+void watch_uncaught_exceptions() {
+  static std::once_flag once;
+  std::call_once(once, [] { g_host_terminate = std::set_terminate(&on_terminate); });
 }
 
 }  // namespace winsim

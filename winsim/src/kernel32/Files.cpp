@@ -107,10 +107,8 @@ DWORD attributes(Call &call, const std::string &path) {
 
 // Whether a process that has not ended runs from the file: Windows keeps such an image open.
 bool image_in_use(Call &call, const std::string &full) {
-  for (std::uint32_t pid : call.world.processes()) {
-    const winsim::Process *p = call.world.process(pid);
-    if (p != nullptr && !p->ended && winsim::equal_nocase(p->image, full)) return true;
-  }
+  for (const winsim::Process *p : call.world.running_processes())
+    if (!p->ended && winsim::equal_nocase(p->image, full)) return true;
   return false;
 }
 
@@ -416,7 +414,7 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     if (device && lpBytesReturned != nullptr) *lpBytesReturned = 0;  // the device refused
     return call.fail(*e);
   }
-  if (lpOverlapped != nullptr) call.not_simulated("with an OVERLAPPED record");
+  if (lpOverlapped != nullptr) call.not_simulated("with an OVERLAPPED structure");
   auto object = winsim::object_of(call, hDevice);
   if (!object || (object->type() != ObjectType::Device && object->type() != ObjectType::File))
     return call.fail(ERROR_INVALID_HANDLE);

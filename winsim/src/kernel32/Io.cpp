@@ -155,7 +155,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
   Call call("ReadFile");
   if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
-  if (lpOverlapped != nullptr) return call.fail(ERROR_NOT_SUPPORTED);
+  if (lpOverlapped != nullptr) call.not_simulated("with an OVERLAPPED structure");
   auto object = winsim::object_of(call, hFile);
   if (!object) return call.fail(ERROR_INVALID_HANDLE);
   auto *out = static_cast<std::uint8_t *>(lpBuffer);
@@ -201,7 +201,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   Call call("WriteFile");
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
-  if (lpOverlapped != nullptr) return call.fail(ERROR_NOT_SUPPORTED);
+  if (lpOverlapped != nullptr) call.not_simulated("with an OVERLAPPED structure");
   auto object = winsim::object_of(call, hFile);
   if (!object) return call.fail(ERROR_INVALID_HANDLE);
   const auto *in = static_cast<const std::uint8_t *>(lpBuffer);

@@ -2,6 +2,8 @@
 // service control manager starting a service).
 #pragma once
 
+#include <map>
+#include <optional>
 #include <string>
 
 #include "core/Call.h"
@@ -16,6 +18,8 @@ struct LaunchRequest {
   std::string current_dir;  // UTF-8; empty: the caller's
   DWORD startup_flags = 0;
   HANDLE std_handles[3] = {nullptr, nullptr, nullptr};
+  // The new process's variables (folded name -> value); none: the caller's.
+  std::optional<std::map<std::string, std::string>> environment;
 };
 
 // Creates the process with the search rules of CreateProcess seen from `caller` (its folder,
@@ -26,5 +30,9 @@ DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, 
 
 // Runs the static destructors the process's program image registered, last first.
 void run_exit_handlers(Process &process);
+
+// Makes a C++ exception that a program's thread lets escape end that thread's process and
+// stop the run as a fault of the program (Crt.cpp).
+void watch_uncaught_exceptions();
 
 }  // namespace winsim

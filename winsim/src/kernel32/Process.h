@@ -37,11 +37,14 @@ class Process {
 
   bool ended = false;
   DWORD exit_code = 259;  // STILL_ACTIVE
-  ExitPath exit_path = ExitPath::Returned;
   std::string console;  // what the process wrote to its console, in the code page's bytes
   std::vector<std::string> leaked_at_exit;  // handles the program still held when it ended
   std::string service_name;  // the service it was started for by the service control manager
   bool system = false;       // a process of the system itself, not listed
+  // The logon session: 0 for the system's processes, the services and what they start (they
+  // inherit it), 1 for the logged-on user's.
+  unsigned session = 1;
+  std::uint64_t started_at = 0;  // virtual ms
 
   // Stable buffers behind GetCommandLineA/W.
   std::string command_line_a;

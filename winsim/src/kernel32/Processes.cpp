@@ -151,6 +151,35 @@ const std::string *environment_value(Call &call, const std::string &name) {
   return it == call.process.environment.end() ? nullptr : &it->second;
 }
 
+// One variable of an environment block: "name=value"; a name may begin with "=" (the current
+// folder of a drive, "=C:=C:\Work"). An entry without "=" names nothing.
+void add_variable(std::map<std::string, std::string> &variables, const std::string &entry) {
+  std::size_t equals = entry.find('=', 1);
+  if (equals == std::string::npos) return;
+  variables[winsim::fold_case(entry.substr(0, equals))] = entry.substr(equals + 1);
+}
+
+// The variables of the environment block CreateProcess was given: strings each ended by a NUL,
+// the block by an empty one; wide with CREATE_UNICODE_ENVIRONMENT, else in the code page.
+std::map<std::string, std::string> environment_block(const void *block, DWORD flags,
+                                                     unsigned codepage) {
+  std::map<std::string, std::string> variables;
+  if (flags & CREATE_UNICODE_ENVIRONMENT) {
+    for (auto *entry = static_cast<const char16_t *>(block); *entry != u'\0';) {
+      std::u16string_view text(entry);
+      add_variable(variables, winsim::utf16_to_utf8(text));
+      entry += text.size() + 1;
+    }
+  } else {
+    for (auto *entry = static_cast<const char *>(block); *entry != '\0';) {
+      std::string_view text(entry);
+      add_variable(variables, winsim::to_utf8(text, codepage));
+      entry += text.size() + 1;
+    }
+  }
+  return variables;
+}
+
 }  // namespace
 
 BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
@@ -161,7 +190,6 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
                            LPPROCESS_INFORMATION lpProcessInformation) {
   (void)lpProcessAttributes;
   (void)lpThreadAttributes;
-  (void)lpEnvironment;
   Call call("CreateProcessA");
   unsigned cp = call.world.acp();
   std::string application = lpApplicationName ? winsim::to_utf8(lpApplicationName, cp) : "";
@@ -169,6 +197,8 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
       lpCommandLine ? winsim::utf8_to_utf16(winsim::to_utf8(lpCommandLine, cp)) : std::u16string();
   std::string dir = lpCurrentDirectory ? winsim::to_utf8(lpCurrentDirectory, cp) : "";
   winsim::LaunchRequest request{application, line, bInheritHandles != FALSE, dwCreationFlags, dir};
+  if (lpEnvironment != nullptr)
+    request.environment = environment_block(lpEnvironment, dwCreationFlags, call.world.acp());
   if (lpStartupInfo != nullptr) {
     request.startup_flags = lpStartupInfo->dwFlags;
     request.std_handles[0] = lpStartupInfo->hStdInput;
@@ -186,12 +216,13 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
                            LPPROCESS_INFORMATION lpProcessInformation) {
   (void)lpProcessAttributes;
   (void)lpThreadAttributes;
-  (void)lpEnvironment;
   Call call("CreateProcessW");
   std::string application = lpApplicationName ? winsim::utf16_to_utf8(lpApplicationName) : "";
   std::u16string line = lpCommandLine ? std::u16string(lpCommandLine) : std::u16string();
   std::string dir = lpCurrentDirectory ? winsim::utf16_to_utf8(lpCurrentDirectory) : "";
   winsim::LaunchRequest request{application, line, bInheritHandles != FALSE, dwCreationFlags, dir};
+  if (lpEnvironment != nullptr)
+    request.environment = environment_block(lpEnvironment, dwCreationFlags, call.world.acp());
   if (lpStartupInfo != nullptr) {
     request.startup_flags = lpStartupInfo->dwFlags;
     request.std_handles[0] = lpStartupInfo->hStdInput;
@@ -206,7 +237,7 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
   if (auto e = call.fault({}, ERROR_ACCESS_DENIED)) return call.fail(*e);
   auto p = winsim::object_as<winsim::ProcessObject>(call, hProcess, ObjectType::Process);
   if (!p) return call.fail(ERROR_INVALID_HANDLE);
-  *lpExitCode = p->ended ? p->process->exit_code : STILL_ACTIVE;
+  *lpExitCode = p->exit_code;
   return TRUE;
 }
 
@@ -245,7 +276,7 @@ DWORD WINAPI GetProcessId(HANDLE Process) {
   Call call("GetProcessId");
   auto p = winsim::object_as<winsim::ProcessObject>(call, Process, ObjectType::Process);
   if (!p) return call.fail_with<DWORD>(ERROR_INVALID_HANDLE, 0);
-  return p->process->pid;
+  return p->pid;
 }
 
 LPSTR WINAPI GetCommandLineA() {
@@ -512,7 +543,7 @@ DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, 
   std::string line_utf8 = utf16_to_utf8(request.command_line);
   if (auto e = call.fault({request.application, line_utf8}, ERROR_FILE_NOT_FOUND)) return *e;
   if (request.application.empty() && request.command_line.empty()) return ERROR_INVALID_PARAMETER;
-  if (request.creation_flags & CREATE_SUSPENDED) call.not_simulated("for a suspended process");
+  if (request.creation_flags & CREATE_SUSPENDED) call.not_simulated("with CREATE_SUSPENDED");
   DWORD error = 0;
   const FileNode *node =
       find_image(world, caller, request.application, request.command_line, &error);
@@ -530,10 +561,14 @@ DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, 
 
   Process &child = world.create_process(node->path, command_line, program->entry, caller.pid);
   child.current_dir = dir;
-  child.environment = caller.environment;
+  child.environment = request.environment ? *request.environment : caller.environment;
   if (request.inherit_handles)
     for (const auto &[handle, e] : caller.handles.entries())
-      if (e.inherit && !e.system) child.handles.insert_at(handle, e);
+      if (e.inherit && !e.system) {
+        HandleTable::Entry copy = e;
+        copy.inherited = true;
+        child.handles.insert_at(handle, copy);
+      }
   if (request.startup_flags & STARTF_USESTDHANDLES) {
     for (int i = 0; i < 3; ++i) child.std_handles[i] = request.std_handles[i];
   } else if (!(request.creation_flags & DETACHED_PROCESS)) {

@@ -7,6 +7,7 @@
 #include "kernel32/CriticalSectionObject.h"
 #include "kernel32/EventObject.h"
 #include "kernel32/MutexObject.h"
+#include "kernel32/ProcessObject.h"
 #include "kernel32/ThreadObject.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"
@@ -117,11 +118,16 @@ std::shared_ptr<winsim::CriticalSectionObject> lock_of(Call &call, LPCRITICAL_SE
   return lock;
 }
 
+// A thread that starts suspended needs ResumeThread, which winsim does not simulate.
+void refuse_suspended(Call &call, DWORD flags) {
+  if (flags & CREATE_SUSPENDED) call.not_simulated("with CREATE_SUSPENDED");
+}
+
 HANDLE start_thread(Call &call, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
                     DWORD *thread_id) {
   if (auto e = call.fault({}, ERROR_NOT_ENOUGH_MEMORY)) return call.fail_with<HANDLE>(*e, nullptr);
   if (start == nullptr) return call.fail_with<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
-  if (flags & CREATE_SUSPENDED) call.not_simulated("for a suspended thread");
+  refuse_suspended(call, flags);
   winsim::SimThread *t = call.world.create_thread(
       call.process, [start, parameter] { return start(parameter); }, false);
   if (thread_id != nullptr) *thread_id = t->tid;
@@ -130,6 +136,22 @@ HANDLE start_thread(Call &call, LPTHREAD_START_ROUTINE start, LPVOID parameter, 
   call.world.record("thread.start", std::move(r));
   call.set_error(ERROR_SUCCESS);
   return call.process.handles.insert(t->object, THREAD_ALL_ACCESS, false);
+}
+
+// The access a handle of the calling process grants; the pseudo handles of the current process
+// and thread grant all.
+DWORD access_of(Call &call, HANDLE handle) {
+  if (handle == GetCurrentProcess() || handle == GetCurrentThread()) return 0x1FFFFF;
+  const auto *entry = call.process.handles.find(handle);
+  return entry != nullptr ? entry->access : 0;
+}
+
+// Whether the handle names the calling process (false for a handle of another process); sets
+// `valid` to whether it names a process at all.
+bool names_this_process(Call &call, HANDLE handle, bool *valid) {
+  auto process = winsim::object_as<winsim::ProcessObject>(call, handle, ObjectType::Process);
+  *valid = process != nullptr;
+  return process != nullptr && process->process == &call.process;
 }
 
 std::string describe_wait(const char *name, const std::vector<std::shared_ptr<Object>> &objects,
@@ -179,8 +201,11 @@ BOOL WINAPI DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle,
                             DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions) {
   Call call("DuplicateHandle");
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
-  if (hSourceProcessHandle != GetCurrentProcess() || hTargetProcessHandle != GetCurrentProcess())
-    return call.fail(ERROR_NOT_SUPPORTED);
+  bool source_valid = false, target_valid = false;
+  bool source_here = names_this_process(call, hSourceProcessHandle, &source_valid);
+  bool target_here = names_this_process(call, hTargetProcessHandle, &target_valid);
+  if (!source_valid || !target_valid) return call.fail(ERROR_INVALID_HANDLE);
+  if (!source_here || !target_here) call.not_simulated("between two processes");
   auto object = winsim::object_of(call, hSourceHandle);
   if (!object) return call.fail(ERROR_INVALID_HANDLE);
   DWORD access = dwDesiredAccess;
@@ -369,7 +394,7 @@ std::uintptr_t _beginthreadex(void *security, unsigned stack_size,
   if (auto e = call.fault({}, ERROR_NOT_ENOUGH_MEMORY))
     return call.fail_with<std::uintptr_t>(*e, 0);
   if (start_address == nullptr) return call.fail_with<std::uintptr_t>(ERROR_INVALID_PARAMETER, 0);
-  if (initflag & CREATE_SUSPENDED) call.not_simulated("for a suspended thread");
+  refuse_suspended(call, initflag);
   winsim::SimThread *t = call.world.create_thread(
       call.process, [start_address, arglist] { return start_address(arglist); }, false);
   if (thrdaddr != nullptr) *thrdaddr = t->tid;
@@ -384,7 +409,7 @@ void WINAPI ExitThread(DWORD dwExitCode) {
   winsim::World &world = winsim::World::get();
   {
     Call call("ExitThread");
-    world.end_thread(call.thread, dwExitCode);
+    world.end_thread(call.thread, dwExitCode, false);
   }
   world.scheduler().park_current();
 }
@@ -428,6 +453,8 @@ DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE *lpHandles, BOOL 
     auto object = winsim::object_of(call, lpHandles[i]);
     if (!object || !object->waitable())
       return call.fail_with<DWORD>(ERROR_INVALID_HANDLE, WAIT_FAILED);
+    if (!(access_of(call, lpHandles[i]) & SYNCHRONIZE))
+      return call.fail_with<DWORD>(ERROR_ACCESS_DENIED, WAIT_FAILED);
     if (bWaitAll)
       for (const auto &other : objects)
         if (other == object) return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, WAIT_FAILED);
