@@ -17,8 +17,6 @@ constexpr std::uint64_t kAlarmGapMs = 1500;
 // sound mostly repeats the one before.
 constexpr std::size_t kManyTexts = 5;
 constexpr std::size_t kFewTexts = 1;
-// A lane of processes labels each exit code when it has no more processes than this.
-constexpr std::size_t kLabelledProcesses = 20;
 
 constexpr double kTop = 64;  // the first lane's top edge
 constexpr double kLaneGap = 6;

@@ -68,25 +68,26 @@ std::string registry_note(const Line &line) {
 void add_board_reading(const Line &line, winsim::Trace::Record &fields) {
   if (line.words.size() < 3) return;
   const std::string &what = line.words[1];
-  const char *reading = what == "fan"       ? "CPU fan"
+  bool fan = what == "fan";
+  const char *reading = fan                 ? "CPU fan"
                         : what == "cputemp" ? "CPU temperature"
                         : what == "systemp" ? "system temperature"
                                             : nullptr;
   if (reading == nullptr) return;
+  winsim::Trace::Record value;
+  std::int32_t result = 0;
   try {
-    fields["reading"] = reading;
-    if (what == "fan")
-      fields["value"] = parse_i32(line.words[2], "fan speed");
-    else
-      fields["value"] = parse_double(line.words[2], "temperature");
-    fields["unit"] = what == "fan" ? "rpm" : "°C";
+    value = fan ? winsim::Trace::Record(parse_i32(line.words[2], "fan speed"))
+                : winsim::Trace::Record(parse_double(line.words[2], "temperature"));
     if (line.words.size() > 4 && line.words[3] == "result")
-      fields["result"] = parse_i32(line.words[4], "result");
+      result = parse_i32(line.words[4], "result code");
   } catch (const LineError &) {
-    fields.erase("reading");
-    fields.erase("value");
-    fields.erase("unit");
+    return;  // the verb refuses the line
   }
+  fields["reading"] = reading;
+  fields["value"] = std::move(value);
+  fields["unit"] = fan ? "rpm" : "°C";
+  if (result != 0) fields["result"] = result;
 }
 
 // A disk's temperature from now on: "disk <n> attribute 194 <current> <raw>" (raw byte 0).

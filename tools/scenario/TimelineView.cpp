@@ -18,13 +18,11 @@ bool is_record_kind(const std::string &kind) {
 
 // A kind the trace never holds would hide nothing: a misspelt kind is refused.
 std::string unknown_kind(const std::string &kind) {
-  std::string message = "timeline hide: no record kind \"" + kind + "\"";
   std::string_view meant = closest_name(kind, TimelineText::kinds());
-  if (!meant.empty()) return message + " (did you mean " + std::string(meant) + "?)";
-  message += " (known: ";
-  for (std::string_view known : TimelineText::kinds()) message += std::string(known) + ", ";
-  message.resize(message.size() - 2);
-  return message + ")";
+  return "timeline hide: no record kind \"" + kind + "\" (" +
+         (meant.empty() ? "known: " + joined(TimelineText::kinds())
+                        : "did you mean " + std::string(meant) + "?") +
+         ")";
 }
 
 void timeline(winsim::World &world, const Line &line) {
