@@ -181,8 +181,8 @@ TEST(Picture, AnInstallersRunShowsItsFilesServiceRegistryAndExitCode) {
         "(ERROR_SHARING_VIOLATION)</title>",
         "fill=\"#8e8e8e\"><title>0:00:02.160  file.delete  path=C:\\QORA\\old.dll  error=2 "
         "(ERROR_FILE_NOT_FOUND)</title>",
-        "fill=\"#e53935\"><title>0:00:02.170 to 0:00:10.000  STOPPED, with a nonzero exit "
-        "code</title>",
+        "fill=\"#e53935\"><title>0:00:02.170 to 0:00:10.000  state 1 (STOPPED), with a nonzero "
+        "exit code</title>",
         "fill=\"#e53935\"><title>0:00:00.000  QORASetup.exe Install  (pid 8)\n0:00:02.200  exit "
         "code 5 (the running marker already existed)</title>",
         ">exit code 0</text>"})

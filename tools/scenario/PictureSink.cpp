@@ -424,8 +424,9 @@ void PictureSink::event(const Record &r, std::uint64_t t) {
   char id[16];
   std::snprintf(id, sizeof id, "0x%08X", r.value("id", 0u));
   std::string_view type_name = event_type_name(type);
-  std::string text = clock_text(t) + "  " + std::string(type_name.empty() ? "event" : type_name) +
-                     " " + id + "  " + r.value("source", std::string());
+  std::string text = clock_text(t) + "  type " + std::to_string(type) +
+                     (type_name.empty() ? "" : " (" + std::string(type_name) + ")") + "  id " + id +
+                     "  " + r.value("source", std::string());
   for (const auto &s : r.value("strings", Record::array()))
     if (s.is_string()) text += "\n" + s.get<std::string>();
   lane("event log", Look::Event, kEventLog)
@@ -629,6 +630,13 @@ void PictureSink::draw_lane(std::string &out, const Lane &l, double top, double 
   out += "</g>\n";
 }
 
+// The GPIO pin of an LED's lane: " (pin 10)".
+std::string PictureSink::pin_of(const Lane &l) const {
+  for (const auto &[pin, led] : leds_)
+    if (led_label(pin) == l.label) return " (pin " + std::to_string(pin) + ")";
+  return {};
+}
+
 void PictureSink::draw_steps(std::string &out, const Lane &l, double top, double height,
                              std::uint64_t end) const {
   auto steps = l.steps.steps(scale_);
@@ -644,9 +652,10 @@ void PictureSink::draw_steps(std::string &out, const Lane &l, double top, double
              v == 2   ? "url(#blink)"
              : v == 1 ? kLit
                       : kDark,
-             when + (v == 2   ? "blinking"
-                     : v == 1 ? "lit"
-                              : "dark"));
+             when + l.label + pin_of(l) +
+                 (v == 2   ? " blinking"
+                  : v == 1 ? " lit (level 0)"
+                           : " dark (level 1)"));
         break;
       case Look::Status: {
         std::string name = status_code_name(static_cast<std::uint32_t>(v));
@@ -665,7 +674,8 @@ void PictureSink::draw_steps(std::string &out, const Lane &l, double top, double
         int state = v > kServiceFailed ? v - kServiceFailed : v;
         std::string_view name = service_state_name(static_cast<std::uint32_t>(state));
         rect(out, x0, x1, top, height, service_colour(v),
-             when + (name.empty() ? std::to_string(state) : std::string(name)) +
+             when + "state " + std::to_string(state) +
+                 (name.empty() ? "" : " (" + std::string(name) + ")") +
                  (v > kServiceFailed ? ", with a nonzero exit code" : ""));
       }
     }

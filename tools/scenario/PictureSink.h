@@ -107,6 +107,7 @@ class PictureSink : public winsim::TraceSink {
   void draw_steps(std::string &out, const Lane &lane, double top, double height,
                   std::uint64_t end) const;
   void draw_marks(std::string &out, const Lane &lane, double top, double height) const;
+  std::string pin_of(const Lane &lane) const;
   std::vector<const Lane *> lanes_in_order() const;
   static std::string legend(const std::vector<const Lane *> &lanes, double top);
   static double legend_height(const std::vector<const Lane *> &lanes);
