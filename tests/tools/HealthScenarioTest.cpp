@@ -138,11 +138,12 @@ TEST(TimelineView, ChangesLeaveOutWritesThatLeaveThingsAsTheyWere) {
   view.changes = true;
   view.hidden = {"reg.delete"};
   EXPECT_EQ(scenario::timeline_text(trace, view),
-            "       0.000 s  pid 1    tid 2    gpio  pin=10  level=1\n"
-            "       0.020 s  pid 1    tid 2    gpio  pin=12  level=1\n"
-            "       0.030 s  pid 1    tid 2    reg.set  key=K  name=V  type=REG_DWORD  data=1\n"
-            "       0.070 s  pid 1    tid 2    event  id=0xC000012C\n"
-            "       0.080 s  pid 1    tid 2    event  id=0xC000012C\n");
+            "  0:00:00.000  09:00:00  pid 1    tid 2    gpio  pin=10 (status LED)  level=1 (dark)\n"
+            "  0:00:00.020  09:00:00  pid 1    tid 2    gpio  pin=12 (RAID LED B)  level=1 (dark)\n"
+            "  0:00:00.030  09:00:00  pid 1    tid 2    reg.set  key=K  name=V  type=REG_DWORD  "
+            "data=1\n"
+            "  0:00:00.070  09:00:00  pid 1    tid 2    event  id=0xC000012C\n"
+            "  0:00:00.080  09:00:00  pid 1    tid 2    event  id=0xC000012C\n");
 }
 
 TEST(TimelineView, FoldLeavesOutAThreadsSteadyRepetitionAndSaysHowLongItLasted) {
@@ -152,15 +153,15 @@ TEST(TimelineView, FoldLeavesOutAThreadsSteadyRepetitionAndSaysHowLongItLasted) 
   trace.add(5200, 1, 7, "thread.exit", {{"code", 0}});
   scenario::TimelineView view;
   view.fold = true;
-  EXPECT_EQ(
-      scenario::timeline_text(trace, view),
-      "       0.500 s  pid 1    tid 7    gpio  pin=10  level=0\n"
-      "       1.000 s  pid 1    tid 7    gpio  pin=10  level=1\n"
-      "       1.500 s  pid 1    tid 7    gpio  pin=10  level=0\n"
-      "       2.000 s  pid 1    tid 7    gpio  pin=10  level=1\n"
-      "       5.000 s  pid 1    tid 7    ...  repeated every 1.000 s from 2.500 s: 6 records\n"
-      "       5.000 s  pid 1    tid 3    event  id=0x40000064\n"
-      "       5.200 s  pid 1    tid 7    thread.exit  code=0\n");
+  EXPECT_EQ(scenario::timeline_text(trace, view),
+            "  0:00:00.500  09:00:00  pid 1    tid 7    gpio  pin=10 (status LED)  level=0 (lit)\n"
+            "  0:00:01.000  09:00:01  pid 1    tid 7    gpio  pin=10 (status LED)  level=1 (dark)\n"
+            "  0:00:01.500  09:00:01  pid 1    tid 7    gpio  pin=10 (status LED)  level=0 (lit)\n"
+            "  0:00:02.000  09:00:02  pid 1    tid 7    gpio  pin=10 (status LED)  level=1 (dark)\n"
+            "  0:00:05.000  09:00:05  pid 1    tid 7    ...  repeated every 1.000 s from "
+            "0:00:02.500: 6 records\n"
+            "  0:00:05.000  09:00:05  pid 1    tid 3    event  id=0x40000064\n"
+            "  0:00:05.200  09:00:05  pid 1    tid 7    thread.exit  code=0\n");
 }
 
 TEST(TimelineView, BlinksShowAPinsBlinkingAsOneLineWhereItStartsAndOneWhereItStops) {
@@ -172,13 +173,15 @@ TEST(TimelineView, BlinksShowAPinsBlinkingAsOneLineWhereItStartsAndOneWhereItSto
   trace.add(9000, 1, 2, "gpio", Gpio(10, 0));
   scenario::TimelineView view;
   view.blinks = true;
-  EXPECT_EQ(scenario::timeline_text(trace, view),
-            "       0.000 s  pid 1    tid 2    gpio  pin=10  level=1\n"
-            "       0.100 s  pid 1    tid 2    gpio  pin=12  level=0\n"
-            "       0.500 s  pid 1    tid 7    gpio  pin=10  blinking\n"
-            "       5.000 s  pid 1    tid 7    gpio  pin=10  level=1  after blinking (10 changes)\n"
-            "       5.200 s  pid 1    tid 3    event  id=0x40000064\n"
-            "       9.000 s  pid 1    tid 2    gpio  pin=10  level=0\n");
+  EXPECT_EQ(
+      scenario::timeline_text(trace, view),
+      "  0:00:00.000  09:00:00  pid 1    tid 2    gpio  pin=10 (status LED)  level=1 (dark)\n"
+      "  0:00:00.100  09:00:00  pid 1    tid 2    gpio  pin=12 (RAID LED B)  level=0 (lit)\n"
+      "  0:00:00.500  09:00:00  pid 1    tid 7    gpio  pin=10 (status LED)  blinking\n"
+      "  0:00:05.000  09:00:05  pid 1    tid 7    gpio  pin=10 (status LED)  level=1 (dark)  "
+      "after blinking (10 changes)\n"
+      "  0:00:05.200  09:00:05  pid 1    tid 3    event  id=0x40000064\n"
+      "  0:00:09.000  09:00:09  pid 1    tid 2    gpio  pin=10 (status LED)  level=0 (lit)\n");
 }
 
 }  // namespace

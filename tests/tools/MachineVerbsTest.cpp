@@ -3,10 +3,12 @@
 // plan, seen through the calls it makes fail.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 
 #include "ScenarioTesting.h"
 #include "platform/win32.h"
+#include "scenario/CodeNames.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
 
@@ -154,6 +156,100 @@ TEST_F(FaultVerb, WithoutACountTheFirstCallFailsAndOptionsComeInAnyOrder) {
   ASSERT_EQ(faults.size(), 1u);
   EXPECT_EQ(faults[0]["call"], "RegOpenKeyExA");
   EXPECT_EQ(faults[0]["error"], 2);
+}
+
+// A rule that matched no call made nothing fail: its line is in the run's summary and a warning
+// at the end. Calls winsim names otherwise are rules like any other: a COM method, a stand-in
+// library's function, the wait a one-handle WaitForMultipleObjects is.
+TEST(FaultRules, ThoseThatMatchedNoCallAreReportedAtTheEndOfTheRun) {
+  Warnings warnings;
+  scenario::Runner runner(scenario_test::all_verbs(), [](winsim::World &world) {
+    world.add_program("waiter.exe", WaiterMain);
+  });
+  scenario::RunResult result = runner.run(
+      scenario::parse_scenario("0 fault CreateEventA match Elsewhere\n0 fault WaitForSingleObject\n"
+                               "0 fault IMMDevice::OpenPropertyStore\n0 fault kelp_Init\n"
+                               "0 run waiter.exe\n1s end\n",
+                               "t.scn"),
+      nullptr);
+  EXPECT_EQ(result.unmatched_faults, (std::vector<int>{1, 3, 4}));
+  EXPECT_EQ(warnings.str(),
+            "t.scn:1: warning: this fault rule matched no call: nothing failed\n"
+            "t.scn:3: warning: this fault rule matched no call: nothing failed\n"
+            "t.scn:4: warning: this fault rule matched no call: nothing failed\n");
+}
+
+// The names fault lines may use are read from winsim's sources when the simulator is built:
+// every call the programs make in the scenarios is among them.
+TEST(FaultRules, EveryCallTheProgramsMakeMayBeNamed) {
+  std::set<std::string> calls;
+  for (const char *name : {"demo.scn", "installer.scn", "shellbeacon.scn"}) {
+    winsim::World world;
+    scenario::register_programs(world);
+    world.faults().record_sites(true);
+    scenario::Runner(scenario_test::all_verbs(), nullptr)
+        .play(world, scenario::load_scenario(std::string(NORVANE_SOURCE_DIR "/scenarios/") + name));
+    for (const auto &[site, count] : world.faults().sites()) calls.insert(site.call);
+  }
+  ASSERT_GT(calls.size(), 50u);
+  for (const std::string &call : calls) EXPECT_TRUE(scenario::is_emulated_call(call)) << call;
+}
+
+// Controls and power events by their names or numbers reach the service manager alike.
+TEST(ServiceVerbs, ControlsAndPowerEventsGoByNameOrNumber) {
+  winsim::World world;
+  scenario_test::play(world,
+                      "0 sc control Orvexd paramchange\n0 sc control Orvexd 6\n"
+                      "0 sc control Orvexd interrogate\n0 sc control Orvexd powerevent resume\n"
+                      "0 sc control Orvexd 13 7\n0 sc control Orvexd powerevent 4\n1s end\n");
+  std::vector<std::vector<std::uint32_t>> sent;
+  for (const auto &r : world.trace().of_kind("svc.control"))
+    sent.push_back({r["control"], r["eventType"], r["result"]});
+  EXPECT_EQ(
+      sent,
+      (std::vector<std::vector<std::uint32_t>>{
+          {6, 0, 1060}, {6, 0, 1060}, {4, 0, 1060}, {13, 7, 1060}, {13, 7, 1060}, {13, 4, 1060}}));
+}
+
+// What the scenario did is in the trace ahead of its effects: each line, what its codes mean to
+// the appliance, the readings it feeds, the machine's sleep, and a warning about a line.
+TEST(ScenarioRecords, SayWhatEachLineDidAndWhatItMeans) {
+  Warnings warnings;
+  winsim::World world;
+  scenario_test::play(
+      world,
+      "0 reg set HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\RDSCANSV "
+      "SRaidInfoEx dword 0x10000C\n"
+      "0 reg set HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config LedSnoozeType dword 1\n"
+      "0 board fan 1850\n0 board cputemp 47.5 result -1006\n"
+      "1s sc control Orvexd powerevent suspend\n31s sc control Orvexd 13 7\n"
+      "32s event set NasCallEvent\n33s end\n");
+  EXPECT_EQ(
+      world.trace().select("scenario", {"t", "line", "note", "reading", "value", "unit", "result",
+                                        "power", "warning"}),
+      (std::vector<winsim::Trace::Record>{
+          {{"t", 0},
+           {"line", 1},
+           {"note", "RAID 0x8: RAID alarm, RAID LEDs blinking together, system status error"}},
+          {{"t", 0}, {"line", 2}, {"note", "alarms snoozed until the system status is normal"}},
+          {{"t", 0}, {"line", 3}, {"reading", "CPU fan"}, {"value", 1850}, {"unit", "rpm"}},
+          {{"t", 0},
+           {"line", 4},
+           {"reading", "CPU temperature"},
+           {"value", 47.5},
+           {"unit", "°C"},
+           {"result", -1006}},
+          {{"t", 1000}, {"line", 5}, {"note", "the machine goes to sleep"}, {"power", "suspend"}},
+          {{"t", 31000},
+           {"line", 6},
+           {"note",
+            "POWEREVENT PBT_APMRESUMESUSPEND: the machine wakes: asleep from 0:00:01.000 to "
+            "0:00:31.000"},
+           {"power", "resume"}},
+          {{"t", 32000}, {"line", 7}, {"note", "the health monitor sounds the RAID alarm once"}},
+          {{"t", 32000},
+           {"line", 7},
+           {"warning", "no event named \"NasCallEvent\" exists at this time; nothing was set"}}}));
 }
 
 }  // namespace

@@ -113,6 +113,11 @@ TEST(Picture, TheRenderedDemoShowsTheLedsAndTheEventLogAtTheirTimes) {
   // logged at 100 s.
   EXPECT_EQ(pixels.at(x(137000), log), "#e53935");
   EXPECT_EQ(pixels.at(x(100000), log), "#ffffff");
+  // The cause above the effects: the scenario's line at 2 min that set the RAID bit, and the
+  // machine asleep from 4 min to 4.5 min.
+  EXPECT_EQ(pixels.at(x(120000), middle("scenario")), "#1e88e5");
+  EXPECT_EQ(pixels.at(x(255000), middle("machine")), "#3949ab");
+  EXPECT_EQ(pixels.at(x(285000), middle("machine")), "#ffffff");
 }
 
 TEST(Picture, IsWellFormedXmlWhateverTheTraceHolds) {
@@ -138,7 +143,8 @@ TEST(Picture, TheCopyInDocsIsWhatTheDemoDrawsToday) {
 }
 
 // An installer's run: what it did to files, folders, the suite's service and the registry, and
-// how it ended, each in a lane of its own.
+// how it ended, each in a lane of its own; what failed in the error colour, its code named on
+// hover, and a file that was not there to delete in grey.
 TEST(Picture, AnInstallersRunShowsItsFilesServiceRegistryAndExitCode) {
   scenario::PictureSink sink("installer", 10000);
   auto add = [&sink](std::uint64_t t, std::uint32_t pid, const char *kind,
@@ -157,15 +163,66 @@ TEST(Picture, AnInstallersRunShowsItsFilesServiceRegistryAndExitCode) {
     add(2100, 8, "file.copy", {{"from", "D:\\x"}, {"to", file}});
   add(2100, 8, "reg.set",
       {{"key", "HKLM\\Run"}, {"name", "qora_init"}, {"type", "REG_SZ"}, {"data", "x"}});
-  add(2200, 8, "process.exit", {{"code", 3}});
+  add(2150, 8, "file.delete", {{"path", "C:\\QORA\\d.chm"}, {"error", 32}});
+  add(2160, 8, "file.delete", {{"path", "C:\\QORA\\old.dll"}, {"error", 2}});
+  add(2170, 12, "svc.status", {{"service", "QORAService"}, {"state", 1}, {"win32ExitCode", 1066}});
+  add(2200, 8, "process.exit", {{"code", 5}});
+  // A second run starts too close to the first's end for its label: only the second's is drawn.
+  add(2300, 16, "process.start", {{"image", "D:\\QORASetup.exe"}, {"cmdline", "QORASetup.exe"}});
+  add(2400, 16, "process.exit", {{"code", 0}});
   std::string svg = sink.svg(10000);
   for (const char *lane : {"service QORAService", "QORASetup.exe", "folders", "files copied",
                            "registry changes", "service manager"})
     EXPECT_TRUE(sink.place_of(lane)) << lane;
   EXPECT_NE(svg.find("C:\\QORA\\a.dll"), std::string::npos);
   EXPECT_NE(svg.find("C:\\QORA\\c.sys"), std::string::npos);
-  EXPECT_NE(svg.find(">exit code 3</text>"), std::string::npos);
+  for (const char *drawn :
+       {"fill=\"#e53935\"><title>0:00:02.150  file.delete  path=C:\\QORA\\d.chm  error=32 "
+        "(ERROR_SHARING_VIOLATION)</title>",
+        "fill=\"#8e8e8e\"><title>0:00:02.160  file.delete  path=C:\\QORA\\old.dll  error=2 "
+        "(ERROR_FILE_NOT_FOUND)</title>",
+        "fill=\"#e53935\"><title>0:00:02.170 to 0:00:10.000  state 1 (STOPPED), with a nonzero "
+        "exit code</title>",
+        "fill=\"#e53935\"><title>0:00:00.000  QORASetup.exe Install  (pid 8)\n0:00:02.200  exit "
+        "code 5 (the running marker already existed)</title>",
+        ">exit code 0</text>"})
+    EXPECT_NE(svg.find(drawn), std::string::npos) << drawn;
+  EXPECT_EQ(svg.find(">exit code 5</text>"), std::string::npos);
   EXPECT_EQ(xml_error(svg), "");
+}
+
+// A reading the scenario feeds is drawn right above the status it causes, its value in its
+// band; the legend explains the colours of the lanes drawn, and only those.
+TEST(Picture, AReadingLiesAboveTheStatusItCausesAndTheLegendExplainsTheLanesDrawn) {
+  scenario::PictureSink sink("fan", 60000);
+  sink.take({{"t", 0},
+             {"pid", 0},
+             {"tid", 0},
+             {"kind", "scenario"},
+             {"line", 3},
+             {"text", "board fan 1850"},
+             {"reading", "CPU fan"},
+             {"value", 1850},
+             {"unit", "rpm"}});
+  for (const char *name : {"SystemStatus", "CpuTempStatus", "CpuFanStatus"})
+    sink.take({{"t", 100},
+               {"pid", 8},
+               {"tid", 12},
+               {"kind", "reg.set"},
+               {"key", "K"},
+               {"name", name},
+               {"type", "REG_DWORD"},
+               {"data", 12200u}});
+  auto reading = sink.place_of("CPU fan (rpm)"), status = sink.place_of("CpuFanStatus");
+  ASSERT_TRUE(reading && status);
+  EXPECT_EQ(reading->top + reading->height + 6, status->top);
+  std::string svg = sink.svg(60000);
+  EXPECT_NE(svg.find("class=\"small\">1850</text>"), std::string::npos);
+  for (const char *row : {">scenario lines, operations</text>", ">readings</text>",
+                          ">status values</text>", ">warning</text>"})
+    EXPECT_NE(svg.find(row), std::string::npos) << row;
+  for (const char *row : {">LEDs</text>", ">services</text>", ">processes</text>"})
+    EXPECT_EQ(svg.find(row), std::string::npos) << row;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "ScenarioTesting.h"
 #include "platform/win32.h"
 #include "scenario/Simrun.h"
+#include "scenario/TimelineText.h"
 
 namespace {
 
@@ -121,8 +122,8 @@ TEST_F(Simrun, PrintsTheTraceAsOneJsonObjectPerLineByteIdenticalForTheSameSeed) 
     auto record = nlohmann::json::parse(line);
     kinds.push_back(record["kind"]);
   }
-  ASSERT_GE(kinds.size(), 17u);
-  EXPECT_EQ(kinds.front(), "process.start");
+  ASSERT_GE(kinds.size(), 19u);
+  EXPECT_EQ(kinds.front(), "scenario");  // line 1, the seed
   EXPECT_EQ(kinds.back(), "process.exit");
   EXPECT_EQ(std::count(kinds.begin(), kinds.end(), "reg.set"), 15);
   EXPECT_EQ(race(3).out, o.out);
@@ -138,7 +139,9 @@ TEST_F(Simrun, AMalformedLineExitsWithCode2NamingFileAndLineAfterTheTraceUpToIt)
                                 "1m end\n");
   Outcome o = simrun({file});
   EXPECT_EQ(o.code, 2);
-  EXPECT_EQ(o.out, race(1).out);
+  EXPECT_EQ(o.out, race(1).out +
+                       "{\"t\":5000,\"pid\":0,\"tid\":0,\"kind\":\"scenario\",\"line\":4,"
+                       "\"text\":\"reg set HKLM\\\\SOFTWARE\\\\X V dword many\"}\n");
   EXPECT_EQ(o.err, file +
                        ":4: bad dword data \"many\": expected a number from 0 to 4294967295 "
                        "(decimal or 0x hex)\n");
@@ -150,9 +153,12 @@ TEST_F(Simrun, TimelineOptionPrintsTheHumanTimelineAndTraceWritesTheJsonLinesBes
   Outcome both = simrun({"--timeline", "--trace", trace, file});
   EXPECT_EQ(both.code, 0);
   EXPECT_EQ(both.out, race(5, "--timeline").out);
-  EXPECT_EQ(both.out.substr(0, both.out.find('\n')),
-            "       0.000 s  pid 12   tid 16   process.start  image=C:\\Race\\racer.exe  "
-            "cmdline=C:\\Race\\racer.exe  parent=4");
+  // The machine's clock starts at 09:00 local time.
+  EXPECT_EQ(both.out.substr(0, both.out.find("parent=4")),
+            "  0:00:00.000  09:00:00  line 1            scenario  seed 5\n"
+            "  0:00:00.000  09:00:00  line 2            scenario  run C:\\Race\\racer.exe\n"
+            "  0:00:00.000  09:00:00  pid 12   tid 16   process.start  image=C:\\Race\\racer.exe  "
+            "cmdline=C:\\Race\\racer.exe  ");
   EXPECT_EQ(scenario_test::file_text(trace), race(5).out);
 }
 
@@ -175,25 +181,57 @@ TEST_F(Simrun, WrongArgumentsOrAFileThatCannotBeReadExitWithCode1) {
             "simrun: cannot read /nonexistent/demo.scn: No such file or directory\n");
 }
 
-// Every verb simrun knows is documented in the README's verb table, and nothing more.
-TEST_F(Simrun, VerbsOptionListsEveryVerbTheReadmeDocuments) {
+// The README's text from the line `first` to the next blank line.
+std::string readme_part(const std::string &first) {
+  std::ifstream readme(NORVANE_SOURCE_DIR "/README.md");
+  std::string part;
+  bool in = false;
+  for (std::string row; std::getline(readme, row);) {
+    in = in || row == first;
+    if (in && row.empty()) break;
+    if (in) part += row + "\n";
+  }
+  return part;
+}
+
+// Every verb simrun knows is in the README's verb table, each of its forms written there as
+// --verbs prints it, and the table has no other verb.
+TEST_F(Simrun, VerbsOptionPrintsEachVerbsFormsAsTheReadmeDocumentsThem) {
   Outcome o = simrun({"--verbs"});
   EXPECT_EQ(o.code, 0);
+  std::string table = readme_part("| Verb | Meaning |");
+  for (std::size_t bar = table.find("\\|"); bar != std::string::npos; bar = table.find("\\|"))
+    table.erase(bar, 1);  // a table cell's \| is |
   std::set<std::string> listed;
   std::istringstream lines(o.out);
-  for (std::string verb; std::getline(lines, verb);) listed.insert(verb);
-  // The table's rows start "| `<verb> ..." and run from its header to the first blank line.
-  std::set<std::string> documented;
-  std::ifstream readme(NORVANE_SOURCE_DIR "/README.md");
-  bool in_table = false;
-  for (std::string row; std::getline(readme, row);) {
-    if (row == "| Verb | Meaning |") in_table = true;
-    if (in_table && row.empty()) break;
-    if (in_table && row.rfind("| `", 0) == 0)
-      documented.insert(row.substr(3, row.find_first_of(" `", 3) - 3));
+  for (std::string form; std::getline(lines, form);) {
+    listed.insert(form.substr(0, form.find(' ')));
+    EXPECT_NE(table.find("`" + form + "`"), std::string::npos) << form;
   }
+  // The table's rows start "| `<verb> ...".
+  std::set<std::string> documented;
+  std::istringstream rows(table);
+  for (std::string row; std::getline(rows, row);)
+    if (row.rfind("| `", 0) == 0) documented.insert(row.substr(3, row.find_first_of(" `", 3) - 3));
   EXPECT_EQ(listed, documented);
   EXPECT_EQ(o.out.substr(o.out.size() - 4), "end\n");
+}
+
+// The README lists every kind of record the trace may hold, and `timeline hide` knows them.
+TEST_F(Simrun, TheReadmeListsEveryRecordKind) {
+  std::string list = readme_part(
+      "The trace records what the machine saw, each with its virtual time `t` (ms), `pid` and "
+      "`tid`:");
+  std::set<std::string> documented;
+  for (std::size_t at = list.find('`'); at != std::string::npos; at = list.find('`', at + 1)) {
+    std::size_t end = list.find('`', at + 1);
+    std::string name = list.substr(at + 1, end - at - 1);
+    if (name != "t" && name != "pid" && name != "tid") documented.insert(name);
+    at = end;
+  }
+  std::set<std::string> known;
+  for (std::string_view kind : scenario::TimelineText::kinds()) known.insert(std::string(kind));
+  EXPECT_EQ(documented, known);
 }
 
 // A busy loop, and a second process of napper.exe, which lives in the host's image and would
@@ -204,6 +242,8 @@ TEST_F(Simrun, ARunTheWorldStopsExitsWithCode3TheReportAndTheTraceSoFar) {
   EXPECT_EQ(spin.code, 3);
   EXPECT_EQ(
       spin.out,
+      "{\"t\":0,\"pid\":0,\"tid\":0,\"kind\":\"scenario\",\"line\":1,\"text\":\"run "
+      "C:\\\\spinner.exe\"}\n"
       "{\"t\":0,\"pid\":12,\"tid\":16,\"kind\":\"process.start\",\"image\":\"C:\\\\spinner.exe\","
       "\"cmdline\":\"C:\\\\spinner.exe\",\"parent\":4}\n");
   EXPECT_EQ(spin.err.rfind("simrun: the world stopped the run at 0 ms:\nwinsim: busy loop: ", 0),

@@ -61,6 +61,17 @@ TEST(VerbRefusals, EachMalformedLineIsRefusedWithItsNumberAndWhatIsWrong) {
       {"fault \"Reg Open\"", "fault: \"Reg Open\" is not a call name (for example RegOpenKeyExA)"},
       {"fault RegOpenKeyExA twice 2",
        "fault: unknown option \"twice\" (in, nth, from, error or match)"},
+      {"fault RegOpenKeyX",
+       "fault: winsim has no call \"RegOpenKeyX\" (did you mean RegOpenKeyExA?)"},
+      {"fault Frobnicate", "fault: winsim has no call \"Frobnicate\""},
+      {"timeline hide gpios", "timeline hide: no record kind \"gpios\" (did you mean gpio?)"},
+      {"sc control Orvexd stopp", "sc control: unknown control \"stopp\" (did you mean stop?)"},
+      {"sc control Orvexd powerevent sleep",
+       "sc control: unknown power event \"sleep\" (querysuspend, querysuspendfailed, suspend, "
+       "resumecritical, resume, batterylow, powerstatuschange, oemevent, resumeautomatic, "
+       "powersettingchange, or a number)"},
+      {"sc control Orvexd 6 resume",
+       "bad event type \"resume\": expected a number from 0 to 4294967295 (decimal or 0x hex)"},
       {"fault SetEvent in NoSuchFunction",
        "fault: no program of this world has a function \"NoSuchFunction\""},
       {"fault SetEvent in OnStop in Run", "fault: in is given twice"},

@@ -9,10 +9,12 @@
 //   reg set <ROOT\path> <name> dword|sz|expand_sz|multi_sz|binary <data>
 //   reg delete <ROOT\path> [<name>] the value, or the key with everything below it, is gone
 //   reg deny <ROOT\path>            the key refuses full access
-//   fault <call> [nth <n>|from <n>] [error <code>] [match <text>]
+//   fault <call> [in <function>] [nth <n>|from <n>] [error <code>] [match <text>]
 //   run <command line>              starts a registered program; its image is placed at the
 //                                   path the command line names
 #pragma once
+
+#include <vector>
 
 #include "scenario/Verbs.h"
 
@@ -21,6 +23,8 @@ namespace scenario {
 void add_machine_verbs(Verbs &verbs);
 void add_registry_verbs(Verbs &verbs);
 void add_fault_verbs(Verbs &verbs);
+// The lines of the world's fault rules that have matched no call so far.
+std::vector<int> unmatched_fault_lines(winsim::World &world);
 void add_process_verbs(Verbs &verbs);
 
 }  // namespace scenario

@@ -2,13 +2,23 @@
 // fails the third RegOpenKeyExA whose key path or value name contains "Config" with error 5;
 // "from 3" fails the third and every later one; without nth or from the first one fails.
 // "fault SetEvent in OnStop" counts only the calls made from the program function OnStop.
+// A call winsim does not emulate is refused, and a rule that never matched a call is reported
+// at the end of the run: a fault meant to be injected never passes unnoticed.
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "scenario/CodeNames.h"
 #include "scenario/CoreVerbs.h"
 
 namespace scenario {
 namespace {
+
+// The rules the fault lines added, in order, with their line numbers.
+struct FaultLines {
+  std::vector<std::pair<int, winsim::Fault>> rules;
+};
 
 bool is_call_name(const std::string &name) {
   if (name.empty()) return false;
@@ -25,6 +35,11 @@ void fault(winsim::World &world, const Line &line) {
   rule.call = line.word(1, "call name (for example RegOpenKeyExA)");
   if (!is_call_name(rule.call))
     throw LineError("fault: \"" + rule.call + "\" is not a call name (for example RegOpenKeyExA)");
+  if (!is_emulated_call(rule.call)) {
+    std::string_view meant = closest_name(rule.call, emulated_calls());
+    throw LineError("fault: winsim has no call \"" + rule.call + "\"" +
+                    (meant.empty() ? "" : " (did you mean " + std::string(meant) + "?)"));
+  }
   bool counted = false, errored = false, matched = false, placed = false;
   for (std::size_t i = 2; i < line.words.size(); i += 2) {
     const std::string &option = line.words[i];
@@ -54,16 +69,37 @@ void fault(winsim::World &world, const Line &line) {
     }
   }
   try {
-    world.faults().add(std::move(rule));
+    world.faults().add(rule);
   } catch (const std::invalid_argument &e) {
     throw LineError(std::string("fault: ") + e.what());
   }
+  world.part<FaultLines>().rules.push_back({line.number, std::move(rule)});
+}
+
+bool same_rule(const winsim::Fault &a, const winsim::Fault &b) {
+  return a.call == b.call && a.match == b.match && a.nth == b.nth && a.from == b.from &&
+         a.error == b.error && a.in == b.in;
 }
 
 }  // namespace
 
+// The plan's unmatched rules are some of the rules in the order they were added, and rules
+// alike see the same calls, so walking both lists in step pairs each with its line.
+std::vector<int> unmatched_fault_lines(winsim::World &world) {
+  std::vector<winsim::Fault> unmatched = world.faults().unmatched();
+  std::vector<int> lines;
+  std::size_t next = 0;
+  for (const auto &[number, rule] : world.part<FaultLines>().rules)
+    if (next < unmatched.size() && same_rule(rule, unmatched[next])) {
+      lines.push_back(number);
+      ++next;
+    }
+  return lines;
+}
+
 void add_fault_verbs(Verbs &verbs) {
-  verbs.add("fault", fault);
+  verbs.add("fault", fault,
+            "fault <call> [in <function>] [nth <n>|from <n>] [error <code>] [match <text>]");
 }
 
 }  // namespace scenario

@@ -72,12 +72,12 @@ void mutex(winsim::World &world, const Line &line) {
 }  // namespace
 
 void add_machine_verbs(Verbs &verbs) {
-  verbs.add("seed", seed);
-  verbs.add("acp", acp);
-  verbs.add("clock", clock);
-  verbs.add("event", event);
-  verbs.add("cpu", cpu);
-  verbs.add("mutex", mutex);
+  verbs.add("seed", seed, "seed <n>");
+  verbs.add("acp", acp, "acp <codepage>");
+  verbs.add("clock", clock, "clock ticks <n>");
+  verbs.add("event", event, "event set <name>");
+  verbs.add("cpu", cpu, "cpu sentrel present|absent|disabled");
+  verbs.add("mutex", mutex, "mutex \"<name>\"");
 }
 
 }  // namespace scenario

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "scenario/CodeNames.h"
 #include "winsim/Trace.h"
 
 namespace scenario {
@@ -16,15 +17,22 @@ constexpr std::uint64_t kAlarmGapMs = 1500;
 // sound mostly repeats the one before.
 constexpr std::size_t kManyTexts = 5;
 constexpr std::size_t kFewTexts = 1;
-// A lane of processes labels each exit code when it has no more processes than this.
-constexpr std::size_t kLabelledProcesses = 20;
 
 constexpr double kTop = 64;  // the first lane's top edge
 constexpr double kLaneGap = 6;
 constexpr double kRightMargin = 24;
 
 // Sections, top to bottom.
-enum Section { kLeds, kAlarms, kStatusValues, kEventLog, kServices, kProcesses, kOthers };
+enum Section {
+  kScenario,
+  kLeds,
+  kAlarms,
+  kStatusValues,
+  kEventLog,
+  kServices,
+  kProcesses,
+  kOthers
+};
 
 const char *const kLit = "#ffb300";
 const char *const kDark = "#37474f";
@@ -35,18 +43,25 @@ const char *const kFailed = "#8e8e8e";
 const char *const kInformation = "#1e88e5";
 const char *const kSound = "#8e24aa";
 const char *const kProcess = "#607d8b";
+const char *const kAsleep = "#3949ab";
+const char *const kReadings[] = {"#cfd8dc", "#b0bec5"};
 const char *const kGrid = "#e0e0e0";
 
+// Ranks of marks: the colour they are drawn in.
+constexpr int kRankNothing = 0;  // grey: nothing there (a delete of a file that was not there)
+constexpr int kRankDone = 1;     // blue
+constexpr int kRankWarning = 2;  // orange
+constexpr int kRankFailed = 3;   // red
+
+// A service state drawn with this added ended with a nonzero exit code.
+constexpr int kServiceFailed = 100;
+
+// Letters of the small font are about this wide: labels are drawn only where they fit.
+constexpr double kSmallLetter = 5.6;
+
+// Every lane is as tall as its label and the small text drawn in it.
 double height_of(PictureSink::Look look) {
-  switch (look) {
-    case PictureSink::Look::Led:
-      return 18;
-    case PictureSink::Look::Service:
-    case PictureSink::Look::Process:
-      return 8;
-    default:
-      return 14;
-  }
+  return look == PictureSink::Look::Led ? 18 : 14;
 }
 
 std::string number(double v) {
@@ -55,15 +70,8 @@ std::string number(double v) {
   return text;
 }
 
-// Virtual time as "H:MM:SS.mmm", with the day in front from the second day on.
 std::string clock_text(std::uint64_t ms) {
-  char text[48];
-  std::uint64_t s = ms / 1000, days = s / 86400;
-  std::snprintf(
-      text, sizeof text, "%llu:%02llu:%02llu.%03llu",
-      static_cast<unsigned long long>(s / 3600 % 24), static_cast<unsigned long long>(s / 60 % 60),
-      static_cast<unsigned long long>(s % 60), static_cast<unsigned long long>(ms % 1000));
-  return days == 0 ? text : "day " + std::to_string(days + 1) + " " + text;
+  return TimelineText::clock(ms);
 }
 
 std::string tick_text(std::uint64_t ms) {
@@ -123,10 +131,8 @@ std::string xml_text(const std::string &in) {
 
 // The front panel's LEDs by their GPIO pins.
 std::string led_label(int pin) {
-  return pin == 10   ? "status LED"
-         : pin == 32 ? "RAID LED A"
-         : pin == 12 ? "RAID LED B"
-                     : "GPIO pin " + std::to_string(pin);
+  std::string_view name = led_name(static_cast<std::uint32_t>(pin));
+  return name.empty() ? "GPIO pin " + std::to_string(pin) : std::string(name);
 }
 
 // The appliance's own lanes come first in their sections, in the order of the front panel.
@@ -144,9 +150,6 @@ std::string base_name(const std::string &path) {
 }
 
 // Status codes: the last three digits are the level.
-bool is_status_code(std::uint64_t v) {
-  return v == 100 || v == 200 || v == 300 || (v >= 11000 && v <= 99999 && v % 100 == 0);
-}
 int status_rank(int code) {
   switch (code % 1000 / 100) {
     case 1:
@@ -165,6 +168,7 @@ const char *status_colour(int code) {
 }
 
 const char *service_colour(int state) {
+  if (state > kServiceFailed) return kError;
   switch (state) {
     case 2:
       return "#90caf9";  // start pending
@@ -178,12 +182,6 @@ const char *service_colour(int state) {
       return "#b0bec5";  // paused, or on the way there or back
   }
 }
-const char *service_state_name(int state) {
-  const char *const names[] = {"?",       "stopped",          "start pending", "stop pending",
-                               "running", "continue pending", "pause pending", "paused"};
-  return state >= 1 && state <= 7 ? names[state] : names[0];
-}
-
 const char *rank_colour(int rank) {
   const char *const colours[] = {kFailed, kInformation, kWarning, kError};
   return colours[std::clamp(rank, 0, 3)];
@@ -191,19 +189,18 @@ const char *rank_colour(int rank) {
 
 // Event types: 1 error, 2 warning, 4 information, 8 and 16 audits.
 int event_rank(unsigned type) {
-  return type == 1 ? 3 : type == 2 ? 2 : type == 4 ? 1 : 0;
-}
-const char *event_type_name(unsigned type) {
-  return type == 1 ? "error" : type == 2 ? "warning" : type == 4 ? "information" : "audit";
+  return type == 1 ? kRankFailed : type == 2 ? kRankWarning : type == 4 ? kRankDone : kRankNothing;
 }
 
-// The record's own fields, as the timeline shows them.
-std::string fields_text(const winsim::TraceSink::Record &r) {
-  std::string line = winsim::Trace::timeline_line(r);
-  std::size_t kind = line.find(r["kind"].get_ref<const std::string &>());
-  line = kind == std::string::npos ? line : line.substr(kind);
-  if (!line.empty() && line.back() == '\n') line.pop_back();
-  return clock_text(r["t"].get<std::uint64_t>()) + "  " + line;
+// How an operation on a file, a folder or a service came out: done, nothing there to delete, or
+// failed.
+int outcome_rank(const winsim::TraceSink::Record &r) {
+  const std::string &kind = r["kind"].get_ref<const std::string &>();
+  std::uint32_t error = r.value(kind == "svc.control" ? "result" : "error", 0u);
+  if (error == 0) return kRankDone;
+  bool deletion = kind == "file.delete" || kind == "dir.delete";
+  bool not_there = error == 2 || error == 3;  // ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND
+  return deletion && not_there ? kRankNothing : kRankFailed;
 }
 
 // Kinds drawn as marks in a lane of their own.
@@ -236,7 +233,7 @@ PictureSink::PictureSink(std::string title, std::uint64_t span) : title_(std::mo
 
 PictureSink::Lane &PictureSink::lane(const std::string &label, Look look, int section) {
   auto [it, added] = index_.emplace(label, lanes_.size());
-  if (added) lanes_.push_back({label, look, section, lanes_.size(), {}, {}});
+  if (added) lanes_.push_back({label, look, section, lanes_.size(), {}, {}, {}, {}});
   return lanes_[it->second];
 }
 
@@ -252,20 +249,63 @@ void PictureSink::take(const Record &r) {
     registry(r, t);
   } else if (kind == "event") {
     event(r, t);
+  } else if (kind == "scenario") {
+    scenario(r, t);
   } else if (kind == "svc.status") {
     int state = r.value("state", 0);
+    int shown = state + (r.value("win32ExitCode", 0u) != 0 ? kServiceFailed : 0);
     lane("service " + r.value("service", std::string()), Look::Service, kServices)
-        .steps.set(scale_, t, state, state);
+        .steps.set(scale_, t, shown, shown);
   } else if (kind == "process.start") {
+    text_.body(r);  // the timeline text learns the process's program
     running_[r["pid"].get<std::uint32_t>()] = {t, base_name(r.value("image", std::string())),
                                                r.value("cmdline", std::string())};
   } else if (kind == "process.exit") {
-    unsigned code = r.value("code", 0u);
-    process_exit(r["pid"].get<std::uint32_t>(), t, "exit code " + std::to_string(code),
-                 code == 0 ? 1 : 3);
+    process_exit(r["pid"].get<std::uint32_t>(), t, r.value("code", 0u), true);
+    text_.body(r);
   } else if (const char *label = other_lane(kind)) {
-    mark(label, r, t, kind == "fault" ? 3 : 1);
+    mark(label, r, t, kind == "fault" ? kRankFailed : outcome_rank(r));
   }
+}
+
+// ---- The scenario --------------------------------------------------------------------------
+
+void PictureSink::scenario(const Record &r, std::uint64_t t) {
+  mark("scenario", r, t, r.contains("warning") ? kRankFailed : kRankDone);
+  if (r.contains("reading")) reading(r, t);
+  std::string power = r.value("power", std::string());
+  if (power == "suspend" && !asleep_since_) asleep_since_ = t;
+  if (power == "resume" && asleep_since_) {
+    asleep(*asleep_since_, t);
+    asleep_since_.reset();
+  }
+}
+
+void PictureSink::asleep(std::uint64_t from, std::uint64_t to) {
+  lane("machine", Look::Power, kScenario)
+      .marks.add(scale_, from, to, kRankDone,
+                 "asleep from " + clock_text(from) + " to " + clock_text(to), kManyTexts, "asleep");
+}
+
+// A reading the scenario feeds a component, drawn above the component's status.
+void PictureSink::reading(const Record &r, std::uint64_t t) {
+  std::string name = r["reading"].get<std::string>();
+  std::string unit = r.value("unit", std::string());
+  std::string beside = name == "CPU fan"              ? "CpuFanStatus"
+                       : name == "CPU temperature"    ? "CpuTempStatus"
+                       : name == "system temperature" ? "SystemTempStatus"
+                                                      : std::string();
+  if (name.rfind("disk ", 0) == 0)
+    beside = "HDD" + name.substr(5, name.find(' ', 5) - 5) + " temperature";
+  Lane &l = lane(name + " (" + unit + ")", Look::Reading, kStatusValues);
+  l.beside = beside;
+  std::string value = r.contains("value") ? winsim::Trace::dump(r["value"]) : "?";
+  std::int32_t result = r.value("result", 0);
+  std::string text = result == 0 ? value : "fails (" + std::to_string(result) + ")";
+  auto known = std::find(l.texts.begin(), l.texts.end(), text);
+  int index = static_cast<int>(known - l.texts.begin());
+  if (known == l.texts.end()) l.texts.push_back(text);
+  l.steps.set(scale_, t, index, result == 0 ? 0 : 1);
 }
 
 // ---- LEDs ------------------------------------------------------------------------------------
@@ -368,12 +408,13 @@ void PictureSink::registry(const Record &r, std::uint64_t t) {
   const Record &data = r.value("data", Record());
   if (r["kind"] == "reg.set" && r.value("type", std::string()) == "REG_DWORD" && name.size() > 6 &&
       name.compare(name.size() - 6, 6, "Status") == 0 && data.is_number_unsigned() &&
-      is_status_code(data.get<std::uint64_t>())) {
+      data.get<std::uint64_t>() <= 0xFFFFFFFFu &&
+      is_status_code(static_cast<std::uint32_t>(data.get<std::uint64_t>()))) {
     int code = data.get<int>();
     lane(name, Look::Status, kStatusValues).steps.set(scale_, t, code, status_rank(code));
     return;
   }
-  mark("registry changes", r, t, 1);
+  mark("registry changes", r, t, kRankDone);
 }
 
 // ---- Event log, processes, marks -------------------------------------------------------------
@@ -382,8 +423,10 @@ void PictureSink::event(const Record &r, std::uint64_t t) {
   unsigned type = r.value("type", 0u);
   char id[16];
   std::snprintf(id, sizeof id, "0x%08X", r.value("id", 0u));
-  std::string text = clock_text(t) + "  " + event_type_name(type) + " " + id + "  " +
-                     r.value("source", std::string());
+  std::string_view type_name = event_type_name(type);
+  std::string text = clock_text(t) + "  type " + std::to_string(type) +
+                     (type_name.empty() ? "" : " (" + std::string(type_name) + ")") + "  id " + id +
+                     "  " + r.value("source", std::string());
   for (const auto &s : r.value("strings", Record::array()))
     if (s.is_string()) text += "\n" + s.get<std::string>();
   lane("event log", Look::Event, kEventLog)
@@ -407,48 +450,140 @@ void PictureSink::disk_status(const Record &r, std::uint64_t t) {
   lane(label, Look::Status, kStatusValues).steps.set(scale_, t, code, status_rank(code));
 }
 
-void PictureSink::process_exit(std::uint32_t pid, std::uint64_t t, const std::string &outcome,
-                               int rank) {
+// A process's bar, from its start to its exit (or to the end of the run, when it did not end).
+void PictureSink::process_exit(std::uint32_t pid, std::uint64_t t, std::uint32_t code, bool ended) {
   auto it = running_.find(pid);
   if (it == running_.end()) return;
   const Running &p = it->second;
+  std::string outcome = ended ? "exit code " + std::to_string(code) : "still running";
+  std::string_view meaning = p.image.rfind("QORASetup", 0) == 0 ? installer_exit_name(code) : "";
   lane(p.image, Look::Process, kProcesses)
-      .marks.add(scale_, p.from, t, rank,
+      .marks.add(scale_, p.from, t, ended && code != 0 ? kRankFailed : kRankDone,
                  clock_text(p.from) + "  " + p.cmdline + "  (pid " + std::to_string(pid) + ")\n" +
-                     clock_text(t) + "  " + outcome,
+                     clock_text(t) + "  " + outcome +
+                     (meaning.empty() ? "" : " (" + std::string(meaning) + ")"),
                  kFewTexts, outcome);
   running_.erase(it);
 }
 
+// A moment in a lane of marks, with the record as the timeline shows it on hover.
 void PictureSink::mark(const std::string &label, const Record &r, std::uint64_t t, int rank) {
-  lane(label, Look::Mark, kOthers).marks.add(scale_, t, t, rank, fields_text(r), kManyTexts);
+  lane(label, Look::Mark, label == "scenario" ? kScenario : kOthers)
+      .marks.add(scale_, t, t, rank,
+                 clock_text(t) + "  " +
+                     (label == "scenario" ? "line " + std::to_string(r.value("line", 0)) + "  "
+                                          : std::string()) +
+                     text_.body(r),
+                 kManyTexts);
 }
 
 // ---- Drawing ---------------------------------------------------------------------------------
 
-// What the colours of the lanes drawn mean.
-std::string PictureSink::legend(const std::vector<const Lane *> &lanes) {
-  bool leds = false, status = false;
-  for (const Lane *l : lanes) {
-    leds = leds || l->look == Look::Led;
-    status = status || l->look == Look::Status;
-  }
-  std::string out = "virtual time; ";
-  if (leds) out += "LEDs lit (amber), dark (grey), blinking (stripes); ";
-  if (status)
-    out += "status normal (green), warning (orange), error (red), failed reading (grey); ";
-  return out + "hover for details";
+namespace {
+
+struct Swatch {
+  const char *fill;
+  const char *meaning;
+};
+struct LegendRow {
+  PictureSink::Look look;
+  const char *what;
+  std::vector<Swatch> swatches;
+};
+
+// What the colours of each kind of lane mean.
+const std::vector<LegendRow> &legend_rows() {
+  static const std::vector<LegendRow> rows = {
+      {PictureSink::Look::Mark,
+       "scenario lines, operations",
+       {{kInformation, "done"}, {kFailed, "nothing there"}, {kError, "failed, or a warning"}}},
+      {PictureSink::Look::Power, "machine", {{kAsleep, "asleep"}}},
+      {PictureSink::Look::Led,
+       "LEDs",
+       {{kLit, "lit"}, {"url(#blink)", "blinking"}, {kDark, "dark"}}},
+      {PictureSink::Look::Sound, "alarms", {{kSound, "sounding"}}},
+      {PictureSink::Look::Status,
+       "status values",
+       {{kNormal, "normal"},
+        {kWarning, "warning"},
+        {kError, "error"},
+        {kFailed, "failed reading"}}},
+      {PictureSink::Look::Reading, "readings", {{kReadings[0], "the value written in the band"}}},
+      {PictureSink::Look::Event,
+       "event log",
+       {{kInformation, "information"}, {kWarning, "warning"}, {kError, "error"}}},
+      {PictureSink::Look::Service,
+       "services",
+       {{service_colour(2), "START_PENDING"},
+        {service_colour(4), "RUNNING"},
+        {service_colour(3), "STOP_PENDING"},
+        {service_colour(1), "STOPPED"},
+        {service_colour(7), "paused"},
+        {kError, "nonzero exit code"}}},
+      {PictureSink::Look::Process,
+       "processes",
+       {{kProcess, "running, or exit code 0"}, {kError, "nonzero exit code"}}},
+  };
+  return rows;
 }
 
+constexpr double kLegendRow = 18;
+
+}  // namespace
+
+// One row per kind of lane drawn: its colours and what they mean.
+std::string PictureSink::legend(const std::vector<const Lane *> &lanes, double top) {
+  std::string out;
+  double y = top;
+  for (const LegendRow &row : legend_rows()) {
+    if (!has_look(lanes, row.look)) continue;
+    out += "<text x=\"" + number(PictureScale::kPlotLeft - 8) + "\" y=\"" + number(y + 10) +
+           "\" text-anchor=\"end\" class=\"small\">" + row.what + "</text>\n";
+    double x = PictureScale::kPlotLeft;
+    for (const Swatch &swatch : row.swatches) {
+      out += "<rect x=\"" + number(x) + "\" y=\"" + number(y) +
+             "\" width=\"12\" height=\"12\" fill=\"" + swatch.fill + "\"/>\n";
+      out += "<text x=\"" + number(x + 16) + "\" y=\"" + number(y + 10) + "\" class=\"small\">" +
+             swatch.meaning + "</text>\n";
+      x += 16 + static_cast<double>(std::string_view(swatch.meaning).size()) * kSmallLetter + 14;
+    }
+    y += kLegendRow;
+  }
+  return out;
+}
+
+double PictureSink::legend_height(const std::vector<const Lane *> &lanes) {
+  double rows = 0;
+  for (const LegendRow &row : legend_rows()) rows += has_look(lanes, row.look) ? 1 : 0;
+  return rows * kLegendRow;
+}
+
+bool PictureSink::has_look(const std::vector<const Lane *> &lanes, Look look) {
+  for (const Lane *l : lanes)
+    if (l->look == look) return true;
+  return false;
+}
+
+// Lanes top to bottom: by section, the appliance's own lanes first in the order of its front
+// panel, then in the order they appeared; a lane drawn beside another right above it.
 std::vector<const PictureSink::Lane *> PictureSink::lanes_in_order() const {
   std::vector<const Lane *> out;
   for (const Lane &l : lanes_)
     if (!l.steps.empty() || !l.marks.empty()) out.push_back(&l);
-  std::stable_sort(out.begin(), out.end(), [](const Lane *a, const Lane *b) {
-    if (a->section != b->section) return a->section < b->section;
-    if (known_rank(a->label) != known_rank(b->label))
-      return known_rank(a->label) < known_rank(b->label);
-    return a->order < b->order;
+  auto anchor = [this](const Lane *l) {
+    if (l->beside.empty()) return l;
+    auto partner = index_.find(l->beside);
+    if (partner == index_.end()) return l;
+    const Lane &p = lanes_[partner->second];
+    return p.steps.empty() && p.marks.empty() ? l : &p;
+  };
+  std::stable_sort(out.begin(), out.end(), [&](const Lane *a, const Lane *b) {
+    const Lane *x = anchor(a), *y = anchor(b);
+    if (x->section != y->section) return x->section < y->section;
+    if (known_rank(x->label) != known_rank(y->label))
+      return known_rank(x->label) < known_rank(y->label);
+    if (x->order != y->order) return x->order < y->order;
+    return (x != a) > (y != b);  // the lane beside its partner comes first
   });
   return out;
 }
@@ -465,65 +600,115 @@ std::optional<PictureSink::Place> PictureSink::place_of(const std::string &label
   return std::nullopt;
 }
 
+namespace {
+
+void rect(std::string &out, double x0, double x1, double y, double h, const char *fill,
+          const std::string &title) {
+  out += "<rect x=\"" + number(x0) + "\" y=\"" + number(y) + "\" width=\"" +
+         number(std::max(x1 - x0, 1.0)) + "\" height=\"" + number(h) + "\" fill=\"" + fill + "\">";
+  if (!title.empty()) out += "<title>" + xml_text(title) + "</title>";
+  out += "</rect>\n";
+}
+
+// Small text whose left end is at x, inside the lane: drawn only when it ends before `limit`.
+void label(std::string &out, double x, double limit, double top, double height,
+           const std::string &text, const char *fill = nullptr) {
+  if (x + static_cast<double>(text.size()) * kSmallLetter > limit) return;
+  out += "<text x=\"" + number(x) + "\" y=\"" + number(top + height - 3) + "\" class=\"small\"" +
+         (fill ? std::string(" style=\"fill:") + fill + "\"" : std::string()) + ">" +
+         xml_text(text) + "</text>\n";
+}
+
+}  // namespace
+
 void PictureSink::draw_lane(std::string &out, const Lane &l, double top, double height,
                             std::uint64_t end) const {
   out += "<g><text x=\"" + number(PictureScale::kPlotLeft - 8) + "\" y=\"" +
          number(top + height / 2 + 4) + "\" text-anchor=\"end\">" + xml_text(l.label) + "</text>\n";
-  auto rect = [&](double x0, double x1, double y, double h, const char *fill,
-                  const std::string &title) {
-    out += "<rect x=\"" + number(x0) + "\" y=\"" + number(y) + "\" width=\"" +
-           number(std::max(x1 - x0, 1.0)) + "\" height=\"" + number(h) + "\" fill=\"" + fill +
-           "\">";
-    if (!title.empty()) out += "<title>" + xml_text(title) + "</title>";
-    out += "</rect>\n";
-  };
-  if (!l.steps.empty()) {
-    auto steps = l.steps.steps(scale_);
-    for (std::size_t i = 0; i < steps.size(); ++i) {
-      std::uint64_t from = steps[i].t, to = i + 1 < steps.size() ? steps[i + 1].t : end;
-      if (to <= from && i + 1 < steps.size()) continue;
-      int v = steps[i].value;
-      std::string when = clock_text(from) + " to " + clock_text(to) + "  ";
-      switch (l.look) {
-        case Look::Led:
-          rect(scale_.x(from), scale_.x(to), top, height,
-               v == 2   ? "url(#blink)"
-               : v == 1 ? kLit
-                        : kDark,
-               when + (v == 2   ? "blinking"
-                       : v == 1 ? "lit"
-                                : "dark"));
-          break;
-        case Look::Status:
-          rect(scale_.x(from), scale_.x(to), top, height, status_colour(v),
-               when + l.label + " = " + std::to_string(v));
-          break;
-        default:
-          rect(scale_.x(from), scale_.x(to), top, height, service_colour(v),
-               when + service_state_name(v));
+  if (!l.steps.empty()) draw_steps(out, l, top, height, end);
+  draw_marks(out, l, top, height);
+  out += "</g>\n";
+}
+
+// The GPIO pin of an LED's lane: " (pin 10)".
+std::string PictureSink::pin_of(const Lane &l) const {
+  for (const auto &[pin, led] : leds_)
+    if (led_label(pin) == l.label) return " (pin " + std::to_string(pin) + ")";
+  return {};
+}
+
+void PictureSink::draw_steps(std::string &out, const Lane &l, double top, double height,
+                             std::uint64_t end) const {
+  auto steps = l.steps.steps(scale_);
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    std::uint64_t from = steps[i].t, to = i + 1 < steps.size() ? steps[i + 1].t : end;
+    if (to <= from && i + 1 < steps.size()) continue;
+    int v = steps[i].value;
+    double x0 = scale_.x(from), x1 = scale_.x(to);
+    std::string when = clock_text(from) + " to " + clock_text(to) + "  ";
+    switch (l.look) {
+      case Look::Led:
+        rect(out, x0, x1, top, height,
+             v == 2   ? "url(#blink)"
+             : v == 1 ? kLit
+                      : kDark,
+             when + l.label + pin_of(l) +
+                 (v == 2   ? " blinking"
+                  : v == 1 ? " lit (level 0)"
+                           : " dark (level 1)"));
+        break;
+      case Look::Status: {
+        std::string name = status_code_name(static_cast<std::uint32_t>(v));
+        rect(out, x0, x1, top, height, status_colour(v),
+             when + l.label + " = " + std::to_string(v) + (name.empty() ? "" : " (" + name + ")"));
+        break;
+      }
+      case Look::Reading: {
+        const std::string &value = l.texts[static_cast<std::size_t>(v)];
+        rect(out, x0, x1, top, height, steps[i].rank > 0 ? kFailed : kReadings[i % 2],
+             when + l.label + " " + value);
+        label(out, x0 + 3, x1 - 2, top, height, value);
+        break;
+      }
+      default: {
+        int state = v > kServiceFailed ? v - kServiceFailed : v;
+        std::string_view name = service_state_name(static_cast<std::uint32_t>(state));
+        rect(out, x0, x1, top, height, service_colour(v),
+             when + "state " + std::to_string(state) +
+                 (name.empty() ? "" : " (" + std::string(name) + ")") +
+                 (v > kServiceFailed ? ", with a nonzero exit code" : ""));
       }
     }
   }
-  for (const PictureMarks::Mark &m : l.marks.marks()) {
+}
+
+void PictureSink::draw_marks(std::string &out, const Lane &l, double top, double height) const {
+  const auto &marks = l.marks.marks();
+  for (std::size_t i = 0; i < marks.size(); ++i) {
+    const PictureMarks::Mark &m = marks[i];
     std::string title = m.title;
     if (m.count > m.texts) title += "\n... and " + std::to_string(m.count - m.texts) + " more";
-    double x0 = scale_.x(m.from), x1 = scale_.x(m.to);
+    double x0 = scale_.x(m.from), x1 = std::max(scale_.x(m.to), x0 + 1);
+    // A label ends before the next mark of its lane and inside the plot.
+    double limit = i + 1 < marks.size() ? scale_.x(marks[i + 1].from) - 2
+                                        : PictureScale::kPlotLeft + PictureScale::kPlotWidth;
     switch (l.look) {
       case Look::Event:
       case Look::Mark:
-        rect(x0 - 1.5, x0 + 1.5, top, height, rank_colour(m.rank), title);
+        rect(out, x0 - 1.5, x0 + 1.5, top, height, rank_colour(m.rank), title);
         break;
       case Look::Sound:
-        rect(x0, x1, top + 2, height - 4, kSound, title);
+        rect(out, x0, x1, top + 2, height - 4, kSound, title);
+        break;
+      case Look::Power:
+        rect(out, x0, x1, top, height, kAsleep, title);
+        label(out, x0 + 3, x1 - 2, top, height, m.label, "#ffffff");
         break;
       default:
-        rect(x0, x1, top, height, m.rank >= 3 ? kError : kProcess, title);
-        if (!m.label.empty() && l.marks.marks().size() <= kLabelledProcesses)
-          out += "<text x=\"" + number(std::max(x1, x0 + 1) + 4) + "\" y=\"" +
-                 number(top + height) + "\" class=\"small\">" + xml_text(m.label) + "</text>\n";
+        rect(out, x0, x1, top + 2, height - 4, m.rank >= kRankFailed ? kError : kProcess, title);
+        if (!m.label.empty()) label(out, x1 + 4, limit, top, height, m.label);
     }
   }
-  out += "</g>\n";
 }
 
 std::string PictureSink::svg(std::uint64_t ended_at, bool stopped) const {
@@ -535,13 +720,14 @@ std::string PictureSink::svg(std::uint64_t ended_at, bool stopped) const {
   copy.close_soundings(~std::uint64_t{0}, true);
   std::vector<std::uint32_t> pids;
   for (const auto &[pid, p] : copy.running_) pids.push_back(pid);
-  for (std::uint32_t pid : pids) copy.process_exit(pid, ended_at, "still running", 1);
+  for (std::uint32_t pid : pids) copy.process_exit(pid, ended_at, 0, false);
+  if (copy.asleep_since_) copy.asleep(*copy.asleep_since_, ended_at);
 
   std::vector<const Lane *> lanes = copy.lanes_in_order();
   double bottom = kTop;
   for (const Lane *l : lanes) bottom += height_of(l->look) + kLaneGap;
   double width = PictureScale::kPlotLeft + PictureScale::kPlotWidth + kRightMargin;
-  double height = bottom + 30;
+  double height = bottom + 24 + legend_height(lanes);
 
   std::string out;
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -557,7 +743,9 @@ std::string PictureSink::svg(std::uint64_t ended_at, bool stopped) const {
   out += "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n";
   out += "<text x=\"10\" y=\"20\" font-size=\"14\" font-weight=\"bold\">" + xml_text(title_) +
          "</text>\n";
-  out += "<text x=\"10\" y=\"38\" class=\"small\">" + xml_text(legend(lanes)) + "</text>\n";
+  out +=
+      "<text x=\"10\" y=\"38\" class=\"small\">time from the start of the run; the colours "
+      "are explained under the lanes; hover for details</text>\n";
 
   // The time axis: ticks at a round step, about ten across.
   static const std::uint64_t kSteps[] = {
@@ -589,6 +777,7 @@ std::string PictureSink::svg(std::uint64_t ended_at, bool stopped) const {
            "\" stroke-width=\"2\"><title>the world stopped the run at " + clock_text(ended_at) +
            "</title></line>\n";
   }
+  out += legend(lanes, bottom + 12);
   out += "</svg>\n";
   return out;
 }

@@ -50,7 +50,7 @@ void run(winsim::World &world, const Line &line) {
 }  // namespace
 
 void add_process_verbs(Verbs &verbs) {
-  verbs.add("run", run);
+  verbs.add("run", run, "run <command line>");
 }
 
 }  // namespace scenario

@@ -123,7 +123,9 @@ void reg(winsim::World &world, const Line &line) {
 }  // namespace
 
 void add_registry_verbs(Verbs &verbs) {
-  verbs.add("reg", reg);
+  verbs.add("reg", reg,
+            "reg set <ROOT\\path> <name> <type> <data>\n"
+            "reg key <ROOT\\path>\nreg delete <ROOT\\path> [<name>]\nreg deny <ROOT\\path>");
 }
 
 }  // namespace scenario

@@ -2,7 +2,9 @@
 
 #include <stdexcept>
 
+#include "scenario/CoreVerbs.h"
 #include "scenario/ScenarioError.h"
+#include "scenario/ScenarioRecorder.h"
 
 namespace scenario {
 namespace {
@@ -57,6 +59,7 @@ void Runner::play_lines(winsim::World &world, const Scenario &scenario) const {
     if (is_view_setting(line)) continue;
     world.run_until(line.time);
     if (line.words[0] == "end") return;
+    ScenarioRecorder::of(world).record(world, line);
     apply(world, line);
   }
 }
@@ -66,7 +69,19 @@ void Runner::play_line(winsim::World &world, const Line &line) const {
   if (line.words[0] == "end" || is_view_setting(line)) return;
   if (verbs_.find(line.words[0]) == nullptr)
     throw ScenarioError(line.file, line.number, "unknown verb \"" + line.words[0] + "\"");
+  ScenarioRecorder::of(world).record(world, line);
   apply(world, line);
+}
+
+// A fault rule that no call matched injected nothing: a scenario or test that means to make a
+// call fail would otherwise pass without it.
+std::vector<int> Runner::report_unmatched_faults(winsim::World &world,
+                                                 const Scenario &scenario) const {
+  std::vector<int> lines = unmatched_fault_lines(world);
+  for (int number : lines)
+    for (const Line &line : scenario.lines)
+      if (line.number == number) warn(line, "this fault rule matched no call: nothing failed");
+  return lines;
 }
 
 void Runner::play(winsim::World &world, const Scenario &scenario) const {
@@ -93,6 +108,7 @@ RunResult Runner::run(const Scenario &scenario, const Observe &observe) const {
     result.stopped = stop.what();
   }
   result.ended_at = world.now();
+  result.unmatched_faults = report_unmatched_faults(world, scenario);
   return result;
 }
 

@@ -1,12 +1,14 @@
 // Runs a scenario on a fresh simulated machine: each line is applied at its virtual time (the
-// world runs until then, then the verb's handler acts), and at the end line the run stops. The
-// trace goes, as it is made, to the sinks the caller attaches.
+// world runs until then, a `scenario` record says what the line does, then the verb's handler
+// acts), and at the end line the run stops. The trace goes, as it is made, to the sinks the
+// caller attaches.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "scenario/Scenario.h"
 #include "scenario/Verbs.h"
@@ -17,6 +19,8 @@ namespace scenario {
 struct RunResult {
   std::optional<std::string> stopped;  // the world's report when it stopped the run
   std::uint64_t ended_at = 0;          // virtual ms at which the run ended
+  // The lines of fault rules that matched no call, so made nothing fail (each also a warning).
+  std::vector<int> unmatched_faults;
 };
 
 class Runner {
@@ -49,6 +53,7 @@ class Runner {
   void apply(winsim::World &world, const Line &line) const;
   void apply_view_settings(winsim::World &world, const Scenario &scenario) const;
   void play_lines(winsim::World &world, const Scenario &scenario) const;
+  std::vector<int> report_unmatched_faults(winsim::World &world, const Scenario &scenario) const;
 
   const Verbs &verbs_;
   Setup programs_;

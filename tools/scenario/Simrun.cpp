@@ -15,7 +15,7 @@ namespace {
 
 constexpr const char *kUsage =
     "usage: simrun [--timeline] [--trace <file>] [--svg <picture-file>] <scenario-file>\n"
-    "       simrun --verbs\n"
+    "       simrun --verbs       (every verb of the scenario language, with its syntax)\n"
     "Runs a scenario on the simulated appliance and prints the trace on standard output\n"
     "(JSON Lines, or a timeline with --timeline); --trace also writes the JSON Lines to a\n"
     "file, --svg draws the run as an SVG picture.\n"
@@ -81,8 +81,14 @@ bool close_output(const std::string &path, std::ofstream &file, std::ostream &er
   return false;
 }
 
+// The machine's local clock at virtual time 0, in seconds since midnight.
+std::int64_t local_start(const winsim::World &world) {
+  return (world.start_time() + world.timezone_bias() * 60) % 86400;
+}
+
+// Each verb's forms, one a line, the verb first.
 void list_verbs(const Verbs &verbs, std::ostream &out) {
-  for (const auto &name : verbs.names()) out << name << '\n';
+  for (const auto &form : verbs.forms()) out << form << '\n';
   out << "end\n";
 }
 
@@ -128,7 +134,8 @@ int simrun(const std::vector<std::string> &args, std::ostream &out, std::ostream
       if (picture_file.is_open()) world.trace().attach(picture);
       if (trace_file.is_open()) world.trace().attach(trace);
       if (options.timeline)
-        text = std::make_unique<TimelineSink>(out, world.part<TimelineView>());
+        text = std::make_unique<TimelineSink>(out, world.part<TimelineView>(),
+                                              TimelineText(local_start(world)));
       else
         text = std::make_unique<JsonLinesSink>(out);
       world.trace().attach(*text);

@@ -4,7 +4,7 @@
 //   simrun [--timeline] <scenario-file>   JSON Lines, or a human-readable timeline
 //   simrun --trace <file> ...             also writes the JSON Lines trace into a file
 //   simrun --svg <picture-file> ...       also draws the run as an SVG picture (PictureSink)
-//   simrun --verbs                        the verbs scenario files may use
+//   simrun --verbs                        the verbs scenario files may use, with their syntax
 //
 // Exit codes: 0 the run reached its end line; 1 the file cannot be read (or a line cannot be
 // carried out); 2 the scenario is malformed ("file:line: message" on standard error); 3 the

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "scenario/CodeNames.h"
 #include "winsim/Trace.h"
 
 namespace scenario {
@@ -15,6 +16,7 @@ constexpr std::size_t kMinRun = 3;
 // A pin whose level changes again within this long is blinking.
 constexpr std::uint64_t kBlinkMs = 1000;
 
+// A length of time: "60.000 s".
 std::string seconds(std::uint64_t ms) {
   char text[32];
   std::snprintf(text, sizeof text, "%llu.%03llu s", static_cast<unsigned long long>(ms / 1000),
@@ -57,8 +59,8 @@ std::size_t signature(const winsim::TraceSink::Record &r) {
 
 }  // namespace
 
-TimelineSink::TimelineSink(std::ostream &out, TimelineView view)
-    : out_(out), view_(std::move(view)) {}
+TimelineSink::TimelineSink(std::ostream &out, TimelineView view, TimelineText text)
+    : out_(out), view_(std::move(view)), text_(std::move(text)) {}
 
 void TimelineSink::take(const Record &record) {
   if (view_.blinks) settle_blinks(record["t"].get<std::uint64_t>());
@@ -69,7 +71,7 @@ void TimelineSink::take(const Record &record) {
     else if (view_.fold)
       fold(record);
     else
-      push(winsim::Trace::timeline_line(record), false);
+      push(text_.line(record), false);
   }
   if (view_.fold) forget_ended(record);
   flush();
@@ -97,12 +99,12 @@ bool TimelineSink::changes_something(const Record &record) {
 // of its writes. The lines of a pin's first short stretches wait until it is known whether
 // they start a blink.
 void TimelineSink::blink(const Record &record) {
-  std::string name = text_of(record, "pin");
+  std::string name = TimelineText::pin(record["pin"].get<std::uint32_t>());
   Blink &pin = blinks_[name];
   int level = record["level"].get<int>();
   std::uint64_t t = record["t"].get<std::uint64_t>();
-  std::string line = winsim::Trace::timeline_line(record);
-  std::string head = line.substr(0, line.find("gpio"));
+  std::string line = text_.line(record);
+  std::string head = text_.head(record);
   if (level == pin.level) {
     if (!pin.blinking) push(std::move(line), false);
     return;
@@ -141,7 +143,8 @@ void TimelineSink::settle_blinks(std::uint64_t t) {
 void TimelineSink::settle(Blink &pin, const std::string &name) {
   if (pin.blinking) {
     at(pin.stop) = Entry{pin.head + "gpio  pin=" + name + "  level=" + std::to_string(pin.level) +
-                             "  after blinking (" + std::to_string(pin.changes) + " changes)\n",
+                             " (" + std::string(gpio_level_name(pin.level)) +
+                             ")  after blinking (" + std::to_string(pin.changes) + " changes)\n",
                          false};
     pin.blinking = false;
   }
@@ -165,7 +168,7 @@ void TimelineSink::fold(const Record &record) {
   std::uint64_t period = repeat_period(thread);
   if (period == 0) {
     end_run(thread);
-    push(winsim::Trace::timeline_line(record), false);
+    push(text_.line(record), false);
     return;
   }
   Repetition &run = thread.run;
@@ -175,7 +178,7 @@ void TimelineSink::fold(const Record &record) {
   run.last_pid = thread.pid;
   ++run.count;
   if (run.count < kMinRun) {
-    run.held.push_back(push(winsim::Trace::timeline_line(record), true));
+    run.held.push_back(push(text_.line(record), true));
     return;
   }
   for (std::uint64_t place : run.held) at(place) = Entry{};
@@ -201,12 +204,10 @@ void TimelineSink::end_run(ThreadFold &thread) {
   if (run.count == 0) return;
   for (std::uint64_t place : run.held) at(place).pending = false;
   if (run.count >= kMinRun) {
-    char head[64];
-    std::snprintf(head, sizeof head, "%14s  pid %-4u tid %-4u ", seconds(run.last_t).c_str(),
-                  run.last_pid, thread.tid);
     at(run.summary) =
-        Entry{std::string(head) + "...  repeated every " + seconds(run.period) + " from " +
-                  seconds(run.since) + ": " + std::to_string(run.count) + " records\n",
+        Entry{text_.head(run.last_t, run.last_pid, thread.tid) + "...  repeated every " +
+                  seconds(run.period) + " from " + TimelineText::clock(run.since) + ": " +
+                  std::to_string(run.count) + " records\n",
               false};
   }
   run = Repetition{};

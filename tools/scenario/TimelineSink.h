@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "scenario/TimelineText.h"
 #include "scenario/TimelineView.h"
 #include "winsim/TraceSink.h"
 
@@ -18,7 +19,7 @@ namespace scenario {
 
 class TimelineSink : public winsim::TraceSink {
  public:
-  TimelineSink(std::ostream &out, TimelineView view);
+  TimelineSink(std::ostream &out, TimelineView view, TimelineText text = TimelineText());
 
   void take(const Record &record) override;
   void finish() override;
@@ -76,6 +77,7 @@ class TimelineSink : public winsim::TraceSink {
 
   std::ostream &out_;
   TimelineView view_;
+  TimelineText text_;
   std::map<std::string, std::string> states_;  // subject -> what a write left there
   std::map<std::uint32_t, ThreadFold> threads_;
   std::map<std::string, Blink> blinks_;  // by pin

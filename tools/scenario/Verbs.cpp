@@ -5,6 +5,8 @@
 #include <iostream>
 #include <limits>
 
+#include "scenario/ScenarioRecorder.h"
+
 namespace scenario {
 namespace {
 
@@ -95,18 +97,32 @@ std::string Line::where() const {
   return file.string() + ":" + std::to_string(number) + ": ";
 }
 
-void Verbs::add(const std::string &verb, Handler handler) {
-  handlers_[verb] = std::move(handler);
+void Verbs::add(const std::string &verb, Handler handler, std::string syntax) {
+  verbs_[verb] = Entry{std::move(handler), std::move(syntax)};
 }
 
 const Handler *Verbs::find(const std::string &verb) const {
-  auto it = handlers_.find(verb);
-  return it == handlers_.end() ? nullptr : &it->second;
+  auto it = verbs_.find(verb);
+  return it == verbs_.end() ? nullptr : &it->second.handler;
 }
 
 std::vector<std::string> Verbs::names() const {
   std::vector<std::string> out;
-  for (const auto &entry : handlers_) out.push_back(entry.first);
+  for (const auto &entry : verbs_) out.push_back(entry.first);
+  return out;
+}
+
+std::vector<std::string> Verbs::forms() const {
+  std::vector<std::string> out;
+  for (const auto &[verb, entry] : verbs_) {
+    std::size_t start = 0;
+    while (start < entry.syntax.size()) {
+      std::size_t end = entry.syntax.find('\n', start);
+      if (end == std::string::npos) end = entry.syntax.size();
+      out.push_back(entry.syntax.substr(start, end - start));
+      start = end + 1;
+    }
+  }
   return out;
 }
 
@@ -177,6 +193,8 @@ std::uint64_t parse_duration(const std::string &text, const char *what) {
 void warn(const Line &line, const std::string &message) {
   std::ostream &out = g_warnings != nullptr ? *g_warnings : std::cerr;
   out << line.where() << "warning: " << message << '\n';
+  if (winsim::World *world = winsim::World::find())
+    ScenarioRecorder::of(*world).warn(*world, line, message);
 }
 
 void set_warning_stream(std::ostream *stream) {

@@ -48,12 +48,19 @@ using Handler = std::function<void(winsim::World &, const Line &)>;
 class Verbs {
  public:
   // `verb` is the first word of the line ("reg", "fault", "board"); the handler reads the rest.
-  void add(const std::string &verb, Handler handler);
+  // `syntax` gives the verb's forms, one a line ("board fan <rpm> [result <code>]").
+  void add(const std::string &verb, Handler handler, std::string syntax);
   const Handler *find(const std::string &verb) const;
   std::vector<std::string> names() const;
+  // Every form of every verb, in the order of their names (simrun --verbs).
+  std::vector<std::string> forms() const;
 
  private:
-  std::map<std::string, Handler> handlers_;
+  struct Entry {
+    Handler handler;
+    std::string syntax;
+  };
+  std::map<std::string, Entry> verbs_;
 };
 
 // Helpers for handlers: numbers as scenario files write them.
@@ -65,7 +72,8 @@ double parse_double(const std::string &text, const char *what);
 std::uint64_t parse_duration(const std::string &text, const char *what);
 
 // A note about a line that is not an error (for example an event nobody has created yet):
-// written as "file:line: warning: message" to the warning stream (standard error by default).
+// written as "file:line: warning: message" to the warning stream (standard error by default),
+// and into the trace of the world that exists, as a `scenario` record with the warning.
 void warn(const Line &line, const std::string &message);
 void set_warning_stream(std::ostream *stream);
 

@@ -47,8 +47,10 @@ void beepdev(winsim::World &world, const Line &line) {
 }  // namespace
 
 void add_audio_verbs(Verbs &verbs) {
-  verbs.add("audio", audio);
-  verbs.add("beepdev", beepdev);
+  verbs.add("audio", audio,
+            "audio none\naudio endpoint \"<name>\"\naudio endpoint-unnamed\n"
+            "audio endpoint-nonstring");
+  verbs.add("beepdev", beepdev, "beepdev present|absent|refuse");
 }
 
 }  // namespace scenario

@@ -57,7 +57,9 @@ void board(winsim::World &world, const Line &line) {
 }  // namespace
 
 void add_board_verbs(Verbs &verbs) {
-  verbs.add("board", board);
+  verbs.add("board", board,
+            "board init <r1>,<r2>,...\nboard fan <rpm> [result <code>]\n"
+            "board cputemp <°C> [result <code>]\nboard systemp <°C> [result <code>]");
 }
 
 }  // namespace scenario

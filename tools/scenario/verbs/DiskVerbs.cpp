@@ -119,8 +119,11 @@ void disk(winsim::World &world, const Line &line) {
 }  // namespace
 
 void add_disk_verbs(Verbs &verbs) {
-  verbs.add("wmic", wmic);
-  verbs.add("disk", disk);
+  verbs.add("wmic", wmic,
+            "wmic output <file>\nwmic text \"<text>\"\nwmic delay <time>\nwmic hang\nwmic absent");
+  verbs.add("disk", disk,
+            "disk <n> smart <data-file> <thresholds-file>\n"
+            "disk <n> fail open|ioctl|thresholds|none\ndisk <n> attribute <id> <current> <raw>");
 }
 
 }  // namespace scenario

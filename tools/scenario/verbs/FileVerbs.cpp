@@ -54,8 +54,9 @@ void media(winsim::World &world, const Line &line) {
 }  // namespace
 
 void add_file_verbs(Verbs &verbs) {
-  verbs.add("file", file);
-  verbs.add("media", media);
+  verbs.add("file", file,
+            "file <path> [text \"<content>\"]\nfile <path> busy\nfile <path> wave <time>");
+  verbs.add("media", media, "media <folder> [without <relative path>]...");
 }
 
 }  // namespace scenario

@@ -56,7 +56,9 @@ void kelpie(winsim::World &world, const Line &line) {
 }  // namespace
 
 void add_kelpie_verbs(Verbs &verbs) {
-  verbs.add("kelpie", kelpie);
+  verbs.add("kelpie", kelpie,
+            "kelpie init ok|fail\nkelpie volume <drive> <field84> <field88>\n"
+            "kelpie remove <drive>\nkelpie list fail");
 }
 
 }  // namespace scenario

@@ -26,7 +26,7 @@ void os(winsim::World &world, const Line &line) {
 }  // namespace
 
 void add_os_verbs(Verbs &verbs) {
-  verbs.add("os", os);
+  verbs.add("os", os, "os version <major>.<minor>");
 }
 
 }  // namespace scenario

@@ -1,8 +1,10 @@
 #include "scenario/verbs/ServiceVerbs.h"
 
 #include <string>
+#include <vector>
 
 #include "platform/win32.h"
+#include "scenario/CodeNames.h"
 #include "winsim/Services.h"
 
 namespace scenario {
@@ -26,8 +28,39 @@ DWORD with_service(const std::string &name, DWORD access, Action action) {
 }
 
 void report(const Line &line, const char *what, const std::string &name, DWORD error) {
-  if (error != 0)
-    warn(line, std::string(what) + " " + name + " failed with error " + std::to_string(error));
+  if (error == 0) return;
+  std::string_view error_text = error_name(error);
+  warn(line, std::string(what) + " " + name + " failed with error " + std::to_string(error) +
+                 (error_text.empty() ? "" : " (" + std::string(error_text) + ")"));
+}
+
+bool is_number(const std::string &word) {
+  return !word.empty() && word[0] >= '0' && word[0] <= '9';
+}
+
+std::string unknown(const std::string &what, const std::string &word,
+                    const std::vector<std::string_view> &known) {
+  std::string_view meant = closest_name(word, known);
+  return "sc control: unknown " + what + " \"" + word + "\" (" +
+         (meant.empty() ? joined(known) + ", or a number"
+                        : "did you mean " + std::string(meant) + "?") +
+         ")";
+}
+
+// A control by its name (stop, paramchange, powerevent, ...) or its number.
+std::uint32_t control_code(const std::string &word) {
+  if (auto code = control_of_word(word)) return *code;
+  if (!is_number(word)) throw LineError(unknown("control", word, control_words()));
+  return parse_u32(word, "control code");
+}
+
+// The event type of a control: for a power event its name (suspend, resume, ...) or number.
+std::uint32_t event_type(std::uint32_t control, const std::string &word) {
+  if (control == SERVICE_CONTROL_POWEREVENT) {
+    if (auto type = power_event_of_word(word)) return *type;
+    if (!is_number(word)) throw LineError(unknown("power event", word, power_event_words()));
+  }
+  return parse_u32(word, "event type");
 }
 
 void sc(winsim::World &world, const Line &line) {
@@ -46,10 +79,11 @@ void sc(winsim::World &world, const Line &line) {
       return ControlService(s, SERVICE_CONTROL_STOP, &status);
     });
   } else if (command == "control") {
-    std::uint32_t code = parse_u32(line.word(3, "control code"), "control code");
-    std::uint32_t event_type = line.words.size() > 4 ? parse_u32(line.words[4], "event type") : 0;
+    std::uint32_t code =
+        control_code(line.word(3, "control (a name such as paramchange, or a code)"));
+    std::uint32_t type = line.words.size() > 4 ? event_type(code, line.words[4]) : 0;
     if (line.words.size() > 5) throw LineError("sc control takes a name, a code and an event type");
-    world.services().send(name, code, event_type);
+    world.services().send(name, code, type);
   } else if (command == "delete") {
     if (line.words.size() > 3) throw LineError("sc delete takes a service name only");
     report(line, "DeleteService", name,
@@ -77,8 +111,10 @@ void scm(winsim::World &world, const Line &line) {
 }  // namespace
 
 void add_service_verbs(Verbs &verbs) {
-  verbs.add("sc", sc);
-  verbs.add("scm", scm);
+  verbs.add("sc", sc,
+            "sc start <name>\nsc stop <name>\nsc control <name> <control> [<eventType>]\n"
+            "sc delete <name>");
+  verbs.add("scm", scm, "scm deny <right>");
 }
 
 }  // namespace scenario

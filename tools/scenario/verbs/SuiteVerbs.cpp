@@ -48,7 +48,10 @@ void suite(winsim::World &world, const Line &line) {
 }  // namespace
 
 void add_suite_verbs(Verbs &verbs) {
-  verbs.add("suite", suite);
+  verbs.add("suite", suite,
+            "suite install-exit <code>\nsuite switch-hang\nsuite start-pending <seconds>\n"
+            "suite stop-pending <seconds>\nsuite stop-stuck\nsuite stop-refuse <error>\n"
+            "suite wait-hint <ms>\nsuite exit-after-start\nsuite stop-dialog [<seconds>]");
 }
 
 }  // namespace scenario

@@ -23,7 +23,7 @@ void window(winsim::World &world, const Line &line) {
 }  // namespace
 
 void add_window_verbs(Verbs &verbs) {
-  verbs.add("window", window);
+  verbs.add("window", window, "window <class> \"<title>\" [hung]");
 }
 
 }  // namespace scenario

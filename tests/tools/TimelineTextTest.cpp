@@ -1,0 +1,85 @@
+// The timeline's lines: the run's time and the machine's local clock, and a name beside every
+// code a reader would otherwise look up.
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "scenario/TimelineText.h"
+
+namespace {
+
+using Record = winsim::TraceSink::Record;
+
+Record At(std::uint64_t t, std::uint32_t pid, const char *kind, Record fields) {
+  Record r = {{"t", t}, {"pid", pid}, {"tid", pid + 4}, {"kind", kind}};
+  for (auto &[key, value] : fields.items()) r[key] = value;
+  return r;
+}
+
+TEST(TimelineText, NamesEachCodeBesideItsNumber) {
+  const std::pair<Record, const char *> cases[] = {
+      {At(0, 8, "gpio", {{"pin", 32}, {"level", 0}}), "gpio  pin=32 (RAID LED A)  level=0 (lit)"},
+      {At(0, 8, "svc.status", {{"state", 4}, {"controls", 0x24D}, {"win32ExitCode", 1066}}),
+       "svc.status  state=4 (RUNNING)  controls=589 (STOP|SHUTDOWN|PARAMCHANGE|POWEREVENT|"
+       "TIMECHANGE)  win32ExitCode=1066 (ERROR_SERVICE_SPECIFIC_ERROR)"},
+      {At(0, 8, "svc.control", {{"control", 13}, {"eventType", 18}, {"result", 0}}),
+       "svc.control  control=13 (POWEREVENT)  eventType=18 (PBT_APMRESUMEAUTOMATIC)  result=0"},
+      {At(0, 8, "svc.control", {{"control", 6}, {"eventType", 4}, {"result", 1062}}),
+       "svc.control  control=6 (PARAMCHANGE)  eventType=4  result=1062 "
+       "(ERROR_SERVICE_NOT_ACTIVE)"},
+      {At(0, 8, "event", {{"type", 2}, {"id", 0x80002FA8u}}),
+       "event  type=2 (warning)  id=0x80002FA8"},
+      {At(0, 8, "reg.set", {{"name", "CpuFanStatus"}, {"data", 12200}}),
+       "reg.set  name=CpuFanStatus  data=12200 (CPU fan warning)"},
+      {At(0, 8, "reg.set", {{"name", "SystemStatus"}, {"data", 300}}),
+       "reg.set  name=SystemStatus  data=300 (system error)"},
+      {At(0, 8, "reg.set", {{"name", "BackupStatus"}, {"data", 2}}),
+       "reg.set  name=BackupStatus  data=2"},
+      {At(0, 8, "reg.set", {{"name", "LedSnoozeType"}, {"data", 0xFFFFFFFFu}}),
+       "reg.set  name=LedSnoozeType  data=4294967295 (not snoozed)"},
+      {At(0, 8, "file.delete", {{"path", "C:\\a"}, {"error", 32}}),
+       "file.delete  path=C:\\a  error=32 (ERROR_SHARING_VIOLATION)"},
+      {At(0, 8, "dir.delete", {{"path", "C:\\b"}, {"error", 145}}),
+       "dir.delete  path=C:\\b  error=145 (ERROR_DIR_NOT_EMPTY)"},
+      {At(0, 8, "smart.read", {{"feature", 209}, {"error", 0}}),
+       "smart.read  feature=209 (READ THRESHOLDS)  error=0"},
+      {At(0, 8, "broadcast", {{"msg", 0x219}, {"wParam", 0x8000}, {"unitmask", 0x90}}),
+       "broadcast  msg=537 (WM_DEVICECHANGE)  wParam=32768 (DBT_DEVICEARRIVAL)  unitmask=144 "
+       "(E: H:)"},
+      {At(0, 8, "stdout", {{"text", "\ncopy a to b...\r\n\t---OK."}}),
+       "stdout  text=\\ncopy a to b...\\r\\n\\t---OK."},
+  };
+  for (const auto &[record, body] : cases) {
+    scenario::TimelineText text;
+    EXPECT_EQ(text.body(record), body);
+  }
+}
+
+// The installer's exit codes are named for its processes alone: another program's 5 is its own.
+TEST(TimelineText, NamesTheInstallersExitCodesAndTheScenarioLinesItDid) {
+  scenario::TimelineText text;
+  text.line(At(0, 8, "process.start", {{"image", "C:\\Media\\QORASetup.exe"}}));
+  text.line(At(0, 12, "process.start", {{"image", "C:\\Tools\\probe.exe"}}));
+  EXPECT_EQ(text.line(At(1000, 8, "process.exit", {{"code", 5}})),
+            "  0:00:01.000  09:00:01  pid 8    tid 12   process.exit  code=5 (the running marker "
+            "already existed)\n");
+  EXPECT_EQ(text.body(At(1000, 12, "process.exit", {{"code", 5}})), "process.exit  code=5");
+  EXPECT_EQ(text.line(At(240000, 0, "scenario",
+                         {{"line", 44},
+                          {"text", "sc control Orvexd 13 4"},
+                          {"note", "POWEREVENT PBT_APMSUSPEND: the machine goes to sleep"}})),
+            "  0:04:00.000  09:04:00  line 44           scenario  sc control Orvexd 13 4  "
+            "(POWEREVENT PBT_APMSUSPEND: the machine goes to sleep)\n");
+  EXPECT_EQ(text.body(At(0, 0, "scenario",
+                         {{"line", 3}, {"text", "sc start X"}, {"warning", "it failed"}})),
+            "scenario  sc start X  warning: it failed");
+}
+
+// Hours count on past a day; the local clock goes round midnight.
+TEST(TimelineText, TheRunsTimeCountsHoursAndTheLocalClockWrapsAtMidnight) {
+  scenario::TimelineText late(23 * 3600 + 59 * 60);
+  EXPECT_EQ(late.head(120000, 4, 8), "  0:02:00.000  00:01:00  pid 4    tid 8    ");
+  EXPECT_EQ(late.head(360000001, 4, 8), "100:00:00.001  03:59:00  pid 4    tid 8    ");
+}
+
+}  // namespace
