@@ -71,7 +71,7 @@ std::string number(double v) {
 }
 
 std::string clock_text(std::uint64_t ms) {
-  return TimelineText::clock(ms);
+  return TimelineText::clock_of(ms);
 }
 
 std::string tick_text(std::uint64_t ms) {

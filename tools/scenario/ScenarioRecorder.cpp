@@ -153,8 +153,8 @@ void ScenarioRecorder::add_power(winsim::World &world, const Line &line,
     } else if (type && is_resume(*type)) {
       fields["power"] = "resume";
       effect = asleep_since_
-                   ? "the machine wakes: asleep from " + TimelineText::clock(*asleep_since_) +
-                         " to " + TimelineText::clock(world.now())
+                   ? "the machine wakes: asleep from " + TimelineText::clock_of(*asleep_since_) +
+                         " to " + TimelineText::clock_of(world.now())
                    : "the machine wakes";
       asleep_since_.reset();
     }

@@ -206,7 +206,7 @@ void TimelineSink::end_run(ThreadFold &thread) {
   if (run.count >= kMinRun) {
     at(run.summary) =
         Entry{text_.head(run.last_t, run.last_pid, thread.tid) + "...  repeated every " +
-                  seconds(run.period) + " from " + TimelineText::clock(run.since) + ": " +
+                  seconds(run.period) + " from " + TimelineText::clock_of(run.since) + ": " +
                   std::to_string(run.count) + " records\n",
               false};
   }

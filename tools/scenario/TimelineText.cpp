@@ -53,7 +53,7 @@ std::string base_name(const std::string &path) {
 
 TimelineText::TimelineText(std::int64_t local_start_s) : local_start_s_(local_start_s) {}
 
-std::string TimelineText::clock(std::uint64_t ms) {
+std::string TimelineText::clock_of(std::uint64_t ms) {
   char text[48];
   std::uint64_t s = ms / 1000;
   std::snprintf(
@@ -64,7 +64,7 @@ std::string TimelineText::clock(std::uint64_t ms) {
 }
 
 std::string TimelineText::elapsed(std::uint64_t ms) {
-  std::string text = clock(ms);
+  std::string text = clock_of(ms);
   return text.size() < 13 ? std::string(13 - text.size(), ' ') + text : text;
 }
 

@@ -40,9 +40,9 @@ class TimelineText {
   // The kind and the fields, without the line end.
   std::string body(const Record &record);
 
-  static std::string clock(std::uint64_t ms);    // "0:02:17.000"
-  static std::string elapsed(std::uint64_t ms);  // the same in a column: "  0:02:17.000"
-  std::string local(std::uint64_t ms) const;     // "09:02:17"
+  static std::string clock_of(std::uint64_t ms);  // "0:02:17.000"
+  static std::string elapsed(std::uint64_t ms);   // the same in a column: "  0:02:17.000"
+  std::string local(std::uint64_t ms) const;      // "09:02:17"
   // A pin with its LED's name: "10 (status LED)".
   static std::string pin(std::uint32_t pin);
 
