@@ -2,8 +2,8 @@
 // suite service program's own installation, the driver, and what the console shows.
 #include <map>
 
-#include "SetupWorld.h"
 #include "../WorldSeed.h"
+#include "SetupWorld.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
 
