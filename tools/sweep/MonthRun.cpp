@@ -4,11 +4,13 @@
 
 #include <algorithm>
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 
 #include "scenario/Programs.h"
 #include "sweep/RunChecks.h"
+#include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
 #include "winsim/RunStopped.h"
 #include "winsim/Services.h"
@@ -19,6 +21,9 @@ namespace {
 
 constexpr std::uint64_t kDayMs = 24ull * 3600 * 1000;
 constexpr std::uint64_t kHourMs = 3600ull * 1000;
+// How often the run looks whether the service still runs, and starts it again when it ended, as
+// a recovery action of the service control manager would a minute after.
+constexpr std::uint64_t kRecoveryMs = 60ull * 1000;
 constexpr const char *kConfigKey = "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
 // The memory the host may gain from the first week to the last.
 constexpr std::uint64_t kMemorySlackKb = 16 * 1024;
@@ -78,6 +83,16 @@ ServiceLines service_lines(const scenario::Scenario &day) {
   return lines;
 }
 
+// The file name of a service's program from its command line: "Quillet.exe".
+std::string image_of(const std::string &command_line) {
+  std::string program = command_line;
+  if (!program.empty() && program.front() == '"')
+    program = program.substr(1, program.find('"', 1) - 1);
+  else
+    program = program.substr(0, program.find(' '));
+  return winsim::FileSystem::file_name(program);
+}
+
 }  // namespace
 
 scenario::Scenario month_of(const scenario::Scenario &day, unsigned days) {
@@ -122,14 +137,16 @@ MonthResult run_month(const scenario::Runner &runner, const scenario::Scenario &
   std::uint64_t next_day = kDayMs;
   try {
     for (const auto &line : month.lines) {
-      // Hour by hour up to the line: a service that ended through its fatal path meanwhile is
+      // Minute by minute up to the line: a service that ended through its fatal path meanwhile is
       // started again.
-      while (world.now() + kHourMs < line.time) {
-        world.run_until(world.now() + kHourMs);
+      while (world.now() + kRecoveryMs < line.time) {
+        world.run_until(world.now() + kRecoveryMs);
         auto info = world.services().info(name);
         if (!stop_asked && info && info->state == SERVICE_STOPPED) {
           ++result.fatal_ends;
-          if (world.exit_path(info->pid) != winsim::ExitPath::Terminated)
+          // The manager forgets the process once it ended: the service's is the last of its image.
+          std::optional<std::uint32_t> pid = world.find_process(image_of(info->path));
+          if (!pid || world.exit_path(*pid) != winsim::ExitPath::Terminated)
             result.broken.push_back("the service ended at " + std::to_string(world.now() / 1000) +
                                     " s without being asked to stop and not through its fatal "
                                     "path");

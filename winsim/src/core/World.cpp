@@ -271,6 +271,9 @@ std::optional<std::uint32_t> World::exit_code(std::uint32_t pid) const {
 }
 
 std::optional<ExitPath> World::exit_path(std::uint32_t pid) const {
+  // A process's exit listeners already see how it is ending.
+  if (Process *p = process(pid); p != nullptr)
+    return p->ended ? p->exit_path : std::optional<ExitPath>();
   return ended_->exit_path(pid);
 }
 
@@ -444,6 +447,7 @@ void World::end_process(Process &p, std::uint32_t code, ExitPath path) {
   if (p.ended) return;
   p.ended = true;
   p.exit_code = code;
+  p.exit_path = path;
   p.leaked_at_exit = p.handles.describe_open();
   for (SimThread *t : p.threads) {
     if (t != scheduler_->current()) scheduler_->park(t);

@@ -37,6 +37,7 @@ class Process {
 
   bool ended = false;
   DWORD exit_code = 259;  // STILL_ACTIVE
+  ExitPath exit_path = ExitPath::Returned;
   std::string console;  // what the process wrote to its console, in the code page's bytes
   std::vector<std::string> leaked_at_exit;  // handles the program still held when it ended
   std::string service_name;  // the service it was started for by the service control manager
