@@ -3,15 +3,18 @@
 //
 //   sweep [--jobs <n>] [--first|--every] <scenario>...
 //   sweep --random [--days <n>] [--seed <n>] [--rate <p>] <scenario>
+//   sweep --census <sites file>
 //
 // Exit codes: 0 every check held; 1 a check broke; 2 bad arguments or an unreadable scenario.
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "scenario/Programs.h"
 #include "scenario/ScenarioError.h"
+#include "sweep/Census.h"
 #include "sweep/MonthRun.h"
 #include "sweep/SiteSweep.h"
 
@@ -20,15 +23,19 @@ namespace {
 constexpr const char *kUsage =
     "usage: sweep [--jobs <n>] [--first|--every] <scenario>...\n"
     "       sweep --random [--days <n>] [--seed <n>] [--rate <p>] <scenario>\n"
+    "       sweep --census <sites file>\n"
     "Runs each scenario once to find every (call, calling function) pair the programs reach,\n"
     "then once per pair with its first call failing and once with every call failing, and\n"
     "checks each run; with --random, runs the scenario's day over and over for a month with\n"
-    "calls failing at random. Exit codes: 0 all checks held, 1 a check broke, 2 bad usage.\n";
+    "calls failing at random; with --census, reports which call sites the tests that wrote the\n"
+    "file (WINSIM_SITES) reached and failed. Exit codes: 0 all checks held, 1 a check broke,\n"
+    "2 bad usage.\n";
 
 struct Options {
   sweep::SweepOptions sites;
   sweep::MonthOptions month;
   bool random = false;
+  bool census = false;
   std::vector<std::string> files;
 };
 
@@ -57,6 +64,8 @@ bool read_options(int argc, char **argv, Options &options, std::string &why) {
       options.month.rate = value, ++i;
     else if (arg == "--random")
       options.random = true;
+    else if (arg == "--census")
+      options.census = true;
     else if (arg == "--first")
       options.sites.every = false;
     else if (arg == "--every")
@@ -69,10 +78,22 @@ bool read_options(int argc, char **argv, Options &options, std::string &why) {
     }
   }
   if (options.files.empty()) why = "no scenario file";
+  if (options.census && options.files.size() != 1) why = "--census takes one sites file";
   if (options.random && options.files.size() != 1) why = "--random takes one scenario";
   if (options.random && (options.month.days == 0 || options.month.rate > 1))
     why = "--days must be at least 1 and --rate at most 1";
   return why.empty();
+}
+
+int census(const std::string &file) {
+  std::ifstream in(file);
+  sweep::Census sites;
+  if (!in || !sites.read(in)) {
+    std::cerr << "sweep: " << file << " is not a file of call sites\n";
+    return 2;
+  }
+  sites.report(std::cout);
+  return 0;
 }
 
 }  // namespace
@@ -84,6 +105,7 @@ int main(int argc, char **argv) {
     std::cerr << "sweep: " << why << "\n" << kUsage;
     return 2;
   }
+  if (options.census) return census(options.files[0]);
   scenario::Verbs verbs;
   scenario::register_verbs(verbs);
   scenario::Runner runner(verbs, scenario::register_programs);

@@ -117,6 +117,9 @@ class World {
   Registry &registry();
   EventLog &eventlog();
   FaultPlan &faults() { return faults_; }
+  // The image name of a program image of the world that has a function of that name (as its
+  // source writes it); empty when none has.
+  std::string program_with_function(std::string_view name) const;
   Trace &trace() { return trace_; }
   FileSystem &files();
   Devices &devices();

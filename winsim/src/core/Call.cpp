@@ -2,10 +2,12 @@
 
 #include <dlfcn.h>
 #include <execinfo.h>
+#include <link.h>
 
 #include <cstdio>
 #include <cstdlib>
 
+#include "kernel32/ImageSymbols.h"
 #include "kernel32/ThreadObject.h"
 
 namespace winsim {
@@ -29,14 +31,30 @@ SimThread &thread_for(const char *name) {
   return *t;
 }
 
+// Where the host's executable is loaded: the first module the loader lists.
+const void *host_executable_base() {
+  static const void *const base = [] {
+    const void *first = nullptr;
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, std::size_t, void *out) {
+          *static_cast<const void **>(out) = reinterpret_cast<const void *>(info->dlpi_addr);
+          return 1;
+        },
+        &first);
+    return first;
+  }();
+  return base;
+}
+
 // The program function that made the emulated call now running on this thread: the first
-// frame outside winsim, when it lies in the process's own copy of its program image. Empty for
-// a call from the host, from a program in the host's image or from a stand-in library.
-FaultPlan::Caller program_caller(const Process &process) {
-  if (!process.image_copy) return {};
+// frame outside winsim, when it lies in the process's own copy of its program image, or in the
+// host's executable for the host and the programs that live in its image (a test running a
+// program's parts; the program is then the program image of the world that has a function of
+// that name, or none). Empty for a call from a library.
+FaultPlan::Caller program_caller(const World &world, const Process &process) {
   static const void *const winsim_base = [] {
     Dl_info info{};
-    dladdr(reinterpret_cast<const void *>(&program_caller), &info);
+    dladdr(reinterpret_cast<const void *>(&world_for), &info);
     return info.dli_fbase;
   }();
   void *frames[32];
@@ -46,10 +64,18 @@ FaultPlan::Caller program_caller(const Process &process) {
     if (dladdr(frames[i], &info) == 0) return {};
     if (info.dli_fbase == winsim_base) continue;
     // A return address points after its call; the call itself is one byte before.
-    std::string_view function =
-        process.image_copy->function_at(static_cast<const char *>(frames[i]) - 1);
+    const char *at = static_cast<const char *>(frames[i]) - 1;
+    if (process.image_copy) {
+      std::string_view function = process.image_copy->function_at(at);
+      if (function.empty()) return {};
+      return {function, process.image_name()};
+    }
+    if (info.dli_fbase != host_executable_base()) return {};
+    std::string_view function = ImageSymbols::of("/proc/self/exe")
+                                    .function_at(static_cast<std::uintptr_t>(
+                                        at - static_cast<const char *>(info.dli_fbase)));
     if (function.empty()) return {};
-    return {function, process.image_name()};
+    return {function, world.program_with_function(function)};
   }
   return {};
 }
@@ -69,7 +95,7 @@ Call::Call(const char *call_name)
 
 std::optional<DWORD> Call::fault(std::vector<std::string_view> subjects, DWORD default_error) {
   auto error = world.faults().check(name, subjects, default_error,
-                                    [this] { return program_caller(process); });
+                                    [this] { return program_caller(world, process); });
   if (error) {
     Trace::Record r;
     r["call"] = name;

@@ -2,6 +2,7 @@
 // thread goes on, on the scheduler's spare stack, to end its process as Windows ends one whose
 // thread overflowed (STATUS_STACK_OVERFLOW) and to stop the run as a fault of the program.
 #include <string>
+#include <utility>
 
 #include "core/FaultSignal.h"
 #include "core/Scheduler.h"
@@ -29,7 +30,7 @@ constexpr std::uint32_t kStatusStackOverflow = 0xC00000FD;
                        " ran off the end of its stack; last call: " + thread->last_call.load() +
                        "\n";
   World::get().end_process(*thread->process, kStatusStackOverflow, ExitPath::Terminated);
-  thread->scheduler->stop_current(RunStopped::Reason::ProgramFault, report);
+  thread->scheduler->stop_current(RunStopped::Reason::ProgramFault, std::move(report));
 }
 
 bool stack_overflow(const siginfo_t &info, ucontext_t &context) {

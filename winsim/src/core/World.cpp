@@ -1,5 +1,6 @@
 #include "winsim/World.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -56,13 +57,12 @@ World::World()
   }
   g_world = this;
   scheduler_->cancel_wait = &cancel_wait_of;
-  faults_.set_function_names([this](std::string_view name) {
-    for (const auto &[image_name, program] : programs_)
-      if (!program.image_path.empty() && ImageSymbols::of(program.image_path).knows(name))
-        return true;
-    return false;
-  });
+  faults_.set_function_names(
+      [this](std::string_view name) { return !program_with_function(name).empty(); });
   watch_uncaught_exceptions();
+  // A census of the call sites: with WINSIM_SITES naming a file, every world adds to it the
+  // sites its programs reached and how many of their calls a fault made fail (sweep --census).
+  if (std::getenv("WINSIM_SITES") != nullptr) faults_.record_sites(true);
   devices_->add(BeepDevice::kName, std::make_shared<BeepDevice>());
 
   auto host = std::make_unique<Process>();
@@ -85,9 +85,36 @@ World::World()
   processes_.emplace(host_pid_, std::move(host));
 }
 
+namespace {
+
+// Appends the sites, one line each ("program, call, caller, reached, failed", tab-separated), in
+// one write, so that the worlds of tests running side by side do not mix their lines.
+void append_sites(const char *path, const std::map<CallSite, SiteCount> &sites) {
+  std::string text;
+  for (const auto &[site, count] : sites)
+    text += site.program + '\t' + site.call + '\t' + site.caller + '\t' +
+            std::to_string(count.reached) + '\t' + std::to_string(count.failed) + '\n';
+  if (text.empty()) return;
+  int fd = ::open(path, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return;
+  if (::write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()))
+    std::fprintf(stderr, "winsim: could not add the call sites to %s\n", path);
+  ::close(fd);
+}
+
+}  // namespace
+
 World::~World() {
+  if (const char *path = std::getenv("WINSIM_SITES")) append_sites(path, faults_.sites());
   scheduler_.reset();
   g_world = nullptr;
+}
+
+std::string World::program_with_function(std::string_view name) const {
+  for (const auto &[image_name, program] : programs_)
+    if (!program.image_path.empty() && ImageSymbols::of(program.image_path).knows(name))
+      return image_name;
+  return {};
 }
 
 World &World::get() {

@@ -102,7 +102,7 @@ std::string describe_exception() {
                        " let a C++ exception escape: " + describe_exception() +
                        "; the process ends with code 3\n";
   World::get().end_process(*thread->process, 3, ExitPath::Terminated);
-  thread->scheduler->stop_current(RunStopped::Reason::ProgramFault, report);
+  thread->scheduler->stop_current(RunStopped::Reason::ProgramFault, std::move(report));
 }
 
 }  // namespace
