@@ -89,14 +89,9 @@ DWORD WINAPI TryToEnter(LPVOID parameter) {
   return 0;
 }
 
-DWORD WINAPI EnterAndEnd(LPVOID parameter) {
-  EnterCriticalSection(&static_cast<Guarded *>(parameter)->lock);
-  return 0;
-}
-
 // A critical section held by one thread cannot be entered by another; its owner enters again
-// without blocking. A thread that ends without leaving it leaves it taken, by no later thread.
-TEST_F(Threads, ACriticalSectionHeldByOneThreadEvenOneThatEndedCannotBeEnteredByAnother) {
+// without blocking. (A thread that ends holding one is a fault winsim stops the run for.)
+TEST_F(Threads, ACriticalSectionHeldByOneThreadCannotBeEnteredByAnother) {
   Guarded guarded;
   InitializeCriticalSection(&guarded.lock);
   EnterCriticalSection(&guarded.lock);
@@ -109,10 +104,6 @@ TEST_F(Threads, ACriticalSectionHeldByOneThreadEvenOneThatEndedCannotBeEnteredBy
   LeaveCriticalSection(&guarded.lock);
   JoinThread(CreateThread(nullptr, 0, TryToEnter, &guarded, 0, nullptr));
   EXPECT_TRUE(guarded.entered);
-
-  for (LPTHREAD_START_ROUTINE routine : {EnterAndEnd, TryToEnter})
-    JoinThread(CreateThread(nullptr, 0, routine, &guarded, 0, nullptr));
-  EXPECT_FALSE(guarded.entered);
   DeleteCriticalSection(&guarded.lock);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "platform/win32.h"
 #include "winsim/World.h"
@@ -78,6 +79,73 @@ TEST(ProgramFault, EndsItsProcessAsWindowsDoesAndStopsTheRunNamingTheThread) {
     EXPECT_EQ(world.exit_code(pid), fault.exit_code) << fault.program;
     // As on Windows, the thrower's frames are not unwound: its destructors do not run.
     EXPECT_EQ(g_unwound, "");
+  }
+}
+
+CRITICAL_SECTION g_lock;
+
+DWORD WINAPI EnterAndEnd(LPVOID) {
+  EnterCriticalSection(&g_lock);
+  return 0;
+}
+
+int EndHolding() {
+  InitializeCriticalSection(&g_lock);
+  HANDLE thread = CreateThread(nullptr, 0, EnterAndEnd, nullptr, 0, nullptr);
+  WaitForSingleObject(thread, INFINITE);
+  return 0;
+}
+
+int LeaveNotHeld() {
+  InitializeCriticalSection(&g_lock);
+  LeaveCriticalSection(&g_lock);
+  return 0;
+}
+
+int DeleteHeld() {
+  InitializeCriticalSection(&g_lock);
+  EnterCriticalSection(&g_lock);
+  DeleteCriticalSection(&g_lock);
+  return 0;
+}
+
+int EnterDeleted() {
+  InitializeCriticalSection(&g_lock);
+  DeleteCriticalSection(&g_lock);
+  EnterCriticalSection(&g_lock);
+  return 0;
+}
+
+// Misuse of a critical section, undefined on Windows (a corrupted lock, a hang later), stops
+// the run as a fault of the program, naming the call, the section and the thread.
+TEST(ProgramFault, MisusingACriticalSectionStopsTheRun) {
+  const std::pair<winsim::ProgramEntry, const char *> cases[] = {
+      {LeaveNotHeld,
+       "winsim: fault of the program: pid 12 (misuse.exe) tid 16 called LeaveCriticalSection on "
+       "critical section #1, which it does not hold (no thread holds it) (from LeaveNotHeld)\n"},
+      {DeleteHeld,
+       "winsim: fault of the program: pid 12 (misuse.exe) tid 16 called DeleteCriticalSection on "
+       "critical section #1 while it is in use (thread 16 holds it, 0 waiting) (from "
+       "DeleteHeld)\n"},
+      {EnterDeleted,
+       "winsim: fault of the program: pid 12 (misuse.exe) tid 16 called EnterCriticalSection on a "
+       "critical section that is not initialized (never, or deleted) (from EnterDeleted)\n"},
+      {EndHolding,
+       "winsim: fault of the program: pid 12 (misuse.exe) tid 20 ended holding critical section "
+       "#1\n"},
+  };
+  for (const auto &[entry, report] : cases) {
+    winsim::World world;
+    world.add_program("misuse.exe", entry);
+    world.place_program("C:\\misuse.exe", "misuse.exe");
+    std::uint32_t pid = world.start("C:\\misuse.exe");
+    try {
+      world.wait_exit(pid);
+      ADD_FAILURE() << report << ": the run went on";
+    } catch (const winsim::RunStopped &stop) {
+      EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::ProgramFault);
+      EXPECT_EQ(std::string(stop.what()), report);
+    }
   }
 }
 

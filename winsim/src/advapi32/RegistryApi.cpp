@@ -431,15 +431,15 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
 
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                               const BYTE *lpData, DWORD cbData) {
-  (void)Reserved;
   Call call("RegSetValueExA");
+  if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // reserved: must be zero
   return set_value(call, hKey, narrow_text(call, lpValueName), dwType, lpData, cbData, true);
 }
 
 LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                               const BYTE *lpData, DWORD cbData) {
-  (void)Reserved;
   Call call("RegSetValueExW");
+  if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // reserved: must be zero
   return set_value(call, hKey, wide_text(lpValueName), dwType, lpData, cbData, false);
 }
 

@@ -569,6 +569,8 @@ BOOL WINAPI QueryServiceConfigA(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGA lpSe
 
 BOOL WINAPI StartServiceA(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCSTR *lpServiceArgVectors) {
   Call call("StartServiceA");
+  if (dwNumServiceArgs != 0 && lpServiceArgVectors == nullptr)
+    return call.fail(ERROR_INVALID_PARAMETER);
   std::vector<std::string> arguments;
   for (DWORD i = 0; i < dwNumServiceArgs && lpServiceArgVectors != nullptr; ++i)
     arguments.push_back(winsim::to_utf8(lpServiceArgVectors[i], call.world.acp()));
@@ -578,6 +580,9 @@ BOOL WINAPI StartServiceA(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCSTR *lp
 BOOL WINAPI StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs,
                           LPCWSTR *lpServiceArgVectors) {
   Call call("StartServiceW");
+  // A count of arguments needs their vector.
+  if (dwNumServiceArgs != 0 && lpServiceArgVectors == nullptr)
+    return call.fail(ERROR_INVALID_PARAMETER);
   std::vector<std::string> arguments;
   for (DWORD i = 0; i < dwNumServiceArgs && lpServiceArgVectors != nullptr; ++i)
     arguments.push_back(winsim::utf16_to_utf8(lpServiceArgVectors[i]));

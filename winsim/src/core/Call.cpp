@@ -111,6 +111,14 @@ void Call::not_simulated(const std::string &what) {
                                      ", which winsim does not simulate\n");
 }
 
+void Call::program_fault(const std::string &what) {
+  std::string function(program_caller(world, process).function);
+  world.scheduler().stop_current(
+      RunStopped::Reason::ProgramFault,
+      "winsim: fault of the program: " + thread.label + " called " + name + " " + what + " (from " +
+          (function.empty() ? std::string("code outside the programs") : function) + ")\n");
+}
+
 std::shared_ptr<Object> object_of(Call &call, HANDLE handle) {
   if (handle == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1))) return call.process.object;
   if (handle == reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2))) return call.thread.object;

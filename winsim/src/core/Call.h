@@ -45,6 +45,10 @@ class Call {
   // Stops the run: the program asked this call for `what`, which winsim does not simulate
   // (rather than answer differently from Windows).
   [[noreturn]] void not_simulated(const std::string &what);
+  // Stops the run as a fault of the program: it used this call in a way whose outcome Windows
+  // leaves undefined (`what`: "on critical section #2, which it does not own"). The report names
+  // the thread, the call and the program function that made it.
+  [[noreturn]] void program_fault(const std::string &what);
 
   World &world;
   SimThread &thread;

@@ -13,6 +13,7 @@
 #include "core/Scheduler.h"
 #include "devices/BeepDevice.h"
 #include "kernel32/ConsoleObject.h"
+#include "kernel32/CriticalSectionObject.h"
 #include "kernel32/EventObject.h"
 #include "kernel32/ImageSymbols.h"
 #include "kernel32/Launch.h"
@@ -453,6 +454,14 @@ void abandon_mutexes(World &world, SimThread &thread) {
 void World::end_thread(SimThread &thread, std::uint32_t code, bool ends_process) {
   Process &p = *thread.process;
   if (p.ended) return;
+  // A thread that ends while its process goes on, holding a critical section, leaves the
+  // section held for good: Windows does not release it, and every thread that enters it hangs.
+  if (!ends_process)
+    for (const CriticalSectionRecord &cs : critical_sections_)
+      if (cs.lock->owner == thread.tid)
+        scheduler_->stop_current(RunStopped::Reason::ProgramFault,
+                                 "winsim: fault of the program: " + thread.label +
+                                     " ended holding " + cs.lock->describe() + "\n");
   thread.object->ended = true;
   thread.object->exit_code = code;
   abandon_mutexes(*this, thread);
@@ -545,7 +554,6 @@ void World::record(std::string_view kind, Trace::Record fields) {
 
 }  // namespace winsim
 
-#include "kernel32/CriticalSectionObject.h"
 
 namespace winsim {
 

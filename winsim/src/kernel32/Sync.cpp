@@ -108,14 +108,18 @@ std::shared_ptr<winsim::EventObject> event_for_change(Call &call, HANDLE h, DWOR
   return std::static_pointer_cast<winsim::EventObject>(entry->object);
 }
 
+// The lock of a critical section record. A record never initialized, or deleted since, holds
+// no lock: using it is undefined on Windows (a corrupted lock, a hang later) and a fault here.
 std::shared_ptr<winsim::CriticalSectionObject> lock_of(Call &call, LPCRITICAL_SECTION cs) {
   auto lock = call.world.critical_section(cs);
-  if (!lock) {
-    std::fprintf(stderr, "winsim: %s on a critical section that was never initialized (%s)\n",
-                 call.name, call.thread.label.c_str());
-    std::abort();
-  }
+  if (!lock)
+    call.program_fault("on a critical section that is not initialized (never, or deleted)");
   return lock;
+}
+
+std::string holder_of(const winsim::CriticalSectionObject &lock) {
+  return lock.owner == 0 ? std::string("no thread holds it")
+                         : "thread " + std::to_string(lock.owner) + " holds it";
 }
 
 // A thread that starts suspended needs ResumeThread, which winsim does not simulate.
@@ -341,7 +345,10 @@ BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
 void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   Call call("LeaveCriticalSection");
   auto lock = lock_of(call, lpCriticalSection);
-  if (lock->owner != call.thread.tid || lock->count == 0) return;
+  // Leaving a section the thread does not hold corrupts the lock on Windows.
+  if (lock->owner != call.thread.tid || lock->count == 0)
+    call.program_fault("on " + lock->describe() + ", which it does not hold (" + holder_of(*lock) +
+                       ")");
   if (--lock->count == 0) {
     lock->owner = 0;
     call.world.signal(*lock);
@@ -350,6 +357,10 @@ void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
 
 void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection) {
   Call call("DeleteCriticalSection");
+  auto lock = lock_of(call, lpCriticalSection);
+  if (lock->owner != 0 || !lock->waiters.empty())
+    call.program_fault("on " + lock->describe() + " while it is in use (" + holder_of(*lock) +
+                       ", " + std::to_string(lock->waiters.size()) + " waiting)");
   call.world.delete_critical_section(lpCriticalSection);
 }
 
