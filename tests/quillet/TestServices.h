@@ -95,12 +95,14 @@ class SlowStopService : public CQuilletCtrl {
   }
 };
 
-// Ends its work at once, without a stop request.
+// Ends its work at once, without a stop request. Its failed SetEvent is fatal as in the real
+// Run; checking the result also keeps the call from being a tail call, whose return address
+// would name the frame's ServiceMain as its caller.
 class ShortRunService : public CQuilletCtrl {
  public:
   void Run() override {
     SetStatus(SERVICE_RUNNING, 0, 0, kRunningControls);
-    SetEvent(m_hRunExitEvent);
+    if (!SetEvent(m_hRunExitEvent)) ReportError("SetEvent", GetLastError());
   }
 };
 
