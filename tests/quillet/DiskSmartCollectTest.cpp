@@ -197,9 +197,11 @@ TEST_F(DiskStepFailures, TheToolsNoInstanceMessageGivesNoPathForBothBaysAndReads
 }
 
 TEST_F(DiskStepFailures, ADriveThatWillNotOpenOrRefusesTheRequestLeavesItsBayWithoutHandle) {
+  world.add_program("Quillet.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/Quillet.so"});
   AddHealthyDisk(0);
   AddHealthyDisk(1);
-  // Bay 0's drive does not open; then bay 1's request for its data (the third) fails.
+  // The faults name the function in the program's image. Bay 0's drive does not open; then bay 1's
+  // request for its data (the third) fails.
   world.faults().add({"CreateFileA", "", 1, false, ERROR_ACCESS_DENIED, "ReadSmartBlock"});
   HddReport report = Collect();
   EXPECT_EQ(report.Hdd[0].Temp, -1);
