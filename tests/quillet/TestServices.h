@@ -1,5 +1,7 @@
 // Variants of the service class for tests of the service frame: they keep the frame and
 // change only the part a test looks at, and run as programs of their own in the world.
+// Their Run ends with a SetEvent that is checked, as in the real Run: a call last in a function
+// would be a tail call here, and its return address would name the frame's ServiceMain.
 #pragma once
 
 #include <string>
@@ -80,7 +82,7 @@ class RecordingService : public CQuilletCtrl {
   void Run() override {
     SetStatus(SERVICE_RUNNING, 0, 0, kAllControls);
     WaitForSingleObject(m_hStopEvent, INFINITE);
-    SetEvent(m_hRunExitEvent);
+    if (!SetEvent(m_hRunExitEvent)) ReportError("SetEvent", GetLastError());
   }
 };
 
@@ -91,13 +93,11 @@ class SlowStopService : public CQuilletCtrl {
     SetStatus(SERVICE_RUNNING, 0, 0, kRunningControls);
     WaitForSingleObject(m_hStopEvent, INFINITE);
     Sleep(12000);
-    SetEvent(m_hRunExitEvent);
+    if (!SetEvent(m_hRunExitEvent)) ReportError("SetEvent", GetLastError());
   }
 };
 
-// Ends its work at once, without a stop request. Its failed SetEvent is fatal as in the real
-// Run; checking the result also keeps the call from being a tail call, whose return address
-// would name the frame's ServiceMain as its caller.
+// Ends its work at once, without a stop request.
 class ShortRunService : public CQuilletCtrl {
  public:
   void Run() override {
