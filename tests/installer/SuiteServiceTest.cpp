@@ -277,6 +277,9 @@ TEST_P(SuiteStep, GivesItsMessagesAndResult) {
   else if (c.before != Before::Unregistered)
     RegisterSuite();
   if (c.before == Before::Running) StartSuiteFromHost();
+  // A fault in a function of the installer names it in the installer's image.
+  if (!c.fault.in.empty())
+    world.add_program("QORASetup.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/QORASetup.so"});
   if (!c.fault.call.empty()) world.faults().add(c.fault);
   std::uint32_t pid = RunStep(std::string(c.step) + " Debug");
   EXPECT_EQ(world.console(pid), c.output);
@@ -302,6 +305,8 @@ INSTANTIATE_TEST_SUITE_P(
                  10},
         StepCase{"StartConnect", "start", Before::Stopped, 3, Failing("OpenSCManagerW", 5),
                  "OpenSCManager failed (5)\n", 1},
+        StepCase{"StartOpen", "start", Before::Stopped, 3,
+                 FailingIn("OpenServiceW", "StartSuiteService", 5), "OpenService failed (5)\n", 2},
         StepCase{"StartFirstQuery", "start", Before::Stopped, 3, Failing("QueryServiceStatusEx", 5),
                  "QueryServiceStatusEx failed (5)\n", 3},
         StepCase{"StartQueryWhileStopping", "start", Before::Stopping, 3,
@@ -323,6 +328,9 @@ INSTANTIATE_TEST_SUITE_P(
                  "OpenSCManager failed w/err 0x00000005\n", 2},
         StepCase{"StopOpen", "stop-delete", Before::Running, 0, Failing("OpenServiceW", 5),
                  "OpenService failed w/err 0x00000005\n", 3},
+        // A refused stop skips the deletion (no "removed" line).
+        StepCase{"StopRequest", "stop-delete", Before::Running, 0,
+                 FailingIn("ControlService", "StopRunningService", 5), "", 7},
         StepCase{"StopDialogCloser", "stop-delete", Before::Running, 0, Failing("CreateThread", 8),
                  "Stopping QORAService\nQORAService is stopped.\nQORAService is removed.\n", 0},
         StepCase{"StopQuery", "stop-delete", Before::Running, 3, Failing("QueryServiceStatus", 6),

@@ -197,19 +197,23 @@ TEST_F(DiskStepFailures, TheToolsNoInstanceMessageGivesNoPathForBothBaysAndReads
 }
 
 TEST_F(DiskStepFailures, ADriveThatWillNotOpenOrRefusesTheRequestLeavesItsBayWithoutHandle) {
-  auto bay0 = AddHealthyDisk(0);
-  auto bay1 = AddHealthyDisk(1);
-  bay0->set_failure(winsim::SmartDisk::Failure::Open);
+  world.add_program("Quillet.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/Quillet.so"});
+  AddHealthyDisk(0);
+  AddHealthyDisk(1);
+  // The faults name the function in the program's image. Bay 0's drive does not open; then bay 1's
+  // request for its data (the third) fails.
+  world.faults().add({"CreateFileA", "", 1, false, ERROR_ACCESS_DENIED, "ReadSmartBlock"});
   HddReport report = Collect();
   EXPECT_EQ(report.Hdd[0].Temp, -1);
   EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NO_HANDLE, HDD_STATUS_NORMAL));
   EXPECT_EQ(RegistryEffects(), Join(DeletesOfBay(0), SetsOfBay(1, {41, 5, 100, 36, 2, 0})));
-  bay0->set_failure(winsim::SmartDisk::Failure::None);
-  bay1->set_failure(winsim::SmartDisk::Failure::Ioctl);
+  world.faults().clear();
+  world.faults().add({"DeviceIoControl", "", 3, false, ERROR_NOT_READY, "ReadSmartBlock"});
   world.trace().clear();
   report = Collect();
   EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NORMAL, HDD_STATUS_NO_HANDLE));
   EXPECT_EQ(RegistryEffects(), Join(SetsOfBay(0, {41, 5, 100, 36, 2, 0}), DeletesOfBay(1)));
+  EXPECT_EQ(world.trace().of_kind("fault").size(), 1u);
   EXPECT_TRUE(world.open_handles(world.host_pid()).empty());  // the failed drives' too
 }
 

@@ -108,6 +108,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Without the manager the installed service is not seen; installing it again fails.
         Fails("InstalledServiceNotSeen", "OpenSCManagerA", "IsServiceInstalled", 5, true,
               "-install", kExists),
+        Fails("InstalledServiceNotOpened", "OpenServiceA", "IsServiceInstalled", 5, true,
+              "-install", kExists),
+        Fails("NoRightToOpen", "OpenServiceA", "RemoveService", 5, true, "-remove",
+              "OpenService failed: Access is denied.\r\n\n"),
         Fails("OwnPathUnknown", "GetModuleFileNameA", "GetQuotedModulePath", 8, false, "-install",
               "GetModuleFileName failed: Not enough memory resources are available to process "
               "this command.\r\n\n"),
@@ -129,7 +133,9 @@ INSTANTIATE_TEST_SUITE_P(
         }(),
         // Started by hand it ends quietly with 0 (ServiceLifecycleTest), or with 1 without the
         // framework.
-        Fails("NoFramework", "GetModuleHandleA", "QuilletMain", 126, false, "-install", "", 1)),
+        Fails("NoFramework", "GetModuleHandleA", "QuilletMain", 126, false, "-install", "", 1),
+        // Not started by the manager: the dispatcher refuses, and the program ends quietly.
+        Fails("NoDispatcher", "StartServiceCtrlDispatcherA", "RunAsService", 1063, true, "", "")),
     [](const ::testing::TestParamInfo<EntryCase> &test) { return test.param.name; });
 
 // With a description (the program itself registers none), one that cannot be set is left out.

@@ -1,5 +1,7 @@
 // Variants of the service class for tests of the service frame: they keep the frame and
 // change only the part a test looks at, and run as programs of their own in the world.
+// Their Run ends with a SetEvent that is checked, as in the real Run: a call last in a function
+// would be a tail call here, and its return address would name the frame's ServiceMain.
 #pragma once
 
 #include <string>
@@ -80,7 +82,7 @@ class RecordingService : public CQuilletCtrl {
   void Run() override {
     SetStatus(SERVICE_RUNNING, 0, 0, kAllControls);
     WaitForSingleObject(m_hStopEvent, INFINITE);
-    SetEvent(m_hRunExitEvent);
+    if (!SetEvent(m_hRunExitEvent)) ReportError("SetEvent", GetLastError());
   }
 };
 
@@ -91,7 +93,7 @@ class SlowStopService : public CQuilletCtrl {
     SetStatus(SERVICE_RUNNING, 0, 0, kRunningControls);
     WaitForSingleObject(m_hStopEvent, INFINITE);
     Sleep(12000);
-    SetEvent(m_hRunExitEvent);
+    if (!SetEvent(m_hRunExitEvent)) ReportError("SetEvent", GetLastError());
   }
 };
 
@@ -100,7 +102,7 @@ class ShortRunService : public CQuilletCtrl {
  public:
   void Run() override {
     SetStatus(SERVICE_RUNNING, 0, 0, kRunningControls);
-    SetEvent(m_hRunExitEvent);
+    if (!SetEvent(m_hRunExitEvent)) ReportError("SetEvent", GetLastError());
   }
 };
 
