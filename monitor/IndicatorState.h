@@ -52,6 +52,8 @@ extern std::atomic<int> g_nSysSnoozeTime;
 extern std::atomic<int> g_nSysSnoozeType;
 extern int g_nCheckLogInterval;
 extern std::int64_t g_tSmartFailDeadline;
+// Per bay: its SMART read failure is armed under the deadline and not yet reported by it.
+extern bool g_abSmartFailArmed[2];
 extern LastStatusCodes LastStatus;
 
 // Gives every variable its initial value and initialises the locks; called once when the

@@ -160,30 +160,43 @@ void ReportHddTemp(int nBay, int nCode, const HddInfo &hdd) {
   LastStatus.anHddTemp[nBay] = nCode;
 }
 
-// A read failure is reported once and arms the deadline, unless it is armed already. A read
-// that works again clears the deadline, but not while the other bay's read still fails: the
-// deadline is shared, and that failure must still be reported when it lasts.
-void ReportHddSmart(int nBay, const ComponentCodes &codes, const HddInfo &hdd, std::int64_t tNow) {
-  int nCode = codes.anHddSmart[nBay];
+// The deadline stands for the read failures that were armed and are not yet reported. It keeps
+// its time only while one of them goes on: a bay whose read works again is no longer armed,
+// and once no armed failure is left the deadline is dropped, before the bays are reported, so
+// that a failure that starts in this cycle gets its own message and its own time.
+void DisarmEndedReadFailures(const ComponentCodes &codes) {
+  bool bArmedFailureGoesOn = false;
+  for (int nBay = 0; nBay < HDD_BAY_COUNT; ++nBay) {
+    if (!IsSmartReadFailure(codes.anHddSmart[nBay])) g_abSmartFailArmed[nBay] = false;
+    bArmedFailureGoesOn = bArmedFailureGoesOn || g_abSmartFailArmed[nBay];
+  }
+  if (!bArmedFailureGoesOn) g_tSmartFailDeadline = 0;
+}
+
+// A read failure is reported once and arms the deadline, unless it is armed already; either
+// way the bay's failure is armed until the deadline reports it.
+void ReportHddSmart(int nBay, int nCode, const HddInfo &hdd, std::int64_t tNow) {
   if (nCode != LastStatus.anHddSmart[nBay]) {
     if (IsSmartReadFailure(nCode)) {
       if (g_tSmartFailDeadline == 0) {
         WriteTransitionMessage(nCode);
         g_tSmartFailDeadline = tNow + g_nCheckLogInterval;
       }
+      g_abSmartFailArmed[nBay] = true;
     } else {
       WriteTransitionMessage(nCode, nBay, static_cast<int>(hdd.Raw05), static_cast<int>(hdd.RawC5),
                              static_cast<int>(hdd.RawC6));
-      if (!IsSmartReadFailure(codes.anHddSmart[1 - nBay])) g_tSmartFailDeadline = 0;
     }
   }
   LastStatus.anHddSmart[nBay] = nCode;
 }
 
+// The deadline reports every failure armed under it; one that goes on stays silent after.
 bool ReportSmartDeadline(std::int64_t tNow) {
   if (g_tSmartFailDeadline == 0 || tNow < g_tSmartFailDeadline) return false;
   WriteEventLog(kEventSource, EVENTLOG_ERROR_TYPE, kSmartDeadlineId, kSmartDeadlineText);
   g_tSmartFailDeadline = 0;
+  for (bool &bArmed : g_abSmartFailArmed) bArmed = false;
   return true;
 }
 
@@ -243,9 +256,10 @@ bool ReportComponentTransitions(const ComponentCodes &codes, const HardwareReadi
   ReportReading(codes.nCpuTemp, LastStatus.nCpuTemp, readings.cpuTemp);
   ReportReading(codes.nCpuFan, LastStatus.nCpuFan, readings.cpuFan);
   ReportReading(codes.nSystemTemp, LastStatus.nSystemTemp, readings.systemTemp);
+  DisarmEndedReadFailures(codes);
   for (int nBay = 0; nBay < HDD_BAY_COUNT; ++nBay) {
     ReportHddTemp(nBay, codes.anHddTemp[nBay], disks.Hdd[nBay]);
-    ReportHddSmart(nBay, codes, disks.Hdd[nBay], tNow);
+    ReportHddSmart(nBay, codes.anHddSmart[nBay], disks.Hdd[nBay], tNow);
   }
   bool bDeadlinePassed = ReportSmartDeadline(tNow);
   ReportPlain(codes.nBackup, LastStatus.nBackup);

@@ -32,10 +32,9 @@ int LocalHour() {
   return local != nullptr ? local->tm_hour : -1;
 }
 
-DWORD EndHourlySnoozeIfDue(RegHandle &config, DWORD dwSnoozeTime, DWORD dwSnoozeType) {
-  if (dwSnoozeType != 0 || static_cast<int>(dwSnoozeTime) != LocalHour()) return dwSnoozeType;
+void EndHourlySnoozeIfDue(RegHandle &config, DWORD dwSnoozeTime, DWORD dwSnoozeType) {
+  if (dwSnoozeType != 0 || static_cast<int>(dwSnoozeTime) != LocalHour()) return;
   config.SetDword("LedSnoozeType", 0xFFFFFFFF);
-  return 0xFFFFFFFF;
 }
 
 void RequestSnoozeReload(CRITICAL_SECTION &cs, std::atomic<int> &bReload) {

@@ -23,8 +23,8 @@ SnoozeChange UpdateSnoozeCopies(DWORD dwSnoozeTime, DWORD dwSnoozeType);
 int LocalHour();
 
 // A snooze of type 0 ends when the local hour reaches its time: the type is written back
-// as -1 (the copies follow at the next cycle). Returns the type as it now stands.
-DWORD EndHourlySnoozeIfDue(RegHandle &config, DWORD dwSnoozeTime, DWORD dwSnoozeType);
+// as -1 (the copies follow at the next cycle).
+void EndHourlySnoozeIfDue(RegHandle &config, DWORD dwSnoozeTime, DWORD dwSnoozeType);
 
 // Tells a running alarm thread to take its snooze type again.
 void RequestSnoozeReload(CRITICAL_SECTION &cs, std::atomic<int> &bReload);

@@ -22,7 +22,7 @@ void CQuilletCtrl::EvaluateHealth(bool bSysSnoozeChanged, DWORD dwSnoozeType, DW
     ShowSystemStatus(quillet::kSystemNormal, bSysAlarmRun, bStatusBlinkRun);
     return;
   }
-  dwSnoozeType = quillet::EndHourlySnoozeIfDue(config, dwSnoozeTime, dwSnoozeType);
+  quillet::EndHourlySnoozeIfDue(config, dwSnoozeTime, dwSnoozeType);
   if (bSysSnoozeChanged && bSysAlarmRun == 1)
     quillet::RequestSnoozeReload(g_csSysSnoozeReload, g_bSysSnoozeReload);
 
@@ -44,8 +44,8 @@ void CQuilletCtrl::EvaluateHealth(bool bSysSnoozeChanged, DWORD dwSnoozeType, DW
   quillet::PublishStatusValues(config, nStatus, codes);
   quillet::ReportSystemTransition(nStatus, flags);
   ShowSystemStatus(nStatus, bSysAlarmRun, bStatusBlinkRun);
-  // Back to normal, the alarms are no longer snoozed (a snooze that ended this hour has been
-  // cleared already).
+  // Back to normal, the alarms are no longer snoozed: a snooze read in this cycle is cleared,
+  // also one that ended this hour above (the same value, written again).
   if (nStatus == quillet::kSystemNormal && dwSnoozeType != quillet::kMissing)
     config.SetDword("LedSnoozeType", quillet::kMissing);
 }

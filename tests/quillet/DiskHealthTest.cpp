@@ -186,6 +186,85 @@ TEST_F(DiskHealth, TheOtherBaysChangeLeavesAFailureArmed) {
   EXPECT_EQ(messages[0], Message(3600000, 1, 0xC00057E4, kDeadlineText));
 }
 
+// The deadline shared by both bays' read failures. Each step sets the two bays ('-' read,
+// 'F' read fails, 'W' a pending sector) and runs a cycle at once; the first step is the start.
+// A failure is reported once, and the deadline keeps its time only while a failure armed in
+// an earlier cycle and not yet reported goes on.
+struct DeadlineStep {
+  std::uint64_t seconds;
+  const char *bays;
+};
+struct DeadlineCase {
+  const char *name;
+  std::vector<DeadlineStep> steps;
+  const char *messages;  // the SMART messages until 8000 s: "ms type id" lines
+};
+
+const DeadlineCase kDeadlineCases[] = {
+    {"ABriefFailureIsForgotten", {{0, "F-"}, {630, "--"}}, "0 2 0x80005780\n630000 4 0x40005654"},
+    {"BothRecoveringInOneCycleEndTheDeadline",
+     {{0, "FF"}, {630, "--"}},
+     "0 2 0x80005780\n630000 4 0x40005654\n630000 4 0x40005654"},
+    {"AFailureArmedBeforeKeepsItsTimeWhenTheOtherBayRecovers",
+     {{0, "FF"}, {630, "-F"}},
+     "0 2 0x80005780\n630000 4 0x40005654\n3630000 1 0xC00057E4"},
+    {"AFailureStartingAsBay0RecoversHasItsOwnMessageAndTime",
+     {{0, "F-"}, {630, "-F"}},
+     "0 2 0x80005780\n630000 4 0x40005654\n630000 2 0x80005780\n4230000 1 0xC00057E4"},
+    {"AFailureStartingAsBay1RecoversHasItsOwnMessageAndTime",
+     {{0, "-F"}, {630, "F-"}},
+     "0 2 0x80005780\n630000 2 0x80005780\n630000 4 0x40005654\n4230000 1 0xC00057E4"},
+    {"AfterTheDeadlineABriefFailureOfTheOtherBayIsForgotten",
+     {{0, "F-"}, {3630, "FF"}, {3690, "F-"}},
+     "0 2 0x80005780\n3600000 1 0xC00057E4\n3630000 2 0x80005780\n3690000 4 0x40005654"},
+    {"AfterTheDeadlineAWarningOfTheOtherBayArmsNothing",
+     {{0, "F-"}, {3630, "FW"}},
+     "0 2 0x80005780\n3600000 1 0xC00057E4\n3630000 2 0x800056B8"},
+};
+
+class SmartDeadline : public DiskHealth, public ::testing::WithParamInterface<DeadlineCase> {
+ protected:
+  void SetBays(const char *bays) {
+    for (unsigned bay = 0; bay < 2; ++bay) {
+      std::shared_ptr<winsim::SmartDisk> disk = winsim::find_smart_disk(world, bay);
+      disk->set_failure(bays[bay] == 'F' ? winsim::SmartDisk::Failure::Open
+                                         : winsim::SmartDisk::Failure::None);
+      ASSERT_TRUE(disk->set_attribute(197, 100, bays[bay] == 'W' ? 1 : 0));
+    }
+  }
+  std::string SmartMessageLines() {
+    std::string out;
+    char line[48];
+    for (const auto &r : Messages(0, kComponents)) {
+      std::uint32_t id = r["id"];
+      if ((id & 0xFFFF) / 1000 != 22) continue;  // the SMART messages and the deadline
+      std::snprintf(line, sizeof line, "%llu %d 0x%08X",
+                    static_cast<unsigned long long>(r["t"].get<std::uint64_t>()),
+                    r["type"].get<int>(), id);
+      out += (out.empty() ? "" : "\n") + std::string(line);
+    }
+    return out;
+  }
+};
+
+TEST_P(SmartDeadline, EachFailureIsReportedOnceAndTheDeadlineFollowsTheArmedOnes) {
+  const std::vector<DeadlineStep> &steps = GetParam().steps;
+  SetBays(steps[0].bays);
+  StartMonitor();
+  for (std::size_t i = 1; i < steps.size(); ++i) {
+    world.run_until(steps[i].seconds * 1000);
+    SetBays(steps[i].bays);
+    CycleNow();
+  }
+  world.run_until(8000000);
+  EXPECT_EQ(SmartMessageLines(), GetParam().messages);
+}
+
+INSTANTIATE_TEST_SUITE_P(Timelines, SmartDeadline, ::testing::ValuesIn(kDeadlineCases),
+                         [](const ::testing::TestParamInfo<DeadlineCase> &test) {
+                           return test.param.name;
+                         });
+
 TEST_F(DiskHealth, EveryCycleListsTheDisksAndPublishesBothBays) {
   StartMonitor();
   world.run_for(130000);

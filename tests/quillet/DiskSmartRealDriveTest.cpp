@@ -1,7 +1,7 @@
-// The SMART sectors of 19 real drives, read in place from ../shared/data/smart beside the
-// project, against what an independent parser (skdump) read from the same sectors
-// (SUMMARY.tsv): current value and threshold of attribute 5, the raw values of 5, 197 and 198
-// modulo 2^32, and raw byte 0 of 194.
+// The SMART sectors of 19 real drives, read in place from smart/ of the repository's shared
+// data folder (NORVANE_SHARED_DATA_DIR, found when configuring), against what an independent
+// parser (skdump) read from the same sectors (SUMMARY.tsv): current value and threshold of
+// attribute 5, the raw values of 5, 197 and 198 modulo 2^32, and raw byte 0 of 194.
 //
 // Every drive agrees with that reading; none needs the scan rule's own decision spelled out.
 // Notable drives:
@@ -27,8 +27,7 @@
 namespace disk_test {
 namespace {
 
-const std::filesystem::path kDataFolder =
-    std::filesystem::path(NORVANE_SOURCE_DIR) / ".." / "shared" / "data" / "smart";
+const std::filesystem::path kDataFolder = std::filesystem::path(NORVANE_SHARED_DATA_DIR) / "smart";
 
 // An attribute's field of SUMMARY.tsv: "cur/worst/thr/0xRAW", or "-" when the drive does not
 // have it (current value and threshold stay -1).
@@ -77,9 +76,11 @@ std::vector<RealDrive> ReadSummary() {
 class RealDrives : public DiskSmartWorld {
  protected:
   void SetUp() override {
+    // The data is part of the repository: without it the test fails, it is not passed over.
     if (!std::filesystem::exists(kDataFolder / "SUMMARY.tsv"))
-      GTEST_SKIP() << "no real-drive SMART data at " << kDataFolder.string()
-                   << " (the shared data folder beside the project)";
+      GTEST_FAIL() << "the real drives' SMART data is missing: no " << kDataFolder.string()
+                   << "/SUMMARY.tsv (shared/data/smart beside the main checkout; configure with "
+                      "-DNORVANE_SHARED_DATA_DIR=<folder> to read it from elsewhere)";
   }
 };
 

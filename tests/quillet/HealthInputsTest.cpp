@@ -6,6 +6,7 @@
 // what is not normal at the service's start has a message: SystemStatusTest; without the board
 // the readings fail: MonitorCoreTest.)
 #include <limits>
+#include <utility>
 
 #include "HealthWorld.h"
 
@@ -25,6 +26,15 @@ standins::Board &BoardOf(World &w) {
   return standins::Board::of(w);
 }
 
+// System temperature levels of 50 and 60, the CPU's at 90 and 95.
+void SetApartSystemLevels(World &w) {
+  for (auto [name, level] : {std::pair{"CpuTempWarn", 90},
+                             {"CpuTempErr", 95},
+                             {"SystemTempWarn", 50},
+                             {"SystemTempErr", 60}})
+    w.registry().set_dword(kConfigKey, name, level);
+}
+
 const InputCase kInputCases[] = {
     // At the warning level: ComponentTransitions.
     {"CpuTempAtError", [](World &w) { BoardOf(w).set_cpu_temperature(85.0); },
@@ -42,7 +52,7 @@ const InputCase kInputCases[] = {
      "CpuTemp=4294967291 CpuTempStatus=11300",
      "1 0xC0002C24 CPU 温度ステータスを「エラー」へ移行しました (CPU温度 = -5℃)"},
     {"CpuTempNotSupported", [](World &w) { BoardOf(w).set_cpu_temperature(50.0, -1001); },
-     "CpuTemp=4294967295 CpuTempStatus=11400", ""},
+     "CpuTemp=4294967295 CpuTempStatus=11400 SystemStatus=100", ""},
     // No int holds it: a failed reading, not an undefined conversion.
     {"CpuTempNotANumber",
      [](World &w) { BoardOf(w).set_cpu_temperature(std::numeric_limits<double>::quiet_NaN()); },
@@ -59,13 +69,49 @@ const InputCase kInputCases[] = {
      "CpuFan=4294967295 CpuFanStatus=12300",
      "1 0xC000300C CPU ファン回転ステータスを「エラー」へ移行しました (CPUファン回転数 = -1)"},
     {"FanHardwareError", [](World &w) { BoardOf(w).set_fan_speed(3000, -1006); },
-     "CpuFan=4294967295 CpuFanStatus=12500",
+     "CpuFan=4294967295 CpuFanStatus=12500 SystemStatus=300",
      "1 0xC000300C CPU ファン回転ステータスを「エラー」へ移行しました (ハードエラー)"},
     {"SystemTempAtError", [](World &w) { BoardOf(w).set_system_temperature(85.5); },
      "SystemTemp=85 SystemTempStatus=13300",
      "1 0xC00033F4 システム 温度ステータスを「エラー」へ移行しました (システム温度 = 85℃)"},
     {"SystemTempOtherFailure", [](World &w) { BoardOf(w).set_system_temperature(38.0, -7); },
-     "SystemTemp=4294967295 SystemTempStatus=13600", ""},
+     "SystemTemp=4294967295 SystemTempStatus=13600 SystemStatus=200", ""},
+    // Each level is read under its own name: below the other levels, only its own is reached.
+    {"CpuTempAtItsOwnErrorLevel",
+     [](World &w) {
+       BoardOf(w).set_cpu_temperature(72.0);
+       w.registry().set_dword(kConfigKey, "CpuTempErr", 70);
+     },
+     "CpuTemp=72 CpuTempStatus=11300 SystemStatus=300",
+     "1 0xC0002C24 CPU 温度ステータスを「エラー」へ移行しました (CPU温度 = 72℃)"},
+    {"CpuTempHardwareError", [](World &w) { BoardOf(w).set_cpu_temperature(50.0, -1006); },
+     "CpuTemp=4294967295 CpuTempStatus=11500 SystemStatus=300",
+     "1 0xC0002C24 CPU 温度ステータスを「エラー」へ移行しました (ハードエラー)"},
+    {"FanBelowItsOwnErrorLevel",
+     [](World &w) {
+       BoardOf(w).set_fan_speed(400);
+       w.registry().set_dword(kConfigKey, "CpuFanErr", 500);
+     },
+     "CpuFan=400 CpuFanStatus=12300 SystemStatus=300",
+     "1 0xC000300C CPU ファン回転ステータスを「エラー」へ移行しました (CPUファン回転数 = 400)"},
+    // The system temperature has levels of its own, apart from the CPU's.
+    {"SystemTempAtItsOwnWarningLevel",
+     [](World &w) {
+       BoardOf(w).set_system_temperature(55.0);
+       SetApartSystemLevels(w);
+     },
+     "SystemTemp=55 SystemTempStatus=13200 SystemStatus=200",
+     "2 0x80003390 システム 温度ステータスを「警告」へ移行しました (システム温度 = 55℃)"},
+    {"SystemTempAtItsOwnErrorLevel",
+     [](World &w) {
+       BoardOf(w).set_system_temperature(60.0);
+       SetApartSystemLevels(w);
+     },
+     "SystemTemp=60 SystemTempStatus=13300 SystemStatus=300",
+     "1 0xC00033F4 システム 温度ステータスを「エラー」へ移行しました (システム温度 = 60℃)"},
+    {"SystemTempHardwareError", [](World &w) { BoardOf(w).set_system_temperature(38.0, -1006); },
+     "SystemTemp=4294967295 SystemTempStatus=13500 SystemStatus=300",
+     "1 0xC00033F4 システム 温度ステータスを「エラー」へ移行しました (ハードエラー)"},
     {"BackupFailed", [](World &w) { w.registry().set_dword(kBackupKey, "BackupStatus", 2); },
      "BackupStatus=31300", "1 0xC0007A44 バックアップステータスを「エラー」へ移行しました"},
     {"WarnDriveBit24Only",

@@ -67,6 +67,50 @@ INSTANTIATE_TEST_SUITE_P(
         RowCase{"MissingValue", std::nullopt, {}, false}),
     [](const ::testing::TestParamInfo<RowCase> &test) { return test.param.name; });
 
+// A change of row stops what the new row does not run. With every component normal,
+// "SystemStatus" shows whether the RAID alarm or blinking was left running, the LEDs whether
+// two blink threads drive them at once, and the alarm's repeat whether it goes on.
+struct RowChange {
+  const char *name;
+  DWORD from, to;                     // "SRaidInfoEx" at the start, and at 10 s
+  DWORD status;                       // "SystemStatus" after the change
+  Records leds;                       // the RAID LEDs' writes from 20 s to 21 s
+  std::vector<std::uint64_t> alarms;  // the RAID alarm's starts until 400 s
+};
+
+// One blink thread's half periods from 20 s; the in-turn one started after the alarm's pass.
+const Records kTogetherFrom20s = {Pin(20000, 32, 1), Pin(20000, 12, 1), Pin(20500, 32, 0),
+                                  Pin(20500, 12, 0)};
+const Records kInTurnFrom20s = {Pin(20200, 32, 0), Pin(20200, 12, 1), Pin(20700, 32, 1),
+                                Pin(20700, 12, 0)};
+
+class RaidRowChange : public RaidIndicatorsTest, public ::testing::WithParamInterface<RowChange> {};
+
+TEST_P(RaidRowChange, TheNewRowStopsWhatItDoesNotRun) {
+  SetRaid(GetParam().from, 1);
+  StartMonitor();
+  world.run_for(10000);
+  SetRaid(GetParam().to, 1);
+  CycleNow();
+  world.run_until(400000);
+  EXPECT_EQ(Config("SystemStatus"), GetParam().status);
+  EXPECT_EQ(GpioBetween(20000, 21000), GetParam().leds);
+  EXPECT_EQ(RaidAlarmStarts(), GetParam().alarms);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, RaidRowChange,
+    ::testing::Values(
+        RowChange{"BlinkingInTurnToError", 0x4, 0x2, 300, {}, {10100, 313800}},
+        RowChange{"BlinkingToError", 0x100000, 0x2, 300, {}, {10100, 313800}},
+        RowChange{
+            "BlinkingInTurnToBlinkingError", 0x4, 0x8, 300, kTogetherFrom20s, {10100, 313800}},
+        RowChange{"ErrorToBlinkingInTurn", 0x2, 0x4, 100, kInTurnFrom20s, {100}},
+        RowChange{"BlinkingErrorToBlinkingInTurn", 0x8, 0x4, 100, kInTurnFrom20s, {100}},
+        RowChange{"BlinkingErrorToBlinking", 0x8, 0x100000, 300, kTogetherFrom20s, {100}},
+        RowChange{"BlinkingInTurnToBlinking", 0x4, 0x100000, 300, kTogetherFrom20s, {}}),
+    [](const ::testing::TestParamInfo<RowChange> &test) { return test.param.name; });
+
 TEST_F(RaidIndicatorsTest, TheErrorRowLightsBothLedsForFourRaidStatesElseBySRaidInfoExBits) {
   SetRaid(0x2, 1);
   StartMonitor();

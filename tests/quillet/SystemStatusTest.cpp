@@ -112,6 +112,22 @@ TEST_F(SystemStatus, EachStatusHasItsLedAndAlarm) {
   EXPECT_EQ(Writes("LedSnoozeType"), (Records{{{"t", 20750}, {"data", 0xFFFFFFFF}}}));
 }
 
+// From error to warning the system alarm stops: at the next error a new alarm sounds at once,
+// rather than an old one going on at its own pace.
+TEST_F(SystemStatus, FromErrorToWarningTheAlarmStopsAndANewErrorSoundsAtOnce) {
+  SetBackup(2);
+  StartMonitor();
+  world.run_for(10000);
+  SetBackup(1);
+  SetWarnDrive(0x1);
+  CycleNow();
+  world.run_until(100000);
+  SetBackup(2);
+  CycleNow();
+  world.run_until(150000);
+  EXPECT_EQ(SystemAlarms(), (std::vector<std::uint64_t>{0, 100000}));
+}
+
 // The blink thread is waited for until it has ended, also when a wait fails: its last write
 // (dark) comes before the LED is lit for the error, not after.
 TEST_F(SystemStatus, AFailedWaitForTheBlinkThreadIsTriedAgainBeforeTheLedIsLit) {
