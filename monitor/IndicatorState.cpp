@@ -24,6 +24,7 @@ std::atomic<int> g_nSysSnoozeTime;
 std::atomic<int> g_nSysSnoozeType;
 int g_nCheckLogInterval;
 std::int64_t g_tSmartFailDeadline;
+bool g_bListedWithoutToolReported;
 LastStatusCodes LastStatus;
 
 namespace {
@@ -52,6 +53,7 @@ void InitializeIndicatorState() {
   g_nSysSnoozeType = -1;
   g_nCheckLogInterval = 3600;
   g_tSmartFailDeadline = 0;
+  g_bListedWithoutToolReported = false;
   LastStatus = LastStatusCodes{};
   for (CRITICAL_SECTION *cs : kLocks) InitializeCriticalSection(cs);
 }

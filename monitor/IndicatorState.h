@@ -52,6 +52,9 @@ extern std::atomic<int> g_nSysSnoozeTime;
 extern std::atomic<int> g_nSysSnoozeType;
 extern int g_nCheckLogInterval;
 extern std::int64_t g_tSmartFailDeadline;
+// Set once the disk step has said that it lists the drives without the WMI tool; used only by
+// the monitoring cycle's thread.
+extern bool g_bListedWithoutToolReported;
 extern LastStatusCodes LastStatus;
 
 // Gives every variable its initial value and initialises the locks; called once when the
