@@ -25,6 +25,7 @@ std::atomic<int> g_nSysSnoozeType;
 int g_nCheckLogInterval;
 std::int64_t g_tSmartFailDeadline;
 bool g_abSmartFailArmed[2];
+bool g_bListedWithoutToolReported;
 LastStatusCodes LastStatus;
 
 namespace {
@@ -55,6 +56,7 @@ void InitializeIndicatorState() {
   g_tSmartFailDeadline = 0;
   g_abSmartFailArmed[0] = false;
   g_abSmartFailArmed[1] = false;
+  g_bListedWithoutToolReported = false;
   LastStatus = LastStatusCodes{};
   for (CRITICAL_SECTION *cs : kLocks) InitializeCriticalSection(cs);
 }

@@ -54,6 +54,9 @@ extern int g_nCheckLogInterval;
 extern std::int64_t g_tSmartFailDeadline;
 // Per bay: its SMART read failure is armed under the deadline and not yet reported by it.
 extern bool g_abSmartFailArmed[2];
+// Set once the disk step has said that it lists the drives without the WMI tool; used only by
+// the monitoring cycle's thread.
+extern bool g_bListedWithoutToolReported;
 extern LastStatusCodes LastStatus;
 
 // Gives every variable its initial value and initialises the locks; called once when the

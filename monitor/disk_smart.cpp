@@ -1,11 +1,16 @@
 #include "monitor/disk_smart.h"
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <string_view>
 
+#include "monitor/IndicatorState.h"
+#include "service/EventLogWriter.h"
 #include "service/RegHandle.h"
+#include "service/ServiceIdentity.h"
 
 namespace {
 
@@ -27,6 +32,20 @@ constexpr const char *kNoInstanceText =
     "\x82\xAA\x82\xA0\x82\xE8\x82\xDC\x82\xB9\x82\xF1\x81\x42";
 constexpr const char *kCriticalErrorText =
     "\x8F\x64\x97\x76\x82\xC8\x83\x47\x83\x89\x81\x5B\x82\xC5\x82\xB7";
+
+// Listing the drives without the tool: the drive numbers tried, and the event that says so once
+// ("WMIコマンドラインツール(wmic.exe)が見つからないため、ディスクの一覧をツールを使わずに
+// 取得します。", in code page 932).
+constexpr unsigned kListedDriveCount = 16;
+// An informational service message, numbered as the board messages are (1xxx: information).
+constexpr DWORD kListedWithoutToolId = 0x400003EA;
+constexpr const char *kListedWithoutToolText =
+    "WMI\x83\x52\x83\x7D\x83\x93\x83\x68\x83\x89\x83\x43\x83\x93\x83\x63\x81\x5B\x83\x8B("
+    "wmic.exe)\x82\xAA\x8C\xA9\x82\xC2\x82\xA9\x82\xE7\x82\xC8\x82\xA2\x82\xBD\x82\xDF"
+    "\x81\x41\x83\x66\x83\x42\x83\x58\x83\x4E\x82\xCC\x88\xEA\x97\x97\x82\xF0\x83\x63\x81"
+    "\x5B\x83\x8B\x82\xF0\x8E\x67\x82\xED\x82\xB8\x82\xC9\x8E\xE6\x93\xBE\x82\xB5\x82\xDC"
+    "\x82\xB7\x81\x42";
+constexpr const char *kListingHeader = "\r\r\nNode,Caption,InterfaceType,Name,SCSIBus\r\r\n";
 
 // SMART sector layout inside a reply: 12-byte attribute slots from reply offset 18.
 constexpr size_t kFirstSlotOffset = 18;
@@ -115,6 +134,121 @@ bool EndStrayTool() {
   CloseHandle(g_strayTool.hProcess);
   g_strayTool.hProcess = nullptr;
   return true;
+}
+
+// ---- Listing without the tool ----------------------------------------------------------------
+
+bool IsToolMissing(DWORD dwError) {
+  return dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND;
+}
+
+// A string of the device descriptor at `dwOffset`, without the blanks that pad it; empty when
+// the offset is 0 or lies outside the `cbReturned` bytes that came back.
+std::string DescriptorString(const BYTE *pDescriptor, DWORD cbReturned, DWORD dwOffset) {
+  if (dwOffset == 0 || dwOffset >= cbReturned) return std::string();
+  const char *pszBegin = reinterpret_cast<const char *>(pDescriptor + dwOffset);
+  std::string_view text(pszBegin, strnlen(pszBegin, cbReturned - dwOffset));
+  size_t nFirst = text.find_first_not_of(' ');
+  if (nFirst == std::string_view::npos) return std::string();
+  return std::string(text.substr(nFirst, text.find_last_not_of(' ') - nFirst + 1));
+}
+
+// The tool's Caption and InterfaceType for a drive of this model on this bus: the friendly name
+// the disk class gives it, and the interface family it reports (ATA and SATA drives, also
+// behind an AHCI controller, are "IDE"; drives on SCSI-like buses are "SCSI").
+void DescribeBus(STORAGE_BUS_TYPE busType, const std::string &strModel, HddInfo &row) {
+  switch (busType) {
+    case BusTypeAta:
+    case BusTypeSata:
+      row.Caption = strModel + " ATA Device";
+      row.InterfaceType = "IDE";
+      break;
+    case BusTypeUsb:
+      row.Caption = strModel + " USB Device";
+      row.InterfaceType = "USB";
+      break;
+    case BusType1394:
+      row.Caption = strModel + " IEEE 1394 SBP2 Device";
+      row.InterfaceType = "1394";
+      break;
+    default:
+      row.Caption = strModel + " SCSI Disk Device";
+      row.InterfaceType = "SCSI";
+      break;
+  }
+}
+
+// Caption and InterfaceType from the drive's device descriptor; false when it does not answer.
+bool QueryDriveDescriptor(HANDLE hDrive, HddInfo &row) {
+  STORAGE_PROPERTY_QUERY query = {};
+  query.PropertyId = StorageDeviceProperty;
+  query.QueryType = PropertyStandardQuery;
+  BYTE abDescriptor[512] = {};
+  DWORD cbReturned = 0;
+  if (!DeviceIoControl(hDrive, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, abDescriptor,
+                       sizeof abDescriptor, &cbReturned, nullptr) ||
+      cbReturned < offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties))
+    return false;
+  STORAGE_DEVICE_DESCRIPTOR descriptor;
+  std::memcpy(&descriptor, abDescriptor, offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties));
+  std::string strVendor = DescriptorString(abDescriptor, cbReturned, descriptor.VendorIdOffset);
+  std::string strProduct = DescriptorString(abDescriptor, cbReturned, descriptor.ProductIdOffset);
+  std::string strModel = strVendor.empty()
+                             ? strProduct
+                             : (strProduct.empty() ? strVendor : strVendor + " " + strProduct);
+  DescribeBus(descriptor.BusType, strModel, row);
+  return true;
+}
+
+// SCSIBus: the path id of the drive's SCSI address (the port of an AHCI controller, the bay).
+bool QueryDriveBus(HANDLE hDrive, HddInfo &row) {
+  SCSI_ADDRESS address = {};
+  DWORD cbReturned = 0;
+  if (!DeviceIoControl(hDrive, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, sizeof address,
+                       &cbReturned, nullptr) ||
+      cbReturned < sizeof address)
+    return false;
+  row.SCSIBus = std::to_string(address.PathId);
+  return true;
+}
+
+// The tool's row for one drive; false when the drive is not there, does not open or does not
+// answer, so that its bay cannot be told. The drive is opened without access rights: the two
+// requests need none.
+bool DescribeDrive(unsigned nDrive, HddInfo &row) {
+  char szPath[32];
+  std::snprintf(szPath, sizeof szPath, "\\\\.\\PHYSICALDRIVE%u", nDrive);
+  HANDLE hDrive = CreateFileA(szPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              0, nullptr);
+  if (hDrive == INVALID_HANDLE_VALUE) return false;
+  row.Name = szPath;
+  bool bDescribed = QueryDriveDescriptor(hDrive, row) && QueryDriveBus(hDrive, row);
+  CloseHandle(hDrive);
+  return bDescribed;
+}
+
+// What the tool prints for its listing, made from the drives themselves: the empty line, the
+// header and one row per drive that answers, with an empty node; or, when none answers, the
+// tool's message that there is no instance. Used when the tool is not on the machine; a drive
+// that does not answer is left out, as its bay cannot be told.
+std::string ListDrivesWithoutTool() {
+  std::string strRows;
+  for (unsigned nDrive = 0; nDrive < kListedDriveCount; ++nDrive) {
+    HddInfo row;
+    if (!DescribeDrive(nDrive, row)) continue;
+    strRows +=
+        "," + row.Caption + "," + row.InterfaceType + "," + row.Name + "," + row.SCSIBus + "\r\r\n";
+  }
+  if (strRows.empty()) return std::string(kNoInstanceText) + "\r\r\n";
+  return kListingHeader + strRows;
+}
+
+// The first listing without the tool since the service started says so in the event log.
+void ReportListingWithoutTool() {
+  if (g_bListedWithoutToolReported) return;
+  g_bListedWithoutToolReported = true;
+  WriteEventLog(quillet::kEventSource, EVENTLOG_INFORMATION_TYPE, kListedWithoutToolId,
+                kListedWithoutToolText);
 }
 
 // True when `strText` contains `pszPart`, compared character by character in the ANSI code
@@ -253,8 +387,10 @@ std::string QueryDiskList() {
       CloseHandle(pi.hProcess);
     else
       g_strayTool.hProcess = pi.hProcess;
+  } else if (DWORD dwError = GetLastError(); IsToolMissing(dwError)) {
+    strOutput = ListDrivesWithoutTool();
+    ReportListingWithoutTool();
   } else {
-    DWORD dwError = GetLastError();
     char szText[kCommandLineSize + 16];
     std::snprintf(szText, sizeof szText, "NG: %s %x", szCommandLine,
                   static_cast<unsigned>(dwError));

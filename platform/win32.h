@@ -11,6 +11,7 @@
 #include <intrin.h>
 #include <mmdeviceapi.h>
 #include <mmsystem.h>
+#include <ntddscsi.h>
 #include <objbase.h>
 #include <process.h>
 #include <shellapi.h>

@@ -50,8 +50,9 @@ TEST_F(ListingTool, WithoutAPipeTheTextIsEmptyAndWithoutTheToolItSaysWhatFailed)
   EXPECT_EQ(QueryDiskList(), "");  // no system folder, so no command line
   EXPECT_EQ(QueryDiskList(), "");
   EXPECT_TRUE(world.trace().of_kind("process.start").empty());
-  standin::remove_wmic(world);
-  EXPECT_EQ(QueryDiskList(), std::string("NG: ") + kCommandLine + " 2");
+  // A tool that is there but does not start; the tool's absence is under ListingWithoutTool.
+  world.faults().add({"CreateProcessA", "", 1, false, ERROR_ACCESS_DENIED});
+  EXPECT_EQ(QueryDiskList(), std::string("NG: ") + kCommandLine + " 5");
   world.faults().add({"CreateProcessA", "", 1, false, 0x4C7});
   EXPECT_EQ(QueryDiskList(), std::string("NG: ") + kCommandLine + " 4c7");
   EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
@@ -174,7 +175,7 @@ TEST_F(DiskStepFailures, WithoutAListingBayZeroHasNoHandleAndBayOneNoDisk) {
   AddHealthyDisk(1);
   world.faults().add({"CreatePipe", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
   for (int attempt = 0; attempt < 2; ++attempt) {
-    SCOPED_TRACE(attempt == 0 ? "no pipe" : "no tool");
+    SCOPED_TRACE(attempt == 0 ? "no pipe" : "the tool does not start");
     SeedBayValues();
     world.trace().clear();
     HddReport report = Collect();
@@ -183,7 +184,7 @@ TEST_F(DiskStepFailures, WithoutAListingBayZeroHasNoHandleAndBayOneNoDisk) {
     EXPECT_EQ(report.Hdd[1].Bus, -1);
     EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NO_HANDLE, HDD_STATUS_NORMAL));
     EXPECT_EQ(RegistryEffects(), Join(DeletesOfBay(0), DeletesOfBay(1)));
-    standin::remove_wmic(world);
+    world.faults().add({"CreateProcessA", "", 1, false, ERROR_ACCESS_DENIED});
   }
 }
 

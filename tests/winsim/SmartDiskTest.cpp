@@ -1,9 +1,13 @@
 // Physical drives answering SMART_RCV_DRIVE_DATA, and the SMART records with their Windows
 // layout.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstddef>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "platform/win32.h"
@@ -138,6 +142,93 @@ TEST(SmartDisk, RefusesWrongRequestsAndFailsAsItsFailureModeSays) {
   SetLastError(0xDEAD);
   EXPECT_EQ(OpenDrive("\\\\.\\PHYSICALDRIVE9"), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+static_assert(IOCTL_STORAGE_QUERY_PROPERTY == 0x2D1400);
+static_assert(IOCTL_SCSI_GET_ADDRESS == 0x41018);
+static_assert(sizeof(STORAGE_PROPERTY_QUERY) == 12);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) == 12);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) == 28);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties) == 36);
+static_assert(sizeof(SCSI_ADDRESS) == 8);
+static_assert(BusTypeSata == 0x0B && BusTypeUsb == 7 && BusTypeNvme == 0x11);
+
+// The two requests that name a drive need no access rights; the descriptor carries the model
+// as its product id and the bus type, cut to the caller's buffer with the whole size in it.
+TEST(SmartDisk, NamesItsModelBusTypeAndBayWithoutAccessRights) {
+  winsim::World world;
+  winsim::add_smart_disk(world, 3, Sector(0), Sector(0))
+      ->set_identity({"ST9100821AS", BusTypeSata, 1});
+  HANDLE h = CreateFileA("\\\\.\\PHYSICALDRIVE3", 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  STORAGE_PROPERTY_QUERY query = {StorageDeviceProperty, PropertyStandardQuery, {0}};
+  std::vector<BYTE> out(64, 0xEE);
+  DWORD returned = 0xDEAD;
+  SetLastError(0xDEAD);
+  ASSERT_TRUE(DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out.data(),
+                              static_cast<DWORD>(out.size()), &returned, nullptr));
+  EXPECT_EQ(GetLastError(), 0xDEADu);
+  STORAGE_DEVICE_DESCRIPTOR descriptor;
+  std::memcpy(&descriptor, out.data(), 36);
+  EXPECT_EQ(returned, 36u + 12u + 1u);
+  EXPECT_EQ(descriptor.Size, returned);
+  EXPECT_EQ(descriptor.VendorIdOffset, 0u);
+  EXPECT_EQ(descriptor.BusType, BusTypeSata);
+  EXPECT_STREQ(reinterpret_cast<const char *>(&out[descriptor.ProductIdOffset]), "ST9100821AS");
+  // A buffer of the header's size gets the header: the size the whole needs.
+  ASSERT_TRUE(DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out.data(), 8,
+                              &returned, nullptr));
+  EXPECT_EQ(returned, 8u);
+  STORAGE_DESCRIPTOR_HEADER header;
+  std::memcpy(&header, out.data(), 8);
+  EXPECT_EQ(header.Size, 49u);
+  EXPECT_FALSE(DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out.data(), 7,
+                               &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  query.PropertyId = StorageAdapterProperty;
+  EXPECT_FALSE(DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out.data(),
+                               64, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
+
+  SCSI_ADDRESS address = {};
+  ASSERT_TRUE(DeviceIoControl(h, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, sizeof address,
+                              &returned, nullptr));
+  EXPECT_EQ(returned, 8u);
+  EXPECT_EQ(address.Length, 8u);
+  EXPECT_EQ(address.PathId, 1);
+  EXPECT_FALSE(
+      DeviceIoControl(h, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, 4, &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  // Without rights the SMART request is refused.
+  SENDCMDINPARAMS in = Request(READ_ATTRIBUTES);
+  std::vector<BYTE> reply(kReplySize);
+  EXPECT_FALSE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &in, sizeof in, reply.data(), kReplySize,
+                               &returned, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CloseHandle(h);
+}
+
+// A drive added from files beside their identify dump takes its model from the dump, and its
+// bay from its number.
+TEST(SmartDisk, TakesItsModelFromTheDumpBesideItsDataFile) {
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("smartdisk_model_" + std::to_string(getpid()));
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / "X--1.smart_data.bin", std::ios::binary) << std::string(512, '\0');
+  std::ofstream(folder / "X--1.smart_thresholds.bin", std::ios::binary) << std::string(512, '\0');
+  std::ofstream(folder / "X--1.skdump.txt") << "Device: n/a\nModel: [WDC WD2500JB-00REA0]\n";
+  std::ofstream(folder / "Y.smart_data.bin", std::ios::binary) << std::string(512, '\0');
+  winsim::World world;
+  auto with_dump = winsim::add_smart_disk(world, 1, folder / "X--1.smart_data.bin",
+                                          folder / "X--1.smart_thresholds.bin");
+  auto without = winsim::add_smart_disk(world, 0, folder / "Y.smart_data.bin",
+                                        folder / "X--1.smart_thresholds.bin");
+  std::filesystem::remove_all(folder);
+  EXPECT_EQ(with_dump->identity().model, "WDC WD2500JB-00REA0");
+  EXPECT_EQ(with_dump->identity().path_id, 1);
+  EXPECT_EQ(with_dump->identity().bus_type, static_cast<std::uint32_t>(BusTypeSata));
+  EXPECT_EQ(without->identity().model, "");
 }
 
 }  // namespace

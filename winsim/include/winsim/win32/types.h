@@ -18,6 +18,7 @@
 typedef unsigned char BYTE;
 typedef BYTE *PBYTE, *LPBYTE;
 typedef BYTE BOOLEAN;
+typedef unsigned char UCHAR;
 typedef unsigned short WORD;
 typedef std::uint32_t DWORD;
 typedef DWORD *PDWORD, *LPDWORD;

@@ -1,0 +1,235 @@
+// The disk step on a machine without the WMI command-line tool: the listing is made from the
+// drives' own answers (device descriptor and SCSI address), goes through the same parsing, and
+// the first such listing since the service started says so in the event log.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "DiskSmartSupport.h"
+#include "HealthWorld.h"
+#include "monitor/IndicatorState.h"
+#include "winsim/EventLog.h"
+#include "winsim/Text.h"
+
+namespace disk_test {
+namespace {
+
+constexpr std::uint32_t kListedWithoutToolId = 0x400003EA;
+constexpr const char *kListedWithoutToolUtf8 =
+    "WMIコマンドラインツール(wmic.exe)が見つからないため、ディスクの一覧をツールを使わずに取得"
+    "します。";
+const std::string kListedWithoutToolText = winsim::cp932(kListedWithoutToolUtf8);
+
+const std::filesystem::path kRealDrives =
+    std::filesystem::path(NORVANE_SOURCE_DIR) / ".." / "shared" / "data" / "smart";
+
+class ListingWithoutTool : public DiskSmartWorld {
+ protected:
+  ListingWithoutTool() {
+    InitializeIndicatorState();
+    standin::remove_wmic(world);
+  }
+  ~ListingWithoutTool() override { DeleteIndicatorLocks(); }
+
+  // A healthy drive with this identity.
+  std::shared_ptr<winsim::SmartDisk> AddDrive(unsigned number, const std::string &model,
+                                              std::uint32_t bus_type, std::uint8_t bay) {
+    auto drive = AddHealthyDisk(number);
+    drive->set_identity({model, bus_type, bay});
+    return drive;
+  }
+
+  std::vector<std::uint32_t> EventIds() {
+    std::vector<std::uint32_t> ids;
+    for (const auto &entry : world.eventlog().entries()) ids.push_back(entry.id);
+    return ids;
+  }
+};
+
+TEST_F(ListingWithoutTool, IsTheToolsListingOfTheDrivesThatAnswerAndStartsNoProcess) {
+  AddDrive(0, "HDS2000-A01", BusTypeSata, 0);
+  AddDrive(1, "  HDS2000-B02  ", BusTypeAta, 1);
+  AddDrive(2, "DataKey", BusTypeUsb, 0);
+  AddDrive(5, "Array", BusTypeRAID, 0);
+  const std::string listing = QueryDiskList();
+  EXPECT_EQ(listing,
+            Listing({"," + std::string("HDS2000-A01 ATA Device,IDE,") + Drive(0) + ",0\r\r\n",
+                     ",HDS2000-B02 ATA Device,IDE," + Drive(1) + ",1\r\r\n",
+                     ",DataKey USB Device,USB," + Drive(2) + ",0\r\r\n",
+                     ",Array SCSI Disk Device,SCSI," + Drive(5) + ",0\r\r\n"}));
+  HddReport report = ParseDiskList(listing);
+  EXPECT_EQ(report.Hdd[0].Name, Drive(0));
+  EXPECT_EQ(report.Hdd[1].Caption, "HDS2000-B02 ATA Device");
+  EXPECT_TRUE(world.trace().of_kind("process.start").empty());
+  EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
+}
+
+// The tool is there but cannot be started for another reason: today's "NG" text, no drive is
+// asked, nothing is said.
+struct StartFailure {
+  const char *name;
+  DWORD error;
+  bool listed_without_tool;
+};
+class ToolStartFailure : public ListingWithoutTool,
+                         public ::testing::WithParamInterface<StartFailure> {};
+
+TEST_P(ToolStartFailure, OnlyAMissingProgramIsListedWithoutTheTool) {
+  standin::install_wmic(world);
+  AddDrive(0, "HDS2000-A01", BusTypeSata, 0);
+  world.faults().add({"CreateProcessA", "", 1, false, GetParam().error});
+  HddReport report = Collect();
+  if (GetParam().listed_without_tool) {
+    EXPECT_EQ(report.Hdd[0].Caption, "HDS2000-A01 ATA Device");
+    EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NORMAL, HDD_STATUS_NORMAL));
+    EXPECT_EQ(EventIds(), std::vector<std::uint32_t>{kListedWithoutToolId});
+  } else {
+    EXPECT_EQ(report.Hdd[0].Name, "");  // the "NG" text's one row
+    EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NO_HANDLE, HDD_STATUS_NORMAL));
+    EXPECT_EQ(EventIds(), std::vector<std::uint32_t>{});
+    EXPECT_TRUE(world.trace().of_kind("smart.read").empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Errors, ToolStartFailure,
+                         ::testing::Values(StartFailure{"FileNotFound", ERROR_FILE_NOT_FOUND, true},
+                                           StartFailure{"PathNotFound", ERROR_PATH_NOT_FOUND, true},
+                                           StartFailure{"AccessDenied", ERROR_ACCESS_DENIED, false},
+                                           StartFailure{"BadExe", ERROR_BAD_EXE_FORMAT, false}),
+                         [](const auto &test) { return std::string(test.param.name); });
+
+TEST_F(ListingWithoutTool, ABayWithoutADriveHasNoDiskAndNoDriveAtAllIsTheToolsNoInstance) {
+  AddDrive(0, "HDS2000-A01", BusTypeSata, 0);
+  SeedBayValues();
+  HddReport report = Collect();
+  EXPECT_EQ(report.Hdd[0].Name, Drive(0));
+  EXPECT_EQ(report.Hdd[1].Bus, -1);
+  EXPECT_EQ(RegistryEffects(), Join(SetsOfBay(0, {41, 5, 100, 36, 2, 0}), DeletesOfBay(1)));
+  world.devices().remove("PHYSICALDRIVE0");
+  EXPECT_EQ(QueryDiskList(), winsim::cp932("利用できるインスタンスがありません。") + "\r\r\n");
+  EXPECT_THAT(Collect().Status, ElementsAre(HDD_STATUS_NO_PATH, HDD_STATUS_NO_PATH));
+}
+
+TEST_F(ListingWithoutTool, IsSaidOnceUntilTheServiceStartsAgain) {
+  AddDrive(0, "HDS2000-A01", BusTypeSata, 0);
+  Collect();
+  Collect();
+  ASSERT_EQ(world.eventlog().entries().size(), 1u);
+  const winsim::EventEntry &entry = world.eventlog().entries()[0];
+  EXPECT_EQ(entry.source, "Quillet");
+  EXPECT_EQ(entry.type, EVENTLOG_INFORMATION_TYPE);
+  EXPECT_EQ(entry.id, kListedWithoutToolId);
+  EXPECT_EQ(entry.strings, std::vector<std::string>{kListedWithoutToolText});
+  DeleteIndicatorLocks();
+  InitializeIndicatorState();
+  Collect();
+  EXPECT_EQ(EventIds(), (std::vector<std::uint32_t>{kListedWithoutToolId, kListedWithoutToolId}));
+}
+
+// Each real drive, in each bay, with its identity from its identify data: the same records,
+// status codes and bay values with the tool (listing it as Windows names a SATA drive on an
+// AHCI controller) and without it.
+TEST_F(ListingWithoutTool, EachRealDriveGivesTheSameBayValuesWithAndWithoutTheTool) {
+  if (!std::filesystem::exists(kRealDrives / "SUMMARY.tsv"))
+    GTEST_SKIP() << "no real-drive SMART data at " << kRealDrives.string();
+  int drives = 0;
+  for (const auto &file : std::filesystem::directory_iterator(kRealDrives)) {
+    const std::string data = file.path().filename().string();
+    const std::string suffix = ".smart_data.bin";
+    if (data.size() <= suffix.size() || data.substr(data.size() - suffix.size()) != suffix)
+      continue;
+    const std::string name = data.substr(0, data.size() - suffix.size());
+    SCOPED_TRACE(name);
+    ++drives;
+    for (unsigned bay = 0; bay < 2; ++bay) {
+      auto drive = winsim::add_smart_disk(world, bay, file.path(),
+                                          kRealDrives / (name + ".smart_thresholds.bin"));
+      const std::string model = drive->identity().model;
+      EXPECT_FALSE(model.empty());
+      EXPECT_EQ(drive->identity().path_id, bay);
+      world.devices().remove("PHYSICALDRIVE" + std::to_string(1 - bay));
+
+      standin::install_wmic(world).output =
+          Listing({Row(model + " ATA Device", "IDE", Drive(bay), std::to_string(bay))});
+      world.trace().clear();
+      HddReport with_tool = Collect();
+      std::vector<std::string> effects_with_tool = RegistryEffects();
+
+      standin::remove_wmic(world);
+      world.trace().clear();
+      HddReport without_tool = Collect();
+      EXPECT_EQ(RegistryEffects(), effects_with_tool);
+      EXPECT_EQ(without_tool.Status[0], with_tool.Status[0]);
+      EXPECT_EQ(without_tool.Status[1], with_tool.Status[1]);
+      for (int b = 0; b < 2; ++b) {
+        EXPECT_EQ(Figures(without_tool.Hdd[b]), Figures(with_tool.Hdd[b]));
+        EXPECT_EQ(without_tool.Hdd[b].Bus, with_tool.Hdd[b].Bus);
+        EXPECT_EQ(without_tool.Hdd[b].Caption, with_tool.Hdd[b].Caption);
+        EXPECT_EQ(without_tool.Hdd[b].InterfaceType, with_tool.Hdd[b].InterfaceType);
+        EXPECT_EQ(without_tool.Hdd[b].Name, with_tool.Hdd[b].Name);
+        EXPECT_EQ(without_tool.Hdd[b].SCSIBus, with_tool.Hdd[b].SCSIBus);
+      }
+    }
+  }
+  EXPECT_EQ(drives, 19);
+}
+
+}  // namespace
+}  // namespace disk_test
+
+namespace quillet_test {
+namespace {
+
+// The running service without the tool: the same bay values every cycle as with it, one
+// message at the first cycle, and no process started.
+TEST_F(HealthWorld, WithoutTheToolTheServiceSaysSoOnceAndPublishesBothBays) {
+  standin::remove_wmic(world);
+  StartMonitor();
+  world.run_for(130000);
+  EXPECT_EQ(Messages(0, kHealth), Records{});
+  Records said;
+  for (const Record &message : Messages(0, kAll))
+    if (message["id"] == disk_test::kListedWithoutToolId) said.push_back(message);
+  EXPECT_EQ(said, (Records{Message(0, EVENTLOG_INFORMATION_TYPE, disk_test::kListedWithoutToolId,
+                                   disk_test::kListedWithoutToolUtf8)}));
+  for (const auto &start : world.trace().of_kind("process.start"))
+    EXPECT_NE(start["image"], standin::kWmicImagePath);
+  EXPECT_EQ(Config("HDDTemp_0"), 41u);
+  EXPECT_EQ(Config("HDD05TH_1"), 36u);
+  EXPECT_EQ(Writes("HDDTemp_1").size(), 3u);
+}
+
+// A drive of bay 1 that does not open or refuses one of the two requests is left out, as its
+// bay cannot be told: bay 1 then has no disk and no message; bay 0 is read as usual.
+struct DriveFailure {
+  const char *name;
+  winsim::Fault fault;
+};
+class UnansweringDrive : public HealthWorld, public ::testing::WithParamInterface<DriveFailure> {};
+
+TEST_P(UnansweringDrive, IsLeftOutOfTheListing) {
+  standin::remove_wmic(world);
+  world.faults().add(GetParam().fault);
+  StartMonitor();
+  EXPECT_EQ(Messages(0, kHealth), Records{});
+  EXPECT_EQ(Config("HDDTemp_0"), 41u);
+  EXPECT_EQ(Config("HDDTemp_1"), std::nullopt);
+  EXPECT_EQ(Config("HDD05TH_1"), std::nullopt);
+  EXPECT_TRUE(world.faults().unmatched().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, UnansweringDrive,
+    ::testing::Values(DriveFailure{"Open",
+                                   {"CreateFileA", "PHYSICALDRIVE1", 1, false, ERROR_ACCESS_DENIED,
+                                    "DescribeDrive"}},
+                      DriveFailure{"Descriptor",
+                                   {"DeviceIoControl", "PHYSICALDRIVE1", 1, false,
+                                    ERROR_INVALID_FUNCTION, "QueryDriveDescriptor"}},
+                      DriveFailure{"Address",
+                                   {"DeviceIoControl", "PHYSICALDRIVE1", 1, false,
+                                    ERROR_INVALID_FUNCTION, "QueryDriveBus"}}),
+    [](const auto &test) { return std::string(test.param.name); });
+
+}  // namespace
+}  // namespace quillet_test
