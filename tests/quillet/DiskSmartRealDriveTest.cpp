@@ -1,5 +1,5 @@
 // The SMART sectors of 19 real drives, read in place from smart/ of the repository's shared
-// data folder (NORVANE_SHARED_DATA_DIR, found when configuring), against what an independent
+// data folder (tests/data, NORVANE_SHARED_DATA_DIR), against what an independent
 // parser (skdump) read from the same sectors (SUMMARY.tsv): current value and threshold of
 // attribute 5, the raw values of 5, 197 and 198 modulo 2^32, and raw byte 0 of 194.
 //
@@ -79,8 +79,7 @@ class RealDrives : public DiskSmartWorld {
     // The data is part of the repository: without it the test fails, it is not passed over.
     if (!std::filesystem::exists(kDataFolder / "SUMMARY.tsv"))
       GTEST_FAIL() << "the real drives' SMART data is missing: no " << kDataFolder.string()
-                   << "/SUMMARY.tsv (shared/data/smart beside the main checkout; configure with "
-                      "-DNORVANE_SHARED_DATA_DIR=<folder> to read it from elsewhere)";
+                   << "/SUMMARY.tsv (tests/data/smart of the repository)";
   }
 };
 

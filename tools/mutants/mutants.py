@@ -373,10 +373,6 @@ def run_mutants(root, runnable, not_applying, equivalents, by_line):
     started = time.monotonic()
     print(f"Preparing the scratch copy in {os.path.relpath(scratch, root)} ...", flush=True)
     sync_scratch(root, scratch)
-    # Tests read shared data beside the source tree (../shared); the copy finds it beside itself.
-    shared, beside_copy = os.path.join(os.path.dirname(root), "shared"), os.path.join(work, "shared")
-    if os.path.isdir(shared) and not os.path.lexists(beside_copy):
-        os.symlink(shared, beside_copy)
     if not configure(scratch, env, logs) or not build(scratch, env, os.path.join(logs, "baseline.log")):
         print("mutants: the unmutated tree does not build; see build/mutants/logs/", file=sys.stderr)
         return 2
