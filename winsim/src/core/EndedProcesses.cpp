@@ -7,7 +7,8 @@
 namespace winsim {
 
 void EndedProcesses::add(std::uint32_t pid, const std::string &image_name, std::uint32_t exit_code,
-                         ExitPath path, std::string console, std::vector<std::string> open_handles) {
+                         ExitPath path, std::string console,
+                         std::vector<std::string> open_handles) {
   std::uint32_t image = 0;
   while (image < images_.size() && !equal_nocase(images_[image], image_name)) ++image;
   if (image == images_.size()) {

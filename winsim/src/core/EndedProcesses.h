@@ -1,6 +1,6 @@
 // What the world keeps of the processes that ended, for the control face: a small fixed record
-// each (id, exit code, how it ended, image name), and the console output and handles left open of those that
-// had any. Everything else of an ended process is given back when it ends.
+// each (id, exit code, how it ended, image name), and the console output and handles left open of
+// those that had any. Everything else of an ended process is given back when it ends.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +15,8 @@ namespace winsim {
 
 class EndedProcesses {
  public:
-  void add(std::uint32_t pid, const std::string &image_name, std::uint32_t exit_code,
-           ExitPath path, std::string console, std::vector<std::string> open_handles);
+  void add(std::uint32_t pid, const std::string &image_name, std::uint32_t exit_code, ExitPath path,
+           std::string console, std::vector<std::string> open_handles);
 
   bool contains(std::uint32_t pid) const { return find(pid) != nullptr; }
   std::optional<std::uint32_t> exit_code(std::uint32_t pid) const;

@@ -554,7 +554,6 @@ void World::record(std::string_view kind, Trace::Record fields) {
 
 }  // namespace winsim
 
-
 namespace winsim {
 
 std::shared_ptr<CriticalSectionObject> World::critical_section(const void *address) const {
