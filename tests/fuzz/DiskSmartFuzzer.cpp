@@ -9,8 +9,17 @@
 #include <string>
 #include <string_view>
 
+#include "monitor/IndicatorState.h"
 #include "monitor/disk_smart.h"
+#include "service/EventLogWriter.h"
 #include "winsim/World.h"
+
+// The listing's fallback without the WMI tool says so once through the event log; the parsers
+// fuzzed here never reach it, and the target links the disk step alone.
+bool g_bListedWithoutToolReported = false;
+BOOL WriteEventLog(const char *, WORD, DWORD, const char *) {
+  return FALSE;
+}
 
 namespace {
 
