@@ -19,6 +19,8 @@
 #include <cstring>
 #include <string>
 
+#include "BenchRunner.h"
+#include "HostUsage.h"
 #include "platform/win32.h"
 #include "scenario/Programs.h"
 #include "scenario/Runner.h"
@@ -26,27 +28,6 @@
 #include "winsim/World.h"
 
 namespace {
-
-// A field of /proc/self/status in kB ("VmRSS", "VmHWM").
-long StatusKb(const char *field) {
-  std::FILE *status = std::fopen("/proc/self/status", "r");
-  if (status == nullptr) return -1;
-  char line[256];
-  long kb = -1;
-  std::size_t length = std::strlen(field);
-  while (std::fgets(line, sizeof line, status) != nullptr)
-    if (std::strncmp(line, field, length) == 0 && line[length] == ':')
-      kb = std::strtol(line + length + 1, nullptr, 10);
-  std::fclose(status);
-  return kb;
-}
-
-double ProcessorS() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto s = [](const timeval &t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-  return s(usage.ru_utime) + s(usage.ru_stime);
-}
 
 // The appliance in its normal state, started, for `weeks`, with a WMI tool that never ends.
 scenario::Scenario HangingTool(int weeks) {
@@ -60,16 +41,6 @@ scenario::Scenario HangingTool(int weeks) {
       "1s sc start Orvexd\n" +
       std::to_string(weeks * 7 * 24) + "h end\n";
   return scenario::parse_scenario(text, NORVANE_SOURCE_DIR "/scenarios/bench.scn");
-}
-
-const scenario::Runner &TheRunner() {
-  static scenario::Verbs verbs = [] {
-    scenario::Verbs v;
-    scenario::register_verbs(v);
-    return v;
-  }();
-  static scenario::Runner runner(verbs, scenario::register_programs);
-  return runner;
 }
 
 void BM_HangingTool(benchmark::State &state) {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "scenario/Programs.h"
+#include "BenchRunner.h"
 #include "scenario/Runner.h"
 #include "scenario/Scenario.h"
 #include "sweep/MonthRun.h"
@@ -17,15 +17,12 @@
 namespace {
 
 void BM_MonthOfRandomFaults(benchmark::State &state) {
-  scenario::Verbs verbs;
-  scenario::register_verbs(verbs);
-  scenario::Runner runner(verbs, scenario::register_programs);
   scenario::Scenario day =
       scenario::load_scenario(std::string(NORVANE_SOURCE_DIR) + "/scenarios/health.scn");
   sweep::MonthOptions options;
   options.days = static_cast<unsigned>(state.range(0));
   for (auto _ : state) {
-    sweep::MonthResult result = sweep::run_month(runner, day, options);
+    sweep::MonthResult result = sweep::run_month(TheRunner(), day, options);
     state.counters["calls_failed"] = static_cast<double>(result.calls_failed);
     state.counters["fatal_ends"] = result.fatal_ends;
     std::uint64_t peak_kb = 0;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <string>
 
+#include "HostUsage.h"
 #include "platform/win32.h"
 #include "winsim/World.h"
 
@@ -23,28 +24,6 @@ constexpr int kWarmUp = 100;
 
 int ShortMain() {
   return 0;
-}
-
-// A field of /proc/self/status in kB ("VmRSS", "VmHWM").
-long StatusKb(const char *field) {
-  std::FILE *status = std::fopen("/proc/self/status", "r");
-  if (status == nullptr) return -1;
-  char line[256];
-  long kb = -1;
-  std::size_t length = std::strlen(field);
-  while (std::fgets(line, sizeof line, status) != nullptr)
-    if (std::strncmp(line, field, length) == 0 && line[length] == ':')
-      kb = std::strtol(line + length + 1, nullptr, 10);
-  std::fclose(status);
-  return kb;
-}
-
-// Processor time of every thread of the host so far, in microseconds.
-double ProcessorUs() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto us = [](const timeval &t) { return static_cast<double>(t.tv_sec) * 1e6 + t.tv_usec; };
-  return us(usage.ru_utime) + us(usage.ru_stime);
 }
 
 int SharedObjects() {
@@ -63,13 +42,13 @@ void BM_ShortProcesses(benchmark::State &state, bool image) {
       world.add_program("short.exe", ShortMain);
     world.place_program("C:\\short.exe", "short.exe");
     long rss_warm = 0;
-    double cpu_start = ProcessorUs();
+    double cpu_start = ProcessorS() * 1e6;
     for (int i = 0; i < kProcesses; ++i) {
       if (i == kWarmUp) rss_warm = StatusKb("VmRSS");
       std::uint32_t pid = world.start("C:\\short.exe 0");
       world.wait_exit(pid);
     }
-    state.counters["cpu_us_per_process"] = (ProcessorUs() - cpu_start) / kProcesses;
+    state.counters["cpu_us_per_process"] = (ProcessorS() * 1e6 - cpu_start) / kProcesses;
     long rss_end = StatusKb("VmRSS");
     state.counters["rss_growth_B_per_process"] =
         static_cast<double>(rss_end - rss_warm) * 1024 / (kProcesses - kWarmUp);

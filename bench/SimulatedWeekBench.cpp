@@ -20,6 +20,8 @@
 #include <fstream>
 #include <string>
 
+#include "BenchRunner.h"
+#include "HostUsage.h"
 #include "scenario/JsonLinesSink.h"
 #include "scenario/PictureSink.h"
 #include "scenario/Programs.h"
@@ -57,29 +59,10 @@ scenario::Scenario Appliance(const char *raid, bool fan_warning, int hours, bool
   return scenario::parse_scenario(text, NORVANE_SOURCE_DIR "/scenarios/bench.scn");
 }
 
-// Processor time of every thread of the host so far, in seconds: steadier than real time on a
-// busy machine.
-double ProcessorS() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto s = [](const timeval &t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
-  return s(usage.ru_utime) + s(usage.ru_stime);
-}
-
 double PeakMb() {
   rusage usage{};
   getrusage(RUSAGE_SELF, &usage);
   return static_cast<double>(usage.ru_maxrss) / 1024.0;
-}
-
-scenario::Runner &TheRunner() {
-  static scenario::Verbs verbs = [] {
-    scenario::Verbs v;
-    scenario::register_verbs(v);
-    return v;
-  }();
-  static scenario::Runner runner(verbs, scenario::register_programs);
-  return runner;
 }
 
 void BM_Quillet(benchmark::State &state, const char *raid, bool fan_warning, int hours,
