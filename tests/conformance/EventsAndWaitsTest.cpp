@@ -87,6 +87,7 @@ TEST_F(EventsAndWaits, WaitingForAnyTakesTheLowestSignalledAndForAllEveryOneOrNo
 }
 
 TEST_F(EventsAndWaits, AWaitOnAClosedOrBadHandleFailsWithAnInvalidHandle) {
+  if (conformance::HandleMisuseStops()) GTEST_SKIP() << "winsim stops the run instead";
   HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
   HANDLE kept = CreateEventA(nullptr, TRUE, TRUE, nullptr);
   ASSERT_TRUE(CloseHandle(event));
@@ -111,7 +112,7 @@ TEST_F(EventsAndWaits, AWaitOnAClosedOrBadHandleFailsWithAnInvalidHandle) {
   SetLastError(kMarker);
   EXPECT_FALSE(SetEvent(event));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-  // Waiting for no objects is an invalid parameter.
+  // Waiting for no objects is an invalid parameter (Application Verifier stops the program).
   SetLastError(kMarker);
   EXPECT_EQ(WaitForMultipleObjects(0, &kept, FALSE, 0), WAIT_FAILED);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
@@ -137,9 +138,11 @@ TEST_F(EventsAndWaits, ADuplicatedHandleNamesTheSameEventAndAHandleLacksWhatItsR
                               DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
   EXPECT_EQ(WaitForSingleObject(moved, 0), WAIT_OBJECT_0);
   EXPECT_TRUE(CloseHandle(moved));
-  SetLastError(kMarker);
-  EXPECT_FALSE(GetHandleInformation(moved, &flags));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  if (!conformance::HandleMisuseStops()) {
+    SetLastError(kMarker);
+    EXPECT_FALSE(GetHandleInformation(moved, &flags));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  }
   // A handle opened without modify rights cannot set the event.
   HANDLE named = CreateEventA(nullptr, TRUE, FALSE, "ConformanceRightsEvent");
   HANDLE waiter = OpenEventA(SYNCHRONIZE, FALSE, "ConformanceRightsEvent");

@@ -41,10 +41,8 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
                          LPVOID lpRawData) {
   (void)lpUserSid;
   Call call("ReportEventA");
-  auto *entry = call.process.handles.find(hEventLog);
-  if (entry == nullptr || entry->object->type() != ObjectType::EventSource)
-    return call.fail(ERROR_INVALID_HANDLE);
-  auto &source = static_cast<winsim::EventSourceObject &>(*entry->object);
+  auto &source = *winsim::checked_as<winsim::EventSourceObject>(
+      call, hEventLog, ObjectType::EventSource, "an event source handle");
   if (auto e =
           call.fault({winsim::to_utf8(source.source, call.world.acp())}, RPC_S_SERVER_UNAVAILABLE))
     return call.fail(*e);
@@ -81,9 +79,7 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
 BOOL WINAPI DeregisterEventSource(HANDLE hEventLog) {
   Call call("DeregisterEventSource");
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
-  auto *entry = call.process.handles.find(hEventLog);
-  if (entry == nullptr || entry->object->type() != ObjectType::EventSource)
-    return call.fail(ERROR_INVALID_HANDLE);
+  winsim::checked_object(call, hEventLog, {ObjectType::EventSource}, "an event source handle");
   winsim::close_handle(call.world, call.process, hEventLog);
   return TRUE;
 }

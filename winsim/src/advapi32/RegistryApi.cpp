@@ -58,13 +58,24 @@ KeyRef key_of(Call &call, HKEY hkey) {
   }
   auto *entry = call.process.handles.find(reinterpret_cast<HANDLE>(hkey));
   if (entry == nullptr || entry->object->type() != ObjectType::Key) {
-    ref.error = ERROR_INVALID_HANDLE;
+    ref.error = ERROR_INVALID_HANDLE;  // a fault of the program once the fault plan is asked
     return ref;
   }
   ref.key = static_cast<winsim::KeyObject &>(*entry->object).key;
   ref.access = entry->access;
   if (ref.key->deleted) ref.error = ERROR_KEY_DELETED;
   return ref;
+}
+
+// What a call on the key returns when it cannot go on: the key's own refusal (deleted, a root
+// not simulated), or, for a handle that is no open key, a stop as a fault of the program (see
+// handle_misuse).
+LSTATUS refusal(Call &call, HKEY hkey, const KeyRef &ref) {
+  if (ref.error == ERROR_INVALID_HANDLE) {
+    auto h = reinterpret_cast<HANDLE>(hkey);
+    winsim::handle_misuse(call, h, winsim::object_of(call, h).get(), "a registry key");
+  }
+  return ref.error;
 }
 
 std::string join(const std::string &base, const std::string &relative) {
@@ -85,7 +96,7 @@ LSTATUS open_key(Call &call, HKEY hkey, const std::string &subkey, REGSAM sam, P
   KeyRef base = key_of(call, hkey);
   std::string path = base.key ? join(base.key->path, subkey) : subkey;
   if (auto e = call.fault({path}, ERROR_ACCESS_DENIED)) return static_cast<LSTATUS>(*e);
-  if (base.error != ERROR_SUCCESS) return base.error;
+  if (base.error != ERROR_SUCCESS) return refusal(call, hkey, base);
   if (!subkey.empty() && subkey[0] == '\\') return ERROR_BAD_PATHNAME;
   auto key = call.world.registry().find(base.key, subkey);
   if (!key) return ERROR_FILE_NOT_FOUND;
@@ -121,7 +132,7 @@ LSTATUS create_key(Call &call, HKEY hkey, const std::string &subkey, REGSAM sam,
   KeyRef base = key_of(call, hkey);
   std::string path = base.key ? join(base.key->path, subkey) : subkey;
   if (auto e = call.fault({path}, ERROR_ACCESS_DENIED)) return static_cast<LSTATUS>(*e);
-  if (base.error != ERROR_SUCCESS) return base.error;
+  if (base.error != ERROR_SUCCESS) return refusal(call, hkey, base);
   if (!subkey.empty() && subkey[0] == '\\') return ERROR_BAD_PATHNAME;
   winsim::Registry &registry = call.world.registry();
   sam &= ~static_cast<REGSAM>(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
@@ -270,7 +281,7 @@ LSTATUS query_value(Call &call, HKEY hkey, const std::string &name, LPDWORD rese
   KeyRef ref = key_of(call, hkey);
   std::string path = ref.key ? ref.key->path : std::string();
   if (auto e = call.fault({path, name}, ERROR_ACCESS_DENIED)) return static_cast<LSTATUS>(*e);
-  if (ref.error != ERROR_SUCCESS) return ref.error;
+  if (ref.error != ERROR_SUCCESS) return refusal(call, hkey, ref);
   if (reserved != nullptr || (data != nullptr && size == nullptr)) return ERROR_INVALID_PARAMETER;
   if (!(ref.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   winsim::RegValue *value = ref.key->value(name);
@@ -304,7 +315,7 @@ LSTATUS set_value(Call &call, HKEY hkey, const std::string &name, DWORD type, co
   KeyRef ref = key_of(call, hkey);
   std::string path = ref.key ? ref.key->path : std::string();
   if (auto e = call.fault({path, name}, ERROR_ACCESS_DENIED)) return static_cast<LSTATUS>(*e);
-  if (ref.error != ERROR_SUCCESS) return ref.error;
+  if (ref.error != ERROR_SUCCESS) return refusal(call, hkey, ref);
   if (data == nullptr && size != 0) return ERROR_NOACCESS;
   if (!(ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   size = counted_size(type, data, size, narrow);
@@ -333,7 +344,7 @@ LSTATUS delete_value(Call &call, HKEY hkey, const std::string &name) {
   KeyRef ref = key_of(call, hkey);
   std::string path = ref.key ? ref.key->path : std::string();
   if (auto e = call.fault({path, name}, ERROR_ACCESS_DENIED)) return static_cast<LSTATUS>(*e);
-  if (ref.error != ERROR_SUCCESS) return ref.error;
+  if (ref.error != ERROR_SUCCESS) return refusal(call, hkey, ref);
   if (!(ref.access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
   if (!ref.key->remove_value(name)) return ERROR_FILE_NOT_FOUND;
   winsim::Trace::Record r;
@@ -347,7 +358,7 @@ LSTATUS delete_key(Call &call, HKEY hkey, const char *subkey_given, const std::s
   KeyRef base = key_of(call, hkey);
   std::string path = base.key ? join(base.key->path, subkey) : subkey;
   if (auto e = call.fault({path}, ERROR_ACCESS_DENIED)) return static_cast<LSTATUS>(*e);
-  if (base.error != ERROR_SUCCESS) return base.error;
+  if (base.error != ERROR_SUCCESS) return refusal(call, hkey, base);
   if (subkey_given == nullptr) return ERROR_INVALID_PARAMETER;
   auto key = call.world.registry().find(base.key, subkey);
   if (!key) return ERROR_FILE_NOT_FOUND;
@@ -394,11 +405,11 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR
                                DWORD dwOptions, REGSAM samDesired,
                                const SECURITY_ATTRIBUTES *lpSecurityAttributes, PHKEY phkResult,
                                LPDWORD lpdwDisposition) {
-  (void)Reserved;
   (void)lpClass;
   (void)dwOptions;
   (void)lpSecurityAttributes;
   Call call("RegCreateKeyExA");
+  if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // reserved: must be zero
   return create_key(call, hKey, narrow_text(call, lpSubKey), samDesired, phkResult,
                     lpdwDisposition);
 }
@@ -407,11 +418,11 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
                                DWORD dwOptions, REGSAM samDesired,
                                const SECURITY_ATTRIBUTES *lpSecurityAttributes, PHKEY phkResult,
                                LPDWORD lpdwDisposition) {
-  (void)Reserved;
   (void)lpClass;
   (void)dwOptions;
   (void)lpSecurityAttributes;
   Call call("RegCreateKeyExW");
+  if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // reserved: must be zero
   return create_key(call, hKey, wide_text(lpSubKey), samDesired, phkResult, lpdwDisposition);
 }
 
@@ -467,8 +478,7 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
   Call call("RegCloseKey");
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return static_cast<LSTATUS>(*e);
   if (is_predefined(hKey)) return ERROR_SUCCESS;
-  auto *entry = call.process.handles.find(reinterpret_cast<HANDLE>(hKey));
-  if (entry == nullptr || entry->object->type() != ObjectType::Key) return ERROR_INVALID_HANDLE;
+  winsim::checked_object(call, reinterpret_cast<HANDLE>(hKey), {ObjectType::Key}, "a registry key");
   winsim::close_handle(call.world, call.process, reinterpret_cast<HANDLE>(hKey));
   return ERROR_SUCCESS;
 }

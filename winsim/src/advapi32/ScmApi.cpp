@@ -74,6 +74,37 @@ bool manager_of(Call &call, SC_HANDLE handle, DWORD *access) {
   return true;
 }
 
+// Stop the run: the handle given is no service handle, or no handle of the service control
+// manager, of the caller (see handle_misuse).
+[[noreturn]] void not_a_service(Call &call, SC_HANDLE handle) {
+  HANDLE h = reinterpret_cast<HANDLE>(handle);
+  handle_misuse(call, h, object_of(call, h).get(), "a service handle");
+}
+[[noreturn]] void not_a_manager(Call &call, SC_HANDLE handle) {
+  HANDLE h = reinterpret_cast<HANDLE>(handle);
+  handle_misuse(call, h, object_of(call, h).get(), "a service control manager handle");
+}
+
+// The service types CreateService takes: a driver, or a program of its own or sharing a
+// process (a user service's template included); a program run as the system account may also
+// be interactive.
+bool known_service_type(DWORD type) {
+  switch (type & ~static_cast<DWORD>(SERVICE_INTERACTIVE_PROCESS)) {
+    case SERVICE_WIN32_OWN_PROCESS:
+    case SERVICE_WIN32_SHARE_PROCESS:
+      return true;
+    case SERVICE_KERNEL_DRIVER:
+    case SERVICE_FILE_SYSTEM_DRIVER:
+    case 0x04:  // SERVICE_ADAPTER
+    case 0x08:  // SERVICE_RECOGNIZER_DRIVER
+    case 0x50:  // SERVICE_USER_OWN_PROCESS
+    case 0x60:  // SERVICE_USER_SHARE_PROCESS
+      return !(type & SERVICE_INTERACTIVE_PROCESS);
+    default:
+      return false;
+  }
+}
+
 void fill_status(const ServiceInfo &info, SERVICE_STATUS *status) {
   status->dwServiceType = info.type;
   status->dwCurrentState = info.state;
@@ -187,8 +218,7 @@ SC_HANDLE open_service(Call &call, SC_HANDLE manager, const std::optional<std::s
                        DWORD access) {
   if (auto e = call.fault({name.value_or("")}, ERROR_ACCESS_DENIED))
     return call.fail_with<SC_HANDLE>(*e, nullptr);
-  if (!manager_of(call, manager, nullptr))
-    return call.fail_with<SC_HANDLE>(ERROR_INVALID_HANDLE, nullptr);
+  if (!manager_of(call, manager, nullptr)) not_a_manager(call, manager);
   if (!name) return call.fail_with<SC_HANDLE>(ERROR_INVALID_ADDRESS, nullptr);
   if (name->empty()) return call.fail_with<SC_HANDLE>(ERROR_INVALID_NAME, nullptr);
   auto record = call.world.services().find(*name);
@@ -203,7 +233,7 @@ BOOL start_service(Call &call, SC_HANDLE handle, const std::vector<std::string> 
   auto record = service_of(call, handle, &access);
   if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
     return call.fail(*e);
-  if (!record) return call.fail(ERROR_INVALID_HANDLE);
+  if (!record) winsim::not_a_service(call, handle);
   if (!(access & SERVICE_START)) return call.fail(ERROR_ACCESS_DENIED);
   ServiceInfo &info = record->info;
   if (info.marked_for_delete) return call.fail(ERROR_SERVICE_MARKED_FOR_DELETE);
@@ -393,14 +423,13 @@ SC_HANDLE WINAPI CreateServiceA(SC_HANDLE hSCManager, LPCSTR lpServiceName, LPCS
   if (auto e = call.fault({name}, ERROR_ACCESS_DENIED))
     return call.fail_with<SC_HANDLE>(*e, nullptr);
   DWORD access = 0;
-  if (!winsim::manager_of(call, hSCManager, &access))
-    return call.fail_with<SC_HANDLE>(ERROR_INVALID_HANDLE, nullptr);
+  if (!winsim::manager_of(call, hSCManager, &access)) winsim::not_a_manager(call, hSCManager);
   if (!(access & SC_MANAGER_CREATE_SERVICE))
     return call.fail_with<SC_HANDLE>(ERROR_ACCESS_DENIED, nullptr);
   if (name.empty() || name.find_first_of("/\\") != std::string::npos)
     return call.fail_with<SC_HANDLE>(ERROR_INVALID_NAME, nullptr);
-  if (lpBinaryPathName == nullptr || dwStartType > SERVICE_DISABLED ||
-      dwErrorControl > SERVICE_ERROR_CRITICAL)
+  if (lpBinaryPathName == nullptr || !winsim::known_service_type(dwServiceType) ||
+      dwStartType > SERVICE_DISABLED || dwErrorControl > SERVICE_ERROR_CRITICAL)
     return call.fail_with<SC_HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
   Services &services = call.world.services();
   if (auto existing = services.find(name))
@@ -451,7 +480,7 @@ BOOL WINAPI DeleteService(SC_HANDLE hService) {
   auto record = winsim::service_of(call, hService, &access);
   if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
     return call.fail(*e);
-  if (!record) return call.fail(ERROR_INVALID_HANDLE);
+  if (!record) winsim::not_a_service(call, hService);
   if (!(access & DELETE)) return call.fail(ERROR_ACCESS_DENIED);
   if (record->info.marked_for_delete) return call.fail(ERROR_SERVICE_MARKED_FOR_DELETE);
   record->info.marked_for_delete = true;
@@ -464,7 +493,7 @@ BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID 
   auto record = winsim::service_of(call, hService, &access);
   if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
     return call.fail(*e);
-  if (!record) return call.fail(ERROR_INVALID_HANDLE);
+  if (!record) winsim::not_a_service(call, hService);
   if (!(access & SERVICE_CHANGE_CONFIG)) return call.fail(ERROR_ACCESS_DENIED);
   if (dwInfoLevel != SERVICE_CONFIG_DESCRIPTION) {
     if (dwInfoLevel >= winsim::kFirstOtherConfigLevel && dwInfoLevel <= winsim::kLastConfigLevel)
@@ -482,10 +511,9 @@ BOOL WINAPI ChangeServiceConfig2A(SC_HANDLE hService, DWORD dwInfoLevel, LPVOID 
 BOOL WINAPI CloseServiceHandle(SC_HANDLE hSCObject) {
   Call call("CloseServiceHandle");
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
-  auto *entry = call.process.handles.find(reinterpret_cast<HANDLE>(hSCObject));
-  if (entry == nullptr || (entry->object->type() != ObjectType::ScManager &&
-                           entry->object->type() != ObjectType::Service))
-    return call.fail(ERROR_INVALID_HANDLE);
+  winsim::checked_object(call, reinterpret_cast<HANDLE>(hSCObject),
+                         {ObjectType::ScManager, ObjectType::Service},
+                         "a service or service control manager handle");
   winsim::close_handle(call.world, call.process, reinterpret_cast<HANDLE>(hSCObject));
   return TRUE;
 }
@@ -496,7 +524,7 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceSta
   auto record = winsim::service_of(call, hService, &access);
   if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
     return call.fail(*e);
-  if (!record) return call.fail(ERROR_INVALID_HANDLE);
+  if (!record) winsim::not_a_service(call, hService);
   if (!(access & SERVICE_QUERY_STATUS)) return call.fail(ERROR_ACCESS_DENIED);
   winsim::fill_status(record->info, lpServiceStatus);
   return TRUE;
@@ -509,7 +537,7 @@ BOOL WINAPI QueryServiceStatusEx(SC_HANDLE hService, SC_STATUS_TYPE InfoLevel, L
   auto record = winsim::service_of(call, hService, &access);
   if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
     return call.fail(*e);
-  if (!record) return call.fail(ERROR_INVALID_HANDLE);
+  if (!record) winsim::not_a_service(call, hService);
   if (InfoLevel != SC_STATUS_PROCESS_INFO) return call.fail(winsim::ERROR_INVALID_LEVEL);
   if (pcbBytesNeeded == nullptr) return call.fail(ERROR_INVALID_ADDRESS);
   // The size needed is reported only to a buffer too small; otherwise it reads 0.
@@ -535,7 +563,7 @@ BOOL WINAPI QueryServiceConfigA(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGA lpSe
   auto record = winsim::service_of(call, hService, &access);
   if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
     return call.fail(*e);
-  if (!record) return call.fail(ERROR_INVALID_HANDLE);
+  if (!record) winsim::not_a_service(call, hService);
   if (!(access & SERVICE_QUERY_CONFIG)) return call.fail(ERROR_ACCESS_DENIED);
   unsigned cp = call.world.acp();
   const winsim::ServiceInfo &info = record->info;
@@ -598,7 +626,7 @@ BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS
   if (auto e = call.fault({name}, ERROR_ACCESS_DENIED)) {
     result = *e;
   } else if (!record) {
-    return call.fail(ERROR_INVALID_HANDLE);
+    winsim::not_a_service(call, hService);
   } else if (DWORD right = winsim::right_for(dwControl); right == 0) {
     result = ERROR_INVALID_PARAMETER;
   } else if (!(access & right)) {
@@ -754,9 +782,7 @@ HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE hRecipient, LPVOID Notifica
 BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY Handle) {
   Call call("UnregisterDeviceNotification");
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
-  auto *entry = call.process.handles.find(Handle);
-  if (entry == nullptr || entry->object->type() != ObjectType::DeviceNotify)
-    call.not_simulated("for a handle that is no registration");
+  winsim::checked_object(call, Handle, {ObjectType::DeviceNotify}, "a device notification handle");
   winsim::close_handle(call.world, call.process, Handle);
   return TRUE;
 }

@@ -125,6 +125,41 @@ std::shared_ptr<Object> object_of(Call &call, HANDLE handle) {
   return call.process.handles.get(handle);
 }
 
+namespace {
+
+std::string handle_text(HANDLE handle) {
+  char text[32];
+  std::snprintf(text, sizeof text, "handle 0x%llx",
+                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(handle)));
+  return text;
+}
+
+}  // namespace
+
+void handle_misuse(Call &call, HANDLE handle, const Object *object, const char *wanted) {
+  if (handle == nullptr)
+    call.program_fault("with a null handle where it takes " + std::string(wanted));
+  if (object == nullptr)
+    call.program_fault("on " + handle_text(handle) + ", which " +
+                       call.process.handles.describe_unopened(handle));
+  call.program_fault("on " + handle_text(handle) + ", " + object->describe() + ", which is not " +
+                     wanted);
+}
+
+std::shared_ptr<Object> checked_object(Call &call, HANDLE handle,
+                                       std::initializer_list<ObjectType> kinds,
+                                       const char *wanted) {
+  auto object = object_of(call, handle);
+  if (!object) handle_misuse(call, handle, nullptr, wanted);
+  for (ObjectType kind : kinds)
+    if (object->type() == kind) return object;
+  handle_misuse(call, handle, object.get(), wanted);
+}
+
+void check_open(Call &call, HANDLE handle) {
+  if (!object_of(call, handle)) handle_misuse(call, handle, nullptr, "an open handle");
+}
+
 void unsupported(Call &call, const std::string &what) {
   call.world.scheduler().stop_run(RunStopped::Reason::NotSimulated,
                                   "winsim: unsupported: " + std::string(call.name) + ": " + what +

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cerrno>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,12 +63,41 @@ class Call {
 // The object behind a handle of the calling process, including the pseudo handles of the
 // current process and thread; null when the handle is not valid.
 std::shared_ptr<Object> object_of(Call &call, HANDLE handle);
+// The object when it is of `type`, else null (a look-up ahead of the fault plan).
 template <typename T>
 std::shared_ptr<T> object_as(Call &call, HANDLE handle, ObjectType type) {
   auto object = object_of(call, handle);
   if (!object || object->type() != type) return nullptr;
   return std::static_pointer_cast<T>(object);
 }
+
+// Misuse of a handle, after Application Verifier's handle checks: a call given a handle its
+// process does not have open (null, closed and not given out again, or never given out), or a
+// handle to an object of a kind the call does not take (an event to CloseServiceHandle, a
+// registry key or a service handle to CloseHandle, a key to WaitForSingleObject), stops the run
+// as a fault of the program. Windows itself mostly fails such a call with ERROR_INVALID_HANDLE,
+// but the handle value may by then name another object of the process, so the outcome is
+// undefined. Not misuse, and answered with Windows' documented error: a valid handle lacking an
+// access right, an object in a state that refuses the call (a deleted key, an ended process, a
+// service marked for deletion), and, for the console functions, a handle that is no console
+// (the documented way to tell a console from a redirected output). The pseudo handles of the
+// current process and thread (INVALID_HANDLE_VALUE is the former) are valid wherever a process
+// or thread handle is taken.
+//
+// The object behind `handle` when it is one of `kinds`; `wanted` names what the call takes in
+// the report ("a service handle").
+std::shared_ptr<Object> checked_object(Call &call, HANDLE handle,
+                                       std::initializer_list<ObjectType> kinds, const char *wanted);
+template <typename T>
+std::shared_ptr<T> checked_as(Call &call, HANDLE handle, ObjectType type, const char *wanted) {
+  return std::static_pointer_cast<T>(checked_object(call, handle, {type}, wanted));
+}
+// Stops the run: `handle` is not open in the calling process, or (`object` given) refers to an
+// object that is not `wanted`.
+[[noreturn]] void handle_misuse(Call &call, HANDLE handle, const Object *object,
+                                const char *wanted);
+// Stops the run unless `handle` is open in the calling process.
+void check_open(Call &call, HANDLE handle);
 
 // Waits on objects as WaitForMultipleObjects does; `what` names the wait in deadlock reports.
 DWORD wait_objects(Call &call, const std::vector<std::shared_ptr<Object>> &objects, bool all,

@@ -9,9 +9,8 @@ HANDLE HandleTable::insert(std::shared_ptr<Object> object, DWORD access, bool in
                            bool system) {
   std::uintptr_t value;
   if (!free_.empty()) {
-    auto lowest = std::min_element(free_.begin(), free_.end());
-    value = *lowest;
-    free_.erase(lowest);
+    value = free_.begin()->first;
+    free_.erase(free_.begin());
   } else {
     value = next_;
     next_ += 4;
@@ -25,9 +24,9 @@ void HandleTable::insert_at(HANDLE handle, const Entry &entry) {
   auto value = reinterpret_cast<std::uintptr_t>(handle);
   ++entry.object->handles;
   entries_[value] = entry;
-  free_.erase(std::remove(free_.begin(), free_.end(), value), free_.end());
+  free_.erase(value);
   while (next_ <= value) {
-    if (entries_.find(next_) == entries_.end()) free_.push_back(next_);
+    if (entries_.find(next_) == entries_.end()) free_.emplace(next_, std::string());
     next_ += 4;
   }
 }
@@ -48,7 +47,7 @@ std::shared_ptr<Object> HandleTable::remove(HANDLE handle) {
   if (it == entries_.end()) return nullptr;
   auto object = std::move(it->second.object);
   entries_.erase(it);
-  free_.push_back(value);
+  free_[value] = object->describe();
   --object->handles;
   return object;
 }
@@ -69,6 +68,12 @@ std::vector<std::string> HandleTable::describe_open() const {
     out.push_back(head + entry.object->describe());
   }
   return out;
+}
+
+std::string HandleTable::describe_unopened(HANDLE handle) const {
+  auto it = free_.find(reinterpret_cast<std::uintptr_t>(handle));
+  if (it == free_.end() || it->second.empty()) return "was never opened";
+  return "was closed (it was " + it->second + ")";
 }
 
 std::size_t HandleTable::open_count() const {

@@ -1,5 +1,6 @@
 // A process's handle table. Handle values are multiples of 4, as on Windows; a closed value is
-// given out again before a new one.
+// given out again before a new one, the lowest first. Until then the table remembers what the
+// value referred to, so that a report on a closed handle can name it.
 #pragma once
 
 #include <cstdint>
@@ -34,10 +35,15 @@ class HandleTable {
   std::vector<std::string> describe_open() const;
   std::size_t open_count() const;
   bool empty() const { return entries_.empty(); }
+  // How a value that is not open stands: "was closed (it was event \"Stop\")" for a closed
+  // value not given out again, "was never opened" for a value this process was never given.
+  std::string describe_unopened(HANDLE handle) const;
 
  private:
   std::map<std::uintptr_t, Entry> entries_;
-  std::vector<std::uintptr_t> free_;
+  // Values free to give out again, with what each referred to when it was closed (empty for a
+  // value skipped when an inherited handle was placed above it).
+  std::map<std::uintptr_t, std::string> free_;
   std::uintptr_t next_ = 4;
 };
 

@@ -388,8 +388,7 @@ HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileDa
 
 BOOL WINAPI FindClose(HANDLE hFindFile) {
   Call call("FindClose");
-  if (!winsim::object_as<winsim::FindObject>(call, hFindFile, ObjectType::FindSearch))
-    return call.fail(ERROR_INVALID_HANDLE);
+  winsim::checked_as<winsim::FindObject>(call, hFindFile, ObjectType::FindSearch, "a search");
   winsim::close_handle(call.world, call.process, hFindFile);
   return TRUE;
 }
@@ -415,9 +414,8 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     return call.fail(*e);
   }
   if (lpOverlapped != nullptr) call.not_simulated("with an OVERLAPPED structure");
-  auto object = winsim::object_of(call, hDevice);
-  if (!object || (object->type() != ObjectType::Device && object->type() != ObjectType::File))
-    return call.fail(ERROR_INVALID_HANDLE);
+  winsim::checked_object(call, hDevice, {ObjectType::Device, ObjectType::File},
+                         "a device or file handle");
   if (!grants_control(call, hDevice, dwIoControlCode)) return call.fail(ERROR_ACCESS_DENIED);
   if (!device) call.not_simulated("on a file of the file system");
   // The count is written once the device has answered (none when it refused); a request that

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "kernel32/ConsoleObject.h"
 #include "kernel32/FileObject.h"
@@ -111,6 +112,25 @@ void write_std(Call &call, int which, std::string_view bytes) {
 using winsim::Call;
 using winsim::ObjectType;
 
+namespace {
+
+// What ReadFile and WriteFile take: winsim's files, devices, pipes and the console.
+constexpr std::initializer_list<ObjectType> kFileLike = {ObjectType::PipeEnd, ObjectType::File,
+                                                         ObjectType::Device, ObjectType::Console};
+constexpr const char *kFileHandle = "a file, device, pipe or console handle";
+
+// Whether the handle is a console. A handle that is no console (a pipe, a file, the null of a
+// missing standard handle) is the documented way to learn that output is redirected, and a
+// plain error; a handle that is not open at all is a fault of the program.
+bool console_of(Call &call, HANDLE handle) {
+  if (handle == nullptr) return false;
+  auto object = winsim::object_of(call, handle);
+  if (!object) winsim::handle_misuse(call, handle, nullptr, "a console handle");
+  return object->type() == ObjectType::Console;
+}
+
+}  // namespace
+
 BOOL WINAPI CreatePipe(PHANDLE hReadPipe, PHANDLE hWritePipe,
                        LPSECURITY_ATTRIBUTES lpPipeAttributes, DWORD nSize) {
   Call call("CreatePipe");
@@ -133,8 +153,8 @@ BOOL WINAPI PeekNamedPipe(HANDLE hNamedPipe, LPVOID lpBuffer, DWORD nBufferSize,
                           LPDWORD lpBytesLeftThisMessage) {
   Call call("PeekNamedPipe");
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
-  auto end = winsim::object_as<winsim::PipeEndObject>(call, hNamedPipe, ObjectType::PipeEnd);
-  if (!end) return call.fail(ERROR_INVALID_HANDLE);
+  auto end = winsim::checked_as<winsim::PipeEndObject>(call, hNamedPipe, ObjectType::PipeEnd,
+                                                       "a pipe handle");
   winsim::Pipe &pipe = *end->pipe;
   if (end->writer) return call.fail(ERROR_ACCESS_DENIED);
   if (pipe.buffer.empty() && pipe.write_closed) return call.fail(ERROR_BROKEN_PIPE);
@@ -156,8 +176,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
   if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
   if (lpOverlapped != nullptr) call.not_simulated("with an OVERLAPPED structure");
-  auto object = winsim::object_of(call, hFile);
-  if (!object) return call.fail(ERROR_INVALID_HANDLE);
+  auto object = winsim::checked_object(call, hFile, kFileLike, kFileHandle);
   auto *out = static_cast<std::uint8_t *>(lpBuffer);
   DWORD done = 0, error = 0;
   bool ok = false;
@@ -190,7 +209,7 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
       break;
     }
     default:
-      return call.fail(ERROR_INVALID_HANDLE);
+      call.not_simulated("on " + object->describe());
   }
   if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = done;
   return ok ? TRUE : call.fail(error);
@@ -202,8 +221,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
   if (lpOverlapped != nullptr) call.not_simulated("with an OVERLAPPED structure");
-  auto object = winsim::object_of(call, hFile);
-  if (!object) return call.fail(ERROR_INVALID_HANDLE);
+  auto object = winsim::checked_object(call, hFile, kFileLike, kFileHandle);
   const auto *in = static_cast<const std::uint8_t *>(lpBuffer);
   DWORD done = 0, error = 0;
   bool ok = false;
@@ -244,7 +262,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
       break;
     }
     default:
-      return call.fail(ERROR_INVALID_HANDLE);
+      call.not_simulated("on " + object->describe());
   }
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
   return ok ? TRUE : call.fail(error);
@@ -286,8 +304,7 @@ BOOL WINAPI SetStdHandle(DWORD nStdHandle, HANDLE hHandle) {
 BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
   Call call("GetConsoleMode");
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
-  auto object = winsim::object_of(call, hConsoleHandle);
-  if (!object || object->type() != ObjectType::Console) return call.fail(ERROR_INVALID_HANDLE);
+  if (!console_of(call, hConsoleHandle)) return call.fail(ERROR_INVALID_HANDLE);
   if (lpMode == nullptr) return call.fail(ERROR_NOACCESS);
   *lpMode = ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT;
   return TRUE;
@@ -299,8 +316,7 @@ BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const VOID *lpBuffer, DWORD nNu
   Call call("WriteConsoleW");
   if (lpNumberOfCharsWritten != nullptr) *lpNumberOfCharsWritten = 0;
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
-  auto object = winsim::object_of(call, hConsoleOutput);
-  if (!object || object->type() != ObjectType::Console) return call.fail(ERROR_INVALID_HANDLE);
+  if (!console_of(call, hConsoleOutput)) return call.fail(ERROR_INVALID_HANDLE);
   if (lpBuffer == nullptr && nNumberOfCharsToWrite > 0) return call.fail(ERROR_NOACCESS);
   if (nNumberOfCharsToWrite > 0)
     winsim::console_write_text(

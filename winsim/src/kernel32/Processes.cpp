@@ -235,8 +235,8 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
   Call call("GetExitCodeProcess");
   if (auto e = call.fault({}, ERROR_ACCESS_DENIED)) return call.fail(*e);
-  auto p = winsim::object_as<winsim::ProcessObject>(call, hProcess, ObjectType::Process);
-  if (!p) return call.fail(ERROR_INVALID_HANDLE);
+  auto p =
+      winsim::checked_as<winsim::ProcessObject>(call, hProcess, ObjectType::Process, "a process");
   *lpExitCode = p->exit_code;
   return TRUE;
 }
@@ -244,8 +244,8 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
 BOOL WINAPI TerminateProcess(HANDLE hProcess, UINT uExitCode) {
   Call call("TerminateProcess");
   if (auto e = call.fault({}, ERROR_ACCESS_DENIED)) return call.fail(*e);
-  auto p = winsim::object_as<winsim::ProcessObject>(call, hProcess, ObjectType::Process);
-  if (!p) return call.fail(ERROR_INVALID_HANDLE);
+  auto p =
+      winsim::checked_as<winsim::ProcessObject>(call, hProcess, ObjectType::Process, "a process");
   if (p->ended) return call.fail(ERROR_ACCESS_DENIED);
   winsim::World &world = call.world;
   bool self = p->process == &call.process;
@@ -274,8 +274,8 @@ DWORD WINAPI GetCurrentProcessId() {
 
 DWORD WINAPI GetProcessId(HANDLE Process) {
   Call call("GetProcessId");
-  auto p = winsim::object_as<winsim::ProcessObject>(call, Process, ObjectType::Process);
-  if (!p) return call.fail_with<DWORD>(ERROR_INVALID_HANDLE, 0);
+  auto p =
+      winsim::checked_as<winsim::ProcessObject>(call, Process, ObjectType::Process, "a process");
   return p->pid;
 }
 
@@ -369,8 +369,7 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 BOOL WINAPI IsWow64Process(HANDLE hProcess, LPBOOL Wow64Process) {
   Call call("IsWow64Process");
   if (auto e = call.fault({}, ERROR_ACCESS_DENIED)) return call.fail(*e);
-  if (!winsim::object_as<winsim::ProcessObject>(call, hProcess, ObjectType::Process))
-    return call.fail(ERROR_INVALID_HANDLE);
+  winsim::checked_as<winsim::ProcessObject>(call, hProcess, ObjectType::Process, "a process");
   *Wow64Process = FALSE;
   return TRUE;
 }

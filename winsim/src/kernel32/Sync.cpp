@@ -1,4 +1,5 @@
 // Handles, events, mutexes, critical sections, threads, waits and sleeping.
+#include <initializer_list>
 #include <string>
 
 #include "core/Call.h"
@@ -21,17 +22,12 @@ namespace {
 constexpr DWORD ERROR_NOT_OWNER = 288;
 constexpr DWORD THREAD_ALL_ACCESS = 0x1FFFFF;
 
-bool closable_by_close_handle(ObjectType type) {
-  switch (type) {
-    case ObjectType::ScManager:
-    case ObjectType::Service:
-    case ObjectType::EventSource:
-    case ObjectType::DeviceNotify:
-      return false;
-    default:
-      return true;
-  }
-}
+// The kinds of object CloseHandle closes: the kernel's. Registry keys, service handles, event
+// sources, device notifications and searches each have their own closing function.
+constexpr std::initializer_list<ObjectType> kKernelObjects = {
+    ObjectType::Event,   ObjectType::Mutex, ObjectType::Thread, ObjectType::Process,
+    ObjectType::PipeEnd, ObjectType::File,  ObjectType::Device, ObjectType::Console};
+constexpr const char *kKernelHandle = "a kernel object handle";
 
 bool inheritable(const SECURITY_ATTRIBUTES *sa) {
   return sa != nullptr && sa->bInheritHandle;
@@ -95,17 +91,15 @@ HANDLE create_mutex(Call &call, LPSECURITY_ATTRIBUTES sa, BOOL owner, const std:
   return h;
 }
 
+// The event a handle names, when the handle may change its state; null with the error when it
+// lacks the right.
 std::shared_ptr<winsim::EventObject> event_for_change(Call &call, HANDLE h, DWORD *error) {
-  auto *entry = call.process.handles.find(h);
-  if (entry == nullptr || entry->object->type() != ObjectType::Event) {
-    *error = ERROR_INVALID_HANDLE;
-    return nullptr;
-  }
-  if (!(entry->access & EVENT_MODIFY_STATE)) {
+  auto event = winsim::checked_as<winsim::EventObject>(call, h, ObjectType::Event, "an event");
+  if (!(call.process.handles.find(h)->access & EVENT_MODIFY_STATE)) {
     *error = ERROR_ACCESS_DENIED;
     return nullptr;
   }
-  return std::static_pointer_cast<winsim::EventObject>(entry->object);
+  return event;
 }
 
 // The lock of a critical section record. A record never initialized, or deleted since, holds
@@ -150,12 +144,10 @@ DWORD access_of(Call &call, HANDLE handle) {
   return entry != nullptr ? entry->access : 0;
 }
 
-// Whether the handle names the calling process (false for a handle of another process); sets
-// `valid` to whether it names a process at all.
-bool names_this_process(Call &call, HANDLE handle, bool *valid) {
-  auto process = winsim::object_as<winsim::ProcessObject>(call, handle, ObjectType::Process);
-  *valid = process != nullptr;
-  return process != nullptr && process->process == &call.process;
+// Whether the process handle names the calling process (false for another process).
+bool names_this_process(Call &call, HANDLE handle) {
+  return winsim::checked_as<winsim::ProcessObject>(call, handle, ObjectType::Process, "a process")
+             ->process == &call.process;
 }
 
 std::string describe_wait(const char *name, const std::vector<std::shared_ptr<Object>> &objects,
@@ -176,9 +168,7 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
   Call call("CloseHandle");
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
   if (hObject == GetCurrentProcess() || hObject == GetCurrentThread()) return TRUE;
-  auto *entry = call.process.handles.find(hObject);
-  if (entry == nullptr || !closable_by_close_handle(entry->object->type()))
-    return call.fail(ERROR_INVALID_HANDLE);
+  winsim::checked_object(call, hObject, kKernelObjects, kKernelHandle);
   winsim::close_handle(call.world, call.process, hObject);
   return TRUE;
 }
@@ -186,16 +176,18 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
 BOOL WINAPI SetHandleInformation(HANDLE hObject, DWORD dwMask, DWORD dwFlags) {
   Call call("SetHandleInformation");
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
+  winsim::checked_object(call, hObject, kKernelObjects, kKernelHandle);
   auto *entry = call.process.handles.find(hObject);
-  if (entry == nullptr) return call.fail(ERROR_INVALID_HANDLE);
+  if (entry == nullptr) return call.fail(ERROR_INVALID_HANDLE);  // a pseudo handle
   if (dwMask & HANDLE_FLAG_INHERIT) entry->inherit = (dwFlags & HANDLE_FLAG_INHERIT) != 0;
   return TRUE;
 }
 
 BOOL WINAPI GetHandleInformation(HANDLE hObject, LPDWORD lpdwFlags) {
   Call call("GetHandleInformation");
+  winsim::checked_object(call, hObject, kKernelObjects, kKernelHandle);
   auto *entry = call.process.handles.find(hObject);
-  if (entry == nullptr) return call.fail(ERROR_INVALID_HANDLE);
+  if (entry == nullptr) return call.fail(ERROR_INVALID_HANDLE);  // a pseudo handle
   if (lpdwFlags != nullptr) *lpdwFlags = entry->inherit ? HANDLE_FLAG_INHERIT : 0;
   return TRUE;
 }
@@ -205,13 +197,10 @@ BOOL WINAPI DuplicateHandle(HANDLE hSourceProcessHandle, HANDLE hSourceHandle,
                             DWORD dwDesiredAccess, BOOL bInheritHandle, DWORD dwOptions) {
   Call call("DuplicateHandle");
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
-  bool source_valid = false, target_valid = false;
-  bool source_here = names_this_process(call, hSourceProcessHandle, &source_valid);
-  bool target_here = names_this_process(call, hTargetProcessHandle, &target_valid);
-  if (!source_valid || !target_valid) return call.fail(ERROR_INVALID_HANDLE);
+  bool source_here = names_this_process(call, hSourceProcessHandle);
+  bool target_here = names_this_process(call, hTargetProcessHandle);
   if (!source_here || !target_here) call.not_simulated("between two processes");
-  auto object = winsim::object_of(call, hSourceHandle);
-  if (!object) return call.fail(ERROR_INVALID_HANDLE);
+  auto object = winsim::checked_object(call, hSourceHandle, kKernelObjects, kKernelHandle);
   DWORD access = dwDesiredAccess;
   if (dwOptions & DUPLICATE_SAME_ACCESS) {
     auto *entry = call.process.handles.find(hSourceHandle);
@@ -294,8 +283,7 @@ HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpNa
 BOOL WINAPI ReleaseMutex(HANDLE hMutex) {
   Call call("ReleaseMutex");
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
-  auto mutex = winsim::object_as<winsim::MutexObject>(call, hMutex, ObjectType::Mutex);
-  if (!mutex) return call.fail(ERROR_INVALID_HANDLE);
+  auto mutex = winsim::checked_as<winsim::MutexObject>(call, hMutex, ObjectType::Mutex, "a mutex");
   if (mutex->owner != &call.thread) return call.fail(ERROR_NOT_OWNER);
   if (--mutex->count == 0) {
     mutex->owner = nullptr;
@@ -427,8 +415,7 @@ void WINAPI ExitThread(DWORD dwExitCode) {
 
 BOOL WINAPI GetExitCodeThread(HANDLE hThread, LPDWORD lpExitCode) {
   Call call("GetExitCodeThread");
-  auto t = winsim::object_as<winsim::ThreadObject>(call, hThread, ObjectType::Thread);
-  if (!t) return call.fail(ERROR_INVALID_HANDLE);
+  auto t = winsim::checked_as<winsim::ThreadObject>(call, hThread, ObjectType::Thread, "a thread");
   *lpExitCode = t->ended ? t->exit_code : STILL_ACTIVE;
   return TRUE;
 }
@@ -457,13 +444,17 @@ DWORD WINAPI WaitForMultipleObjects(DWORD nCount, const HANDLE *lpHandles, BOOL 
   const char *name = nCount == 1 && !bWaitAll ? "WaitForSingleObject" : "WaitForMultipleObjects";
   Call call(name);
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail_with<DWORD>(*e, WAIT_FAILED);
-  if (nCount == 0 || nCount > MAXIMUM_WAIT_OBJECTS || lpHandles == nullptr)
+  // No handles at all is a misuse Application Verifier stops for; too many is a plain error.
+  if (nCount == 0 || lpHandles == nullptr)
+    call.program_fault("with " + std::to_string(nCount) + " handles at " +
+                       (lpHandles == nullptr ? "a null address" : "an address"));
+  if (nCount > MAXIMUM_WAIT_OBJECTS)
     return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, WAIT_FAILED);
   std::vector<std::shared_ptr<Object>> objects;
   for (DWORD i = 0; i < nCount; ++i) {
     auto object = winsim::object_of(call, lpHandles[i]);
     if (!object || !object->waitable())
-      return call.fail_with<DWORD>(ERROR_INVALID_HANDLE, WAIT_FAILED);
+      winsim::handle_misuse(call, lpHandles[i], object.get(), "a handle that can be waited on");
     if (!(access_of(call, lpHandles[i]) & SYNCHRONIZE))
       return call.fail_with<DWORD>(ERROR_ACCESS_DENIED, WAIT_FAILED);
     if (bWaitAll)

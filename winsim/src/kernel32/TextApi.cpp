@@ -14,6 +14,12 @@ unsigned code_page(Call &call, UINT cp) {
   return cp;
 }
 
+constexpr DWORD ERROR_INVALID_FLAGS = 1004;
+// The flags WideCharToMultiByte takes: WC_COMPOSITECHECK, WC_DISCARDNS, WC_SEPCHARS,
+// WC_DEFAULTCHAR and WC_NO_BEST_FIT_CHARS; for UTF-8 only WC_ERR_INVALID_CHARS.
+constexpr DWORD kConversionFlags = 0x200 | 0x10 | 0x20 | 0x40 | 0x400;
+constexpr DWORD kUtf8Flags = 0x80;
+
 bool known_code_page(unsigned cp) {
   return cp == 932 || cp == 1252 || cp == 437 || cp == 65001;
 }
@@ -73,12 +79,15 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
                                LPBOOL lpUsedDefaultChar) {
   Call call("WideCharToMultiByte");
   if (auto e = call.fault({}, ERROR_INVALID_PARAMETER)) return call.fail_with(*e, 0);
-  (void)dwFlags;
-  (void)lpDefaultChar;
   unsigned cp = code_page(call, CodePage);
   if (!known_code_page(cp)) return call.fail_with(ERROR_INVALID_PARAMETER, 0);
-  if (lpWideCharStr == nullptr || cchWideChar == 0 || cbMultiByte < 0)
+  // A size without a buffer is invalid; so is a default character for UTF-8, which has none.
+  if (lpWideCharStr == nullptr || cchWideChar == 0 || cbMultiByte < 0 ||
+      (lpMultiByteStr == nullptr && cbMultiByte != 0) ||
+      (cp == CP_UTF8 && (lpDefaultChar != nullptr || lpUsedDefaultChar != nullptr)))
     return call.fail_with(ERROR_INVALID_PARAMETER, 0);
+  if (dwFlags & ~(cp == CP_UTF8 ? kUtf8Flags : kConversionFlags))
+    return call.fail_with(ERROR_INVALID_FLAGS, 0);
   std::u16string wide =
       cchWideChar < 0
           ? std::u16string(lpWideCharStr, std::char_traits<char16_t>::length(lpWideCharStr) + 1)

@@ -1,0 +1,173 @@
+// Misuse of a handle, after Application Verifier's handle checks: a handle the process does not
+// have open (null, closed, never given out), one of a kind the call does not take, a wait on
+// what cannot be waited on, stops the run as a fault of the program, naming the call, the handle,
+// what it was or is, the thread and the calling function. What Windows documents as a plain
+// error stays one.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/win32.h"
+#include "winsim/FaultPlan.h"
+#include "winsim/World.h"
+
+namespace {
+
+HANDLE NewEvent() {
+  return CreateEventA(nullptr, TRUE, FALSE, "Misused");
+}
+
+HKEY NewKey() {
+  HKEY key = nullptr;
+  RegOpenKeyExA(HKEY_LOCAL_MACHINE, "", 0, KEY_READ, &key);
+  return key;
+}
+
+int CloseTwice() {
+  HANDLE event = NewEvent();
+  CloseHandle(event);
+  CloseHandle(event);
+  return 0;
+}
+
+int SetClosed() {
+  HANDLE event = NewEvent();
+  CloseHandle(event);
+  SetEvent(event);
+  return 0;
+}
+
+int WaitNeverOpened() {
+  WaitForSingleObject(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x7ff0)), 0);
+  return 0;
+}
+
+int CloseNull() {
+  CloseHandle(nullptr);
+  return 0;
+}
+
+int CloseKeyAsObject() {
+  CloseHandle(reinterpret_cast<HANDLE>(NewKey()));
+  return 0;
+}
+
+int CloseManagerAsObject() {
+  CloseHandle(reinterpret_cast<HANDLE>(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT)));
+  return 0;
+}
+
+int CloseEventAsService() {
+  CloseServiceHandle(reinterpret_cast<SC_HANDLE>(NewEvent()));
+  return 0;
+}
+
+int QueryEventAsKey() {
+  RegQueryValueExA(reinterpret_cast<HKEY>(NewEvent()), "Value", nullptr, nullptr, nullptr, nullptr);
+  return 0;
+}
+
+int ReportToKey() {
+  const char *text[] = {"x"};
+  ReportEventA(reinterpret_cast<HANDLE>(NewKey()), EVENTLOG_ERROR_TYPE, 0, 1, nullptr, 1, 0, text,
+               nullptr);
+  return 0;
+}
+
+int WaitOnKey() {
+  WaitForSingleObject(reinterpret_cast<HANDLE>(NewKey()), 0);
+  return 0;
+}
+
+int WaitOnNothing() {
+  HANDLE event = NewEvent();
+  WaitForMultipleObjects(0, &event, FALSE, 0);
+  return 0;
+}
+
+int ReadEvent() {
+  char byte = 0;
+  DWORD read = 0;
+  ReadFile(NewEvent(), &byte, 1, &read, nullptr);
+  return 0;
+}
+
+TEST(HandleMisuse, StopsTheRunNamingTheCallTheHandleWhatItIsAndTheCaller) {
+  const std::string head = "winsim: fault of the program: pid 12 (misuse.exe) tid 16 called ";
+  const struct {
+    winsim::ProgramEntry entry;
+    const char *caller;
+    std::string report;
+  } cases[] = {
+      {CloseTwice, "CloseTwice",
+       "CloseHandle on handle 0x10, which was closed (it was event \"Misused\")"},
+      {SetClosed, "SetClosed",
+       "SetEvent on handle 0x10, which was closed (it was event \"Misused\")"},
+      {WaitNeverOpened, "WaitNeverOpened",
+       "WaitForSingleObject on handle 0x7ff0, which was never opened"},
+      {CloseNull, "CloseNull",
+       "CloseHandle with a null handle where it takes a kernel object handle"},
+      {CloseKeyAsObject, "CloseKeyAsObject",
+       "CloseHandle on handle 0x10, registry key \"HKLM\", which is not a kernel object handle"},
+      {CloseManagerAsObject, "CloseManagerAsObject",
+       "CloseHandle on handle 0x10, service control manager, which is not a kernel object "
+       "handle"},
+      {CloseEventAsService, "CloseEventAsService",
+       "CloseServiceHandle on handle 0x10, event \"Misused\", which is not a service or service "
+       "control manager handle"},
+      {QueryEventAsKey, "QueryEventAsKey",
+       "RegQueryValueExA on handle 0x10, event \"Misused\", which is not a registry key"},
+      {ReportToKey, "ReportToKey",
+       "ReportEventA on handle 0x10, registry key \"HKLM\", which is not an event source handle"},
+      {WaitOnKey, "WaitOnKey",
+       "WaitForSingleObject on handle 0x10, registry key \"HKLM\", which is not a handle that can "
+       "be waited on"},
+      {WaitOnNothing, "WaitOnNothing", "WaitForMultipleObjects with 0 handles at an address"},
+      {ReadEvent, "ReadEvent",
+       "ReadFile on handle 0x10, event \"Misused\", which is not a file, device, pipe or console "
+       "handle"},
+  };
+  for (const auto &[entry, caller, report] : cases) {
+    winsim::World world;
+    world.add_program("misuse.exe", entry);
+    world.place_program("C:\\misuse.exe", "misuse.exe");
+    std::uint32_t pid = world.start("C:\\misuse.exe");
+    try {
+      world.wait_exit(pid);
+      ADD_FAILURE() << report << ": the run went on";
+    } catch (const winsim::RunStopped &stop) {
+      EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::ProgramFault);
+      EXPECT_EQ(std::string(stop.what()), head + report + " (from " + caller + ")\n");
+    }
+  }
+}
+
+// Not misuse: the pseudo handles, a predefined root key, a handle lacking a right, a handle
+// that is no console given to the console functions, and a call the fault plan fails.
+TEST(HandleMisuse, LeavesDocumentedErrorsAndInjectedFailuresAsTheyAre) {
+  winsim::World world;
+  world.faults().add({"CloseHandle", "", 1, false, ERROR_INVALID_HANDLE});
+  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, "Watched");
+  SetLastError(0);
+  EXPECT_FALSE(CloseHandle(event));  // injected: the handle stays open
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_TRUE(CloseHandle(event));
+  for (HANDLE pseudo : {GetCurrentProcess(), GetCurrentThread(), INVALID_HANDLE_VALUE})
+    EXPECT_TRUE(CloseHandle(pseudo));
+  EXPECT_EQ(WaitForSingleObject(GetCurrentThread(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS);
+
+  HANDLE owner = CreateEventA(nullptr, TRUE, FALSE, "Watched");
+  HANDLE waiter = OpenEventA(SYNCHRONIZE, FALSE, "Watched");
+  EXPECT_FALSE(SetEvent(waiter));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  DWORD mode = 0;
+  for (HANDLE no_console : {owner, static_cast<HANDLE>(nullptr)}) {
+    EXPECT_FALSE(GetConsoleMode(no_console, &mode));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  }
+  CloseHandle(waiter);
+  CloseHandle(owner);
+}
+
+}  // namespace
