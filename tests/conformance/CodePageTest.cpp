@@ -39,6 +39,37 @@ TEST_F(CodePage, TheAnsiCodePageIs932AndItsTextConvertsToUtf16AndBackIntoBuffers
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
+// A size without a buffer, a default character for UTF-8 (which has none) and flags the code
+// page does not take are refused before anything is converted.
+TEST_F(CodePage, AConversionWithParametersTheCodePageDoesNotTakeIsRefused) {
+  char narrow[8] = "-";
+  BOOL used = kMarker;
+  const struct {
+    const char *what;
+    UINT code_page;
+    DWORD flags;
+    LPSTR buffer;
+    LPBOOL used;
+    DWORD error;
+  } cases[] = {
+      {"a size without a buffer", 932, 0, nullptr, nullptr, ERROR_INVALID_PARAMETER},
+      {"a default for UTF-8", CP_UTF8, 0, narrow, &used, ERROR_INVALID_PARAMETER},
+      {"an unknown flag", 932, 0x8000, narrow, nullptr, ERROR_INVALID_FLAGS},
+      {"a flag UTF-8 does not take", CP_UTF8, WC_NO_BEST_FIT_CHARS, narrow, nullptr,
+       ERROR_INVALID_FLAGS},
+  };
+  for (const auto &c : cases) {
+    SetLastError(kMarker);
+    EXPECT_EQ(WideCharToMultiByte(c.code_page, c.flags, TEXT("A"), -1, c.buffer, sizeof narrow,
+                                  nullptr, c.used),
+              0)
+        << c.what;
+    EXPECT_EQ(GetLastError(), c.error) << c.what;
+  }
+  EXPECT_EQ(std::string(narrow), "-");
+  EXPECT_EQ(used, static_cast<BOOL>(kMarker));
+}
+
 TEST_F(CodePage, LoweringTextLowersLettersAndKeepsDoubleByteCharactersWhole) {
   // "ア" is 0x83 0x41 and "表" 0x95 0x5C: their second bytes look like 'A' and '\'.
   char text[] =

@@ -6,6 +6,8 @@
 #include <tuple>
 #include <vector>
 
+#include <utility>
+
 #include "Conformance.h"
 
 namespace {
@@ -171,6 +173,27 @@ TEST_F(Registry, ValuesComeBackAsStoredInEitherFormAndShortBuffersAreToldTheSize
   BYTE buffer[4];
   EXPECT_EQ(RegQueryValueExA(key, "Number", nullptr, nullptr, buffer, nullptr),
             ERROR_INVALID_PARAMETER);
+}
+
+// A reserved parameter must be zero (or null): otherwise the call is an invalid parameter and
+// writes nothing.
+TEST_F(Registry, ANonzeroReservedParameterIsAnInvalidParameterAndWritesNothing) {
+  const DWORD one = 1;
+  const auto *data = reinterpret_cast<const BYTE *>(&one);
+  HKEY sub = nullptr;
+  DWORD reserved = 0, size = sizeof reserved;
+  const std::pair<const char *, LSTATUS> cases[] = {
+      {"set", RegSetValueExA(key, "Value", 1, REG_DWORD, data, sizeof one)},
+      {"set wide", RegSetValueExW(key, TEXT("Value"), 1, REG_DWORD, data, sizeof one)},
+      {"create", RegCreateKeyExA(key, "Sub", 1, nullptr, 0, KEY_READ, nullptr, &sub, nullptr)},
+      {"create wide",
+       RegCreateKeyExW(key, TEXT("Sub"), 1, nullptr, 0, KEY_READ, nullptr, &sub, nullptr)},
+      {"query", RegQueryValueExA(key, "Value", &reserved, nullptr, nullptr, &size)},
+  };
+  for (const auto &[what, status] : cases) EXPECT_EQ(status, ERROR_INVALID_PARAMETER) << what;
+  EXPECT_EQ(RegQueryValueExA(key, "Value", nullptr, nullptr, nullptr, nullptr),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExA(key, "Sub", 0, KEY_READ, &sub), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesOfALargerBuffer) {

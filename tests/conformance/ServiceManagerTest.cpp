@@ -273,6 +273,15 @@ TEST_F(ServiceManager, BadNamesDatabasesHandlesFiltersAndCallsOfNoServiceAreRefu
        [&] { return !RegisterServiceCtrlHandlerExA(name_.c_str(), IgnoreControl, nullptr); },
        ERROR_SERVICE_DOES_NOT_EXIST},
       {"a status", [&] { return !SetServiceStatus(nullptr, &status); }, ERROR_INVALID_HANDLE},
+      {"arguments without their vector", [&] { return !StartServiceW(service_, 1, nullptr); },
+       ERROR_INVALID_PARAMETER},
+      {"an unknown service type",
+       [&] {
+         return !CreateServiceA(manager_, "NorvaneUnknownType", nullptr, SERVICE_ALL_ACCESS, 0x40,
+                                SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, "C:\\x.exe", nullptr,
+                                nullptr, nullptr, nullptr, nullptr);
+       },
+       ERROR_INVALID_PARAMETER},
       {"unknown flags",
        [&] { return !RegisterDeviceNotificationA(nullptr, &filter, notify | 0x100); },
        ERROR_INVALID_PARAMETER},

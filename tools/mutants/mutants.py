@@ -344,7 +344,9 @@ def main(argv):
         print(f"mutants: {e}", file=sys.stderr)
         return 2
     if wanted:
-        mutants = [m for m in mutants if wanted in m.name.lower() or wanted in m.path.lower()]
+        # The filter picks by the block's name, the source it mutates or the list it is in.
+        mutants = [m for m in mutants if wanted in m.name.lower() or wanted in m.path.lower()
+                   or wanted in m.where.rsplit(":", 1)[0].lower()]
     if not mutants:
         print("mutants: no block matches" if wanted else "mutants: the list is empty",
               file=sys.stderr)

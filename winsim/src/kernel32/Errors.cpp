@@ -40,6 +40,7 @@ const SystemMessage kMessages[] = {
     {232, "The pipe is being closed.\r\n"},
     {234, "More data is available.\r\n"},
     {259, "No more data is available.\r\n"},
+    {1004, "Invalid flags.\r\n"},
     {1018, "Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
     {1052, "The requested control is not valid for this service.\r\n"},
     {1053, "The service did not respond to the start or control request in a timely fashion.\r\n"},

@@ -14,7 +14,6 @@ unsigned code_page(Call &call, UINT cp) {
   return cp;
 }
 
-constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 // The flags WideCharToMultiByte takes: WC_COMPOSITECHECK, WC_DISCARDNS, WC_SEPCHARS,
 // WC_DEFAULTCHAR and WC_NO_BEST_FIT_CHARS; for UTF-8 only WC_ERR_INVALID_CHARS.
 constexpr DWORD kConversionFlags = 0x200 | 0x10 | 0x20 | 0x40 | 0x400;
