@@ -1,7 +1,6 @@
 // ShellBeacon's watch: ten seconds after the library starts, one pass over the volume list per
 // second of the two-minute watch; each qualifying volume is announced once, in the pass in which
 // it first qualifies, to the shell and by a broadcast to every top-level window.
-#include <climits>
 #include <optional>
 #include <string>
 
@@ -80,13 +79,12 @@ TEST_P(DriveNumberTest, LettersGoToTheShellNumbersUpTo31ToTheBroadcastAndOthersN
   ExpectLibraryUse(c.announced ? 60 : 120, 1, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Drives, DriveNumberTest,
-    ::testing::Values(DriveCase{0, "A:\\", true}, DriveCase{25, "Z:\\", true},
-                      DriveCase{26, nullptr, true}, DriveCase{31, nullptr, true},
-                      DriveCase{32, nullptr, false}, DriveCase{64, nullptr, false},
-                      DriveCase{INT_MAX, nullptr, false}, DriveCase{-1, nullptr, false},
-                      DriveCase{INT_MIN, nullptr, false}));
+INSTANTIATE_TEST_SUITE_P(Drives, DriveNumberTest,
+                         ::testing::Values(DriveCase{0, "A:\\", true}, DriveCase{25, "Z:\\", true},
+                                           DriveCase{26, nullptr, true},
+                                           DriveCase{31, nullptr, true},
+                                           DriveCase{32, nullptr, false},
+                                           DriveCase{-1, nullptr, false}));
 
 struct VersionCase {
   const char *name;
