@@ -75,13 +75,17 @@ void StopRefused(SetupWorld &w) {
 INSTANTIATE_TEST_SUITE_P(
     Table, SetupExitCode,
     ::testing::Values(
-        ExitCase{"FoldersPresent", FoldersPresent, "Install bWinXP \"\\Driver\" Debug",
+        // A folder that exists, or that access is denied to, is passed over.
+        ExitCase{"FoldersPresentOrDenied",
+                 FoldersPresent,
+                 "Install bWinXP \"\\Driver\" Debug",
                  kNoService +
                      std::string("Create Direcotry [\\Program Files\\Pellam] failed, "
-                                 "error=0x000000B7Create Direcotry [\\Program Files\\Pellam\\QORA] "
+                                 "error=0x00000005Create Direcotry [\\Program Files\\Pellam\\QORA] "
                                  "failed, error=0x000000B7") +
                      SetupWorld::CopyLines(1, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
-                 0},
+                 0,
+                 {Failing("CreateDirectoryW", 5, 1, "Pellam")}},
         ExitCase{"WithoutTheUserGuide", WithoutTheUserGuide, "Install bWinXP \"\\Driver\" Debug",
                  kNoService + SetupWorld::CopyLines(1, 6) +
                      "\ncopy C:\\Media\\AP\\Language\\Hesper.chm to C:\\Program "

@@ -10,8 +10,6 @@
 namespace installer_test {
 namespace {
 
-constexpr const char *kDriverKey = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\truecrypt";
-
 using SetupInstall = SetupWorld;
 
 TEST_F(SetupInstall, CopiesTheTableRegistersTheServiceAndTheDriverAndStartsTheService) {
@@ -34,6 +32,8 @@ TEST_F(SetupInstall, CopiesTheTableRegistersTheServiceAndTheDriverAndStartsTheSe
   EXPECT_EQ(Files("svc.status", {"service", "state"}),
             (Records{{{"service", "QORAService"}, {"state", 4}}}));
   EXPECT_EQ(world.registry().value(kDriverKey, "ImagePath")->data.size(), 94u);
+  EXPECT_EQ(world.registry().string(kRunKey, "qora_init"),
+            std::string(kInstallFolder) + "\\ShellBeacon.exe");
   EXPECT_EQ(world.registry().string("HKCU\\Software\\QORA", "Version"), "1.06.00");
 }
 

@@ -78,12 +78,24 @@ TEST_F(SetupOnInstalled, UpdateWithoutAResourceToleratesTheFailedRestore) {
                      {{"path", "C:\\Program Files\\QORATmp"}, {"error", 0}}}));
   EXPECT_TRUE(Installed("Yarrow.exe"));
   EXPECT_EQ(world.registry().string("HKCU\\Software\\QORA", "Version"), "1.06.00");
+  // The driver's and the notifier's entries stay as Install made them, untouched.
+  for (const char *kind : {"reg.set", "reg.delete"})
+    for (const Record &r : Files(kind, {"key"}))
+      EXPECT_TRUE(r["key"] != kDriverKey && r["key"] != kRunKey) << kind << " " << r["key"];
+  EXPECT_TRUE(world.registry().value(kRunKey, "qora_init"));
 }
 
 TEST_F(SetupOnInstalled, UpdateBringsTheResourceFromTheSystemFolderToTheInstallFolder) {
   world.files().add_text_file(kSystemResource, "volume keys");
-  std::uint32_t pid = RunSetup("Update bWinXP \\Driver");
+  std::uint32_t pid = RunSetup("Update bWinXP \\Driver Debug");
   EXPECT_EQ(world.exit_code(pid), 0u);
+  const std::string console = world.console(pid);
+  for (const char *line :
+       {"\nbackup C:\\Windows\\System32\\mirtResource to C:\\Program Files\\QORATmp\\mirtResource"
+        "\t---OK\n",
+        "\ncopy  mirtResource from C:\\Program Files\\QORATmp\\mirtResource to C:\\Program "
+        "Files\\Pellam\\QORA\\mirtResource\t---OK\n"})
+    EXPECT_NE(console.find(line), std::string::npos) << console;
   Records copies = Files("file.copy", {"from", "to", "error"});
   ASSERT_EQ(copies.size(), 19u);
   EXPECT_EQ(copies.front(), (Record{{"from", kSystemResource},
@@ -128,6 +140,8 @@ TEST_F(SetupOnInstalled, RemoveDeletesFilesServiceAndEntries) {
   EXPECT_EQ(Files("svc.delete", {"service"}), (Records{{{"service", kServiceName}}}));
   EXPECT_FALSE(world.files().exists("C:\\Program Files\\Pellam"));
   EXPECT_FALSE(world.registry().key_exists("HKCU\\Software\\QORA"));
+  EXPECT_FALSE(world.registry().key_exists(kDriverKey));
+  EXPECT_FALSE(world.registry().value(kRunKey, "qora_init"));
   EXPECT_TRUE(RebootDeletes().empty());
 }
 
@@ -200,6 +214,11 @@ void OldRuntimeFile(SetupWorld &w) {
 void Resource(SetupWorld &w) {
   w.world.files().add_text_file(std::string(kInstallFolder) + "\\mirtResource", "volume keys");
 }
+// The temporary folder is there already: its creation fails with 183, or with 5 under a fault.
+void TempFolderAndResource(SetupWorld &w) {
+  w.world.files().add_directory("C:\\Program Files\\QORATmp");
+  Resource(w);
+}
 void DriverInUse(SetupWorld &w) {
   w.world.files().find(std::string(kInstallFolder) + "\\truecrypt-x64.sys")->busy = true;
 }
@@ -248,6 +267,9 @@ const std::string kQora = std::string(kInstallFolder) + "\\";
 const std::string kBackupFailed = "backup " + kQora +
                                   "mirtResource to C:\\Program Files\\QORATmp\\mirtResource\t---"
                                   "fail,error=0x0000000";
+
+const std::string kBackupOk =
+    "backup " + kQora + "mirtResource to C:\\Program Files\\QORATmp\\mirtResource\t---OK\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Calls, SetupRemoval,
@@ -334,6 +356,22 @@ INSTANTIATE_TEST_SUITE_P(
                     11,
                     {},
                     kBackupFailed.substr(0, kBackupFailed.size() - 1) + "1D\nExitCode = 11\n",
+                    {kQora + "mirtResource"}},
+        RemovalCase{"TempFolderPresent",
+                    "Update",
+                    TempFolderAndResource,
+                    {},
+                    0,
+                    {},
+                    kBackupOk,
+                    {kQora + "mirtResource"}},
+        RemovalCase{"TempFolderDenied",
+                    "Update",
+                    TempFolderAndResource,
+                    {Failing("CreateDirectoryW", ERROR_ACCESS_DENIED, 1, "QORATmp")},
+                    0,
+                    {},
+                    kBackupOk,
                     {kQora + "mirtResource"}},
         // The backup stays in the temporary folder.
         RemovalCase{"RestoreCopyRefused",
