@@ -10,8 +10,6 @@
 namespace installer_test {
 namespace {
 
-constexpr const char *kDriverKey = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\truecrypt";
-
 using SetupInstall = SetupWorld;
 
 TEST_F(SetupInstall, CopiesTheTableRegistersTheServiceAndTheDriverAndStartsTheService) {
@@ -34,6 +32,8 @@ TEST_F(SetupInstall, CopiesTheTableRegistersTheServiceAndTheDriverAndStartsTheSe
   EXPECT_EQ(Files("svc.status", {"service", "state"}),
             (Records{{{"service", "QORAService"}, {"state", 4}}}));
   EXPECT_EQ(world.registry().value(kDriverKey, "ImagePath")->data.size(), 94u);
+  EXPECT_EQ(world.registry().string(kRunKey, "qora_init"),
+            std::string(kInstallFolder) + "\\ShellBeacon.exe");
   EXPECT_EQ(world.registry().string("HKCU\\Software\\QORA", "Version"), "1.06.00");
 }
 
@@ -133,50 +133,25 @@ Record Exited(std::uint64_t t, const char *image, DWORD code) {
 INSTANTIATE_TEST_SUITE_P(
     Runs, ServiceProgramRun,
     ::testing::Values(
-        SuiteRunCase{"InstallEnds",
-                     "Install bWinXP \\Driver",
-                     false,
-                     false,
-                     {},
-                     {Exited(0, "Yarrow.exe", 0), Exited(1000, "QORASetup.exe", 0)},
-                     0},
-        SuiteRunCase{
-            "InstallNeverEnds",
-            "Install bWinXP \\Driver",
-            false,
-            true,
-            {},
-            {Exited(300000, "Yarrow.exe", ERROR_TIMEOUT), Exited(300000, "QORASetup.exe", 13)},
-            13},
-        SuiteRunCase{"InstallNotWaitedFor",
-                     "Install bWinXP \\Driver",
-                     false,
-                     false,
+        SuiteRunCase("InstallEnds", "Install bWinXP \\Driver", false, false, {},
+                     {Exited(0, "Yarrow.exe", 0), Exited(1000, "QORASetup.exe", 0)}, 0),
+        SuiteRunCase(
+            "InstallNeverEnds", "Install bWinXP \\Driver", false, true, {},
+            {Exited(300000, "Yarrow.exe", ERROR_TIMEOUT), Exited(300000, "QORASetup.exe", 13)}, 13),
+        SuiteRunCase("InstallNotWaitedFor", "Install bWinXP \\Driver", false, false,
                      {FailingIn("WaitForSingleObject", "RunSuiteProgram", ERROR_INVALID_HANDLE)},
-                     {Exited(0, "Yarrow.exe", ERROR_TIMEOUT), Exited(0, "QORASetup.exe", 13)},
-                     13},
-        SuiteRunCase{"InstallExitCodeUnread",
-                     "Install bWinXP \\Driver",
-                     false,
-                     false,
+                     {Exited(0, "Yarrow.exe", ERROR_TIMEOUT), Exited(0, "QORASetup.exe", 13)}, 13),
+        SuiteRunCase("InstallExitCodeUnread", "Install bWinXP \\Driver", false, false,
                      {FailingIn("GetExitCodeProcess", "RunSuiteProgram", ERROR_ACCESS_DENIED)},
-                     {Exited(0, "Yarrow.exe", 0), Exited(0, "QORASetup.exe", 13)},
-                     13},
+                     {Exited(0, "Yarrow.exe", 0), Exited(0, "QORASetup.exe", 13)}, 13),
         // Nothing more can be done about a run that refuses to end: the installer fails.
-        SuiteRunCase{"InstallNeverEndsNorTerminates",
-                     "Install bWinXP \\Driver",
-                     false,
-                     true,
+        SuiteRunCase("InstallNeverEndsNorTerminates", "Install bWinXP \\Driver", false, true,
                      {FailingIn("TerminateProcess", "RunSuiteProgram", ERROR_ACCESS_DENIED)},
-                     {Exited(310000, "QORASetup.exe", 13)},
-                     13},
-        SuiteRunCase{"RemoveNotWaitedFor",
-                     "Remove bWinXP \\Driver",
-                     true,
-                     false,
+                     {Exited(310000, "QORASetup.exe", 13)}, 13),
+        SuiteRunCase("RemoveNotWaitedFor", "Remove bWinXP \\Driver", true, false,
                      {FailingIn("WaitForSingleObject", "RunSuiteProgram", ERROR_INVALID_HANDLE)},
                      {Exited(4000, "Yarrow.exe", ERROR_TIMEOUT), Exited(4000, "QORASetup.exe", 0)},
-                     0}),
+                     0)),
     [](const auto &param_info) { return param_info.param.name; });
 
 }  // namespace

@@ -78,12 +78,24 @@ TEST_F(SetupOnInstalled, UpdateWithoutAResourceToleratesTheFailedRestore) {
                      {{"path", "C:\\Program Files\\QORATmp"}, {"error", 0}}}));
   EXPECT_TRUE(Installed("Yarrow.exe"));
   EXPECT_EQ(world.registry().string("HKCU\\Software\\QORA", "Version"), "1.06.00");
+  // The driver's and the notifier's entries stay as Install made them, untouched.
+  for (const char *kind : {"reg.set", "reg.delete"})
+    for (const Record &r : Files(kind, {"key"}))
+      EXPECT_TRUE(r["key"] != kDriverKey && r["key"] != kRunKey) << kind << " " << r["key"];
+  EXPECT_TRUE(world.registry().value(kRunKey, "qora_init"));
 }
 
 TEST_F(SetupOnInstalled, UpdateBringsTheResourceFromTheSystemFolderToTheInstallFolder) {
   world.files().add_text_file(kSystemResource, "volume keys");
-  std::uint32_t pid = RunSetup("Update bWinXP \\Driver");
+  std::uint32_t pid = RunSetup("Update bWinXP \\Driver Debug");
   EXPECT_EQ(world.exit_code(pid), 0u);
+  const std::string console = world.console(pid);
+  for (const char *line :
+       {"\nbackup C:\\Windows\\System32\\mirtResource to C:\\Program Files\\QORATmp\\mirtResource"
+        "\t---OK\n",
+        "\ncopy  mirtResource from C:\\Program Files\\QORATmp\\mirtResource to C:\\Program "
+        "Files\\Pellam\\QORA\\mirtResource\t---OK\n"})
+    EXPECT_NE(console.find(line), std::string::npos) << console;
   Records copies = Files("file.copy", {"from", "to", "error"});
   ASSERT_EQ(copies.size(), 19u);
   EXPECT_EQ(copies.front(), (Record{{"from", kSystemResource},
@@ -128,6 +140,8 @@ TEST_F(SetupOnInstalled, RemoveDeletesFilesServiceAndEntries) {
   EXPECT_EQ(Files("svc.delete", {"service"}), (Records{{{"service", kServiceName}}}));
   EXPECT_FALSE(world.files().exists("C:\\Program Files\\Pellam"));
   EXPECT_FALSE(world.registry().key_exists("HKCU\\Software\\QORA"));
+  EXPECT_FALSE(world.registry().key_exists(kDriverKey));
+  EXPECT_FALSE(world.registry().value(kRunKey, "qora_init"));
   EXPECT_TRUE(RebootDeletes().empty());
 }
 
@@ -200,6 +214,11 @@ void OldRuntimeFile(SetupWorld &w) {
 void Resource(SetupWorld &w) {
   w.world.files().add_text_file(std::string(kInstallFolder) + "\\mirtResource", "volume keys");
 }
+// The temporary folder is there already: its creation fails with 183, or with 5 under a fault.
+void TempFolderAndResource(SetupWorld &w) {
+  w.world.files().add_directory("C:\\Program Files\\QORATmp");
+  Resource(w);
+}
 void DriverInUse(SetupWorld &w) {
   w.world.files().find(std::string(kInstallFolder) + "\\truecrypt-x64.sys")->busy = true;
 }
@@ -249,102 +268,72 @@ const std::string kBackupFailed = "backup " + kQora +
                                   "mirtResource to C:\\Program Files\\QORATmp\\mirtResource\t---"
                                   "fail,error=0x0000000";
 
+const std::string kBackupOk =
+    "backup " + kQora + "mirtResource to C:\\Program Files\\QORATmp\\mirtResource\t---OK\n";
+
 INSTANTIATE_TEST_SUITE_P(
     Calls, SetupRemoval,
     ::testing::Values(
         // The update copies the file anew: a mark would delete the new copy at the restart.
-        RemovalCase{"UpdateTableFileRefused",
-                    "Update",
-                    nullptr,
-                    {FailingOn("DeleteFileW", "DeletePath", "Kelpie.dll", ERROR_ACCESS_DENIED)},
-                    0,
+        RemovalCase("UpdateTableFileRefused", "Update", nullptr,
+                    {FailingOn("DeleteFileW", "DeletePath", "Kelpie.dll", ERROR_ACCESS_DENIED)}, 0,
                     {},
                     "DeleteFile " + kQora + "Kelpie.dll failed error=0x00000005)\ndeleted " +
-                        kQora + "Brayle.dll.\n"},
-        RemovalCase{
-            "UpdateResourceRefused",
-            "Update",
-            Resource,
-            {FailingOn("DeleteFileW", "DeletePath", "QORA\\mirtResource", ERROR_ACCESS_DENIED)},
-            0,
-            {},
-            "DeleteFile " + kQora +
-                "mirtResource failed error=0x00000005)\n"
-                "DeleteFile C:\\Windows\\System32\\mirtResource failed error=0x00000002)\n",
-            {kQora + "mirtResource"}},
+                        kQora + "Brayle.dll.\n"),
+        RemovalCase("UpdateResourceRefused", "Update", Resource,
+                    {FailingOn("DeleteFileW", "DeletePath", "QORA\\mirtResource",
+                               ERROR_ACCESS_DENIED)},
+                    0, {},
+                    "DeleteFile " + kQora +
+                        "mirtResource failed error=0x00000005)\n"
+                        "DeleteFile C:\\Windows\\System32\\mirtResource failed error=0x00000002)\n",
+                    {kQora + "mirtResource"}),
         // The copy onto a file in use fails too: the old driver stays, unmarked.
-        RemovalCase{"UpdateDriverInUse",
-                    "Update",
-                    DriverInUse,
-                    {},
-                    11,
-                    {},
+        RemovalCase("UpdateDriverInUse", "Update", DriverInUse, {}, 11, {},
                     "truecrypt-x64.sys...\t---Error=0x00000020some error during Update, such as "
                     "copy file failure,etc.\nExitCode = 11\n",
-                    {kQora + "truecrypt-x64.sys"}},
+                    {kQora + "truecrypt-x64.sys"}),
         // A file the update does not bring back keeps its mark, as in a removal.
-        RemovalCase{"UpdateOldRuntimeRefused",
-                    "Update",
-                    OldRuntimeFile,
-                    {FailingOn("DeleteFileW", "DeletePath", "mfc90.dll", ERROR_ACCESS_DENIED)},
-                    0,
+        RemovalCase("UpdateOldRuntimeRefused", "Update", OldRuntimeFile,
+                    {FailingOn("DeleteFileW", "DeletePath", "mfc90.dll", ERROR_ACCESS_DENIED)}, 0,
                     {"mfc90.dll"},
                     "DeleteFile " + kQora + "mfc90.dll failed error=0x00000005)\nnot deleted " +
-                        kQora + "mfc90.dll,delay delete it after reboot,last error=0x00000005.\n"},
-        RemovalCase{"RemoveTableFileRefused",
-                    "Remove",
-                    nullptr,
-                    {FailingOn("DeleteFileW", "DeletePath", "Kelpie.dll", ERROR_ACCESS_DENIED)},
-                    0,
+                        kQora + "mfc90.dll,delay delete it after reboot,last error=0x00000005.\n"),
+        RemovalCase("RemoveTableFileRefused", "Remove", nullptr,
+                    {FailingOn("DeleteFileW", "DeletePath", "Kelpie.dll", ERROR_ACCESS_DENIED)}, 0,
                     {"Kelpie.dll"},
                     "not deleted " + kQora +
-                        "Kelpie.dll,delay delete it after reboot,last error=0x00000005.\n"},
-        RemovalCase{"RemoveMarkRefused",
-                    "Remove",
-                    nullptr,
+                        "Kelpie.dll,delay delete it after reboot,last error=0x00000005.\n"),
+        RemovalCase("RemoveMarkRefused", "Remove", nullptr,
                     {FailingOn("DeleteFileW", "DeletePath", "Kelpie.dll", ERROR_ACCESS_DENIED),
                      FailingIn("MoveFileExW", "MarkForDeletionAtRestart", ERROR_NOT_ENOUGH_MEMORY)},
-                    0,
-                    {},
+                    0, {},
                     "not deleted " + kQora +
                         "Kelpie.dll,delay delete it after reboot,last error=0x00000008.\n",
-                    {kQora + "Kelpie.dll"}},
-        RemovalCase{"RemoveFoldersRefused",
-                    "Remove",
-                    nullptr,
-                    {FailingIn("RemoveDirectoryW", "RemoveFolder", ERROR_ACCESS_DENIED, true)},
-                    0,
-                    {},
-                    "ExitCode = 0\n",
-                    {kInstallFolder}},
+                    {kQora + "Kelpie.dll"}),
+        RemovalCase("RemoveFoldersRefused", "Remove", nullptr,
+                    {FailingIn("RemoveDirectoryW", "RemoveFolder", ERROR_ACCESS_DENIED, true)}, 0,
+                    {}, "ExitCode = 0\n", {kInstallFolder}),
         // A search that fails for another reason than absence cannot tell that there is
         // nothing to keep: the update stops before the removal.
-        RemovalCase{"BackupSearchRefused",
-                    "Update",
-                    Resource,
-                    {FailingIn("FindFirstFileW", "FindExactName", ERROR_ACCESS_DENIED)},
-                    11,
-                    {},
-                    kBackupFailed + "5\nExitCode = 11\n",
-                    {kQora + "mirtResource"}},
-        RemovalCase{"BackupCopyRefused",
-                    "Update",
-                    Resource,
-                    {FailingOn("CopyFileW", "CopyOnto", "QORATmp", ERROR_WRITE_FAULT)},
-                    11,
-                    {},
+        RemovalCase("BackupSearchRefused", "Update", Resource,
+                    {FailingIn("FindFirstFileW", "FindExactName", ERROR_ACCESS_DENIED)}, 11, {},
+                    kBackupFailed + "5\nExitCode = 11\n", {kQora + "mirtResource"}),
+        RemovalCase("BackupCopyRefused", "Update", Resource,
+                    {FailingOn("CopyFileW", "CopyOnto", "QORATmp", ERROR_WRITE_FAULT)}, 11, {},
                     kBackupFailed.substr(0, kBackupFailed.size() - 1) + "1D\nExitCode = 11\n",
-                    {kQora + "mirtResource"}},
+                    {kQora + "mirtResource"}),
+        RemovalCase("TempFolderPresent", "Update", TempFolderAndResource, {}, 0, {}, kBackupOk,
+                    {kQora + "mirtResource"}),
+        RemovalCase("TempFolderDenied", "Update", TempFolderAndResource,
+                    {Failing("CreateDirectoryW", ERROR_ACCESS_DENIED, 1, "QORATmp")}, 0, {},
+                    kBackupOk, {kQora + "mirtResource"}),
         // The backup stays in the temporary folder.
-        RemovalCase{"RestoreCopyRefused",
-                    "Update",
-                    Resource,
-                    {FailingOn("CopyFileW", "CopyOnto", "QORATmp", ERROR_WRITE_FAULT, 2)},
-                    11,
-                    {},
+        RemovalCase("RestoreCopyRefused", "Update", Resource,
+                    {FailingOn("CopyFileW", "CopyOnto", "QORATmp", ERROR_WRITE_FAULT, 2)}, 11, {},
                     "\ncopy  mirtResource from C:\\Program Files\\QORATmp\\mirtResource to " +
                         kQora + "mirtResource failed,error=0x0000001D\nExitCode = 11\n",
-                    {"C:\\Program Files\\QORATmp\\mirtResource"}}),
+                    {"C:\\Program Files\\QORATmp\\mirtResource"})),
     [](const auto &param_info) { return param_info.param.name; });
 
 // The service stopped by hand, its program gone: the " -remove" run is passed over silently.

@@ -11,6 +11,8 @@
 namespace installer_test {
 
 constexpr const char *kMedia = "C:\\Media";
+constexpr const char *kDriverKey = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\truecrypt";
+constexpr const char *kRunKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char *kInstallFolder = "C:\\Program Files\\Pellam\\QORA";
 
 class SetupWorld : public InstallerWorld {

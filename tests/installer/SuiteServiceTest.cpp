@@ -97,9 +97,9 @@ TEST_P(StuckStop, APendingStopWithoutProgressTimesOutTheStartAfterItsWaitHint) {
 
 INSTANTIATE_TEST_SUITE_P(
     WaitHints, StuckStop,
-    ::testing::Values(StuckCase{"NoHintPollsEverySecond", 0, 600000, 1000},
-                      StuckCase{"LongHintPollsEveryTenSeconds", 200000, 600000, 210000},
-                      StuckCase{"HintMeasuredAcrossTheTickWrap", 5000, 0xFFFFF000, 6000}),
+    ::testing::Values(StuckCase("NoHintPollsEverySecond", 0, 600000, 1000),
+                      StuckCase("LongHintPollsEveryTenSeconds", 200000, 600000, 210000),
+                      StuckCase("HintMeasuredAcrossTheTickWrap", 5000, 0xFFFFF000, 6000)),
     [](const auto &param_info) { return param_info.param.name; });
 
 TEST_F(SuiteService, AStoppedServiceRefusesTheStopWith1062AndIsDeletedWhenAsked) {
@@ -222,13 +222,12 @@ TEST_P(DialogCloserRun, ClosesTheFirstDialogOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     Closer, DialogCloserRun,
-    ::testing::Values(CloserCase{"Closes", {}, true},
-                      CloserCase{"NeverFinds",
+    ::testing::Values(CloserCase("Closes", {}, true),
+                      CloserCase("NeverFinds",
                                  {{"FindWindowW", "", 1, true, ERROR_INVALID_WINDOW_HANDLE}},
-                                 false},
-                      CloserCase{"MessageRefused",
-                                 {Failing("PostMessageW", ERROR_INVALID_WINDOW_HANDLE)},
-                                 false}),
+                                 false),
+                      CloserCase("MessageRefused",
+                                 {Failing("PostMessageW", ERROR_INVALID_WINDOW_HANDLE)}, false)),
     [](const auto &param_info) { return param_info.param.name; });
 
 TEST_F(SuiteService, TheDialogCloserLeavesDialogsOfAnotherClassOrTitleAlone) {

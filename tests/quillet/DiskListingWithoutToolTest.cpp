@@ -91,10 +91,10 @@ TEST_P(ToolStartFailure, OnlyAMissingProgramIsListedWithoutTheTool) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, ToolStartFailure,
-                         ::testing::Values(StartFailure{"FileNotFound", ERROR_FILE_NOT_FOUND, true},
-                                           StartFailure{"PathNotFound", ERROR_PATH_NOT_FOUND, true},
-                                           StartFailure{"AccessDenied", ERROR_ACCESS_DENIED, false},
-                                           StartFailure{"BadExe", ERROR_BAD_EXE_FORMAT, false}),
+                         ::testing::Values(StartFailure("FileNotFound", ERROR_FILE_NOT_FOUND, true),
+                                           StartFailure("PathNotFound", ERROR_PATH_NOT_FOUND, true),
+                                           StartFailure("AccessDenied", ERROR_ACCESS_DENIED, false),
+                                           StartFailure("BadExe", ERROR_BAD_EXE_FORMAT, false)),
                          [](const auto &test) { return std::string(test.param.name); });
 
 TEST_F(ListingWithoutTool, ABayWithoutADriveHasNoDiskAndNoDriveAtAllIsTheToolsNoInstance) {
@@ -222,15 +222,12 @@ TEST_P(UnansweringDrive, IsLeftOutOfTheListing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Failures, UnansweringDrive,
-    ::testing::Values(DriveFailure{"Open",
-                                   {"CreateFileA", "PHYSICALDRIVE1", 1, false, ERROR_ACCESS_DENIED,
-                                    "DescribeDrive"}},
-                      DriveFailure{"Descriptor",
-                                   {"DeviceIoControl", "PHYSICALDRIVE1", 1, false,
-                                    ERROR_INVALID_FUNCTION, "QueryDriveDescriptor"}},
-                      DriveFailure{"Address",
-                                   {"DeviceIoControl", "PHYSICALDRIVE1", 1, false,
-                                    ERROR_INVALID_FUNCTION, "QueryDriveBus"}}),
+    ::testing::Values(DriveFailure("Open", {"CreateFileA", "PHYSICALDRIVE1", 1, false,
+                                            ERROR_ACCESS_DENIED, "DescribeDrive"}),
+                      DriveFailure("Descriptor", {"DeviceIoControl", "PHYSICALDRIVE1", 1, false,
+                                                  ERROR_INVALID_FUNCTION, "QueryDriveDescriptor"}),
+                      DriveFailure("Address", {"DeviceIoControl", "PHYSICALDRIVE1", 1, false,
+                                               ERROR_INVALID_FUNCTION, "QueryDriveBus"})),
     [](const auto &test) { return std::string(test.param.name); });
 
 }  // namespace

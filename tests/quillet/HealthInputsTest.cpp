@@ -163,6 +163,48 @@ TEST_F(ComponentTransitions, AReadingCrossingALevelBackAndForthWritesAMessageAtE
   EXPECT_EQ(statuses[2], (Record{{"t", 20000}, {"data", 11200}}));  // 84: still a warning
 }
 
+struct RecoveryCase {
+  const char *name;
+  void (*fail)(World &);
+  void (*mend)(World &);
+  const char *message;  // the component's message on its return, "type id text"
+};
+
+void SetDword(World &w, const char *key, const char *name, std::uint32_t value) {
+  w.registry().set_dword(key, name, value);
+}
+
+const RecoveryCase kRecoveries[] = {
+    {"SystemTemp", [](World &w) { BoardOf(w).set_system_temperature(85.5); },
+     [](World &w) { BoardOf(w).set_system_temperature(30.0); },
+     "4 0x4000332C システム 温度ステータスを「正常」へ移行しました (システム温度 = 30℃)"},
+    {"HddTemp", [](World &w) { winsim::find_smart_disk(w, 1)->set_attribute(194, 60, 60); },
+     [](World &w) { winsim::find_smart_disk(w, 1)->set_attribute(194, 41, 41); },
+     "4 0x4000526C HDD 温度ステータスを「正常」へ移行しました (HDD1温度 = 41℃)"},
+    {"Backup", [](World &w) { SetDword(w, kBackupKey, "BackupStatus", 2); },
+     [](World &w) { SetDword(w, kBackupKey, "BackupStatus", 1); },
+     "4 0x4000797C バックアップステータスを「正常」へ移行しました"},
+    {"FreeSpace", [](World &w) { SetDword(w, kFreeSpaceKey, "WarnDrive", 0x4); },
+     [](World &w) { SetDword(w, kFreeSpaceKey, "WarnDrive", 0); },
+     "4 0x40007D64 空き容量ステータスを「正常」へ移行しました"},
+};
+
+class Recovery : public HealthWorld, public ::testing::WithParamInterface<RecoveryCase> {};
+
+TEST_P(Recovery, TheReturnToNormalWritesTheComponentsNormalMessage) {
+  GetParam().fail(world);
+  StartMonitor();
+  world.run_for(10000);
+  GetParam().mend(world);
+  CycleNow();
+  EXPECT_EQ(ComponentMessageLines(10000), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(Components, Recovery, ::testing::ValuesIn(kRecoveries),
+                         [](const ::testing::TestParamInfo<RecoveryCase> &test) {
+                           return test.param.name;
+                         });
+
 // The event log refuses the source, or is full: the message is lost and not written again,
 // and the next change has its message.
 class LostMessage : public HealthWorld, public ::testing::WithParamInterface<const char *> {};

@@ -80,11 +80,11 @@ class HealthWorld : public ServiceWorld {
     return out;
   }
 
-  // The components' messages of the first cycle as "type id text" lines, for tables.
-  std::string ComponentMessageLines() {
+  // The components' messages from `from` on as "type id text" lines, for tables.
+  std::string ComponentMessageLines(std::uint64_t from = 0) {
     std::string out;
     char head[32];
-    for (const auto &r : Messages(0, kComponents)) {
+    for (const auto &r : Messages(from, kComponents)) {
       std::snprintf(head, sizeof head, "%d 0x%08X ", r["type"].get<int>(),
                     r["id"].get<std::uint32_t>());
       out += (out.empty() ? "" : "\n") + std::string(head) + r["text"].get<std::string>();

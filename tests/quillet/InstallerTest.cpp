@@ -115,13 +115,10 @@ INSTANTIATE_TEST_SUITE_P(
         Fails("OwnPathUnknown", "GetModuleFileNameA", "GetQuotedModulePath", 8, false, "-install",
               "GetModuleFileName failed: Not enough memory resources are available to process "
               "this command.\r\n\n"),
-        EntryCase{"MissingServiceNotOpened",
-                  {},
-                  false,
-                  "-remove",
+        EntryCase("MissingServiceNotOpened", {}, false, "-remove",
                   "OpenService failed: The specified service does not exist as an installed "
                   "service.\r\n\n",
-                  0},
+                  0),
         // An error without system text is printed in hexadecimal without prefix.
         Fails("DeletionRefusedWithoutSystemText", "DeleteService", "RemoveService", 0x1234, true,
               "-remove", "DeleteService failed: Unknown error 1234\n"),
