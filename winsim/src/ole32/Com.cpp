@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/Call.h"
+#include "kernel32/ProcessMemory.h"
 #include "winsim/Audio.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"
@@ -91,7 +92,9 @@ class EndpointPropertyStore : public ComObject<IPropertyStore> {
       return S_OK;
     }
     std::u16string name = winsim::utf8_to_utf16(friendly_name_);
-    auto *copy = static_cast<WCHAR *>(CoTaskMemAlloc((name.size() + 1) * sizeof(WCHAR)));
+    auto *copy = static_cast<WCHAR *>(
+        winsim::hand_out((name.size() + 1) * sizeof(WCHAR), false,
+                         "the text of the property value IPropertyStore::GetValue handed out"));
     if (copy == nullptr) return E_OUTOFMEMORY;
     std::memcpy(copy, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
     pv->vt = VT_LPWSTR;
@@ -188,11 +191,12 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwCl
 }
 
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
-  return std::malloc(cb == 0 ? 1 : cb);
+  return winsim::hand_out(cb, false,
+                          "a block of " + std::to_string(cb) + " bytes CoTaskMemAlloc gave");
 }
 
 void WINAPI CoTaskMemFree(LPVOID pv) {
-  std::free(pv);
+  winsim::take_back(pv);
 }
 
 HRESULT WINAPI PropVariantClear(PROPVARIANT *pvar) {

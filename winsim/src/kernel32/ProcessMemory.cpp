@@ -1,0 +1,40 @@
+#include "kernel32/ProcessMemory.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "kernel32/Process.h"
+
+namespace winsim {
+namespace {
+
+Process *current_process_if_any() {
+  World *world = World::find();
+  return world != nullptr ? &world->current_process() : nullptr;
+}
+
+}  // namespace
+
+Process::~Process() {
+  for (const auto &[block, what] : memory) std::free(const_cast<void *>(block));
+}
+
+void *hand_out(std::size_t bytes, bool zeroed, std::string what) {
+  if (bytes == 0) bytes = 1;
+  void *block = zeroed ? std::calloc(1, bytes) : std::malloc(bytes);
+  if (block == nullptr) return nullptr;
+  if (Process *p = current_process_if_any()) {
+    char at[48];
+    std::snprintf(at, sizeof at, " at %.3f s", static_cast<double>(World::get().now()) / 1000.0);
+    p->memory.emplace(block, what + at);
+  }
+  return block;
+}
+
+void take_back(void *block) {
+  if (block == nullptr) return;
+  if (Process *p = current_process_if_any()) p->memory.erase(block);
+  std::free(block);
+}
+
+}  // namespace winsim
