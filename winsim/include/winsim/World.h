@@ -153,7 +153,7 @@ class World {
   // What the programs owe back, one line each: handles a process still held when its main
   // returned (a process that ended by ExitProcess or was terminated is cleaned up by the
   // system, as on Windows), memory the system handed to a process (the host's included) and
-  // did not get back, COM objects not released. Empty when every program cleaned up after
+  // COM objects it made for it, not given back. Empty when every program cleaned up after
   // itself.
   std::vector<std::string> left_behind() const;
   // Called with every world as it is destroyed, before anything of it goes: the test suites

@@ -20,7 +20,6 @@
 #include "kernel32/MutexObject.h"
 #include "kernel32/Process.h"
 #include "kernel32/ThreadObject.h"
-#include "winsim/Audio.h"
 #include "winsim/Devices.h"
 #include "winsim/EventLog.h"
 #include "winsim/FileSystem.h"
@@ -344,12 +343,10 @@ std::vector<std::string> World::left_behind() const {
   }
   for (const auto &[pid, p] : processes_) {
     std::vector<std::string> memory;
-    for (const auto &[block, what] : p->memory) memory.push_back(what);
+    for (const auto &[block, held] : p->memory) memory.push_back(held.what);
     add(process_text(pid, pid == host_pid_ ? std::string("host") : p->image_name()),
         " has not given back ", memory);
   }
-  if (int objects = Audio::of(const_cast<World &>(*this)).live_com_objects(); objects != 0)
-    out.push_back(std::to_string(objects) + " COM object(s) of the audio classes not released");
   return out;
 }
 
@@ -523,7 +520,7 @@ void World::end_process(Process &p, std::uint32_t code, ExitPath path) {
   p.exit_code = code;
   p.exit_path = path;
   p.leaked_at_exit = p.handles.describe_open();
-  for (const auto &[block, what] : p.memory) p.memory_at_exit.push_back(what);
+  for (const auto &[block, held] : p.memory) p.memory_at_exit.push_back(held.what);
   for (SimThread *t : p.threads) {
     if (t != scheduler_->current()) scheduler_->park(t);
     if (!t->object->ended) {

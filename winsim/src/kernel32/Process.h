@@ -45,9 +45,13 @@ class Process {
   ExitPath exit_path = ExitPath::Returned;
   std::string console;  // what the process wrote to its console, in the code page's bytes
   std::vector<std::string> leaked_at_exit;  // handles the program still held when it ended
-  // Blocks the system handed to the program and not yet given back, with what each is
-  // (ProcessMemory.h); what is left goes when the process ends.
-  std::map<const void *, std::string> memory;
+  // Blocks the system handed to the program and objects it made for it, not yet given back,
+  // with what each is (ProcessMemory.h); what is left goes when the process ends.
+  struct Held {
+    std::string what;
+    bool block = false;  // memory of hand_out, freed with the process
+  };
+  std::map<const void *, Held> memory;
   std::vector<std::string> memory_at_exit;  // what was left when it ended
   std::string service_name;  // the service it was started for by the service control manager
   bool system = false;       // a process of the system itself, not listed

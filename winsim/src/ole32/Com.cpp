@@ -40,8 +40,10 @@ winsim::Audio &audio(Call &call) {
 template <typename Interface>
 class ComObject : public Interface {
  public:
-  explicit ComObject(const IID &iid) : iid_(iid) {
+  // `what` names the object in the list of what a program left behind.
+  ComObject(const IID &iid, const char *what) : iid_(iid) {
     if (winsim::World *w = winsim::World::find()) winsim::Audio::of(*w).com_object_made();
+    winsim::note_held(this, std::string(what) + " (a COM object)");
   }
   virtual ~ComObject() = default;
   ComObject(const ComObject &) = delete;
@@ -62,6 +64,7 @@ class ComObject : public Interface {
     ULONG left = --refs_;
     if (left == 0) {
       if (winsim::World *w = winsim::World::find()) winsim::Audio::of(*w).com_object_released();
+      winsim::note_given_back(this);
       delete this;
     }
     return left;
@@ -77,7 +80,9 @@ using Endpoint = winsim::Audio::Endpoint;
 class EndpointPropertyStore : public ComObject<IPropertyStore> {
  public:
   EndpointPropertyStore(Endpoint kind, std::string friendly_name)
-      : ComObject(kIidPropertyStore), kind_(kind), friendly_name_(std::move(friendly_name)) {}
+      : ComObject(kIidPropertyStore, "the endpoint's property store"),
+        kind_(kind),
+        friendly_name_(std::move(friendly_name)) {}
 
   HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT *pv) override {
     Call call("IPropertyStore::GetValue");
@@ -110,7 +115,9 @@ class EndpointPropertyStore : public ComObject<IPropertyStore> {
 class AudioEndpoint : public ComObject<IMMDevice> {
  public:
   AudioEndpoint(Endpoint kind, std::string friendly_name)
-      : ComObject(kIidDevice), kind_(kind), friendly_name_(std::move(friendly_name)) {}
+      : ComObject(kIidDevice, "the audio endpoint"),
+        kind_(kind),
+        friendly_name_(std::move(friendly_name)) {}
 
   HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD stgmAccess,
                                               IPropertyStore **ppProperties) override {
@@ -131,7 +138,7 @@ class AudioEndpoint : public ComObject<IMMDevice> {
 
 class AudioEndpointEnumerator : public ComObject<IMMDeviceEnumerator> {
  public:
-  AudioEndpointEnumerator() : ComObject(kIidDeviceEnumerator) {}
+  AudioEndpointEnumerator() : ComObject(kIidDeviceEnumerator, "the audio endpoint enumerator") {}
 
   HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow dataFlow, ERole role,
                                                     IMMDevice **ppEndpoint) override {
