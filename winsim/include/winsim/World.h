@@ -150,6 +150,17 @@ class World {
   // Handles the process holds now, or held when it ended: empty when nothing leaked.
   std::vector<std::string> open_handles(std::uint32_t pid) const;
   std::vector<std::uint32_t> processes() const;
+  // What the programs owe back, one line each: handles a process still held when its main
+  // returned (a process that ended by ExitProcess or was terminated is cleaned up by the
+  // system, as on Windows), memory the system handed to a process (the host's included) and
+  // COM objects it made for it, not given back. Empty when every program cleaned up after
+  // itself.
+  std::vector<std::string> left_behind() const;
+  // Called with every world as it is destroyed, before anything of it goes: the test suites
+  // fail a test whose world left something behind unless the test says it means to.
+  static void set_end_check(void (*check)(World &));
+  void expect_left_behind() { left_behind_expected_ = true; }
+  bool left_behind_expected() const { return left_behind_expected_; }
   std::uint32_t host_pid() const { return host_pid_; }
   std::optional<std::uint32_t> find_process(const std::string &image_name) const;
   // What the host holds for the processes: copies of program images loaded now (one for each
@@ -267,6 +278,7 @@ class World {
   std::uint32_t tick_base_ = 600000;
   std::uint32_t next_id_ = 4;
   std::uint32_t host_pid_ = 0;
+  bool left_behind_expected_ = false;
   // Copies of program images of ended processes that made a part: the part's destructor is
   // their code, so they stay loaded until the parts are gone.
   std::vector<std::unique_ptr<LoadedImage>> images_of_parts_;

@@ -7,8 +7,8 @@
 namespace winsim {
 
 void EndedProcesses::add(std::uint32_t pid, const std::string &image_name, std::uint32_t exit_code,
-                         ExitPath path, std::string console,
-                         std::vector<std::string> open_handles) {
+                         ExitPath path, std::string console, std::vector<std::string> open_handles,
+                         std::vector<std::string> memory_left) {
   std::uint32_t image = 0;
   while (image < images_.size() && !equal_nocase(images_[image], image_name)) ++image;
   if (image == images_.size()) {
@@ -21,6 +21,7 @@ void EndedProcesses::add(std::uint32_t pid, const std::string &image_name, std::
   entries_.insert(at, Entry{pid, exit_code, image, path});
   if (!console.empty()) consoles_[pid] = std::move(console);
   if (!open_handles.empty()) open_handles_[pid] = std::move(open_handles);
+  if (!memory_left.empty()) memory_left_[pid] = std::move(memory_left);
 }
 
 const EndedProcesses::Entry *EndedProcesses::find(std::uint32_t pid) const {
@@ -41,6 +42,11 @@ std::optional<ExitPath> EndedProcesses::exit_path(std::uint32_t pid) const {
   return e->path;
 }
 
+std::string EndedProcesses::image_name(std::uint32_t pid) const {
+  const Entry *e = find(pid);
+  return e == nullptr ? std::string() : images_[e->image];
+}
+
 std::string EndedProcesses::console(std::uint32_t pid) const {
   auto it = consoles_.find(pid);
   return it == consoles_.end() ? std::string() : it->second;
@@ -49,6 +55,11 @@ std::string EndedProcesses::console(std::uint32_t pid) const {
 std::vector<std::string> EndedProcesses::open_handles(std::uint32_t pid) const {
   auto it = open_handles_.find(pid);
   return it == open_handles_.end() ? std::vector<std::string>() : it->second;
+}
+
+std::vector<std::string> EndedProcesses::memory_left(std::uint32_t pid) const {
+  auto it = memory_left_.find(pid);
+  return it == memory_left_.end() ? std::vector<std::string>() : it->second;
 }
 
 std::vector<std::uint32_t> EndedProcesses::pids() const {

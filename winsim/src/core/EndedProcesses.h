@@ -1,6 +1,7 @@
 // What the world keeps of the processes that ended, for the control face: a small fixed record
-// each (id, exit code, how it ended, image name), and the console output and handles left open of
-// those that had any. Everything else of an ended process is given back when it ends.
+// each (id, exit code, how it ended, image name), and of those that had any, the console output,
+// the handles left open and the memory the system handed out and did not get back. Everything
+// else of an ended process is given back when it ends.
 #pragma once
 
 #include <cstdint>
@@ -16,13 +17,17 @@ namespace winsim {
 class EndedProcesses {
  public:
   void add(std::uint32_t pid, const std::string &image_name, std::uint32_t exit_code, ExitPath path,
-           std::string console, std::vector<std::string> open_handles);
+           std::string console, std::vector<std::string> open_handles,
+           std::vector<std::string> memory_left);
 
   bool contains(std::uint32_t pid) const { return find(pid) != nullptr; }
   std::optional<std::uint32_t> exit_code(std::uint32_t pid) const;
   std::optional<ExitPath> exit_path(std::uint32_t pid) const;
+  std::string image_name(std::uint32_t pid) const;
   std::string console(std::uint32_t pid) const;
   std::vector<std::string> open_handles(std::uint32_t pid) const;
+  // Blocks the system handed to the process that it had not given back when it ended.
+  std::vector<std::string> memory_left(std::uint32_t pid) const;
   // The ids, lowest first.
   std::vector<std::uint32_t> pids() const;
   // The highest id of a process of that image (compared without case), if any ended.
@@ -42,6 +47,7 @@ class EndedProcesses {
   std::vector<std::uint32_t> last_pid_of_image_;
   std::unordered_map<std::uint32_t, std::string> consoles_;
   std::unordered_map<std::uint32_t, std::vector<std::string>> open_handles_;
+  std::unordered_map<std::uint32_t, std::vector<std::string>> memory_left_;
 };
 
 }  // namespace winsim

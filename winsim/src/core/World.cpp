@@ -88,6 +88,8 @@ World::World()
 
 namespace {
 
+void (*g_end_check)(World &) = nullptr;
+
 // Appends the sites, one line each ("program, call, caller, reached, failed", tab-separated), in
 // one write, so that the worlds of tests running side by side do not mix their lines.
 void append_sites(const char *path, const std::map<CallSite, SiteCount> &sites) {
@@ -106,6 +108,7 @@ void append_sites(const char *path, const std::map<CallSite, SiteCount> &sites) 
 }  // namespace
 
 World::~World() {
+  if (g_end_check != nullptr) g_end_check(*this);
   if (const char *path = std::getenv("WINSIM_SITES")) append_sites(path, faults_.sites());
   scheduler_.reset();
   g_world = nullptr;
@@ -315,6 +318,38 @@ std::vector<std::string> World::open_handles(std::uint32_t pid) const {
   return p != nullptr ? p->handles.describe_open() : ended_->open_handles(pid);
 }
 
+void World::set_end_check(void (*check)(World &)) {
+  g_end_check = check;
+}
+
+namespace {
+
+std::string process_text(std::uint32_t pid, const std::string &image_name) {
+  return "pid " + std::to_string(pid) + " (" + image_name + ")";
+}
+
+}  // namespace
+
+std::vector<std::string> World::left_behind() const {
+  std::vector<std::string> out;
+  auto add = [&](const std::string &who, const char *how, const std::vector<std::string> &what) {
+    for (const std::string &w : what) out.push_back(who + how + w);
+  };
+  for (std::uint32_t pid : ended_->pids()) {
+    if (ended_->exit_path(pid) != ExitPath::Returned) continue;
+    std::string who = process_text(pid, ended_->image_name(pid));
+    add(who, " returned from main holding handle ", ended_->open_handles(pid));
+    add(who, " returned from main without giving back ", ended_->memory_left(pid));
+  }
+  for (const auto &[pid, p] : processes_) {
+    std::vector<std::string> memory;
+    for (const auto &[block, held] : p->memory) memory.push_back(held.what);
+    add(process_text(pid, pid == host_pid_ ? std::string("host") : p->image_name()),
+        " has not given back ", memory);
+  }
+  return out;
+}
+
 std::vector<std::uint32_t> World::processes() const {
   std::vector<std::uint32_t> out = ended_->pids();
   for (const auto &[pid, p] : processes_)
@@ -485,6 +520,7 @@ void World::end_process(Process &p, std::uint32_t code, ExitPath path) {
   p.exit_code = code;
   p.exit_path = path;
   p.leaked_at_exit = p.handles.describe_open();
+  for (const auto &[block, held] : p.memory) p.memory_at_exit.push_back(held.what);
   for (SimThread *t : p.threads) {
     if (t != scheduler_->current()) scheduler_->park(t);
     if (!t->object->ended) {
@@ -504,7 +540,8 @@ void World::end_process(Process &p, std::uint32_t code, ExitPath path) {
   trace_.add(now(), p.pid, by->process == &p ? by->tid : 0, "process.exit", std::move(r));
   for (auto &listener : exit_listeners_) listener(p);
   release_memory(p);
-  ended_->add(p.pid, p.image_name(), code, path, std::move(p.console), std::move(p.leaked_at_exit));
+  ended_->add(p.pid, p.image_name(), code, path, std::move(p.console), std::move(p.leaked_at_exit),
+              std::move(p.memory_at_exit));
   p.object->process = nullptr;
   auto it = processes_.find(p.pid);
   ending_.push_back(std::move(it->second));

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/Call.h"
+#include "kernel32/ProcessMemory.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"
 
@@ -80,7 +81,9 @@ DWORD deliver(winsim::Call &call, DWORD flags, const std::basic_string<Char> &te
               DWORD size) {
   DWORD length = static_cast<DWORD>(text.size());
   if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) {
-    auto *block = static_cast<Char *>(LocalAlloc(LMEM_FIXED, (length + 1) * sizeof(Char)));
+    auto *block = static_cast<Char *>(
+        winsim::hand_out((length + 1) * sizeof(Char), false,
+                         std::string("the message text ") + call.name + " handed out"));
     if (block == nullptr) return call.fail_with<DWORD>(ERROR_NOT_ENOUGH_MEMORY, 0);
     std::memcpy(block, text.c_str(), (length + 1) * sizeof(Char));
     *reinterpret_cast<Char **>(buffer) = block;
@@ -138,13 +141,13 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
 }
 
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
-  void *block = (uFlags & LMEM_ZEROINIT) ? std::calloc(1, uBytes ? uBytes : 1)
-                                         : std::malloc(uBytes ? uBytes : 1);
+  void *block = winsim::hand_out(uBytes, (uFlags & LMEM_ZEROINIT) != 0,
+                                 "a block of " + std::to_string(uBytes) + " bytes LocalAlloc gave");
   if (block == nullptr) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
   return block;
 }
 
 HLOCAL WINAPI LocalFree(HLOCAL hMem) {
-  std::free(hMem);
+  winsim::take_back(hMem);
   return nullptr;
 }

@@ -20,6 +20,11 @@ class SimThread;
 
 class Process {
  public:
+  Process() = default;
+  ~Process();
+  Process(const Process &) = delete;
+  Process &operator=(const Process &) = delete;
+
   std::uint32_t pid = 0;
   std::uint32_t parent = 0;
   std::string image;             // full path of the image, UTF-8
@@ -40,6 +45,14 @@ class Process {
   ExitPath exit_path = ExitPath::Returned;
   std::string console;  // what the process wrote to its console, in the code page's bytes
   std::vector<std::string> leaked_at_exit;  // handles the program still held when it ended
+  // Blocks the system handed to the program and objects it made for it, not yet given back,
+  // with what each is (ProcessMemory.h); what is left goes when the process ends.
+  struct Held {
+    std::string what;
+    bool block = false;  // memory of hand_out, freed with the process
+  };
+  std::map<const void *, Held> memory;
+  std::vector<std::string> memory_at_exit;  // what was left when it ended
   std::string service_name;  // the service it was started for by the service control manager
   bool system = false;       // a process of the system itself, not listed
   // The logon session: 0 for the system's processes, the services and what they start (they

@@ -6,6 +6,7 @@
 #include "kernel32/CommandLine.h"
 #include "kernel32/ConsoleObject.h"
 #include "kernel32/Launch.h"
+#include "kernel32/ProcessMemory.h"
 #include "kernel32/ThreadObject.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Text.h"
@@ -306,7 +307,8 @@ LPWSTR *WINAPI CommandLineToArgvW(LPCWSTR lpCmdLine, int *pNumArgs) {
   size_t chars = 0;
   for (const auto &a : args) chars += a.size() + 1;
   size_t table = (args.size() + 1) * sizeof(LPWSTR);
-  auto *block = static_cast<std::uint8_t *>(LocalAlloc(LMEM_FIXED, table + chars * sizeof(WCHAR)));
+  auto *block = static_cast<std::uint8_t *>(winsim::hand_out(
+      table + chars * sizeof(WCHAR), false, "the argument vector CommandLineToArgvW handed out"));
   if (block == nullptr) return nullptr;
   auto **argv = reinterpret_cast<LPWSTR *>(block);
   auto *text = reinterpret_cast<WCHAR *>(block + table);

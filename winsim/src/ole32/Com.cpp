@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/Call.h"
+#include "kernel32/ProcessMemory.h"
 #include "winsim/Audio.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"
@@ -39,8 +40,10 @@ winsim::Audio &audio(Call &call) {
 template <typename Interface>
 class ComObject : public Interface {
  public:
-  explicit ComObject(const IID &iid) : iid_(iid) {
+  // `what` names the object in the list of what a program left behind.
+  ComObject(const IID &iid, const char *what) : iid_(iid) {
     if (winsim::World *w = winsim::World::find()) winsim::Audio::of(*w).com_object_made();
+    winsim::note_held(this, std::string(what) + " (a COM object)");
   }
   virtual ~ComObject() = default;
   ComObject(const ComObject &) = delete;
@@ -61,6 +64,7 @@ class ComObject : public Interface {
     ULONG left = --refs_;
     if (left == 0) {
       if (winsim::World *w = winsim::World::find()) winsim::Audio::of(*w).com_object_released();
+      winsim::note_given_back(this);
       delete this;
     }
     return left;
@@ -76,7 +80,9 @@ using Endpoint = winsim::Audio::Endpoint;
 class EndpointPropertyStore : public ComObject<IPropertyStore> {
  public:
   EndpointPropertyStore(Endpoint kind, std::string friendly_name)
-      : ComObject(kIidPropertyStore), kind_(kind), friendly_name_(std::move(friendly_name)) {}
+      : ComObject(kIidPropertyStore, "the endpoint's property store"),
+        kind_(kind),
+        friendly_name_(std::move(friendly_name)) {}
 
   HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT *pv) override {
     Call call("IPropertyStore::GetValue");
@@ -91,7 +97,9 @@ class EndpointPropertyStore : public ComObject<IPropertyStore> {
       return S_OK;
     }
     std::u16string name = winsim::utf8_to_utf16(friendly_name_);
-    auto *copy = static_cast<WCHAR *>(CoTaskMemAlloc((name.size() + 1) * sizeof(WCHAR)));
+    auto *copy = static_cast<WCHAR *>(
+        winsim::hand_out((name.size() + 1) * sizeof(WCHAR), false,
+                         "the text of the property value IPropertyStore::GetValue handed out"));
     if (copy == nullptr) return E_OUTOFMEMORY;
     std::memcpy(copy, name.c_str(), (name.size() + 1) * sizeof(WCHAR));
     pv->vt = VT_LPWSTR;
@@ -107,7 +115,9 @@ class EndpointPropertyStore : public ComObject<IPropertyStore> {
 class AudioEndpoint : public ComObject<IMMDevice> {
  public:
   AudioEndpoint(Endpoint kind, std::string friendly_name)
-      : ComObject(kIidDevice), kind_(kind), friendly_name_(std::move(friendly_name)) {}
+      : ComObject(kIidDevice, "the audio endpoint"),
+        kind_(kind),
+        friendly_name_(std::move(friendly_name)) {}
 
   HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD stgmAccess,
                                               IPropertyStore **ppProperties) override {
@@ -128,7 +138,7 @@ class AudioEndpoint : public ComObject<IMMDevice> {
 
 class AudioEndpointEnumerator : public ComObject<IMMDeviceEnumerator> {
  public:
-  AudioEndpointEnumerator() : ComObject(kIidDeviceEnumerator) {}
+  AudioEndpointEnumerator() : ComObject(kIidDeviceEnumerator, "the audio endpoint enumerator") {}
 
   HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow dataFlow, ERole role,
                                                     IMMDevice **ppEndpoint) override {
@@ -188,11 +198,12 @@ HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwCl
 }
 
 LPVOID WINAPI CoTaskMemAlloc(SIZE_T cb) {
-  return std::malloc(cb == 0 ? 1 : cb);
+  return winsim::hand_out(cb, false,
+                          "a block of " + std::to_string(cb) + " bytes CoTaskMemAlloc gave");
 }
 
 void WINAPI CoTaskMemFree(LPVOID pv) {
-  std::free(pv);
+  winsim::take_back(pv);
 }
 
 HRESULT WINAPI PropVariantClear(PROPVARIANT *pvar) {
