@@ -42,6 +42,8 @@ TEST_F(CodePage, TheAnsiCodePageIs932AndItsTextConvertsToUtf16AndBackIntoBuffers
 // A size without a buffer, a default character for UTF-8 (which has none) and flags the code
 // page does not take are refused before anything is converted.
 TEST_F(CodePage, AConversionWithParametersTheCodePageDoesNotTakeIsRefused) {
+  // Wine converts all the same where the documentation says the call fails.
+  if (conformance::UnderWine()) GTEST_SKIP() << "Wine does not check these parameters";
   char narrow[8] = "-";
   BOOL used = kMarker;
   const struct {

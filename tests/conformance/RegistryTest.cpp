@@ -178,6 +178,9 @@ TEST_F(Registry, ValuesComeBackAsStoredInEitherFormAndShortBuffersAreToldTheSize
 // A reserved parameter must be zero (or null): otherwise the call is an invalid parameter and
 // writes nothing.
 TEST_F(Registry, ANonzeroReservedParameterIsAnInvalidParameterAndWritesNothing) {
+  // The documentation says these parameters must be zero; Wine creates the key and writes the
+  // value all the same, so only winsim and Windows are held to it.
+  if (conformance::UnderWine()) GTEST_SKIP() << "Wine accepts a nonzero reserved parameter";
   const DWORD one = 1;
   const auto *data = reinterpret_cast<const BYTE *>(&one);
   HKEY sub = nullptr;
