@@ -43,15 +43,12 @@ class Audio {
   const std::string &friendly_name() const { return friendly_name_; }
   BeepDevice beep_device() const { return beep_device_; }
 
-  // COM objects of the audio classes (enumerators, endpoints, property stores) made and not yet
-  // released, and threads whose CoInitialize has not been matched by CoUninitialize: both 0
-  // when a program cleaned up after itself.
-  int live_com_objects() const { return live_com_objects_; }
+  // Threads whose CoInitialize has not been matched by CoUninitialize: 0 when a program cleaned
+  // up after itself. (COM objects not released count among what a process left behind:
+  // World::left_behind.)
   int com_initialized_threads() const;
 
   // Bookkeeping of the COM emulation.
-  void com_object_made() { ++live_com_objects_; }
-  void com_object_released() { --live_com_objects_; }
   // CoInitialize and CoUninitialize of thread `tid`; the first returns the thread's new count.
   int com_enter(unsigned tid);
   void com_leave(unsigned tid);
@@ -61,7 +58,6 @@ class Audio {
   Endpoint endpoint_ = Endpoint::None;
   std::string friendly_name_;
   BeepDevice beep_device_ = BeepDevice::Present;
-  int live_com_objects_ = 0;
   std::vector<std::pair<unsigned, int>> com_threads_;  // tid, CoInitialize count
 };
 

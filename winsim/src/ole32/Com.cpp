@@ -42,7 +42,6 @@ class ComObject : public Interface {
  public:
   // `what` names the object in the list of what a program left behind.
   ComObject(const IID &iid, const char *what) : iid_(iid) {
-    if (winsim::World *w = winsim::World::find()) winsim::Audio::of(*w).com_object_made();
     winsim::note_held(this, std::string(what) + " (a COM object)");
   }
   virtual ~ComObject() = default;
@@ -63,7 +62,6 @@ class ComObject : public Interface {
   ULONG STDMETHODCALLTYPE Release() override {
     ULONG left = --refs_;
     if (left == 0) {
-      if (winsim::World *w = winsim::World::find()) winsim::Audio::of(*w).com_object_released();
       winsim::note_given_back(this);
       delete this;
     }
