@@ -1,6 +1,6 @@
 #include "scenario/Programs.h"
 
-#include "scenario/CoreVerbs.h"
+#include "scenario/verbs/CoreVerbs.h"
 #include "scenario/TimelineView.h"
 #include "scenario/verbs/AudioVerbs.h"
 #include "scenario/verbs/BoardVerbs.h"
@@ -11,7 +11,7 @@
 #include "scenario/verbs/ServiceVerbs.h"
 #include "scenario/verbs/SuiteVerbs.h"
 #include "scenario/verbs/WindowVerbs.h"
-#include "wmic/WmicStandIn.h"
+#include "wmic/sim/WmicStandIn.h"
 #include "yarrow/sim/YarrowStandIn.h"
 
 namespace scenario {

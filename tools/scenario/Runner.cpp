@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "scenario/CoreVerbs.h"
+#include "scenario/verbs/CoreVerbs.h"
 #include "scenario/ScenarioError.h"
 #include "scenario/ScenarioRecorder.h"
 
