@@ -1,9 +1,9 @@
 #include "scenario/Programs.h"
 
-#include "scenario/verbs/CoreVerbs.h"
 #include "scenario/TimelineView.h"
 #include "scenario/verbs/AudioVerbs.h"
 #include "scenario/verbs/BoardVerbs.h"
+#include "scenario/verbs/CoreVerbs.h"
 #include "scenario/verbs/DiskVerbs.h"
 #include "scenario/verbs/FileVerbs.h"
 #include "scenario/verbs/KelpieVerbs.h"
