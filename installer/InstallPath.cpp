@@ -1,5 +1,7 @@
 #include "installer/InstallPath.h"
 
+#include "platform/HandleGuard.h"
+
 InstallPath::InstallPath(LPCWSTR pszRoot, LPCWSTR pszFirst, LPCWSTR pszSecond) {
   m_bFits = Append(pszRoot) && Append(pszFirst) && Append(pszSecond);
 }
@@ -47,8 +49,6 @@ BOOL MarkForDeletionAtRestart(const InstallPath &path) {
 DWORD FindExactName(const InstallPath &path) {
   if (!path.Fits()) return ERROR_FILENAME_EXCED_RANGE;
   WIN32_FIND_DATAW found;
-  HANDLE hFind = FindFirstFileW(path.Text(), &found);
-  if (hFind == INVALID_HANDLE_VALUE) return GetLastError();
-  FindClose(hFind);
-  return ERROR_SUCCESS;
+  FindHandle hFind(FindFirstFileW(path.Text(), &found));
+  return hFind.Holds() ? ERROR_SUCCESS : GetLastError();
 }

@@ -1,11 +1,11 @@
 #include "installer/installer_flow.h"
 
 #include "installer/DebugOutput.h"
-#include "installer/HandleGuard.h"
 #include "installer/exit_codes.h"
 #include "installer/file_deployment.h"
 #include "installer/prerequisites.h"
 #include "installer/suite_service.h"
+#include "platform/HandleGuard.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // What Install requires before it touches anything, and the running marker every mode checks.
 #pragma once
 
-#include "installer/HandleGuard.h"
+#include "platform/HandleGuard.h"
 
 // Whether the processor has the Sentrel crypto engine, enabled (CPUID leaves 0xC0000000 and
 // 0xC0000001: EDX bits 6 and 7 of the second).

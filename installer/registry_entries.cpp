@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/HandleGuard.h"
+
 namespace {
 
 constexpr WCHAR kDriverKey[] = TEXT("SYSTEM\\CurrentControlSet\\Services\\truecrypt");
@@ -33,11 +35,11 @@ LSTATUS CreateForWriting(HKEY hRoot, LPCWSTR pszKey, HKEY *phKey) {
 // error.
 bool WriteValue(HKEY hRoot, LPCWSTR pszKey, LPCWSTR pszName, DWORD dwType, const void *pData,
                 DWORD cbData) {
-  HKEY hKey = nullptr;
-  LSTATUS lStatus = CreateForWriting(hRoot, pszKey, &hKey);
+  RegKey hKey;
+  LSTATUS lStatus = CreateForWriting(hRoot, pszKey, hKey.Receive());
   if (lStatus == ERROR_SUCCESS) {
     lStatus = RegSetValueExW(hKey, pszName, 0, dwType, static_cast<const BYTE *>(pData), cbData);
-    RegCloseKey(hKey);
+    hKey.Reset();
   }
   if (lStatus != ERROR_SUCCESS) SetLastError(static_cast<DWORD>(lStatus));
   return lStatus == ERROR_SUCCESS;
@@ -69,11 +71,9 @@ void RegisterDriverService(LPCWSTR pszDriverImagePath, LPCWSTR pszStartupProgram
 void RemoveDriverRegistration() {
   // Removes the key only when it has no subkeys; a key left behind is no failure.
   RegDeleteKeyW(HKEY_LOCAL_MACHINE, kDriverKey);
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, &hKey) == ERROR_SUCCESS) {
+  RegKey hKey;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_SET_VALUE, hKey.Receive()) == ERROR_SUCCESS)
     RegDeleteValueW(hKey, kStartupValue);
-    RegCloseKey(hKey);
-  }
 }
 
 bool WriteVersionValue() {
@@ -81,28 +81,30 @@ bool WriteVersionValue() {
 }
 
 bool DeleteVersionKey() {
-  HKEY hKey = nullptr;
-  LSTATUS lStatus = CreateForWriting(HKEY_CURRENT_USER, kVersionKey, &hKey);
+  RegKey hKey;
+  LSTATUS lStatus = CreateForWriting(HKEY_CURRENT_USER, kVersionKey, hKey.Receive());
   if (lStatus != ERROR_SUCCESS) {
     SetLastError(static_cast<DWORD>(lStatus));
     return false;
   }
   RegDeleteValueW(hKey, kVersionValue);
-  RegCloseKey(hKey);
+  // Closed before the key is deleted: a key still open is only marked for deletion.
+  hKey.Reset();
   RegDeleteKeyW(HKEY_CURRENT_USER, kVersionKey);
   return true;
 }
 
 bool PredecessorPresent() {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDiskClassKey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+  RegKey hKey;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDiskClassKey, 0, KEY_READ, hKey.Receive()) !=
+      ERROR_SUCCESS)
     return false;
   // Zero-filled, so data shorter than the name compares with zeros.
   WCHAR szFilters[kFilterBufferBytes / sizeof(WCHAR)] = {};
   DWORD cbFilters = kFilterBufferBytes;
   LSTATUS lStatus = RegQueryValueExW(hKey, kLowerFilters, nullptr, nullptr,
                                      reinterpret_cast<BYTE *>(szFilters), &cbFilters);
-  RegCloseKey(hKey);
+  hKey.Reset();
   if (lStatus != ERROR_SUCCESS) return false;
   return std::memcmp(szFilters, kPredecessorFilter, sizeof kPredecessorFilter) == 0;
 }

@@ -1,8 +1,8 @@
 #include "installer/suite_program.h"
 
-#include "installer/HandleGuard.h"
 #include "installer/InstallPath.h"
 #include "installer/file_tables.h"
+#include "platform/HandleGuard.h"
 
 namespace {
 

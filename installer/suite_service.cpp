@@ -1,7 +1,7 @@
 #include "installer/suite_service.h"
 
 #include "installer/DebugOutput.h"
-#include "installer/HandleGuard.h"
+#include "platform/HandleGuard.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/HandleGuard.h"
 #include "service/RegHandle.h"
 
 namespace {
@@ -137,12 +138,10 @@ void NASBeep::PlayTone(DWORD dwFrequency, DWORD dwMilliseconds) {
 }
 
 bool NASBeep::WriteToBeepDevice(DWORD dwFrequency, DWORD dwMilliseconds) {
-  HANDLE hDevice =
-      CreateFileA(kBeepDevice, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (hDevice == INVALID_HANDLE_VALUE) return false;
+  KernelHandle hDevice(CreateFileA(kBeepDevice, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+  if (!hDevice.Holds()) return false;
   BeepDevTone tone = {dwMilliseconds, dwFrequency};
   DWORD dwWritten = 0;
-  BOOL bWritten = WriteFile(hDevice, &tone, sizeof tone, &dwWritten, nullptr);
-  CloseHandle(hDevice);
-  return bWritten != FALSE;
+  return WriteFile(hDevice, &tone, sizeof tone, &dwWritten, nullptr) != FALSE;
 }

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "monitor/IndicatorState.h"
+#include "platform/HandleGuard.h"
 #include "service/EventLogWriter.h"
 #include "service/RegHandle.h"
 #include "service/ServiceIdentity.h"
@@ -113,26 +114,16 @@ bool CollectToolOutput(HANDLE hProcess, HANDLE hRead, std::string &strOutput) {
 // A tool that outlasted its wait and could not be terminated. Its handle is kept, and the tool
 // is ended before the next listing starts another, so that a tool that will not end never has
 // a second one beside it; the handle goes when the program ends.
-struct StrayTool {
-  HANDLE hProcess = nullptr;
-  StrayTool() = default;
-  StrayTool(const StrayTool &) = delete;
-  StrayTool &operator=(const StrayTool &) = delete;
-  ~StrayTool() {
-    if (hProcess != nullptr) CloseHandle(hProcess);
-  }
-};
-StrayTool g_strayTool;
+KernelHandle g_strayTool;
 
 // Ends the stray tool, if there is one; false while it still runs. A tool that cannot be
 // terminated may have ended meanwhile; unless a wait says it runs on, it is let go.
 bool EndStrayTool() {
-  if (g_strayTool.hProcess == nullptr) return true;
-  if (!TerminateProcess(g_strayTool.hProcess, ERROR_TIMEOUT) &&
-      WaitForSingleObject(g_strayTool.hProcess, 0) == WAIT_TIMEOUT)
+  if (!g_strayTool.Holds()) return true;
+  if (!TerminateProcess(g_strayTool, ERROR_TIMEOUT) &&
+      WaitForSingleObject(g_strayTool, 0) == WAIT_TIMEOUT)
     return false;
-  CloseHandle(g_strayTool.hProcess);
-  g_strayTool.hProcess = nullptr;
+  g_strayTool.Reset();
   return true;
 }
 
@@ -218,13 +209,11 @@ bool QueryDriveBus(HANDLE hDrive, HddInfo &row) {
 bool DescribeDrive(unsigned nDrive, HddInfo &row) {
   char szPath[32];
   std::snprintf(szPath, sizeof szPath, "\\\\.\\PHYSICALDRIVE%u", nDrive);
-  HANDLE hDrive = CreateFileA(szPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-  if (hDrive == INVALID_HANDLE_VALUE) return false;
+  KernelHandle hDrive(CreateFileA(szPath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+  if (!hDrive.Holds()) return false;
   row.Name = szPath;
-  bool bDescribed = QueryDriveDescriptor(hDrive, row) && QueryDriveBus(hDrive, row);
-  CloseHandle(hDrive);
-  return bDescribed;
+  return QueryDriveDescriptor(hDrive, row) && QueryDriveBus(hDrive, row);
 }
 
 // What the tool prints for its listing, made from the drives themselves: the empty line, the
@@ -367,9 +356,10 @@ std::string QueryDiskList() {
   // While an earlier tool still runs, no other is started and the listing is empty.
   if (!EndStrayTool() || !BuildListingCommand(szCommandLine)) return std::string();
   SECURITY_ATTRIBUTES sa = {static_cast<DWORD>(sizeof sa), nullptr, TRUE};
-  HANDLE hRead = nullptr;
-  HANDLE hWrite = nullptr;
-  if (!CreatePipe(&hRead, &hWrite, &sa, 0)) return std::string();
+  // Declared so that the read end is closed first, then the write end.
+  KernelHandle hWrite;
+  KernelHandle hRead;
+  if (!CreatePipe(hRead.Receive(), hWrite.Receive(), &sa, 0)) return std::string();
 
   STARTUPINFOA si = {};
   si.cb = sizeof si;
@@ -381,12 +371,9 @@ std::string QueryDiskList() {
   std::string strOutput;
   if (CreateProcessA(nullptr, szCommandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
                      &pi)) {
-    bool bGone = CollectToolOutput(pi.hProcess, hRead, strOutput);
-    CloseHandle(pi.hThread);
-    if (bGone)
-      CloseHandle(pi.hProcess);
-    else
-      g_strayTool.hProcess = pi.hProcess;
+    KernelHandle hProcess(pi.hProcess);
+    KernelHandle hThread(pi.hThread);
+    if (!CollectToolOutput(hProcess, hRead, strOutput)) g_strayTool.Reset(hProcess.Release());
   } else if (DWORD dwError = GetLastError(); IsToolMissing(dwError)) {
     strOutput = ListDrivesWithoutTool();
     ReportListingWithoutTool();
@@ -396,8 +383,6 @@ std::string QueryDiskList() {
                   static_cast<unsigned>(dwError));
     strOutput = szText;
   }
-  CloseHandle(hRead);
-  CloseHandle(hWrite);
   return strOutput;
 }
 
@@ -431,10 +416,10 @@ const BYTE *FindSmartAttribute(const SmartReply &reply, BYTE bId) {
 
 bool ReadSmartBlock(const char *pszDevicePath, BYTE bFeature, SmartReply &reply) {
   if (bFeature != READ_ATTRIBUTES && bFeature != READ_THRESHOLDS) return false;
-  HANDLE hDevice =
-      CreateFileA(pszDevicePath, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                  nullptr, OPEN_EXISTING, 0, nullptr);
-  if (hDevice == INVALID_HANDLE_VALUE) return false;
+  KernelHandle hDevice(CreateFileA(pszDevicePath, GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                   nullptr));
+  if (!hDevice.Holds()) return false;
   SENDCMDINPARAMS request = {};
   request.cBufferSize = sizeof request;
   request.irDriveRegs.bFeaturesReg = bFeature;
@@ -443,10 +428,8 @@ bool ReadSmartBlock(const char *pszDevicePath, BYTE bFeature, SmartReply &reply)
   request.irDriveRegs.bCommandReg = SMART_CMD;
   reply.fill(0);
   DWORD cbReturned = 0;
-  BOOL bDone = DeviceIoControl(hDevice, SMART_RCV_DRIVE_DATA, &request, sizeof request,
-                               reply.data(), SMART_REPLY_SIZE, &cbReturned, nullptr);
-  CloseHandle(hDevice);
-  return bDone != FALSE;
+  return DeviceIoControl(hDevice, SMART_RCV_DRIVE_DATA, &request, sizeof request, reply.data(),
+                         SMART_REPLY_SIZE, &cbReturned, nullptr) != FALSE;
 }
 
 HddReport CollectDiskSmart(RegHandle &regConfig) {

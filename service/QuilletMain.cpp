@@ -3,6 +3,7 @@
 #include <string>
 
 #include "monitor/CQuilletCtrl.h"
+#include "platform/HandleGuard.h"
 #include "service/AppFramework.h"
 #include "service/ServiceIdentity.h"
 #include "service/ServiceInstaller.h"
@@ -26,12 +27,10 @@ const char *SkipProgramPath(const char *pszLine) {
 }
 
 bool IsServiceInstalled(const char *pszServiceName) {
-  SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (hManager == nullptr) return false;
-  SC_HANDLE hService = OpenServiceA(hManager, pszServiceName, SERVICE_QUERY_CONFIG);
-  if (hService != nullptr) CloseServiceHandle(hService);
-  CloseServiceHandle(hManager);
-  return hService != nullptr;
+  ScHandle hManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!hManager.Holds()) return false;
+  ScHandle hService(OpenServiceA(hManager, pszServiceName, SERVICE_QUERY_CONFIG));
+  return hService.Holds();
 }
 
 void RunAsService() {

@@ -1,5 +1,7 @@
 #include "service/RegHandle.h"
 
+#include "platform/HandleGuard.h"
+
 RegHandle::RegHandle(HKEY hRoot, const char *pszKeyPath)
     : m_hRoot(hRoot), m_strKeyPath(pszKeyPath != nullptr ? pszKeyPath : "") {}
 
@@ -13,8 +15,9 @@ DWORD RegHandle::GetDword(const char *pszValueName) {
 }
 
 DWORD RegHandle::GetDword(HKEY hRoot, const char *pszKeyPath, const char *pszValueName) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(hRoot, pszKeyPath, 0, KEY_READ, &hKey) != ERROR_SUCCESS) return 0xFFFFFFFF;
+  RegKey hKey;
+  if (RegOpenKeyExA(hRoot, pszKeyPath, 0, KEY_READ, hKey.Receive()) != ERROR_SUCCESS)
+    return 0xFFFFFFFF;
   DWORD dwType = 0;
   DWORD cbData = 0;
   DWORD dwResult = 0xFFFFFFFF;
@@ -25,34 +28,32 @@ DWORD RegHandle::GetDword(HKEY hRoot, const char *pszKeyPath, const char *pszVal
       RegQueryValueExA(hKey, pszValueName, nullptr, &dwType, reinterpret_cast<BYTE *>(&dwResult),
                        &cbData) != ERROR_SUCCESS)
     dwResult = 0xFFFFFFFF;
-  RegCloseKey(hKey);
   return dwResult;
 }
 
 int RegHandle::SetDword(const char *pszValueName, DWORD dwValue) {
   if (!HasKey()) return 0;
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(m_hRoot, m_strKeyPath.c_str(), 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
+  RegKey hKey;
+  if (RegOpenKeyExA(m_hRoot, m_strKeyPath.c_str(), 0, KEY_ALL_ACCESS, hKey.Receive()) !=
+      ERROR_SUCCESS)
     return 0;
   LSTATUS lStatus = RegSetValueExA(hKey, pszValueName, 0, REG_DWORD,
                                    reinterpret_cast<const BYTE *>(&dwValue), sizeof dwValue);
-  RegCloseKey(hKey);
   return lStatus == ERROR_SUCCESS ? 1 : 0;
 }
 
 int RegHandle::DeleteValue(const char *pszValueName) {
   if (!HasKey()) return 0;
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(m_hRoot, m_strKeyPath.c_str(), 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS)
+  RegKey hKey;
+  if (RegOpenKeyExA(m_hRoot, m_strKeyPath.c_str(), 0, KEY_ALL_ACCESS, hKey.Receive()) !=
+      ERROR_SUCCESS)
     return 0;
   LSTATUS lStatus = RegDeleteValueA(hKey, pszValueName);
-  RegCloseKey(hKey);
   return lStatus == ERROR_SUCCESS ? 1 : 0;
 }
 
 int RegHandle::KeyExists(HKEY hRoot, const char *pszKeyPath) {
-  HKEY hKey = nullptr;
-  if (RegOpenKeyExA(hRoot, pszKeyPath, 0, KEY_ALL_ACCESS, &hKey) != ERROR_SUCCESS) return 0;
-  RegCloseKey(hKey);
-  return 1;
+  RegKey hKey;
+  LSTATUS lStatus = RegOpenKeyExA(hRoot, pszKeyPath, 0, KEY_ALL_ACCESS, hKey.Receive());
+  return lStatus == ERROR_SUCCESS ? 1 : 0;
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/HandleGuard.h"
+
 void FillServiceInstallInfo(ServiceInstallInfo &info, const char *pszServiceName,
                             const char *pszDisplayName, const char *pszDescription) {
   std::memset(&info, 0, sizeof info);
@@ -43,8 +45,8 @@ bool GetQuotedModulePath(std::string &strPath) {
 }  // namespace
 
 void InstallService(const ServiceInstallInfo &info) {
-  SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE);
-  if (hManager == nullptr) {
+  ScHandle hManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+  if (!hManager.Holds()) {
     PrintApiError("OpenSCManager", GetLastError());
     return;
   }
@@ -52,39 +54,33 @@ void InstallService(const ServiceInstallInfo &info) {
   if (!GetQuotedModulePath(strPath)) {
     DWORD dwError = GetLastError();
     PrintApiError("GetModuleFileName", dwError != 0 ? dwError : ERROR_INSUFFICIENT_BUFFER);
-    CloseServiceHandle(hManager);
     return;
   }
-  SC_HANDLE hService =
-      CreateServiceA(hManager, info.szServiceName, info.szDisplayName, SERVICE_ALL_ACCESS,
-                     SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                     strPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
-  if (hService != nullptr) {
-    if (info.szDescription[0] != '\0') {
-      SERVICE_DESCRIPTIONA description = {const_cast<LPSTR>(info.szDescription)};
-      ChangeServiceConfig2A(hService, SERVICE_CONFIG_DESCRIPTION, &description);
-    }
-    CloseServiceHandle(hService);
-  } else {
+  ScHandle hService(CreateServiceA(hManager, info.szServiceName, info.szDisplayName,
+                                   SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                                   SERVICE_AUTO_START, SERVICE_ERROR_NORMAL, strPath.c_str(),
+                                   nullptr, nullptr, nullptr, nullptr, nullptr));
+  if (!hService.Holds()) {
     PrintApiError("CreateService", GetLastError());
+    return;
   }
-  CloseServiceHandle(hManager);
+  if (info.szDescription[0] != '\0') {
+    SERVICE_DESCRIPTIONA description = {const_cast<LPSTR>(info.szDescription)};
+    ChangeServiceConfig2A(hService, SERVICE_CONFIG_DESCRIPTION, &description);
+  }
 }
 
 void RemoveService(const char *pszServiceName) {
-  SC_HANDLE hManager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  if (hManager == nullptr) {
+  ScHandle hManager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!hManager.Holds()) {
     PrintApiError("OpenSCManager", GetLastError());
     return;
   }
-  SC_HANDLE hService = OpenServiceA(hManager, pszServiceName, DELETE);
-  if (hService == nullptr) {
+  ScHandle hService(OpenServiceA(hManager, pszServiceName, DELETE));
+  if (!hService.Holds()) {
     PrintApiError("OpenService", GetLastError());
-    CloseServiceHandle(hManager);
     return;
   }
   // A running service is not stopped first: the manager removes it once it has stopped.
   if (!DeleteService(hService)) PrintApiError("DeleteService", GetLastError());
-  CloseServiceHandle(hService);
-  CloseServiceHandle(hManager);
 }

@@ -17,7 +17,7 @@
 #include "winsim/SmartDisk.h"
 #include "winsim/Trace.h"
 #include "winsim/World.h"
-#include "wmic/WmicStandIn.h"
+#include "wmic/sim/WmicStandIn.h"
 
 namespace disk_test {
 

@@ -1,8 +1,6 @@
 // The scheduler: one thread at a time, virtual time that moves only when every thread is
 // blocked, what the host finds at a virtual time, ties at one instant with and without a seed,
 // deadlocks and busy loops reported on the host thread, each thread's errno and exceptions.
-// The virtual clock's calendar: the tick count's 32-bit wrap, UTC and local time from the
-// world's start time and time-zone bias, and the C runtime's clock and calendar functions.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -355,112 +353,6 @@ TEST(Scheduler, WithoutASeedTiesGoOneFixedWayAndTheSeedExploresTheOthers) {
     for (std::uint64_t seed = 1; seed <= 12; ++seed) seen.insert(RunRace(race, seed));
     EXPECT_EQ(seen, races[race].seeded) << "race " << race;
   }
-}
-
-// 2026-03-31 23:59:58 UTC, a Tuesday.
-constexpr std::int64_t kStart = 1775001598;
-
-std::string Text(const SYSTEMTIME &st) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u day %u", st.wYear, st.wMonth,
-                st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, st.wDayOfWeek);
-  return text;
-}
-
-TEST(Clock, TheTickCountWrapsAfter32Bits) {
-  winsim::World world;
-  world.set_tick_base(0xFFFFFF00);
-  DWORD before = GetTickCount();
-  EXPECT_EQ(before, 0xFFFFFF00u);
-  Sleep(0x100);
-  EXPECT_EQ(GetTickCount(), 0u);
-  Sleep(5);
-  EXPECT_EQ(GetTickCount(), 5u);
-  EXPECT_EQ(GetTickCount64(), 0x100000005ull);
-}
-
-TEST(Clock, SystemAndLocalTimeAndTheRuntimesFollowTheStartTimeAndTheBias) {
-  winsim::World world;
-  world.set_start_time(kStart);
-  world.set_timezone_bias(540);
-  SYSTEMTIME utc{}, local{};
-  GetSystemTime(&utc);
-  GetLocalTime(&local);
-  EXPECT_EQ(Text(utc), "2026-03-31 23:59:58.000 day 2");
-  EXPECT_EQ(Text(local), "2026-04-01 08:59:58.000 day 3");
-  Sleep(2250);
-  GetSystemTime(&utc);
-  EXPECT_EQ(Text(utc), "2026-04-01 00:00:00.250 day 3");
-  world.set_timezone_bias(-300);
-  GetLocalTime(&local);
-  EXPECT_EQ(Text(local), "2026-03-31 19:00:00.250 day 2");
-}
-
-// Calendar fields as "2026-04-01 09:00:00 day 3 of year 90".
-std::string Fields(const struct tm *tm) {
-  if (tm == nullptr) return "none";
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d day %d of year %d dst %d",
-                tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday, tm->tm_hour, tm->tm_min,
-                tm->tm_sec, tm->tm_wday, tm->tm_yday, tm->tm_isdst);
-  return text;
-}
-
-// Every clock and calendar function of the C runtime reads the world's clock and time zone,
-// whatever the host's clock and zone are; a time before 1970 has no calendar, as on Windows.
-TEST(Clock, TheRuntimesClockAndCalendarFunctionsReadTheWorldsClockAndZone) {
-  winsim::World world;
-  world.set_start_time(kStart);
-  world.set_timezone_bias(540);
-  Sleep(2250);
-  const std::time_t now = kStart + 2;
-  const std::string local = "2026-04-01 09:00:00 day 3 of year 90 dst 0";
-  const std::string utc = "2026-04-01 00:00:00 day 3 of year 90 dst 0";
-  EXPECT_EQ(time(nullptr), now);
-  std::time_t stored = 0;
-  EXPECT_EQ(_time64(&stored), now);
-  EXPECT_EQ(stored, now);
-  EXPECT_EQ(Fields(localtime(&now)), local);
-  EXPECT_EQ(Fields(gmtime(&now)), utc);
-  struct tm fields {};
-  EXPECT_EQ(localtime_s(&fields, &now), 0);
-  EXPECT_EQ(Fields(&fields), local);
-  EXPECT_EQ(Fields(gmtime_r(&now, &fields)), utc);
-  EXPECT_EQ(std::string(ctime(&now)), "Wed Apr  1 09:00:00 2026\n");
-  // mktime reads local fields in the world's zone and brings them into their ranges.
-  fields = {};
-  fields.tm_year = 126;
-  fields.tm_mon = 2;
-  fields.tm_mday = 32;
-  fields.tm_hour = 9;
-  fields.tm_isdst = -1;
-  EXPECT_EQ(mktime(&fields), now);
-  EXPECT_EQ(Fields(&fields), local);
-  fields.tm_hour = 0;
-  EXPECT_EQ(_mkgmtime(&fields), now);
-  EXPECT_EQ(Fields(&fields), utc);
-  // Windows' clock() counts from the process's start.
-  EXPECT_EQ(clock(), static_cast<std::clock_t>(2250 * (CLOCKS_PER_SEC / 1000)));
-  timeval tv{};
-  EXPECT_EQ(gettimeofday(&tv, nullptr), 0);
-  EXPECT_EQ(tv.tv_sec, now);
-  EXPECT_EQ(tv.tv_usec, 250000);
-  timespec ts{};
-  EXPECT_EQ(clock_gettime(CLOCK_REALTIME, &ts), 0);
-  EXPECT_EQ(ts.tv_sec, now);
-  EXPECT_EQ(ts.tv_nsec, 250000000);
-  EXPECT_EQ(clock_gettime(CLOCK_MONOTONIC, &ts), 0);  // the tick count: 600000 at the start
-  EXPECT_EQ(ts.tv_sec, 602);
-  EXPECT_EQ(ts.tv_nsec, 250000000);
-  ts = {};
-  EXPECT_EQ(timespec_get(&ts, TIME_UTC), TIME_UTC);
-  EXPECT_EQ(ts.tv_sec, now);
-  // Before 1970, and a clock that does not exist.
-  const std::time_t before = -1;
-  EXPECT_EQ(localtime(&before), nullptr);
-  errno = 0;
-  EXPECT_EQ(clock_gettime(static_cast<clockid_t>(77), &ts), -1);
-  EXPECT_EQ(errno, EINVAL);
 }
 
 }  // namespace

@@ -1,9 +1,9 @@
 #include "scenario/Programs.h"
 
-#include "scenario/CoreVerbs.h"
 #include "scenario/TimelineView.h"
 #include "scenario/verbs/AudioVerbs.h"
 #include "scenario/verbs/BoardVerbs.h"
+#include "scenario/verbs/CoreVerbs.h"
 #include "scenario/verbs/DiskVerbs.h"
 #include "scenario/verbs/FileVerbs.h"
 #include "scenario/verbs/KelpieVerbs.h"
@@ -11,7 +11,7 @@
 #include "scenario/verbs/ServiceVerbs.h"
 #include "scenario/verbs/SuiteVerbs.h"
 #include "scenario/verbs/WindowVerbs.h"
-#include "wmic/WmicStandIn.h"
+#include "wmic/sim/WmicStandIn.h"
 #include "yarrow/sim/YarrowStandIn.h"
 
 namespace scenario {

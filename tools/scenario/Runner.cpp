@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "scenario/CoreVerbs.h"
 #include "scenario/ScenarioError.h"
 #include "scenario/ScenarioRecorder.h"
+#include "scenario/verbs/CoreVerbs.h"
 
 namespace scenario {
 namespace {

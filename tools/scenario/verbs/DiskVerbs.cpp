@@ -6,7 +6,7 @@
 #include <string>
 
 #include "winsim/SmartDisk.h"
-#include "wmic/WmicStandIn.h"
+#include "wmic/sim/WmicStandIn.h"
 
 namespace scenario {
 namespace {

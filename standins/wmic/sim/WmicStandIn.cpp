@@ -1,4 +1,4 @@
-#include "wmic/WmicStandIn.h"
+#include "wmic/sim/WmicStandIn.h"
 
 #include <algorithm>
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "scenario/CodeNames.h"
-#include "scenario/CoreVerbs.h"
+#include "scenario/verbs/CoreVerbs.h"
 
 namespace scenario {
 namespace {

@@ -2,7 +2,7 @@
 // outside it.
 #include <string>
 
-#include "scenario/CoreVerbs.h"
+#include "scenario/verbs/CoreVerbs.h"
 
 namespace scenario {
 namespace {

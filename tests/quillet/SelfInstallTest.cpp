@@ -6,9 +6,9 @@
 namespace quillet_test {
 namespace {
 
-using InstallerTest = ServiceWorld;
+using SelfInstall = ServiceWorld;
 
-TEST_F(InstallerTest, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuotedPath) {
+TEST_F(SelfInstall, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuotedPath) {
   std::uint32_t pid = RunQuillet("-install");
   EXPECT_EQ(world.console(pid), "");
   EXPECT_EQ(world.exit_code(pid), 0u);
@@ -29,7 +29,7 @@ TEST_F(InstallerTest, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuoted
   EXPECT_EQ(world.trace().of_kind("svc.create").size(), 1u);
 }
 
-TEST_F(InstallerTest, AProgramPathThatDoesNotFitTheBufferIsNotRegistered) {
+TEST_F(SelfInstall, AProgramPathThatDoesNotFitTheBufferIsNotRegistered) {
   // GetModuleFileNameA's buffer holds 259 characters and the terminator.
   auto install_from_path_of = [&](std::size_t length) {
     std::string path = "C:\\" + std::string(length - 15, 'q') + "\\Quillet.exe";
@@ -48,7 +48,7 @@ TEST_F(InstallerTest, AProgramPathThatDoesNotFitTheBufferIsNotRegistered) {
   EXPECT_FALSE(world.services().exists(kServiceName));
 }
 
-TEST_F(InstallerTest, SwitchesActInAnyCaseAndInstallWinsOverRemove) {
+TEST_F(SelfInstall, SwitchesActInAnyCaseAndInstallWinsOverRemove) {
   std::uint32_t pid = RunQuillet("/x -INSTALL");
   EXPECT_TRUE(world.services().exists(kServiceName));
   EXPECT_EQ(world.console(pid), "");
@@ -136,7 +136,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<EntryCase> &test) { return test.param.name; });
 
 // With a description (the program itself registers none), one that cannot be set is left out.
-TEST_F(InstallerTest, ADescriptionThatCannotBeSetIsLeftOut) {
+TEST_F(SelfInstall, ADescriptionThatCannotBeSetIsLeftOut) {
   world.faults().add({"ChangeServiceConfig2A"});
   ServiceInstallInfo info;
   FillServiceInstallInfo(info, kServiceName, "Norvane NAS LED Control", "Watches the appliance");

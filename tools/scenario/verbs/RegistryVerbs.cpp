@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "scenario/CoreVerbs.h"
+#include "scenario/verbs/CoreVerbs.h"
 #include "winsim/Registry.h"
 
 namespace scenario {

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "scenario/CoreVerbs.h"
+#include "scenario/verbs/CoreVerbs.h"
 #include "winsim/FileSystem.h"
 
 namespace scenario {
