@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "core/Call.h"
+#include "core/ProcessMemory.h"
+#include "core/ThreadObject.h"
 #include "kernel32/CommandLine.h"
 #include "kernel32/ConsoleObject.h"
 #include "kernel32/Launch.h"
-#include "kernel32/ProcessMemory.h"
-#include "kernel32/ThreadObject.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"

@@ -4,12 +4,12 @@
 
 #include "core/Call.h"
 #include "core/ObjectNames.h"
+#include "core/ProcessObject.h"
+#include "core/ThreadObject.h"
 #include "kernel32/ConsoleObject.h"
 #include "kernel32/CriticalSectionObject.h"
 #include "kernel32/EventObject.h"
 #include "kernel32/MutexObject.h"
-#include "kernel32/ProcessObject.h"
-#include "kernel32/ThreadObject.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"
 
