@@ -10,7 +10,7 @@ class Process;
 void run_exit_handlers(Process &process);
 
 // Makes a C++ exception that a program's thread lets escape end that thread's process and
-// stop the run as a fault of the program (Crt.cpp).
+// stop the run as a fault of the program.
 void watch_uncaught_exceptions();
 
 }  // namespace winsim

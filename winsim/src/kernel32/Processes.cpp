@@ -5,6 +5,7 @@
 #include "core/Call.h"
 #include "core/ProcessMemory.h"
 #include "core/ThreadObject.h"
+#include "crt/Crt.h"
 #include "kernel32/CommandLine.h"
 #include "kernel32/ConsoleObject.h"
 #include "kernel32/Launch.h"

@@ -1,6 +1,7 @@
-// The clock functions on the world's virtual clock: tick counts, system and local time, and
-// the C runtime's clock and calendar functions. The world's time zone has no daylight saving
-// time. The host's own calendar functions are called in parentheses, past winsim's macros.
+// The clock functions on the world's virtual clock: tick counts, system and local time (the C
+// runtime's clock and calendar functions are in crt/Time.cpp). The world's time zone has no
+// daylight saving time. The host's own calendar functions are called in parentheses, past
+// winsim's macros.
 #include <ctime>
 
 #include "core/Call.h"
