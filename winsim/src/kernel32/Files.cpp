@@ -3,6 +3,7 @@
 
 #include "core/Call.h"
 #include "kernel32/FileObject.h"
+#include "kernel32/Files.h"
 #include "winsim/Devices.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
@@ -274,10 +275,14 @@ bool grants_control(Call &call, HANDLE handle, DWORD code) {
 // the last error alone; otherwise a failure leaves the reading's error.
 BOOL path_exists(Call &call, const void *given, const std::string &path) {
   if (given == nullptr) return FALSE;
-  return attributes(call, path) != INVALID_FILE_ATTRIBUTES;
+  return winsim::file_attributes(call, path) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace
+
+DWORD winsim::file_attributes(Call &call, const std::string &path) {
+  return attributes(call, path);
+}
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
