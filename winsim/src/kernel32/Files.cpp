@@ -271,13 +271,6 @@ bool grants_control(Call &call, HANDLE handle, DWORD code) {
   return (!(code & (1u << 14)) || read) && (!(code & (1u << 15)) || write);
 }
 
-// PathFileExists: the file's attributes can be read. No path at all is no file, and leaves
-// the last error alone; otherwise a failure leaves the reading's error.
-BOOL path_exists(Call &call, const void *given, const std::string &path) {
-  if (given == nullptr) return FALSE;
-  return winsim::file_attributes(call, path) != INVALID_FILE_ATTRIBUTES;
-}
-
 }  // namespace
 
 DWORD winsim::file_attributes(Call &call, const std::string &path) {
@@ -396,16 +389,6 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
   winsim::checked_as<winsim::FindObject>(call, hFindFile, ObjectType::FindSearch, "a search");
   winsim::close_handle(call.world, call.process, hFindFile);
   return TRUE;
-}
-
-BOOL WINAPI PathFileExistsA(LPCSTR pszPath) {
-  Call call("PathFileExistsA");
-  return path_exists(call, pszPath, narrow(call, pszPath));
-}
-
-BOOL WINAPI PathFileExistsW(LPCWSTR pszPath) {
-  Call call("PathFileExistsW");
-  return path_exists(call, pszPath, wide(pszPath));
 }
 
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
