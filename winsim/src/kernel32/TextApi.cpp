@@ -1,4 +1,4 @@
-// Code page conversions and the narrow-text helpers.
+// Code pages, their conversions and lead bytes, and the lengths of strings.
 #include <cstring>
 
 #include "core/Call.h"

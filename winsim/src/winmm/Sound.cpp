@@ -1,4 +1,4 @@
-// PlaySoundA and Beep: sounds that last their length in virtual time and are traced as `sound`.
+// PlaySoundA: sounds that last their length in virtual time and are traced as `sound`.
 #include "core/Call.h"
 #include "winsim/Audio.h"
 #include "winsim/FileSystem.h"
