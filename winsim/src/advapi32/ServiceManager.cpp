@@ -1,5 +1,6 @@
-// The service control manager: the database functions, starting a service's program, the
-// dispatcher of a service process, controls and status reports.
+// The service control manager's API: its handles and the services' handles, creating, opening
+// and deleting a service, its configuration and status, starting its program and sending it
+// controls.
 #include <cstring>
 
 #include "advapi32/ServiceControl.h"
