@@ -1,4 +1,5 @@
-// CommandLineToArgvW: a command line split into arguments as a program's runtime splits its own.
+// CommandLineToArgvW: a command line split into its arguments, handed to the program in one
+// block that it frees with LocalFree.
 #include <cstring>
 
 #include "core/Call.h"
