@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "kernel32/ImageSymbols.h"
-#include "kernel32/ThreadObject.h"
+#include "core/ImageSymbols.h"
+#include "core/ThreadObject.h"
 
 namespace winsim {
 namespace {

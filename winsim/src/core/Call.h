@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "core/Process.h"
 #include "core/Scheduler.h"
 #include "core/SimThread.h"
-#include "kernel32/Process.h"
 #include "winsim/World.h"
 #include "winsim/win32/errors.h"
 

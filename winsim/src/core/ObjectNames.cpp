@@ -1,6 +1,6 @@
 #include "core/ObjectNames.h"
 
-#include "kernel32/Process.h"
+#include "core/Process.h"
 #include "winsim/World.h"
 
 namespace winsim {

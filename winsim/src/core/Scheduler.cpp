@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "core/FaultSignal.h"
-#include "kernel32/Process.h"
+#include "core/Process.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <dlfcn.h>

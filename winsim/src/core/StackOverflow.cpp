@@ -5,8 +5,8 @@
 #include <utility>
 
 #include "core/FaultSignal.h"
+#include "core/Process.h"
 #include "core/Scheduler.h"
-#include "kernel32/Process.h"
 #include "winsim/World.h"
 
 #if defined(__SANITIZE_ADDRESS__)

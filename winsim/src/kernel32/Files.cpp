@@ -3,6 +3,7 @@
 
 #include "core/Call.h"
 #include "kernel32/FileObject.h"
+#include "kernel32/Files.h"
 #include "winsim/Devices.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
@@ -270,14 +271,11 @@ bool grants_control(Call &call, HANDLE handle, DWORD code) {
   return (!(code & (1u << 14)) || read) && (!(code & (1u << 15)) || write);
 }
 
-// PathFileExists: the file's attributes can be read. No path at all is no file, and leaves
-// the last error alone; otherwise a failure leaves the reading's error.
-BOOL path_exists(Call &call, const void *given, const std::string &path) {
-  if (given == nullptr) return FALSE;
-  return attributes(call, path) != INVALID_FILE_ATTRIBUTES;
-}
-
 }  // namespace
+
+DWORD winsim::file_attributes(Call &call, const std::string &path) {
+  return attributes(call, path);
+}
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
@@ -391,16 +389,6 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
   winsim::checked_as<winsim::FindObject>(call, hFindFile, ObjectType::FindSearch, "a search");
   winsim::close_handle(call.world, call.process, hFindFile);
   return TRUE;
-}
-
-BOOL WINAPI PathFileExistsA(LPCSTR pszPath) {
-  Call call("PathFileExistsA");
-  return path_exists(call, pszPath, narrow(call, pszPath));
-}
-
-BOOL WINAPI PathFileExistsW(LPCWSTR pszPath) {
-  Call call("PathFileExistsW");
-  return path_exists(call, pszPath, wide(pszPath));
 }
 
 BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,

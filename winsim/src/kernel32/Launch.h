@@ -28,11 +28,4 @@ struct LaunchRequest {
 DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, Process **process,
                      SimThread **main_thread);
 
-// Runs the static destructors the process's program image registered, last first.
-void run_exit_handlers(Process &process);
-
-// Makes a C++ exception that a program's thread lets escape end that thread's process and
-// stop the run as a fault of the program (Crt.cpp).
-void watch_uncaught_exceptions();
-
 }  // namespace winsim

@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "core/Call.h"
+#include "core/ThreadObject.h"
+#include "crt/Crt.h"
 #include "kernel32/CommandLine.h"
 #include "kernel32/ConsoleObject.h"
 #include "kernel32/Launch.h"
-#include "kernel32/ProcessMemory.h"
-#include "kernel32/ThreadObject.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"
@@ -294,34 +294,6 @@ LPWSTR WINAPI GetCommandLineW() {
   return call.process.command_line_w.data();
 }
 
-LPWSTR *WINAPI CommandLineToArgvW(LPCWSTR lpCmdLine, int *pNumArgs) {
-  Call call("CommandLineToArgvW");
-  if (auto e = call.fault({}, ERROR_NOT_ENOUGH_MEMORY))
-    return call.fail_with<LPWSTR *>(*e, nullptr);
-  if (pNumArgs == nullptr) return call.fail_with<LPWSTR *>(ERROR_INVALID_PARAMETER, nullptr);
-  std::vector<std::u16string> args;
-  if (lpCmdLine == nullptr || *lpCmdLine == u'\0')
-    args.push_back(winsim::utf8_to_utf16(call.process.image));
-  else
-    args = winsim::split_arguments(lpCmdLine);
-  size_t chars = 0;
-  for (const auto &a : args) chars += a.size() + 1;
-  size_t table = (args.size() + 1) * sizeof(LPWSTR);
-  auto *block = static_cast<std::uint8_t *>(winsim::hand_out(
-      table + chars * sizeof(WCHAR), false, "the argument vector CommandLineToArgvW handed out"));
-  if (block == nullptr) return nullptr;
-  auto **argv = reinterpret_cast<LPWSTR *>(block);
-  auto *text = reinterpret_cast<WCHAR *>(block + table);
-  for (size_t i = 0; i < args.size(); ++i) {
-    argv[i] = text;
-    std::memcpy(text, args[i].c_str(), (args[i].size() + 1) * sizeof(WCHAR));
-    text += args[i].size() + 1;
-  }
-  argv[args.size()] = nullptr;
-  *pNumArgs = static_cast<int>(args.size());
-  return argv;
-}
-
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
   Call call("GetModuleFileNameA");
   if (auto e = call.fault({call.process.image}, ERROR_INSUFFICIENT_BUFFER))
@@ -374,24 +346,6 @@ BOOL WINAPI IsWow64Process(HANDLE hProcess, LPBOOL Wow64Process) {
   winsim::checked_as<winsim::ProcessObject>(call, hProcess, ObjectType::Process, "a process");
   *Wow64Process = FALSE;
   return TRUE;
-}
-
-void __cpuid(int cpuInfo[4], int function_id) {
-  Call call("__cpuid");
-  std::uint32_t regs[4] = {0, 0, 0, 0};  // EAX, EBX, ECX, EDX
-  const winsim::SentrelEngine engine = call.world.sentrel();
-  switch (static_cast<std::uint32_t>(function_id)) {
-    case 0xC0000000:  // the highest leaf of the processor family that carries the engine
-      regs[0] = engine == winsim::SentrelEngine::Absent ? 0 : 0xC0000001;
-      break;
-    case 0xC0000001:  // EDX bit 6: the engine exists; bit 7: it is enabled
-      if (engine != winsim::SentrelEngine::Absent)
-        regs[3] = engine == winsim::SentrelEngine::Present ? 0xC0 : 0x40;
-      break;
-    default:
-      winsim::unsupported(call, "CPUID leaf " + std::to_string(function_id) + " is not emulated");
-  }
-  for (int i = 0; i < 4; ++i) cpuInfo[i] = static_cast<int>(regs[i]);
 }
 
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {

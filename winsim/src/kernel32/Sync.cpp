@@ -4,12 +4,12 @@
 
 #include "core/Call.h"
 #include "core/ObjectNames.h"
+#include "core/ProcessObject.h"
+#include "core/ThreadObject.h"
 #include "kernel32/ConsoleObject.h"
 #include "kernel32/CriticalSectionObject.h"
 #include "kernel32/EventObject.h"
 #include "kernel32/MutexObject.h"
-#include "kernel32/ProcessObject.h"
-#include "kernel32/ThreadObject.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"
 
@@ -382,26 +382,6 @@ HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwSt
   (void)dwStackSize;
   Call call("CreateThread");
   return start_thread(call, lpStartAddress, lpParameter, dwCreationFlags, lpThreadId);
-}
-
-std::uintptr_t _beginthreadex(void *security, unsigned stack_size,
-                              _beginthreadex_proc_type start_address, void *arglist,
-                              unsigned initflag, unsigned *thrdaddr) {
-  (void)security;
-  (void)stack_size;
-  Call call("_beginthreadex");
-  if (auto e = call.fault({}, ERROR_NOT_ENOUGH_MEMORY))
-    return call.fail_with<std::uintptr_t>(*e, 0);
-  if (start_address == nullptr) return call.fail_with<std::uintptr_t>(ERROR_INVALID_PARAMETER, 0);
-  refuse_suspended(call, initflag);
-  winsim::SimThread *t = call.world.create_thread(
-      call.process, [start_address, arglist] { return start_address(arglist); }, false);
-  if (thrdaddr != nullptr) *thrdaddr = t->tid;
-  winsim::Trace::Record r;
-  r["thread"] = t->tid;
-  call.world.record("thread.start", std::move(r));
-  return reinterpret_cast<std::uintptr_t>(
-      call.process.handles.insert(t->object, THREAD_ALL_ACCESS, false));
 }
 
 void WINAPI ExitThread(DWORD dwExitCode) {

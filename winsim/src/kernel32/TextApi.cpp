@@ -1,4 +1,4 @@
-// Code page conversions and the narrow-text helpers.
+// Code pages, their conversions and lead bytes, and the lengths of strings.
 #include <cstring>
 
 #include "core/Call.h"
@@ -21,18 +21,6 @@ constexpr DWORD kUtf8Flags = 0x80;
 
 bool known_code_page(unsigned cp) {
   return cp == 932 || cp == 1252 || cp == 437 || cp == 65001;
-}
-
-// Lower case of one UTF-16 unit, as the user library maps letters: ASCII, Latin-1, Greek,
-// Cyrillic and the full-width Latin letters.
-char16_t lower(char16_t c) {
-  if (c >= u'A' && c <= u'Z') return static_cast<char16_t>(c + 32);
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return static_cast<char16_t>(c + 32);
-  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return static_cast<char16_t>(c + 32);
-  if (c >= 0x410 && c <= 0x42F) return static_cast<char16_t>(c + 32);
-  if (c >= 0x400 && c <= 0x40F) return static_cast<char16_t>(c + 80);
-  if (c >= 0xFF21 && c <= 0xFF3A) return static_cast<char16_t>(c + 32);
-  return c;
 }
 
 }  // namespace
@@ -117,34 +105,6 @@ BOOL WINAPI IsDBCSLeadByteEx(UINT CodePage, BYTE TestChar) {
   return winsim::is_lead_byte(code_page(call, CodePage), TestChar) ? TRUE : FALSE;
 }
 
-LPSTR WINAPI CharNextA(LPCSTR lpsz) {
-  Call call("CharNextA");
-  if (*lpsz == '\0') return const_cast<LPSTR>(lpsz);
-  if (winsim::is_lead_byte(call.world.acp(), static_cast<unsigned char>(*lpsz)) && lpsz[1] != '\0')
-    return const_cast<LPSTR>(lpsz + 2);
-  return const_cast<LPSTR>(lpsz + 1);
-}
-
-DWORD WINAPI CharLowerBuffA(LPSTR lpsz, DWORD cchLength) {
-  Call call("CharLowerBuffA");
-  if (lpsz == nullptr) return 0;
-  // As the user library does: through UTF-16 and back, so double-byte characters stay whole.
-  unsigned cp = call.world.acp();
-  std::string bytes(lpsz, cchLength);
-  std::u16string wide = winsim::utf8_to_utf16(winsim::to_utf8(bytes, cp));
-  for (auto &c : wide) c = lower(c);
-  std::string lowered = winsim::from_utf8(winsim::utf16_to_utf8(wide), cp);
-  if (lowered.size() == bytes.size()) std::memcpy(lpsz, lowered.data(), lowered.size());
-  return cchLength;
-}
-
-DWORD WINAPI CharLowerBuffW(LPWSTR lpsz, DWORD cchLength) {
-  Call call("CharLowerBuffW");
-  if (lpsz == nullptr) return 0;
-  for (DWORD i = 0; i < cchLength; ++i) lpsz[i] = lower(lpsz[i]);
-  return cchLength;
-}
-
 int WINAPI lstrlenA(LPCSTR lpString) {
   Call call("lstrlenA");
   return lpString == nullptr ? 0 : static_cast<int>(std::strlen(lpString));
@@ -153,18 +113,4 @@ int WINAPI lstrlenA(LPCSTR lpString) {
 int WINAPI lstrlenW(LPCWSTR lpString) {
   Call call("lstrlenW");
   return lpString == nullptr ? 0 : static_cast<int>(std::char_traits<char16_t>::length(lpString));
-}
-
-PSTR WINAPI StrStrA(PCSTR pszFirst, PCSTR pszSrch) {
-  Call call("StrStrA");
-  if (pszFirst == nullptr || pszSrch == nullptr) return nullptr;
-  size_t n = std::strlen(pszSrch);
-  unsigned cp = call.world.acp();
-  // A match may only begin on a character boundary, never on the trail byte of a
-  // double-byte character.
-  for (const char *p = pszFirst; *p != '\0';) {
-    if (std::strncmp(p, pszSrch, n) == 0) return const_cast<PSTR>(p);
-    p += (winsim::is_lead_byte(cp, static_cast<unsigned char>(*p)) && p[1] != '\0') ? 2 : 1;
-  }
-  return n == 0 ? const_cast<PSTR>(pszFirst) : nullptr;
 }

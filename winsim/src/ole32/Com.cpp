@@ -5,7 +5,7 @@
 #include <string>
 
 #include "core/Call.h"
-#include "kernel32/ProcessMemory.h"
+#include "core/ProcessMemory.h"
 #include "winsim/Audio.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "kernel32/Process.h"
+#include "core/Process.h"
 #include "winsim/World.h"
 
 namespace winsim {

@@ -1,4 +1,4 @@
-// PlaySoundA and Beep: sounds that last their length in virtual time and are traced as `sound`.
+// PlaySoundA: sounds that last their length in virtual time and are traced as `sound`.
 #include "core/Call.h"
 #include "winsim/Audio.h"
 #include "winsim/FileSystem.h"
@@ -8,9 +8,6 @@
 using winsim::Call;
 
 namespace {
-
-constexpr DWORD kLowestBeep = 37;
-constexpr DWORD kHighestBeep = 32767;
 
 // The calling thread waits while a sound of `ms` plays.
 void play_for(Call &call, std::uint64_t ms, const std::string &what) {
@@ -55,20 +52,5 @@ BOOL WINAPI PlaySoundA(LPCSTR pszSound, HMODULE hmod, DWORD fdwSound) {
   r["duration"] = length;
   call.world.record("sound", std::move(r));
   if ((fdwSound & SND_ASYNC) == 0) play_for(call, length, "PlaySoundA(\"" + *full + "\")");
-  return TRUE;
-}
-
-BOOL WINAPI Beep(DWORD dwFreq, DWORD dwDuration) {
-  Call call("Beep");
-  if (auto e = call.fault({}, ERROR_GEN_FAILURE)) return call.fail(*e);
-  // A frequency out of the range the speaker plays is taken, and plays nothing.
-  if (dwFreq < kLowestBeep || dwFreq > kHighestBeep) return TRUE;
-  winsim::Trace::Record r;
-  r["via"] = "beep";
-  r["freq"] = dwFreq;
-  r["duration"] = dwDuration;
-  call.world.record("sound", std::move(r));
-  play_for(call, dwDuration,
-           "Beep(" + std::to_string(dwFreq) + ", " + std::to_string(dwDuration) + ")");
   return TRUE;
 }

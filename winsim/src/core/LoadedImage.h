@@ -1,7 +1,7 @@
 // One process's private copy of a program image. Loading it makes the program's globals and
 // statics afresh and runs its static constructors, on the calling thread; unloading it
 // discards them. The program's static destructors are not the loader's business: the image
-// hands them to winsim (Crt.cpp), which runs them when the program's main returns.
+// hands them to winsim (crt/Crt.cpp), which runs them when the program's main returns.
 #pragma once
 
 #include <cstddef>

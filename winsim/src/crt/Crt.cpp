@@ -8,8 +8,8 @@
 #include <mutex>
 #include <string>
 
+#include "crt/Crt.h"
 #include "kernel32/Io.h"
-#include "kernel32/Launch.h"
 #include "winsim/win32.h"
 
 int winsim_vprintf(const char *format, va_list args) {

@@ -1,9 +1,9 @@
-#include "kernel32/ProcessMemory.h"
+#include "core/ProcessMemory.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "kernel32/Process.h"
+#include "core/Process.h"
 
 namespace winsim {
 namespace {

@@ -1,9 +1,10 @@
-// The service control manager: the database functions, starting a service's program, the
-// dispatcher of a service process, controls and status reports.
+// The service control manager's API: its handles and the services' handles, creating, opening
+// and deleting a service, its configuration and status, starting its program and sending it
+// controls.
 #include <cstring>
 
+#include "advapi32/ServiceControl.h"
 #include "core/Call.h"
-#include "kernel32/EventObject.h"
 #include "kernel32/Launch.h"
 #include "winsim/Services.h"
 #include "winsim/Text.h"
@@ -12,7 +13,6 @@
 namespace winsim {
 namespace {
 
-constexpr DWORD kControlTimeoutMs = 30000;
 constexpr DWORD kStartTimeoutMs = 30000;
 constexpr DWORD ERROR_INVALID_LEVEL = 124;
 // The configuration levels besides the description (failure actions up to the launch
@@ -42,21 +42,6 @@ class ServiceObject : public Object {
   Services &services;
   std::shared_ptr<Services::Record> record;
 };
-
-class DeviceNotifyObject : public Object {
- public:
-  ObjectType type() const override { return ObjectType::DeviceNotify; }
-  std::string describe() const override { return "device notification"; }
-};
-
-std::shared_ptr<Object> new_event(bool manual) {
-  return std::make_shared<EventObject>(manual, false);
-}
-
-void set_event(World &world, const std::shared_ptr<Object> &event) {
-  static_cast<EventObject &>(*event).set = true;
-  world.signal(*event);
-}
 
 // The service behind a handle, with the access the handle grants; null when not a service
 // handle of the caller.
@@ -115,31 +100,6 @@ void fill_status(const ServiceInfo &info, SERVICE_STATUS *status) {
   status->dwWaitHint = info.wait_hint;
 }
 
-void record_control(World &world, const std::string &name, DWORD control, DWORD event_type,
-                    DWORD result) {
-  Trace::Record r;
-  r["service"] = name;
-  r["control"] = control;
-  r["eventType"] = event_type;
-  r["result"] = result;
-  world.record("svc.control", std::move(r));
-}
-
-// Queues a control for the service's dispatcher and waits for its handler's answer.
-DWORD deliver(Call &call, Services::Record &record, DWORD control, DWORD event_type) {
-  auto request = std::make_shared<Services::Request>();
-  request->control = control;
-  request->event_type = event_type;
-  request->done_event = new_event(true);
-  record.queue.push_back(request);
-  set_event(call.world, record.queue_event);
-  DWORD wait =
-      wait_objects(call, {request->done_event}, false, kControlTimeoutMs,
-                   "ControlService(" + record.info.name + ", " + std::to_string(control) + ")");
-  if (wait != WAIT_OBJECT_0) return ERROR_SERVICE_REQUEST_TIMEOUT;
-  return request->result;
-}
-
 // Which access right a control code needs from ControlService, or 0 when ControlService cannot
 // send the code at all (the system's own controls).
 DWORD right_for(DWORD control) {
@@ -158,42 +118,6 @@ DWORD right_for(DWORD control) {
       return SERVICE_INTERROGATE;
     default:
       return control >= 128 && control <= 255 ? SERVICE_USER_DEFINED_CONTROL : 0;
-  }
-}
-
-// Whether the service's accepted-controls mask lets the code through. Interrogation, device
-// events and user-defined codes need no bit; a system code without one is never sent.
-bool accepted(DWORD controls, DWORD control) {
-  switch (control) {
-    case SERVICE_CONTROL_STOP:
-      return controls & SERVICE_ACCEPT_STOP;
-    case SERVICE_CONTROL_PAUSE:
-    case SERVICE_CONTROL_CONTINUE:
-      return controls & SERVICE_ACCEPT_PAUSE_CONTINUE;
-    case SERVICE_CONTROL_SHUTDOWN:
-      return controls & SERVICE_ACCEPT_SHUTDOWN;
-    case SERVICE_CONTROL_PARAMCHANGE:
-      return controls & SERVICE_ACCEPT_PARAMCHANGE;
-    case SERVICE_CONTROL_NETBINDADD:
-    case SERVICE_CONTROL_NETBINDREMOVE:
-    case SERVICE_CONTROL_NETBINDENABLE:
-    case SERVICE_CONTROL_NETBINDDISABLE:
-      return controls & SERVICE_ACCEPT_NETBINDCHANGE;
-    case SERVICE_CONTROL_HARDWAREPROFILECHANGE:
-      return controls & SERVICE_ACCEPT_HARDWAREPROFILECHANGE;
-    case SERVICE_CONTROL_POWEREVENT:
-      return controls & SERVICE_ACCEPT_POWEREVENT;
-    case SERVICE_CONTROL_SESSIONCHANGE:
-      return controls & SERVICE_ACCEPT_SESSIONCHANGE;
-    case SERVICE_CONTROL_PRESHUTDOWN:
-      return controls & SERVICE_ACCEPT_PRESHUTDOWN;
-    case SERVICE_CONTROL_TIMECHANGE:
-      return controls & SERVICE_ACCEPT_TIMECHANGE;
-    case SERVICE_CONTROL_INTERROGATE:
-    case SERVICE_CONTROL_DEVICEEVENT:
-      return true;
-    default:
-      return control >= 128 && control <= 255;
   }
 }
 
@@ -268,121 +192,6 @@ BOOL start_service(Call &call, SC_HANDLE handle, const std::vector<std::string> 
 }
 
 }  // namespace
-
-Services::Services(World &world) : world_(world) {
-  world_.on_process_exit([this](Process &p) { process_ended(p); });
-}
-
-Services::~Services() = default;
-
-std::shared_ptr<Services::Record> Services::find(const std::string &name) const {
-  for (const auto &r : records_)
-    if (equal_nocase(r->info.name, name)) return r;
-  return nullptr;
-}
-
-std::shared_ptr<Services::Record> Services::find_by_status_handle(std::uintptr_t handle) const {
-  for (const auto &r : records_)
-    if (r->status_handle != 0 && r->status_handle == handle) return r;
-  return nullptr;
-}
-
-std::shared_ptr<Services::Record> Services::find_by_pid(std::uint32_t pid) const {
-  for (const auto &r : records_)
-    if (r->info.pid == pid) return r;
-  return nullptr;
-}
-
-std::shared_ptr<Services::Record> Services::add(ServiceInfo info) {
-  auto record = std::make_shared<Record>();
-  record->info = std::move(info);
-  record->queue_event = new_event(false);
-  records_.push_back(record);
-  return record;
-}
-
-void Services::install(const std::string &name, const std::string &display, const std::string &path,
-                       std::uint32_t start) {
-  ServiceInfo info;
-  info.name = name;
-  info.display = display;
-  info.path = path;
-  info.start = start;
-  add(std::move(info));
-}
-
-bool Services::exists(const std::string &name) const {
-  return find(name) != nullptr;
-}
-
-bool Services::name_in_use(const std::string &name) const {
-  for (const auto &r : records_)
-    if (equal_nocase(r->info.name, name) || equal_nocase(r->info.display, name)) return true;
-  return false;
-}
-
-std::optional<ServiceInfo> Services::info(const std::string &name) const {
-  auto record = find(name);
-  if (!record) return std::nullopt;
-  return record->info;
-}
-
-void Services::remove_if_done(Record &record) {
-  if (!record.info.marked_for_delete || record.open_handles > 0 ||
-      record.info.state != SERVICE_STOPPED)
-    return;
-  for (auto it = records_.begin(); it != records_.end(); ++it)
-    if (it->get() == &record) {
-      Trace::Record r;
-      r["service"] = record.info.name;
-      world_.record("svc.delete", std::move(r));
-      records_.erase(it);
-      return;
-    }
-}
-
-std::uint32_t Services::send(const std::string &name, std::uint32_t control,
-                             std::uint32_t event_type) {
-  Call call("Services::send");
-  auto record = find(name);
-  DWORD result = ERROR_SERVICE_DOES_NOT_EXIST;
-  if (record) {
-    // What the service's last status does not accept never reaches its handler.
-    if (!record->connected || record->handler == nullptr || record->info.state == SERVICE_STOPPED)
-      result = ERROR_SERVICE_NOT_ACTIVE;
-    else if (!accepted(record->info.controls, control))
-      result = ERROR_INVALID_SERVICE_CONTROL;
-    else
-      result = deliver(call, *record, control, event_type);
-  }
-  record_control(world_, name, control, event_type, result);
-  return result;
-}
-
-void Services::process_ended(Process &process) {
-  auto record = find_by_pid(process.pid);
-  if (!record) return;
-  ServiceInfo &info = record->info;
-  if (info.state != SERVICE_STOPPED) {
-    // The program ended without reporting that it stopped.
-    info.state = SERVICE_STOPPED;
-    info.controls = 0;
-    info.checkpoint = 0;
-    info.wait_hint = 0;
-    info.win32_exit_code = ERROR_PROCESS_ABORTED;
-  }
-  info.pid = 0;
-  record->connected = false;
-  record->handler = nullptr;
-  record->status_handle = 0;
-  for (auto &request : record->queue) {
-    request->result = ERROR_SERVICE_REQUEST_TIMEOUT;
-    request->done = true;
-    set_event(world_, request->done_event);
-  }
-  record->queue.clear();
-  remove_if_done(*record);
-}
 
 }  // namespace winsim
 
@@ -644,145 +453,5 @@ BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS
   winsim::record_control(call.world, name, dwControl, 0, result);
   if (record && lpServiceStatus != nullptr) winsim::fill_status(record->info, lpServiceStatus);
   if (result != ERROR_SUCCESS) return call.fail(result);
-  return TRUE;
-}
-
-BOOL WINAPI StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA *lpServiceStartTable) {
-  Call call("StartServiceCtrlDispatcherA");
-  if (auto e = call.fault({call.process.service_name}, ERROR_FAILED_SERVICE_CONTROLLER_CONNECT))
-    return call.fail(*e);
-  Services &services = call.world.services();
-  auto record =
-      call.process.service_name.empty() ? nullptr : services.find_by_pid(call.process.pid);
-  if (!record) return call.fail(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
-  if (lpServiceStartTable == nullptr || lpServiceStartTable[0].lpServiceProc == nullptr)
-    return call.fail(ERROR_INVALID_PARAMETER);
-  if (record->connected) return call.fail(ERROR_SERVICE_ALREADY_RUNNING);
-  record->connected = true;
-  winsim::set_event(call.world, record->connect_event);
-
-  // A process of one service: the table's name is not compared with the service's.
-  LPSERVICE_MAIN_FUNCTIONA service_main = lpServiceStartTable[0].lpServiceProc;
-  std::vector<std::string> arguments = {winsim::from_utf8(record->info.name, call.world.acp())};
-  for (const auto &a : record->arguments)
-    arguments.push_back(winsim::from_utf8(a, call.world.acp()));
-  winsim::SimThread *thread = call.world.create_thread(
-      call.process,
-      [service_main, arguments]() mutable {
-        std::vector<LPSTR> argv;
-        for (auto &a : arguments) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        service_main(static_cast<DWORD>(arguments.size()), argv.data());
-        return DWORD{0};
-      },
-      false);
-  winsim::Trace::Record r;
-  r["thread"] = thread->tid;
-  call.world.record("thread.start", std::move(r));
-
-  // The dispatcher: the handler runs here, on the process's main thread, one control at a
-  // time; the dispatcher returns once the service has reported that it stopped.
-  for (;;) {
-    while (!record->queue.empty()) {
-      auto request = record->queue.front();
-      record->queue.pop_front();
-      auto handler = reinterpret_cast<LPHANDLER_FUNCTION_EX>(record->handler);
-      request->result = handler != nullptr ? handler(request->control, request->event_type, nullptr,
-                                                     record->context)
-                                           : static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE);
-      request->done = true;
-      winsim::set_event(call.world, request->done_event);
-    }
-    if (record->info.state == SERVICE_STOPPED) break;
-    winsim::wait_objects(call, {record->queue_event}, false, INFINITE,
-                         "StartServiceCtrlDispatcherA(waiting for service controls)");
-  }
-  record->connected = false;
-  record->handler = nullptr;
-  return TRUE;
-}
-
-SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerExA(LPCSTR lpServiceName,
-                                                           LPHANDLER_FUNCTION_EX lpHandlerProc,
-                                                           LPVOID lpContext) {
-  Call call("RegisterServiceCtrlHandlerExA");
-  std::string name = lpServiceName ? winsim::to_utf8(lpServiceName, call.world.acp()) : "";
-  if (auto e = call.fault({name}, ERROR_SERVICE_DOES_NOT_EXIST))
-    return call.fail_with<SERVICE_STATUS_HANDLE>(*e, nullptr);
-  auto record = call.world.services().find_by_pid(call.process.pid);
-  // A process of one service: the name is not compared.
-  if (!record || !record->connected)
-    return call.fail_with<SERVICE_STATUS_HANDLE>(ERROR_SERVICE_DOES_NOT_EXIST, nullptr);
-  if (lpHandlerProc == nullptr)
-    return call.fail_with<SERVICE_STATUS_HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
-  record->handler = reinterpret_cast<void *>(lpHandlerProc);
-  record->context = lpContext;
-  if (record->status_handle == 0)
-    record->status_handle = call.world.services().next_status_handle();
-  call.set_error(ERROR_SUCCESS);
-  return reinterpret_cast<SERVICE_STATUS_HANDLE>(record->status_handle);
-}
-
-BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE hServiceStatus,
-                             LPSERVICE_STATUS lpServiceStatus) {
-  Call call("SetServiceStatus");
-  auto record =
-      call.world.services().find_by_status_handle(reinterpret_cast<std::uintptr_t>(hServiceStatus));
-  if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_INVALID_HANDLE))
-    return call.fail(*e);
-  if (!record || record->info.pid != call.process.pid) return call.fail(ERROR_INVALID_HANDLE);
-  if (lpServiceStatus == nullptr) return call.fail(ERROR_INVALID_ADDRESS);
-  DWORD state = lpServiceStatus->dwCurrentState;
-  if (state < SERVICE_STOPPED || state > SERVICE_PAUSED) return call.fail(ERROR_INVALID_DATA);
-  winsim::ServiceInfo &info = record->info;
-  info.state = state;
-  info.controls = lpServiceStatus->dwControlsAccepted;
-  info.win32_exit_code = lpServiceStatus->dwWin32ExitCode;
-  info.checkpoint = lpServiceStatus->dwCheckPoint;
-  info.wait_hint = lpServiceStatus->dwWaitHint;
-  winsim::Trace::Record r;
-  r["service"] = info.name;
-  r["state"] = state;
-  r["checkpoint"] = info.checkpoint;
-  r["waitHint"] = info.wait_hint;
-  r["controls"] = info.controls;
-  r["win32ExitCode"] = info.win32_exit_code;
-  call.world.record("svc.status", std::move(r));
-  if (state == SERVICE_STOPPED) {
-    winsim::set_event(call.world, record->queue_event);
-    call.world.services().remove_if_done(*record);
-  }
-  return TRUE;
-}
-
-HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE hRecipient, LPVOID NotificationFilter,
-                                              DWORD Flags) {
-  Call call("RegisterDeviceNotificationA");
-  if (auto e = call.fault({}, ERROR_INVALID_DATA)) return call.fail_with<HDEVNOTIFY>(*e, nullptr);
-  if (Flags & ~(DEVICE_NOTIFY_SERVICE_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES))
-    return call.fail_with<HDEVNOTIFY>(ERROR_INVALID_PARAMETER, nullptr);
-  if (!(Flags & DEVICE_NOTIFY_SERVICE_HANDLE)) call.not_simulated("for a window");
-  if (NotificationFilter == nullptr) call.not_simulated("without a filter");
-  // Services are told of device interfaces (and of handles, which winsim does not simulate).
-  const auto *filter = static_cast<const DEV_BROADCAST_DEVICEINTERFACE_A *>(NotificationFilter);
-  if (filter->dbcc_devicetype == DBT_DEVTYP_HANDLE) call.not_simulated("for a handle");
-  if (filter->dbcc_devicetype != DBT_DEVTYP_DEVICEINTERFACE)
-    return call.fail_with<HDEVNOTIFY>(ERROR_INVALID_DATA, nullptr);
-  if (filter->dbcc_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_A))
-    call.not_simulated("with a filter of " + std::to_string(filter->dbcc_size) + " bytes");
-  auto record =
-      call.world.services().find_by_status_handle(reinterpret_cast<std::uintptr_t>(hRecipient));
-  if (!record || record->info.pid != call.process.pid)
-    call.not_simulated("for a recipient that is not the caller's service status handle");
-  HANDLE h = call.process.handles.insert(std::make_shared<winsim::DeviceNotifyObject>(), 0, false);
-  call.set_error(ERROR_SUCCESS);
-  return h;
-}
-
-BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY Handle) {
-  Call call("UnregisterDeviceNotification");
-  if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
-  winsim::checked_object(call, Handle, {ObjectType::DeviceNotify}, "a device notification handle");
-  winsim::close_handle(call.world, call.process, Handle);
   return TRUE;
 }

@@ -1,4 +1,4 @@
-#include "kernel32/ImageFiles.h"
+#include "core/ImageFiles.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>

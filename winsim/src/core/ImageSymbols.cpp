@@ -1,4 +1,4 @@
-#include "kernel32/ImageSymbols.h"
+#include "core/ImageSymbols.h"
 
 #include <cxxabi.h>
 #include <elf.h>

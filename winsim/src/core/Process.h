@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/HandleTable.h"
-#include "kernel32/LoadedImage.h"
-#include "kernel32/ProcessObject.h"
+#include "core/LoadedImage.h"
+#include "core/ProcessObject.h"
 #include "winsim/World.h"
 
 namespace winsim {

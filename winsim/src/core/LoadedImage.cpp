@@ -1,11 +1,11 @@
-#include "kernel32/LoadedImage.h"
+#include "core/LoadedImage.h"
 
 #include <dlfcn.h>
 #include <link.h>
 
+#include "core/ImageFiles.h"
+#include "core/ImageSymbols.h"
 #include "core/SimThread.h"
-#include "kernel32/ImageFiles.h"
-#include "kernel32/ImageSymbols.h"
 
 namespace winsim {
 namespace {
