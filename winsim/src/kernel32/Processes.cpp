@@ -101,24 +101,6 @@ BOOL create_process(Call &call, const winsim::LaunchRequest &request, LPPROCESS_
   return TRUE;
 }
 
-// CreateProcessW's work, which CreateProcessA does too once it has converted its texts: the
-// two startup structures differ only in their texts, which are not read here.
-template <typename StartupInfo>
-BOOL create_process_w(Call &call, const std::string &application, const std::u16string &line,
-                      BOOL inherit, DWORD flags, LPVOID environment, const std::string &dir,
-                      const StartupInfo *startup, LPPROCESS_INFORMATION info) {
-  winsim::LaunchRequest request{application, line, inherit != FALSE, flags, dir};
-  if (environment != nullptr)
-    request.environment = environment_block(environment, flags, call.world.acp());
-  if (startup != nullptr) {
-    request.startup_flags = startup->dwFlags;
-    request.std_handles[0] = startup->hStdInput;
-    request.std_handles[1] = startup->hStdOutput;
-    request.std_handles[2] = startup->hStdError;
-  }
-  return create_process(call, request, info);
-}
-
 template <typename Char>
 DWORD copy_out(Call &call, const std::basic_string<Char> &text, Char *buffer, DWORD size) {
   (void)call;
@@ -216,6 +198,24 @@ std::map<std::string, std::string> environment_block(const void *block, DWORD fl
     }
   }
   return variables;
+}
+
+// CreateProcessW's work, which CreateProcessA does too once it has converted its texts: the
+// two startup structures differ only in their texts, which are not read here.
+template <typename StartupInfo>
+BOOL create_process_w(Call &call, const std::string &application, const std::u16string &line,
+                      BOOL inherit, DWORD flags, LPVOID environment, const std::string &dir,
+                      const StartupInfo *startup, LPPROCESS_INFORMATION info) {
+  winsim::LaunchRequest request{application, line, inherit != FALSE, flags, dir};
+  if (environment != nullptr)
+    request.environment = environment_block(environment, flags, call.world.acp());
+  if (startup != nullptr) {
+    request.startup_flags = startup->dwFlags;
+    request.std_handles[0] = startup->hStdInput;
+    request.std_handles[1] = startup->hStdOutput;
+    request.std_handles[2] = startup->hStdError;
+  }
+  return create_process(call, request, info);
 }
 
 }  // namespace
