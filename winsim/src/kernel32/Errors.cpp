@@ -95,6 +95,15 @@ DWORD deliver(winsim::Call &call, DWORD flags, const std::basic_string<Char> &te
   return length;
 }
 
+// The message goes to the buffer, or its allocated copy's address to the pointer lpBuffer
+// points at: without either, Windows writes through a null pointer.
+void check_buffer(winsim::Call &call, DWORD flags, const void *buffer, DWORD size) {
+  if (buffer != nullptr) return;
+  if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER)
+    call.program_fault("with FORMAT_MESSAGE_ALLOCATE_BUFFER and no pointer to take the buffer");
+  if (size != 0) call.program_fault("with a size of " + std::to_string(size) + " and no buffer");
+}
+
 }  // namespace
 
 DWORD WINAPI GetLastError() {
@@ -112,9 +121,9 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   (void)dwLanguageId;
   (void)Arguments;
   winsim::Call call("FormatMessageA");
+  check_buffer(call, dwFlags, lpBuffer, nSize);
   // An allocated buffer's pointer is cleared first, so a failed call leaves nothing to free.
-  if ((dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) && lpBuffer != nullptr)
-    *reinterpret_cast<LPSTR *>(lpBuffer) = nullptr;
+  if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) *reinterpret_cast<LPSTR *>(lpBuffer) = nullptr;
   if (auto e = call.fault({}, kMessageNotFound)) return call.fail_with<DWORD>(*e, 0);
   if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM))
     return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
@@ -129,9 +138,9 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   (void)dwLanguageId;
   (void)Arguments;
   winsim::Call call("FormatMessageW");
+  check_buffer(call, dwFlags, lpBuffer, nSize);
   // An allocated buffer's pointer is cleared first, so a failed call leaves nothing to free.
-  if ((dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) && lpBuffer != nullptr)
-    *reinterpret_cast<LPWSTR *>(lpBuffer) = nullptr;
+  if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) *reinterpret_cast<LPWSTR *>(lpBuffer) = nullptr;
   if (auto e = call.fault({}, kMessageNotFound)) return call.fail_with<DWORD>(*e, 0);
   if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM))
     return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);

@@ -544,6 +544,10 @@ DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, 
   std::string line_utf8 = utf16_to_utf8(request.command_line);
   if (auto e = call.fault({request.application, line_utf8}, ERROR_FILE_NOT_FOUND)) return *e;
   if (request.application.empty() && request.command_line.empty()) return ERROR_INVALID_PARAMETER;
+  // A new console and no console at all exclude each other.
+  if ((request.creation_flags & (CREATE_NEW_CONSOLE | DETACHED_PROCESS)) ==
+      (CREATE_NEW_CONSOLE | DETACHED_PROCESS))
+    return ERROR_INVALID_PARAMETER;
   if (request.creation_flags & CREATE_SUSPENDED) call.not_simulated("with CREATE_SUSPENDED");
   DWORD error = 0;
   const FileNode *node =
