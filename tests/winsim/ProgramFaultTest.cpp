@@ -138,63 +138,6 @@ TEST(ProgramFault, MisusingACriticalSectionStopsTheRun) {
   for (const auto &[entry, report] : cases) EXPECT_EQ(ProgramFaultReport(entry), report);
 }
 
-int ReadWithoutCount() {
-  HANDLE read_end = nullptr, write_end = nullptr;
-  CreatePipe(&read_end, &write_end, nullptr, 0);
-  char byte = 0;
-  ReadFile(read_end, &byte, 1, nullptr, nullptr);
-  return 0;
-}
-
-int FormatWithoutPointer() {
-  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0,
-                 nullptr, 0, nullptr);
-  return 0;
-}
-
-IMMDeviceEnumerator *ReleasedEnumerator() {
-  const CLSID clsid = {
-      0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
-  const IID iid = {0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
-  IMMDeviceEnumerator *enumerator = nullptr;
-  CoInitialize(nullptr);
-  CoCreateInstance(clsid, nullptr, CLSCTX_ALL, iid, reinterpret_cast<void **>(&enumerator));
-  enumerator->Release();
-  return enumerator;
-}
-
-int ReleaseTwice() {
-  ReleasedEnumerator()->Release();
-  return 0;
-}
-
-int UseReleased() {
-  IMMDevice *endpoint = nullptr;
-  ReleasedEnumerator()->GetDefaultAudioEndpoint(eRender, eConsole, &endpoint);
-  return 0;
-}
-
-// A call that would make Windows write through a null pointer, and a COM object called after
-// its last Release (a Release among them), stop the run as a fault of the program.
-TEST(ProgramFault, ANullPointerForAResultOrAReleasedComObjectStopsTheRun) {
-  const std::pair<winsim::ProgramEntry, const char *> cases[] = {
-      {ReadWithoutCount, "ReadFile with no pointer for its count of bytes (from ReadWithoutCount)"},
-      {FormatWithoutPointer,
-       "FormatMessageA with FORMAT_MESSAGE_ALLOCATE_BUFFER and no pointer to take the buffer (from "
-       "FormatWithoutPointer)"},
-      {ReleaseTwice,
-       "IMMDeviceEnumerator::Release on the audio endpoint enumerator (a COM object) after its "
-       "last Release (from ReleaseTwice)"},
-      {UseReleased,
-       "IMMDeviceEnumerator::GetDefaultAudioEndpoint on the audio endpoint enumerator (a COM "
-       "object) after its last Release (from UseReleased)"},
-  };
-  for (const auto &[entry, report] : cases)
-    EXPECT_EQ(ProgramFaultReport(entry),
-              std::string("winsim: fault of the program: pid 12 (misuse.exe) tid 16 called ") +
-                  report + "\n");
-}
-
 DWORD WINAPI LoopWithoutCalls(LPVOID) {
   GetTickCount();
   volatile unsigned turns = 0;

@@ -142,8 +142,7 @@ TEST(SmartDisk, RefusesWrongRequestsAndFailsAsItsFailureModeSays) {
   SetLastError(0xDEAD);
   EXPECT_EQ(OpenDrive("\\\\.\\PHYSICALDRIVE9"), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  // A disposition other than the five is refused before the device is looked for.
-  disk->set_failure(winsim::SmartDisk::Failure::None);
+  // A disposition other than the five is refused before the device is asked.
   for (DWORD disposition : {0, TRUNCATE_EXISTING + 1}) {
     SetLastError(0xDEAD);
     EXPECT_EQ(OpenDrive("\\\\.\\PHYSICALDRIVE0", disposition), INVALID_HANDLE_VALUE);
