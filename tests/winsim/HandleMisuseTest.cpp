@@ -102,6 +102,12 @@ int ReadWithoutCount() {
   return 0;
 }
 
+int ReportWithoutData() {
+  ReportEventA(RegisterEventSourceA(nullptr, "Misuse"), EVENTLOG_ERROR_TYPE, 0, 1, nullptr, 0, 4,
+               nullptr, nullptr);
+  return 0;
+}
+
 int FormatWithoutPointer() {
   FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0,
                  nullptr, 0, nullptr);
@@ -166,6 +172,7 @@ TEST(HandleMisuse, StopsTheRunNamingTheCallTheHandleWhatItIsAndTheCaller) {
        "handle"},
       // Not a handle's misuse, but a pointer's or a COM object's, reported alike.
       {ReadWithoutCount, "ReadWithoutCount", "ReadFile with no pointer for its count of bytes"},
+      {ReportWithoutData, "ReportWithoutData", "ReportEventA with 4 bytes of data and no data"},
       {FormatWithoutPointer, "FormatWithoutPointer",
        "FormatMessageA with FORMAT_MESSAGE_ALLOCATE_BUFFER and no pointer to take the buffer"},
       {ReleaseTwice, "ReleaseTwice",
