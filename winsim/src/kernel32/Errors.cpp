@@ -104,6 +104,12 @@ void check_buffer(winsim::Call &call, DWORD flags, const void *buffer, DWORD siz
   if (size != 0) call.program_fault("with a size of " + std::to_string(size) + " and no buffer");
 }
 
+// Whether the message is to come from the system's table, and from nowhere else: a string as
+// the message excludes the system and a module as its source.
+bool from_system_only(DWORD flags) {
+  return (flags & FORMAT_MESSAGE_FROM_SYSTEM) && !(flags & FORMAT_MESSAGE_FROM_STRING);
+}
+
 }  // namespace
 
 DWORD WINAPI GetLastError() {
@@ -125,8 +131,7 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   // An allocated buffer's pointer is cleared first, so a failed call leaves nothing to free.
   if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) *reinterpret_cast<LPSTR *>(lpBuffer) = nullptr;
   if (auto e = call.fault({}, kMessageNotFound)) return call.fail_with<DWORD>(*e, 0);
-  if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM))
-    return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
+  if (!from_system_only(dwFlags)) return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
   const char *text = system_text(dwMessageId);
   if (text == nullptr) return call.fail_with<DWORD>(kMessageNotFound, 0);
   return deliver<char>(call, dwFlags, winsim::from_utf8(text, call.world.acp()), lpBuffer, nSize);
@@ -142,8 +147,7 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   // An allocated buffer's pointer is cleared first, so a failed call leaves nothing to free.
   if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) *reinterpret_cast<LPWSTR *>(lpBuffer) = nullptr;
   if (auto e = call.fault({}, kMessageNotFound)) return call.fail_with<DWORD>(*e, 0);
-  if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM))
-    return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
+  if (!from_system_only(dwFlags)) return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
   const char *text = system_text(dwMessageId);
   if (text == nullptr) return call.fail_with<DWORD>(kMessageNotFound, 0);
   return deliver<char16_t>(call, dwFlags, winsim::utf8_to_utf16(text), lpBuffer, nSize);
