@@ -113,6 +113,9 @@ TEST_F(Processes, AMissingProgramOrFolderIsRefusedAndAnUnquotedPathWithBlanksTri
       {child, nullptr, no_folder.c_str(), ERROR_DIRECTORY, 0},
       {child, nullptr, nullptr, ERROR_INVALID_PARAMETER, CREATE_NEW_CONSOLE | DETACHED_PROCESS}};
   for (const Case &c : cases) {
+    // Wine starts the child with both console flags, which the documentation says exclude
+    // each other; only winsim and Windows are held to it.
+    if (c.flags != 0 && conformance::UnderWine()) continue;
     PROCESS_INFORMATION pi = {};
     EXPECT_FALSE(Launch(c.line, &pi, c.application, c.folder, FALSE, c.flags));
     EXPECT_EQ(GetLastError(), c.error);
