@@ -108,6 +108,21 @@ int ReportWithoutData() {
   return 0;
 }
 
+int NameWithoutBuffer() {
+  GetModuleFileNameA(nullptr, nullptr, MAX_PATH);
+  return 0;
+}
+
+int QueryWithoutStatus() {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  QueryServiceStatus(
+      CreateServiceA(manager, "Misuse", "Misuse", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                     SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, "C:\\misuse.exe", nullptr, nullptr,
+                     nullptr, nullptr, nullptr),
+      nullptr);
+  return 0;
+}
+
 int FormatWithoutPointer() {
   FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0,
                  nullptr, 0, nullptr);
@@ -173,6 +188,10 @@ TEST(HandleMisuse, StopsTheRunNamingTheCallTheHandleWhatItIsAndTheCaller) {
       // Not a handle's misuse, but a pointer's or a COM object's, reported alike.
       {ReadWithoutCount, "ReadWithoutCount", "ReadFile with no pointer for its count of bytes"},
       {ReportWithoutData, "ReportWithoutData", "ReportEventA with 4 bytes of data and no data"},
+      {NameWithoutBuffer, "NameWithoutBuffer",
+       "GetModuleFileNameA with a size of 260 and no buffer"},
+      {QueryWithoutStatus, "QueryWithoutStatus",
+       "QueryServiceStatus with no SERVICE_STATUS to fill"},
       {FormatWithoutPointer, "FormatWithoutPointer",
        "FormatMessageA with FORMAT_MESSAGE_ALLOCATE_BUFFER and no pointer to take the buffer"},
       {ReleaseTwice, "ReleaseTwice",

@@ -117,6 +117,8 @@ DWORD module_file_name(Call &call, HMODULE module, const std::basic_string<Char>
     return call.fail_with<DWORD>(ERROR_MOD_NOT_FOUND, 0);
   DWORD length = static_cast<DWORD>(path.size());
   if (size == 0) return call.fail_with<DWORD>(ERROR_INSUFFICIENT_BUFFER, 0);
+  if (buffer == nullptr)
+    call.program_fault("with a size of " + std::to_string(size) + " and no buffer");
   if (size <= length) {
     std::memcpy(buffer, path.data(), (size - 1) * sizeof(Char));
     buffer[size - 1] = 0;
