@@ -175,8 +175,8 @@ TEST_F(Registry, ValuesComeBackAsStoredInEitherFormAndShortBuffersAreToldTheSize
             ERROR_INVALID_PARAMETER);
 }
 
-// A reserved parameter must be zero (or null): otherwise the call is an invalid parameter and
-// writes nothing.
+// A reserved parameter must be zero (or null), and a key's options among those documented:
+// otherwise the call is an invalid parameter and writes nothing.
 TEST_F(Registry, ANonzeroReservedParameterIsAnInvalidParameterAndWritesNothing) {
   // The documentation says these parameters must be zero; Wine creates the key and writes the
   // value all the same, so only winsim and Windows are held to it.
@@ -191,6 +191,8 @@ TEST_F(Registry, ANonzeroReservedParameterIsAnInvalidParameterAndWritesNothing) 
       {"create", RegCreateKeyExA(key, "Sub", 1, nullptr, 0, KEY_READ, nullptr, &sub, nullptr)},
       {"create wide",
        RegCreateKeyExW(key, TEXT("Sub"), 1, nullptr, 0, KEY_READ, nullptr, &sub, nullptr)},
+      {"create with an unknown option",
+       RegCreateKeyExA(key, "Sub", 0, nullptr, 0x100, KEY_READ, nullptr, &sub, nullptr)},
       {"query", RegQueryValueExA(key, "Value", &reserved, nullptr, nullptr, &size)},
   };
   for (const auto &[what, status] : cases) EXPECT_EQ(status, ERROR_INVALID_PARAMETER) << what;

@@ -1,8 +1,9 @@
 // Misuse of a handle, after Application Verifier's handle checks: a handle the process does not
 // have open (null, closed, never given out), one of a kind the call does not take, a wait on
 // what cannot be waited on, stops the run as a fault of the program, naming the call, the handle,
-// what it was or is, the thread and the calling function. What Windows documents as a plain
-// error stays one.
+// what it was or is, the thread and the calling function; so does a null pointer where Windows
+// writes a result, and a COM object called after its last Release. What Windows documents as a
+// plain error stays one.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -93,6 +94,63 @@ int ReadEvent() {
   return 0;
 }
 
+int ReadWithoutCount() {
+  HANDLE read_end = nullptr, write_end = nullptr;
+  CreatePipe(&read_end, &write_end, nullptr, 0);
+  char byte = 0;
+  ReadFile(read_end, &byte, 1, nullptr, nullptr);
+  return 0;
+}
+
+int ReportWithoutData() {
+  ReportEventA(RegisterEventSourceA(nullptr, "Misuse"), EVENTLOG_ERROR_TYPE, 0, 1, nullptr, 0, 4,
+               nullptr, nullptr);
+  return 0;
+}
+
+int NameWithoutBuffer() {
+  GetModuleFileNameA(nullptr, nullptr, MAX_PATH);
+  return 0;
+}
+
+int QueryWithoutStatus() {
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+  QueryServiceStatus(
+      CreateServiceA(manager, "Misuse", "Misuse", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+                     SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, "C:\\misuse.exe", nullptr, nullptr,
+                     nullptr, nullptr, nullptr),
+      nullptr);
+  return 0;
+}
+
+int FormatWithoutPointer() {
+  FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 5, 0,
+                 nullptr, 0, nullptr);
+  return 0;
+}
+
+IMMDeviceEnumerator *ReleasedEnumerator() {
+  const CLSID clsid = {
+      0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
+  const IID iid = {0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
+  IMMDeviceEnumerator *enumerator = nullptr;
+  CoInitialize(nullptr);
+  CoCreateInstance(clsid, nullptr, CLSCTX_ALL, iid, reinterpret_cast<void **>(&enumerator));
+  enumerator->Release();
+  return enumerator;
+}
+
+int ReleaseTwice() {
+  ReleasedEnumerator()->Release();
+  return 0;
+}
+
+int UseReleased() {
+  IMMDevice *endpoint = nullptr;
+  ReleasedEnumerator()->GetDefaultAudioEndpoint(eRender, eConsole, &endpoint);
+  return 0;
+}
+
 TEST(HandleMisuse, StopsTheRunNamingTheCallTheHandleWhatItIsAndTheCaller) {
   const std::string head = "winsim: fault of the program: pid 12 (misuse.exe) tid 16 called ";
   const struct {
@@ -127,6 +185,21 @@ TEST(HandleMisuse, StopsTheRunNamingTheCallTheHandleWhatItIsAndTheCaller) {
       {ReadEvent, "ReadEvent",
        "ReadFile on handle 0x10, event \"Misused\", which is not a file, device, pipe or console "
        "handle"},
+      // Not a handle's misuse, but a pointer's or a COM object's, reported alike.
+      {ReadWithoutCount, "ReadWithoutCount", "ReadFile with no pointer for its count of bytes"},
+      {ReportWithoutData, "ReportWithoutData", "ReportEventA with 4 bytes of data and no data"},
+      {NameWithoutBuffer, "NameWithoutBuffer",
+       "GetModuleFileNameA with a size of 260 and no buffer"},
+      {QueryWithoutStatus, "QueryWithoutStatus",
+       "QueryServiceStatus with no SERVICE_STATUS to fill"},
+      {FormatWithoutPointer, "FormatWithoutPointer",
+       "FormatMessageA with FORMAT_MESSAGE_ALLOCATE_BUFFER and no pointer to take the buffer"},
+      {ReleaseTwice, "ReleaseTwice",
+       "IMMDeviceEnumerator::Release on the audio endpoint enumerator (a COM object) after its "
+       "last Release"},
+      {UseReleased, "UseReleased",
+       "IMMDeviceEnumerator::GetDefaultAudioEndpoint on the audio endpoint enumerator (a COM "
+       "object) after its last Release"},
   };
   for (const auto &[entry, caller, report] : cases)
     EXPECT_EQ(ProgramFaultReport(entry), head + report + " (from " + caller + ")\n");

@@ -61,9 +61,9 @@ DWORD Ioctl(HANDLE drive, const SENDCMDINPARAMS &in, DWORD out_size = kReplySize
   return GetLastError();
 }
 
-HANDLE OpenDrive(const char *path) {
+HANDLE OpenDrive(const char *path, DWORD disposition = OPEN_EXISTING) {
   return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                     nullptr, OPEN_EXISTING, 0, nullptr);
+                     nullptr, disposition, 0, nullptr);
 }
 
 TEST(SmartDisk, AnswersDataAndThresholdRequestsWithTheirSectorAtOffset16PaddedWithZeros) {
@@ -142,6 +142,12 @@ TEST(SmartDisk, RefusesWrongRequestsAndFailsAsItsFailureModeSays) {
   SetLastError(0xDEAD);
   EXPECT_EQ(OpenDrive("\\\\.\\PHYSICALDRIVE9"), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  // A disposition other than the five is refused before the device is asked.
+  for (DWORD disposition : {0, TRUNCATE_EXISTING + 1}) {
+    SetLastError(0xDEAD);
+    EXPECT_EQ(OpenDrive("\\\\.\\PHYSICALDRIVE0", disposition), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  }
 }
 
 static_assert(IOCTL_STORAGE_QUERY_PROPERTY == 0x2D1400);
@@ -200,6 +206,16 @@ TEST(SmartDisk, NamesItsModelBusTypeAndBayWithoutAccessRights) {
   EXPECT_FALSE(
       DeviceIoControl(h, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, 4, &returned, nullptr));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  // A size without its buffer is memory the system cannot reach: refused before the drive.
+  for (DWORD in_size : {1u, 0u}) {
+    SetLastError(0xDEAD);
+    returned = 0xDEAD;
+    EXPECT_FALSE(DeviceIoControl(h, IOCTL_SCSI_GET_ADDRESS, nullptr, in_size,
+                                 in_size != 0 ? &address : nullptr, sizeof address, &returned,
+                                 nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOACCESS));
+    EXPECT_EQ(returned, 0xDEADu);
+  }
   // Without rights the SMART request is refused.
   SENDCMDINPARAMS in = Request(READ_ATTRIBUTES);
   std::vector<BYTE> reply(kReplySize);

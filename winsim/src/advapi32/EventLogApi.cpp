@@ -48,6 +48,9 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
     return call.fail(*e);
   if (wNumStrings > 0 && lpStrings == nullptr)
     call.not_simulated("with " + std::to_string(wNumStrings) + " strings and no string array");
+  // The data's bytes are read from where lpRawData points: none there is no memory to read.
+  if (dwDataSize > 0 && lpRawData == nullptr)
+    call.program_fault("with " + std::to_string(dwDataSize) + " bytes of data and no data");
   winsim::EventEntry event;
   event.t = call.world.now();
   event.pid = call.process.pid;
@@ -61,7 +64,7 @@ BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwE
     strings.push_back(winsim::to_utf8(text, call.world.acp()));
     event.strings.push_back(std::move(text));
   }
-  if (lpRawData != nullptr && dwDataSize > 0) {
+  if (dwDataSize > 0) {
     auto *bytes = static_cast<const std::uint8_t *>(lpRawData);
     event.data.assign(bytes, bytes + dwDataSize);
   }

@@ -377,6 +377,10 @@ LSTATUS delete_key(Call &call, HKEY hkey, const char *subkey_given, const std::s
   return ERROR_SUCCESS;
 }
 
+// The options a key is created with: volatile, a link, backup and restore, opening a link,
+// not virtualized (0x1, 0x2, 0x4, 0x8, 0x10); other bits make the call an invalid parameter.
+constexpr DWORD kKnownKeyOptions = 0x1F;
+
 std::string narrow_text(Call &call, LPCSTR text) {
   return text == nullptr ? std::string() : winsim::to_utf8(text, call.world.acp());
 }
@@ -406,10 +410,10 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR
                                const SECURITY_ATTRIBUTES *lpSecurityAttributes, PHKEY phkResult,
                                LPDWORD lpdwDisposition) {
   (void)lpClass;
-  (void)dwOptions;
   (void)lpSecurityAttributes;
   Call call("RegCreateKeyExA");
   if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // reserved: must be zero
+  if (dwOptions & ~kKnownKeyOptions) return ERROR_INVALID_PARAMETER;
   return create_key(call, hKey, narrow_text(call, lpSubKey), samDesired, phkResult,
                     lpdwDisposition);
 }
@@ -419,10 +423,10 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
                                const SECURITY_ATTRIBUTES *lpSecurityAttributes, PHKEY phkResult,
                                LPDWORD lpdwDisposition) {
   (void)lpClass;
-  (void)dwOptions;
   (void)lpSecurityAttributes;
   Call call("RegCreateKeyExW");
   if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // reserved: must be zero
+  if (dwOptions & ~kKnownKeyOptions) return ERROR_INVALID_PARAMETER;
   return create_key(call, hKey, wide_text(lpSubKey), samDesired, phkResult, lpdwDisposition);
 }
 

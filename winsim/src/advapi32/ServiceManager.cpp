@@ -349,6 +349,7 @@ BOOL WINAPI QueryServiceStatus(SC_HANDLE hService, LPSERVICE_STATUS lpServiceSta
   if (auto e = call.fault({record ? record->info.name : std::string()}, ERROR_ACCESS_DENIED))
     return call.fail(*e);
   if (!record) winsim::not_a_service(call, hService);
+  if (lpServiceStatus == nullptr) call.program_fault("with no SERVICE_STATUS to fill");
   if (!(access & SERVICE_QUERY_STATUS)) return call.fail(ERROR_ACCESS_DENIED);
   winsim::fill_status(record->info, lpServiceStatus);
   return TRUE;

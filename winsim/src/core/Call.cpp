@@ -112,11 +112,18 @@ void Call::not_simulated(const std::string &what) {
 }
 
 void Call::program_fault(const std::string &what) {
-  std::string function(program_caller(world, process).function);
+  program_fault(name, what);
+}
+
+void Call::program_fault(const char *call_name, const std::string &what) {
+  World &world = world_for(call_name);
+  SimThread &thread = thread_for(call_name);
+  std::string function(program_caller(world, *thread.process).function);
   world.scheduler().stop_current(
       RunStopped::Reason::ProgramFault,
-      "winsim: fault of the program: " + thread.label + " called " + name + " " + what + " (from " +
-          (function.empty() ? std::string("code outside the programs") : function) + ")\n");
+      "winsim: fault of the program: " + thread.label + " called " + call_name + " " + what +
+          " (from " + (function.empty() ? std::string("code outside the programs") : function) +
+          ")\n");
 }
 
 std::shared_ptr<Object> object_of(Call &call, HANDLE handle) {

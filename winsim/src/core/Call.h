@@ -50,6 +50,9 @@ class Call {
   // leaves undefined (`what`: "on critical section #2, which it does not own"). The report names
   // the thread, the call and the program function that made it.
   [[noreturn]] void program_fault(const std::string &what);
+  // The same for a method that is no switch point (a COM object's reference counting): the
+  // run stops at once, reporting `call_name`.
+  [[noreturn]] static void program_fault(const char *call_name, const std::string &what);
 
   World &world;
   SimThread &thread;

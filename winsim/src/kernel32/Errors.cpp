@@ -95,6 +95,21 @@ DWORD deliver(winsim::Call &call, DWORD flags, const std::basic_string<Char> &te
   return length;
 }
 
+// The message goes to the buffer, or its allocated copy's address to the pointer lpBuffer
+// points at: without either, Windows writes through a null pointer.
+void check_buffer(winsim::Call &call, DWORD flags, const void *buffer, DWORD size) {
+  if (buffer != nullptr) return;
+  if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER)
+    call.program_fault("with FORMAT_MESSAGE_ALLOCATE_BUFFER and no pointer to take the buffer");
+  if (size != 0) call.program_fault("with a size of " + std::to_string(size) + " and no buffer");
+}
+
+// Whether the message is to come from the system's table, and from nowhere else: a string as
+// the message excludes the system and a module as its source.
+bool from_system_only(DWORD flags) {
+  return (flags & FORMAT_MESSAGE_FROM_SYSTEM) && !(flags & FORMAT_MESSAGE_FROM_STRING);
+}
+
 }  // namespace
 
 DWORD WINAPI GetLastError() {
@@ -112,12 +127,11 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   (void)dwLanguageId;
   (void)Arguments;
   winsim::Call call("FormatMessageA");
+  check_buffer(call, dwFlags, lpBuffer, nSize);
   // An allocated buffer's pointer is cleared first, so a failed call leaves nothing to free.
-  if ((dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) && lpBuffer != nullptr)
-    *reinterpret_cast<LPSTR *>(lpBuffer) = nullptr;
+  if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) *reinterpret_cast<LPSTR *>(lpBuffer) = nullptr;
   if (auto e = call.fault({}, kMessageNotFound)) return call.fail_with<DWORD>(*e, 0);
-  if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM))
-    return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
+  if (!from_system_only(dwFlags)) return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
   const char *text = system_text(dwMessageId);
   if (text == nullptr) return call.fail_with<DWORD>(kMessageNotFound, 0);
   return deliver<char>(call, dwFlags, winsim::from_utf8(text, call.world.acp()), lpBuffer, nSize);
@@ -129,12 +143,11 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   (void)dwLanguageId;
   (void)Arguments;
   winsim::Call call("FormatMessageW");
+  check_buffer(call, dwFlags, lpBuffer, nSize);
   // An allocated buffer's pointer is cleared first, so a failed call leaves nothing to free.
-  if ((dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) && lpBuffer != nullptr)
-    *reinterpret_cast<LPWSTR *>(lpBuffer) = nullptr;
+  if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) *reinterpret_cast<LPWSTR *>(lpBuffer) = nullptr;
   if (auto e = call.fault({}, kMessageNotFound)) return call.fail_with<DWORD>(*e, 0);
-  if (!(dwFlags & FORMAT_MESSAGE_FROM_SYSTEM))
-    return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
+  if (!from_system_only(dwFlags)) return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
   const char *text = system_text(dwMessageId);
   if (text == nullptr) return call.fail_with<DWORD>(kMessageNotFound, 0);
   return deliver<char16_t>(call, dwFlags, winsim::utf8_to_utf16(text), lpBuffer, nSize);

@@ -54,6 +54,9 @@ HANDLE open_device(Call &call, const std::string &path, DWORD access) {
 HANDLE create_file(Call &call, const std::string &path, DWORD access, DWORD disposition) {
   if (auto e = call.fault({path}, ERROR_ACCESS_DENIED))
     return call.fail_with<HANDLE>(*e, INVALID_HANDLE_VALUE);
+  // The disposition is one of the five, for a device as for a file.
+  if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
+    return call.fail_with<HANDLE>(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
   if (path.rfind(kDevicePrefix, 0) == 0) return open_device(call, path, access);
   auto full = full_path(call, path);
   if (!full) return call.fail_with<HANDLE>(ERROR_INVALID_NAME, INVALID_HANDLE_VALUE);
@@ -350,6 +353,10 @@ BOOL WINAPI MoveFileExW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, DWORD
   Call call("MoveFileExW");
   std::string path = wide(lpExistingFileName);
   if (auto e = call.fault({path}, ERROR_ACCESS_DENIED)) return call.fail(*e);
+  constexpr DWORD kKnownFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED |
+                                MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_WRITE_THROUGH |
+                                MOVEFILE_CREATE_HARDLINK | MOVEFILE_FAIL_IF_NOT_TRACKABLE;
+  if (dwFlags & ~kKnownFlags) return call.fail(ERROR_INVALID_PARAMETER);
   if (lpNewFileName != nullptr || dwFlags != MOVEFILE_DELAY_UNTIL_REBOOT)
     winsim::unsupported(call, "MoveFileExW is emulated only to delete a file at the next restart");
   auto full = full_path(call, path);
@@ -405,6 +412,13 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
   winsim::checked_object(call, hDevice, {ObjectType::Device, ObjectType::File},
                          "a device or file handle");
   if (!grants_control(call, hDevice, dwIoControlCode)) return call.fail(ERROR_ACCESS_DENIED);
+  // The system copies a buffered request's input in and its output out through the buffers
+  // the sizes describe (and maps a direct one's); a missing buffer with a size is memory the
+  // caller cannot reach.
+  constexpr DWORD kMethodNeither = 3;  // the low two bits of a control code: its method
+  if ((dwIoControlCode & 3) != kMethodNeither && ((lpInBuffer == nullptr && nInBufferSize != 0) ||
+                                                  (lpOutBuffer == nullptr && nOutBufferSize != 0)))
+    return call.fail(ERROR_NOACCESS);
   if (!device) call.not_simulated("on a file of the file system");
   // The count is written once the device has answered (none when it refused); a request that
   // never reached it leaves the count alone.

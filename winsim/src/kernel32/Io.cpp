@@ -129,6 +129,12 @@ bool console_of(Call &call, HANDLE handle) {
   return object->type() == ObjectType::Console;
 }
 
+// ReadFile and WriteFile write their count through the pointer unless the call is overlapped
+// (which winsim does not simulate): without one, Windows writes through a null pointer.
+void check_count_pointer(Call &call, const DWORD *count) {
+  if (count == nullptr) call.program_fault("with no pointer for its count of bytes");
+}
+
 }  // namespace
 
 BOOL WINAPI CreatePipe(PHANDLE hReadPipe, PHANDLE hWritePipe,
@@ -177,6 +183,9 @@ BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
   if (lpOverlapped != nullptr) call.not_simulated("with an OVERLAPPED structure");
   auto object = winsim::checked_object(call, hFile, kFileLike, kFileHandle);
+  check_count_pointer(call, lpNumberOfBytesRead);
+  // No buffer to read into: the system cannot reach the memory.
+  if (lpBuffer == nullptr && nNumberOfBytesToRead != 0) return call.fail(ERROR_NOACCESS);
   auto *out = static_cast<std::uint8_t *>(lpBuffer);
   DWORD done = 0, error = 0;
   bool ok = false;
@@ -222,6 +231,10 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
   if (auto e = call.fault({}, ERROR_INVALID_HANDLE)) return call.fail(*e);
   if (lpOverlapped != nullptr) call.not_simulated("with an OVERLAPPED structure");
   auto object = winsim::checked_object(call, hFile, kFileLike, kFileHandle);
+  check_count_pointer(call, lpNumberOfBytesWritten);
+  // No buffer to write from: Windows refuses it as an invalid user buffer.
+  if (lpBuffer == nullptr && nNumberOfBytesToWrite != 0)
+    return call.fail(ERROR_INVALID_USER_BUFFER);
   const auto *in = static_cast<const std::uint8_t *>(lpBuffer);
   DWORD done = 0, error = 0;
   bool ok = false;

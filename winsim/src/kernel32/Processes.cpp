@@ -126,6 +126,8 @@ DWORD module_file_name(Call &call, HMODULE module, const std::basic_string<Char>
     return call.fail_with<DWORD>(ERROR_MOD_NOT_FOUND, 0);
   DWORD length = static_cast<DWORD>(path.size());
   if (size == 0) return call.fail_with<DWORD>(ERROR_INSUFFICIENT_BUFFER, 0);
+  if (buffer == nullptr)
+    call.program_fault("with a size of " + std::to_string(size) + " and no buffer");
   if (size <= length) {
     std::memcpy(buffer, path.data(), (size - 1) * sizeof(Char));
     buffer[size - 1] = 0;
@@ -502,6 +504,10 @@ DWORD launch_process(Call &call, Process &caller, const LaunchRequest &request, 
   std::string line_utf8 = utf16_to_utf8(request.command_line);
   if (auto e = call.fault({request.application, line_utf8}, ERROR_FILE_NOT_FOUND)) return *e;
   if (request.application.empty() && request.command_line.empty()) return ERROR_INVALID_PARAMETER;
+  // A new console and no console at all exclude each other.
+  if ((request.creation_flags & (CREATE_NEW_CONSOLE | DETACHED_PROCESS)) ==
+      (CREATE_NEW_CONSOLE | DETACHED_PROCESS))
+    return ERROR_INVALID_PARAMETER;
   if (request.creation_flags & CREATE_SUSPENDED) call.not_simulated("with CREATE_SUSPENDED");
   DWORD error = 0;
   const FileNode *node =

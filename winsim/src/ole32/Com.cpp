@@ -2,7 +2,9 @@
 // render endpoint of the world's audio settings and its property store (friendly name only).
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "core/Call.h"
 #include "core/ProcessMemory.h"
@@ -36,19 +38,35 @@ winsim::Audio &audio(Call &call) {
   return winsim::Audio::of(call.world);
 }
 
-// Reference counting and QueryInterface for an object that offers IUnknown and `Interface`.
-template <typename Interface>
-class ComObject : public Interface {
+// Objects whose last reference the program gave back. They stay in memory until the world
+// ends, so that a further call on one reaches winsim and stops the run rather than run on freed
+// memory.
+class ComBase {
  public:
-  // `what` names the object in the list of what a program left behind.
-  ComObject(const IID &iid, const char *what) : iid_(iid) {
-    winsim::note_held(this, std::string(what) + " (a COM object)");
+  virtual ~ComBase() = default;
+};
+
+struct ReleasedComObjects {
+  std::vector<std::unique_ptr<ComBase>> objects;
+};
+
+// Reference counting and QueryInterface for an object that offers IUnknown and `Interface`.
+// Calling an object after its last Release, a Release among them, is a fault of the program:
+// COM documents the object as gone by then.
+template <typename Interface>
+class ComObject : public Interface, public ComBase {
+ public:
+  // `face` names the interface, `what` the object in the list of what a program left behind
+  // and in fault reports.
+  ComObject(const IID &iid, const char *face, const char *what)
+      : iid_(iid), face_(face), what_(what) {
+    winsim::note_held(this, what_ + " (a COM object)");
   }
-  virtual ~ComObject() = default;
   ComObject(const ComObject &) = delete;
   ComObject &operator=(const ComObject &) = delete;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppvObject) override {
+    check_alive("QueryInterface");
     if (ppvObject == nullptr) return E_POINTER;
     if (!(riid == kIidUnknown) && !(riid == iid_)) {
       *ppvObject = nullptr;
@@ -58,18 +76,33 @@ class ComObject : public Interface {
     AddRef();
     return S_OK;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    check_alive("AddRef");
+    return ++refs_;
+  }
   ULONG STDMETHODCALLTYPE Release() override {
+    check_alive("Release");
     ULONG left = --refs_;
     if (left == 0) {
       winsim::note_given_back(this);
-      delete this;
+      winsim::World::get().part<ReleasedComObjects>().objects.emplace_back(
+          static_cast<ComBase *>(this));
     }
     return left;
   }
 
+ protected:
+  // Stops the run when the program calls `method` after the object's last Release.
+  void check_alive(const char *method) const {
+    if (refs_ == 0)
+      Call::program_fault((face_ + "::" + method).c_str(),
+                          "on " + what_ + " (a COM object) after its last Release");
+  }
+
  private:
   IID iid_;
+  std::string face_;
+  std::string what_;
   ULONG refs_ = 1;
 };
 
@@ -78,11 +111,12 @@ using Endpoint = winsim::Audio::Endpoint;
 class EndpointPropertyStore : public ComObject<IPropertyStore> {
  public:
   EndpointPropertyStore(Endpoint kind, std::string friendly_name)
-      : ComObject(kIidPropertyStore, "the endpoint's property store"),
+      : ComObject(kIidPropertyStore, "IPropertyStore", "the endpoint's property store"),
         kind_(kind),
         friendly_name_(std::move(friendly_name)) {}
 
   HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT *pv) override {
+    check_alive("GetValue");
     Call call("IPropertyStore::GetValue");
     if (auto e = call.fault({friendly_name_}, static_cast<DWORD>(E_FAIL))) return fault_result(*e);
     if (pv == nullptr) return E_POINTER;
@@ -113,12 +147,13 @@ class EndpointPropertyStore : public ComObject<IPropertyStore> {
 class AudioEndpoint : public ComObject<IMMDevice> {
  public:
   AudioEndpoint(Endpoint kind, std::string friendly_name)
-      : ComObject(kIidDevice, "the audio endpoint"),
+      : ComObject(kIidDevice, "IMMDevice", "the audio endpoint"),
         kind_(kind),
         friendly_name_(std::move(friendly_name)) {}
 
   HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD stgmAccess,
                                               IPropertyStore **ppProperties) override {
+    check_alive("OpenPropertyStore");
     Call call("IMMDevice::OpenPropertyStore");
     if (auto e = call.fault({friendly_name_}, static_cast<DWORD>(E_FAIL))) return fault_result(*e);
     if (ppProperties == nullptr) return E_POINTER;
@@ -136,10 +171,12 @@ class AudioEndpoint : public ComObject<IMMDevice> {
 
 class AudioEndpointEnumerator : public ComObject<IMMDeviceEnumerator> {
  public:
-  AudioEndpointEnumerator() : ComObject(kIidDeviceEnumerator, "the audio endpoint enumerator") {}
+  AudioEndpointEnumerator()
+      : ComObject(kIidDeviceEnumerator, "IMMDeviceEnumerator", "the audio endpoint enumerator") {}
 
   HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow dataFlow, ERole role,
                                                     IMMDevice **ppEndpoint) override {
+    check_alive("GetDefaultAudioEndpoint");
     Call call("IMMDeviceEnumerator::GetDefaultAudioEndpoint");
     if (auto e = call.fault({}, static_cast<DWORD>(E_FAIL))) return fault_result(*e);
     if (ppEndpoint == nullptr) return E_POINTER;
