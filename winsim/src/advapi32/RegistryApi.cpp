@@ -125,8 +125,14 @@ std::shared_ptr<RegKey> parent_for_new(const std::shared_ptr<RegKey> &base,
   return key;
 }
 
-LSTATUS create_key(Call &call, HKEY hkey, const std::string &subkey, REGSAM sam, PHKEY out,
-                   LPDWORD disposition) {
+// The options a key is created with: volatile, a link, backup and restore, opening a link,
+// not virtualized (0x1, 0x2, 0x4, 0x8, 0x10); other bits make the call an invalid parameter.
+constexpr DWORD kKnownKeyOptions = 0x1F;
+
+LSTATUS create_key(Call &call, HKEY hkey, const std::string &subkey, DWORD reserved, DWORD options,
+                   REGSAM sam, PHKEY out, LPDWORD disposition) {
+  if (reserved != 0) return ERROR_INVALID_PARAMETER;  // reserved: must be zero
+  if (options & ~kKnownKeyOptions) return ERROR_INVALID_PARAMETER;
   if (out == nullptr) return ERROR_INVALID_PARAMETER;
   *out = nullptr;
   KeyRef base = key_of(call, hkey);
@@ -310,8 +316,9 @@ LSTATUS query_value(Call &call, HKEY hkey, const std::string &name, LPDWORD rese
   return ERROR_SUCCESS;
 }
 
-LSTATUS set_value(Call &call, HKEY hkey, const std::string &name, DWORD type, const BYTE *data,
-                  DWORD size, bool narrow) {
+LSTATUS set_value(Call &call, HKEY hkey, const std::string &name, DWORD reserved, DWORD type,
+                  const BYTE *data, DWORD size, bool narrow) {
+  if (reserved != 0) return ERROR_INVALID_PARAMETER;  // reserved: must be zero
   KeyRef ref = key_of(call, hkey);
   std::string path = ref.key ? ref.key->path : std::string();
   if (auto e = call.fault({path, name}, ERROR_ACCESS_DENIED)) return static_cast<LSTATUS>(*e);
@@ -377,10 +384,6 @@ LSTATUS delete_key(Call &call, HKEY hkey, const char *subkey_given, const std::s
   return ERROR_SUCCESS;
 }
 
-// The options a key is created with: volatile, a link, backup and restore, opening a link,
-// not virtualized (0x1, 0x2, 0x4, 0x8, 0x10); other bits make the call an invalid parameter.
-constexpr DWORD kKnownKeyOptions = 0x1F;
-
 std::string narrow_text(Call &call, LPCSTR text) {
   return text == nullptr ? std::string() : winsim::to_utf8(text, call.world.acp());
 }
@@ -412,10 +415,8 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR
   (void)lpClass;
   (void)lpSecurityAttributes;
   Call call("RegCreateKeyExA");
-  if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // reserved: must be zero
-  if (dwOptions & ~kKnownKeyOptions) return ERROR_INVALID_PARAMETER;
-  return create_key(call, hKey, narrow_text(call, lpSubKey), samDesired, phkResult,
-                    lpdwDisposition);
+  return create_key(call, hKey, narrow_text(call, lpSubKey), Reserved, dwOptions, samDesired,
+                    phkResult, lpdwDisposition);
 }
 
 LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWSTR lpClass,
@@ -425,9 +426,8 @@ LSTATUS WINAPI RegCreateKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD Reserved, LPWS
   (void)lpClass;
   (void)lpSecurityAttributes;
   Call call("RegCreateKeyExW");
-  if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // reserved: must be zero
-  if (dwOptions & ~kKnownKeyOptions) return ERROR_INVALID_PARAMETER;
-  return create_key(call, hKey, wide_text(lpSubKey), samDesired, phkResult, lpdwDisposition);
+  return create_key(call, hKey, wide_text(lpSubKey), Reserved, dwOptions, samDesired, phkResult,
+                    lpdwDisposition);
 }
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType,
@@ -447,15 +447,14 @@ LSTATUS WINAPI RegQueryValueExW(HKEY hKey, LPCWSTR lpValueName, LPDWORD lpReserv
 LSTATUS WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                               const BYTE *lpData, DWORD cbData) {
   Call call("RegSetValueExA");
-  if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // reserved: must be zero
-  return set_value(call, hKey, narrow_text(call, lpValueName), dwType, lpData, cbData, true);
+  return set_value(call, hKey, narrow_text(call, lpValueName), Reserved, dwType, lpData, cbData,
+                   true);
 }
 
 LSTATUS WINAPI RegSetValueExW(HKEY hKey, LPCWSTR lpValueName, DWORD Reserved, DWORD dwType,
                               const BYTE *lpData, DWORD cbData) {
   Call call("RegSetValueExW");
-  if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // reserved: must be zero
-  return set_value(call, hKey, wide_text(lpValueName), dwType, lpData, cbData, false);
+  return set_value(call, hKey, wide_text(lpValueName), Reserved, dwType, lpData, cbData, false);
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {

@@ -195,6 +195,21 @@ BOOL start_service(Call &call, SC_HANDLE handle, const std::vector<std::string> 
 
 }  // namespace winsim
 
+namespace {
+
+// StartService in either form: the arguments in the service's text, then the start. A count of
+// arguments needs their vector.
+template <typename Text, typename Convert>
+BOOL start_with_arguments(winsim::Call &call, SC_HANDLE service, DWORD count, Text *vector,
+                          Convert convert) {
+  if (count != 0 && vector == nullptr) return call.fail(ERROR_INVALID_PARAMETER);
+  std::vector<std::string> arguments;
+  for (DWORD i = 0; i < count; ++i) arguments.push_back(convert(vector[i]));
+  return winsim::start_service(call, service, arguments);
+}
+
+}  // namespace
+
 using winsim::Call;
 using winsim::ObjectType;
 using winsim::Services;
@@ -407,24 +422,16 @@ BOOL WINAPI QueryServiceConfigA(SC_HANDLE hService, LPQUERY_SERVICE_CONFIGA lpSe
 
 BOOL WINAPI StartServiceA(SC_HANDLE hService, DWORD dwNumServiceArgs, LPCSTR *lpServiceArgVectors) {
   Call call("StartServiceA");
-  if (dwNumServiceArgs != 0 && lpServiceArgVectors == nullptr)
-    return call.fail(ERROR_INVALID_PARAMETER);
-  std::vector<std::string> arguments;
-  for (DWORD i = 0; i < dwNumServiceArgs && lpServiceArgVectors != nullptr; ++i)
-    arguments.push_back(winsim::to_utf8(lpServiceArgVectors[i], call.world.acp()));
-  return winsim::start_service(call, hService, arguments);
+  return start_with_arguments(
+      call, hService, dwNumServiceArgs, lpServiceArgVectors,
+      [&call](LPCSTR text) { return winsim::to_utf8(text, call.world.acp()); });
 }
 
 BOOL WINAPI StartServiceW(SC_HANDLE hService, DWORD dwNumServiceArgs,
                           LPCWSTR *lpServiceArgVectors) {
   Call call("StartServiceW");
-  // A count of arguments needs their vector.
-  if (dwNumServiceArgs != 0 && lpServiceArgVectors == nullptr)
-    return call.fail(ERROR_INVALID_PARAMETER);
-  std::vector<std::string> arguments;
-  for (DWORD i = 0; i < dwNumServiceArgs && lpServiceArgVectors != nullptr; ++i)
-    arguments.push_back(winsim::utf16_to_utf8(lpServiceArgVectors[i]));
-  return winsim::start_service(call, hService, arguments);
+  return start_with_arguments(call, hService, dwNumServiceArgs, lpServiceArgVectors,
+                              [](LPCWSTR text) { return winsim::utf16_to_utf8(text); });
 }
 
 BOOL WINAPI ControlService(SC_HANDLE hService, DWORD dwControl, LPSERVICE_STATUS lpServiceStatus) {

@@ -110,9 +110,18 @@ DWORD copy_out(Call &call, const std::basic_string<Char> &text, Char *buffer, DW
   return length;
 }
 
+// GetSystemDirectory and GetWindowsDirectory: a folder of the system, in the caller's text.
+template <typename Char>
+UINT folder_out(Call &call, const std::basic_string<Char> &folder, Char *buffer, UINT size) {
+  if (auto e = call.fault({}, ERROR_INVALID_PARAMETER)) return call.fail_with<UINT>(*e, 0);
+  return copy_out<Char>(call, folder, buffer, size);
+}
+
 template <typename Char>
 DWORD module_file_name(Call &call, HMODULE module, const std::basic_string<Char> &path,
                        Char *buffer, DWORD size) {
+  if (auto e = call.fault({call.process.image}, ERROR_INSUFFICIENT_BUFFER))
+    return call.fail_with<DWORD>(*e, 0);
   if (module != nullptr && module != kImageBase)
     return call.fail_with<DWORD>(ERROR_MOD_NOT_FOUND, 0);
   DWORD length = static_cast<DWORD>(path.size());
@@ -130,6 +139,7 @@ DWORD module_file_name(Call &call, HMODULE module, const std::basic_string<Char>
 }
 
 HMODULE module_handle(Call &call, const std::string *name) {
+  if (auto e = call.fault({}, ERROR_MOD_NOT_FOUND)) return call.fail_with<HMODULE>(*e, nullptr);
   if (name == nullptr) return kImageBase;
   if (winsim::equal_nocase(*name, "kernel32") || winsim::equal_nocase(*name, "kernel32.dll"))
     return kKernel32Base;
@@ -146,6 +156,15 @@ BOOL set_current_directory(Call &call, const std::string &path) {
   if (node == nullptr) return call.fail(ERROR_FILE_NOT_FOUND);
   if (!node->directory) return call.fail(ERROR_DIRECTORY);
   call.process.current_dir = node->path;
+  return TRUE;
+}
+
+// Sets the variable, or removes it when there is no value.
+BOOL set_variable(Call &call, const std::string &name, const std::string *value) {
+  if (value == nullptr)
+    call.process.environment.erase(winsim::fold_case(name));
+  else
+    call.process.environment[winsim::fold_case(name)] = *value;
   return TRUE;
 }
 
@@ -183,6 +202,24 @@ std::map<std::string, std::string> environment_block(const void *block, DWORD fl
   return variables;
 }
 
+// CreateProcessW's work, which CreateProcessA does too once it has converted its texts: the
+// two startup structures differ only in their texts, which are not read here.
+template <typename StartupInfo>
+BOOL create_process_w(Call &call, const std::string &application, const std::u16string &line,
+                      BOOL inherit, DWORD flags, LPVOID environment, const std::string &dir,
+                      const StartupInfo *startup, LPPROCESS_INFORMATION info) {
+  winsim::LaunchRequest request{application, line, inherit != FALSE, flags, dir};
+  if (environment != nullptr)
+    request.environment = environment_block(environment, flags, call.world.acp());
+  if (startup != nullptr) {
+    request.startup_flags = startup->dwFlags;
+    request.std_handles[0] = startup->hStdInput;
+    request.std_handles[1] = startup->hStdOutput;
+    request.std_handles[2] = startup->hStdError;
+  }
+  return create_process(call, request, info);
+}
+
 }  // namespace
 
 BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
@@ -199,16 +236,8 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine,
   std::u16string line =
       lpCommandLine ? winsim::utf8_to_utf16(winsim::to_utf8(lpCommandLine, cp)) : std::u16string();
   std::string dir = lpCurrentDirectory ? winsim::to_utf8(lpCurrentDirectory, cp) : "";
-  winsim::LaunchRequest request{application, line, bInheritHandles != FALSE, dwCreationFlags, dir};
-  if (lpEnvironment != nullptr)
-    request.environment = environment_block(lpEnvironment, dwCreationFlags, call.world.acp());
-  if (lpStartupInfo != nullptr) {
-    request.startup_flags = lpStartupInfo->dwFlags;
-    request.std_handles[0] = lpStartupInfo->hStdInput;
-    request.std_handles[1] = lpStartupInfo->hStdOutput;
-    request.std_handles[2] = lpStartupInfo->hStdError;
-  }
-  return create_process(call, request, lpProcessInformation);
+  return create_process_w(call, application, line, bInheritHandles, dwCreationFlags, lpEnvironment,
+                          dir, lpStartupInfo, lpProcessInformation);
 }
 
 BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
@@ -223,16 +252,8 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine,
   std::string application = lpApplicationName ? winsim::utf16_to_utf8(lpApplicationName) : "";
   std::u16string line = lpCommandLine ? std::u16string(lpCommandLine) : std::u16string();
   std::string dir = lpCurrentDirectory ? winsim::utf16_to_utf8(lpCurrentDirectory) : "";
-  winsim::LaunchRequest request{application, line, bInheritHandles != FALSE, dwCreationFlags, dir};
-  if (lpEnvironment != nullptr)
-    request.environment = environment_block(lpEnvironment, dwCreationFlags, call.world.acp());
-  if (lpStartupInfo != nullptr) {
-    request.startup_flags = lpStartupInfo->dwFlags;
-    request.std_handles[0] = lpStartupInfo->hStdInput;
-    request.std_handles[1] = lpStartupInfo->hStdOutput;
-    request.std_handles[2] = lpStartupInfo->hStdError;
-  }
-  return create_process(call, request, lpProcessInformation);
+  return create_process_w(call, application, line, bInheritHandles, dwCreationFlags, lpEnvironment,
+                          dir, lpStartupInfo, lpProcessInformation);
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode) {
@@ -298,34 +319,26 @@ LPWSTR WINAPI GetCommandLineW() {
 
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
   Call call("GetModuleFileNameA");
-  if (auto e = call.fault({call.process.image}, ERROR_INSUFFICIENT_BUFFER))
-    return call.fail_with<DWORD>(*e, 0);
   return module_file_name<char>(
       call, hModule, winsim::from_utf8(call.process.image, call.world.acp()), lpFilename, nSize);
 }
 
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
   Call call("GetModuleFileNameW");
-  if (auto e = call.fault({call.process.image}, ERROR_INSUFFICIENT_BUFFER))
-    return call.fail_with<DWORD>(*e, 0);
   return module_file_name<char16_t>(call, hModule, winsim::utf8_to_utf16(call.process.image),
                                     lpFilename, nSize);
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
   Call call("GetModuleHandleA");
-  if (auto e = call.fault({}, ERROR_MOD_NOT_FOUND)) return call.fail_with<HMODULE>(*e, nullptr);
-  if (lpModuleName == nullptr) return module_handle(call, nullptr);
-  std::string name = winsim::to_utf8(lpModuleName, call.world.acp());
-  return module_handle(call, &name);
+  std::string name = lpModuleName ? winsim::to_utf8(lpModuleName, call.world.acp()) : "";
+  return module_handle(call, lpModuleName ? &name : nullptr);
 }
 
 HMODULE WINAPI GetModuleHandleW(LPCWSTR lpModuleName) {
   Call call("GetModuleHandleW");
-  if (auto e = call.fault({}, ERROR_MOD_NOT_FOUND)) return call.fail_with<HMODULE>(*e, nullptr);
-  if (lpModuleName == nullptr) return module_handle(call, nullptr);
-  std::string name = winsim::utf16_to_utf8(lpModuleName);
-  return module_handle(call, &name);
+  std::string name = lpModuleName ? winsim::utf16_to_utf8(lpModuleName) : "";
+  return module_handle(call, lpModuleName ? &name : nullptr);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
@@ -352,27 +365,26 @@ BOOL WINAPI IsWow64Process(HANDLE hProcess, LPBOOL Wow64Process) {
 
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
   Call call("GetSystemDirectoryA");
-  if (auto e = call.fault({}, ERROR_INVALID_PARAMETER)) return call.fail_with<UINT>(*e, 0);
-  return copy_out<char>(call, winsim::World::kSystemDir, lpBuffer, uSize);
+  return folder_out<char>(call, winsim::from_utf8(winsim::World::kSystemDir, call.world.acp()),
+                          lpBuffer, uSize);
 }
 
 UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {
   Call call("GetSystemDirectoryW");
-  if (auto e = call.fault({}, ERROR_INVALID_PARAMETER)) return call.fail_with<UINT>(*e, 0);
-  return copy_out<char16_t>(call, winsim::utf8_to_utf16(winsim::World::kSystemDir), lpBuffer,
-                            uSize);
+  return folder_out<char16_t>(call, winsim::utf8_to_utf16(winsim::World::kSystemDir), lpBuffer,
+                              uSize);
 }
 
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
   Call call("GetWindowsDirectoryA");
-  return copy_out<char>(call, winsim::World::kWindowsDir, lpBuffer, uSize);
+  return folder_out<char>(call, winsim::from_utf8(winsim::World::kWindowsDir, call.world.acp()),
+                          lpBuffer, uSize);
 }
 
 UINT WINAPI GetWindowsDirectoryW(LPWSTR lpBuffer, UINT uSize) {
   Call call("GetWindowsDirectoryW");
-  if (auto e = call.fault({}, ERROR_INVALID_PARAMETER)) return call.fail_with<UINT>(*e, 0);
-  return copy_out<char16_t>(call, winsim::utf8_to_utf16(winsim::World::kWindowsDir), lpBuffer,
-                            uSize);
+  return folder_out<char16_t>(call, winsim::utf8_to_utf16(winsim::World::kWindowsDir), lpBuffer,
+                              uSize);
 }
 
 DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
@@ -413,22 +425,14 @@ DWORD WINAPI GetEnvironmentVariableW(LPCWSTR lpName, LPWSTR lpBuffer, DWORD nSiz
 
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue) {
   Call call("SetEnvironmentVariableA");
-  std::string name = winsim::fold_case(winsim::to_utf8(lpName, call.world.acp()));
-  if (lpValue == nullptr)
-    call.process.environment.erase(name);
-  else
-    call.process.environment[name] = winsim::to_utf8(lpValue, call.world.acp());
-  return TRUE;
+  std::string value = lpValue ? winsim::to_utf8(lpValue, call.world.acp()) : "";
+  return set_variable(call, winsim::to_utf8(lpName, call.world.acp()), lpValue ? &value : nullptr);
 }
 
 BOOL WINAPI SetEnvironmentVariableW(LPCWSTR lpName, LPCWSTR lpValue) {
   Call call("SetEnvironmentVariableW");
-  std::string name = winsim::fold_case(winsim::utf16_to_utf8(lpName));
-  if (lpValue == nullptr)
-    call.process.environment.erase(name);
-  else
-    call.process.environment[name] = winsim::utf16_to_utf8(lpValue);
-  return TRUE;
+  std::string value = lpValue ? winsim::utf16_to_utf8(lpValue) : "";
+  return set_variable(call, winsim::utf16_to_utf8(lpName), lpValue ? &value : nullptr);
 }
 
 namespace winsim {

@@ -55,6 +55,7 @@ HANDLE create_named(Call &call, const std::string &name, ObjectType type, DWORD 
 
 HANDLE open_named(Call &call, const std::string &name, ObjectType type, DWORD access,
                   bool inherit) {
+  if (auto e = call.fault({name}, ERROR_ACCESS_DENIED)) return call.fail_with<HANDLE>(*e, nullptr);
   if (name.empty()) return call.fail_with<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
   if (!winsim::object_path(name, 0)) return call.fail_with<HANDLE>(ERROR_PATH_NOT_FOUND, nullptr);
   auto existing = call.world.find_named(name);
@@ -229,14 +230,12 @@ HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManual
 HANDLE WINAPI OpenEventA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName) {
   Call call("OpenEventA");
   std::string name = narrow_name(call, lpName);
-  if (auto e = call.fault({name}, ERROR_ACCESS_DENIED)) return call.fail_with<HANDLE>(*e, nullptr);
   return open_named(call, name, ObjectType::Event, dwDesiredAccess, bInheritHandle != FALSE);
 }
 
 HANDLE WINAPI OpenEventW(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCWSTR lpName) {
   Call call("OpenEventW");
   std::string name = wide_name(lpName);
-  if (auto e = call.fault({name}, ERROR_ACCESS_DENIED)) return call.fail_with<HANDLE>(*e, nullptr);
   return open_named(call, name, ObjectType::Event, dwDesiredAccess, bInheritHandle != FALSE);
 }
 
@@ -276,7 +275,6 @@ HANDLE WINAPI CreateMutexW(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitia
 HANDLE WINAPI OpenMutexA(DWORD dwDesiredAccess, BOOL bInheritHandle, LPCSTR lpName) {
   Call call("OpenMutexA");
   std::string name = narrow_name(call, lpName);
-  if (auto e = call.fault({name}, ERROR_ACCESS_DENIED)) return call.fail_with<HANDLE>(*e, nullptr);
   return open_named(call, name, ObjectType::Mutex, dwDesiredAccess, bInheritHandle != FALSE);
 }
 
