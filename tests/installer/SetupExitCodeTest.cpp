@@ -61,8 +61,14 @@ void MarkerHeldPredecessor(SetupWorld &w) {
 void FoldersPresent(SetupWorld &w) {
   w.world.files().add_directory(kInstallFolder);
 }
-void WithoutTheUserGuide(SetupWorld &w) {
-  w.world.files().remove(std::string(kMedia) + "\\AP\\Language\\Hesper.chm");
+// The user guide, Tressel.exe and Cindle.dll are optional: Install goes on without them.
+void WithoutTheOptionalFiles(SetupWorld &w) {
+  for (const char *file : {"Language\\Hesper.chm", "X64\\Tressel.exe", "X64\\Cindle.dll"})
+    w.world.files().remove(std::string(kMedia) + "\\AP\\" + file);
+}
+// The line of a copy whose source is missing.
+std::string NotCopied(const std::string &source, const std::string &target) {
+  return "\ncopy C:\\Media\\AP\\" + source + " to C:" + target + "...\t---Error=0x00000002";
 }
 void WithoutTheDriver(SetupWorld &w) {
   w.world.files().remove(std::string(kMedia) + "\\truecrypt.sys");
@@ -92,12 +98,16 @@ INSTANTIATE_TEST_SUITE_P(
                                  "failed, error=0x000000B7") +
                      SetupWorld::CopyLines(1, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
                  0, {Failing("CreateDirectoryW", 5, 1, "Pellam")}),
-        ExitCase("WithoutTheUserGuide", WithoutTheUserGuide, "Install bWinXP \"\\Driver\" Debug",
-                 kNoService + SetupWorld::CopyLines(1, 6) +
-                     "\ncopy C:\\Media\\AP\\Language\\Hesper.chm to C:\\Program "
-                     "Files\\Pellam\\QORA\\Hesper.chm...\t---Error=0x00000002" +
-                     SetupWorld::CopyLines(8, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
-                 0),
+        ExitCase(
+            "WithoutTheOptionalFiles", WithoutTheOptionalFiles, "Install bWinXP \"\\Driver\" Debug",
+            kNoService + SetupWorld::CopyLines(1, 6) +
+                NotCopied("Language\\Hesper.chm", "\\Program Files\\Pellam\\QORA\\Hesper.chm") +
+                SetupWorld::CopyLines(8, 9) +
+                NotCopied("X64\\Tressel.exe", "\\Program Files\\Pellam\\QORA\\Tressel.exe") +
+                SetupWorld::CopyLines(11, 12) +
+                NotCopied("X64\\Cindle.dll", "\\Windows\\System32\\Cindle.dll") +
+                SetupWorld::CopyLines(14, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
+            0),
         ExitCase("EmptyDriverPath", nullptr, "Install bWinXP \"\" Debug",
                  kNoService + SetupWorld::CopyLines(1, 16) + DriverLine(kMedia) + kStarted +
                      "ExitCode = 0\n",
