@@ -168,10 +168,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 const std::string kStillRunning = "QORA is still running. Installation stopped.\nExitCode = 5\n";
 const std::string kInstalled = InstallOutput() + "ExitCode = 0\n";
-// Install's output when the service program's " -install" run did not succeed.
-const std::string kSuiteNotInstalled =
-    kNoService + SetupWorld::CopyLines(1, 16) + kInstallFailed + "ExitCode = 13\n";
-
 // The calls of the command line, the checks, the deployment and the output, each refused where
 // the installer makes it: the run ends with the code of the step left undone, or does the whole
 // job.
@@ -203,10 +199,6 @@ INSTANTIATE_TEST_SUITE_P(
                 kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() +
                     "OpenService failed (1060)\nService start failed\nExitCode = 8\n",
                 8, FailingIn("CreateProcessW", "RunSuiteProgram", ERROR_ACCESS_DENIED)),
-        Install("SuiteInstallerNotWaitedFor", kSuiteNotInstalled, 13,
-                FailingIn("WaitForSingleObject", "RunSuiteProgram", ERROR_INVALID_HANDLE)),
-        Install("SuiteInstallerExitCodeUnread", kSuiteNotInstalled, 13,
-                FailingIn("GetExitCodeProcess", "RunSuiteProgram", ERROR_ACCESS_DENIED)),
         // Messages that cannot be written are lost; the run is not.
         Install("NoStandardOutput", "", 0,
                 FailingIn("GetStdHandle", "WriteToStandardOutput", ERROR_INVALID_HANDLE, true)),
