@@ -162,7 +162,7 @@ class DialogCloserRun : public SuiteService, public ::testing::WithParamInterfac
 // The dialog closer that a stop starts: the first "#32770" dialog titled "Microsoft Windows"
 // gets one WM_CLOSE about 500 ms after it is first seen; nothing else is touched. It looks at
 // 0, 500, ... ms; at 2 s the dialog shows just before it looks. A closer whose look or message
-// fails leaves the dialog; the stop is the same.
+// fails leaves the dialog; the stop succeeds all the same (its output: the tests above).
 TEST_P(DialogCloserRun, ClosesTheFirstDialogOnce) {
   const CloserCase &c = GetParam();
   RegisterSuite();
@@ -196,11 +196,6 @@ TEST_P(DialogCloserRun, ClosesTheFirstDialogOnce) {
   EXPECT_EQ(world.trace().select("window.close", {"t", "class", "title"}),
             (Records{{{"t", closed}, {"class", "#32770"}, {"title", "Microsoft Windows"}}}));
   EXPECT_EQ(OpenWindows(), std::vector<std::string>{"#32770 Microsoft Windows"});
-  // With a seed, the last poll may come before the service's end at the same instant.
-  const std::string dots =
-      world_seed::Seeded() && world.console(pid).starts_with("Stopping QORAService.....") ? "....."
-                                                                                          : "....";
-  EXPECT_EQ(world.console(pid), "Stopping QORAService" + dots + "\nQORAService is stopped.\n");
   EXPECT_EQ(world.exit_code(pid), 0u);
 }
 

@@ -198,10 +198,8 @@ TEST_F(AudioEndpoint, WithoutAnEndpointOrUnderAFaultTheDefaultIsNotFoundNorACapt
   IMMDevice *device = reinterpret_cast<IMMDevice *>(1);
   EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device), E_NOTFOUND);
   EXPECT_EQ(device, nullptr);
-  EXPECT_EQ(static_cast<DWORD>(E_NOTFOUND), 0x80070490u);
   winsim::Audio::of(world).set_endpoint("Speakers");
   EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, &device), E_NOTFOUND);
-  EXPECT_EQ(e->GetDefaultAudioEndpoint(eAll, eConsole, &device), E_INVALIDARG);
   EXPECT_EQ(device, nullptr);
   world.faults().add({"IMMDeviceEnumerator::GetDefaultAudioEndpoint", "", 1, false, 5});
   EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device),
