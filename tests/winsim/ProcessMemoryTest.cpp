@@ -42,11 +42,17 @@ TEST_F(ProcessMemory, TwoProcessesOfOneProgramEachCountOnlyTheirOwnAndUnmakeThei
             "pid 12 made its statics in 12 and counted 3 in 3 calls\nstatics of 12 destroyed\n");
   EXPECT_EQ(world.console(second),
             "pid 20 made its statics in 20 and counted 2 in 2 calls\nstatics of 20 destroyed\n");
+  // A later process starts from nothing again, from the same file.
+  std::uint32_t third = Counter("1");
+  ASSERT_TRUE(world.wait_exit(third));
+  EXPECT_EQ(world.console(third),
+            "pid 28 made its statics in 28 and counted 1 in 1 calls\nstatics of 28 destroyed\n");
+
   // Static destructors run when main returns, not when the process is ended.
   std::uint32_t ended = Counter("2 exit");
   ASSERT_TRUE(world.wait_exit(ended));
   EXPECT_EQ(world.exit_code(ended), 2u);
-  EXPECT_EQ(world.console(ended), "pid 28 made its statics in 28 and counted 2 in 2 calls\n");
+  EXPECT_EQ(world.console(ended), "pid 36 made its statics in 36 and counted 2 in 2 calls\n");
 }
 
 TEST_F(ProcessMemory, ProcessesOneAfterAnotherLeaveNoImageNoThreadAndNoHandleBehind) {
