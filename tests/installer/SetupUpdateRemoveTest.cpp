@@ -89,13 +89,6 @@ TEST_F(SetupOnInstalled, UpdateBringsTheResourceFromTheSystemFolderToTheInstallF
   world.files().add_text_file(kSystemResource, "volume keys");
   std::uint32_t pid = RunSetup("Update bWinXP \\Driver Debug");
   EXPECT_EQ(world.exit_code(pid), 0u);
-  const std::string console = world.console(pid);
-  for (const char *line :
-       {"\nbackup C:\\Windows\\System32\\mirtResource to C:\\Program Files\\QORATmp\\mirtResource"
-        "\t---OK\n",
-        "\ncopy  mirtResource from C:\\Program Files\\QORATmp\\mirtResource to C:\\Program "
-        "Files\\Pellam\\QORA\\mirtResource\t---OK\n"})
-    EXPECT_NE(console.find(line), std::string::npos) << console;
   Records copies = Files("file.copy", {"from", "to", "error"});
   ASSERT_EQ(copies.size(), 19u);
   EXPECT_EQ(copies.front(), (Record{{"from", kSystemResource},
@@ -151,15 +144,6 @@ TEST_F(SetupOnInstalled, FilesInUseAreMarkedForDeletionAtTheNextRestart) {
   world.files().find(std::string(kInstallFolder) + "\\Hesper.chm")->busy = true;
   std::uint32_t pid = RunSetup("Remove bWinXP \\Driver Debug", "QORASetup.exe", kInstallFolder);
   EXPECT_EQ(world.exit_code(pid), 0u);
-  std::string console = world.console(pid);
-  for (const char *line :
-       {"DeleteFile C:\\Program Files\\Pellam\\QORA\\Hesper.chm failed error=0x00000020)\nnot "
-        "deleted C:\\Program Files\\Pellam\\QORA\\Hesper.chm,delay delete it after reboot,last "
-        "error=0x00000020.\n",
-        "DeleteFile C:\\Program Files\\Pellam\\QORA\\QORASetup.exe failed error=0x00000005)\nnot "
-        "deleted C:\\Program Files\\Pellam\\QORA\\QORASetup.exe,delay delete it after "
-        "reboot,last error=0x00000005.\n"})
-    EXPECT_NE(console.find(line), std::string::npos) << line;
   EXPECT_EQ(RebootDeletes(),
             (Records{{{"path", "C:\\Program Files\\Pellam\\QORA\\Hesper.chm"}},
                      {{"path", "C:\\Program Files\\Pellam\\QORA\\QORASetup.exe"}}}));
@@ -184,12 +168,6 @@ TEST_F(SetupOnInstalled, OverAMissingInstallFolderNothingIsMarkedForDeletionAtRe
 
   RemoveTree(world.files(), "C:\\Program Files\\Pellam");
   std::uint32_t update = RunSetup("Update bWinXP \\Driver Debug");
-  EXPECT_EQ(world.console(update),
-            kStopped + std::string("don't find the mirtResource file\n") + deletions +
-                CopyLines(1, 16) + DriverLine() +
-                "\ncopy  mirtResource from C:\\Program Files\\QORATmp\\mirtResource to "
-                "C:\\Program Files\\Pellam\\QORA\\mirtResource failed,error=0x00000002\n" +
-                kStarted + "ExitCode = 0\n");
   EXPECT_EQ(world.exit_code(update), 0u);
   EXPECT_EQ(RebootDeletes(), Records{});
   for (const std::string &path : InstalledFiles()) EXPECT_TRUE(world.files().exists(path)) << path;
@@ -349,17 +327,6 @@ TEST_F(SetupOnInstalled, RemoveWithoutTheServiceProgramGoesOnWithTheDeletions) {
       "C:\\Program Files\\Pellam\\QORA\\Brimwell.exe.\n";
   EXPECT_EQ(world.console(pid).substr(0, first_lines.size()), first_lines);
   EXPECT_EQ(world.trace().select("process.start", {"image"}).size(), 1u);
-}
-
-// The " -remove" run gets 300 s; a run that never ends is terminated and the removal goes on.
-TEST_F(SetupOnInstalled, ARemoveRunThatNeverEndsIsTerminatedAfter300SecondsAndPassedOver) {
-  Suite().switch_hang = true;
-  const std::uint64_t start = world.now();
-  std::uint32_t pid = RunSetup("Remove bWinXP \\Driver");
-  EXPECT_EQ(world.exit_code(pid), 0u);
-  EXPECT_EQ(Files("file.delete", {"t", "path"}).front(),
-            (Record{{"t", start + 304000}, {"path", kYarrowPath}}));
-  EXPECT_FALSE(world.files().exists("C:\\Program Files\\Pellam"));
 }
 
 // Each installer has its own globals: the first runs quietly while the second prints.

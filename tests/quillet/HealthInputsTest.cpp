@@ -36,10 +36,7 @@ void SetApartSystemLevels(World &w) {
 }
 
 const InputCase kInputCases[] = {
-    // At the warning level: ComponentTransitions.
-    {"CpuTempAtError", [](World &w) { BoardOf(w).set_cpu_temperature(85.0); },
-     "CpuTemp=85 CpuTempStatus=11300",
-     "1 0xC0002C24 CPU 温度ステータスを「エラー」へ移行しました (CPU温度 = 85℃)"},
+    // At the warning level: ComponentTransitions; the default levels: MonitorConfigTest.
     // 47.9 °C is 47: a warning level of 47 is reached, and the message says 47.
     {"CpuTempTruncatedTowardZero",
      [](World &w) {
@@ -71,9 +68,6 @@ const InputCase kInputCases[] = {
     {"FanHardwareError", [](World &w) { BoardOf(w).set_fan_speed(3000, -1006); },
      "CpuFan=4294967295 CpuFanStatus=12500 SystemStatus=300",
      "1 0xC000300C CPU ファン回転ステータスを「エラー」へ移行しました (ハードエラー)"},
-    {"SystemTempAtError", [](World &w) { BoardOf(w).set_system_temperature(85.5); },
-     "SystemTemp=85 SystemTempStatus=13300",
-     "1 0xC00033F4 システム 温度ステータスを「エラー」へ移行しました (システム温度 = 85℃)"},
     {"SystemTempOtherFailure", [](World &w) { BoardOf(w).set_system_temperature(38.0, -7); },
      "SystemTemp=4294967295 SystemTempStatus=13600 SystemStatus=200", ""},
     // Each level is read under its own name: below the other levels, only its own is reached.

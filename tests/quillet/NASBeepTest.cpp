@@ -180,21 +180,9 @@ TEST_F(NASBeepTest, TheDrovikFolderIsUsedWhileTheTavrelKeyOpensWithFullAccess) {
 
 // ---- The beep device and Beep -------------------------------------------------------------------
 
-TEST_F(NASBeepTest, AMissingBeepDeviceGivesSixBeepCallsWithThePausesBetween) {
-  audio().set_beep_device(winsim::Audio::BeepDevice::Absent);
-  beep.PlayRaidAlarm();
-  EXPECT_EQ(sounds(), raid_tones("beep"));
-  EXPECT_EQ(world.now(), 2700u);
-}
-
-TEST_F(NASBeepTest, ARefusingBeepDeviceFallsBackToBeepForEveryTone) {
-  audio().set_beep_device(winsim::Audio::BeepDevice::Refuse);
-  beep.PlaySystemAlarm();
-  EXPECT_EQ(sounds(), system_tones("beep"));
-  EXPECT_EQ(world.now(), 3750u);
-}
-
-// A Beep that fails as well loses that tone alone; the pattern goes on with its pauses.
+// A tone the device does not take (its open or write failing, as for an absent or refusing
+// device) goes to Beep; a Beep that fails as well loses that tone alone, and the pattern goes on
+// with its pauses.
 TEST_F(NASBeepTest, TheDeviceIsOpenedAnewForEveryToneSoOneFailureLosesOnlyThatTone) {
   world.faults().add({"CreateFileA", "BeepDev", 2});
   world.faults().add({"WriteFile", "", 4});

@@ -1,6 +1,6 @@
-// The verbs for the installer's machine (file, media, cpu, mutex), the suite service program's
-// stand-in Yarrow.exe as the suite verbs set it (its " -install" and " -remove" runs, its start
-// and stop), and the installer scenario.
+// The verbs for the installer's machine (file, media, cpu, mutex), and the suite service
+// program's stand-in Yarrow.exe as the suite verbs set it (its " -install" and " -remove" runs,
+// its start and stop).
 #include <gtest/gtest.h>
 
 #include "ScenarioTesting.h"
@@ -82,29 +82,6 @@ TEST(SuiteVerbs, AFailingInstallRegistersNothingAndARefusedStopKeepsTheServiceRu
   EXPECT_EQ(world.trace().select("svc.create", {"t"}), (Records{{{"t", 1000}}}));
   EXPECT_EQ(world.trace().select("svc.control", {"t", "control", "result"}),
             (Records{{{"t", 3000}, {"control", 1}, {"result", 1051}}}));
-}
-
-// Install, Update with the resource carried over, Remove with one file held open.
-TEST(InstallerScenario, InstallsUpdatesAndRemovesTheSuite) {
-  winsim::World world;
-  scenario::register_programs(world);
-  scenario_test::play(world,
-                      scenario_test::file_text(NORVANE_SOURCE_DIR "/scenarios/installer.scn"));
-  // The three runs of the installer, and the suite service program's. The installer polls the
-  // suite's service every second, on the seconds the suite reports its states: without a seed
-  // the poll goes first at such an instant; with one, a run may end a second earlier.
-  const std::uint64_t unseeded[] = {0, 1000, 120000, 125000, 180000, 184000, 184000};
-  const Records exits = world.trace().select("process.exit", {"t", "code"});
-  ASSERT_EQ(exits.size(), std::size(unseeded));
-  for (std::size_t i = 0; i < exits.size(); ++i) {
-    const std::uint64_t t = exits[i]["t"];
-    EXPECT_EQ(exits[i]["code"], 0) << i;
-    EXPECT_TRUE(t == unseeded[i] || (world_seed::Seeded() && t + 1000 == unseeded[i])) << i;
-  }
-  EXPECT_EQ(world.trace().select("file.reboot_delete", {"t", "path"}),
-            (Records{{{"t", 184000}, {"path", "C:\\Program Files\\Pellam\\QORA\\Hesper.chm"}}}));
-  EXPECT_EQ(world.files().reboot_deletes(),
-            std::vector<std::string>{"C:\\Program Files\\Pellam\\QORA\\Hesper.chm"});
 }
 
 }  // namespace

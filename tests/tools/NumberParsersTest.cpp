@@ -1,6 +1,7 @@
 // The number and duration parsers that verbs use for their arguments.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 
 #include "scenario/Verbs.h"
@@ -9,94 +10,67 @@ namespace {
 
 using scenario::LineError;
 
-std::string refusal_of(void (*parse)(const std::string &), const std::string &text) {
+// What the parser gives for the text, or the message it refuses it with.
+template <typename Parse>
+std::string parsed(Parse parse, const std::string &text) {
   try {
-    parse(text);
+    return std::to_string(parse(text));
   } catch (const LineError &e) {
     return e.what();
   }
-  return "(accepted)";
 }
 
-TEST(ParseU32, DecimalAndHexUpToTheFullRange) {
-  EXPECT_EQ(scenario::parse_u32("0", "x"), 0u);
-  EXPECT_EQ(scenario::parse_u32("300", "x"), 300u);
-  EXPECT_EQ(scenario::parse_u32("4294967295", "x"), 4294967295u);
-  EXPECT_EQ(scenario::parse_u32("0x1F", "x"), 0x1Fu);
-  EXPECT_EQ(scenario::parse_u32("0XFFFFFFFF", "x"), 0xFFFFFFFFu);
+std::string u32(const std::string &t) {
+  return parsed([](auto &s) { return scenario::parse_u32(s, "dword data"); }, t);
+}
+std::string i32(const std::string &t) {
+  return parsed([](auto &s) { return scenario::parse_i32(s, "offset"); }, t);
+}
+std::string real(const std::string &t) {
+  return parsed([](auto &s) { return scenario::parse_double(s, "temperature"); }, t);
+}
+std::string duration(const std::string &t) {
+  return parsed([](auto &s) { return scenario::parse_duration(s, "delay"); }, t);
 }
 
-TEST(ParseU32, SignsOverflowAndLeftoversAreRefusedNamingTheArgument) {
-  for (std::string bad :
-       {"", "-1", "+1", " 1", "1 ", "12a", "0x", "0x1G", "4294967296", "0x100000000", "1.0"}) {
-    SCOPED_TRACE(bad);
-    EXPECT_EQ(refusal_of([](auto &t) { scenario::parse_u32(t, "dword data"); }, bad),
-              "bad dword data \"" + bad +
-                  "\": expected a number from 0 to 4294967295 (decimal or 0x hex)");
+TEST(NumberParsers, TakeDecimalAndHexUpToTheFullRange) {
+  // "text=value" pairs; the signed parser reads hex as a bit pattern.
+  const std::pair<std::string (*)(const std::string &), const char *> accepted[] = {
+      {u32, "0=0 300=300 4294967295=4294967295 0x1F=31 0XFFFFFFFF=4294967295"},
+      {i32, "-2147483648=-2147483648 2147483647=2147483647 0xFFFFFFFF=-1 -0x10=-16"},
+      {real, "41.5=41.500000 -3=-3.000000 1e2=100.000000"},
+      {duration, "250=250 250ms=250 1.5s=1500 .5s=500 0.001s=1 0.25m=15000 1h=3600000"}};
+  for (const auto &[parse, pairs] : accepted) {
+    std::istringstream words(pairs);
+    for (std::string w; words >> w;)
+      EXPECT_EQ(parse(w.substr(0, w.find('='))), w.substr(w.find('=') + 1)) << w;
   }
-}
-
-TEST(ParseU64, TakesSeedsUpToTheFullRange) {
   EXPECT_EQ(scenario::parse_u64("18446744073709551615", "seed"), 18446744073709551615u);
   EXPECT_EQ(scenario::parse_u64("0xDEADBEEFCAFE", "seed"), 0xDEADBEEFCAFEu);
   EXPECT_THROW(scenario::parse_u64("18446744073709551616", "seed"), LineError);
 }
 
-TEST(ParseI32, SignedDecimalAndHexAsABitPattern) {
-  EXPECT_EQ(scenario::parse_i32("-2147483648", "x"), INT32_MIN);
-  EXPECT_EQ(scenario::parse_i32("2147483647", "x"), INT32_MAX);
-  EXPECT_EQ(scenario::parse_i32("-5", "x"), -5);
-  EXPECT_EQ(scenario::parse_i32("0xFFFFFFFF", "x"), -1);
-  EXPECT_EQ(scenario::parse_i32("-0x10", "x"), -16);
-  for (std::string bad : {"2147483648", "-2147483649", "--1", "-", "0x100000000"}) {
-    SCOPED_TRACE(bad);
-    EXPECT_EQ(refusal_of([](auto &t) { scenario::parse_i32(t, "offset"); }, bad),
-              "bad offset \"" + bad +
-                  "\": expected a number from -2147483648 to 2147483647 (decimal or 0x hex)");
-  }
-}
-
-TEST(ParseDouble, FiniteDecimalsOnly) {
-  EXPECT_EQ(scenario::parse_double("41.5", "x"), 41.5);
-  EXPECT_EQ(scenario::parse_double("-3", "x"), -3.0);
-  EXPECT_EQ(scenario::parse_double("1e2", "x"), 100.0);
-  for (std::string bad : {"", "abc", "nan", "inf", "4,5", "41.5C"}) {
-    SCOPED_TRACE(bad);
-    EXPECT_EQ(refusal_of([](auto &t) { scenario::parse_double(t, "temperature"); }, bad),
-              "bad temperature \"" + bad + "\": expected a decimal number such as 41.5");
-  }
-}
-
-TEST(ParseDuration, EveryUnitAndExactFractions) {
-  EXPECT_EQ(scenario::parse_duration("0", "x"), 0u);
-  EXPECT_EQ(scenario::parse_duration("250", "x"), 250u);
-  EXPECT_EQ(scenario::parse_duration("250ms", "x"), 250u);
-  EXPECT_EQ(scenario::parse_duration("1.5s", "x"), 1500u);
-  EXPECT_EQ(scenario::parse_duration(".5s", "x"), 500u);
-  EXPECT_EQ(scenario::parse_duration("0.001s", "x"), 1u);
-  EXPECT_EQ(scenario::parse_duration("2m", "x"), 120000u);
-  EXPECT_EQ(scenario::parse_duration("0.25m", "x"), 15000u);
-  EXPECT_EQ(scenario::parse_duration("1h", "x"), 3600000u);
-  EXPECT_EQ(scenario::parse_duration("301s", "x"), 301000u);
-}
-
-// Parts of a millisecond are refused, not rounded.
-TEST(ParseDuration, PartsOfAMillisecondAndTooLargeAreRefused) {
-  for (std::string bad : {"1.0005s", "0.5ms"}) {
-    SCOPED_TRACE(bad);
-    EXPECT_EQ(refusal_of([](auto &t) { scenario::parse_duration(t, "delay"); }, bad),
+// Signs, overflow, leftovers and parts of a millisecond (not rounded) are refused, naming the
+// argument.
+TEST(NumberParsers, RefuseWhatIsNotANumberOfTheirKindNamingTheArgument) {
+  const std::string u32_range = "\": expected a number from 0 to 4294967295 (decimal or 0x hex)";
+  for (std::string bad :
+       {"", "-1", "+1", " 1", "1 ", "12a", "0x", "0x1G", "4294967296", "0x100000000", "1.0"})
+    EXPECT_EQ(u32(bad), "bad dword data \"" + bad + u32_range);
+  for (std::string bad : {"2147483648", "-2147483649", "--1", "-", "0x100000000"})
+    EXPECT_EQ(i32(bad), "bad offset \"" + bad +
+                            "\": expected a number from -2147483648 to 2147483647 (decimal or 0x "
+                            "hex)");
+  for (std::string bad : {"", "abc", "nan", "inf", "4,5", "41.5C"})
+    EXPECT_EQ(real(bad), "bad temperature \"" + bad + "\": expected a decimal number such as 41.5");
+  for (std::string bad : {"1.0005s", "0.5ms"})
+    EXPECT_EQ(duration(bad),
               "bad delay \"" + bad + "\": not a whole number of milliseconds, or too large");
-  }
-}
-
-TEST(ParseDuration, UnknownUnitsAndMalformedNumbersAreRefused) {
   for (std::string bad : {"", "s", "1.s", "1..5s", "-1s", "+1s", "1 s", "2d", "1S", "1sec", "ms",
-                          "5124095576030432h"}) {
-    SCOPED_TRACE(bad);
-    EXPECT_EQ(refusal_of([](auto &t) { scenario::parse_duration(t, "delay"); }, bad),
+                          "5124095576030432h"})
+    EXPECT_EQ(duration(bad),
               "bad delay \"" + bad +
                   "\": expected a duration such as 250ms, 1.5s, 2m or 1h (a bare number is ms)");
-  }
 }
 
 }  // namespace

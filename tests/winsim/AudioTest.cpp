@@ -1,6 +1,7 @@
 // Sound output and the audio endpoint: PlaySoundA, Beep and the beep device last their length in
 // virtual time and are traced as `sound`; the COM audio endpoint enumerator reports the world's
-// default render endpoint and its friendly name.
+// default render endpoint and its friendly name. (COM's initialisation and the enumerator's
+// creation are held to Windows under tests/conformance/SoundTest.)
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -24,8 +25,6 @@ const CLSID kClsidDeviceEnumerator = {
     0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
 const IID kIidDeviceEnumerator = {
     0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
-const IID kIidPropertyStore = {
-    0x886D8EEB, 0x8CF2, 0x4446, {0x8D, 0x02, 0xCD, 0xBA, 0x1D, 0xBD, 0xCF, 0x99}};
 const PROPERTYKEY kFriendlyNameKey = {
     {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 14};
 
@@ -199,10 +198,8 @@ TEST_F(AudioEndpoint, WithoutAnEndpointOrUnderAFaultTheDefaultIsNotFoundNorACapt
   IMMDevice *device = reinterpret_cast<IMMDevice *>(1);
   EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device), E_NOTFOUND);
   EXPECT_EQ(device, nullptr);
-  EXPECT_EQ(static_cast<DWORD>(E_NOTFOUND), 0x80070490u);
   winsim::Audio::of(world).set_endpoint("Speakers");
   EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, &device), E_NOTFOUND);
-  EXPECT_EQ(e->GetDefaultAudioEndpoint(eAll, eConsole, &device), E_INVALIDARG);
   EXPECT_EQ(device, nullptr);
   world.faults().add({"IMMDeviceEnumerator::GetDefaultAudioEndpoint", "", 1, false, 5});
   EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device),
@@ -211,31 +208,6 @@ TEST_F(AudioEndpoint, WithoutAnEndpointOrUnderAFaultTheDefaultIsNotFoundNorACapt
   EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device), S_OK);
   device->Release();
   e->Release();
-}
-
-// Creation needs CoInitialize on the calling thread, and knows only the enumerator class and
-// its interfaces.
-TEST(ComInit, CreationNeedsCoInitializeOnTheCallingThreadAndKnowsOnlyTheEnumerator) {
-  winsim::World world;
-  void *out = reinterpret_cast<void *>(1);
-  EXPECT_EQ(
-      CoCreateInstance(kClsidDeviceEnumerator, nullptr, CLSCTX_ALL, kIidDeviceEnumerator, &out),
-      CO_E_NOTINITIALIZED);
-  EXPECT_EQ(CoInitialize(nullptr), S_OK);
-  EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
-  EXPECT_EQ(winsim::Audio::of(world).com_initialized_threads(), 1);
-  const CLSID other = {0x12345678, 0x1234, 0x1234, {1, 2, 3, 4, 5, 6, 7, 8}};
-  out = reinterpret_cast<void *>(1);
-  EXPECT_EQ(CoCreateInstance(other, nullptr, CLSCTX_ALL, kIidDeviceEnumerator, &out),
-            REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(out, nullptr);
-  out = reinterpret_cast<void *>(1);
-  EXPECT_EQ(CoCreateInstance(kClsidDeviceEnumerator, nullptr, CLSCTX_ALL, kIidPropertyStore, &out),
-            E_NOINTERFACE);
-  EXPECT_EQ(out, nullptr);
-  CoUninitialize();
-  CoUninitialize();
-  EXPECT_EQ(winsim::Audio::of(world).com_initialized_threads(), 0);
 }
 
 }  // namespace

@@ -56,31 +56,6 @@ TEST(Scheduler, TwoThreadsWaitingOnEachOtherAreReportedAsADeadlockNamingBothWait
   }
 }
 
-DWORD WINAPI SleepLoop(LPVOID arg) {
-  DWORD period = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(arg));
-  for (DWORD t = 0; t < 600000; t += period) Sleep(period);
-  return period;
-}
-
-// How fast this runs in real time is measured by the scheduler benchmark, not here.
-TEST(Scheduler, ThreeSleepersRunTenVirtualMinutesAndTheClockEndsExactlyThere) {
-  winsim::World world;
-  HANDLE threads[3];
-  DWORD periods[3] = {100, 250, 1000};
-  for (int i = 0; i < 3; ++i)
-    threads[i] =
-        CreateThread(nullptr, 0, SleepLoop,
-                     reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(periods[i])), 0, nullptr);
-  EXPECT_EQ(WaitForMultipleObjects(3, threads, TRUE, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(world.now(), 600000u);
-  for (int i = 0; i < 3; ++i) {
-    DWORD code = 0;
-    GetExitCodeThread(threads[i], &code);
-    EXPECT_EQ(code, periods[i]);
-    CloseHandle(threads[i]);
-  }
-}
-
 // Sets errno to its argument, lets the other threads run, and ends with 0 when it still reads
 // its own value.
 DWORD WINAPI KeepErrno(LPVOID arg) {

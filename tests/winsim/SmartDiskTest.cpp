@@ -16,17 +16,15 @@
 
 namespace {
 
-static_assert(SMART_RCV_DRIVE_DATA == 0x7C088);
-static_assert(sizeof(IDEREGS) == 8);
-static_assert(sizeof(SENDCMDINPARAMS) == 33);
-static_assert(offsetof(SENDCMDINPARAMS, irDriveRegs) == 4);
-static_assert(offsetof(SENDCMDINPARAMS, bDriveNumber) == 12);
-static_assert(offsetof(SENDCMDINPARAMS, dwReserved) == 16);
-static_assert(offsetof(SENDCMDINPARAMS, bBuffer) == 32);
-static_assert(sizeof(DRIVERSTATUS) == 12);
-static_assert(sizeof(SENDCMDOUTPARAMS) == 17);
-static_assert(offsetof(SENDCMDOUTPARAMS, DriverStatus) == 4);
-static_assert(offsetof(SENDCMDOUTPARAMS, bBuffer) == 16);
+// The records' Windows layout.
+static_assert(SMART_RCV_DRIVE_DATA == 0x7C088 && sizeof(IDEREGS) == 8 &&
+              sizeof(DRIVERSTATUS) == 12);
+static_assert(sizeof(SENDCMDINPARAMS) == 33 && offsetof(SENDCMDINPARAMS, irDriveRegs) == 4 &&
+              offsetof(SENDCMDINPARAMS, bDriveNumber) == 12 &&
+              offsetof(SENDCMDINPARAMS, dwReserved) == 16 &&
+              offsetof(SENDCMDINPARAMS, bBuffer) == 32);
+static_assert(sizeof(SENDCMDOUTPARAMS) == 17 && offsetof(SENDCMDOUTPARAMS, DriverStatus) == 4 &&
+              offsetof(SENDCMDOUTPARAMS, bBuffer) == 16);
 
 constexpr DWORD kReplySize = sizeof(SENDCMDOUTPARAMS) - 1 + READ_ATTRIBUTE_BUFFER_SIZE;  // 528
 
@@ -150,13 +148,11 @@ TEST(SmartDisk, RefusesWrongRequestsAndFailsAsItsFailureModeSays) {
   }
 }
 
-static_assert(IOCTL_STORAGE_QUERY_PROPERTY == 0x2D1400);
-static_assert(IOCTL_SCSI_GET_ADDRESS == 0x41018);
-static_assert(sizeof(STORAGE_PROPERTY_QUERY) == 12);
-static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) == 12);
-static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) == 28);
-static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties) == 36);
-static_assert(sizeof(SCSI_ADDRESS) == 8);
+static_assert(IOCTL_STORAGE_QUERY_PROPERTY == 0x2D1400 && IOCTL_SCSI_GET_ADDRESS == 0x41018 &&
+              sizeof(STORAGE_PROPERTY_QUERY) == 12 && sizeof(SCSI_ADDRESS) == 8);
+static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) == 12 &&
+              offsetof(STORAGE_DEVICE_DESCRIPTOR, BusType) == 28 &&
+              offsetof(STORAGE_DEVICE_DESCRIPTOR, RawDeviceProperties) == 36);
 static_assert(BusTypeSata == 0x0B && BusTypeUsb == 7 && BusTypeNvme == 0x11);
 
 // The two requests that name a drive need no access rights; the descriptor carries the model

@@ -5,24 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
 
 #include "platform/win32.h"
 #include "winsim/FileSystem.h"
 #include "winsim/World.h"
 
 namespace {
-
-int WildcardSearchMain() {
-  WIN32_FIND_DATAW found;
-  FindFirstFileW(u"C:\\Windows\\*", &found);
-  return 0;
-}
-
-int UnknownLeafMain() {
-  int registers[4];
-  __cpuid(registers, 1);
-  return 0;
-}
 
 DWORD WINAPI Nothing(LPVOID) {
   return 0;
@@ -32,70 +21,22 @@ unsigned __stdcall NothingEither(void *) {
   return 0;
 }
 
-int SuspendedThreadMain() {
-  CreateThread(nullptr, 0, Nothing, nullptr, CREATE_SUSPENDED, nullptr);
-  return 0;
-}
-
-int SuspendedRuntimeThreadMain() {
-  _beginthreadex(nullptr, 0, NothingEither, nullptr, CREATE_SUSPENDED, nullptr);
-  return 0;
-}
-
-int SuspendedProcessMain() {
-  char line[] = "C:\\probe.exe";
+// Starts "C:\<image>" as a child, with `flags`.
+PROCESS_INFORMATION StartChild(const char *image, DWORD flags = 0) {
+  std::string line = std::string("C:\\") + image;
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
-  CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si,
-                 &pi);
-  return 0;
+  CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &si, &pi);
+  return pi;
 }
 
-int OverlappedReadMain() {
-  HANDLE read_end = nullptr, write_end = nullptr;
-  CreatePipe(&read_end, &write_end, nullptr, 0);
-  char byte = 0;
-  OVERLAPPED overlapped{};
-  ReadFile(read_end, &byte, 1, nullptr, &overlapped);
-  return 0;
-}
-
-int OverlappedWriteMain() {
+// Makes a pipe and passes its ends to `use` with an OVERLAPPED structure.
+int WithPipe(void (*use)(HANDLE read_end, HANDLE write_end, OVERLAPPED *overlapped)) {
   HANDLE read_end = nullptr, write_end = nullptr;
   CreatePipe(&read_end, &write_end, nullptr, 0);
   OVERLAPPED overlapped{};
-  WriteFile(write_end, "x", 1, nullptr, &overlapped);
-  return 0;
-}
-
-int OverlappedIoctlMain() {
-  HANDLE beep = CreateFileA("\\\\.\\BeepDev", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  OVERLAPPED overlapped{};
-  DeviceIoControl(beep, 0, nullptr, 0, nullptr, 0, nullptr, &overlapped);
-  return 0;
-}
-
-int DuplicateIntoAnotherProcessMain() {
-  char line[] = "C:\\other.exe";
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-  HANDLE copy = nullptr;
-  DuplicateHandle(GetCurrentProcess(), pi.hThread, pi.hProcess, &copy, 0, FALSE,
-                  DUPLICATE_SAME_ACCESS);
-  return 0;
-}
-
-int ProcessorTimeMain() {
-  timespec spent{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spent);
-  return 0;
-}
-
-int OtherMain() {
-  Sleep(INFINITE);
+  use(read_end, write_end, &overlapped);
   return 0;
 }
 
@@ -104,32 +45,75 @@ TEST(UnsupportedCall, StopsTheRunWithItsReport) {
     winsim::ProgramEntry entry;
     const char *report;
   } cases[] = {
-      {WildcardSearchMain,
+      {[] {
+         WIN32_FIND_DATAW found;
+         FindFirstFileW(u"C:\\Windows\\*", &found);
+         return 0;
+       },
        "winsim: unsupported: FindFirstFileW: FindFirstFileW is emulated for exact names only, "
        "not \"C:\\Windows\\*\" (pid 12)\n"},
-      {UnknownLeafMain, "winsim: unsupported: __cpuid: CPUID leaf 1 is not emulated (pid 12)\n"},
-      {SuspendedThreadMain,
+      {[] {
+         int registers[4];
+         __cpuid(registers, 1);
+         return 0;
+       },
+       "winsim: unsupported: __cpuid: CPUID leaf 1 is not emulated (pid 12)\n"},
+      {[] {
+         CreateThread(nullptr, 0, Nothing, nullptr, CREATE_SUSPENDED, nullptr);
+         return 0;
+       },
        "winsim: pid 12 (probe.exe) tid 16 called CreateThread with CREATE_SUSPENDED, which "
        "winsim does not simulate\n"},
-      {SuspendedRuntimeThreadMain,
+      {[] {
+         _beginthreadex(nullptr, 0, NothingEither, nullptr, CREATE_SUSPENDED, nullptr);
+         return 0;
+       },
        "winsim: pid 12 (probe.exe) tid 16 called _beginthreadex with CREATE_SUSPENDED, which "
        "winsim does not simulate\n"},
-      {SuspendedProcessMain,
+      {[] {
+         StartChild("probe.exe", CREATE_SUSPENDED);
+         return 0;
+       },
        "winsim: pid 12 (probe.exe) tid 16 called CreateProcessA with CREATE_SUSPENDED, which "
        "winsim does not simulate\n"},
-      {OverlappedReadMain,
+      {[] {
+         return WithPipe([](HANDLE read_end, HANDLE, OVERLAPPED *overlapped) {
+           char byte = 0;
+           ReadFile(read_end, &byte, 1, nullptr, overlapped);
+         });
+       },
        "winsim: pid 12 (probe.exe) tid 16 called ReadFile with an OVERLAPPED structure, which "
        "winsim does not simulate\n"},
-      {OverlappedWriteMain,
+      {[] {
+         return WithPipe([](HANDLE, HANDLE write_end, OVERLAPPED *overlapped) {
+           WriteFile(write_end, "x", 1, nullptr, overlapped);
+         });
+       },
        "winsim: pid 12 (probe.exe) tid 16 called WriteFile with an OVERLAPPED structure, which "
        "winsim does not simulate\n"},
-      {OverlappedIoctlMain,
+      {[] {
+         HANDLE beep =
+             CreateFileA("\\\\.\\BeepDev", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         OVERLAPPED overlapped{};
+         DeviceIoControl(beep, 0, nullptr, 0, nullptr, 0, nullptr, &overlapped);
+         return 0;
+       },
        "winsim: pid 12 (probe.exe) tid 16 called DeviceIoControl with an OVERLAPPED structure, "
        "which winsim does not simulate\n"},
-      {DuplicateIntoAnotherProcessMain,
+      {[] {
+         PROCESS_INFORMATION pi = StartChild("other.exe");
+         HANDLE copy = nullptr;
+         DuplicateHandle(GetCurrentProcess(), pi.hThread, pi.hProcess, &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS);
+         return 0;
+       },
        "winsim: pid 12 (probe.exe) tid 16 called DuplicateHandle between two processes, which "
        "winsim does not simulate\n"},
-      {ProcessorTimeMain,
+      {[] {
+         timespec spent{};
+         clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spent);
+         return 0;
+       },
        "winsim: pid 12 (probe.exe) tid 16 called clock_gettime for processor time, which winsim "
        "does not simulate\n"},
   };
@@ -137,7 +121,10 @@ TEST(UnsupportedCall, StopsTheRunWithItsReport) {
     winsim::World world;
     world.add_program("probe.exe", c.entry);
     world.place_program("C:\\probe.exe", "probe.exe");
-    world.add_program("other.exe", OtherMain);
+    world.add_program("other.exe", [] {
+      Sleep(INFINITE);
+      return 0;
+    });
     world.place_program("C:\\other.exe", "other.exe");
     std::uint32_t pid = world.start("C:\\probe.exe");
     try {
