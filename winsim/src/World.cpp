@@ -371,6 +371,9 @@ std::size_t World::loaded_images() const {
   std::size_t n = images_of_parts_.size();
   for (const auto &[pid, p] : processes_)
     if (p->image_copy) ++n;
+  // An ended process whose record is not freed yet holds its copy only if it was not unloaded.
+  for (const auto &p : ending_)
+    if (p->image_copy) ++n;
   return n;
 }
 

@@ -164,7 +164,8 @@ class World {
   std::uint32_t host_pid() const { return host_pid_; }
   std::optional<std::uint32_t> find_process(const std::string &image_name) const;
   // What the host holds for the processes: copies of program images loaded now (one for each
-  // process of a program image that has not ended), and simulated threads' records with their
+  // process of a program image that has not ended: an ended process's copy is unloaded as it
+  // ends, before its record goes), and simulated threads' records with their
   // stacks (the host's, those of processes that have not ended, and at most the last ended
   // ones, not freed yet). An ended process leaves nothing else but what the calls above report.
   std::size_t loaded_images() const;
