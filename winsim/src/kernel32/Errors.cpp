@@ -110,6 +110,20 @@ bool from_system_only(DWORD flags) {
   return (flags & FORMAT_MESSAGE_FROM_SYSTEM) && !(flags & FORMAT_MESSAGE_FROM_STRING);
 }
 
+// FormatMessage in either form, the message's text converted to the caller's. An allocated
+// buffer's pointer is cleared first, so a failed call leaves nothing to free.
+template <typename Char, typename Convert>
+DWORD format_message(winsim::Call &call, DWORD flags, DWORD id, Char *buffer, DWORD size,
+                     Convert convert) {
+  check_buffer(call, flags, buffer, size);
+  if (flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) *reinterpret_cast<Char **>(buffer) = nullptr;
+  if (auto e = call.fault({}, kMessageNotFound)) return call.fail_with<DWORD>(*e, 0);
+  if (!from_system_only(flags)) return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
+  const char *text = system_text(id);
+  if (text == nullptr) return call.fail_with<DWORD>(kMessageNotFound, 0);
+  return deliver<Char>(call, flags, convert(text), buffer, size);
+}
+
 }  // namespace
 
 DWORD WINAPI GetLastError() {
@@ -127,14 +141,9 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   (void)dwLanguageId;
   (void)Arguments;
   winsim::Call call("FormatMessageA");
-  check_buffer(call, dwFlags, lpBuffer, nSize);
-  // An allocated buffer's pointer is cleared first, so a failed call leaves nothing to free.
-  if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) *reinterpret_cast<LPSTR *>(lpBuffer) = nullptr;
-  if (auto e = call.fault({}, kMessageNotFound)) return call.fail_with<DWORD>(*e, 0);
-  if (!from_system_only(dwFlags)) return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
-  const char *text = system_text(dwMessageId);
-  if (text == nullptr) return call.fail_with<DWORD>(kMessageNotFound, 0);
-  return deliver<char>(call, dwFlags, winsim::from_utf8(text, call.world.acp()), lpBuffer, nSize);
+  return format_message<char>(
+      call, dwFlags, dwMessageId, lpBuffer, nSize,
+      [&call](const char *text) { return winsim::from_utf8(text, call.world.acp()); });
 }
 
 DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, DWORD dwLanguageId,
@@ -143,14 +152,8 @@ DWORD WINAPI FormatMessageW(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
   (void)dwLanguageId;
   (void)Arguments;
   winsim::Call call("FormatMessageW");
-  check_buffer(call, dwFlags, lpBuffer, nSize);
-  // An allocated buffer's pointer is cleared first, so a failed call leaves nothing to free.
-  if (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) *reinterpret_cast<LPWSTR *>(lpBuffer) = nullptr;
-  if (auto e = call.fault({}, kMessageNotFound)) return call.fail_with<DWORD>(*e, 0);
-  if (!from_system_only(dwFlags)) return call.fail_with<DWORD>(ERROR_INVALID_PARAMETER, 0);
-  const char *text = system_text(dwMessageId);
-  if (text == nullptr) return call.fail_with<DWORD>(kMessageNotFound, 0);
-  return deliver<char16_t>(call, dwFlags, winsim::utf8_to_utf16(text), lpBuffer, nSize);
+  return format_message<char16_t>(call, dwFlags, dwMessageId, lpBuffer, nSize,
+                                  [](const char *text) { return winsim::utf8_to_utf16(text); });
 }
 
 HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
