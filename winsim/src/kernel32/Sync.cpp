@@ -10,6 +10,7 @@
 #include "kernel32/CriticalSectionObject.h"
 #include "kernel32/EventObject.h"
 #include "kernel32/MutexObject.h"
+#include "kernel32/Threads.h"
 #include "winsim/Text.h"
 #include "winsim/win32.h"
 
@@ -117,26 +118,6 @@ std::string holder_of(const winsim::CriticalSectionObject &lock) {
                          : "thread " + std::to_string(lock.owner) + " holds it";
 }
 
-// A thread that starts suspended needs ResumeThread, which winsim does not simulate.
-void refuse_suspended(Call &call, DWORD flags) {
-  if (flags & CREATE_SUSPENDED) call.not_simulated("with CREATE_SUSPENDED");
-}
-
-HANDLE start_thread(Call &call, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
-                    DWORD *thread_id) {
-  if (auto e = call.fault({}, ERROR_NOT_ENOUGH_MEMORY)) return call.fail_with<HANDLE>(*e, nullptr);
-  if (start == nullptr) return call.fail_with<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
-  refuse_suspended(call, flags);
-  winsim::SimThread *t = call.world.create_thread(
-      call.process, [start, parameter] { return start(parameter); }, false);
-  if (thread_id != nullptr) *thread_id = t->tid;
-  winsim::Trace::Record r;
-  r["thread"] = t->tid;
-  call.world.record("thread.start", std::move(r));
-  call.set_error(ERROR_SUCCESS);
-  return call.process.handles.insert(t->object, THREAD_ALL_ACCESS, false);
-}
-
 // The access a handle of the calling process grants; the pseudo handles of the current process
 // and thread grant all.
 DWORD access_of(Call &call, HANDLE handle) {
@@ -164,6 +145,27 @@ std::string describe_wait(const char *name, const std::vector<std::shared_ptr<Ob
 }
 
 }  // namespace
+
+namespace winsim {
+
+// A thread that starts suspended needs ResumeThread, which winsim does not simulate.
+void refuse_suspended(Call &call, DWORD flags) {
+  if (flags & CREATE_SUSPENDED) call.not_simulated("with CREATE_SUSPENDED");
+}
+
+HANDLE start_thread(Call &call, std::function<DWORD()> body, DWORD flags, DWORD *thread_id) {
+  if (auto e = call.fault({}, ERROR_NOT_ENOUGH_MEMORY)) return call.fail_with<HANDLE>(*e, nullptr);
+  if (!body) return call.fail_with<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
+  refuse_suspended(call, flags);
+  winsim::SimThread *t = call.world.create_thread(call.process, std::move(body), false);
+  if (thread_id != nullptr) *thread_id = t->tid;
+  winsim::Trace::Record r;
+  r["thread"] = t->tid;
+  call.world.record("thread.start", std::move(r));
+  return call.process.handles.insert(t->object, THREAD_ALL_ACCESS, false);
+}
+
+}  // namespace winsim
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
   Call call("CloseHandle");
@@ -373,13 +375,26 @@ LONG WINAPI InterlockedCompareExchange(LONG volatile *Destination, LONG Exchange
   return expected;
 }
 
+namespace {
+
+// The body of a thread that runs `start(parameter)`; empty without a start address.
+std::function<DWORD()> thread_body(LPTHREAD_START_ROUTINE start, LPVOID parameter) {
+  if (start == nullptr) return {};
+  return [start, parameter] { return start(parameter); };
+}
+
+}  // namespace
+
 HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES lpThreadAttributes, SIZE_T dwStackSize,
                            LPTHREAD_START_ROUTINE lpStartAddress, LPVOID lpParameter,
                            DWORD dwCreationFlags, LPDWORD lpThreadId) {
   (void)lpThreadAttributes;
   (void)dwStackSize;
   Call call("CreateThread");
-  return start_thread(call, lpStartAddress, lpParameter, dwCreationFlags, lpThreadId);
+  HANDLE thread = winsim::start_thread(call, thread_body(lpStartAddress, lpParameter),
+                                       dwCreationFlags, lpThreadId);
+  if (thread != nullptr) call.set_error(ERROR_SUCCESS);
+  return thread;
 }
 
 void WINAPI ExitThread(DWORD dwExitCode) {
