@@ -1,7 +1,7 @@
 // A call asking for what winsim does not emulate stops the run with a report instead of
 // answering as no Windows would: a wildcard search, an unknown CPUID leaf, a thread or process
-// that starts suspended, overlapped I/O, a handle duplicated into another process, the
-// processor-time clocks.
+// that starts suspended or with unknown flags, a registry key opened with options, overlapped
+// I/O, a handle duplicated into another process, the processor-time clocks.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -160,6 +160,14 @@ TEST(UnsupportedCall, AnAnswerWinsimCannotTellStopsTheRunAtTheCall) {
        },
        "RegisterDeviceNotificationA for a recipient that is not the caller's service status "
        "handle"},
+      {[] { CreateThread(nullptr, 0, Nothing, nullptr, 1, nullptr); },
+       "CreateThread with creation flags outside CREATE_SUSPENDED and "
+       "STACK_SIZE_PARAM_IS_A_RESERVATION"},
+      {[] {
+         HKEY key = nullptr;
+         RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", REG_OPTION_OPEN_LINK, KEY_READ, &key);
+       },
+       "RegOpenKeyExA with options other than 0"},
   };
   for (const auto &c : cases) {
     winsim::World world;

@@ -384,6 +384,11 @@ LSTATUS delete_key(Call &call, HKEY hkey, const char *subkey_given, const std::s
   return ERROR_SUCCESS;
 }
 
+// RegOpenKeyEx documents no option but REG_OPTION_OPEN_LINK, and winsim has no symbolic links.
+void refuse_open_options(Call &call, DWORD options) {
+  if (options != 0) call.not_simulated("with options other than 0");
+}
+
 std::string narrow_text(Call &call, LPCSTR text) {
   return text == nullptr ? std::string() : winsim::to_utf8(text, call.world.acp());
 }
@@ -396,15 +401,15 @@ std::string wide_text(LPCWSTR text) {
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult) {
-  (void)ulOptions;
   Call call("RegOpenKeyExA");
+  refuse_open_options(call, ulOptions);
   return open_key(call, hKey, narrow_text(call, lpSubKey), samDesired, phkResult);
 }
 
 LSTATUS WINAPI RegOpenKeyExW(HKEY hKey, LPCWSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult) {
-  (void)ulOptions;
   Call call("RegOpenKeyExW");
+  refuse_open_options(call, ulOptions);
   return open_key(call, hKey, wide_text(lpSubKey), samDesired, phkResult);
 }
 

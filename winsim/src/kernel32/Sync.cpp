@@ -148,15 +148,20 @@ std::string describe_wait(const char *name, const std::vector<std::shared_ptr<Ob
 
 namespace winsim {
 
-// A thread that starts suspended needs ResumeThread, which winsim does not simulate.
-void refuse_suspended(Call &call, DWORD flags) {
+// A thread that starts suspended needs ResumeThread, which winsim does not simulate; flags
+// beyond the documented two have no known meaning.
+void refuse_creation_flags(Call &call, DWORD flags) {
   if (flags & CREATE_SUSPENDED) call.not_simulated("with CREATE_SUSPENDED");
+  if (flags & ~static_cast<DWORD>(CREATE_SUSPENDED | STACK_SIZE_PARAM_IS_A_RESERVATION))
+    call.not_simulated(
+        "with creation flags outside CREATE_SUSPENDED and "
+        "STACK_SIZE_PARAM_IS_A_RESERVATION");
 }
 
 HANDLE start_thread(Call &call, std::function<DWORD()> body, DWORD flags, DWORD *thread_id) {
   if (auto e = call.fault({}, ERROR_NOT_ENOUGH_MEMORY)) return call.fail_with<HANDLE>(*e, nullptr);
   if (!body) return call.fail_with<HANDLE>(ERROR_INVALID_PARAMETER, nullptr);
-  refuse_suspended(call, flags);
+  refuse_creation_flags(call, flags);
   winsim::SimThread *t = call.world.create_thread(call.process, std::move(body), false);
   if (thread_id != nullptr) *thread_id = t->tid;
   winsim::Trace::Record r;
