@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "ProgramFaultRun.h"
+#include "Runs.h"
 #include "platform/win32.h"
 #include "winsim/FaultPlan.h"
 #include "winsim/World.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <utility>
 
-#include "ProgramFaultRun.h"
+#include "Runs.h"
 #include "platform/win32.h"
 #include "winsim/World.h"
 
@@ -46,15 +46,13 @@ int ThrowingThreadMain() {
   return 0;
 }
 
-struct Fault {
-  const char *program;
-  winsim::ProgramEntry entry;
-  const char *report;
-  std::uint32_t exit_code;
-};
-
 TEST(ProgramFault, EndsItsProcessAsWindowsDoesAndStopsTheRunNamingTheThread) {
-  const Fault faults[] = {
+  const struct {
+    const char *program;
+    winsim::ProgramEntry entry;
+    const char *report;
+    std::uint32_t exit_code;
+  } faults[] = {
       {"deep.exe", OverflowMain,
        "winsim: fault of the program: pid 12 (deep.exe) tid 16 ran off the end of its stack; "
        "last call: GetTickCount\n",
@@ -64,19 +62,12 @@ TEST(ProgramFault, EndsItsProcessAsWindowsDoesAndStopsTheRunNamingTheThread) {
        "std::runtime_error (\"boom\"); the process ends with code 3\n",
        3},
   };
-  for (const Fault &fault : faults) {
+  for (const auto &fault : faults) {
     winsim::World world;
-    world.add_program(fault.program, fault.entry);
-    world.place_program(std::string("C:\\") + fault.program, fault.program);
     g_unwound.clear();
-    std::uint32_t pid = world.start(std::string("C:\\") + fault.program);
-    try {
-      world.wait_exit(pid);
-      ADD_FAILURE() << fault.program << ": the run went on";
-    } catch (const winsim::RunStopped &stop) {
-      EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::ProgramFault);
-      EXPECT_EQ(std::string(stop.what()), fault.report);
-    }
+    std::uint32_t pid = StartProgram(world, fault.program, fault.entry);
+    EXPECT_EQ(StopReport(winsim::RunStopped::Reason::ProgramFault, [&] { world.wait_exit(pid); }),
+              fault.report);
     EXPECT_EQ(world.exit_code(pid), fault.exit_code) << fault.program;
     // As on Windows, the thrower's frames are not unwound: its destructors do not run.
     EXPECT_EQ(g_unwound, "");
@@ -120,22 +111,20 @@ int EnterDeleted() {
 // Misuse of a critical section, undefined on Windows (a corrupted lock, a hang later), stops
 // the run as a fault of the program, naming the call, the section and the thread.
 TEST(ProgramFault, MisusingACriticalSectionStopsTheRun) {
-  const std::pair<winsim::ProgramEntry, const char *> cases[] = {
+  const std::string head = "winsim: fault of the program: pid 12 (misuse.exe) ";
+  const std::pair<winsim::ProgramEntry, std::string> cases[] = {
       {LeaveNotHeld,
-       "winsim: fault of the program: pid 12 (misuse.exe) tid 16 called LeaveCriticalSection on "
-       "critical section #1, which it does not hold (no thread holds it) (from LeaveNotHeld)\n"},
+       "tid 16 called LeaveCriticalSection on critical section #1, which it does not "
+       "hold (no thread holds it) (from LeaveNotHeld)\n"},
       {DeleteHeld,
-       "winsim: fault of the program: pid 12 (misuse.exe) tid 16 called DeleteCriticalSection on "
-       "critical section #1 while it is in use (thread 16 holds it, 0 waiting) (from "
-       "DeleteHeld)\n"},
+       "tid 16 called DeleteCriticalSection on critical section #1 while it is in use "
+       "(thread 16 holds it, 0 waiting) (from DeleteHeld)\n"},
       {EnterDeleted,
-       "winsim: fault of the program: pid 12 (misuse.exe) tid 16 called EnterCriticalSection on a "
-       "critical section that is not initialized (never, or deleted) (from EnterDeleted)\n"},
-      {EndHolding,
-       "winsim: fault of the program: pid 12 (misuse.exe) tid 20 ended holding critical section "
-       "#1\n"},
+       "tid 16 called EnterCriticalSection on a critical section that is not "
+       "initialized (never, or deleted) (from EnterDeleted)\n"},
+      {EndHolding, "tid 20 ended holding critical section #1\n"},
   };
-  for (const auto &[entry, report] : cases) EXPECT_EQ(ProgramFaultReport(entry), report);
+  for (const auto &[entry, report] : cases) EXPECT_EQ(ProgramFaultReport(entry), head + report);
 }
 
 DWORD WINAPI LoopWithoutCalls(LPVOID) {
