@@ -10,14 +10,21 @@
 #include <string>
 #include <vector>
 
+#include "Runs.h"
 #include "platform/win32.h"
 #include "winsim/World.h"
 
 namespace {
 
+using Reason = winsim::RunStopped::Reason;
+
+HANDLE Start(LPTHREAD_START_ROUTINE start, ULONG_PTR arg) {
+  return CreateThread(nullptr, 0, start, reinterpret_cast<LPVOID>(arg), 0, nullptr);
+}
+
 DWORD JoinThread(HANDLE thread) {
   WaitForSingleObject(thread, INFINITE);
-  DWORD code = 0;
+  DWORD code = 0xDEAD;
   GetExitCodeThread(thread, &code);
   CloseHandle(thread);
   return code;
@@ -40,18 +47,13 @@ TEST(Scheduler, TwoThreadsWaitingOnEachOtherAreReportedAsADeadlockNamingBothWait
   HANDLE a = CreateEventA(nullptr, TRUE, FALSE, "EventA");
   HANDLE b = CreateEventA(nullptr, TRUE, FALSE, "EventB");
   Pair first{a, b}, second{b, a};
-  HANDLE t1 = CreateThread(nullptr, 0, WaitForOther, &first, 0, nullptr);
-  HANDLE t2 = CreateThread(nullptr, 0, WaitForOther, &second, 0, nullptr);
-  HANDLE both[] = {t1, t2};
-  try {
-    WaitForMultipleObjects(2, both, TRUE, INFINITE);
-    FAIL() << "the wait returned";
-  } catch (const winsim::RunStopped &stop) {
-    EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::Deadlock);
-    std::string report = stop.what();
-    EXPECT_NE(report.find("WaitForSingleObject(event \"EventB\", INFINITE)"), std::string::npos)
-        << report;
-    EXPECT_NE(report.find("WaitForSingleObject(event \"EventA\", INFINITE)"), std::string::npos)
+  HANDLE both[] = {CreateThread(nullptr, 0, WaitForOther, &first, 0, nullptr),
+                   CreateThread(nullptr, 0, WaitForOther, &second, 0, nullptr)};
+  const std::string report =
+      StopReport(Reason::Deadlock, [&] { WaitForMultipleObjects(2, both, TRUE, INFINITE); });
+  for (const char *name : {"EventB", "EventA"}) {
+    EXPECT_NE(report.find("WaitForSingleObject(event \"" + std::string(name) + "\", INFINITE)"),
+              std::string::npos)
         << report;
   }
 }
@@ -63,33 +65,6 @@ DWORD WINAPI KeepErrno(LPVOID arg) {
   errno = mine;
   Sleep(10);
   return errno == mine ? 0 : 1;
-}
-
-// The C runtime's errno is per thread, as on Windows, though every simulated thread runs on
-// the host's real thread; and it is the program's: a winsim call leaves it alone, whatever
-// the host's functions behind it did (a conversion longer than one buffer of the host's
-// converter sets E2BIG there).
-TEST(Scheduler, EachThreadKeepsItsOwnErrnoWhileOthersRunAndWinsimCallsLeaveItAlone) {
-  winsim::World world;
-  HANDLE threads[] = {
-      CreateThread(nullptr, 0, KeepErrno, reinterpret_cast<LPVOID>(33), 0, nullptr),
-      CreateThread(nullptr, 0, KeepErrno, reinterpret_cast<LPVOID>(34), 0, nullptr)};
-  errno = 7;
-  world.run_for(5);
-  EXPECT_EQ(errno, 7);
-  EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, INFINITE), WAIT_OBJECT_0);
-  EXPECT_EQ(errno, 7);
-  for (HANDLE thread : threads) {
-    DWORD code = 2;
-    GetExitCodeThread(thread, &code);
-    EXPECT_EQ(code, 0u);
-    CloseHandle(thread);
-  }
-  const std::string text(400, 'x');
-  WCHAR wide[400];
-  errno = 0;
-  EXPECT_EQ(MultiByteToWideChar(932, 0, text.data(), 400, wide, 400), 400);
-  EXPECT_EQ(errno, 0);
 }
 
 // Rethrows the exception being handled after other threads threw and caught their own.
@@ -107,13 +82,26 @@ DWORD WINAPI RethrowAfterOthers(LPVOID arg) {
   }
 }
 
-// The C++ runtime's exceptions being handled are per thread too.
-TEST(Scheduler, EachThreadRethrowsItsOwnExceptionWhileOthersHandleTheirs) {
+// The C runtime's errno and the C++ runtime's exceptions being handled are per thread, as on
+// Windows, though every simulated thread runs on the host's real thread; and errno is the
+// program's: a winsim call leaves it alone, whatever the host's functions behind it did (a
+// conversion longer than one buffer of the host's converter sets E2BIG there).
+TEST(Scheduler, EachThreadKeepsItsOwnErrnoAndExceptionWhileOthersRunAndWinsimLeavesErrnoAlone) {
   winsim::World world;
-  HANDLE first =
-      CreateThread(nullptr, 0, RethrowAfterOthers, reinterpret_cast<LPVOID>(10), 0, nullptr);
-  HANDLE second =
-      CreateThread(nullptr, 0, RethrowAfterOthers, reinterpret_cast<LPVOID>(5), 0, nullptr);
+  HANDLE threads[] = {Start(KeepErrno, 33), Start(KeepErrno, 34)};
+  errno = 7;
+  world.run_for(5);
+  EXPECT_EQ(errno, 7);
+  EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(errno, 7);
+  for (HANDLE thread : threads) EXPECT_EQ(JoinThread(thread), 0u);
+  const std::string text(400, 'x');
+  WCHAR wide[400];
+  errno = 0;
+  EXPECT_EQ(MultiByteToWideChar(932, 0, text.data(), 400, wide, 400), 400);
+  EXPECT_EQ(errno, 0);
+  HANDLE first = Start(RethrowAfterOthers, 10);
+  HANDLE second = Start(RethrowAfterOthers, 5);
   EXPECT_EQ(JoinThread(first), 10u);
   EXPECT_EQ(JoinThread(second), 5u);
 }
@@ -127,13 +115,8 @@ DWORD WINAPI Spin(LPVOID) {
   }
 }
 
-struct PingPong {
-  HANDLE mine;
-  HANDLE theirs;
-};
-
 DWORD WINAPI Volley(LPVOID arg) {
-  auto *p = static_cast<PingPong *>(arg);
+  auto *p = static_cast<Pair *>(arg);
   for (;;) {
     WaitForSingleObject(p->mine, INFINITE);
     SetEvent(p->theirs);
@@ -145,47 +128,36 @@ DWORD WINAPI Volley(LPVOID arg) {
 // count starts afresh whenever the world comes to rest or the clock moves, so the host
 // handing the ball back and forth is no busy loop.
 TEST(Scheduler, CallsWithoutTheClockMovingOrTheWorldComingToRestAreABusyLoop) {
+  const std::string kBusyLoop =
+      "winsim: busy loop: at 0.000 s the simulated threads made 1001 calls without the clock "
+      "moving or the world coming to rest\n";
   {
     winsim::World world;
     world.set_busy_limit(1000);
     HANDLE t = CreateThread(nullptr, 0, Spin, nullptr, 0, nullptr);
-    try {
-      WaitForSingleObject(t, INFINITE);
-      FAIL() << "the wait returned";
-    } catch (const winsim::RunStopped &stop) {
-      EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::BusyLoop);
-      EXPECT_EQ(std::string(stop.what()),
-                "winsim: busy loop: at 0.000 s the simulated threads made 1001 calls without the "
-                "clock moving or the world coming to rest\n"
-                "  pid 4 (host.exe) tid 12: 1001 calls, the last one EnterCriticalSection\n");
-    }
+    EXPECT_EQ(
+        StopReport(Reason::BusyLoop, [&] { WaitForSingleObject(t, INFINITE); }),
+        kBusyLoop + "  pid 4 (host.exe) tid 12: 1001 calls, the last one EnterCriticalSection\n");
   }
   {
     winsim::World world;
     world.set_busy_limit(1000);
     HANDLE a = CreateEventA(nullptr, FALSE, TRUE, nullptr);
     HANDLE b = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    PingPong first{a, b}, second{b, a};
+    Pair first{a, b}, second{b, a};
     CreateThread(nullptr, 0, Volley, &first, 0, nullptr);
     CreateThread(nullptr, 0, Volley, &second, 0, nullptr);
-    try {
-      Sleep(1);
-      FAIL() << "the sleep returned";
-    } catch (const winsim::RunStopped &stop) {
-      EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::BusyLoop);
-      EXPECT_EQ(std::string(stop.what()),
-                "winsim: busy loop: at 0.000 s the simulated threads made 1001 calls without the "
-                "clock moving or the world coming to rest\n"
-                "  pid 4 (host.exe) tid 12: 501 calls, the last one WaitForSingleObject\n"
-                "  pid 4 (host.exe) tid 16: 500 calls, the last one WaitForSingleObject\n");
-    }
+    EXPECT_EQ(StopReport(Reason::BusyLoop, [] { Sleep(1); }),
+              kBusyLoop +
+                  "  pid 4 (host.exe) tid 12: 501 calls, the last one WaitForSingleObject\n" +
+                  "  pid 4 (host.exe) tid 16: 500 calls, the last one WaitForSingleObject\n");
   }
   {
     winsim::World world;
     world.set_busy_limit(100);
     HANDLE ping = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     HANDLE pong = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    PingPong partner{ping, pong};
+    Pair partner{ping, pong};
     CreateThread(nullptr, 0, Volley, &partner, 0, nullptr);
     for (int i = 0; i < 1000; ++i) {
       SetEvent(ping);
