@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "Runs.h"
 #include "platform/win32.h"
 #include "winsim/FileSystem.h"
 #include "winsim/World.h"
@@ -21,16 +22,6 @@ unsigned __stdcall NothingEither(void *) {
   return 0;
 }
 
-// Starts "C:\<image>" as a child, with `flags`.
-PROCESS_INFORMATION StartChild(const char *image, DWORD flags = 0) {
-  std::string line = std::string("C:\\") + image;
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &si, &pi);
-  return pi;
-}
-
 // Makes a pipe and passes its ends to `use` with an OVERLAPPED structure.
 int WithPipe(void (*use)(HANDLE read_end, HANDLE write_end, OVERLAPPED *overlapped)) {
   HANDLE read_end = nullptr, write_end = nullptr;
@@ -41,9 +32,11 @@ int WithPipe(void (*use)(HANDLE read_end, HANDLE write_end, OVERLAPPED *overlapp
 }
 
 TEST(UnsupportedCall, StopsTheRunWithItsReport) {
-  struct Case {
+  const std::string called = "winsim: pid 12 (probe.exe) tid 16 called ";
+  const std::string not_simulated = ", which winsim does not simulate\n";
+  const struct {
     winsim::ProgramEntry entry;
-    const char *report;
+    std::string report;
   } cases[] = {
       {[] {
          WIN32_FIND_DATAW found;
@@ -62,35 +55,30 @@ TEST(UnsupportedCall, StopsTheRunWithItsReport) {
          CreateThread(nullptr, 0, Nothing, nullptr, CREATE_SUSPENDED, nullptr);
          return 0;
        },
-       "winsim: pid 12 (probe.exe) tid 16 called CreateThread with CREATE_SUSPENDED, which "
-       "winsim does not simulate\n"},
+       called + "CreateThread with CREATE_SUSPENDED" + not_simulated},
       {[] {
          _beginthreadex(nullptr, 0, NothingEither, nullptr, CREATE_SUSPENDED, nullptr);
          return 0;
        },
-       "winsim: pid 12 (probe.exe) tid 16 called _beginthreadex with CREATE_SUSPENDED, which "
-       "winsim does not simulate\n"},
+       called + "_beginthreadex with CREATE_SUSPENDED" + not_simulated},
       {[] {
-         StartChild("probe.exe", CREATE_SUSPENDED);
+         CreateChild("C:\\probe.exe", FALSE, CREATE_SUSPENDED);
          return 0;
        },
-       "winsim: pid 12 (probe.exe) tid 16 called CreateProcessA with CREATE_SUSPENDED, which "
-       "winsim does not simulate\n"},
+       called + "CreateProcessA with CREATE_SUSPENDED" + not_simulated},
       {[] {
          return WithPipe([](HANDLE read_end, HANDLE, OVERLAPPED *overlapped) {
            char byte = 0;
            ReadFile(read_end, &byte, 1, nullptr, overlapped);
          });
        },
-       "winsim: pid 12 (probe.exe) tid 16 called ReadFile with an OVERLAPPED structure, which "
-       "winsim does not simulate\n"},
+       called + "ReadFile with an OVERLAPPED structure" + not_simulated},
       {[] {
          return WithPipe([](HANDLE, HANDLE write_end, OVERLAPPED *overlapped) {
            WriteFile(write_end, "x", 1, nullptr, overlapped);
          });
        },
-       "winsim: pid 12 (probe.exe) tid 16 called WriteFile with an OVERLAPPED structure, which "
-       "winsim does not simulate\n"},
+       called + "WriteFile with an OVERLAPPED structure" + not_simulated},
       {[] {
          HANDLE beep =
              CreateFileA("\\\\.\\BeepDev", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -98,42 +86,32 @@ TEST(UnsupportedCall, StopsTheRunWithItsReport) {
          DeviceIoControl(beep, 0, nullptr, 0, nullptr, 0, nullptr, &overlapped);
          return 0;
        },
-       "winsim: pid 12 (probe.exe) tid 16 called DeviceIoControl with an OVERLAPPED structure, "
-       "which winsim does not simulate\n"},
+       called + "DeviceIoControl with an OVERLAPPED structure" + not_simulated},
       {[] {
-         PROCESS_INFORMATION pi = StartChild("other.exe");
+         PROCESS_INFORMATION pi = CreateChild("C:\\other.exe");
          HANDLE copy = nullptr;
          DuplicateHandle(GetCurrentProcess(), pi.hThread, pi.hProcess, &copy, 0, FALSE,
                          DUPLICATE_SAME_ACCESS);
          return 0;
        },
-       "winsim: pid 12 (probe.exe) tid 16 called DuplicateHandle between two processes, which "
-       "winsim does not simulate\n"},
+       called + "DuplicateHandle between two processes" + not_simulated},
       {[] {
          timespec spent{};
          clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &spent);
          return 0;
        },
-       "winsim: pid 12 (probe.exe) tid 16 called clock_gettime for processor time, which winsim "
-       "does not simulate\n"},
+       called + "clock_gettime for processor time" + not_simulated},
   };
-  for (const Case &c : cases) {
+  for (const auto &c : cases) {
     winsim::World world;
-    world.add_program("probe.exe", c.entry);
-    world.place_program("C:\\probe.exe", "probe.exe");
     world.add_program("other.exe", [] {
       Sleep(INFINITE);
       return 0;
     });
     world.place_program("C:\\other.exe", "other.exe");
-    std::uint32_t pid = world.start("C:\\probe.exe");
-    try {
-      world.wait_exit(pid);
-      ADD_FAILURE() << "the run went on";
-    } catch (const winsim::RunStopped &stop) {
-      EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::NotSimulated);
-      EXPECT_EQ(std::string(stop.what()), c.report);
-    }
+    std::uint32_t pid = StartProgram(world, "probe.exe", c.entry);
+    EXPECT_EQ(StopReport(winsim::RunStopped::Reason::NotSimulated, [&] { world.wait_exit(pid); }),
+              c.report);
   }
 }
 
@@ -172,14 +150,9 @@ TEST(UnsupportedCall, AnAnswerWinsimCannotTellStopsTheRunAtTheCall) {
   for (const auto &c : cases) {
     winsim::World world;
     world.files().add_file("C:\\data.bin");
-    try {
-      c.call();
-      ADD_FAILURE() << "the run went on: " << c.report;
-    } catch (const winsim::RunStopped &stop) {
-      EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::NotSimulated);
-      EXPECT_EQ(std::string(stop.what()), std::string("winsim: pid 4 (host) tid 8 called ") +
-                                              c.report + ", which winsim does not simulate\n");
-    }
+    EXPECT_EQ(StopReport(winsim::RunStopped::Reason::NotSimulated, c.call),
+              std::string("winsim: pid 4 (host) tid 8 called ") + c.report +
+                  ", which winsim does not simulate\n");
   }
 }
 
