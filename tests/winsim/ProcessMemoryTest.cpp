@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "Runs.h"
 #include "platform/win32.h"
 #include "programs/Tally.h"
 #include "winsim/World.h"
@@ -55,7 +56,9 @@ TEST_F(ProcessMemory, TwoProcessesOfOneProgramEachCountOnlyTheirOwnAndUnmakeThei
   EXPECT_EQ(world.console(ended), "pid 36 made its statics in 36 and counted 2 in 2 calls\n");
 }
 
-TEST_F(ProcessMemory, ProcessesOneAfterAnotherLeaveNoImageNoThreadAndNoHandleBehind) {
+// A part of the world made in a program image (a stand-in library linked into it) has its
+// destructor there: that image stays loaded until the world's parts are gone.
+TEST_F(ProcessMemory, ProcessesLeaveNoImageNoThreadAndNoHandleBehindButAPartOneMadeKeepsItsImage) {
   for (int i = 0; i < 20; ++i) {
     std::uint32_t pid = Counter(i % 2 == 0 ? "0" : "0 linger");
     ASSERT_TRUE(world.wait_exit(pid));
@@ -75,11 +78,6 @@ TEST_F(ProcessMemory, ProcessesOneAfterAnotherLeaveNoImageNoThreadAndNoHandleBeh
     CloseHandle(thread);
   }
   EXPECT_EQ(world.thread_records(), 2u);
-}
-
-// A part of the world made in a program image (a stand-in library linked into it) has its
-// destructor there: the image stays loaded until the world's parts are gone.
-TEST_F(ProcessMemory, APartMadeByAProgramImageOutlivesItsProcess) {
   std::uint32_t pid = Counter("0 part");
   ASSERT_TRUE(world.wait_exit(pid));
   EXPECT_EQ(world.loaded_images(), 1u);
@@ -116,23 +114,16 @@ TEST(HostImagePrograms, ASecondProcessWhileOneRunsStopsTheRunUnlessTheProgramIsS
   EXPECT_TRUE(world.wait_exit(first));
   EXPECT_TRUE(world.wait_exit(second));
 
-  world.add_program("sleeper.exe", SleeperMain, winsim::HostImage::OneProcessAtATime);
-  world.place_program("C:\\sleeper.exe", "sleeper.exe");
-  first = world.start("C:\\sleeper.exe");
+  first = StartProgram(world, "sleeper.exe", SleeperMain);
   ASSERT_TRUE(world.wait_exit(first));
   world.start("C:\\sleeper.exe one");
-  try {
-    world.start("C:\\sleeper.exe two");
-    FAIL() << "the second process started";
-  } catch (const winsim::RunStopped &stop) {
-    EXPECT_EQ(stop.reason(), winsim::RunStopped::Reason::Isolation);
-    EXPECT_EQ(std::string(stop.what()),
-              "winsim: isolation: \"C:\\sleeper.exe two\" would start a second process of "
-              "sleeper.exe while pid 36 runs it. The program is registered by its entry "
-              "function and lives in the host's image, so the two processes would share its "
-              "globals; build it as a program image (norvane_sim_program), or register it as "
-              "HostImage::Stateless if it keeps no state of its own.\n");
-  }
+  EXPECT_EQ(StopReport(winsim::RunStopped::Reason::Isolation,
+                       [&] { world.start("C:\\sleeper.exe two"); }),
+            "winsim: isolation: \"C:\\sleeper.exe two\" would start a second process of "
+            "sleeper.exe while pid 36 runs it. The program is registered by its entry "
+            "function and lives in the host's image, so the two processes would share its "
+            "globals; build it as a program image (norvane_sim_program), or register it as "
+            "HostImage::Stateless if it keeps no state of its own.\n");
   EXPECT_EQ(world.processes().size(), 4u);
 }
 
@@ -165,12 +156,7 @@ TEST(ProcessRecords, AnEndedProcessLeavesNothingPointingIntoItsFramesAndItsHandl
   world.add_program("holder.exe", EndWhileWaitedForMain);
   world.place_program("C:\\holder.exe", "holder.exe");
   HANDLE shared = CreateEventA(nullptr, FALSE, FALSE, "Shared");
-  char line[] = "C:\\holder.exe";
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(
-      CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  PROCESS_INFORMATION pi = CreateChild("C:\\holder.exe");
   CloseHandle(pi.hThread);
   ASSERT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
   // The main thread ended the process and has just switched away: it goes next.
@@ -215,11 +201,7 @@ TEST_F(HandleLeak, HandlesHeldAtExitAreListedWithTheirObjects) {
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE read_end = nullptr, write_end = nullptr;
   ASSERT_TRUE(CreatePipe(&read_end, &write_end, &inheritable, 0));
-  char line[] = "C:\\Tools\\leaky.exe";
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  ASSERT_TRUE(CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi));
+  PROCESS_INFORMATION pi = CreateChild("C:\\Tools\\leaky.exe", TRUE);
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   CloseHandle(read_end);
