@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/win32.h"
@@ -45,18 +46,36 @@ SENDCMDINPARAMS Request(BYTE feature) {
   return in;
 }
 
+// What DeviceIoControl answers: its result, the last error (the marker when left alone), the
+// count returned (the marker when left alone) and the output buffer, filled with 0xEE before the
+// call; without `out_buffer` the call gets no buffer for its output size.
+struct Answer {
+  BOOL ok;
+  DWORD error;
+  DWORD returned;
+  std::vector<BYTE> out;
+  std::tuple<BOOL, DWORD, DWORD> result() const { return {ok, error, returned}; }
+};
+using Result = std::tuple<BOOL, DWORD, DWORD>;
+
+Answer Control(HANDLE h, DWORD code, const void *in, DWORD in_size, DWORD out_size,
+               bool out_buffer = true) {
+  Answer a{FALSE, 0, 0xDEAD, std::vector<BYTE>(out_size, 0xEE)};
+  SetLastError(0xDEAD);
+  a.ok = DeviceIoControl(h, code, const_cast<void *>(in), in_size,
+                         out_buffer ? a.out.data() : nullptr, out_size, &a.returned, nullptr);
+  a.error = GetLastError();
+  return a;
+}
+
 // Sends `in` (its first `in_size` bytes) with a reply buffer of `out_size` bytes: 0 or the
-// error, with the marker as the last error before the call. A failed call returns no bytes.
+// error. A failed call returns no bytes.
 DWORD Ioctl(HANDLE drive, const SENDCMDINPARAMS &in, DWORD out_size = kReplySize,
             DWORD in_size = sizeof(SENDCMDINPARAMS), DWORD code = SMART_RCV_DRIVE_DATA) {
-  std::vector<BYTE> out(out_size);
-  DWORD returned = 0xDEAD;
-  SetLastError(0xDEAD);
-  if (DeviceIoControl(drive, code, const_cast<SENDCMDINPARAMS *>(&in), in_size, out.data(),
-                      out_size, &returned, nullptr))
-    return 0;
-  EXPECT_EQ(returned, 0u);
-  return GetLastError();
+  Answer a = Control(drive, code, &in, in_size, out_size);
+  if (a.ok) return 0;
+  EXPECT_EQ(a.returned, 0u);
+  return a.error;
 }
 
 HANDLE OpenDrive(const char *path, DWORD disposition = OPEN_EXISTING) {
@@ -64,50 +83,43 @@ HANDLE OpenDrive(const char *path, DWORD disposition = OPEN_EXISTING) {
                      nullptr, disposition, 0, nullptr);
 }
 
+// A reply is its header, the sector and nothing beyond: the buffer's last byte stays untouched.
 TEST(SmartDisk, AnswersDataAndThresholdRequestsWithTheirSectorAtOffset16PaddedWithZeros) {
   winsim::World world;
   winsim::add_smart_disk(world, 1, Sector(0x11), Sector(0x22));
-  HANDLE h = OpenDrive("\\\\.\\PhysicalDrive1");
-  ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  for (BYTE feature : {BYTE{READ_ATTRIBUTES}, BYTE{READ_THRESHOLDS}}) {
-    SCOPED_TRACE(feature);
-    SENDCMDINPARAMS in = Request(feature);
-    std::vector<BYTE> out(kReplySize + 1, 0xEE);
-    DWORD returned = 0;
-    SetLastError(0xDEAD);
-    ASSERT_TRUE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &in, sizeof in, out.data(),
-                                static_cast<DWORD>(out.size()), &returned, nullptr));
-    EXPECT_EQ(returned, kReplySize);
+  winsim::add_smart_disk(world, 0, {0x10, 0x00, 0x05}, {});
+  std::vector<BYTE> padded(512, 0);
+  padded[0] = 0x10;
+  padded[2] = 0x05;
+  const struct {
+    const char *path;
+    BYTE feature;
+    std::vector<BYTE> sector;
+  } reads[] = {{"\\\\.\\PhysicalDrive1", READ_ATTRIBUTES, Sector(0x11)},
+               {"\\\\.\\PhysicalDrive1", READ_THRESHOLDS, Sector(0x22)},
+               {"\\\\.\\PHYSICALDRIVE0", READ_ATTRIBUTES, padded}};
+  for (const auto &read : reads) {
+    SCOPED_TRACE(std::string(read.path) + " feature " + std::to_string(read.feature));
+    HANDLE h = OpenDrive(read.path);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    SENDCMDINPARAMS in = Request(read.feature);
+    Answer a = Control(h, SMART_RCV_DRIVE_DATA, &in, sizeof in, kReplySize + 1);
+    CloseHandle(h);
+    ASSERT_TRUE(a.ok);
+    EXPECT_EQ(a.returned, kReplySize);
     SENDCMDOUTPARAMS header;
-    std::memcpy(&header, out.data(), 16);
+    std::memcpy(&header, a.out.data(), 16);
     EXPECT_EQ(header.cBufferSize, 512u);
     EXPECT_EQ(header.DriverStatus.bDriverError, SMART_NO_ERROR);
     EXPECT_EQ(header.DriverStatus.bIDEError, 0);
-    BYTE fill = feature == READ_ATTRIBUTES ? 0x11 : 0x22;
-    EXPECT_EQ(std::vector<BYTE>(out.begin() + 16, out.begin() + 528), std::vector<BYTE>(512, fill));
-    EXPECT_EQ(out[528], 0xEE);  // beyond the reply: untouched
+    EXPECT_EQ(std::vector<BYTE>(a.out.begin() + 16, a.out.begin() + 528), read.sector);
+    EXPECT_EQ(a.out[528], 0xEE);
   }
-  CloseHandle(h);
-  auto reads = world.trace().select("smart.read", {"device", "feature", "error"});
-  ASSERT_EQ(reads.size(), 2u);
-  EXPECT_EQ(reads[0]["device"], "\\\\.\\PHYSICALDRIVE1");
-  EXPECT_EQ(reads[0]["feature"], 0xD0);
-  EXPECT_EQ(reads[1]["feature"], 0xD1);
-  EXPECT_EQ(reads[1]["error"], 0);
-
-  // Short sectors are padded with zeros.
-  winsim::add_smart_disk(world, 0, {0x10, 0x00, 0x05}, {});
-  h = OpenDrive("\\\\.\\PHYSICALDRIVE0");
-  SENDCMDINPARAMS in = Request(READ_ATTRIBUTES);
-  std::vector<BYTE> out(kReplySize, 0xEE);
-  DWORD returned = 0;
-  ASSERT_TRUE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &in, sizeof in, out.data(), kReplySize,
-                              &returned, nullptr));
-  std::vector<BYTE> sector(512, 0);
-  sector[0] = 0x10;
-  sector[2] = 0x05;
-  EXPECT_EQ(std::vector<BYTE>(out.begin() + 16, out.end()), sector);
-  CloseHandle(h);
+  EXPECT_EQ(world.trace().select("smart.read", {"device", "feature", "error"}),
+            (std::vector<winsim::Trace::Record>{
+                {{"device", "\\\\.\\PHYSICALDRIVE1"}, {"feature", 0xD0}, {"error", 0}},
+                {{"device", "\\\\.\\PHYSICALDRIVE1"}, {"feature", 0xD1}, {"error", 0}},
+                {{"device", "\\\\.\\PHYSICALDRIVE0"}, {"feature", 0xD0}, {"error", 0}}}));
   EXPECT_THROW(winsim::add_smart_disk(world, 2, std::vector<std::uint8_t>(513), {}),
                std::invalid_argument);
 }
@@ -153,7 +165,8 @@ static_assert(offsetof(STORAGE_DEVICE_DESCRIPTOR, VendorIdOffset) == 12 &&
 static_assert(BusTypeSata == 0x0B && BusTypeUsb == 7 && BusTypeNvme == 0x11);
 
 // The two requests that name a drive need no access rights; the descriptor carries the model
-// as its product id and the bus type, cut to the caller's buffer with the whole size in it.
+// as its product id and the bus type, cut to the caller's buffer with the whole size in it. A
+// request refused before it reaches the drive leaves the count returned alone.
 TEST(SmartDisk, NamesItsModelBusTypeAndBayWithoutAccessRights) {
   winsim::World world;
   winsim::add_smart_disk(world, 3, Sector(0), Sector(0))
@@ -162,59 +175,43 @@ TEST(SmartDisk, NamesItsModelBusTypeAndBayWithoutAccessRights) {
                          OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   STORAGE_PROPERTY_QUERY query = {StorageDeviceProperty, PropertyStandardQuery, {0}};
-  std::vector<BYTE> out(64, 0xEE);
-  DWORD returned = 0xDEAD;
-  SetLastError(0xDEAD);
-  ASSERT_TRUE(DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out.data(),
-                              static_cast<DWORD>(out.size()), &returned, nullptr));
-  EXPECT_EQ(GetLastError(), 0xDEADu);
+  Answer a = Control(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, 64);
+  EXPECT_EQ(a.result(), Result(TRUE, 0xDEAD, 36 + 12 + 1));
   STORAGE_DEVICE_DESCRIPTOR descriptor;
-  std::memcpy(&descriptor, out.data(), 36);
-  EXPECT_EQ(returned, 36u + 12u + 1u);
-  EXPECT_EQ(descriptor.Size, returned);
+  std::memcpy(&descriptor, a.out.data(), 36);
+  EXPECT_EQ(descriptor.Size, 49u);
   EXPECT_EQ(descriptor.VendorIdOffset, 0u);
   EXPECT_EQ(descriptor.BusType, BusTypeSata);
-  EXPECT_STREQ(reinterpret_cast<const char *>(&out[descriptor.ProductIdOffset]), "ST9100821AS");
+  EXPECT_STREQ(reinterpret_cast<const char *>(&a.out[descriptor.ProductIdOffset]), "ST9100821AS");
   // A buffer of the header's size gets the header: the size the whole needs.
-  ASSERT_TRUE(DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out.data(), 8,
-                              &returned, nullptr));
-  EXPECT_EQ(returned, 8u);
+  a = Control(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, 8);
+  EXPECT_EQ(a.result(), Result(TRUE, 0xDEAD, 8));
   STORAGE_DESCRIPTOR_HEADER header;
-  std::memcpy(&header, out.data(), 8);
+  std::memcpy(&header, a.out.data(), 8);
   EXPECT_EQ(header.Size, 49u);
-  EXPECT_FALSE(DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out.data(), 7,
-                               &returned, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  query.PropertyId = StorageAdapterProperty;
-  EXPECT_FALSE(DeviceIoControl(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, out.data(),
-                               64, &returned, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_FUNCTION));
-
-  SCSI_ADDRESS address = {};
-  ASSERT_TRUE(DeviceIoControl(h, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, sizeof address,
-                              &returned, nullptr));
-  EXPECT_EQ(returned, 8u);
+  a = Control(h, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, 8);
+  EXPECT_EQ(a.result(), Result(TRUE, 0xDEAD, 8));
+  SCSI_ADDRESS address;
+  std::memcpy(&address, a.out.data(), 8);
   EXPECT_EQ(address.Length, 8u);
   EXPECT_EQ(address.PathId, 1);
-  EXPECT_FALSE(
-      DeviceIoControl(h, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, &address, 4, &returned, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
-  // A size without its buffer is memory the system cannot reach: refused before the drive.
-  for (DWORD in_size : {1u, 0u}) {
-    SetLastError(0xDEAD);
-    returned = 0xDEAD;
-    EXPECT_FALSE(DeviceIoControl(h, IOCTL_SCSI_GET_ADDRESS, nullptr, in_size,
-                                 in_size != 0 ? &address : nullptr, sizeof address, &returned,
-                                 nullptr));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOACCESS));
-    EXPECT_EQ(returned, 0xDEADu);
-  }
-  // Without rights the SMART request is refused.
+
+  EXPECT_EQ(Control(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, 7).result(),
+            Result(FALSE, ERROR_INSUFFICIENT_BUFFER, 0));
+  query.PropertyId = StorageAdapterProperty;
+  EXPECT_EQ(Control(h, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, 64).result(),
+            Result(FALSE, ERROR_INVALID_FUNCTION, 0));
+  EXPECT_EQ(Control(h, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, 4).result(),
+            Result(FALSE, ERROR_INSUFFICIENT_BUFFER, 0));
+  // A size without its buffer is memory the system cannot reach, an access the drive's rights
+  // do not cover is refused: neither reaches the drive.
+  EXPECT_EQ(Control(h, IOCTL_SCSI_GET_ADDRESS, nullptr, 1, 8).result(),
+            Result(FALSE, ERROR_NOACCESS, 0xDEAD));
+  EXPECT_EQ(Control(h, IOCTL_SCSI_GET_ADDRESS, nullptr, 0, 8, false).result(),
+            Result(FALSE, ERROR_NOACCESS, 0xDEAD));
   SENDCMDINPARAMS in = Request(READ_ATTRIBUTES);
-  std::vector<BYTE> reply(kReplySize);
-  EXPECT_FALSE(DeviceIoControl(h, SMART_RCV_DRIVE_DATA, &in, sizeof in, reply.data(), kReplySize,
-                               &returned, nullptr));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(Control(h, SMART_RCV_DRIVE_DATA, &in, sizeof in, kReplySize).result(),
+            Result(FALSE, ERROR_ACCESS_DENIED, 0xDEAD));
   CloseHandle(h);
 }
 
