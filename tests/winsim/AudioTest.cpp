@@ -170,9 +170,25 @@ class AudioEndpoint : public ::testing::Test {
   winsim::World world;
 };
 
-// A named endpoint gives its friendly name as a wide string; one without a text name an empty
-// value or a number.
-TEST_F(AudioEndpoint, TheFriendlyNameIsAWideStringAnEmptyValueOrANumber) {
+// Without an endpoint, or under a planned fault, the default is not found; there is no capture
+// endpoint. A named endpoint gives its friendly name as a wide string; one without a text name an
+// empty value or a number.
+TEST_F(AudioEndpoint, TheDefaultIsNotFoundWithoutOneOrUnderAFaultAndItsNameIsAWideStringOrNot) {
+  IMMDeviceEnumerator *e = enumerator();
+  IMMDevice *device = reinterpret_cast<IMMDevice *>(1);
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device), E_NOTFOUND);
+  EXPECT_EQ(device, nullptr);
+  winsim::Audio::of(world).set_endpoint("Speakers");
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, &device), E_NOTFOUND);
+  EXPECT_EQ(device, nullptr);
+  world.faults().add({"IMMDeviceEnumerator::GetDefaultAudioEndpoint", "", 1, false, 5});
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device),
+            static_cast<HRESULT>(0x80070005));
+  EXPECT_EQ(device, nullptr);
+  EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device), S_OK);
+  device->Release();
+  e->Release();
+
   winsim::Audio::of(world).set_endpoint("High Definition Audio Device");
   PROPVARIANT value = friendly_name();
   ASSERT_EQ(value.vt, VT_LPWSTR);
@@ -189,25 +205,6 @@ TEST_F(AudioEndpoint, TheFriendlyNameIsAWideStringAnEmptyValueOrANumber) {
   EXPECT_EQ(value.vt, VT_UI4);
   EXPECT_EQ(value.ulVal, 1u);
   EXPECT_EQ(PropVariantClear(&value), S_OK);
-}
-
-// Without an endpoint, or under a planned fault, the default is not found; there is no capture
-// endpoint.
-TEST_F(AudioEndpoint, WithoutAnEndpointOrUnderAFaultTheDefaultIsNotFoundNorACaptureEndpoint) {
-  IMMDeviceEnumerator *e = enumerator();
-  IMMDevice *device = reinterpret_cast<IMMDevice *>(1);
-  EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device), E_NOTFOUND);
-  EXPECT_EQ(device, nullptr);
-  winsim::Audio::of(world).set_endpoint("Speakers");
-  EXPECT_EQ(e->GetDefaultAudioEndpoint(eCapture, eConsole, &device), E_NOTFOUND);
-  EXPECT_EQ(device, nullptr);
-  world.faults().add({"IMMDeviceEnumerator::GetDefaultAudioEndpoint", "", 1, false, 5});
-  EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device),
-            static_cast<HRESULT>(0x80070005));
-  EXPECT_EQ(device, nullptr);
-  EXPECT_EQ(e->GetDefaultAudioEndpoint(eRender, eConsole, &device), S_OK);
-  device->Release();
-  e->Release();
 }
 
 }  // namespace
