@@ -15,7 +15,10 @@ namespace {
 // 2026-03-31 23:59:58 UTC, a Tuesday.
 constexpr std::int64_t kStart = 1775001598;
 
-std::string Text(const SYSTEMTIME &st) {
+// The time GetSystemTime or GetLocalTime reads.
+std::string Now(void(WINAPI *read)(LPSYSTEMTIME)) {
+  SYSTEMTIME st{};
+  read(&st);
   char text[64];
   std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u day %u", st.wYear, st.wMonth,
                 st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, st.wDayOfWeek);
@@ -25,30 +28,12 @@ std::string Text(const SYSTEMTIME &st) {
 TEST(Clock, TheTickCountWrapsAfter32Bits) {
   winsim::World world;
   world.set_tick_base(0xFFFFFF00);
-  DWORD before = GetTickCount();
-  EXPECT_EQ(before, 0xFFFFFF00u);
+  EXPECT_EQ(GetTickCount(), 0xFFFFFF00u);
   Sleep(0x100);
   EXPECT_EQ(GetTickCount(), 0u);
   Sleep(5);
   EXPECT_EQ(GetTickCount(), 5u);
   EXPECT_EQ(GetTickCount64(), 0x100000005ull);
-}
-
-TEST(Clock, SystemAndLocalTimeAndTheRuntimesFollowTheStartTimeAndTheBias) {
-  winsim::World world;
-  world.set_start_time(kStart);
-  world.set_timezone_bias(540);
-  SYSTEMTIME utc{}, local{};
-  GetSystemTime(&utc);
-  GetLocalTime(&local);
-  EXPECT_EQ(Text(utc), "2026-03-31 23:59:58.000 day 2");
-  EXPECT_EQ(Text(local), "2026-04-01 08:59:58.000 day 3");
-  Sleep(2250);
-  GetSystemTime(&utc);
-  EXPECT_EQ(Text(utc), "2026-04-01 00:00:00.250 day 3");
-  world.set_timezone_bias(-300);
-  GetLocalTime(&local);
-  EXPECT_EQ(Text(local), "2026-03-31 19:00:00.250 day 2");
 }
 
 // Calendar fields as "2026-04-01 09:00:00 day 3 of year 90".
@@ -61,13 +46,17 @@ std::string Fields(const struct tm *tm) {
   return text;
 }
 
-// Every clock and calendar function of the C runtime reads the world's clock and time zone,
-// whatever the host's clock and zone are; a time before 1970 has no calendar, as on Windows.
-TEST(Clock, TheRuntimesClockAndCalendarFunctionsReadTheWorldsClockAndZone) {
+// System and local time, and every clock and calendar function of the C runtime, read the
+// world's clock and time zone, whatever the host's clock and zone are; a time before 1970 has no
+// calendar, as on Windows.
+TEST(Clock, SystemAndLocalTimeAndTheRuntimesFunctionsFollowTheStartTimeAndTheBias) {
   winsim::World world;
   world.set_start_time(kStart);
   world.set_timezone_bias(540);
+  EXPECT_EQ(Now(GetSystemTime), "2026-03-31 23:59:58.000 day 2");
+  EXPECT_EQ(Now(GetLocalTime), "2026-04-01 08:59:58.000 day 3");
   Sleep(2250);
+  EXPECT_EQ(Now(GetSystemTime), "2026-04-01 00:00:00.250 day 3");
   const std::time_t now = kStart + 2;
   const std::string local = "2026-04-01 09:00:00 day 3 of year 90 dst 0";
   const std::string utc = "2026-04-01 00:00:00 day 3 of year 90 dst 0";
@@ -83,12 +72,7 @@ TEST(Clock, TheRuntimesClockAndCalendarFunctionsReadTheWorldsClockAndZone) {
   EXPECT_EQ(Fields(gmtime_r(&now, &fields)), utc);
   EXPECT_EQ(std::string(ctime(&now)), "Wed Apr  1 09:00:00 2026\n");
   // mktime reads local fields in the world's zone and brings them into their ranges.
-  fields = {};
-  fields.tm_year = 126;
-  fields.tm_mon = 2;
-  fields.tm_mday = 32;
-  fields.tm_hour = 9;
-  fields.tm_isdst = -1;
+  fields = {.tm_hour = 9, .tm_mday = 32, .tm_mon = 2, .tm_year = 126, .tm_isdst = -1};
   EXPECT_EQ(mktime(&fields), now);
   EXPECT_EQ(Fields(&fields), local);
   fields.tm_hour = 0;
@@ -116,6 +100,8 @@ TEST(Clock, TheRuntimesClockAndCalendarFunctionsReadTheWorldsClockAndZone) {
   errno = 0;
   EXPECT_EQ(clock_gettime(static_cast<clockid_t>(77), &ts), -1);
   EXPECT_EQ(errno, EINVAL);
+  world.set_timezone_bias(-300);
+  EXPECT_EQ(Now(GetLocalTime), "2026-03-31 19:00:00.250 day 2");
 }
 
 }  // namespace
