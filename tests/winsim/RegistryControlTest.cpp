@@ -11,14 +11,24 @@
 namespace {
 
 constexpr const char *kLocked = "SOFTWARE\\Norvane\\Locked";
+const std::string kLockedPath = std::string("HKLM\\") + kLocked;
+
+// Creates or opens `path` under HKLM with `access` and closes it again.
+LSTATUS Create(const std::string &path, REGSAM access, DWORD *disposition = nullptr) {
+  HKEY key = nullptr;
+  LSTATUS status = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, access, nullptr,
+                                   &key, disposition);
+  if (status == ERROR_SUCCESS) RegCloseKey(key);
+  return status;
+}
 
 // A denied key opens for reading only, cannot be deleted and takes no new subkey, while its
 // existing subkeys are not denied themselves; lifting the denial gives write access again.
 TEST(RegistryControl, ADeniedKeyOpensForReadingOnlyUntilTheDenialIsLifted) {
   winsim::World world;
-  world.registry().set_dword(std::string("HKLM\\") + kLocked, "Value", 7);
-  world.registry().create_key(std::string("HKLM\\") + kLocked + "\\Sub");
-  world.registry().deny_full_access(std::string("HKLM\\") + kLocked);
+  world.registry().set_dword(kLockedPath, "Value", 7);
+  world.registry().create_key(kLockedPath + "\\Sub");
+  world.registry().deny_full_access(kLockedPath);
   HKEY key = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLocked, 0, KEY_READ, &key), ERROR_SUCCESS);
   DWORD value = 0, size = sizeof value;
@@ -28,45 +38,34 @@ TEST(RegistryControl, ADeniedKeyOpensForReadingOnlyUntilTheDenialIsLifted) {
   EXPECT_EQ(value, 7u);
   RegCloseKey(key);
 
-  for (REGSAM access : {static_cast<REGSAM>(KEY_ALL_ACCESS), static_cast<REGSAM>(KEY_SET_VALUE),
-                        static_cast<REGSAM>(KEY_WRITE)}) {
+  for (REGSAM access : std::initializer_list<REGSAM>{KEY_ALL_ACCESS, KEY_SET_VALUE, KEY_WRITE}) {
     key = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(0x1234));
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLocked, 0, access, &key), ERROR_ACCESS_DENIED)
         << access;
     EXPECT_EQ(key, nullptr);
   }
-  EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLocked, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &key, nullptr),
-            ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Create(kLocked, KEY_ALL_ACCESS), ERROR_ACCESS_DENIED);
   DWORD disposition = 0;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kLocked, 0, nullptr, 0, KEY_READ, nullptr, &key,
-                            &disposition),
-            ERROR_SUCCESS);
+  EXPECT_EQ(Create(kLocked, KEY_READ, &disposition), ERROR_SUCCESS);
   EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
-  RegCloseKey(key);
-  EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Locked\\New\\Deeper", 0,
-                            nullptr, 0, KEY_READ, nullptr, &key, nullptr),
-            ERROR_ACCESS_DENIED);
-  EXPECT_FALSE(world.registry().key_exists(std::string("HKLM\\") + kLocked + "\\New"));
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Locked\\Sub\\New", 0, nullptr,
-                            0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-            ERROR_SUCCESS);
-  RegCloseKey(key);
+  EXPECT_EQ(Create("SOFTWARE\\Norvane\\Locked\\New\\Deeper", KEY_READ), ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(world.registry().key_exists(kLockedPath + "\\New"));
+  ASSERT_EQ(Create("SOFTWARE\\Norvane\\Locked\\Sub\\New", KEY_ALL_ACCESS), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Locked\\Sub\\New"),
             ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Norvane\\Locked\\Sub"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, kLocked), ERROR_ACCESS_DENIED);
-  EXPECT_TRUE(world.registry().key_exists(std::string("HKLM\\") + kLocked));
+  EXPECT_TRUE(world.registry().key_exists(kLockedPath));
   EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
 
-  world.registry().deny_full_access(std::string("HKLM\\") + kLocked, false);
+  world.registry().deny_full_access(kLockedPath, false);
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kLocked, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
   value = 8;
   EXPECT_EQ(RegSetValueExA(key, "Value", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&value),
                            sizeof value),
             ERROR_SUCCESS);
   RegCloseKey(key);
-  EXPECT_EQ(world.registry().dword(std::string("HKLM\\") + kLocked, "value"), 8u);
+  EXPECT_EQ(world.registry().dword(kLockedPath, "value"), 8u);
 }
 
 void WriteMarker(const char *who) {
