@@ -35,11 +35,13 @@ struct Pair {
   HANDLE theirs;
 };
 
-DWORD WINAPI WaitForOther(LPVOID arg) {
+// Waits for its event and sets the other's, for ever.
+DWORD WINAPI Volley(LPVOID arg) {
   auto *p = static_cast<Pair *>(arg);
-  WaitForSingleObject(p->theirs, INFINITE);
-  SetEvent(p->mine);
-  return 0;
+  for (;;) {
+    WaitForSingleObject(p->mine, INFINITE);
+    SetEvent(p->theirs);
+  }
 }
 
 TEST(Scheduler, TwoThreadsWaitingOnEachOtherAreReportedAsADeadlockNamingBothWaits) {
@@ -47,8 +49,8 @@ TEST(Scheduler, TwoThreadsWaitingOnEachOtherAreReportedAsADeadlockNamingBothWait
   HANDLE a = CreateEventA(nullptr, TRUE, FALSE, "EventA");
   HANDLE b = CreateEventA(nullptr, TRUE, FALSE, "EventB");
   Pair first{a, b}, second{b, a};
-  HANDLE both[] = {CreateThread(nullptr, 0, WaitForOther, &first, 0, nullptr),
-                   CreateThread(nullptr, 0, WaitForOther, &second, 0, nullptr)};
+  HANDLE both[] = {CreateThread(nullptr, 0, Volley, &first, 0, nullptr),
+                   CreateThread(nullptr, 0, Volley, &second, 0, nullptr)};
   const std::string report =
       StopReport(Reason::Deadlock, [&] { WaitForMultipleObjects(2, both, TRUE, INFINITE); });
   for (const char *name : {"EventB", "EventA"}) {
@@ -112,14 +114,6 @@ DWORD WINAPI Spin(LPVOID) {
   for (;;) {
     EnterCriticalSection(&cs);
     LeaveCriticalSection(&cs);
-  }
-}
-
-DWORD WINAPI Volley(LPVOID arg) {
-  auto *p = static_cast<Pair *>(arg);
-  for (;;) {
-    WaitForSingleObject(p->mine, INFINITE);
-    SetEvent(p->theirs);
   }
 }
 
