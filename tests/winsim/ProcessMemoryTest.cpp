@@ -16,10 +16,7 @@
 namespace {
 
 constexpr const char *kCounter = "C:\\Tools\\counter.exe ";
-
-DWORD WINAPI ShortThread(LPVOID) {
-  return 0;
-}
+const LPTHREAD_START_ROUTINE kShortThread = [](LPVOID) -> DWORD { return 0; };
 
 class ProcessMemory : public ::testing::Test {
  protected:
@@ -73,7 +70,7 @@ TEST_F(ProcessMemory, ProcessesLeaveNoImageNoThreadAndNoHandleBehindButAPartOneM
   EXPECT_EQ(world.trace().of_kind("thread.exit").size(), 0u);
   // Threads of one process one after another: each goes when the next one starts.
   for (int i = 0; i < 10; ++i) {
-    HANDLE thread = CreateThread(nullptr, 0, ShortThread, nullptr, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, kShortThread, nullptr, 0, nullptr);
     ASSERT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
     CloseHandle(thread);
   }
@@ -187,16 +184,10 @@ int LeakyMain() {
   return 0;
 }
 
-class HandleLeak : public ::testing::Test {
- protected:
-  HandleLeak() {
-    world.add_program("leaky.exe", &LeakyMain);
-    world.place_program("C:\\Tools\\leaky.exe", "leaky.exe");
-  }
+TEST(HandleLeak, HandlesHeldAtExitAreListedWithTheirObjects) {
   winsim::World world;
-};
-
-TEST_F(HandleLeak, HandlesHeldAtExitAreListedWithTheirObjects) {
+  world.add_program("leaky.exe", &LeakyMain);
+  world.place_program("C:\\Tools\\leaky.exe", "leaky.exe");
   // A pipe end it inherits is not one it opened.
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE read_end = nullptr, write_end = nullptr;

@@ -14,13 +14,8 @@
 
 namespace {
 
-DWORD WINAPI Nothing(LPVOID) {
-  return 0;
-}
-
-unsigned __stdcall NothingEither(void *) {
-  return 0;
-}
+const LPTHREAD_START_ROUTINE kNothing = [](LPVOID) -> DWORD { return 0; };
+unsigned(__stdcall *const kNothingEither)(void *) = [](void *) -> unsigned { return 0; };
 
 // Makes a pipe and passes its ends to `use` with an OVERLAPPED structure.
 int WithPipe(void (*use)(HANDLE read_end, HANDLE write_end, OVERLAPPED *overlapped)) {
@@ -52,12 +47,12 @@ TEST(UnsupportedCall, StopsTheRunWithItsReport) {
        },
        "winsim: unsupported: __cpuid: CPUID leaf 1 is not emulated (pid 12)\n"},
       {[] {
-         CreateThread(nullptr, 0, Nothing, nullptr, CREATE_SUSPENDED, nullptr);
+         CreateThread(nullptr, 0, kNothing, nullptr, CREATE_SUSPENDED, nullptr);
          return 0;
        },
        called + "CreateThread with CREATE_SUSPENDED" + not_simulated},
       {[] {
-         _beginthreadex(nullptr, 0, NothingEither, nullptr, CREATE_SUSPENDED, nullptr);
+         _beginthreadex(nullptr, 0, kNothingEither, nullptr, CREATE_SUSPENDED, nullptr);
          return 0;
        },
        called + "_beginthreadex with CREATE_SUSPENDED" + not_simulated},
@@ -138,7 +133,7 @@ TEST(UnsupportedCall, AnAnswerWinsimCannotTellStopsTheRunAtTheCall) {
        },
        "RegisterDeviceNotificationA for a recipient that is not the caller's service status "
        "handle"},
-      {[] { CreateThread(nullptr, 0, Nothing, nullptr, 1, nullptr); },
+      {[] { CreateThread(nullptr, 0, kNothing, nullptr, 1, nullptr); },
        "CreateThread with creation flags outside CREATE_SUSPENDED and "
        "STACK_SIZE_PARAM_IS_A_RESERVATION"},
       {[] {
