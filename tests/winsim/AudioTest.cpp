@@ -36,8 +36,6 @@ Record tone(std::uint64_t t, const char *via, DWORD freq, DWORD duration) {
   return Record{{"t", t}, {"via", via}, {"freq", freq}, {"duration", duration}};
 }
 
-// ---- PlaySoundA, Beep and the beep device -------------------------------------------------
-
 // A wave file plays for its length, leaving the last error alone, and holds only the thread
 // that plays it; nothing plays without a playable file or an output, or under a planned fault.
 TEST(PlaySound, AWaveFilePlaysForItsLengthOnItsOwnThreadAndNothingPlaysWithoutOne) {
@@ -132,8 +130,6 @@ TEST(BeepDevice, AnEightByteTonePlaysAndEveryOtherWriteOrDeviceFails) {
   EXPECT_EQ(open_beep_device(), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
-
-// ---- COM: the default audio endpoint --------------------------------------------------------
 
 class AudioEndpoint : public ::testing::Test {
  protected:
