@@ -178,17 +178,13 @@ DWORD WINAPI NapThenSet(LPVOID times) {
   return 0;
 }
 
-DWORD WINAPI TwoNaps(LPVOID) {
-  for (int i = 0; i < 2; ++i) {
-    Sleep(30000);
-    Log("naps");
+// Sleeps a minute in `count` naps, logging each.
+DWORD WINAPI Naps(LPVOID count) {
+  const auto naps = reinterpret_cast<ULONG_PTR>(count);
+  for (ULONG_PTR i = 0; i < naps; ++i) {
+    Sleep(static_cast<DWORD>(60000 / naps));
+    Log(naps == 1 ? "nap" : "naps");
   }
-  return 0;
-}
-
-DWORD WINAPI OneNap(LPVOID) {
-  Sleep(60000);
-  Log("nap");
   return 0;
 }
 
@@ -207,9 +203,9 @@ TEST(Scheduler, WhatTheHostFindsAtAVirtualTimeDoesNotDependOnHowItSteppedThere) 
     winsim::World world;
     g_log.clear();
     HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    CreateThread(nullptr, 0, TwoNaps, nullptr, 0, nullptr);
-    CreateThread(nullptr, 0, OneNap, nullptr, 0, nullptr);
-    CreateThread(nullptr, 0, WaitUntilLate, never, 0, nullptr);
+    CloseHandle(Start(Naps, 2));
+    CloseHandle(Start(Naps, 1));
+    CloseHandle(CreateThread(nullptr, 0, WaitUntilLate, never, 0, nullptr));
     for (std::uint64_t step : steps) world.run_for(step);
     EXPECT_EQ(world.now(), 60000u);
     EXPECT_EQ(g_log, (std::vector<std::string>{"naps@30000", "nap@60000", "timed out@60000",
