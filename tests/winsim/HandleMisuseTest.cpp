@@ -2,8 +2,8 @@
 // have open (null, closed, never given out), one of a kind the call does not take, a wait on
 // what cannot be waited on, stops the run as a fault of the program, naming the call, the handle,
 // what it was or is, the thread and the calling function; so does a null pointer where Windows
-// writes a result, and a COM object called after its last Release. What Windows documents as a
-// plain error stays one.
+// writes a result, a critical section used wrongly and a COM object called after its last Release.
+// What Windows documents as a plain error stays one.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -129,6 +129,28 @@ int FormatWithoutPointer() {
   return 0;
 }
 
+CRITICAL_SECTION g_section;
+
+int LeaveNotHeld() {
+  InitializeCriticalSection(&g_section);
+  LeaveCriticalSection(&g_section);
+  return 0;
+}
+
+int DeleteHeld() {
+  InitializeCriticalSection(&g_section);
+  EnterCriticalSection(&g_section);
+  DeleteCriticalSection(&g_section);
+  return 0;
+}
+
+int EnterDeleted() {
+  InitializeCriticalSection(&g_section);
+  DeleteCriticalSection(&g_section);
+  EnterCriticalSection(&g_section);
+  return 0;
+}
+
 IMMDeviceEnumerator *ReleasedEnumerator() {
   const CLSID clsid = {
       0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
@@ -185,7 +207,15 @@ TEST(HandleMisuse, StopsTheRunNamingTheCallTheHandleWhatItIsAndTheCaller) {
       {ReadEvent, "ReadEvent",
        "ReadFile on handle 0x10, event \"Misused\", which is not a file, device, pipe or console "
        "handle"},
-      // Not a handle's misuse, but a pointer's or a COM object's, reported alike.
+      // Not a handle's misuse, but a critical section's (undefined on Windows: a corrupted lock,
+      // a hang later), a pointer's or a COM object's, reported alike.
+      {LeaveNotHeld, "LeaveNotHeld",
+       "LeaveCriticalSection on critical section #1, which it does not hold (no thread holds it)"},
+      {DeleteHeld, "DeleteHeld",
+       "DeleteCriticalSection on critical section #1 while it is in use (thread 16 holds it, 0 "
+       "waiting)"},
+      {EnterDeleted, "EnterDeleted",
+       "EnterCriticalSection on a critical section that is not initialized (never, or deleted)"},
       {ReadWithoutCount, "ReadWithoutCount", "ReadFile with no pointer for its count of bytes"},
       {ReportWithoutData, "ReportWithoutData", "ReportEventA with 4 bytes of data and no data"},
       {NameWithoutBuffer, "NameWithoutBuffer",
