@@ -101,7 +101,6 @@ int SleeperMain() {
   return 0;
 }
 
-// A program in the host's image runs one process at a time unless it keeps no state of its own.
 TEST(HostImagePrograms, ASecondProcessWhileOneRunsStopsTheRunUnlessTheProgramIsStateless) {
   winsim::World world;
   world.add_program("stateless.exe", SleeperMain, winsim::HostImage::Stateless);

@@ -97,8 +97,6 @@ TEST_F(Trace, AProcessIsRecordedFromStartThroughItsOutputToItsExit) {
             std::vector<Record>{Expected(350, pid, tid, "process.exit", {{"code", 3}})});
 }
 
-// An unavailable event-log service refuses event sources; an available one keeps every entry as
-// the program passed it, and the trace shows its text in UTF-8.
 TEST_F(Trace, AnEventLogEntryIsKeptAsPassedAndRecordedInUtf8OnlyWhileTheServiceRuns) {
   world.eventlog().set_available(false);
   SetLastError(0xdeadbeef);

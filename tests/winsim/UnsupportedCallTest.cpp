@@ -110,7 +110,6 @@ TEST(UnsupportedCall, StopsTheRunWithItsReport) {
   }
 }
 
-// Calls whose answer on Windows winsim cannot tell stop the run with the call's own report.
 TEST(UnsupportedCall, AnAnswerWinsimCannotTellStopsTheRunAtTheCall) {
   DEV_BROADCAST_DEVICEINTERFACE_A filter = {sizeof filter, DBT_DEVTYP_DEVICEINTERFACE, 0, {}, {}};
   const struct {
