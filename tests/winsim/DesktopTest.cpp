@@ -28,9 +28,7 @@ TEST(Desktop, AProcesssWindowGoesWithItOutsideWindowsStayAndFindWindowTakesTheOl
   winsim::World world;
   winsim::Desktop &desktop = winsim::Desktop::of(world);
   std::uint32_t outside = desktop.open("Notepad", "memo.txt - Notepad", true);
-  world.add_program("owner.exe", OwnerMain);
-  world.place_program("C:\\owner.exe", "owner.exe");
-  std::uint32_t pid = world.start("C:\\owner.exe");
+  std::uint32_t pid = StartProgram(world, "owner.exe", OwnerMain);
   world.run_for(1000);
   ASSERT_EQ(desktop.windows().size(), 2u);
   EXPECT_EQ(desktop.find("#32770", "Microsoft Windows")->owner_pid, pid);

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
-#include <utility>
 
 #include "Runs.h"
 #include "platform/win32.h"
