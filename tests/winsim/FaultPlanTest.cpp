@@ -79,24 +79,19 @@ TEST_F(FaultPlan, ARuleWithoutAnErrorUsesTheCallsOwnDefaultAndAFailedOpenLeavesN
 }
 
 // A rule that names a program function counts only the calls made from it: its full name or a
-// trailing part after "::", the code of a lambda counting as the function that holds it.
-class CallerRules : public ::testing::Test {
- protected:
-  CallerRules() {
-    world.add_program("counter.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/counter.so"});
-    world.place_program("C:\\Tools\\counter.exe", "counter.exe");
-  }
+// trailing part after "::", the code of a lambda counting as the function that holds it. A name
+// no program has is refused; the sites the programs reach are recorded with their counts.
+TEST(CallerRules, ARuleNamingTheCallerCountsOnlyItsCallsAnUnknownCallerIsRefusedSitesAreCounted) {
+  winsim::World world;
+  world.add_program("counter.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/counter.so"});
+  world.place_program("C:\\Tools\\counter.exe", "counter.exe");
   // The program's lines that report a failed creation.
-  std::string Run() {
+  auto run = [&] {
     std::uint32_t pid = world.start("C:\\Tools\\counter.exe 0 events");
     EXPECT_TRUE(world.wait_exit(pid));
     std::string console = world.console(pid);
     return console.substr(0, console.find("statics of"));
-  }
-  winsim::World world;
-};
-
-TEST_F(CallerRules, ARuleNamingTheCallingFunctionCountsOnlyThatFunctionsCalls) {
+  };
   const std::pair<winsim::Fault, std::string> cases[] = {
       {{"CreateEventA", "", 2, false, 5, "Make"}, "Signals::Make failed 5\n"},
       {{"CreateEventA", "", 1, true, 6, "Signals::Make"},
@@ -110,18 +105,17 @@ TEST_F(CallerRules, ARuleNamingTheCallingFunctionCountsOnlyThatFunctionsCalls) {
     world.faults().clear();
     world.faults().add(rule);
     CloseHandle(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    EXPECT_EQ(Run(), console) << rule.in;
+    EXPECT_EQ(run(), console) << rule.in;
   }
-}
 
-TEST_F(CallerRules, ANameNoProgramHasIsRefusedAndTheReachedSitesAreRecorded) {
   for (const char *name : {"Mak", "Signals::", "Other::Make", "NoSuchFunction"}) {
     EXPECT_THROW(world.faults().add({"CreateEventA", "", 1, false, 5, name}), std::invalid_argument)
         << name;
   }
+  world.faults().clear();
   world.faults().record_sites(true);
   world.faults().add({"CreateEventA", "", 2, false, 5, "Make"});
-  Run();
+  run();
   // Reached and failed calls per site.
   using Counts = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
   Counts counts;
