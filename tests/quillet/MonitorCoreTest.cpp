@@ -95,21 +95,21 @@ TEST_F(MonitorCoreTest, AParameterChangeRunsACycleAtOnceAndRestartsTheInterval) 
 
 class PowerEventTest : public MonitorCoreTest {
  protected:
-  void Power(DWORD type) {
+  // A power event, and `ms` after it.
+  void Power(DWORD type, std::uint64_t ms = 0) {
     EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_POWEREVENT, type), 0u);
+    if (ms > 0) world.run_for(ms);
   }
 };
 
 TEST_F(PowerEventTest, SuspendAndResumeShutTheBoardDownAndBringItUpOnce) {
   StartMonitor(10000);
-  Power(PBT_APMSUSPEND);
-  world.run_for(90200);  // resume at 100.2 s
+  Power(PBT_APMSUSPEND, 90200);  // resume at 100.2 s
   EXPECT_EQ(Board().uninit_calls(), 1);
   EXPECT_FALSE(Board().initialized());
   ArmCycleMarker();
   Power(PBT_APMRESUMESUSPEND);
-  Power(PBT_APMRESUMEAUTOMATIC);  // the resume that follows is not acted on again
-  world.run_for(70000);
+  Power(PBT_APMRESUMEAUTOMATIC, 70000);  // the resume that follows is not acted on again
 
   EXPECT_EQ(Board().init_calls(), 2);
   Records events = Messages();
@@ -122,19 +122,16 @@ TEST_F(PowerEventTest, SuspendAndResumeShutTheBoardDownAndBringItUpOnce) {
 
 TEST_F(PowerEventTest, AnUnattendedWakeAloneEndsTheSuspension) {
   StartMonitor(10000);
-  Power(PBT_APMSUSPEND);
-  world.run_for(20000);
+  Power(PBT_APMSUSPEND, 20000);
   Board().set_init_results({0, -1001});
-  Power(PBT_APMRESUMEAUTOMATIC);
-  world.run_for(1000);
+  Power(PBT_APMRESUMEAUTOMATIC, 1000);
   Records events = Messages();
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[1],
             Message(30000, 1, 0xC0000BB9,
                     "LEDドライバの初期化に失敗しました。ボードがサポートされておりません。"));
   // A resume without a suspend before it does nothing.
-  Power(PBT_APMRESUMESUSPEND);
-  world.run_for(1000);
+  Power(PBT_APMRESUMESUSPEND, 1000);
   EXPECT_EQ(Board().init_calls(), 2);
 }
 
@@ -143,8 +140,7 @@ TEST_F(PowerEventTest, AStopDuringASuspendThatNeverEndsIsHonoured) {
   // and must end at the stop without another pass.
   world.registry().set_dword(kRaidKey, "SRaidInfoEx", 0x8);
   StartMonitor(10000);
-  Power(PBT_APMSUSPEND);
-  world.run_for(10000);
+  Power(PBT_APMSUSPEND, 10000);
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
   ASSERT_TRUE(world.wait_exit(pid_, 10000));
   EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_STOPPED));
@@ -159,10 +155,8 @@ TEST_F(PowerEventTest, AResumeDuringTheBoardStartUpEndsTheAttempts) {
   Board().set_init_results({-1001, 0, -1002});
   ArmCycleMarker();
   StartMonitor(3000);
-  Power(PBT_APMSUSPEND);
-  world.run_for(2000);
-  Power(PBT_APMRESUMESUSPEND);
-  world.run_for(70000);
+  Power(PBT_APMSUSPEND, 2000);
+  Power(PBT_APMRESUMESUSPEND, 70000);
   Records expected = {
       Message(0, 1, 0xC0000BB8,
               "LEDドライバの初期化に失敗しました。ボードがサポートされておりません。"),
@@ -176,8 +170,7 @@ TEST_F(MonitorCoreTest, AStopDuringBoardStartUpCompletesAfterTheAttemptsAndTheFi
   Board().set_init_results({-1001});
   ArmCycleMarker();
   StartMonitor(15000);
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid_));
+  StopAndWait();
   EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{60000});
   // STOP_PENDING from 15 s with a new checkpoint every 5 s (ServiceLifecycleTest); without the
   // board the status LED blinks (hardware warnings): its thread ends with its pass.

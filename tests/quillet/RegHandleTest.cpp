@@ -19,7 +19,7 @@ class RegHandleTest : public ::testing::Test {
   winsim::World world;
 };
 
-TEST_F(RegHandleTest, ReadsWritesAndDeletesADword) {
+TEST_F(RegHandleTest, ReadsWritesAndDeletesADwordAndShortDataReplacesOnlyTheLowBytes) {
   RegHandle reg(HKEY_LOCAL_MACHINE, kKey);
   EXPECT_EQ(reg.SetDword("CheckInterval", 120), 1);
   EXPECT_EQ(world.registry().dword(kFullKey, "CheckInterval"), 120u);
@@ -32,10 +32,7 @@ TEST_F(RegHandleTest, ReadsWritesAndDeletesADword) {
   EXPECT_EQ(reg.DeleteValue("Missing"), 0);
   world.registry().set_dword(kFullKey, "AllOnes", 0xFFFFFFFF);
   EXPECT_EQ(reg.GetDword("AllOnes"), 0xFFFFFFFFu);
-}
-
-TEST_F(RegHandleTest, ShortDataReplacesOnlyTheLowBytesAndLongDataIsAFailure) {
-  RegHandle reg(HKEY_LOCAL_MACHINE, kKey);
+  // Short data replaces only the low bytes of the failure value.
   world.registry().set_value(kFullKey, "OneByte", REG_BINARY, {0x05});
   EXPECT_EQ(reg.GetDword("OneByte"), 0xFFFFFF05u);
   world.registry().set_value(kFullKey, "TwoBytes", REG_BINARY, {0x34, 0x12});

@@ -69,11 +69,8 @@ struct EntryCase {
   const char *arguments;
   std::string console;
   DWORD exit_code;
+  friend void PrintTo(const EntryCase &c, std::ostream *os) { *os << c.name; }
 };
-
-void PrintTo(const EntryCase &c, std::ostream *os) {
-  *os << c.name;
-}
 
 class EntryFailureTest : public ServiceWorld, public ::testing::WithParamInterface<EntryCase> {};
 
@@ -133,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(
         Fails("NoFramework", "GetModuleHandleA", "QuilletMain", 126, false, "-install", "", 1),
         // Not started by the manager: the dispatcher refuses, and the program ends quietly.
         Fails("NoDispatcher", "StartServiceCtrlDispatcherA", "RunAsService", 1063, true, "", "")),
-    [](const ::testing::TestParamInfo<EntryCase> &test) { return test.param.name; });
+    kNameOfRow);
 
 // With a description (the program itself registers none), one that cannot be set is left out.
 TEST_F(SelfInstall, ADescriptionThatCannotBeSetIsLeftOut) {

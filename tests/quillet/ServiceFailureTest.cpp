@@ -123,9 +123,11 @@ TEST_P(FatalFailureTest, WritesOneErrorEventAndEndsWithTheErrorCode) {
 }
 
 // The frame creates ten events of its own (nine control events and the control thread's end
-// event) before the service's five.
+// event) before the service's five. A request passed between the service's threads through an
+// event that cannot be set or reset, and waits that keep failing, would leave a service that no
+// longer answers: fatal.
 INSTANTIATE_TEST_SUITE_P(
-    FrameCalls, FatalFailureTest,
+    Calls, FatalFailureTest,
     ::testing::Values(
         Fatal("HandlerRegistration", "RegisterServiceCtrlHandlerExA", "RegisterHandlers", 1, 5,
               "RegisterServiceCtrlHandler failed: Access is denied.\r\n", {}),
@@ -154,14 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
           c.fault.nth = 2;  // after the one that ends its work
           c.short_run = true;
           return c;
-        }()),
-    kNameOfRow);
-
-// A request passed between the service's threads through an event that cannot be set or
-// reset, and waits that keep failing, would leave a service that no longer answers: fatal.
-INSTANTIATE_TEST_SUITE_P(
-    ServiceCalls, FatalFailureTest,
-    ::testing::Values(
+        }(),
         // The five creations share one failure path: the first, and the named one.
         ServiceEventCase("RunExitEvent", 1), ServiceEventCase("NasCallEvent", 0),
         Invalid("StopEventNotSet", "SetEvent", "OnStop", false, {2, 4, 3}),
@@ -215,11 +210,12 @@ TEST_P(RiddenOutTest, TheServiceRunsOnAndStopsNormally) {
   EXPECT_EQ(cycles, c.cycles);
 }
 
+// The call made from `in` fails with ERROR_INVALID_HANDLE once, or `from` then on.
 RiddenOutCase Once(const char *name, const char *call, const char *in, Steps steps,
                    std::uint64_t stop_at, std::vector<std::uint64_t> stopping,
-                   std::vector<std::uint64_t> cycles) {
+                   std::vector<std::uint64_t> cycles, bool from = false) {
   return {name,
-          {call, "", 1, false, ERROR_INVALID_HANDLE, in},
+          {call, "", 1, from, ERROR_INVALID_HANDLE, in},
           std::move(steps),
           stop_at,
           stopping,
@@ -232,14 +228,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Nobody waits on the mutex.
         Once("NoInstanceMutex", "CreateMutexA", "OnInit", {}, 1000, {1000, 1000}, {0, 1000}),
         // The control events reset themselves: the next parameter change comes through.
-        [] {
-          RiddenOutCase c =
-              Once("ControlEventsResetThemselves", "ResetEvent", "CtrlThreadLoop",
-                   {{1000, SERVICE_CONTROL_PARAMCHANGE}, {2000, SERVICE_CONTROL_PARAMCHANGE}}, 3000,
-                   {3000, 3000}, {0, 1000, 2000, 3000});
-          c.fault.from = true;
-          return c;
-        }(),
+        Once("ControlEventsResetThemselves", "ResetEvent", "CtrlThreadLoop",
+             {{1000, SERVICE_CONTROL_PARAMCHANGE}, {2000, SERVICE_CONTROL_PARAMCHANGE}}, 3000,
+             {3000, 3000}, {0, 1000, 2000, 3000}, true),
         // The stop goes on without the further checkpoints.
         Once("StopWaitFails", "WaitForSingleObject", "OnStop", {}, 1000, {1000, 1000}, {0, 1000}),
         // A failed wait is tried again after a second.
