@@ -198,13 +198,13 @@ DWORD WINAPI AlarmThread(LPVOID) {
   (beep.*play)();
   return 0;
 }
-constexpr auto SystemAlarmThread = AlarmThread<&NASBeep::PlaySystemAlarm>;
-constexpr auto RaidAlarmThread = AlarmThread<&NASBeep::PlayRaidAlarm>;
+constexpr auto PlaySystemAlarmThread = AlarmThread<&NASBeep::PlaySystemAlarm>;
+constexpr auto PlayRaidAlarmThread = AlarmThread<&NASBeep::PlayRaidAlarm>;
 
 TEST_F(NASBeepTest, AnAlarmAskedForDuringAnotherStartsWhenItEnds) {
-  HANDLE system = CreateThread(nullptr, 0, SystemAlarmThread, nullptr, 0, nullptr);
+  HANDLE system = CreateThread(nullptr, 0, PlaySystemAlarmThread, nullptr, 0, nullptr);
   world.run_for(1000);
-  HANDLE raid = CreateThread(nullptr, 0, RaidAlarmThread, nullptr, 0, nullptr);
+  HANDLE raid = CreateThread(nullptr, 0, PlayRaidAlarmThread, nullptr, 0, nullptr);
   EXPECT_EQ(WaitForSingleObject(raid, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
   EXPECT_EQ(world.now(), 3750u + 2700u);
   EXPECT_EQ(sounds(), joined(system_tones("beepdev"), raid_tones("beepdev", 3750)));
@@ -215,7 +215,7 @@ TEST_F(NASBeepTest, AnAlarmAskedForDuringAnotherStartsWhenItEnds) {
   audio().set_endpoint("Speakers (USB Audio Device)");
   add_wave(kNorvaneSystemWave, 5000);
   world.trace().clear();
-  system = CreateThread(nullptr, 0, SystemAlarmThread, nullptr, 0, nullptr);
+  system = CreateThread(nullptr, 0, PlaySystemAlarmThread, nullptr, 0, nullptr);
   world.run_for(10);
   beep.PlayRaidAlarm();
   EXPECT_EQ(sounds(), joined({wave(6450, kNorvaneSystemWave, 5000)}, raid_tones("beepdev", 11450)));
