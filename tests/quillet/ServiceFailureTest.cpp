@@ -254,7 +254,8 @@ class ServiceReportTest : public ServiceWorld {
     pid = StartService();
     EXPECT_TRUE(world.wait_exit(pid, 1000));
     std::vector<std::string> out;
-    for (const auto &e : world.eventlog().entries()) out.push_back(e.strings.at(0));
+    for (const auto &e : world.eventlog().entries())
+      out.insert(out.end(), e.strings.begin(), e.strings.end());
     return out;
   }
 };
