@@ -244,8 +244,7 @@ TEST_F(ServiceLifecycleTest, AFullInstallStartStopRemoveCycleLeaksNoHandle) {
   }
   EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
   EXPECT_FALSE(world.services().exists(kServiceName));
-  Records deleted = {{{"service", "Orvexd"}}};
-  EXPECT_EQ(world.trace().select("svc.delete", {"service"}), deleted);
+  EXPECT_EQ(world.trace().select("svc.delete", {"service"}), (Records{{{"service", "Orvexd"}}}));
 }
 
 // Each run of Quillet.exe is a process of its own: running it again by hand, and "-remove",
