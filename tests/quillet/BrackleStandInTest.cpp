@@ -47,14 +47,12 @@ TEST_F(BrackleStandIn, AFailedReadingLeavesTheCallersValueAlone) {
   EXPECT_EQ(std::tuple(rpm, cpu, system), std::tuple(-5, -5.0, -5.0));
 }
 
-TEST_F(BrackleStandIn, APinTheBoardDoesNotHaveIsRefusedAndNotTraced) {
+TEST_F(BrackleStandIn, APinTheBoardDoesNotHaveAndAFaultedWriteAreRefusedAndNotTraced) {
   EXPECT_EQ(BRKGpio_Write(11, 0), -1001);
   EXPECT_EQ(board().level(11), std::nullopt);
   EXPECT_EQ(board().level(10), std::nullopt);
   EXPECT_TRUE(world.trace().of_kind("gpio").empty());
-}
-
-TEST_F(BrackleStandIn, AFaultedGpioWriteChangesNothing) {
+  // A faulted write changes nothing either.
   EXPECT_EQ(BRKGpio_Write(32, 1), 0);
   world.faults().add({"BRKGpio_Write", "32"});
   EXPECT_EQ(BRKGpio_Write(32, 0), -1);

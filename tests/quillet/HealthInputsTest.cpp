@@ -5,6 +5,7 @@
 // same code, and with the code remembered even when the message could not be written. (Only
 // what is not normal at the service's start has a message: SystemStatusTest; without the board
 // the readings fail: MonitorCoreTest.)
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -14,18 +15,31 @@ namespace quillet_test {
 namespace {
 
 using World = winsim::World;
+using Input = std::function<void(World &)>;
 
-struct InputCase {
-  const char *name;
-  void (*arrange)(World &);
-  const char *values;   // "Name=value ...": the published values
-  const char *message;  // the component's message, "type id text", or nothing
-};
-
-standins::Board &BoardOf(World &w) {
-  return standins::Board::of(w);
+Input CpuTemp(double celsius, std::int32_t result = 0) {
+  return [=](World &w) { standins::Board::of(w).set_cpu_temperature(celsius, result); };
 }
-
+Input Fan(std::int32_t rpm, std::int32_t result = 0) {
+  return [=](World &w) { standins::Board::of(w).set_fan_speed(rpm, result); };
+}
+Input SystemTemp(double celsius, std::int32_t result = 0) {
+  return [=](World &w) { standins::Board::of(w).set_system_temperature(celsius, result); };
+}
+// Disk 1's temperature, current and worst.
+Input HddTemp(std::uint8_t celsius) {
+  return [=](World &w) { winsim::find_smart_disk(w, 1)->set_attribute(194, celsius, celsius); };
+}
+Input Dword(const char *key, const char *name, std::uint32_t value) {
+  return [=](World &w) { w.registry().set_dword(key, name, value); };
+}
+// Both inputs, in this order.
+Input Both(Input first, Input second) {
+  return [=](World &w) {
+    first(w);
+    second(w);
+  };
+}
 // System temperature levels of 50 and 60, the CPU's at 90 and 95.
 void SetApartSystemLevels(World &w) {
   for (auto [name, level] : {std::pair{"CpuTempWarn", 90},
@@ -35,103 +49,99 @@ void SetApartSystemLevels(World &w) {
     w.registry().set_dword(kConfigKey, name, level);
 }
 
+struct InputCase {
+  const char *name;
+  Input input;
+  const char *values;   // "Name=value ...": the published values
+  const char *message;  // the component's message, "type id text", or nothing
+  // The input made normal again at 10 s, by a parameter change, and the component's message then.
+  Input mend = nullptr;
+  const char *recovered = "";
+};
+
 const InputCase kInputCases[] = {
     // At the warning level: ComponentTransitions; the default levels: MonitorConfigTest.
     // 47.9 °C is 47: a warning level of 47 is reached, and the message says 47.
-    {"CpuTempTruncatedTowardZero",
-     [](World &w) {
-       BoardOf(w).set_cpu_temperature(47.9);
-       w.registry().set_dword(kConfigKey, "CpuTempWarn", 47);
-     },
+    {"CpuTempTruncatedTowardZero", Both(CpuTemp(47.9), Dword(kConfigKey, "CpuTempWarn", 47)),
      "CpuTemp=47 CpuTempStatus=11200",
      "2 0x80002BC0 CPU 温度ステータスを「警告」へ移行しました (CPU温度 = 47℃)"},
-    {"CpuTempBelowZeroIsPastEveryLevel", [](World &w) { BoardOf(w).set_cpu_temperature(-5.0); },
-     "CpuTemp=4294967291 CpuTempStatus=11300",
+    {"CpuTempBelowZeroIsPastEveryLevel", CpuTemp(-5.0), "CpuTemp=4294967291 CpuTempStatus=11300",
      "1 0xC0002C24 CPU 温度ステータスを「エラー」へ移行しました (CPU温度 = -5℃)"},
-    {"CpuTempNotSupported", [](World &w) { BoardOf(w).set_cpu_temperature(50.0, -1001); },
+    {"CpuTempNotSupported", CpuTemp(50.0, -1001),
      "CpuTemp=4294967295 CpuTempStatus=11400 SystemStatus=100", ""},
     // No int holds it: a failed reading, not an undefined conversion.
-    {"CpuTempNotANumber",
-     [](World &w) { BoardOf(w).set_cpu_temperature(std::numeric_limits<double>::quiet_NaN()); },
+    {"CpuTempNotANumber", CpuTemp(std::numeric_limits<double>::quiet_NaN()),
      "CpuTemp=4294967295 CpuTempStatus=11600", ""},
-    {"CpuTempJustBelowTheIntRange", [](World &w) { BoardOf(w).set_cpu_temperature(-2147483649.0); },
+    {"CpuTempJustBelowTheIntRange", CpuTemp(-2147483649.0),
      "CpuTemp=4294967295 CpuTempStatus=11600", ""},
-    {"CpuTempJustAboveTheIntRange", [](World &w) { BoardOf(w).set_cpu_temperature(2147483648.0); },
-     "CpuTemp=4294967295 CpuTempStatus=11600", ""},
-    {"FanAtWarning", [](World &w) { BoardOf(w).set_fan_speed(2000); },
-     "CpuFan=2000 CpuFanStatus=12100", ""},
-    {"FanBelowWarning", [](World &w) { BoardOf(w).set_fan_speed(1999); },
-     "CpuFan=1999 CpuFanStatus=12200",
+    {"CpuTempJustAboveTheIntRange", CpuTemp(2147483648.0), "CpuTemp=4294967295 CpuTempStatus=11600",
+     ""},
+    {"FanAtWarning", Fan(2000), "CpuFan=2000 CpuFanStatus=12100", ""},
+    {"FanBelowWarning", Fan(1999), "CpuFan=1999 CpuFanStatus=12200",
      "2 0x80002FA8 CPU ファン回転ステータスを「警告」へ移行しました (CPUファン回転数 = 1999)"},
-    {"FanBelowError", [](World &w) { BoardOf(w).set_fan_speed(99); },
-     "CpuFan=99 CpuFanStatus=12300",
+    {"FanBelowError", Fan(99), "CpuFan=99 CpuFanStatus=12300",
      "1 0xC000300C CPU ファン回転ステータスを「エラー」へ移行しました (CPUファン回転数 = 99)"},
-    {"FanReadAsMinusOne", [](World &w) { BoardOf(w).set_fan_speed(-1); },
-     "CpuFan=4294967295 CpuFanStatus=12300",
+    {"FanReadAsMinusOne", Fan(-1), "CpuFan=4294967295 CpuFanStatus=12300",
      "1 0xC000300C CPU ファン回転ステータスを「エラー」へ移行しました (CPUファン回転数 = -1)"},
-    {"FanHardwareError", [](World &w) { BoardOf(w).set_fan_speed(3000, -1006); },
-     "CpuFan=4294967295 CpuFanStatus=12500 SystemStatus=300",
+    {"FanHardwareError", Fan(3000, -1006), "CpuFan=4294967295 CpuFanStatus=12500 SystemStatus=300",
      "1 0xC000300C CPU ファン回転ステータスを「エラー」へ移行しました (ハードエラー)"},
-    {"SystemTempOtherFailure", [](World &w) { BoardOf(w).set_system_temperature(38.0, -7); },
+    {"SystemTempOtherFailure", SystemTemp(38.0, -7),
      "SystemTemp=4294967295 SystemTempStatus=13600 SystemStatus=200", ""},
     // Each level is read under its own name: below the other levels, only its own is reached.
-    {"CpuTempAtItsOwnErrorLevel",
-     [](World &w) {
-       BoardOf(w).set_cpu_temperature(72.0);
-       w.registry().set_dword(kConfigKey, "CpuTempErr", 70);
-     },
+    {"CpuTempAtItsOwnErrorLevel", Both(CpuTemp(72.0), Dword(kConfigKey, "CpuTempErr", 70)),
      "CpuTemp=72 CpuTempStatus=11300 SystemStatus=300",
      "1 0xC0002C24 CPU 温度ステータスを「エラー」へ移行しました (CPU温度 = 72℃)"},
-    {"CpuTempHardwareError", [](World &w) { BoardOf(w).set_cpu_temperature(50.0, -1006); },
+    {"CpuTempHardwareError", CpuTemp(50.0, -1006),
      "CpuTemp=4294967295 CpuTempStatus=11500 SystemStatus=300",
      "1 0xC0002C24 CPU 温度ステータスを「エラー」へ移行しました (ハードエラー)"},
-    {"FanBelowItsOwnErrorLevel",
-     [](World &w) {
-       BoardOf(w).set_fan_speed(400);
-       w.registry().set_dword(kConfigKey, "CpuFanErr", 500);
-     },
+    {"FanBelowItsOwnErrorLevel", Both(Fan(400), Dword(kConfigKey, "CpuFanErr", 500)),
      "CpuFan=400 CpuFanStatus=12300 SystemStatus=300",
      "1 0xC000300C CPU ファン回転ステータスを「エラー」へ移行しました (CPUファン回転数 = 400)"},
     // The system temperature has levels of its own, apart from the CPU's.
-    {"SystemTempAtItsOwnWarningLevel",
-     [](World &w) {
-       BoardOf(w).set_system_temperature(55.0);
-       SetApartSystemLevels(w);
-     },
+    {"SystemTempAtItsOwnWarningLevel", Both(SetApartSystemLevels, SystemTemp(55.0)),
      "SystemTemp=55 SystemTempStatus=13200 SystemStatus=200",
      "2 0x80003390 システム 温度ステータスを「警告」へ移行しました (システム温度 = 55℃)"},
-    {"SystemTempAtItsOwnErrorLevel",
-     [](World &w) {
-       BoardOf(w).set_system_temperature(60.0);
-       SetApartSystemLevels(w);
-     },
+    {"SystemTempAtItsOwnErrorLevel", Both(SetApartSystemLevels, SystemTemp(60.0)),
      "SystemTemp=60 SystemTempStatus=13300 SystemStatus=300",
      "1 0xC00033F4 システム 温度ステータスを「エラー」へ移行しました (システム温度 = 60℃)"},
-    {"SystemTempHardwareError", [](World &w) { BoardOf(w).set_system_temperature(38.0, -1006); },
+    {"SystemTempHardwareError", SystemTemp(38.0, -1006),
      "SystemTemp=4294967295 SystemTempStatus=13500 SystemStatus=300",
      "1 0xC00033F4 システム 温度ステータスを「エラー」へ移行しました (ハードエラー)"},
-    {"BackupFailed", [](World &w) { w.registry().set_dword(kBackupKey, "BackupStatus", 2); },
-     "BackupStatus=31300", "1 0xC0007A44 バックアップステータスを「エラー」へ移行しました"},
-    {"WarnDriveBit24Only",
-     [](World &w) { w.registry().set_dword(kFreeSpaceKey, "WarnDrive", 0x01000000); },
-     "VolSpaceStatus=32100", ""},
-    {"WarnDriveBit2", [](World &w) { w.registry().set_dword(kFreeSpaceKey, "WarnDrive", 0x4); },
-     "VolSpaceStatus=32200", "2 0x80007DC8 空き容量ステータスを「警告」へ移行しました"},
+    {"SystemTempAtTheDefaultErrorLevel", SystemTemp(85.5),
+     "SystemTemp=85 SystemTempStatus=13300 SystemStatus=300",
+     "1 0xC00033F4 システム 温度ステータスを「エラー」へ移行しました (システム温度 = 85℃)",
+     SystemTemp(30.0),
+     "4 0x4000332C システム 温度ステータスを「正常」へ移行しました (システム温度 = 30℃)"},
+    {"HddTempAtTheDefaultWarningLevel", HddTemp(60), "HDDTemp_1=60 SystemStatus=200",
+     "2 0x800052D0 HDD 温度ステータスを「警告」へ移行しました (HDD1温度 = 60℃)", HddTemp(41),
+     "4 0x4000526C HDD 温度ステータスを「正常」へ移行しました (HDD1温度 = 41℃)"},
+    {"BackupFailed", Dword(kBackupKey, "BackupStatus", 2), "BackupStatus=31300",
+     "1 0xC0007A44 バックアップステータスを「エラー」へ移行しました",
+     Dword(kBackupKey, "BackupStatus", 1),
+     "4 0x4000797C バックアップステータスを「正常」へ移行しました"},
+    {"WarnDriveBit24Only", Dword(kFreeSpaceKey, "WarnDrive", 0x01000000), "VolSpaceStatus=32100",
+     ""},
+    {"WarnDriveBit2", Dword(kFreeSpaceKey, "WarnDrive", 0x4), "VolSpaceStatus=32200",
+     "2 0x80007DC8 空き容量ステータスを「警告」へ移行しました",
+     Dword(kFreeSpaceKey, "WarnDrive", 0),
+     "4 0x40007D64 空き容量ステータスを「正常」へ移行しました"},
 };
 
 class HealthInputTest : public HealthWorld, public ::testing::WithParamInterface<InputCase> {};
 
-TEST_P(HealthInputTest, TheFirstCyclePublishesTheCodeAndWritesTheComponentsMessage) {
-  GetParam().arrange(world);
+TEST_P(HealthInputTest, TheFirstCyclePublishesTheCodeAndEachChangeWritesTheComponentsMessage) {
+  GetParam().input(world);
   StartMonitor();
   EXPECT_EQ(ConfigValues(GetParam().values), GetParam().values);
   EXPECT_EQ(ComponentMessageLines(), GetParam().message);
+  if (GetParam().mend == nullptr) return;
+  world.run_for(10000);
+  GetParam().mend(world);
+  CycleNow();
+  EXPECT_EQ(ComponentMessageLines(10000), GetParam().recovered);
 }
 
-INSTANTIATE_TEST_SUITE_P(Inputs, HealthInputTest, ::testing::ValuesIn(kInputCases),
-                         [](const ::testing::TestParamInfo<InputCase> &test) {
-                           return test.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Inputs, HealthInputTest, ::testing::ValuesIn(kInputCases), kNameOfRow);
 
 class ComponentTransitions : public HealthWorld {};
 
@@ -160,48 +170,6 @@ TEST_F(ComponentTransitions, AReadingCrossingALevelBackAndForthWritesAMessageAtE
   ASSERT_EQ(statuses.size(), 8u);
   EXPECT_EQ(statuses[2], (Record{{"t", 20000}, {"data", 11200}}));  // 84: still a warning
 }
-
-struct RecoveryCase {
-  const char *name;
-  void (*fail)(World &);
-  void (*mend)(World &);
-  const char *message;  // the component's message on its return, "type id text"
-};
-
-void SetDword(World &w, const char *key, const char *name, std::uint32_t value) {
-  w.registry().set_dword(key, name, value);
-}
-
-const RecoveryCase kRecoveries[] = {
-    {"SystemTemp", [](World &w) { BoardOf(w).set_system_temperature(85.5); },
-     [](World &w) { BoardOf(w).set_system_temperature(30.0); },
-     "4 0x4000332C システム 温度ステータスを「正常」へ移行しました (システム温度 = 30℃)"},
-    {"HddTemp", [](World &w) { winsim::find_smart_disk(w, 1)->set_attribute(194, 60, 60); },
-     [](World &w) { winsim::find_smart_disk(w, 1)->set_attribute(194, 41, 41); },
-     "4 0x4000526C HDD 温度ステータスを「正常」へ移行しました (HDD1温度 = 41℃)"},
-    {"Backup", [](World &w) { SetDword(w, kBackupKey, "BackupStatus", 2); },
-     [](World &w) { SetDword(w, kBackupKey, "BackupStatus", 1); },
-     "4 0x4000797C バックアップステータスを「正常」へ移行しました"},
-    {"FreeSpace", [](World &w) { SetDword(w, kFreeSpaceKey, "WarnDrive", 0x4); },
-     [](World &w) { SetDword(w, kFreeSpaceKey, "WarnDrive", 0); },
-     "4 0x40007D64 空き容量ステータスを「正常」へ移行しました"},
-};
-
-class Recovery : public HealthWorld, public ::testing::WithParamInterface<RecoveryCase> {};
-
-TEST_P(Recovery, TheReturnToNormalWritesTheComponentsNormalMessage) {
-  GetParam().fail(world);
-  StartMonitor();
-  world.run_for(10000);
-  GetParam().mend(world);
-  CycleNow();
-  EXPECT_EQ(ComponentMessageLines(10000), GetParam().message);
-}
-
-INSTANTIATE_TEST_SUITE_P(Components, Recovery, ::testing::ValuesIn(kRecoveries),
-                         [](const ::testing::TestParamInfo<RecoveryCase> &test) {
-                           return test.param.name;
-                         });
 
 // The event log refuses the source, or is full: the message is lost and not written again,
 // and the next change has its message.

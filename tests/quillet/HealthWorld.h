@@ -48,15 +48,15 @@ class HealthWorld : public ServiceWorld {
 
   standins::Board &Board() { return standins::Board::of(world); }
 
-  // Starts the service; its first cycle runs at once.
-  void StartMonitor() {
+  // Starts the service, whose first cycle runs at once, and lets `ms` pass.
+  void StartMonitor(std::uint64_t ms = 0) {
     pid_ = StartService();
-    world.run_for(0);
+    world.run_for(ms);
   }
-  // A cycle now, through a parameter-change control.
-  void CycleNow() {
+  // A cycle now, through a parameter-change control, and `ms` after it.
+  void CycleNow(std::uint64_t ms = 0) {
     ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
-    world.run_for(0);
+    world.run_for(ms);
   }
 
   std::optional<std::uint32_t> Config(const char *name) {

@@ -39,8 +39,7 @@ class MonitorCoreTest : public HealthWorld {
 TEST_F(MonitorCoreTest, ABoardThatNeverComesUpIsTriedSixTimesThenTheServiceRunsWithoutIt) {
   Board().set_init_results({-1001, -1002, -5, -1001, -1002, 7});
   ArmCycleMarker();
-  StartMonitor();
-  world.run_for(120001);
+  StartMonitor(120001);
 
   const std::string failed = "LEDドライバの初期化に失敗しました。";
   const std::string unsupported = failed + "ボードがサポートされておりません。";
@@ -71,8 +70,7 @@ TEST_F(MonitorCoreTest, ABoardThatNeverComesUpIsTriedSixTimesThenTheServiceRunsW
 
 // With every component normal at the start, no status message is written.
 TEST_F(MonitorCoreTest, AReadyBoardIsAnnouncedOnceAndDarkenedAtTheStop) {
-  StartMonitor();
-  world.run_for(5000);
+  StartMonitor(5000);
   Records expected = {Message(0, 4, 0x400003E8, "LEDドライバを初期化しました。")};
   EXPECT_EQ(Messages(), expected);
   EXPECT_EQ(Config("SystemStatus"), 100u);
@@ -86,11 +84,9 @@ TEST_F(MonitorCoreTest, AReadyBoardIsAnnouncedOnceAndDarkenedAtTheStop) {
 
 TEST_F(MonitorCoreTest, AParameterChangeRunsACycleAtOnceAndRestartsTheInterval) {
   world.registry().set_dword(kConfigKey, "CheckInterval", 120);
-  StartMonitor();
-  world.run_for(30000);
+  StartMonitor(30000);
   ArmCycleMarker();
-  ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
-  world.run_for(1);
+  CycleNow(1);
   ArmCycleMarker();
   world.run_for(200000);
   // At 30 s the control's cycle; the periodic one a full 120 s later, not at 120 s.
@@ -99,22 +95,21 @@ TEST_F(MonitorCoreTest, AParameterChangeRunsACycleAtOnceAndRestartsTheInterval) 
 
 class PowerEventTest : public MonitorCoreTest {
  protected:
-  void Power(DWORD type) {
+  // A power event, and `ms` after it.
+  void Power(DWORD type, std::uint64_t ms = 0) {
     EXPECT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_POWEREVENT, type), 0u);
+    if (ms > 0) world.run_for(ms);
   }
 };
 
 TEST_F(PowerEventTest, SuspendAndResumeShutTheBoardDownAndBringItUpOnce) {
-  StartMonitor();
-  world.run_for(10000);
-  Power(PBT_APMSUSPEND);
-  world.run_for(90200);  // resume at 100.2 s
+  StartMonitor(10000);
+  Power(PBT_APMSUSPEND, 90200);  // resume at 100.2 s
   EXPECT_EQ(Board().uninit_calls(), 1);
   EXPECT_FALSE(Board().initialized());
   ArmCycleMarker();
   Power(PBT_APMRESUMESUSPEND);
-  Power(PBT_APMRESUMEAUTOMATIC);  // the resume that follows is not acted on again
-  world.run_for(70000);
+  Power(PBT_APMRESUMEAUTOMATIC, 70000);  // the resume that follows is not acted on again
 
   EXPECT_EQ(Board().init_calls(), 2);
   Records events = Messages();
@@ -126,21 +121,17 @@ TEST_F(PowerEventTest, SuspendAndResumeShutTheBoardDownAndBringItUpOnce) {
 }
 
 TEST_F(PowerEventTest, AnUnattendedWakeAloneEndsTheSuspension) {
-  StartMonitor();
-  world.run_for(10000);
-  Power(PBT_APMSUSPEND);
-  world.run_for(20000);
+  StartMonitor(10000);
+  Power(PBT_APMSUSPEND, 20000);
   Board().set_init_results({0, -1001});
-  Power(PBT_APMRESUMEAUTOMATIC);
-  world.run_for(1000);
+  Power(PBT_APMRESUMEAUTOMATIC, 1000);
   Records events = Messages();
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[1],
             Message(30000, 1, 0xC0000BB9,
                     "LEDドライバの初期化に失敗しました。ボードがサポートされておりません。"));
   // A resume without a suspend before it does nothing.
-  Power(PBT_APMRESUMESUSPEND);
-  world.run_for(1000);
+  Power(PBT_APMRESUMESUSPEND, 1000);
   EXPECT_EQ(Board().init_calls(), 2);
 }
 
@@ -148,10 +139,8 @@ TEST_F(PowerEventTest, AStopDuringASuspendThatNeverEndsIsHonoured) {
   // A RAID error keeps the RAID alarm and RAID blink threads running; they sit out the suspend
   // and must end at the stop without another pass.
   world.registry().set_dword(kRaidKey, "SRaidInfoEx", 0x8);
-  StartMonitor();
-  world.run_for(10000);
-  Power(PBT_APMSUSPEND);
-  world.run_for(10000);
+  StartMonitor(10000);
+  Power(PBT_APMSUSPEND, 10000);
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
   ASSERT_TRUE(world.wait_exit(pid_, 10000));
   EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_STOPPED));
@@ -165,12 +154,9 @@ TEST_F(PowerEventTest, AResumeDuringTheBoardStartUpEndsTheAttempts) {
   // neither tries again ("already initialized") nor gives up with the time-out warning.
   Board().set_init_results({-1001, 0, -1002});
   ArmCycleMarker();
-  StartMonitor();
-  world.run_for(3000);
-  Power(PBT_APMSUSPEND);
-  world.run_for(2000);
-  Power(PBT_APMRESUMESUSPEND);
-  world.run_for(70000);
+  StartMonitor(3000);
+  Power(PBT_APMSUSPEND, 2000);
+  Power(PBT_APMRESUMESUSPEND, 70000);
   Records expected = {
       Message(0, 1, 0xC0000BB8,
               "LEDドライバの初期化に失敗しました。ボードがサポートされておりません。"),
@@ -183,10 +169,8 @@ TEST_F(PowerEventTest, AResumeDuringTheBoardStartUpEndsTheAttempts) {
 TEST_F(MonitorCoreTest, AStopDuringBoardStartUpCompletesAfterTheAttemptsAndTheFirstCycle) {
   Board().set_init_results({-1001});
   ArmCycleMarker();
-  StartMonitor();
-  world.run_for(15000);
-  ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
-  ASSERT_TRUE(world.wait_exit(pid_));
+  StartMonitor(15000);
+  StopAndWait();
   EXPECT_EQ(MarkedCycles(), std::vector<std::uint64_t>{60000});
   // STOP_PENDING from 15 s with a new checkpoint every 5 s (ServiceLifecycleTest); without the
   // board the status LED blinks (hardware warnings): its thread ends with its pass.
@@ -198,8 +182,7 @@ TEST_F(MonitorCoreTest, AtTheStopEveryIndicatorThreadEndsBeforeTheLedsGoDarkInOr
   // RAID error with blinking: the RAID alarm, the RAID blink thread and (the system status being
   // an error) the system alarm run.
   world.registry().set_dword(kRaidKey, "SRaidInfoEx", 0x8);
-  StartMonitor();
-  world.run_for(10250);
+  StartMonitor(10250);
   world.trace().clear();
   StopAndWait();
   auto ended = [](std::uint64_t t) { return Record{{"t", t}, {"exit", 0}}; };
@@ -242,8 +225,7 @@ TEST_F(MonitorCoreTest, ASnoozeOfTypeZeroEndsInTheCycleOfItsHourOnly) {
   world.registry().set_dword(kFreeSpaceKey, "WarnDrive", 0x1);
   world.registry().set_dword(kConfigKey, "LedSnoozeTime", kStartHour + 1);
   world.registry().set_dword(kConfigKey, "LedSnoozeType", 0);
-  StartMonitor();
-  world.run_for(3540000);  // 09:59
+  StartMonitor(3540000);  // 09:59
   EXPECT_EQ(world.registry().dword(kConfigKey, "LedSnoozeType"), 0u);
   world.run_for(120000);  // into 10:00
   EXPECT_EQ(world.registry().dword(kConfigKey, "LedSnoozeType"), 0xFFFFFFFFu);

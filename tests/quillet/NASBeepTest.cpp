@@ -30,10 +30,10 @@ Record wave(std::uint64_t t, const char *file, std::uint64_t length) {
   return Record{{"t", t}, {"via", "wave"}, {"file", file}, {"duration", length}};
 }
 
-// Three passes of: pause 100, 1975 Hz for 200, pause 100, 1567 Hz for 500.
-Records raid_tones(const char *via, std::uint64_t start = 0) {
+// Three passes for each alarm of: pause 100, 1975 Hz for 200, pause 100, 1567 Hz for 500.
+Records raid_tones(const char *via, std::uint64_t start = 0, std::uint64_t alarms = 1) {
   Records out;
-  for (std::uint64_t pass = 0; pass < 3; ++pass) {
+  for (std::uint64_t pass = 0; pass < 3 * alarms; ++pass) {
     std::uint64_t base = start + pass * 900;
     out.push_back(tone(base + 100, via, 1975, 200));
     out.push_back(tone(base + 400, via, 1567, 500));
@@ -49,6 +49,11 @@ Records system_tones(const char *via, std::uint64_t start = 0) {
     for (std::uint64_t i = 0; i < 3; ++i) out.push_back(tone(base + i * 100, via, 1975, 50));
   }
   return out;
+}
+
+Records joined(Records first, const Records &then) {
+  first.insert(first.end(), then.begin(), then.end());
+  return first;
 }
 
 class NASBeepTest : public ::testing::Test {
@@ -83,14 +88,12 @@ TEST_F(NASBeepTest, WithoutAnOutputOrWithTheOnBoardOneTheAlarmIsTonesDespiteTheW
   beep.PlayRaidAlarm();  // without an audio output: tones
   EXPECT_EQ(sounds(), raid_tones("beepdev"));
   EXPECT_EQ(world.now(), 2700u);
-  for (const char *name :
-       {"High Definition Audio Device", "スピーカー (High Definition Audio デバイス)"}) {
+  for (auto [name, suitable] : {std::pair{"High Definition Audio Device", false},
+                                {"スピーカー (High Definition Audio デバイス)", false},
+                                {"Speakers (high definition audio)", true},
+                                {"スピーカー (USB オーディオ)", true}}) {
     audio().set_endpoint(name);
-    EXPECT_FALSE(beep.PlayWave(kNorvaneRaidWave)) << name;
-  }
-  for (const char *name : {"Speakers (high definition audio)", "スピーカー (USB オーディオ)"}) {
-    audio().set_endpoint(name);
-    EXPECT_TRUE(beep.PlayWave(kNorvaneRaidWave)) << name;
+    EXPECT_EQ(beep.PlayWave(kNorvaneRaidWave), suitable) << name;
   }
   audio().set_endpoint("Speakers (High Definition Audio Device)");
   world.trace().clear();
@@ -119,36 +122,28 @@ TEST_F(NASBeepTest, AWaveFileMissingOrUnplayableGivesTheTones) {
   world.files().add_file(kNorvaneRaidWave);  // present, but nothing to play
   EXPECT_FALSE(beep.PlayWave(kNorvaneRaidWave));
   beep.PlayRaidAlarm();
-  Records expected = raid_tones("beepdev");
-  for (const Record &r : raid_tones("beepdev", 2700)) expected.push_back(r);
-  EXPECT_EQ(sounds(), expected);
+  EXPECT_EQ(sounds(), raid_tones("beepdev", 0, 2));
 }
 
-TEST_F(NASBeepTest, AFailedEndpointQueryGivesTheTones) {
+// An output whose name cannot be converted might be the on-board one, on which the alarm could
+// go unheard, so the tones sound. COM that the caller entered on the thread stays entered when
+// the alarm could not enter it itself.
+TEST_F(NASBeepTest, AFailedEndpointQueryOrNameConversionGivesTheTonesAndTheCallersComStays) {
   audio().set_endpoint("Speakers (USB Audio Device)");
   add_wave(kNorvaneRaidWave, 1500);
-  for (const char *call : {"CoCreateInstance", "IMMDeviceEnumerator::GetDefaultAudioEndpoint",
-                           "IMMDevice::OpenPropertyStore", "IPropertyStore::GetValue"}) {
+  const winsim::Fault faults[] = {{"CoCreateInstance"},
+                                  {"IMMDeviceEnumerator::GetDefaultAudioEndpoint"},
+                                  {"IMMDevice::OpenPropertyStore"},
+                                  {"IPropertyStore::GetValue"},
+                                  {"WideCharToMultiByte", "", 1},
+                                  {"WideCharToMultiByte", "", 2}};
+  for (const winsim::Fault &fault : faults) {
     world.faults().clear();
-    world.faults().add({call});
-    EXPECT_FALSE(beep.PlayWave(kNorvaneRaidWave)) << call;
+    world.faults().add(fault);
+    EXPECT_FALSE(beep.PlayWave(kNorvaneRaidWave)) << fault.call << " #" << fault.nth;
   }
   world.faults().clear();
   EXPECT_TRUE(beep.PlayWave(kNorvaneRaidWave));
-}
-
-// The output's name cannot be converted: it might be the on-board one, on which the alarm could
-// go unheard, so the tones sound. COM that the caller entered on the thread stays entered when
-// the alarm could not enter it itself.
-TEST_F(NASBeepTest, AnOutputWhoseNameCannotBeConvertedGetsTheTonesAndTheCallersComStays) {
-  audio().set_endpoint("Speakers (USB Audio Device)");
-  add_wave(kNorvaneRaidWave, 1500);
-  for (std::uint32_t nth : {1u, 2u}) {
-    world.faults().clear();
-    world.faults().add({"WideCharToMultiByte", "", nth});
-    EXPECT_FALSE(beep.PlayWave(kNorvaneRaidWave)) << nth;
-  }
-  world.faults().clear();
   ASSERT_EQ(CoInitialize(nullptr), S_OK);
   world.faults().add({"CoInitialize"});
   EXPECT_TRUE(beep.PlayWave(kNorvaneRaidWave));
@@ -171,11 +166,9 @@ TEST_F(NASBeepTest, TheDrovikFolderIsUsedWhileTheTavrelKeyOpensWithFullAccess) {
   beep.PlayRaidAlarm();
   world.registry().delete_tree(kSoundKey);
   beep.PlayRaidAlarm();
-  Records expected = raid_tones("beepdev");
-  for (const Record &r : {wave(2700, kDrovikRaidWave, 2000), wave(4700, kNorvaneRaidWave, 1000),
-                          wave(5700, kNorvaneRaidWave, 1000)})
-    expected.push_back(r);
-  EXPECT_EQ(sounds(), expected);
+  EXPECT_EQ(sounds(), joined(raid_tones("beepdev"),
+                             {wave(2700, kDrovikRaidWave, 2000), wave(4700, kNorvaneRaidWave, 1000),
+                              wave(5700, kNorvaneRaidWave, 1000)}));
 }
 
 // ---- The beep device and Beep -------------------------------------------------------------------
@@ -199,27 +192,22 @@ TEST_F(NASBeepTest, TheDeviceIsOpenedAnewForEveryToneSoOneFailureLosesOnlyThatTo
 
 // ---- One alarm at a time ----------------------------------------------------------------------
 
-DWORD WINAPI SystemAlarmThread(LPVOID) {
+template <void (NASBeep::*play)()>
+DWORD WINAPI AlarmThread(LPVOID) {
   NASBeep beep;
-  beep.PlaySystemAlarm();
+  (beep.*play)();
   return 0;
 }
-
-DWORD WINAPI RaidAlarmThread(LPVOID) {
-  NASBeep beep;
-  beep.PlayRaidAlarm();
-  return 0;
-}
+constexpr auto PlaySystemAlarmThread = AlarmThread<&NASBeep::PlaySystemAlarm>;
+constexpr auto PlayRaidAlarmThread = AlarmThread<&NASBeep::PlayRaidAlarm>;
 
 TEST_F(NASBeepTest, AnAlarmAskedForDuringAnotherStartsWhenItEnds) {
-  HANDLE system = CreateThread(nullptr, 0, SystemAlarmThread, nullptr, 0, nullptr);
+  HANDLE system = CreateThread(nullptr, 0, PlaySystemAlarmThread, nullptr, 0, nullptr);
   world.run_for(1000);
-  HANDLE raid = CreateThread(nullptr, 0, RaidAlarmThread, nullptr, 0, nullptr);
+  HANDLE raid = CreateThread(nullptr, 0, PlayRaidAlarmThread, nullptr, 0, nullptr);
   EXPECT_EQ(WaitForSingleObject(raid, INFINITE), static_cast<DWORD>(WAIT_OBJECT_0));
   EXPECT_EQ(world.now(), 3750u + 2700u);
-  Records expected = system_tones("beepdev");
-  for (const Record &r : raid_tones("beepdev", 3750)) expected.push_back(r);
-  EXPECT_EQ(sounds(), expected);
+  EXPECT_EQ(sounds(), joined(system_tones("beepdev"), raid_tones("beepdev", 3750)));
   EXPECT_EQ(WaitForSingleObject(system, 0), static_cast<DWORD>(WAIT_OBJECT_0));
   CloseHandle(system);
   CloseHandle(raid);
@@ -227,12 +215,10 @@ TEST_F(NASBeepTest, AnAlarmAskedForDuringAnotherStartsWhenItEnds) {
   audio().set_endpoint("Speakers (USB Audio Device)");
   add_wave(kNorvaneSystemWave, 5000);
   world.trace().clear();
-  system = CreateThread(nullptr, 0, SystemAlarmThread, nullptr, 0, nullptr);
+  system = CreateThread(nullptr, 0, PlaySystemAlarmThread, nullptr, 0, nullptr);
   world.run_for(10);
   beep.PlayRaidAlarm();
-  expected = {wave(6450, kNorvaneSystemWave, 5000)};
-  for (const Record &r : raid_tones("beepdev", 11450)) expected.push_back(r);
-  EXPECT_EQ(sounds(), expected);
+  EXPECT_EQ(sounds(), joined({wave(6450, kNorvaneSystemWave, 5000)}, raid_tones("beepdev", 11450)));
   WaitForSingleObject(system, INFINITE);
   CloseHandle(system);
 }

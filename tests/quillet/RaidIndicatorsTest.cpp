@@ -49,8 +49,7 @@ TEST_P(RaidRowTest, TheFirstRowWhoseBitIsSetApplies) {
   world.registry().create_key(kRaidKey);
   world.registry().set_dword(kRaidKey, "RaidStatus", 8);
   if (GetParam().info) SetRaid(*GetParam().info);
-  StartMonitor();
-  world.run_for(5000);
+  StartMonitor(5000);
   EXPECT_EQ(GpioBetween(0, 1100), GetParam().gpio);
   EXPECT_EQ(RaidAlarmStarts(),
             GetParam().alarm ? std::vector<std::uint64_t>{100} : std::vector<std::uint64_t>{});
@@ -88,8 +87,7 @@ class RaidRowChange : public RaidIndicatorsTest, public ::testing::WithParamInte
 
 TEST_P(RaidRowChange, TheNewRowStopsWhatItDoesNotRun) {
   SetRaid(GetParam().from, 1);
-  StartMonitor();
-  world.run_for(10000);
+  StartMonitor(10000);
   SetRaid(GetParam().to, 1);
   CycleNow();
   world.run_until(400000);
@@ -113,8 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(RaidIndicatorsTest, TheErrorRowLightsBothLedsForFourRaidStatesElseBySRaidInfoExBits) {
   SetRaid(0x2, 1);
-  StartMonitor();
-  world.run_for(10);
+  StartMonitor(10);
   auto cycle = [&](DWORD info, DWORD status) {
     SetRaid(info, status);
     EXPECT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
@@ -133,13 +130,11 @@ TEST_F(RaidIndicatorsTest, TheErrorRowLightsBothLedsForFourRaidStatesElseBySRaid
 
 TEST_F(RaidIndicatorsTest, BlinkingInTurnStopsAtThePassEndBeforeTheLedsGoDark) {
   SetRaid(0x4);
-  StartMonitor();
-  world.run_for(1100);
+  StartMonitor(1100);
   // Back to normal in the middle of a pass: the thread ends with the pass, then the LEDs go dark.
   SetRaid(0x1);
   world.run_for(100);
-  ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
-  world.run_for(2000);
+  CycleNow(2000);
   EXPECT_EQ(GpioBetween(1100, 5000),
             (Records{Pin(1500, 32, 0), Pin(1500, 12, 1), Pin(2000, 32, 1), Pin(2000, 12, 0),
                      Pin(2000, 32, 1), Pin(2000, 12, 1)}));
@@ -147,15 +142,12 @@ TEST_F(RaidIndicatorsTest, BlinkingInTurnStopsAtThePassEndBeforeTheLedsGoDark) {
 
 TEST_F(RaidIndicatorsTest, NoRaidBitLeavesRunningThreadsAndAMissingKeyStopsThem) {
   SetRaid(0x8);
-  StartMonitor();
-  world.run_for(10000);
+  StartMonitor(10000);
   SetRaid(0);
-  ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
-  world.run_for(10000);
+  CycleNow(10000);
   EXPECT_TRUE(world.trace().of_kind("thread.exit").empty());  // still blinking and alarming
   world.registry().delete_tree(kRaidKey);
-  ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
-  world.run_for(10000);
+  CycleNow(10000);
   // The RAID alarm and blink threads, and the system alarm that the RAID error had started.
   EXPECT_EQ(world.trace().of_kind("thread.exit").size(), 3u);
   EXPECT_EQ(Level(32), 1);
@@ -164,12 +156,10 @@ TEST_F(RaidIndicatorsTest, NoRaidBitLeavesRunningThreadsAndAMissingKeyStopsThem)
 
 TEST_F(RaidIndicatorsTest, TheRaidAlarmRepeatsAfterThreeHundredAndOneSeconds) {
   SetRaid(0x2);
-  StartMonitor();
-  world.run_for(30000);
+  StartMonitor(30000);
   // The blinking error row starts the alarm too: the running thread goes on, not a new one.
   SetRaid(0x8);
-  ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
-  world.run_for(670000);
+  CycleNow(670000);
   // The pattern lasts 2.7 s, then 301 one-second passes: 303.7 s apart.
   EXPECT_EQ(RaidAlarmStarts(), (std::vector<std::uint64_t>{100, 303800, 607500}));
 }
@@ -177,22 +167,19 @@ TEST_F(RaidIndicatorsTest, TheRaidAlarmRepeatsAfterThreeHundredAndOneSeconds) {
 TEST_F(RaidIndicatorsTest, ASnoozedAlarmSoundsOnceAndResumesAFullIntervalAfterTheSnoozeEnds) {
   world.registry().set_dword(kConfigKey, "LedSnoozeType", 1);
   SetRaid(0x2);
-  StartMonitor();
-  world.run_for(400000);
+  StartMonitor(400000);
   EXPECT_EQ(RaidAlarmStarts(), std::vector<std::uint64_t>{100});
   // The snooze is lifted; the parameter change makes the cycle hand it to the thread, which
   // takes it at its next pass (400.7 s) and counts 301 passes from there.
   world.registry().set_dword(kConfigKey, "LedSnoozeType", 0xFFFFFFFF);
-  ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
-  world.run_for(400000);
+  CycleNow(400000);
   EXPECT_EQ(RaidAlarmStarts(), (std::vector<std::uint64_t>{100, 701800}));
 }
 
 TEST_F(RaidIndicatorsTest, AnIndicatorThreadThatCouldNotBeCreatedIsStartedByTheNextCycle) {
   world.faults().add({"CreateThread", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
   SetRaid(0x2);
-  StartMonitor();
-  world.run_for(70000);
+  StartMonitor(70000);
   EXPECT_EQ(RaidAlarmStarts(), std::vector<std::uint64_t>{60100});
 }
 
@@ -200,13 +187,11 @@ TEST_F(RaidIndicatorsTest, WithoutTheBoardTheAlarmSoundsAndNoLedIsWrittenOrSpunF
   Board().set_init_results({-1001});
   world.set_busy_limit(100000);
   SetRaid(0x2, 8);
-  StartMonitor();
-  world.run_for(65000);
+  StartMonitor(65000);
   EXPECT_EQ(RaidAlarmStarts(), std::vector<std::uint64_t>{60100});  // after the six attempts
   // A blink thread without the board passes its seconds without writing.
   SetRaid(0x100000);
-  ASSERT_EQ(Control(SERVICE_CONTROL_PARAMCHANGE), 0u);
-  world.run_for(120000);
+  CycleNow(120000);
   EXPECT_TRUE(world.trace().of_kind("gpio").empty());
 }
 

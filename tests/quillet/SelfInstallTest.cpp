@@ -69,11 +69,8 @@ struct EntryCase {
   const char *arguments;
   std::string console;
   DWORD exit_code;
+  friend void PrintTo(const EntryCase &c, std::ostream *os) { *os << c.name; }
 };
-
-void PrintTo(const EntryCase &c, std::ostream *os) {
-  *os << c.name;
-}
 
 class EntryFailureTest : public ServiceWorld, public ::testing::WithParamInterface<EntryCase> {};
 
@@ -88,11 +85,13 @@ TEST_P(EntryFailureTest, PrintsTheFailedCallAndLeavesTheServiceAsItWas) {
   EXPECT_EQ(world.trace().of_kind("fault").size(), c.faults.size());
 }
 
-// The call made from `in` fails with `error`; before the run the service is installed or not.
+// The call made from `in` fails with `error`, and the `more` faults; before the run the service
+// is installed or not.
 EntryCase Fails(const char *name, const char *call, const char *in, DWORD error, bool installed,
-                const char *arguments, std::string console, DWORD exit_code = 0) {
-  return {name,     {{call, "", 1, false, error, in}}, installed, arguments, std::move(console),
-          exit_code};
+                const char *arguments, std::string console, DWORD exit_code = 0,
+                std::vector<winsim::Fault> more = {}) {
+  more.insert(more.begin(), winsim::Fault{call, "", 1, false, error, in});
+  return {name, std::move(more), installed, arguments, std::move(console), exit_code};
 }
 
 const std::string kDenied = "OpenSCManager failed: Access is denied.\r\n\n";
@@ -122,18 +121,15 @@ INSTANTIATE_TEST_SUITE_P(
         // An error without system text is printed in hexadecimal without prefix.
         Fails("DeletionRefusedWithoutSystemText", "DeleteService", "RemoveService", 0x1234, true,
               "-remove", "DeleteService failed: Unknown error 1234\n"),
-        [] {
-          EntryCase c = Fails("NoSystemTextFound", "OpenSCManagerA", "InstallService", 5, false,
-                              "-install", "OpenSCManager failed: Unknown error 5\n");
-          c.faults.push_back({"FormatMessageA", "", 1, false, 317, "PrintApiError"});
-          return c;
-        }(),
+        Fails("NoSystemTextFound", "OpenSCManagerA", "InstallService", 5, false, "-install",
+              "OpenSCManager failed: Unknown error 5\n", 0,
+              {{"FormatMessageA", "", 1, false, 317, "PrintApiError"}}),
         // Started by hand it ends quietly with 0 (ServiceLifecycleTest), or with 1 without the
         // framework.
         Fails("NoFramework", "GetModuleHandleA", "QuilletMain", 126, false, "-install", "", 1),
         // Not started by the manager: the dispatcher refuses, and the program ends quietly.
         Fails("NoDispatcher", "StartServiceCtrlDispatcherA", "RunAsService", 1063, true, "", "")),
-    [](const ::testing::TestParamInfo<EntryCase> &test) { return test.param.name; });
+    kNameOfRow);
 
 // With a description (the program itself registers none), one that cannot be set is left out.
 TEST_F(SelfInstall, ADescriptionThatCannotBeSetIsLeftOut) {

@@ -67,6 +67,7 @@ struct FatalCase {
   Steps steps = {};
   DWORD raid = 0;          // "SRaidInfoEx" at the start: 0x8 runs the RAID alarm and blinking
   bool short_run = false;  // the work ends without a stop request
+  friend void PrintTo(const FatalCase &c, std::ostream *os) { *os << c.name; }
 };
 
 // The nth call of `call` made from `in` fails with `error`.
@@ -75,14 +76,15 @@ FatalCase Fatal(const char *name, const char *call, const char *in, std::uint32_
   return {name, {call, "", nth, false, error, in}, text, std::move(states)};
 }
 // The calls of `call` made from `in` fail with ERROR_INVALID_HANDLE, the first one or every
-// one, after the steps.
+// one, after the steps; with "SRaidInfoEx" `raid` at the start.
 FatalCase Invalid(const char *name, const char *call, const char *in, bool every,
-                  std::vector<DWORD> states, Steps steps = {}) {
+                  std::vector<DWORD> states, Steps steps = {}, DWORD raid = 0) {
   return {name,
           {call, "", 1, every, ERROR_INVALID_HANDLE, in},
           call + std::string(kInvalidHandle),
           std::move(states),
-          std::move(steps)};
+          std::move(steps),
+          raid};
 }
 
 // One of the service's own events that cannot be created: the nth creation or, for the named
@@ -93,10 +95,6 @@ FatalCase ServiceEventCase(const char *name, std::uint32_t nth) {
             std::string("CreateEvent Error for ") + name + " failed: Access is denied.\r\n", {2});
   if (nth == 0) c.fault.match = name;
   return c;
-}
-
-void PrintTo(const FatalCase &c, std::ostream *os) {
-  *os << c.name;
 }
 
 class FatalFailureTest : public ServiceFailureTest,
@@ -125,9 +123,11 @@ TEST_P(FatalFailureTest, WritesOneErrorEventAndEndsWithTheErrorCode) {
 }
 
 // The frame creates ten events of its own (nine control events and the control thread's end
-// event) before the service's five.
+// event) before the service's five. A request passed between the service's threads through an
+// event that cannot be set or reset, and waits that keep failing, would leave a service that no
+// longer answers: fatal.
 INSTANTIATE_TEST_SUITE_P(
-    FrameCalls, FatalFailureTest,
+    Calls, FatalFailureTest,
     ::testing::Values(
         Fatal("HandlerRegistration", "RegisterServiceCtrlHandlerExA", "RegisterHandlers", 1, 5,
               "RegisterServiceCtrlHandler failed: Access is denied.\r\n", {}),
@@ -156,14 +156,7 @@ INSTANTIATE_TEST_SUITE_P(
           c.fault.nth = 2;  // after the one that ends its work
           c.short_run = true;
           return c;
-        }()),
-    [](const ::testing::TestParamInfo<FatalCase> &test) { return test.param.name; });
-
-// A request passed between the service's threads through an event that cannot be set or
-// reset, and waits that keep failing, would leave a service that no longer answers: fatal.
-INSTANTIATE_TEST_SUITE_P(
-    ServiceCalls, FatalFailureTest,
-    ::testing::Values(
+        }(),
         // The five creations share one failure path: the first, and the named one.
         ServiceEventCase("RunExitEvent", 1), ServiceEventCase("NasCallEvent", 0),
         Invalid("StopEventNotSet", "SetEvent", "OnStop", false, {2, 4, 3}),
@@ -179,13 +172,9 @@ INSTANTIATE_TEST_SUITE_P(
                 {2, 4}),
         Invalid("SuspendedWaitKeepsFailing", "WaitForSingleObject", "StopRequestedWhileSuspended",
                 true, {2, 4}, kSuspend),
-        [] {
-          FatalCase c = Invalid("IndicatorWaitKeepsFailing", "WaitForSingleObject",
-                                "StopIndicatorThread", true, {2, 4, 3});
-          c.raid = 0x8;
-          return c;
-        }()),
-    [](const ::testing::TestParamInfo<FatalCase> &test) { return test.param.name; });
+        Invalid("IndicatorWaitKeepsFailing", "WaitForSingleObject", "StopIndicatorThread", true,
+                {2, 4, 3}, {}, 0x8)),
+    kNameOfRow);
 
 // ---- Failures the service rides out ------------------------------------------------------------
 
@@ -197,11 +186,8 @@ struct RiddenOutCase {
   std::vector<std::uint64_t> stopping;  // times of STOP_PENDING and STOPPED
   std::vector<std::uint64_t> cycles;    // times the RAID LEDs were darkened: each cycle (no RAID
                                         // information) and the stop
+  friend void PrintTo(const RiddenOutCase &c, std::ostream *os) { *os << c.name; }
 };
-
-void PrintTo(const RiddenOutCase &c, std::ostream *os) {
-  *os << c.name;
-}
 
 class RiddenOutTest : public ServiceFailureTest,
                       public ::testing::WithParamInterface<RiddenOutCase> {};
@@ -224,11 +210,12 @@ TEST_P(RiddenOutTest, TheServiceRunsOnAndStopsNormally) {
   EXPECT_EQ(cycles, c.cycles);
 }
 
+// The call made from `in` fails with ERROR_INVALID_HANDLE once, or `from` then on.
 RiddenOutCase Once(const char *name, const char *call, const char *in, Steps steps,
                    std::uint64_t stop_at, std::vector<std::uint64_t> stopping,
-                   std::vector<std::uint64_t> cycles) {
+                   std::vector<std::uint64_t> cycles, bool from = false) {
   return {name,
-          {call, "", 1, false, ERROR_INVALID_HANDLE, in},
+          {call, "", 1, from, ERROR_INVALID_HANDLE, in},
           std::move(steps),
           stop_at,
           stopping,
@@ -241,14 +228,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Nobody waits on the mutex.
         Once("NoInstanceMutex", "CreateMutexA", "OnInit", {}, 1000, {1000, 1000}, {0, 1000}),
         // The control events reset themselves: the next parameter change comes through.
-        [] {
-          RiddenOutCase c =
-              Once("ControlEventsResetThemselves", "ResetEvent", "CtrlThreadLoop",
-                   {{1000, SERVICE_CONTROL_PARAMCHANGE}, {2000, SERVICE_CONTROL_PARAMCHANGE}}, 3000,
-                   {3000, 3000}, {0, 1000, 2000, 3000});
-          c.fault.from = true;
-          return c;
-        }(),
+        Once("ControlEventsResetThemselves", "ResetEvent", "CtrlThreadLoop",
+             {{1000, SERVICE_CONTROL_PARAMCHANGE}, {2000, SERVICE_CONTROL_PARAMCHANGE}}, 3000,
+             {3000, 3000}, {0, 1000, 2000, 3000}, true),
         // The stop goes on without the further checkpoints.
         Once("StopWaitFails", "WaitForSingleObject", "OnStop", {}, 1000, {1000, 1000}, {0, 1000}),
         // A failed wait is tried again after a second.
@@ -259,22 +241,32 @@ INSTANTIATE_TEST_SUITE_P(
         // The suspended loop's first test fails at 1 s; after its pause it sees the resume.
         Once("SuspendedWaitFailsOnce", "WaitForSingleObject", "StopRequestedWhileSuspended",
              kSuspendResume, 70000, {70000, 70000}, {0, 62000, 70000})),
-    [](const ::testing::TestParamInfo<RiddenOutCase> &test) { return test.param.name; });
+    kNameOfRow);
 
 // ---- The fatal report itself -------------------------------------------------------------------
 
-class ServiceReportTest : public ServiceWorld {};
+class ServiceReportTest : public ServiceWorld {
+ protected:
+  // Starts the service afresh, sets `pid` to its process and returns the texts of the events
+  // it wrote by its end.
+  std::vector<std::string> EventsOfARun(std::uint32_t &pid) {
+    world.eventlog().clear();
+    pid = StartService();
+    EXPECT_TRUE(world.wait_exit(pid, 1000));
+    std::vector<std::string> out;
+    for (const auto &e : world.eventlog().entries())
+      out.insert(out.end(), e.strings.begin(), e.strings.end());
+    return out;
+  }
+};
 
 TEST_F(ServiceReportTest, APendingStatusWithoutCheckpointOrWaitHintIsFatalWithCodeZero) {
   InstallTestService<BadPendingService>();
   for (DWORD checkpoint : {0u, 1u}) {
     BadPendingService::s_dwCheckPoint = checkpoint;
     BadPendingService::s_dwWaitHint = checkpoint == 0 ? 6000 : 0;
-    world.eventlog().clear();
-    std::uint32_t pid = StartService();
-    ASSERT_TRUE(world.wait_exit(pid));
-    ASSERT_EQ(world.eventlog().entries().size(), 1u);
-    EXPECT_EQ(world.eventlog().entries()[0].strings,
+    std::uint32_t pid = 0;
+    EXPECT_EQ(EventsOfARun(pid),
               std::vector<std::string>{
                   "CSvsBase::SetStatus: Pending statuses require a hint and checkpoint\n"});
     EXPECT_EQ(world.exit_code(pid), 0u);
@@ -294,11 +286,8 @@ TEST_F(ServiceReportTest, AMessageLongerThanTheBufferIsCutAfterItsLastWholeChara
   };
   for (const auto &[text, written] : cases) {
     LongErrorService::s_strText = text;
-    world.eventlog().clear();
-    std::uint32_t pid = StartService();
-    ASSERT_TRUE(world.wait_exit(pid));
-    ASSERT_EQ(world.eventlog().entries().size(), 1u);
-    EXPECT_EQ(world.eventlog().entries()[0].strings, std::vector<std::string>{written});
+    std::uint32_t pid = 0;
+    EXPECT_EQ(EventsOfARun(pid), std::vector<std::string>{written});
     EXPECT_EQ(world.exit_code(pid), 0u);
   }
 }
@@ -324,14 +313,10 @@ TEST_F(ServiceReportTest, EachFailedCallOfTheReportStillEndsTheProcess) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.call);
     world.faults().clear();
-    world.eventlog().clear();
     world.faults().add({"RegisterDeviceNotificationA", "", 1, false, 13});
     world.faults().add({c.call, "", 1, false, std::nullopt, "ReportError"});
-    std::uint32_t pid = StartService();
-    ASSERT_TRUE(world.wait_exit(pid, 1000));
-    std::vector<std::string> events;
-    for (const auto &e : world.eventlog().entries()) events.push_back(e.strings.at(0));
-    EXPECT_EQ(events, c.events);
+    std::uint32_t pid = 0;
+    EXPECT_EQ(EventsOfARun(pid), c.events);
     EXPECT_EQ(world.exit_code(pid), 13u);
     EXPECT_EQ(world.exit_path(pid), c.path);
   }

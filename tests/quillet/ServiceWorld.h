@@ -32,6 +32,9 @@ constexpr const char *kFreeSpaceKey =
 constexpr const char *kTempCheckKey =
     "HKLM\\SOFTWARE\\Wow6432Node\\Norvane\\Applications\\NorvaneNas\\THERMSCN";
 
+// Names each row of a parameterized test after the row's `name`.
+inline constexpr auto kNameOfRow = [](const auto &row) { return std::string(row.param.name); };
+
 class ServiceWorld : public ::testing::Test {
  protected:
   ServiceWorld() {

@@ -60,8 +60,7 @@ TEST_F(SystemStatus, ACycleWritesTheReadingsTheSixStatusValuesAndTheMessagesInOr
 // that finds a component in error (301 s; not 605.75 s).
 TEST_F(SystemStatus, ARaidBlinkMakesAnErrorAndTheAlarmSoundsOnlyForAComponentsError) {
   SetRaid(0x100000);
-  StartMonitor();
-  world.run_for(100000);
+  StartMonitor(100000);
   SetBackup(2);
   world.run_for(300000);
   SetBackup(1);
@@ -81,15 +80,12 @@ TEST_F(SystemStatus, ARaidBlinkMakesAnErrorAndTheAlarmSoundsOnlyForAComponentsEr
 TEST_F(SystemStatus, EachStatusHasItsLedAndAlarm) {
   world.registry().set_dword(kConfigKey, "LedSnoozeType", 1);
   SetWarnDrive(0x1);
-  StartMonitor();
-  world.run_for(10000);
+  StartMonitor(10000);
   SetBackup(2);
-  CycleNow();
-  world.run_for(10000);
+  CycleNow(10000);
   SetBackup(1);
   SetWarnDrive(0);
-  CycleNow();
-  world.run_for(130000);
+  CycleNow(130000);
 
   // Blinking from the blink thread; at the error its pass ends (11 s) before the LED is lit;
   // at normal the alarm's pass ends (20.75 s) before the LED goes dark, then every cycle.
@@ -116,8 +112,7 @@ TEST_F(SystemStatus, EachStatusHasItsLedAndAlarm) {
 // rather than an old one going on at its own pace.
 TEST_F(SystemStatus, FromErrorToWarningTheAlarmStopsAndANewErrorSoundsAtOnce) {
   SetBackup(2);
-  StartMonitor();
-  world.run_for(10000);
+  StartMonitor(10000);
   SetBackup(1);
   SetWarnDrive(0x1);
   CycleNow();
@@ -132,23 +127,19 @@ TEST_F(SystemStatus, FromErrorToWarningTheAlarmStopsAndANewErrorSoundsAtOnce) {
 // (dark) comes before the LED is lit for the error, not after.
 TEST_F(SystemStatus, AFailedWaitForTheBlinkThreadIsTriedAgainBeforeTheLedIsLit) {
   SetWarnDrive(0x1);
-  StartMonitor();
-  world.run_for(10250);
+  StartMonitor(10250);
   world.faults().add({"WaitForSingleObject", "", 1, false, 6, "StopIndicatorThread"});
   SetBackup(2);
-  CycleNow();
-  world.run_for(2000);
+  CycleNow(2000);
   EXPECT_EQ(StatusLed(10250), (Records{Led(10500, 0), Led(11000, 1), Led(11250, 0)}));
 }
 
 TEST_F(SystemStatus, WithoutTheConfigurationKeyTheLedIsDarkAndTheAlarmStops) {
   SetBackup(2);
-  StartMonitor();
-  world.run_for(10000);
+  StartMonitor(10000);
   world.registry().delete_tree(kConfigKey);
   std::size_t messages = Messages().size();
-  CycleNow();
-  world.run_for(70000);
+  CycleNow(70000);
   // The alarm ends its pass (10.75 s), then the LED goes dark; so at the next cycle.
   EXPECT_EQ(StatusLed(5000), (Records{Led(10750, 1), Led(70750, 1)}));
   EXPECT_EQ(world.trace().of_kind("thread.exit").size(), 1u);
