@@ -1,6 +1,6 @@
 // Every exit code of QORASetup.exe from a real cause, and Install on media and machines that
 // differ, with the exact console output of the run ("Debug" on unless the row says otherwise).
-#include "SetupWorld.h"
+#include "InstallerWorld.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
 

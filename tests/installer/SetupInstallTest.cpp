@@ -3,7 +3,7 @@
 #include <map>
 
 #include "../WorldSeed.h"
-#include "SetupWorld.h"
+#include "InstallerWorld.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
 

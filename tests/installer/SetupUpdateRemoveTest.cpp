@@ -2,7 +2,7 @@
 #include <set>
 #include <sstream>
 
-#include "SetupWorld.h"
+#include "InstallerWorld.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
 
