@@ -61,6 +61,10 @@ constexpr const char *kMedia = "C:\\Media";
 constexpr const char *kDriverKey = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\truecrypt";
 constexpr const char *kRunKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr const char *kInstallFolder = "C:\\Program Files\\Pellam\\QORA";
+constexpr const char *kVersionKey = "HKCU\\Software\\QORA";
+// The disk class, whose "LowerFilters" show a predecessor.
+constexpr const char *kClassKey =
+    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}";
 
 class SetupWorld : public InstallerWorld {
  public:
