@@ -31,25 +31,33 @@ const std::vector<std::string> &RemovalList() {
   return list;
 }
 
-// The deletion lines of the removal list for a machine where the files of `present` exist.
-std::string DeletionLines(const std::set<std::string> &present) {
+// The deletion lines of the removal list for a machine where the files of `present` exist; where
+// the install folder is gone, its paths fail with 3.
+std::string DeletionLines(const std::set<std::string> &present, bool folder_gone = false) {
   std::string text;
-  for (const std::string &path : RemovalList())
+  for (const std::string &path : RemovalList()) {
+    const char *error = folder_gone && path.rfind(kInstallFolder, 0) == 0 ? "3" : "2";
     text += present.count(path) ? "deleted " + path + ".\n"
-                                : "DeleteFile " + path + " failed error=0x00000002)\n";
+                                : "DeleteFile " + path + " failed error=0x0000000" + error + ")\n";
+  }
   return text;
 }
 
 // What Install leaves: the table's files and the driver.
 std::set<std::string> InstalledFiles() {
-  std::set<std::string> present(RemovalList().begin(), RemovalList().end());
-  for (const char *absent :
-       {"Nettle.chm", "truecrypt.sys", "mirtResource", "Cindle.dll", "Microsoft.VC90.MFC.manifest",
-        "Microsoft.VC90.CRT.manifest", "mfc90.dll", "mfc90u.dll", "mfcm90.dll", "mfcm90u.dll",
-        "msvcm90.dll", "msvcp90.dll", "msvcr90.dll"})
-    present.erase(std::string(kInstallFolder) + "\\" + absent);
-  present.erase(kSystemResource);
+  std::set<std::string> present = {std::string(kInstallFolder) + "\\truecrypt-x64.sys"};
+  for (const Record &copy : SetupWorld::TableCopies(1, 16)) present.insert(copy["to"]);
   return present;
+}
+
+// The deletion lines of the suite's logs where none is there: the error of each.
+std::string LogLines(const char *error) {
+  std::string logs;
+  for (const char *log : {"Yarrow1.log", "Yarrow2.log", "Tressel1.log", "Tressel2.log",
+                          "Brimwell1.log", "Brimwell2.log", "logmark"})
+    logs +=
+        "DeleteFile " + std::string(kInstallFolder) + "\\" + log + " failed error=" + error + ")\n";
+  return logs;
 }
 
 class SetupOnInstalled : public SetupWorld {
@@ -77,7 +85,7 @@ TEST_F(SetupOnInstalled, UpdateWithoutAResourceToleratesTheFailedRestore) {
                      {{"path", "C:\\Program Files\\Pellam"}, {"error", 0}},
                      {{"path", "C:\\Program Files\\QORATmp"}, {"error", 0}}}));
   EXPECT_TRUE(Installed("Yarrow.exe"));
-  EXPECT_EQ(world.registry().string("HKCU\\Software\\QORA", "Version"), "1.06.00");
+  EXPECT_EQ(world.registry().string(kVersionKey, "Version"), "1.06.00");
   // The driver's and the notifier's entries stay as Install made them, untouched.
   for (const char *kind : {"reg.set", "reg.delete"})
     for (const Record &r : Files(kind, {"key"}))
@@ -120,19 +128,14 @@ TEST_F(SetupOnInstalled, UpdateWithoutTheServiceReplacesTheFilesAndFailsWith8) {
 
 TEST_F(SetupOnInstalled, RemoveDeletesFilesServiceAndEntries) {
   std::uint32_t pid = RunSetup("Remove bWinXP \\Driver Debug");
-  std::set<std::string> present = InstalledFiles();
-  std::string logs;
-  for (const char *log : {"Yarrow1.log", "Yarrow2.log", "Tressel1.log", "Tressel2.log",
-                          "Brimwell1.log", "Brimwell2.log", "logmark"})
-    logs +=
-        "DeleteFile " + std::string(kInstallFolder) + "\\" + log + " failed error=0x00000002)\n";
-  EXPECT_EQ(world.console(pid), kStopped + DeletionLines(present) + logs + "ExitCode = 0\n");
+  EXPECT_EQ(world.console(pid),
+            kStopped + DeletionLines(InstalledFiles()) + LogLines("0x00000002") + "ExitCode = 0\n");
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_EQ(world.trace().select("process.start", {"cmdline"})[1],
             (Record{{"cmdline", " -remove"}}));
   EXPECT_EQ(Files("svc.delete", {"service"}), (Records{{{"service", kServiceName}}}));
   EXPECT_FALSE(world.files().exists("C:\\Program Files\\Pellam"));
-  EXPECT_FALSE(world.registry().key_exists("HKCU\\Software\\QORA"));
+  EXPECT_FALSE(world.registry().key_exists(kVersionKey));
   EXPECT_FALSE(world.registry().key_exists(kDriverKey));
   EXPECT_FALSE(world.registry().value(kRunKey, "qora_init"));
   EXPECT_TRUE(RebootDeletes().empty());
@@ -159,13 +162,6 @@ void RemoveTree(winsim::FileSystem &files, const std::string &folder) {
 // not found) and is passed over like a file that is not there (2), so the next restart does not
 // delete the files an update copies anew.
 TEST_F(SetupOnInstalled, OverAMissingInstallFolderNothingIsMarkedForDeletionAtRestart) {
-  const std::string cindle = "C:\\Windows\\System32\\Cindle.dll";
-  std::string deletions;
-  for (const std::string &path : RemovalList())
-    deletions += path == cindle ? "deleted " + path + ".\n"
-                                : "DeleteFile " + path + " failed error=0x0000000" +
-                                      (path.rfind(kInstallFolder, 0) == 0 ? "3" : "2") + ")\n";
-
   RemoveTree(world.files(), "C:\\Program Files\\Pellam");
   std::uint32_t update = RunSetup("Update bWinXP \\Driver Debug");
   EXPECT_EQ(world.exit_code(update), 0u);
@@ -175,12 +171,9 @@ TEST_F(SetupOnInstalled, OverAMissingInstallFolderNothingIsMarkedForDeletionAtRe
   RemoveTree(world.files(), "C:\\Program Files\\Pellam");
   world.trace().clear();
   std::uint32_t remove = RunSetup("Remove bWinXP \\Driver Debug");
-  std::string logs;
-  for (const char *log : {"Yarrow1.log", "Yarrow2.log", "Tressel1.log", "Tressel2.log",
-                          "Brimwell1.log", "Brimwell2.log", "logmark"})
-    logs +=
-        "DeleteFile " + std::string(kInstallFolder) + "\\" + log + " failed error=0x00000003)\n";
-  EXPECT_EQ(world.console(remove), kStopped + deletions + logs + "ExitCode = 0\n");
+  EXPECT_EQ(world.console(remove), kStopped +
+                                       DeletionLines({"C:\\Windows\\System32\\Cindle.dll"}, true) +
+                                       LogLines("0x00000003") + "ExitCode = 0\n");
   EXPECT_EQ(world.exit_code(remove), 0u);
   EXPECT_EQ(RebootDeletes(), Records{});
 }
