@@ -2,8 +2,6 @@
 
 #include "installer/DebugOutput.h"
 #include "installer/suite_service.h"
-#include "media/InstallationMedia.h"
-#include "winsim/FileSystem.h"
 #include "winsim/Services.h"
 
 namespace installer_test {
@@ -70,10 +68,6 @@ InstallerWorld::InstallerWorld() {
   world.place_program("C:\\steps.exe", "steps.exe");
 }
 
-void InstallerWorld::RegisterSuite() {
-  world.services().install(kServiceName, kServiceName, std::string("\"") + kYarrowPath + "\"", 3);
-}
-
 void InstallerWorld::StartSuiteFromHost() {
   ASSERT_EQ(WithService(SERVICE_START, [](SC_HANDLE s) { return StartServiceA(s, 0, nullptr); }),
             0u);
@@ -88,33 +82,9 @@ DWORD InstallerWorld::StopSuiteFromHost() {
   });
 }
 
-std::uint32_t InstallerWorld::RunStep(const std::string &arguments, std::uint64_t limit_ms) {
-  std::uint32_t pid = world.start("C:\\steps.exe " + arguments);
-  EXPECT_TRUE(world.wait_exit(pid, limit_ms)) << "steps.exe " << arguments << " did not end";
-  return pid;
-}
-
-Records InstallerWorld::Output(std::uint32_t pid) {
-  Records out;
-  for (const auto &r : world.trace().of_kind("stdout"))
-    if (r["pid"] == pid) out.push_back({{"t", r["t"]}, {"text", r["text"]}});
-  return out;
-}
-
 SetupWorld::SetupWorld() {
   for (const char *path : {kYarrowPath, kInstallFolder, "C:\\Program Files\\Pellam"})
     world.files().remove(path);
-}
-
-void SetupWorld::LayOutMedia(const std::vector<std::string> &without) {
-  standin::lay_out_media(world, kMedia, without);
-}
-
-std::uint32_t SetupWorld::RunSetup(const std::string &arguments, const std::string &program,
-                                   const std::string &folder) {
-  std::uint32_t pid = world.start("\"" + folder + "\\" + program + "\" " + arguments);
-  EXPECT_TRUE(world.wait_exit(pid, 3600000)) << program << " " << arguments << " did not end";
-  return pid;
 }
 
 std::string SetupWorld::CopyLines(int first, int last, const std::string &media) {
@@ -132,14 +102,6 @@ Records SetupWorld::TableCopies(int first, int last, const std::string &media) {
                    {"to", std::string("C:") + kRows[i - 1].destination},
                    {"error", 0}});
   return out;
-}
-
-Records SetupWorld::Files(const char *kind, const std::vector<std::string> &fields) {
-  return world.trace().select(kind, fields);
-}
-
-bool SetupWorld::Installed(const std::string &file) {
-  return world.files().exists(std::string(kInstallFolder) + "\\" + file);
 }
 
 }  // namespace installer_test

@@ -13,7 +13,10 @@
 #include <vector>
 
 #include "../WorldSeed.h"
+#include "media/InstallationMedia.h"
 #include "platform/win32.h"
+#include "winsim/FileSystem.h"
+#include "winsim/Services.h"
 #include "winsim/World.h"
 #include "yarrow/sim/YarrowStandIn.h"
 
@@ -43,16 +46,26 @@ class InstallerWorld : public ::testing::Test {
 
   standin::YarrowSettings &Suite() { return world.part<standin::YarrowSettings>(); }
   // Registers "QORAService" for the stand-in, as its " -install" run does.
-  void RegisterSuite();
+  void RegisterSuite() {
+    world.services().install(kServiceName, kServiceName, std::string("\"") + kYarrowPath + "\"", 3);
+  }
   // Starts the service from the host and lets its start-up finish.
   void StartSuiteFromHost();
   // Sends the stop control from the host; returns 0 or the error.
   DWORD StopSuiteFromHost();
 
-  // Runs "steps.exe <arguments>" to its end (at most `limit_ms` of virtual time).
-  std::uint32_t RunStep(const std::string &arguments, std::uint64_t limit_ms = 600000);
+  std::uint32_t RunStep(const std::string &arguments) {
+    std::uint32_t pid = world.start("C:\\steps.exe " + arguments);
+    EXPECT_TRUE(world.wait_exit(pid, 600000)) << "steps.exe " << arguments << " did not end";
+    return pid;
+  }
   // The process's "stdout" records reduced to time and text.
-  Records Output(std::uint32_t pid);
+  Records Output(std::uint32_t pid) {
+    Records out;
+    for (const auto &r : world.trace().of_kind("stdout"))
+      if (r["pid"] == pid) out.push_back({{"t", r["t"]}, {"text", r["text"]}});
+    return out;
+  }
 
   winsim::World world;
 };
@@ -71,18 +84,27 @@ class SetupWorld : public InstallerWorld {
   // A machine without the suite: the installed stand-in of the base fixture goes.
   SetupWorld();
   // Lays out the media, less the files named (relative to the media folder).
-  void LayOutMedia(const std::vector<std::string> &without = {});
-  // Runs "<folder>\<program> <arguments>" to its end; returns its pid.
+  void LayOutMedia(const std::vector<std::string> &without = {}) {
+    standin::lay_out_media(world, kMedia, without);
+  }
   std::uint32_t RunSetup(const std::string &arguments, const std::string &program = "QORASetup.exe",
-                         const std::string &folder = kMedia);
+                         const std::string &folder = kMedia) {
+    std::uint32_t pid = world.start("\"" + folder + "\\" + program + "\" " + arguments);
+    EXPECT_TRUE(world.wait_exit(pid, 3600000)) << program << " " << arguments << " did not end";
+    return pid;
+  }
   // The copy lines the installer prints for rows `first` to `last` (1-based) of the file table,
   // each copied from `media` without error.
   static std::string CopyLines(int first, int last, const std::string &media = kMedia);
   // The file.copy records of rows `first` to `last`, copied from `media` without error.
   static Records TableCopies(int first, int last, const std::string &media = kMedia);
   // What the trace shows of `kind` (file.copy, file.delete, dir.create, ...) with `fields`.
-  Records Files(const char *kind, const std::vector<std::string> &fields);
-  bool Installed(const std::string &file);
+  Records Files(const char *kind, const std::vector<std::string> &fields) {
+    return world.trace().select(kind, fields);
+  }
+  bool Installed(const std::string &file) {
+    return world.files().exists(std::string(kInstallFolder) + "\\" + file);
+  }
 };
 
 // The usage text.
