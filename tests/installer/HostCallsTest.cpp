@@ -129,25 +129,15 @@ TEST_F(RegistryEntries, ARefusedDeletionLeavesItsEntryAndTheOthersStillGo) {
   const Record version_key = {{"key", kVersionKey}};
   const struct {
     const char *name;
-    winsim::Fault fault;
+    const char *call, *match;  // refused with ERROR_ACCESS_DENIED
     Records deleted;
   } cases[] = {
-      {"DriverKey",
-       {"RegDeleteKeyW", "truecrypt", 1, false, ERROR_ACCESS_DENIED},
-       {run_value, version_value, version_key}},
-      {"RunKeyNotOpened",
-       {"RegOpenKeyExW", "Run", 1, false, ERROR_ACCESS_DENIED},
-       {driver_key, version_value, version_key}},
-      {"RunValue",
-       {"RegDeleteValueW", "qora_init", 1, false, ERROR_ACCESS_DENIED},
-       {driver_key, version_value, version_key}},
+      {"DriverKey", "RegDeleteKeyW", "truecrypt", {run_value, version_value, version_key}},
+      {"RunKeyNotOpened", "RegOpenKeyExW", "Run", {driver_key, version_value, version_key}},
+      {"RunValue", "RegDeleteValueW", "qora_init", {driver_key, version_value, version_key}},
       // The key goes with its value.
-      {"VersionValue",
-       {"RegDeleteValueW", "Software\\QORA", 1, false, ERROR_ACCESS_DENIED},
-       {driver_key, run_value, version_key}},
-      {"VersionKey",
-       {"RegDeleteKeyW", "Software\\QORA", 1, false, ERROR_ACCESS_DENIED},
-       {driver_key, run_value, version_value}},
+      {"VersionValue", "RegDeleteValueW", "Software\\QORA", {driver_key, run_value, version_key}},
+      {"VersionKey", "RegDeleteKeyW", "Software\\QORA", {driver_key, run_value, version_value}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -155,7 +145,7 @@ TEST_F(RegistryEntries, ARefusedDeletionLeavesItsEntryAndTheOthersStillGo) {
     ASSERT_TRUE(WriteVersionValue());
     world.trace().clear();
     world.faults().clear();
-    world.faults().add(c.fault);
+    world.faults().add({c.call, c.match, 1, false, ERROR_ACCESS_DENIED});
     RemoveDriverRegistration();
     EXPECT_TRUE(DeleteVersionKey());
     EXPECT_EQ(Changes("reg.delete"), c.deleted);
