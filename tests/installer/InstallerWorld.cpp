@@ -34,6 +34,30 @@ DWORD WithService(DWORD access, BOOL (*action)(SC_HANDLE)) {
   return error;
 }
 
+// The file table: the media file under "AP\" and the installed path on the system drive.
+struct Row {
+  const char *source;
+  const char *destination;
+};
+constexpr Row kRows[16] = {
+    {"X64\\mfc140chs.dll", "\\Program Files\\Pellam\\QORA\\mfc140chs.dll"},
+    {"X64\\mfc140u.dll", "\\Program Files\\Pellam\\QORA\\mfc140u.dll"},
+    {"X64\\msvcp140.dll", "\\Program Files\\Pellam\\QORA\\msvcp140.dll"},
+    {"X64\\vcruntime140.dll", "\\Program Files\\Pellam\\QORA\\vcruntime140.dll"},
+    {"X64\\Brimwell.exe", "\\Program Files\\Pellam\\QORA\\Brimwell.exe"},
+    {"Language\\Sorrel_JP.ini", "\\Program Files\\Pellam\\QORA\\Sorrel.ini"},
+    {"Language\\Hesper.chm", "\\Program Files\\Pellam\\QORA\\Hesper.chm"},
+    {"X64\\Kelpie.dll", "\\Program Files\\Pellam\\QORA\\Kelpie.dll"},
+    {"X64\\Palmo.dll", "\\Program Files\\Pellam\\QORA\\Palmo.dll"},
+    {"X64\\Tressel.exe", "\\Program Files\\Pellam\\QORA\\Tressel.exe"},
+    {"X64\\Hollin.dll", "\\Program Files\\Pellam\\QORA\\Hollin.dll"},
+    {"X64\\Brayle.dll", "\\Program Files\\Pellam\\QORA\\Brayle.dll"},
+    {"X64\\Cindle.dll", "\\Windows\\System32\\Cindle.dll"},
+    {"X64\\Yarrow.exe", "\\Program Files\\Pellam\\QORA\\Yarrow.exe"},
+    {"X64\\QORASetup.exe", "\\Program Files\\Pellam\\QORA\\QORASetup.exe"},
+    {"X64\\ShellBeacon.exe", "\\Program Files\\Pellam\\QORA\\ShellBeacon.exe"},
+};
+
 }  // namespace
 
 InstallerWorld::InstallerWorld() {
@@ -42,10 +66,6 @@ InstallerWorld::InstallerWorld() {
   world.place_program(kYarrowPath, "Yarrow.exe");
   world.add_program("steps.exe", StepsMain);
   world.place_program("C:\\steps.exe", "steps.exe");
-}
-
-void InstallerWorld::RegisterSuite() {
-  world.services().install(kServiceName, kServiceName, std::string("\"") + kYarrowPath + "\"", 3);
 }
 
 void InstallerWorld::StartSuiteFromHost() {
@@ -62,16 +82,25 @@ DWORD InstallerWorld::StopSuiteFromHost() {
   });
 }
 
-std::uint32_t InstallerWorld::RunStep(const std::string &arguments, std::uint64_t limit_ms) {
-  std::uint32_t pid = world.start("C:\\steps.exe " + arguments);
-  EXPECT_TRUE(world.wait_exit(pid, limit_ms)) << "steps.exe " << arguments << " did not end";
-  return pid;
+SetupWorld::SetupWorld() {
+  for (const char *path : {kYarrowPath, kInstallFolder, "C:\\Program Files\\Pellam"})
+    world.files().remove(path);
 }
 
-Records InstallerWorld::Output(std::uint32_t pid) {
+std::string SetupWorld::CopyLines(int first, int last, const std::string &media) {
+  std::string text;
+  for (int i = first; i <= last; ++i)
+    text += "\ncopy " + media + "\\AP\\" + kRows[i - 1].source +
+            " to C:" + kRows[i - 1].destination + "...\t---OK.";
+  return text;
+}
+
+Records SetupWorld::TableCopies(int first, int last, const std::string &media) {
   Records out;
-  for (const auto &r : world.trace().of_kind("stdout"))
-    if (r["pid"] == pid) out.push_back({{"t", r["t"]}, {"text", r["text"]}});
+  for (int i = first; i <= last; ++i)
+    out.push_back({{"from", media + "\\AP\\" + kRows[i - 1].source},
+                   {"to", std::string("C:") + kRows[i - 1].destination},
+                   {"error", 0}});
   return out;
 }
 

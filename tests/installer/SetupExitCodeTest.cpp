@@ -1,77 +1,83 @@
 // Every exit code of QORASetup.exe from a real cause, and Install on media and machines that
 // differ, with the exact console output of the run ("Debug" on unless the row says otherwise).
-#include "SetupWorld.h"
+#include "InstallerWorld.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
 
 namespace installer_test {
 namespace {
 
-constexpr const char *kRunningMarker = "Global\\FALKUtility_Running_Mutex";
-constexpr const char *kDiskClass =
-    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}";
+// How the machine differs from one without the suite, with the whole media laid out.
+enum Machine : unsigned {
+  kAsIs = 0,
+  kEngineAbsent = 1 << 0,
+  kEngineDisabled = 1 << 1,
+  kPredecessor = 1 << 2,  // "tillgate" first of the disk class's lower filters
+  kMarkerHeld = 1 << 3,   // the marker of a running suite
+  kFolders = 1 << 4,      // the install folder is there
+  // The user guide, Tressel.exe and Cindle.dll are optional: Install goes on without them.
+  kNoOptionalFiles = 1 << 5,
+  kNoDriver = 1 << 6,
+  kStopRefused = 1 << 7,  // the suite's service runs and refuses to stop
+  kSuiteInstallFails = 1 << 8,
+};
 
 struct ExitCase {
   const char *name;
-  void (*prepare)(SetupWorld &);  // or null
+  unsigned machine;
   const char *arguments;
   std::string output;
   DWORD code;
   std::vector<winsim::Fault> faults = {};
 };
 
+constexpr const char *kInstallDebug = "Install bWinXP \\Driver Debug";
+
 // A run on the whole media with one call failing; Install with "Debug".
 ExitCase Failed(const char *name, const char *arguments, std::string output, DWORD code,
                 winsim::Fault fault) {
-  return {name, nullptr, arguments, std::move(output), code, {fault}};
+  return {name, kAsIs, arguments, std::move(output), code, {fault}};
 }
 ExitCase Install(const char *name, std::string output, DWORD code, winsim::Fault fault) {
-  return Failed(name, "Install bWinXP \\Driver Debug", std::move(output), code, fault);
+  return Failed(name, kInstallDebug, std::move(output), code, fault);
 }
 
-class SetupExitCode : public SetupWorld, public ::testing::WithParamInterface<ExitCase> {};
+class SetupExitCode : public SetupWorld, public ::testing::WithParamInterface<ExitCase> {
+ protected:
+  void Prepare(unsigned machine) {
+    if (machine & kEngineAbsent) world.set_sentrel(winsim::SentrelEngine::Absent);
+    if (machine & kEngineDisabled) world.set_sentrel(winsim::SentrelEngine::Disabled);
+    if (machine & kPredecessor)
+      world.registry().set_multi_string(kClassKey, "LowerFilters", {"tillgate", "PartMgr"});
+    if (machine & kMarkerHeld) world.hold_named_mutex("Global\\FALKUtility_Running_Mutex");
+    if (machine & kFolders) world.files().add_directory(kInstallFolder);
+    if (machine & kNoOptionalFiles)
+      for (const char *file : {"Language\\Hesper.chm", "X64\\Tressel.exe", "X64\\Cindle.dll"})
+        world.files().remove(std::string(kMedia) + "\\AP\\" + file);
+    if (machine & kNoDriver) world.files().remove(std::string(kMedia) + "\\truecrypt.sys");
+    if (machine & kStopRefused) {
+      world.place_program(kYarrowPath, "Yarrow.exe");
+      RegisterSuite();
+      StartSuiteFromHost();
+      Suite().stop_refuse = ERROR_DEPENDENT_SERVICES_RUNNING;
+    }
+    if (machine & kSuiteInstallFails) Suite().install_exit = 13;
+  }
+};
 
 TEST_P(SetupExitCode, FromItsCause) {
   const ExitCase &c = GetParam();
   LayOutMedia();
-  if (c.prepare) c.prepare(*this);
+  Prepare(c.machine);
   for (const winsim::Fault &fault : c.faults) world.faults().add(fault);
   std::uint32_t pid = RunSetup(c.arguments);
   EXPECT_EQ(world.console(pid), c.output);
   EXPECT_EQ(world.exit_code(pid), c.code);
 }
 
-void EngineAbsent(SetupWorld &w) {
-  w.world.set_sentrel(winsim::SentrelEngine::Absent);
-}
-void Predecessor(SetupWorld &w) {
-  w.world.registry().set_multi_string(kDiskClass, "LowerFilters", {"tillgate", "PartMgr"});
-}
-void MarkerHeld(SetupWorld &w) {
-  w.world.hold_named_mutex(kRunningMarker);
-}
-void MarkerHeldEngineAbsent(SetupWorld &w) {
-  MarkerHeld(w);
-  EngineAbsent(w);
-}
-void MarkerHeldPredecessor(SetupWorld &w) {
-  MarkerHeld(w);
-  Predecessor(w);
-}
-void FoldersPresent(SetupWorld &w) {
-  w.world.files().add_directory(kInstallFolder);
-}
-// The user guide, Tressel.exe and Cindle.dll are optional: Install goes on without them.
-void WithoutTheOptionalFiles(SetupWorld &w) {
-  for (const char *file : {"Language\\Hesper.chm", "X64\\Tressel.exe", "X64\\Cindle.dll"})
-    w.world.files().remove(std::string(kMedia) + "\\AP\\" + file);
-}
 // The line of a copy whose source is missing.
 std::string NotCopied(const std::string &source, const std::string &target) {
   return "\ncopy C:\\Media\\AP\\" + source + " to C:" + target + "...\t---Error=0x00000002";
-}
-void WithoutTheDriver(SetupWorld &w) {
-  w.world.files().remove(std::string(kMedia) + "\\truecrypt.sys");
 }
 // Install's output when the driver's copy from `folder` fails with `error`.
 std::string DriverCopyFailed(const std::string &folder, const char *error) {
@@ -80,71 +86,56 @@ std::string DriverCopyFailed(const std::string &folder, const char *error) {
          error + kInstallFailed + "ExitCode = 11\n";
 }
 
-void StopRefused(SetupWorld &w) {
-  w.world.place_program(kYarrowPath, "Yarrow.exe");
-  w.RegisterSuite();
-  w.StartSuiteFromHost();
-  w.Suite().stop_refuse = ERROR_DEPENDENT_SERVICES_RUNNING;
-}
+const std::string kNoEngine = "Sentrel does not exist. Installation stopped.\nExitCode = 2\n";
+const std::string kOldVersion = "Old Version of PLIX exist. Installation stopped.\nExitCode = 4\n";
+const std::string kStillRunning = "QORA is still running. Installation stopped.\nExitCode = 5\n";
+const std::string kStopFailed = "Service stop failed\nExitCode = 7\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Table, SetupExitCode,
     ::testing::Values(
         // A folder that exists, or that access is denied to, is passed over.
-        ExitCase("FoldersPresentOrDenied", FoldersPresent, "Install bWinXP \"\\Driver\" Debug",
+        ExitCase("FoldersPresentOrDenied", kFolders, "Install bWinXP \"\\Driver\" Debug",
                  kNoService +
                      std::string("Create Direcotry [\\Program Files\\Pellam] failed, "
                                  "error=0x00000005Create Direcotry [\\Program Files\\Pellam\\QORA] "
                                  "failed, error=0x000000B7") +
                      SetupWorld::CopyLines(1, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
                  0, {Failing("CreateDirectoryW", 5, 1, "Pellam")}),
-        ExitCase(
-            "WithoutTheOptionalFiles", WithoutTheOptionalFiles, "Install bWinXP \"\\Driver\" Debug",
-            kNoService + SetupWorld::CopyLines(1, 6) +
-                NotCopied("Language\\Hesper.chm", "\\Program Files\\Pellam\\QORA\\Hesper.chm") +
-                SetupWorld::CopyLines(8, 9) +
-                NotCopied("X64\\Tressel.exe", "\\Program Files\\Pellam\\QORA\\Tressel.exe") +
-                SetupWorld::CopyLines(11, 12) +
-                NotCopied("X64\\Cindle.dll", "\\Windows\\System32\\Cindle.dll") +
-                SetupWorld::CopyLines(14, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
-            0),
-        ExitCase("EmptyDriverPath", nullptr, "Install bWinXP \"\" Debug",
+        ExitCase("WithoutTheOptionalFiles", kNoOptionalFiles, "Install bWinXP \"\\Driver\" Debug",
+                 kNoService + SetupWorld::CopyLines(1, 6) +
+                     NotCopied("Language\\Hesper.chm",
+                               "\\Program Files\\Pellam\\QORA\\Hesper.chm") +
+                     SetupWorld::CopyLines(8, 9) +
+                     NotCopied("X64\\Tressel.exe", "\\Program Files\\Pellam\\QORA\\Tressel.exe") +
+                     SetupWorld::CopyLines(11, 12) +
+                     NotCopied("X64\\Cindle.dll", "\\Windows\\System32\\Cindle.dll") +
+                     SetupWorld::CopyLines(14, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
+                 0),
+        ExitCase("EmptyDriverPath", kAsIs, "Install bWinXP \"\" Debug",
                  kNoService + SetupWorld::CopyLines(1, 16) + DriverLine(kMedia) + kStarted +
                      "ExitCode = 0\n",
                  0),
-        ExitCase("DriverPathWithoutBackslash", nullptr, "Install bWinXP \"Driver\" Debug",
+        ExitCase("DriverPathWithoutBackslash", kAsIs, "Install bWinXP \"Driver\" Debug",
                  DriverCopyFailed("C:\\MediaDriver", "0x00000003"), 11),
-        ExitCase("WithoutTheDriver", WithoutTheDriver, "Install bWinXP \"\" Debug",
+        ExitCase("WithoutTheDriver", kNoDriver, "Install bWinXP \"\" Debug",
                  DriverCopyFailed(kMedia, "0x00000002"), 11),
-        ExitCase("TwoArgumentsEvenWithRemove", nullptr, "Remove bWinXP", kUsage, 6),
-        ExitCase("LowerCaseInstall", nullptr, "install bWinXP \\Driver Debug", kUsage, 6),
-        ExitCase("InstallWithABlank", nullptr, "\"Install \" bWinXP \\Driver Debug", kUsage, 6),
-        ExitCase("LowerCaseDebugIsQuiet", nullptr, "Install nWinXP \\Driver debug", "", 0),
-        ExitCase("EngineAbsent", EngineAbsent, "Install bWinXP \\Driver Debug",
-                 "Sentrel does not exist. Installation stopped.\nExitCode = 2\n", 2),
-        ExitCase(
-            "EngineDisabled",
-            [](SetupWorld &w) { w.world.set_sentrel(winsim::SentrelEngine::Disabled); },
-            "Install bWinXP \\Driver Debug",
-            "Sentrel does not exist. Installation stopped.\nExitCode = 2\n", 2),
-        ExitCase("Predecessor", Predecessor, "Install bWinXP \\Driver Debug",
-                 "Old Version of PLIX exist. Installation stopped.\nExitCode = 4\n", 4),
-        ExitCase("MarkerHeldInstall", MarkerHeld, "Install bWinXP \\Driver Debug",
-                 "QORA is still running. Installation stopped.\nExitCode = 5\n", 5),
-        ExitCase("MarkerHeldEngineFirst", MarkerHeldEngineAbsent, "Install bWinXP \\Driver Debug",
-                 "Sentrel does not exist. Installation stopped.\nExitCode = 2\n", 2),
-        ExitCase("MarkerHeldPredecessorFirst", MarkerHeldPredecessor,
-                 "Install bWinXP \\Driver Debug",
-                 "Old Version of PLIX exist. Installation stopped.\nExitCode = 4\n", 4),
-        ExitCase("MarkerHeldRemove", MarkerHeld, "Remove bWinXP \\Driver Debug",
-                 "QORA is still running. Installation stopped.\nExitCode = 5\n", 5),
-        ExitCase("MarkerHeldUpdate", MarkerHeld, "Update bWinXP \\Driver Debug",
-                 "QORA is still running. Installation stopped.\nExitCode = 5\n", 5),
-        ExitCase("PredecessorLeavesUpdateAlone", Predecessor, "Update bWinXP \\Driver", "", 8),
-        ExitCase("StopRefused", StopRefused, "Install bWinXP \\Driver Debug",
-                 "Service stop failed\nExitCode = 7\n", 7),
-        ExitCase("StopRefusedRemove", StopRefused, "Remove bWinXP \\Driver Debug",
-                 "Service stop failed\nExitCode = 7\n", 7),
+        ExitCase("TwoArgumentsEvenWithRemove", kAsIs, "Remove bWinXP", kUsage, 6),
+        ExitCase("LowerCaseInstall", kAsIs, "install bWinXP \\Driver Debug", kUsage, 6),
+        ExitCase("InstallWithABlank", kAsIs, "\"Install \" bWinXP \\Driver Debug", kUsage, 6),
+        ExitCase("LowerCaseDebugIsQuiet", kAsIs, "Install nWinXP \\Driver debug", "", 0),
+        ExitCase("EngineAbsent", kEngineAbsent, kInstallDebug, kNoEngine, 2),
+        ExitCase("EngineDisabled", kEngineDisabled, kInstallDebug, kNoEngine, 2),
+        ExitCase("Predecessor", kPredecessor, kInstallDebug, kOldVersion, 4),
+        ExitCase("MarkerHeldInstall", kMarkerHeld, kInstallDebug, kStillRunning, 5),
+        ExitCase("MarkerHeldEngineFirst", kMarkerHeld | kEngineAbsent, kInstallDebug, kNoEngine, 2),
+        ExitCase("MarkerHeldPredecessorFirst", kMarkerHeld | kPredecessor, kInstallDebug,
+                 kOldVersion, 4),
+        ExitCase("MarkerHeldRemove", kMarkerHeld, "Remove bWinXP \\Driver Debug", kStillRunning, 5),
+        ExitCase("MarkerHeldUpdate", kMarkerHeld, "Update bWinXP \\Driver Debug", kStillRunning, 5),
+        ExitCase("PredecessorLeavesUpdateAlone", kPredecessor, "Update bWinXP \\Driver", "", 8),
+        ExitCase("StopRefused", kStopRefused, kInstallDebug, kStopFailed, 7),
+        ExitCase("StopRefusedRemove", kStopRefused, "Remove bWinXP \\Driver Debug", kStopFailed, 7),
         Install("StartRefused",
                 kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() +
                     "StartService failed (5)\nService start failed\nExitCode = 8\n",
@@ -160,10 +151,9 @@ INSTANTIATE_TEST_SUITE_P(
                std::string(kNoService) +
                    "create temporary directory failed,err=0x00000003\nExitCode = 12\n",
                12, Failing("CreateDirectoryW", 3, 1, "QORATmp")),
-        ExitCase(
-            "SuiteInstallFails", [](SetupWorld &w) { w.Suite().install_exit = 13; },
-            "Install bWinXP \\Driver Debug",
-            kNoService + SetupWorld::CopyLines(1, 16) + kInstallFailed + "ExitCode = 13\n", 13),
+        ExitCase("SuiteInstallFails", kSuiteInstallFails, kInstallDebug,
+                 kNoService + SetupWorld::CopyLines(1, 16) + kInstallFailed + "ExitCode = 13\n",
+                 13),
         Install("VersionNotWritten", InstallOutput() + "ExitCode = 15\n", 15,
                 Failing("RegSetValueExW", 5, 1, "Software\\QORA")),
         Failed("SuiteKeyNotOpened", "Remove bWinXP \\Driver", "", 17,
@@ -176,7 +166,6 @@ INSTANTIATE_TEST_SUITE_P(
                 18, Failing("CreateDirectoryW", 3, 1, "Pellam"))),
     [](const auto &param_info) { return param_info.param.name; });
 
-const std::string kStillRunning = "QORA is still running. Installation stopped.\nExitCode = 5\n";
 const std::string kInstalled = InstallOutput() + "ExitCode = 0\n";
 // The calls of the command line, the checks, the deployment and the output, each refused where
 // the installer makes it: the run ends with the code of the step left undone, or does the whole
@@ -191,9 +180,9 @@ INSTANTIATE_TEST_SUITE_P(
         Failed("MarkerNotCreated", "Update bWinXP \\Driver Debug", kStillRunning, 5,
                FailingIn("CreateMutexW", "SuiteRunningCheck", ERROR_NO_SYSTEM_RESOURCES)),
         // A filter list that cannot be read counts as no predecessor.
-        ExitCase("ClassKeyNotOpened", Predecessor, "Install bWinXP \\Driver Debug", kInstalled, 0,
+        ExitCase("ClassKeyNotOpened", kPredecessor, kInstallDebug, kInstalled, 0,
                  {FailingIn("RegOpenKeyExW", "PredecessorPresent", ERROR_ACCESS_DENIED)}),
-        ExitCase("FiltersNotRead", Predecessor, "Install bWinXP \\Driver Debug", kInstalled, 0,
+        ExitCase("FiltersNotRead", kPredecessor, kInstallDebug, kInstalled, 0,
                  {FailingIn("RegQueryValueExW", "PredecessorPresent", ERROR_ACCESS_DENIED)}),
         // Without IsWow64Process or its answer the process counts as 64-bit: the X64 column.
         Install("KernelModuleNotFound", kInstalled, 0,
@@ -215,11 +204,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Not taken for a console, the output gets the ANSI code page's bytes through WriteFile.
         Install("ConsoleModeUnread", kInstalled, 0,
                 FailingIn("GetConsoleMode", "WriteToStandardOutput", ERROR_INVALID_HANDLE, true)),
-        ExitCase("TextNotConverted", nullptr, "Install bWinXP \\Driver Debug", "", 0,
+        ExitCase("TextNotConverted", kAsIs, kInstallDebug, "", 0,
                  {FailingIn("GetConsoleMode", "WriteToStandardOutput", ERROR_INVALID_HANDLE, true),
                   FailingIn("WideCharToMultiByte", "WriteToStandardOutput",
                             ERROR_INSUFFICIENT_BUFFER, true)}),
-        ExitCase("BytesNotWritten", nullptr, "Install bWinXP \\Driver Debug", "", 0,
+        ExitCase("BytesNotWritten", kAsIs, kInstallDebug, "", 0,
                  {FailingIn("GetConsoleMode", "WriteToStandardOutput", ERROR_INVALID_HANDLE, true),
                   FailingIn("WriteFile", "WriteToStandardOutput", ERROR_NO_DATA, true)})),
     [](const auto &param_info) { return param_info.param.name; });

@@ -3,7 +3,7 @@
 #include <map>
 
 #include "../WorldSeed.h"
-#include "SetupWorld.h"
+#include "InstallerWorld.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
 
@@ -34,7 +34,7 @@ TEST_F(SetupInstall, CopiesTheTableRegistersTheServiceAndTheDriverAndStartsTheSe
   EXPECT_EQ(world.registry().value(kDriverKey, "ImagePath")->data.size(), 94u);
   EXPECT_EQ(world.registry().string(kRunKey, "qora_init"),
             std::string(kInstallFolder) + "\\ShellBeacon.exe");
-  EXPECT_EQ(world.registry().string("HKCU\\Software\\QORA", "Version"), "1.06.00");
+  EXPECT_EQ(world.registry().string(kVersionKey, "Version"), "1.06.00");
 }
 
 // No rollback: the rows before the missing one stay copied, none after it is tried.

@@ -2,7 +2,7 @@
 #include <set>
 #include <sstream>
 
-#include "SetupWorld.h"
+#include "InstallerWorld.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
 
@@ -31,25 +31,33 @@ const std::vector<std::string> &RemovalList() {
   return list;
 }
 
-// The deletion lines of the removal list for a machine where the files of `present` exist.
-std::string DeletionLines(const std::set<std::string> &present) {
+// The deletion lines of the removal list for a machine where the files of `present` exist; where
+// the install folder is gone, its paths fail with 3.
+std::string DeletionLines(const std::set<std::string> &present, bool folder_gone = false) {
   std::string text;
-  for (const std::string &path : RemovalList())
+  for (const std::string &path : RemovalList()) {
+    const char *error = folder_gone && path.rfind(kInstallFolder, 0) == 0 ? "3" : "2";
     text += present.count(path) ? "deleted " + path + ".\n"
-                                : "DeleteFile " + path + " failed error=0x00000002)\n";
+                                : "DeleteFile " + path + " failed error=0x0000000" + error + ")\n";
+  }
   return text;
 }
 
 // What Install leaves: the table's files and the driver.
 std::set<std::string> InstalledFiles() {
-  std::set<std::string> present(RemovalList().begin(), RemovalList().end());
-  for (const char *absent :
-       {"Nettle.chm", "truecrypt.sys", "mirtResource", "Cindle.dll", "Microsoft.VC90.MFC.manifest",
-        "Microsoft.VC90.CRT.manifest", "mfc90.dll", "mfc90u.dll", "mfcm90.dll", "mfcm90u.dll",
-        "msvcm90.dll", "msvcp90.dll", "msvcr90.dll"})
-    present.erase(std::string(kInstallFolder) + "\\" + absent);
-  present.erase(kSystemResource);
+  std::set<std::string> present = {std::string(kInstallFolder) + "\\truecrypt-x64.sys"};
+  for (const Record &copy : SetupWorld::TableCopies(1, 16)) present.insert(copy["to"]);
   return present;
+}
+
+// The deletion lines of the suite's logs where none is there: the error of each.
+std::string LogLines(const char *error) {
+  std::string logs;
+  for (const char *log : {"Yarrow1.log", "Yarrow2.log", "Tressel1.log", "Tressel2.log",
+                          "Brimwell1.log", "Brimwell2.log", "logmark"})
+    logs +=
+        "DeleteFile " + std::string(kInstallFolder) + "\\" + log + " failed error=" + error + ")\n";
+  return logs;
 }
 
 class SetupOnInstalled : public SetupWorld {
@@ -77,7 +85,7 @@ TEST_F(SetupOnInstalled, UpdateWithoutAResourceToleratesTheFailedRestore) {
                      {{"path", "C:\\Program Files\\Pellam"}, {"error", 0}},
                      {{"path", "C:\\Program Files\\QORATmp"}, {"error", 0}}}));
   EXPECT_TRUE(Installed("Yarrow.exe"));
-  EXPECT_EQ(world.registry().string("HKCU\\Software\\QORA", "Version"), "1.06.00");
+  EXPECT_EQ(world.registry().string(kVersionKey, "Version"), "1.06.00");
   // The driver's and the notifier's entries stay as Install made them, untouched.
   for (const char *kind : {"reg.set", "reg.delete"})
     for (const Record &r : Files(kind, {"key"}))
@@ -120,19 +128,14 @@ TEST_F(SetupOnInstalled, UpdateWithoutTheServiceReplacesTheFilesAndFailsWith8) {
 
 TEST_F(SetupOnInstalled, RemoveDeletesFilesServiceAndEntries) {
   std::uint32_t pid = RunSetup("Remove bWinXP \\Driver Debug");
-  std::set<std::string> present = InstalledFiles();
-  std::string logs;
-  for (const char *log : {"Yarrow1.log", "Yarrow2.log", "Tressel1.log", "Tressel2.log",
-                          "Brimwell1.log", "Brimwell2.log", "logmark"})
-    logs +=
-        "DeleteFile " + std::string(kInstallFolder) + "\\" + log + " failed error=0x00000002)\n";
-  EXPECT_EQ(world.console(pid), kStopped + DeletionLines(present) + logs + "ExitCode = 0\n");
+  EXPECT_EQ(world.console(pid),
+            kStopped + DeletionLines(InstalledFiles()) + LogLines("0x00000002") + "ExitCode = 0\n");
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_EQ(world.trace().select("process.start", {"cmdline"})[1],
             (Record{{"cmdline", " -remove"}}));
   EXPECT_EQ(Files("svc.delete", {"service"}), (Records{{{"service", kServiceName}}}));
   EXPECT_FALSE(world.files().exists("C:\\Program Files\\Pellam"));
-  EXPECT_FALSE(world.registry().key_exists("HKCU\\Software\\QORA"));
+  EXPECT_FALSE(world.registry().key_exists(kVersionKey));
   EXPECT_FALSE(world.registry().key_exists(kDriverKey));
   EXPECT_FALSE(world.registry().value(kRunKey, "qora_init"));
   EXPECT_TRUE(RebootDeletes().empty());
@@ -159,13 +162,6 @@ void RemoveTree(winsim::FileSystem &files, const std::string &folder) {
 // not found) and is passed over like a file that is not there (2), so the next restart does not
 // delete the files an update copies anew.
 TEST_F(SetupOnInstalled, OverAMissingInstallFolderNothingIsMarkedForDeletionAtRestart) {
-  const std::string cindle = "C:\\Windows\\System32\\Cindle.dll";
-  std::string deletions;
-  for (const std::string &path : RemovalList())
-    deletions += path == cindle ? "deleted " + path + ".\n"
-                                : "DeleteFile " + path + " failed error=0x0000000" +
-                                      (path.rfind(kInstallFolder, 0) == 0 ? "3" : "2") + ")\n";
-
   RemoveTree(world.files(), "C:\\Program Files\\Pellam");
   std::uint32_t update = RunSetup("Update bWinXP \\Driver Debug");
   EXPECT_EQ(world.exit_code(update), 0u);
@@ -175,31 +171,22 @@ TEST_F(SetupOnInstalled, OverAMissingInstallFolderNothingIsMarkedForDeletionAtRe
   RemoveTree(world.files(), "C:\\Program Files\\Pellam");
   world.trace().clear();
   std::uint32_t remove = RunSetup("Remove bWinXP \\Driver Debug");
-  std::string logs;
-  for (const char *log : {"Yarrow1.log", "Yarrow2.log", "Tressel1.log", "Tressel2.log",
-                          "Brimwell1.log", "Brimwell2.log", "logmark"})
-    logs +=
-        "DeleteFile " + std::string(kInstallFolder) + "\\" + log + " failed error=0x00000003)\n";
-  EXPECT_EQ(world.console(remove), kStopped + deletions + logs + "ExitCode = 0\n");
+  EXPECT_EQ(world.console(remove), kStopped +
+                                       DeletionLines({"C:\\Windows\\System32\\Cindle.dll"}, true) +
+                                       LogLines("0x00000003") + "ExitCode = 0\n");
   EXPECT_EQ(world.exit_code(remove), 0u);
   EXPECT_EQ(RebootDeletes(), Records{});
 }
 
-// A file the install folder holds besides the suite's: a runtime file of an earlier release.
-void OldRuntimeFile(SetupWorld &w) {
-  w.world.files().add_text_file(std::string(kInstallFolder) + "\\mfc90.dll", "mfc90.dll");
-}
-void Resource(SetupWorld &w) {
-  w.world.files().add_text_file(std::string(kInstallFolder) + "\\mirtResource", "volume keys");
-}
-// The temporary folder is there already: its creation fails with 183, or with 5 under a fault.
-void TempFolderAndResource(SetupWorld &w) {
-  w.world.files().add_directory("C:\\Program Files\\QORATmp");
-  Resource(w);
-}
-void DriverInUse(SetupWorld &w) {
-  w.world.files().find(std::string(kInstallFolder) + "\\truecrypt-x64.sys")->busy = true;
-}
+// What the installed machine holds besides.
+enum Extra : unsigned {
+  kNothing = 0,
+  kResource = 1 << 0,    // the volume keys in the install folder
+  kOldRuntime = 1 << 1,  // a runtime file of an earlier release in the install folder
+  // The temporary folder is there already: its creation fails with 183, or with 5 under a fault.
+  kTempFolder = 1 << 2,
+  kDriverInUse = 1 << 3,
+};
 
 // The `nth` call of `call` from the installer's `function` on a path naming `match` fails.
 winsim::Fault FailingOn(const char *call, const char *function, const char *match, DWORD error,
@@ -210,7 +197,7 @@ winsim::Fault FailingOn(const char *call, const char *function, const char *matc
 struct RemovalCase {
   const char *name;
   const char *mode;
-  void (*prepare)(SetupWorld &);  // or null
+  unsigned extra;
   std::vector<winsim::Fault> faults;
   DWORD code;
   std::vector<std::string> marked;  // in the install folder, for deletion at the next restart
@@ -225,7 +212,11 @@ class SetupRemoval : public SetupOnInstalled, public ::testing::WithParamInterfa
 // never lost; an update that exits 0 has every file of its table in place.
 TEST_P(SetupRemoval, NeverLosesTheResourceNorMarksAFileCopiedAnew) {
   const RemovalCase &c = GetParam();
-  if (c.prepare) c.prepare(*this);
+  const std::string qora = std::string(kInstallFolder) + "\\";
+  if (c.extra & kResource) world.files().add_text_file(qora + "mirtResource", "volume keys");
+  if (c.extra & kOldRuntime) world.files().add_text_file(qora + "mfc90.dll", "mfc90.dll");
+  if (c.extra & kTempFolder) world.files().add_directory("C:\\Program Files\\QORATmp");
+  if (c.extra & kDriverInUse) world.files().find(qora + "truecrypt-x64.sys")->busy = true;
   for (const winsim::Fault &fault : c.faults) world.faults().add(fault);
   std::uint32_t pid = RunSetup(std::string(c.mode) + " bWinXP \\Driver Debug");
   EXPECT_EQ(world.exit_code(pid), c.code);
@@ -253,12 +244,12 @@ INSTANTIATE_TEST_SUITE_P(
     Calls, SetupRemoval,
     ::testing::Values(
         // The update copies the file anew: a mark would delete the new copy at the restart.
-        RemovalCase("UpdateTableFileRefused", "Update", nullptr,
+        RemovalCase("UpdateTableFileRefused", "Update", kNothing,
                     {FailingOn("DeleteFileW", "DeletePath", "Kelpie.dll", ERROR_ACCESS_DENIED)}, 0,
                     {},
                     "DeleteFile " + kQora + "Kelpie.dll failed error=0x00000005)\ndeleted " +
                         kQora + "Brayle.dll.\n"),
-        RemovalCase("UpdateResourceRefused", "Update", Resource,
+        RemovalCase("UpdateResourceRefused", "Update", kResource,
                     {FailingOn("DeleteFileW", "DeletePath", "QORA\\mirtResource",
                                ERROR_ACCESS_DENIED)},
                     0, {},
@@ -267,47 +258,47 @@ INSTANTIATE_TEST_SUITE_P(
                         "DeleteFile C:\\Windows\\System32\\mirtResource failed error=0x00000002)\n",
                     {kQora + "mirtResource"}),
         // The copy onto a file in use fails too: the old driver stays, unmarked.
-        RemovalCase("UpdateDriverInUse", "Update", DriverInUse, {}, 11, {},
+        RemovalCase("UpdateDriverInUse", "Update", kDriverInUse, {}, 11, {},
                     "truecrypt-x64.sys...\t---Error=0x00000020some error during Update, such as "
                     "copy file failure,etc.\nExitCode = 11\n",
                     {kQora + "truecrypt-x64.sys"}),
         // A file the update does not bring back keeps its mark, as in a removal.
-        RemovalCase("UpdateOldRuntimeRefused", "Update", OldRuntimeFile,
+        RemovalCase("UpdateOldRuntimeRefused", "Update", kOldRuntime,
                     {FailingOn("DeleteFileW", "DeletePath", "mfc90.dll", ERROR_ACCESS_DENIED)}, 0,
                     {"mfc90.dll"},
                     "DeleteFile " + kQora + "mfc90.dll failed error=0x00000005)\nnot deleted " +
                         kQora + "mfc90.dll,delay delete it after reboot,last error=0x00000005.\n"),
-        RemovalCase("RemoveTableFileRefused", "Remove", nullptr,
+        RemovalCase("RemoveTableFileRefused", "Remove", kNothing,
                     {FailingOn("DeleteFileW", "DeletePath", "Kelpie.dll", ERROR_ACCESS_DENIED)}, 0,
                     {"Kelpie.dll"},
                     "not deleted " + kQora +
                         "Kelpie.dll,delay delete it after reboot,last error=0x00000005.\n"),
-        RemovalCase("RemoveMarkRefused", "Remove", nullptr,
+        RemovalCase("RemoveMarkRefused", "Remove", kNothing,
                     {FailingOn("DeleteFileW", "DeletePath", "Kelpie.dll", ERROR_ACCESS_DENIED),
                      FailingIn("MoveFileExW", "MarkForDeletionAtRestart", ERROR_NOT_ENOUGH_MEMORY)},
                     0, {},
                     "not deleted " + kQora +
                         "Kelpie.dll,delay delete it after reboot,last error=0x00000008.\n",
                     {kQora + "Kelpie.dll"}),
-        RemovalCase("RemoveFoldersRefused", "Remove", nullptr,
+        RemovalCase("RemoveFoldersRefused", "Remove", kNothing,
                     {FailingIn("RemoveDirectoryW", "RemoveFolder", ERROR_ACCESS_DENIED, true)}, 0,
                     {}, "ExitCode = 0\n", {kInstallFolder}),
         // A search that fails for another reason than absence cannot tell that there is
         // nothing to keep: the update stops before the removal.
-        RemovalCase("BackupSearchRefused", "Update", Resource,
+        RemovalCase("BackupSearchRefused", "Update", kResource,
                     {FailingIn("FindFirstFileW", "FindExactName", ERROR_ACCESS_DENIED)}, 11, {},
                     kBackupFailed + "5\nExitCode = 11\n", {kQora + "mirtResource"}),
-        RemovalCase("BackupCopyRefused", "Update", Resource,
+        RemovalCase("BackupCopyRefused", "Update", kResource,
                     {FailingOn("CopyFileW", "CopyOnto", "QORATmp", ERROR_WRITE_FAULT)}, 11, {},
                     kBackupFailed.substr(0, kBackupFailed.size() - 1) + "1D\nExitCode = 11\n",
                     {kQora + "mirtResource"}),
-        RemovalCase("TempFolderPresent", "Update", TempFolderAndResource, {}, 0, {}, kBackupOk,
+        RemovalCase("TempFolderPresent", "Update", kTempFolder | kResource, {}, 0, {}, kBackupOk,
                     {kQora + "mirtResource"}),
-        RemovalCase("TempFolderDenied", "Update", TempFolderAndResource,
+        RemovalCase("TempFolderDenied", "Update", kTempFolder | kResource,
                     {Failing("CreateDirectoryW", ERROR_ACCESS_DENIED, 1, "QORATmp")}, 0, {},
                     kBackupOk, {kQora + "mirtResource"}),
         // The backup stays in the temporary folder.
-        RemovalCase("RestoreCopyRefused", "Update", Resource,
+        RemovalCase("RestoreCopyRefused", "Update", kResource,
                     {FailingOn("CopyFileW", "CopyOnto", "QORATmp", ERROR_WRITE_FAULT, 2)}, 11, {},
                     "\ncopy  mirtResource from C:\\Program Files\\QORATmp\\mirtResource to " +
                         kQora + "mirtResource failed,error=0x0000001D\nExitCode = 11\n",

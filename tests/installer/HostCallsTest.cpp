@@ -1,28 +1,25 @@
-// The installer's registry entries, written and read from the host: exact keys, types, data and
-// byte counts in the trace, the last error a failed write leaves, and the predecessor test.
-#include <gtest/gtest.h>
-
+// The installer's helpers called from the host. Its registry entries: exact keys, types, data and
+// byte counts in the trace, the last error a failed write leaves, and the predecessor test. Its
+// messages on standard output: nothing without "Debug"; wide text to a console; the ANSI code
+// page's bytes to a pipe; the last error as it was.
+#include "InstallerWorld.h"
+#include "installer/DebugOutput.h"
 #include "installer/registry_entries.h"
-#include "platform/win32.h"
 #include "winsim/Registry.h"
-#include "winsim/World.h"
+#include "winsim/Text.h"
 
+namespace installer_test {
 namespace {
 
-using Record = winsim::Trace::Record;
-using Records = std::vector<Record>;
-
 constexpr DWORD kMarker = 0xdeadbeef;
-constexpr const char *kDriverKey = "HKLM\\SYSTEM\\CurrentControlSet\\Services\\truecrypt";
-constexpr const char *kRunKey = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr const char *kVersionKey = "HKCU\\Software\\QORA";
-constexpr const char *kClassKey =
-    "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}";
 constexpr WCHAR kDriver[] = TEXT("C:\\Program Files\\Pellam\\QORA\\truecrypt-x64.sys");
 constexpr WCHAR kNotifier[] = TEXT("C:\\Program Files\\Pellam\\QORA\\ShellBeacon.exe");
 
+// Every call leaves the host without a handle open.
 class RegistryEntries : public ::testing::Test {
  protected:
+  ~RegistryEntries() override { DebugOutput = false; }
+  void TearDown() override { EXPECT_TRUE(world.open_handles(world.host_pid()).empty()); }
   Records Sets() {
     return world.trace().select("reg.set", {"key", "name", "type", "data", "size"});
   }
@@ -30,6 +27,7 @@ class RegistryEntries : public ::testing::Test {
 
   winsim::World world;
 };
+using DebugOutputTest = RegistryEntries;
 
 Record Set(const char *key, const char *name, const char *type, Record data, int size) {
   return {{"key", key}, {"name", name}, {"type", type}, {"data", data}, {"size", size}};
@@ -56,7 +54,6 @@ TEST_F(RegistryEntries, ASecondRegistrationOverwritesTheFiveValuesWithTheSameDat
   EXPECT_EQ(world.trace().select("reg.create", {"key"}),
             (Records{{{"key", kDriverKey}}, {{"key", kRunKey}}}));
   EXPECT_EQ(GetLastError(), kMarker);
-  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
 }
 
 TEST_F(RegistryEntries, TheLegacyVariantRegistersTheFixedImagePathOf62Bytes) {
@@ -77,7 +74,6 @@ TEST_F(RegistryEntries, AFailedDriverWriteLeavesItsErrorAndTheLaterWritesStillHa
   EXPECT_FALSE(SetDriverDword(TEXT("Type"), 1));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_TRUE(SetDriverDword(TEXT("Type"), 1));
-  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
 }
 
 TEST_F(RegistryEntries, TheVersionValueIsTheCurrentUsers16ByteText) {
@@ -88,7 +84,6 @@ TEST_F(RegistryEntries, TheVersionValueIsTheCurrentUsers16ByteText) {
   SetLastError(kMarker);
   EXPECT_FALSE(WriteVersionValue());
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
 }
 
 TEST_F(RegistryEntries, DeletingTheVersionKeyCreatesItFirstWhenItIsMissing) {
@@ -107,7 +102,6 @@ TEST_F(RegistryEntries, DeletingTheVersionKeyCreatesItFirstWhenItIsMissing) {
   SetLastError(kMarker);
   EXPECT_FALSE(DeleteVersionKey());
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
 }
 
 TEST_F(RegistryEntries, RemovalLeavesADriverKeyWithSubkeysAndDeletesTheRunValue) {
@@ -124,7 +118,6 @@ TEST_F(RegistryEntries, RemovalLeavesADriverKeyWithSubkeysAndDeletesTheRunValue)
   world.trace().clear();
   RemoveDriverRegistration();
   EXPECT_EQ(Changes("reg.delete"), (Records{{{"key", kDriverKey}}}));
-  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
 }
 
 // The deletions of a removal whose results are not looked at: a refused one leaves its entry,
@@ -136,25 +129,15 @@ TEST_F(RegistryEntries, ARefusedDeletionLeavesItsEntryAndTheOthersStillGo) {
   const Record version_key = {{"key", kVersionKey}};
   const struct {
     const char *name;
-    winsim::Fault fault;
+    const char *call, *match;  // refused with ERROR_ACCESS_DENIED
     Records deleted;
   } cases[] = {
-      {"DriverKey",
-       {"RegDeleteKeyW", "truecrypt", 1, false, ERROR_ACCESS_DENIED},
-       {run_value, version_value, version_key}},
-      {"RunKeyNotOpened",
-       {"RegOpenKeyExW", "Run", 1, false, ERROR_ACCESS_DENIED},
-       {driver_key, version_value, version_key}},
-      {"RunValue",
-       {"RegDeleteValueW", "qora_init", 1, false, ERROR_ACCESS_DENIED},
-       {driver_key, version_value, version_key}},
+      {"DriverKey", "RegDeleteKeyW", "truecrypt", {run_value, version_value, version_key}},
+      {"RunKeyNotOpened", "RegOpenKeyExW", "Run", {driver_key, version_value, version_key}},
+      {"RunValue", "RegDeleteValueW", "qora_init", {driver_key, version_value, version_key}},
       // The key goes with its value.
-      {"VersionValue",
-       {"RegDeleteValueW", "Software\\QORA", 1, false, ERROR_ACCESS_DENIED},
-       {driver_key, run_value, version_key}},
-      {"VersionKey",
-       {"RegDeleteKeyW", "Software\\QORA", 1, false, ERROR_ACCESS_DENIED},
-       {driver_key, run_value, version_value}},
+      {"VersionValue", "RegDeleteValueW", "Software\\QORA", {driver_key, run_value, version_key}},
+      {"VersionKey", "RegDeleteKeyW", "Software\\QORA", {driver_key, run_value, version_value}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -162,7 +145,7 @@ TEST_F(RegistryEntries, ARefusedDeletionLeavesItsEntryAndTheOthersStillGo) {
     ASSERT_TRUE(WriteVersionValue());
     world.trace().clear();
     world.faults().clear();
-    world.faults().add(c.fault);
+    world.faults().add({c.call, c.match, 1, false, ERROR_ACCESS_DENIED});
     RemoveDriverRegistration();
     EXPECT_TRUE(DeleteVersionKey());
     EXPECT_EQ(Changes("reg.delete"), c.deleted);
@@ -199,7 +182,45 @@ TEST_F(RegistryEntries, ThePredecessorIsTillgateAsTheFirstLowerFilter) {
   world.registry().set_string(kClassKey, "LowerFilters", "tillgate");
   world.registry().deny_full_access(kClassKey);
   EXPECT_TRUE(PredecessorPresent());
-  EXPECT_TRUE(world.open_handles(world.host_pid()).empty());
+}
+
+TEST_F(DebugOutputTest, AConsoleShowsTheWideTextAndNothingIsPrintedWithoutDebug) {
+  DebugOutput = false;
+  DebugPrint(TEXT("hidden\n"));
+  DebugOutput = true;
+  SetLastError(1060);
+  DebugPrint(TEXT("copy %s to %s...\t---Error=0x%08X\n"), TEXT("D:\\AP\\X64\\暗号.dll"),
+             TEXT("C:\\QORA\\暗号.dll"), 0x20u);
+  EXPECT_EQ(GetLastError(), 1060u);
+  EXPECT_EQ(
+      world.trace().select("stdout", {"text"}),
+      (Records{{{"text",
+                 "copy D:\\AP\\X64\\暗号.dll to C:\\QORA\\暗号.dll...\t---Error=0x00000020\n"}}}));
+  EXPECT_EQ(
+      world.console(world.host_pid()),
+      winsim::cp932("copy D:\\AP\\X64\\暗号.dll to C:\\QORA\\暗号.dll...\t---Error=0x00000020\n"));
+}
+
+TEST_F(DebugOutputTest, APipeReceivesTheAnsiCodePagesBytesDownToASingleOne) {
+  HANDLE read_end = nullptr, write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));
+  HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+  SetStdHandle(STD_OUTPUT_HANDLE, write_end);
+  DebugOutput = true;
+  SetLastError(5);
+  DebugPrint(TEXT("deleted %s.\n"), TEXT("C:\\QORA\\暗号.dll"));
+  DebugPrint(TEXT("."));  // a progress dot: one byte
+  EXPECT_EQ(GetLastError(), 5u);
+  SetStdHandle(STD_OUTPUT_HANDLE, console);
+
+  char bytes[64] = {};
+  DWORD read = 0;
+  ASSERT_TRUE(ReadFile(read_end, bytes, sizeof bytes, &read, nullptr));
+  EXPECT_EQ(std::string(bytes, read), winsim::cp932("deleted C:\\QORA\\暗号.dll.\n."));
+  EXPECT_TRUE(world.trace().of_kind("stdout").empty());
+  CloseHandle(read_end);
+  CloseHandle(write_end);
 }
 
 }  // namespace
+}  // namespace installer_test
