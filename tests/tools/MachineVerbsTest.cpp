@@ -1,16 +1,18 @@
-// seed, acp, clock, event, run and fault: settings of the machine, a named event set from
-// outside, programs started by the scenario, and the rule a fault line adds to the world's fault
-// plan, seen through the calls it makes fail.
+// seed, acp, clock, event, run, fault and disk: settings of the machine, a named event set from
+// outside, programs started by the scenario, the rule a fault line adds to the world's fault
+// plan, seen through the calls it makes fail, and a drive's readings.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <sstream>
 
 #include "ScenarioTesting.h"
+#include "monitor/disk_smart.h"
 #include "platform/win32.h"
 #include "scenario/CodeNames.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
+#include "winsim/SmartDisk.h"
 
 namespace {
 
@@ -191,6 +193,25 @@ TEST(ServiceVerbs, ControlsAndPowerEventsGoByNameOrNumber) {
       sent,
       (std::vector<std::vector<std::uint32_t>>{
           {6, 0, 1060}, {6, 0, 1060}, {4, 0, 1060}, {13, 7, 1060}, {13, 7, 1060}, {13, 4, 1060}}));
+}
+
+const std::string kDisks = std::string(NORVANE_SOURCE_DIR) + "/scenarios/disks/";
+
+TEST(HealthScenario, ADiskVerbChangesOneAttributeAndKeepsTheChecksum) {
+  winsim::World world;
+  scenario_test::play(world, "0 disk 3 smart " + kDisks + "bay0.data.bin " + kDisks +
+                                 "bay0.thresholds.bin\n"
+                                 "0 disk 3 attribute 194 71 0x4700000047\n1s end\n");
+  SmartReply reply{};
+  ASSERT_TRUE(ReadSmartBlock("\\\\.\\PHYSICALDRIVE3", 0xD0, reply));
+  const BYTE *slot = FindSmartAttribute(reply, 194);
+  ASSERT_NE(slot, nullptr);
+  EXPECT_EQ(slot[3], 71);
+  EXPECT_EQ((std::vector<BYTE>(slot + 5, slot + 11)),
+            (std::vector<BYTE>{0x47, 0x00, 0x00, 0x00, 0x47, 0x00}));
+  BYTE sum = 0;
+  for (std::size_t i = 16; i < 16 + 512; ++i) sum = static_cast<BYTE>(sum + reply[i]);
+  EXPECT_EQ(sum, 0);
 }
 
 // What the scenario did is in the trace ahead of its effects: each line, what its codes mean to
