@@ -18,15 +18,6 @@ using scenario::LineError;
 using scenario::parse_scenario;
 using scenario::ScenarioError;
 
-// Parsing and playing the text is refused at `line` with the message.
-void ExpectRefused(const std::string &text, int line, const std::string &message) {
-  SCOPED_TRACE(text);
-  auto refused = scenario_test::refusal(text);
-  ASSERT_TRUE(refused);
-  EXPECT_EQ(refused->line, line);
-  EXPECT_EQ(refused->message, "t.scn:" + std::to_string(line) + ": " + message);
-}
-
 std::vector<std::uint64_t> times_of(const scenario::Scenario &s) {
   std::vector<std::uint64_t> out;
   for (const auto &line : s.lines) out.push_back(line.time);
@@ -112,7 +103,7 @@ TEST(ScenarioErrors, EachMalformedTextIsRefusedAtItsLine) {
   };
   for (std::string bad : {"soon", "1.5", "+", "-1s", "99999999999999999999"})
     cases.push_back({"0 seed 1\n" + bad + " seed 1\n1h end\n", 2, no_time + bad + "\""});
-  for (const Case &c : cases) ExpectRefused(c.text, c.line, c.message);
+  for (const Case &c : cases) scenario_test::expect_refused(c.text, c.line, c.message);
 }
 
 TEST(ScenarioFiles, HostPathsAreTakenFromTheScenarioFolder) {
@@ -281,7 +272,7 @@ TEST(VerbRefusals, EachMalformedLineIsRefusedWithItsNumberAndWhatIsWrong) {
       {"os version 6", "os version: expected <major>.<minor>, not \"6\""},
   };
   for (const auto &[line, message] : cases)
-    ExpectRefused(std::string("0 seed 1\n\n5s ") + line + "\n9s end\n", 3, message);
+    scenario_test::expect_refused(std::string("0 seed 1\n\n5s ") + line + "\n9s end\n", 3, message);
 }
 
 }  // namespace
