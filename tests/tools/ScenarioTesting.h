@@ -1,5 +1,5 @@
 // Helpers for the scenario tests: play scenario text in a world with every verb of the
-// simulator, check the error a malformed text gives, and read a file whole.
+// simulator, check the error a malformed text gives, read a file whole, and build a record.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -41,6 +41,14 @@ inline void play(winsim::World &world, std::string_view text) {
   world_seed::SeedWorld(world);
   scenario::Runner runner(all_verbs(), nullptr);
   runner.play(world, scenario::parse_scenario(text, "t.scn"));
+}
+
+// A trace record as a sink takes it: time, process, thread and kind, then its own fields.
+inline winsim::TraceSink::Record record(std::uint64_t t, std::uint32_t pid, std::uint32_t tid,
+                                        const char *kind, winsim::TraceSink::Record fields) {
+  winsim::TraceSink::Record r = {{"t", t}, {"pid", pid}, {"tid", tid}, {"kind", kind}};
+  for (auto &[key, value] : fields.items()) r[key] = value;
+  return r;
 }
 
 // Parsing and playing the text in a fresh world is refused with a ScenarioError at `line` with

@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "ScenarioTesting.h"
 #include "scenario/TimelineText.h"
 #include "scenario/TimelineView.h"
 
@@ -12,9 +13,7 @@ namespace {
 using Record = winsim::TraceSink::Record;
 
 Record At(std::uint64_t t, std::uint32_t pid, const char *kind, Record fields) {
-  Record r = {{"t", t}, {"pid", pid}, {"tid", pid + 4}, {"kind", kind}};
-  for (auto &[key, value] : fields.items()) r[key] = value;
-  return r;
+  return scenario_test::record(t, pid, pid + 4, kind, std::move(fields));
 }
 
 TEST(TimelineText, NamesEachCodeBesideItsNumber) {
