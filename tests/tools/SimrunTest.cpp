@@ -189,8 +189,8 @@ std::string readme_part(const std::string &first) {
 }
 
 // Every verb simrun knows is in the README's verb table, each of its forms written there as
-// --verbs prints it, and the table has no other verb.
-TEST_F(Simrun, VerbsOptionPrintsEachVerbsFormsAsTheReadmeDocumentsThem) {
+// --verbs prints it, and the table has no other verb; every record kind is in its list.
+TEST_F(Simrun, TheReadmeHoldsEveryVerbFormVerbsPrintsAndEveryRecordKind) {
   Outcome o = simrun({"--verbs"});
   EXPECT_EQ(o.code, 0);
   std::string table = readme_part("| Verb | Meaning |");
@@ -209,14 +209,11 @@ TEST_F(Simrun, VerbsOptionPrintsEachVerbsFormsAsTheReadmeDocumentsThem) {
     if (row.rfind("| `", 0) == 0) documented.insert(row.substr(3, row.find_first_of(" `", 3) - 3));
   EXPECT_EQ(listed, documented);
   EXPECT_EQ(o.out.substr(o.out.size() - 4), "end\n");
-}
-
-// The README lists every kind of record the trace may hold, and `timeline hide` knows them.
-TEST_F(Simrun, TheReadmeListsEveryRecordKind) {
+  // The README lists every kind of record the trace may hold, and `timeline hide` knows them.
   std::string list = readme_part(
       "The trace records what the machine saw, each with its virtual time `t` (ms), `pid` and "
       "`tid`:");
-  std::set<std::string> documented;
+  documented.clear();
   for (std::size_t at = list.find('`'); at != std::string::npos; at = list.find('`', at + 1)) {
     std::size_t end = list.find('`', at + 1);
     std::string name = list.substr(at + 1, end - at - 1);
