@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -68,14 +67,13 @@ std::string temp_path(const std::string &name) {
 }
 
 // Removes the test's files afterwards.
-class TempFiles : public ::testing::Test {
+class Simrun : public ::testing::Test {
  protected:
   void TearDown() override {
     for (const auto &path : g_temp_files) std::remove(path.c_str());
     g_temp_files.clear();
   }
 };
-using Simrun = TempFiles;
 
 std::string write_file(const std::string &name, const std::string &text) {
   std::string path = temp_path(name);
