@@ -84,15 +84,13 @@ Record Gpio(int pin, int level) {
 
 TEST(TimelineView, ChangesLeaveOutWritesThatLeaveThingsAsTheyWere) {
   winsim::Trace trace;
-  trace.add(0, 1, 2, "gpio", Gpio(10, 1));
-  trace.add(10, 1, 2, "gpio", Gpio(10, 1));
+  for (std::uint64_t t : {0, 10}) trace.add(t, 1, 2, "gpio", Gpio(10, 1));
   trace.add(20, 1, 2, "gpio", Gpio(12, 1));
-  trace.add(30, 1, 2, "reg.set", {{"key", "K"}, {"name", "V"}, {"type", "REG_DWORD"}, {"data", 1}});
-  trace.add(40, 1, 2, "reg.set", {{"key", "K"}, {"name", "V"}, {"type", "REG_DWORD"}, {"data", 1}});
-  trace.add(50, 1, 2, "reg.delete", {{"key", "K"}, {"name", "V"}});
-  trace.add(60, 1, 2, "reg.delete", {{"key", "K"}, {"name", "V"}});
-  trace.add(70, 1, 2, "event", {{"id", 0xC000012Cu}});
-  trace.add(80, 1, 2, "event", {{"id", 0xC000012Cu}});
+  for (std::uint64_t t : {30, 40})
+    trace.add(t, 1, 2, "reg.set",
+              {{"key", "K"}, {"name", "V"}, {"type", "REG_DWORD"}, {"data", 1}});
+  for (std::uint64_t t : {50, 60}) trace.add(t, 1, 2, "reg.delete", {{"key", "K"}, {"name", "V"}});
+  for (std::uint64_t t : {70, 80}) trace.add(t, 1, 2, "event", {{"id", 0xC000012Cu}});
   scenario::TimelineView view;
   view.changes = true;
   view.hidden = {"reg.delete"};
