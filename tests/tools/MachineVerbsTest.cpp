@@ -4,6 +4,7 @@
 // byte, keys created, deleted and locked, and a drive's readings.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
 #include <utility>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "ScenarioTesting.h"
 #include "monitor/disk_smart.h"
 #include "platform/win32.h"
+#include "scenario/CodeNames.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
 #include "winsim/SmartDisk.h"
@@ -160,6 +162,22 @@ TEST(FaultRules, ThoseThatMatchedNoCallAreReportedAtTheEndOfTheRun) {
             "t.scn:1: warning: this fault rule matched no call: nothing failed\n"
             "t.scn:3: warning: this fault rule matched no call: nothing failed\n"
             "t.scn:4: warning: this fault rule matched no call: nothing failed\n");
+}
+
+// The names fault lines may use are read from winsim's sources when the simulator is built:
+// every call the programs make in the scenarios is among them.
+TEST(FaultRules, EveryCallTheProgramsMakeMayBeNamed) {
+  std::set<std::string> calls;
+  for (const char *name : {"demo.scn", "installer.scn", "shellbeacon.scn"}) {
+    winsim::World world;
+    scenario::register_programs(world);
+    world.faults().record_sites(true);
+    scenario::Runner(scenario_test::all_verbs(), nullptr)
+        .play(world, scenario::load_scenario(std::string(NORVANE_SOURCE_DIR "/scenarios/") + name));
+    for (const auto &[site, count] : world.faults().sites()) calls.insert(site.call);
+  }
+  ASSERT_GT(calls.size(), 50u);
+  for (const std::string &call : calls) EXPECT_TRUE(scenario::is_emulated_call(call)) << call;
 }
 
 // Controls and power events by their names or numbers reach the service manager alike.
