@@ -1,9 +1,11 @@
 // Reading scenario files: times in every form, quoting, comments, the end line, the numbers
 // and durations verbs take, and the line numbers in the messages for what is malformed, in the
 // file and in every verb's arguments.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -81,12 +83,7 @@ TEST(ScenarioErrors, EachMalformedTextIsRefusedAtItsLine) {
   const std::string no_end =
       "the scenario has no end line; finish it with the time the run stops, for example "
       "\"4m end\"";
-  struct Case {
-    std::string text;
-    int line;
-    std::string message;
-  };
-  std::vector<Case> cases = {
+  std::vector<std::tuple<std::string, int, std::string>> cases = {
       {"2m seed 1\n90s end\n", 2,
        "time \"90s\" (90000 ms) is before the previous line's time (120000 ms)"},
       {"0 seed 1\n5s   # nothing to do\n1h end\n", 2, "missing verb after the time"},
@@ -103,7 +100,8 @@ TEST(ScenarioErrors, EachMalformedTextIsRefusedAtItsLine) {
   };
   for (std::string bad : {"soon", "1.5", "+", "-1s", "99999999999999999999"})
     cases.push_back({"0 seed 1\n" + bad + " seed 1\n1h end\n", 2, no_time + bad + "\""});
-  for (const Case &c : cases) scenario_test::expect_refused(c.text, c.line, c.message);
+  for (const auto &[text, line, message] : cases)
+    scenario_test::expect_refused(text, line, message);
 }
 
 TEST(ScenarioFiles, HostPathsAreTakenFromTheScenarioFolder) {
@@ -116,14 +114,10 @@ TEST(ScenarioFiles, HostPathsAreTakenFromTheScenarioFolder) {
 }
 
 TEST(ScenarioFiles, AFileThatCannotBeReadIsNoScenarioError) {
-  try {
-    scenario::load_scenario("/nonexistent/x.scn");
-    FAIL() << "no error";
-  } catch (const ScenarioError &) {
-    FAIL() << "a missing file is not a malformed scenario";
-  } catch (const std::runtime_error &e) {
-    EXPECT_EQ(std::string(e.what()), "cannot read /nonexistent/x.scn: No such file or directory");
-  }
+  auto load = [] { scenario::load_scenario("/nonexistent/x.scn"); };
+  EXPECT_THAT(load, testing::ThrowsMessage<std::runtime_error>(testing::StrEq(
+                        "cannot read /nonexistent/x.scn: No such file or directory")));
+  EXPECT_THAT(load, testing::Not(testing::Throws<ScenarioError>()));
 }
 
 // What the parser gives for the text, or the message it refuses it with.
