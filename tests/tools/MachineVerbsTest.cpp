@@ -112,7 +112,6 @@ TEST(RunVerb, AStartRefusedByAPlantedFaultIsAWarningAndTheRunGoesOn) {
   EXPECT_EQ(world.now(), 2000u);
 }
 
-// Opens the key `count` times and gives the result of each attempt.
 std::vector<LSTATUS> open_results(const char *subkey, int count) {
   std::vector<LSTATUS> out;
   for (int i = 0; i < count; ++i) {
@@ -180,7 +179,6 @@ TEST(FaultRules, EveryCallTheProgramsMakeMayBeNamed) {
   for (const std::string &call : calls) EXPECT_TRUE(scenario::is_emulated_call(call)) << call;
 }
 
-// Controls and power events by their names or numbers reach the service manager alike.
 TEST(ServiceVerbs, ControlsAndPowerEventsGoByNameOrNumber) {
   winsim::World world;
   scenario_test::play(world,

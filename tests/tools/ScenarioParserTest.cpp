@@ -76,7 +76,6 @@ TEST(ScenarioComments, BlankLinesCrlfAndAByteOrderMarkAreSkippedAndLinesKeepThei
   EXPECT_EQ(s.lines[1].time, 1000u);
 }
 
-// Each malformed text is refused at the line named, with what is wrong with it.
 TEST(ScenarioErrors, EachMalformedTextIsRefusedAtItsLine) {
   const std::string no_time =
       "expected a time such as 0, 250ms, 1.5s, 2m, 1h or +10s at the start of the line, found \"";
@@ -183,7 +182,6 @@ TEST(NumberParsers, RefuseWhatIsNotANumberOfTheirKindNamingTheArgument) {
                   "\": expected a duration such as 250ms, 1.5s, 2m or 1h (a bare number is ms)");
 }
 
-// Every verb refuses a malformed line with the line's number and what is wrong with it.
 TEST(VerbRefusals, EachMalformedLineIsRefusedWithItsNumberAndWhatIsWrong) {
   const std::pair<const char *, const char *> cases[] = {
       {"seed", "seed: missing seed number"},

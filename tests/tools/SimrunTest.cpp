@@ -66,7 +66,6 @@ std::string temp_path(const std::string &name) {
   return g_temp_files.back();
 }
 
-// Removes the test's files afterwards.
 class Simrun : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -223,8 +222,6 @@ TEST_F(Simrun, TheReadmeHoldsEveryVerbFormVerbsPrintsAndEveryRecordKind) {
   EXPECT_EQ(documented, known);
 }
 
-// A busy loop: the world stops the run, simrun exits with code 3, the report and the trace so
-// far.
 TEST_F(Simrun, ARunTheWorldStopsExitsWithCode3TheReportAndTheTraceSoFar) {
   Outcome spin = simrun({write_file("spin.scn", "0 run C:\\spinner.exe\n1m end\n")});
   EXPECT_EQ(spin.code, 3);

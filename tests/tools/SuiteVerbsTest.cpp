@@ -15,7 +15,6 @@ namespace {
 using Record = winsim::Trace::Record;
 using Records = std::vector<Record>;
 
-// Plays the text with every program of the simulator.
 void PlayWithPrograms(winsim::World &world, const std::string &text) {
   scenario::register_programs(world);
   scenario_test::play(world, text);

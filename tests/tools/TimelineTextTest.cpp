@@ -71,7 +71,6 @@ TEST(TimelineText, NamesTheInstallersExitCodesAndTheScenarioLinesItDid) {
             "scenario  sc start X  warning: it failed");
 }
 
-// Hours count on past a day; the local clock goes round midnight.
 TEST(TimelineText, TheRunsTimeCountsHoursAndTheLocalClockWrapsAtMidnight) {
   scenario::TimelineText late(23 * 3600 + 59 * 60);
   EXPECT_EQ(late.head(120000, 4, 8), "  0:02:00.000  00:01:00  pid 4    tid 8    ");
