@@ -120,27 +120,24 @@ TEST(ScenarioFiles, AFileThatCannotBeReadIsNoScenarioError) {
 }
 
 // What the parser gives for the text, or the message it refuses it with.
-template <typename Parse>
-std::string parsed(Parse parse, const std::string &text) {
+template <typename Result>
+std::string parsed(Result (*parse)(const std::string &, const char *), const char *what,
+                   const std::string &text) {
   try {
-    return std::to_string(parse(text));
+    return std::to_string(parse(text, what));
   } catch (const LineError &e) {
     return e.what();
   }
 }
 
-std::string u32(const std::string &t) {
-  return parsed([](auto &s) { return scenario::parse_u32(s, "dword data"); }, t);
-}
-std::string i32(const std::string &t) {
-  return parsed([](auto &s) { return scenario::parse_i32(s, "offset"); }, t);
-}
-std::string real(const std::string &t) {
-  return parsed([](auto &s) { return scenario::parse_double(s, "temperature"); }, t);
-}
-std::string duration(const std::string &t) {
-  return parsed([](auto &s) { return scenario::parse_duration(s, "delay"); }, t);
-}
+const auto u32 = [](const std::string &t) { return parsed(scenario::parse_u32, "dword data", t); };
+const auto i32 = [](const std::string &t) { return parsed(scenario::parse_i32, "offset", t); };
+const auto real = [](const std::string &t) {
+  return parsed(scenario::parse_double, "temperature", t);
+};
+const auto duration = [](const std::string &t) {
+  return parsed(scenario::parse_duration, "delay", t);
+};
 
 TEST(NumberParsers, TakeDecimalAndHexUpToTheFullRange) {
   // "text=value" pairs; the signed parser reads hex as a bit pattern.
