@@ -106,13 +106,10 @@ TEST_F(Simrun, PrintsTheTraceAsOneJsonObjectPerLineByteIdenticalForTheSameSeed) 
   Outcome o = race(3);
   EXPECT_EQ(o.code, 0);
   EXPECT_EQ(o.err, "");
-  std::istringstream lines(o.out);
-  std::string line;
   std::vector<std::string> kinds;
-  while (std::getline(lines, line)) {
-    auto record = nlohmann::json::parse(line);
-    kinds.push_back(record["kind"]);
-  }
+  std::istringstream lines(o.out);
+  for (std::string line; std::getline(lines, line);)
+    kinds.push_back(nlohmann::json::parse(line)["kind"]);
   ASSERT_GE(kinds.size(), 19u);
   EXPECT_EQ(kinds.front(), "scenario");  // line 1, the seed
   EXPECT_EQ(kinds.back(), "process.exit");
