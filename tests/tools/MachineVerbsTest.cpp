@@ -1,16 +1,21 @@
-// seed, acp, clock, event, run and fault: settings of the machine, a named event set from
-// outside, programs started by the scenario, and the rule a fault line adds to the world's fault
-// plan, seen through the calls it makes fail.
+// seed, acp, clock, event, run, fault, reg and disk: settings of the machine, a named event set
+// from outside, programs started by the scenario, the rule a fault line adds to the world's fault
+// plan, seen through the calls it makes fail, registry values of every type landing byte for
+// byte, keys created, deleted and locked, and a drive's readings.
 #include <gtest/gtest.h>
 
 #include <set>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 #include "ScenarioTesting.h"
+#include "monitor/disk_smart.h"
 #include "platform/win32.h"
 #include "scenario/CodeNames.h"
 #include "winsim/FileSystem.h"
 #include "winsim/Registry.h"
+#include "winsim/SmartDisk.h"
 
 namespace {
 
@@ -64,10 +69,8 @@ TEST(EventVerb, SetsTheNamedEventAProgramWaitsOnAtTheLinesTime) {
                       "1m end\n");
   auto pid = world.find_process("waiter.exe");
   ASSERT_TRUE(pid);
-  EXPECT_EQ(world.exit_code(*pid), 1u);
-  auto exits = world.trace().select("process.exit", {"t", "pid", "code"});
-  ASSERT_EQ(exits.size(), 1u);
-  EXPECT_EQ(exits[0]["t"], 5000);
+  EXPECT_EQ(world.trace().select("process.exit", {"t", "pid", "code"}),
+            (std::vector<winsim::Trace::Record>{{{"t", 5000}, {"pid", *pid}, {"code", 1}}}));
   EXPECT_EQ(world.open_handles(*pid), std::vector<std::string>{});
   EXPECT_EQ(warnings.str(),
             "t.scn:3: warning: no event named \"NasCallEvent\" exists at this time; nothing was "
@@ -109,7 +112,6 @@ TEST(RunVerb, AStartRefusedByAPlantedFaultIsAWarningAndTheRunGoesOn) {
   EXPECT_EQ(world.now(), 2000u);
 }
 
-// Opens the key `count` times and gives the result of each attempt.
 std::vector<LSTATUS> open_results(const char *subkey, int count) {
   std::vector<LSTATUS> out;
   for (int i = 0; i < count; ++i) {
@@ -177,7 +179,6 @@ TEST(FaultRules, EveryCallTheProgramsMakeMayBeNamed) {
   for (const std::string &call : calls) EXPECT_TRUE(scenario::is_emulated_call(call)) << call;
 }
 
-// Controls and power events by their names or numbers reach the service manager alike.
 TEST(ServiceVerbs, ControlsAndPowerEventsGoByNameOrNumber) {
   winsim::World world;
   scenario_test::play(world,
@@ -191,6 +192,104 @@ TEST(ServiceVerbs, ControlsAndPowerEventsGoByNameOrNumber) {
       sent,
       (std::vector<std::vector<std::uint32_t>>{
           {6, 0, 1060}, {6, 0, 1060}, {4, 0, 1060}, {13, 7, 1060}, {13, 7, 1060}, {13, 4, 1060}}));
+}
+
+using Bytes = std::vector<std::uint8_t>;
+using Stored = std::pair<std::uint32_t, Bytes>;  // type and data
+
+Bytes utf16le(std::u16string_view text) {
+  Bytes out;
+  for (char16_t c : text) {
+    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
+    out.push_back(static_cast<std::uint8_t>(c >> 8));
+  }
+  return out;
+}
+
+TEST(RegSet, EveryTypeLandsAsWindowsStoresItAndALaterLineReplacesAValue) {
+  winsim::World world;
+  scenario_test::play(world,
+                      "0 reg set HKCU\\Software\\T CheckInterval dword 300\n"
+                      "0 reg set HKCU\\Software\\T Mask dword 0xC000012C\n"
+                      "0 reg set HKCU\\Software\\T Folder sz \"C:\\Program Files\\ノルベイン\"\n"
+                      "0 reg set HKCU\\Software\\T Path expand_sz %SystemRoot%\\Media\n"
+                      "0 reg set HKCU\\Software\\T Disks multi_sz \"Disk 1|Disk 2\"\n"
+                      "0 reg set HKCU\\Software\\T Blob binary 00ff10Ab\n"
+                      "0 reg set HKCU\\Software\\T \"\" sz default\n"
+                      "0 reg set HKCU\\Software\\T S sz \"\"\n"
+                      "0 reg set HKCU\\Software\\T M multi_sz \"\"\n"
+                      "0 reg set HKCU\\Software\\T B binary \"\"\n"
+                      "0 reg set HKCU\\Software\\T Raid dword 1\n"
+                      "1m reg set HKCU\\Software\\T Raid sz two\n"
+                      "2m end\n");
+  const struct {
+    const char *name;
+    Stored stored;
+  } values[] = {
+      {"CheckInterval", {REG_DWORD, {0x2C, 0x01, 0x00, 0x00}}},
+      {"Mask", {REG_DWORD, {0x2C, 0x01, 0x00, 0xC0}}},
+      {"Folder", {REG_SZ, utf16le(std::u16string_view(u"C:\\Program Files\\ノルベイン\0", 23))}},
+      {"Path", {REG_EXPAND_SZ, utf16le(std::u16string_view(u"%SystemRoot%\\Media\0", 19))}},
+      {"Disks", {REG_MULTI_SZ, utf16le(std::u16string_view(u"Disk 1\0Disk 2\0\0", 15))}},
+      {"Blob", {REG_BINARY, {0x00, 0xFF, 0x10, 0xAB}}},
+      {"", {REG_SZ, utf16le(std::u16string_view(u"default\0", 8))}},
+      {"S", {REG_SZ, {0, 0}}},
+      {"M", {REG_MULTI_SZ, {0, 0}}},
+      {"B", {REG_BINARY, {}}},
+      {"Raid", {REG_SZ, utf16le(std::u16string_view(u"two\0", 4))}},
+  };
+  for (const auto &v : values) {
+    SCOPED_TRACE(v.name);
+    auto value = world.registry().value("HKCU\\Software\\T", v.name);
+    ASSERT_TRUE(value);
+    EXPECT_EQ(Stored(value->type, value->data), v.stored);
+  }
+  EXPECT_EQ(world.now(), 120000u);
+}
+
+// Deleting what is not there is no error; a denied key opens for reading only.
+TEST(RegKeys, KeyCreatesDeleteRemovesAValueOrTheWholeTreeAndDenyLocks) {
+  winsim::World world;
+  scenario_test::play(world,
+                      "0 reg key HKLM\\SOFTWARE\\Empty\\Inner\n"
+                      "0 reg set HKLM\\SOFTWARE\\Tree\\Sub A dword 1\n"
+                      "0 reg set HKLM\\SOFTWARE\\Keep A dword 1\n"
+                      "0 reg set HKLM\\SOFTWARE\\Keep B dword 2\n"
+                      "0 reg deny HKLM\\SOFTWARE\\Locked\n"
+                      "1s reg delete HKLM\\SOFTWARE\\Keep A\n"
+                      "1s reg delete HKLM\\SOFTWARE\\Tree\n"
+                      "1s reg delete HKLM\\SOFTWARE\\Nothing\n"
+                      "1s reg delete HKLM\\SOFTWARE Nothing\n"
+                      "2s end\n");
+  EXPECT_TRUE(world.registry().key_exists("HKLM\\SOFTWARE\\Empty\\Inner"));
+  EXPECT_FALSE(world.registry().key_exists("HKLM\\SOFTWARE\\Tree"));
+  EXPECT_FALSE(world.registry().key_exists("HKLM\\SOFTWARE\\Tree\\Sub"));
+  EXPECT_EQ(world.registry().value_names("HKLM\\SOFTWARE\\Keep"), (std::vector<std::string>{"B"}));
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Locked", 0, KEY_ALL_ACCESS, &key),
+            ERROR_ACCESS_DENIED);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Locked", 0, KEY_READ, &key),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+const std::string kDisks = std::string(NORVANE_SOURCE_DIR) + "/scenarios/disks/";
+
+TEST(HealthScenario, ADiskVerbChangesOneAttributeAndKeepsTheChecksum) {
+  winsim::World world;
+  scenario_test::play(world, "0 disk 3 smart " + kDisks + "bay0.data.bin " + kDisks +
+                                 "bay0.thresholds.bin\n"
+                                 "0 disk 3 attribute 194 71 0x4700000047\n1s end\n");
+  SmartReply reply{};
+  ASSERT_TRUE(ReadSmartBlock("\\\\.\\PHYSICALDRIVE3", 0xD0, reply));
+  const BYTE *slot = FindSmartAttribute(reply, 194);
+  ASSERT_NE(slot, nullptr);
+  EXPECT_EQ(slot[3], 71);
+  EXPECT_EQ((std::vector<BYTE>(slot + 5, slot + 11)),
+            (std::vector<BYTE>{0x47, 0x00, 0x00, 0x00, 0x47, 0x00}));
+  BYTE sum = 0;
+  for (std::size_t i = 16; i < 16 + 512; ++i) sum = static_cast<BYTE>(sum + reply[i]);
+  EXPECT_EQ(sum, 0);
 }
 
 // What the scenario did is in the trace ahead of its effects: each line, what its codes mean to

@@ -16,6 +16,8 @@
 
 namespace {
 
+using Record = winsim::TraceSink::Record;
+
 const std::string kDemo = std::string(NORVANE_SOURCE_DIR) + "/scenarios/demo.scn";
 
 // The demo scenario's picture, as simrun draws it.
@@ -123,14 +125,12 @@ TEST(Picture, TheRenderedDemoShowsTheLedsAndTheEventLogAtTheirTimes) {
 TEST(Picture, IsWellFormedXmlWhateverTheTraceHolds) {
   EXPECT_EQ(xml_error(demo().svg), "");
   scenario::PictureSink sink("<odd> & \"names\"", 1000);
-  sink.take({{"t", 10},
-             {"pid", 1},
-             {"tid", 2},
-             {"kind", "event"},
-             {"source", "a<b>&c"},
-             {"type", 1},
-             {"id", 0xC0000001u},
-             {"strings", {std::string("bytes \x01\xff\xfe and ]]> <tag>")}}});
+  sink.take(
+      scenario_test::record(10, 1, 2, "event",
+                            {{"source", "a<b>&c"},
+                             {"type", 1},
+                             {"id", 0xC0000001u},
+                             {"strings", {std::string("bytes \x01\xff\xfe and ]]> <tag>")}}}));
   std::string svg = sink.svg(1000);
   EXPECT_EQ(xml_error(svg), "");
   EXPECT_NE(svg.find("a&lt;b&gt;&amp;c"), std::string::npos);
@@ -147,11 +147,8 @@ TEST(Picture, TheCopyInDocsIsWhatTheDemoDrawsToday) {
 // hover, and a file that was not there to delete in grey.
 TEST(Picture, AnInstallersRunShowsItsFilesServiceRegistryAndExitCode) {
   scenario::PictureSink sink("installer", 10000);
-  auto add = [&sink](std::uint64_t t, std::uint32_t pid, const char *kind,
-                     winsim::TraceSink::Record fields) {
-    winsim::TraceSink::Record r = {{"t", t}, {"pid", pid}, {"tid", pid + 4}, {"kind", kind}};
-    for (auto &[key, value] : fields.items()) r[key] = value;
-    sink.take(r);
+  auto add = [&sink](std::uint64_t t, std::uint32_t pid, const char *kind, Record fields) {
+    sink.take(scenario_test::record(t, pid, pid + 4, kind, std::move(fields)));
   };
   add(0, 8, "process.start",
       {{"image", "D:\\QORASetup.exe"}, {"cmdline", "QORASetup.exe Install"}});
@@ -193,24 +190,16 @@ TEST(Picture, AnInstallersRunShowsItsFilesServiceRegistryAndExitCode) {
 // band; the legend explains the colours of the lanes drawn, and only those.
 TEST(Picture, AReadingLiesAboveTheStatusItCausesAndTheLegendExplainsTheLanesDrawn) {
   scenario::PictureSink sink("fan", 60000);
-  sink.take({{"t", 0},
-             {"pid", 0},
-             {"tid", 0},
-             {"kind", "scenario"},
-             {"line", 3},
-             {"text", "board fan 1850"},
-             {"reading", "CPU fan"},
-             {"value", 1850},
-             {"unit", "rpm"}});
+  sink.take(scenario_test::record(0, 0, 0, "scenario",
+                                  {{"line", 3},
+                                   {"text", "board fan 1850"},
+                                   {"reading", "CPU fan"},
+                                   {"value", 1850},
+                                   {"unit", "rpm"}}));
   for (const char *name : {"SystemStatus", "CpuTempStatus", "CpuFanStatus"})
-    sink.take({{"t", 100},
-               {"pid", 8},
-               {"tid", 12},
-               {"kind", "reg.set"},
-               {"key", "K"},
-               {"name", name},
-               {"type", "REG_DWORD"},
-               {"data", 12200u}});
+    sink.take(scenario_test::record(
+        100, 8, 12, "reg.set",
+        {{"key", "K"}, {"name", name}, {"type", "REG_DWORD"}, {"data", 12200u}}));
   auto reading = sink.place_of("CPU fan (rpm)"), status = sink.place_of("CpuFanStatus");
   ASSERT_TRUE(reading && status);
   EXPECT_EQ(reading->top + reading->height + 6, status->top);

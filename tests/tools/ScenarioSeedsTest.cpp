@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,14 +20,11 @@ using Record = winsim::Trace::Record;
 // The scenario's lines without its seed, after a seed line of its own when `seed` is not 0.
 std::string WithSeed(const std::string &text, std::uint64_t seed) {
   std::string out = seed != 0 ? "0 seed " + std::to_string(seed) + "\n" : "";
-  std::size_t at = 0;
-  while (at < text.size()) {
-    std::size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(at, end - at);
-    std::size_t verb = line.find_first_not_of(" \t", line.find_first_of(" \t"));
-    if (verb == std::string::npos || line.compare(verb, 5, "seed ") != 0) out += line + "\n";
-    at = end + 1;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string time, verb;
+    if (!(words >> time >> verb) || verb != "seed") out += line + "\n";
   }
   return out;
 }

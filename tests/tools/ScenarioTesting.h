@@ -1,11 +1,10 @@
 // Helpers for the scenario tests: play scenario text in a world with every verb of the
-// simulator, catch the error a malformed line gives, and read a file whole.
+// simulator, check the error a malformed text gives, read a file whole, and build a record.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -44,21 +43,27 @@ inline void play(winsim::World &world, std::string_view text) {
   runner.play(world, scenario::parse_scenario(text, "t.scn"));
 }
 
-struct Refusal {
-  int line = 0;
-  std::string message;  // the whole "file:line: ..." text
-};
+// A trace record as a sink takes it: time, process, thread and kind, then its own fields.
+inline winsim::TraceSink::Record record(std::uint64_t t, std::uint32_t pid, std::uint32_t tid,
+                                        const char *kind, winsim::TraceSink::Record fields) {
+  winsim::TraceSink::Record r = {{"t", t}, {"pid", pid}, {"tid", tid}, {"kind", kind}};
+  for (auto &[key, value] : fields.items()) r[key] = value;
+  return r;
+}
 
-// The ScenarioError that parsing and playing the text in a fresh world gives, if any. No
-// other world may exist while it runs.
-inline std::optional<Refusal> refusal(std::string_view text) {
+// Parsing and playing the text in a fresh world is refused with a ScenarioError at `line` with
+// the message. No other world may exist while it runs.
+inline void expect_refused(const std::string &text, int line, const std::string &message) {
+  SCOPED_TRACE(text);
   try {
     winsim::World world;
     play(world, text);
   } catch (const scenario::ScenarioError &e) {
-    return Refusal{e.line(), e.what()};
+    EXPECT_EQ(e.line(), line);
+    EXPECT_EQ(std::string(e.what()), "t.scn:" + std::to_string(line) + ": " + message);
+    return;
   }
-  return std::nullopt;
+  ADD_FAILURE() << "not refused";
 }
 
 }  // namespace scenario_test

@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -67,15 +66,13 @@ std::string temp_path(const std::string &name) {
   return g_temp_files.back();
 }
 
-// Removes the test's files afterwards.
-class TempFiles : public ::testing::Test {
+class Simrun : public ::testing::Test {
  protected:
   void TearDown() override {
     for (const auto &path : g_temp_files) std::remove(path.c_str());
     g_temp_files.clear();
   }
 };
-using Simrun = TempFiles;
 
 std::string write_file(const std::string &name, const std::string &text) {
   std::string path = temp_path(name);
@@ -109,13 +106,10 @@ TEST_F(Simrun, PrintsTheTraceAsOneJsonObjectPerLineByteIdenticalForTheSameSeed) 
   Outcome o = race(3);
   EXPECT_EQ(o.code, 0);
   EXPECT_EQ(o.err, "");
-  std::istringstream lines(o.out);
-  std::string line;
   std::vector<std::string> kinds;
-  while (std::getline(lines, line)) {
-    auto record = nlohmann::json::parse(line);
-    kinds.push_back(record["kind"]);
-  }
+  std::istringstream lines(o.out);
+  for (std::string line; std::getline(lines, line);)
+    kinds.push_back(nlohmann::json::parse(line)["kind"]);
   ASSERT_GE(kinds.size(), 19u);
   EXPECT_EQ(kinds.front(), "scenario");  // line 1, the seed
   EXPECT_EQ(kinds.back(), "process.exit");
@@ -189,8 +183,8 @@ std::string readme_part(const std::string &first) {
 }
 
 // Every verb simrun knows is in the README's verb table, each of its forms written there as
-// --verbs prints it, and the table has no other verb.
-TEST_F(Simrun, VerbsOptionPrintsEachVerbsFormsAsTheReadmeDocumentsThem) {
+// --verbs prints it, and the table has no other verb; every record kind is in its list.
+TEST_F(Simrun, TheReadmeHoldsEveryVerbFormVerbsPrintsAndEveryRecordKind) {
   Outcome o = simrun({"--verbs"});
   EXPECT_EQ(o.code, 0);
   std::string table = readme_part("| Verb | Meaning |");
@@ -209,14 +203,11 @@ TEST_F(Simrun, VerbsOptionPrintsEachVerbsFormsAsTheReadmeDocumentsThem) {
     if (row.rfind("| `", 0) == 0) documented.insert(row.substr(3, row.find_first_of(" `", 3) - 3));
   EXPECT_EQ(listed, documented);
   EXPECT_EQ(o.out.substr(o.out.size() - 4), "end\n");
-}
-
-// The README lists every kind of record the trace may hold, and `timeline hide` knows them.
-TEST_F(Simrun, TheReadmeListsEveryRecordKind) {
+  // The README lists every kind of record the trace may hold, and `timeline hide` knows them.
   std::string list = readme_part(
       "The trace records what the machine saw, each with its virtual time `t` (ms), `pid` and "
       "`tid`:");
-  std::set<std::string> documented;
+  documented.clear();
   for (std::size_t at = list.find('`'); at != std::string::npos; at = list.find('`', at + 1)) {
     std::size_t end = list.find('`', at + 1);
     std::string name = list.substr(at + 1, end - at - 1);
@@ -228,8 +219,6 @@ TEST_F(Simrun, TheReadmeListsEveryRecordKind) {
   EXPECT_EQ(documented, known);
 }
 
-// A busy loop: the world stops the run, simrun exits with code 3, the report and the trace so
-// far.
 TEST_F(Simrun, ARunTheWorldStopsExitsWithCode3TheReportAndTheTraceSoFar) {
   Outcome spin = simrun({write_file("spin.scn", "0 run C:\\spinner.exe\n1m end\n")});
   EXPECT_EQ(spin.code, 3);

@@ -1,19 +1,19 @@
 // The timeline's lines: the run's time and the machine's local clock, and a name beside every
-// code a reader would otherwise look up.
+// code a reader would otherwise look up; and the settings that keep a long run readable.
 #include <gtest/gtest.h>
 
 #include <utility>
 
+#include "ScenarioTesting.h"
 #include "scenario/TimelineText.h"
+#include "scenario/TimelineView.h"
 
 namespace {
 
 using Record = winsim::TraceSink::Record;
 
 Record At(std::uint64_t t, std::uint32_t pid, const char *kind, Record fields) {
-  Record r = {{"t", t}, {"pid", pid}, {"tid", pid + 4}, {"kind", kind}};
-  for (auto &[key, value] : fields.items()) r[key] = value;
-  return r;
+  return scenario_test::record(t, pid, pid + 4, kind, std::move(fields));
 }
 
 TEST(TimelineText, NamesEachCodeBesideItsNumber) {
@@ -71,11 +71,70 @@ TEST(TimelineText, NamesTheInstallersExitCodesAndTheScenarioLinesItDid) {
             "scenario  sc start X  warning: it failed");
 }
 
-// Hours count on past a day; the local clock goes round midnight.
 TEST(TimelineText, TheRunsTimeCountsHoursAndTheLocalClockWrapsAtMidnight) {
   scenario::TimelineText late(23 * 3600 + 59 * 60);
   EXPECT_EQ(late.head(120000, 4, 8), "  0:02:00.000  00:01:00  pid 4    tid 8    ");
   EXPECT_EQ(late.head(360000001, 4, 8), "100:00:00.001  03:59:00  pid 4    tid 8    ");
+}
+
+Record Gpio(int pin, int level) {
+  return {{"pin", pin}, {"level", level}};
+}
+
+TEST(TimelineView, ChangesLeaveOutWritesThatLeaveThingsAsTheyWere) {
+  winsim::Trace trace;
+  for (std::uint64_t t : {0, 10}) trace.add(t, 1, 2, "gpio", Gpio(10, 1));
+  trace.add(20, 1, 2, "gpio", Gpio(12, 1));
+  for (std::uint64_t t : {30, 40})
+    trace.add(t, 1, 2, "reg.set",
+              {{"key", "K"}, {"name", "V"}, {"type", "REG_DWORD"}, {"data", 1}});
+  for (std::uint64_t t : {50, 60}) trace.add(t, 1, 2, "reg.delete", {{"key", "K"}, {"name", "V"}});
+  for (std::uint64_t t : {70, 80}) trace.add(t, 1, 2, "event", {{"id", 0xC000012Cu}});
+  scenario::TimelineView view;
+  view.changes = true;
+  view.hidden = {"reg.delete"};
+  EXPECT_EQ(scenario::timeline_text(trace, view),
+            "  0:00:00.000  09:00:00  pid 1    tid 2    gpio  pin=10 (status LED)  level=1 (dark)\n"
+            "  0:00:00.020  09:00:00  pid 1    tid 2    gpio  pin=12 (RAID LED B)  level=1 (dark)\n"
+            "  0:00:00.030  09:00:00  pid 1    tid 2    reg.set  key=K  name=V  type=REG_DWORD  "
+            "data=1\n"
+            "  0:00:00.070  09:00:00  pid 1    tid 2    event  id=0xC000012C\n"
+            "  0:00:00.080  09:00:00  pid 1    tid 2    event  id=0xC000012C\n");
+}
+
+// Fold leaves out a thread's steady repetition and says how long it lasted; blinks show a pin's
+// blinking as one line where it starts and one where it stops (single changes as they are).
+TEST(TimelineView, FoldAndBlinksShortenAThreadsSteadyRepetition) {
+  winsim::Trace trace;
+  trace.add(0, 1, 2, "gpio", Gpio(10, 1));
+  trace.add(100, 1, 2, "gpio", Gpio(12, 0));
+  for (std::uint64_t k = 0; k < 10; ++k) trace.add(500 * (k + 1), 1, 7, "gpio", Gpio(10, k % 2));
+  trace.add(5200, 1, 3, "event", {{"id", 0x40000064u}});
+  scenario::TimelineView view;
+  view.fold = true;
+  const std::string single =
+      "  0:00:00.000  09:00:00  pid 1    tid 2    gpio  pin=10 (status LED)  level=1 (dark)\n"
+      "  0:00:00.100  09:00:00  pid 1    tid 2    gpio  pin=12 (RAID LED B)  level=0 (lit)\n";
+  const std::string event = "  0:00:05.200  09:00:05  pid 1    tid 3    event  id=0x40000064\n";
+  EXPECT_EQ(
+      scenario::timeline_text(trace, view),
+      single +
+          "  0:00:00.500  09:00:00  pid 1    tid 7    gpio  pin=10 (status LED)  level=0 (lit)\n"
+          "  0:00:01.000  09:00:01  pid 1    tid 7    gpio  pin=10 (status LED)  level=1 (dark)\n"
+          "  0:00:01.500  09:00:01  pid 1    tid 7    gpio  pin=10 (status LED)  level=0 (lit)\n"
+          "  0:00:02.000  09:00:02  pid 1    tid 7    gpio  pin=10 (status LED)  level=1 (dark)\n"
+          "  0:00:05.000  09:00:05  pid 1    tid 7    ...  repeated every 1.000 s from "
+          "0:00:02.500: 6 records\n" +
+          event);
+  view.fold = false;
+  view.blinks = true;
+  EXPECT_EQ(
+      scenario::timeline_text(trace, view),
+      single +
+          "  0:00:00.500  09:00:00  pid 1    tid 7    gpio  pin=10 (status LED)  blinking\n"
+          "  0:00:05.000  09:00:05  pid 1    tid 7    gpio  pin=10 (status LED)  level=1 (dark)  "
+          "after blinking (10 changes)\n" +
+          event);
 }
 
 }  // namespace
