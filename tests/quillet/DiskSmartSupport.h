@@ -106,6 +106,8 @@ inline std::vector<std::uint8_t> HealthyData(std::uint64_t pending = 2) {
 inline std::vector<std::uint8_t> HealthyThresholds() {
   return ThresholdSector({{1, 6}, {5, 36}, {9, 0}, {194, 0}, {197, 0}, {198, 0}});
 }
+// The six values published for such a drive.
+inline const std::vector<std::uint32_t> kHealthyValues = {41, 5, 100, 36, 2, 0};
 
 // A bay's six figures in the order of kValuePrefixes.
 inline std::vector<LONG> Figures(const HddInfo &hdd) {
@@ -158,6 +160,30 @@ class DiskSmartWorld : public ::testing::Test {
       } else if (r["kind"] == "reg.delete") {
         EXPECT_EQ(r["key"], kConfigPath);
         effects.push_back("delete " + r["name"].get<std::string>());
+      }
+    }
+    return effects;
+  }
+
+  // Seeds the bay values and clears the trace before the step, so that RegistryEffects() shows
+  // this run's writes and deletes.
+  HddReport CollectAfresh() {
+    SeedBayValues();
+    world.trace().clear();
+    return Collect();
+  }
+
+  // A run's registry effects: each bay's six writes in the order of kValuePrefixes, or its six
+  // deletes when it has no values.
+  static std::vector<std::string> BayEffects(const std::vector<std::uint32_t> &bay0,
+                                             const std::vector<std::uint32_t> &bay1) {
+    std::vector<std::string> effects;
+    for (int bay = 0; bay < 2; ++bay) {
+      const std::vector<std::uint32_t> &values = bay == 0 ? bay0 : bay1;
+      for (std::size_t i = 0; i < 6; ++i) {
+        const std::string name = kValuePrefixes[i] + std::to_string(bay);
+        effects.push_back(values.empty() ? "delete " + name
+                                         : "set " + name + "=" + std::to_string(values[i]));
       }
     }
     return effects;
