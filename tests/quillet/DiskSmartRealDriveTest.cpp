@@ -23,6 +23,7 @@
 #include <sstream>
 
 #include "DiskSmartSupport.h"
+#include "monitor/IndicatorState.h"
 
 namespace disk_test {
 namespace {
@@ -73,8 +74,14 @@ std::vector<RealDrive> ReadSummary() {
   return drives;
 }
 
+// Each drive in each bay, its identity from its identify data: with the tool (listing it as
+// Windows names a SATA drive on an AHCI controller) and without it, the same records, status
+// codes and bay values.
 class RealDrives : public DiskSmartWorld {
  protected:
+  RealDrives() { InitializeIndicatorState(); }
+  ~RealDrives() override { DeleteIndicatorLocks(); }
+
   void SetUp() override {
     // The data is part of the repository: without it the test fails, it is not passed over.
     if (!std::filesystem::exists(kDataFolder / "SUMMARY.tsv"))
@@ -83,19 +90,44 @@ class RealDrives : public DiskSmartWorld {
   }
 };
 
-TEST_F(RealDrives, EachDrivesSixFiguresAgreeWithTheIndependentReading) {
+// A bay's record as "bus|caption|interface|name|SCSIBus".
+std::string Record(const HddInfo &hdd) {
+  return std::to_string(hdd.Bus) + "|" + hdd.Caption + "|" + hdd.InterfaceType + "|" + hdd.Name +
+         "|" + hdd.SCSIBus;
+}
+
+TEST_F(RealDrives, EachDrivesSixFiguresAgreeWithTheIndependentReadingWithAndWithoutTheTool) {
   std::vector<RealDrive> drives = ReadSummary();
   ASSERT_EQ(drives.size(), 19u);
-  wmic().output = Listing({Row("Real drive", "IDE", Drive(0), "0")});
   for (const RealDrive &drive : drives) {
     SCOPED_TRACE(drive.name);
-    winsim::add_smart_disk(world, 0, kDataFolder / (drive.name + ".smart_data.bin"),
-                           kDataFolder / (drive.name + ".smart_thresholds.bin"));
-    HddReport report = Collect();
-    EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
-    EXPECT_EQ(Figures(report.Hdd[0]), drive.figures);
-    for (std::size_t i = 0; i < drive.figures.size(); ++i)
-      EXPECT_EQ(BayValue(kValuePrefixes[i], 0), static_cast<DWORD>(drive.figures[i])) << i;
+    const std::vector<std::uint32_t> values(drive.figures.begin(), drive.figures.end());
+    for (unsigned bay = 0; bay < 2; ++bay) {
+      SCOPED_TRACE(bay);
+      auto disk = winsim::add_smart_disk(world, bay, kDataFolder / (drive.name + ".smart_data.bin"),
+                                         kDataFolder / (drive.name + ".smart_thresholds.bin"));
+      const std::string model = disk->identity().model;
+      EXPECT_FALSE(model.empty());
+      EXPECT_EQ(disk->identity().path_id, bay);
+      world.devices().remove("PHYSICALDRIVE" + std::to_string(1 - bay));
+
+      standin::install_wmic(world).output =
+          Listing({Row(model + " ATA Device", "IDE", Drive(bay), std::to_string(bay))});
+      HddReport with_tool = CollectAfresh();
+      std::vector<std::string> effects_with_tool = RegistryEffects();
+      EXPECT_EQ(with_tool.Status[bay], HDD_STATUS_NORMAL);
+      EXPECT_EQ(Figures(with_tool.Hdd[bay]), drive.figures);
+      EXPECT_EQ(effects_with_tool, bay == 0 ? BayEffects(values, {}) : BayEffects({}, values));
+
+      standin::remove_wmic(world);
+      HddReport without_tool = CollectAfresh();
+      EXPECT_EQ(RegistryEffects(), effects_with_tool);
+      EXPECT_THAT(without_tool.Status, ::testing::ElementsAreArray(with_tool.Status));
+      for (int b = 0; b < 2; ++b) {
+        EXPECT_EQ(Figures(without_tool.Hdd[b]), Figures(with_tool.Hdd[b]));
+        EXPECT_EQ(Record(without_tool.Hdd[b]), Record(with_tool.Hdd[b]));
+      }
+    }
   }
 }
 
