@@ -189,26 +189,6 @@ class DiskSmartWorld : public ::testing::Test {
     return effects;
   }
 
-  static std::vector<std::string> DeletesOfBay(int bay) {
-    std::vector<std::string> effects;
-    for (const char *prefix : kValuePrefixes)
-      effects.push_back("delete " + std::string(prefix) + std::to_string(bay));
-    return effects;
-  }
-  // The six writes of a bay's values, in the order of kValuePrefixes.
-  static std::vector<std::string> SetsOfBay(int bay, const std::vector<std::uint32_t> &values) {
-    std::vector<std::string> effects;
-    for (std::size_t i = 0; i < values.size(); ++i)
-      effects.push_back("set " + std::string(kValuePrefixes[i]) + std::to_string(bay) + "=" +
-                        std::to_string(values[i]));
-    return effects;
-  }
-  static std::vector<std::string> Join(std::vector<std::string> a,
-                                       const std::vector<std::string> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-  }
-
   winsim::World world;
 };
 
