@@ -12,10 +12,6 @@
 namespace disk_test {
 namespace {
 
-constexpr std::uint32_t kListedWithoutToolId = 0x400003EA;
-constexpr const char *kListedWithoutToolUtf8 =
-    "WMIコマンドラインツール(wmic.exe)が見つからないため、ディスクの一覧をツールを使わずに取得"
-    "します。";
 const std::string kListedWithoutToolText = winsim::cp932(kListedWithoutToolUtf8);
 
 class ListingWithoutTool : public DiskSmartWorld {
@@ -122,25 +118,6 @@ TEST_F(ListingWithoutTool, ABayWithoutADriveHasNoDiskNoDriveAtAllIsTheNoInstance
 
 namespace quillet_test {
 namespace {
-
-// The running service without the tool: the same bay values every cycle as with it, one
-// message at the first cycle, and no process started.
-TEST_F(HealthWorld, WithoutTheToolTheServiceSaysSoOnceAndPublishesBothBays) {
-  standin::remove_wmic(world);
-  StartMonitor();
-  world.run_for(130000);
-  EXPECT_EQ(Messages(0, kHealth), Records{});
-  Records said;
-  for (const Record &message : Messages(0, kAll))
-    if (message["id"] == disk_test::kListedWithoutToolId) said.push_back(message);
-  EXPECT_EQ(said, (Records{Message(0, EVENTLOG_INFORMATION_TYPE, disk_test::kListedWithoutToolId,
-                                   disk_test::kListedWithoutToolUtf8)}));
-  for (const auto &start : world.trace().of_kind("process.start"))
-    EXPECT_NE(start["image"], standin::kWmicImagePath);
-  EXPECT_EQ(Config("HDDTemp_0"), 41u);
-  EXPECT_EQ(Config("HDD05TH_1"), 36u);
-  EXPECT_EQ(Writes("HDDTemp_1").size(), 3u);
-}
 
 // A drive of bay 1 that does not open or refuses one of the two requests is left out, as its
 // bay cannot be told: bay 1 then has no disk and no message; bay 0 is read as usual.

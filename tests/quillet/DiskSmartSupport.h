@@ -25,6 +25,11 @@ using ::testing::ElementsAre;
 
 inline constexpr const char *kConfigKey = "SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
 inline const std::string kConfigPath = std::string("HKLM\\") + kConfigKey;
+// The event said when the disks are first listed without the tool.
+inline constexpr std::uint32_t kListedWithoutToolId = 0x400003EA;
+inline constexpr const char *kListedWithoutToolUtf8 =
+    "WMIコマンドラインツール(wmic.exe)が見つからないため、ディスクの一覧をツールを使わずに取得"
+    "します。";
 inline const char *const kValuePrefixes[] = {"HDDTemp_", "HDD05_", "HDD05CU_",
                                              "HDD05TH_", "HDDC5_", "HDDC6_"};
 
