@@ -30,21 +30,17 @@ namespace {
 
 const std::filesystem::path kDataFolder = std::filesystem::path(NORVANE_SHARED_DATA_DIR) / "smart";
 
-// An attribute's field of SUMMARY.tsv: "cur/worst/thr/0xRAW", or "-" when the drive does not
-// have it (current value and threshold stay -1).
-struct Attribute {
+// An attribute's field of SUMMARY.tsv, "cur/worst/thr/0xRAW" or "-" when the drive does not
+// have it: current value, threshold and raw value modulo 2^32, all -1 when it is missing.
+std::vector<LONG> Attribute(const std::string &field) {
   int current = -1;
   int threshold = -1;
   unsigned long long raw = 0;
-
-  explicit Attribute(const std::string &field) {
-    if (field != "-") {
-      EXPECT_EQ(std::sscanf(field.c_str(), "%d/%*d/%d/%llx", &current, &threshold, &raw), 3)
-          << field;
-    }
-  }
-  LONG Low32() const { return current == -1 ? -1 : static_cast<LONG>(static_cast<DWORD>(raw)); }
-};
+  EXPECT_TRUE(field == "-" ||
+              std::sscanf(field.c_str(), "%d/%*d/%d/%llx", &current, &threshold, &raw) == 3)
+      << field;
+  return {current, threshold, current == -1 ? -1 : static_cast<LONG>(static_cast<DWORD>(raw))};
+}
 
 struct RealDrive {
   std::string name;
@@ -60,16 +56,14 @@ std::vector<RealDrive> ReadSummary() {
     std::vector<std::string> fields;
     std::istringstream row(line);
     for (std::string field; std::getline(row, field, '\t');) fields.push_back(field);
-    if (fields.size() != 9) {
-      ADD_FAILURE() << "SUMMARY.tsv line with " << fields.size() << " fields: " << line;
-      continue;
-    }
+    EXPECT_EQ(fields.size(), 9u) << line;
+    fields.resize(9, "?");
     // Columns: file, smst, overall, bad sectors, temp, attr5, attr194, attr197, attr198.
-    Attribute a5(fields[5]), a194(fields[6]);
-    LONG temp = a194.current == -1 ? -1 : static_cast<LONG>(a194.raw & 0xFF);
+    std::vector<LONG> a5 = Attribute(fields[5]);
+    std::vector<LONG> a194 = Attribute(fields[6]);
     drives.push_back({fields[0],
-                      {temp, a5.Low32(), a5.current, a5.threshold, Attribute(fields[7]).Low32(),
-                       Attribute(fields[8]).Low32()}});
+                      {a194[0] == -1 ? -1 : a194[2] & 0xFF, a5[2], a5[0], a5[1],
+                       Attribute(fields[7])[2], Attribute(fields[8])[2]}});
   }
   return drives;
 }
