@@ -106,7 +106,6 @@ INSTANTIATE_TEST_SUITE_P(Bays, BayStatus, ::testing::ValuesIn(kBayCases),
 
 class DiskHealth : public HealthWorld {
  protected:
-  // Times at which the service started the listing tool.
   std::vector<std::uint64_t> ToolStarts() {
     std::vector<std::uint64_t> out;
     for (const auto &r : world.trace().of_kind("process.start"))

@@ -22,7 +22,6 @@ class ListingWithoutTool : public DiskSmartWorld {
   }
   ~ListingWithoutTool() override { DeleteIndicatorLocks(); }
 
-  // A healthy drive with this identity.
   std::shared_ptr<winsim::SmartDisk> AddDrive(unsigned number, const std::string &model,
                                               std::uint32_t bus_type, std::uint8_t bay) {
     auto drive = AddHealthyDisk(number);

@@ -14,40 +14,33 @@ constexpr const char *kCommandLine =
     "\"C:\\Windows\\System32\\wbem\\wmic.exe\" Path Win32_DiskDrive get Caption, InterfaceType, "
     "Name, SCSIBus /format:csv";
 
-// ---- The listing tool ----------------------------------------------------------------------
-
-class ListingTool : public DiskSmartWorld {};
-
-int Impostor() {
-  return 0;
-}
+class ListingTool : public DiskSmartWorld {
+ protected:
+  ListingTool() { wmic().output = TwoBayListing(); }
+};
 
 // The service's folder and the current folder come before the system folder in the search
-// for a bare program name: a wmic.exe there is not started.
-TEST_F(ListingTool, IsStartedByItsFullPathInTheSystemFolderAndItsBytesReturnedUpToTheFirstNul) {
-  world.add_program("impostor.exe", Impostor);
+// for a bare program name: a wmic.exe there is not started. What the texts of the failures
+// leave in the bays is under DiskStepFailures; the tool's absence is under ListingWithoutTool.
+TEST_F(ListingTool, IsStartedByItsFullPathAndGivesItsBytesUpToTheFirstNulOrWhatFailed) {
+  world.add_program("impostor.exe", winsim::ProgramEntry{[] { return 0; }});
   world.place_program("C:\\wmic.exe", "impostor.exe");
-  wmic().output = TwoBayListing();
   EXPECT_EQ(QueryDiskList(), TwoBayListing());
   auto starts = world.trace().select("process.start", {"image", "cmdline", "parent"});
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_EQ(starts[0]["image"], standin::kWmicImagePath);
   EXPECT_EQ(starts[0]["cmdline"], kCommandLine);
   EXPECT_EQ(starts[0]["parent"], world.host_pid());
-  EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
   wmic().output = std::string("\r\r\nNode\r\n\xE9\x96\r\r\n\0tail", 19);
   EXPECT_EQ(QueryDiskList(), std::string("\r\r\nNode\r\n\xE9\x96\r\r\n"));
-}
 
-// What these texts leave in the bays is under DiskStepFailures.
-TEST_F(ListingTool, WithoutAPipeTheTextIsEmptyAndWithoutTheToolItSaysWhatFailed) {
+  wmic().output = TwoBayListing();
+  world.trace().clear();
   world.faults().add({"GetSystemDirectoryA", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
   world.faults().add({"CreatePipe", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
-  wmic().output = TwoBayListing();
   EXPECT_EQ(QueryDiskList(), "");  // no system folder, so no command line
   EXPECT_EQ(QueryDiskList(), "");
   EXPECT_TRUE(world.trace().of_kind("process.start").empty());
-  // A tool that is there but does not start; the tool's absence is under ListingWithoutTool.
   world.faults().add({"CreateProcessA", "", 1, false, ERROR_ACCESS_DENIED});
   EXPECT_EQ(QueryDiskList(), std::string("NG: ") + kCommandLine + " 5");
   world.faults().add({"CreateProcessA", "", 1, false, 0x4C7});
@@ -67,7 +60,6 @@ TEST_F(ListingTool, AToolThatFillsThePipeGoesOnAfterTheNextDrain) {
 
 TEST_F(ListingTool, AToolThatNeverEndsIsTerminatedAfter60sAndItsOutputParsed) {
   world.faults().add({"PeekNamedPipe", "", 2, true, ERROR_BROKEN_PIPE});
-  wmic().output = TwoBayListing();
   wmic().hang = true;
   AddHealthyDisk(0);
   AddHealthyDisk(1);
@@ -89,7 +81,6 @@ TEST_F(ListingTool, AToolThatNeverEndsIsTerminatedAfter60sAndItsOutputParsed) {
 // tells that the tool has ended: its whole listing, and it is not terminated. A final drain
 // that fails is tried once more.
 TEST_F(ListingTool, FailedWaitsAndDrainsLoseNothingOfTheListing) {
-  wmic().output = TwoBayListing();
   wmic().delay_ms = 2000;
   for (const char *call : {"WaitForSingleObject", "PeekNamedPipe", "ReadFile"}) {
     SCOPED_TRACE(call);
@@ -106,7 +97,6 @@ TEST_F(ListingTool, FailedWaitsAndDrainsLoseNothingOfTheListing) {
 // A tool that never ends and cannot be terminated is kept; the next listing ends it before it
 // starts another, and while it cannot be ended no other is started: one stray at most.
 TEST_F(ListingTool, AToolThatCannotBeTerminatedNeverHasASecondBesideIt) {
-  wmic().output = TwoBayListing();
   wmic().hang = true;
   world.faults().add({"TerminateProcess", "", 1, true, ERROR_ACCESS_DENIED});
   EXPECT_EQ(QueryDiskList(), TwoBayListing());
@@ -124,7 +114,6 @@ TEST_F(ListingTool, AToolThatCannotBeTerminatedNeverHasASecondBesideIt) {
 // taken for running until the limit, and its listing is whole. Its termination then fails, as
 // it has ended, and the next listing releases it, also when it cannot see it end either.
 TEST_F(ListingTool, AToolWhoseEndCannotBeSeenIsWaitedForToTheLimitAndThenReleased) {
-  wmic().output = TwoBayListing();
   wmic().delay_ms = 2000;
   world.faults().add({"WaitForSingleObject", "", 1, true, 6});
   world.faults().add({"GetExitCodeProcess", "", 1, true, 6});
@@ -137,8 +126,6 @@ TEST_F(ListingTool, AToolWhoseEndCannotBeSeenIsWaitedForToTheLimitAndThenRelease
   EXPECT_EQ(world.now(), 122000u);
   EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
 }
-
-// ---- Failures ------------------------------------------------------------------------------
 
 class DiskStepFailures : public DiskSmartWorld {
  protected:
@@ -230,7 +217,7 @@ TEST_F(DiskStepFailures, RegistryWritesThatFailAndAKeyThatWillNotOpenForWritingA
   expected.resize(12, "RegDeleteValueA");
   EXPECT_EQ(calls, expected);
   EXPECT_EQ(RegistryEffects(), std::vector<std::string>{});
-  EXPECT_EQ(BayValue("HDDTemp_", 0), 7u);
+  EXPECT_EQ(world.registry().dword(kConfigPath, "HDDTemp_0"), 7u);
   world.faults().clear();
   world.registry().deny_full_access(kConfigPath);
   wmic().output = TwoBayListing();
@@ -242,7 +229,6 @@ TEST_F(DiskStepFailures, RegistryWritesThatFailAndAKeyThatWillNotOpenForWritingA
 
 // A bay that failed is read again by the next cycle; one that is gone is empty.
 TEST_F(DiskStepFailures, EachCycleStartsAfresh) {
-  wmic().output = TwoBayListing();
   AddHealthyDisk(0);
   AddHealthyDisk(1)->set_failure(winsim::SmartDisk::Failure::Ioctl);
   EXPECT_EQ(Collect().Status[1], HDD_STATUS_NO_HANDLE);

@@ -64,8 +64,6 @@ TEST(SmartScan, FindsAnIdOnlyWhileTheIdsAscendInFortyThreeSlots) {
   EXPECT_LE(FindSmartAttribute(reply, 198) + 9, reply.data() + reply.size());
 }
 
-// ---- Request and reply at the drive --------------------------------------------------------
-
 class SmartRead : public DiskSmartWorld {};
 
 // The reply holds the sector at offset 16 and zeros behind it. Other features are refused
@@ -99,8 +97,6 @@ TEST_F(SmartRead, TheRequestIsThe33ByteSmartCommandForDriveNumberZeroAndNoOtherF
   EXPECT_TRUE(other->requests().empty());
   EXPECT_EQ(reply[0], 0xEE);
 }
-
-// ---- The six figures -----------------------------------------------------------------------
 
 // Bay 0 holds a drive with the row's sectors, bay 1 is empty: the six values published for bay 0
 // (in the order of kValuePrefixes: temperature, 5 raw, current and threshold, 197 and 198 raw),

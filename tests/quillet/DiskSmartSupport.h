@@ -148,10 +148,6 @@ class DiskSmartWorld : public ::testing::Test {
         world.registry().set_dword(kConfigPath, prefix + std::to_string(bay), value);
   }
 
-  std::optional<std::uint32_t> BayValue(const char *prefix, int bay) {
-    return world.registry().dword(kConfigPath, prefix + std::to_string(bay));
-  }
-
   // The registry writes and deletes of the trace, in order, as "set NAME=VALUE" and
   // "delete NAME"; each is checked to be a REG_DWORD in the configuration key.
   std::vector<std::string> RegistryEffects() {
