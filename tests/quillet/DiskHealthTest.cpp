@@ -24,15 +24,6 @@ void PutDrive(World &w, unsigned bay, std::vector<std::uint8_t> data) {
   winsim::add_smart_disk(w, bay, std::move(data), disk_test::HealthyThresholds());
 }
 
-std::string SmartText(const char *state, int bay, const char *counts) {
-  return std::string("HDD SMARTステータスを「") + state + "」へ移行しました (HDD" +
-         std::to_string(bay) + counts + ")";
-}
-
-const std::string kNoHandleText =
-    "HDD SMARTステータスの確認に失敗しました (デバイスハンドルの取得に失敗)";
-const std::string kNoPathText =
-    "HDD SMARTステータスの確認に失敗しました (デバイスパスの取得に失敗)";
 const std::string kDeadlineText =
     "HDD SMARTステータスの確認に失敗したまま、規定時間が経過しました。";
 const std::string kDiskWarningText =
@@ -128,9 +119,11 @@ TEST_F(DiskHealth, ADiskRemovedWhileInWarningReturnsToNormalWithoutReadings) {
   CycleNow();
   Records expected = {
       Message(0, 2, 0x800056B8,
-              SmartText("警告", 1, "修復済み = 5、読み込み不安定 = 2、修復が必要 = 0")),
+              "HDD SMARTステータスを「警告」へ移行しました "
+              "(HDD1修復済み = 5、読み込み不安定 = 2、修復が必要 = 0)"),
       Message(10000, 4, 0x40005654,
-              SmartText("正常", 1, "修復済み = -1、読み込み不安定 = -1、修復が必要 = -1")),
+              "HDD SMARTステータスを「正常」へ移行しました "
+              "(HDD1修復済み = -1、読み込み不安定 = -1、修復が必要 = -1)"),
   };
   EXPECT_EQ(Messages(0, kComponents), expected);
 }
@@ -147,11 +140,13 @@ TEST_F(DiskHealth, ALastingReadFailureIsReportedOnceThenAgainAfterTheGraceTime) 
   CycleNow();
   world.run_for(3700000);
   Records expected = {
-      Message(0, 2, 0x80005780, kNoHandleText),
+      Message(0, 2, 0x80005780,
+              "HDD SMARTステータスの確認に失敗しました (デバイスハンドルの取得に失敗)"),
       Message(3600000, 1, 0xC00057E4, kDeadlineText),
       Message(3600000, 2, 0x800000C8, kDiskWarningText),
       Message(3660000, 4, 0x40000064, kNormalText),
-      Message(4000000, 2, 0x80005780, kNoPathText),
+      Message(4000000, 2, 0x80005780,
+              "HDD SMARTステータスの確認に失敗しました (デバイスパスの取得に失敗)"),
       Message(7600000, 1, 0xC00057E4, kDeadlineText),
       Message(7600000, 2, 0x800000C8, kDiskWarningText),
       Message(7660000, 4, 0x40000064, kNormalText),
