@@ -24,15 +24,6 @@ void PutDrive(World &w, unsigned bay, std::vector<std::uint8_t> data) {
   winsim::add_smart_disk(w, bay, std::move(data), disk_test::HealthyThresholds());
 }
 
-std::string SmartText(const char *state, int bay, const char *counts) {
-  return std::string("HDD SMARTステータスを「") + state + "」へ移行しました (HDD" +
-         std::to_string(bay) + counts + ")";
-}
-
-const std::string kNoHandleText =
-    "HDD SMARTステータスの確認に失敗しました (デバイスハンドルの取得に失敗)";
-const std::string kNoPathText =
-    "HDD SMARTステータスの確認に失敗しました (デバイスパスの取得に失敗)";
 const std::string kDeadlineText =
     "HDD SMARTステータスの確認に失敗したまま、規定時間が経過しました。";
 const std::string kDiskWarningText =
@@ -106,7 +97,6 @@ INSTANTIATE_TEST_SUITE_P(Bays, BayStatus, ::testing::ValuesIn(kBayCases),
 
 class DiskHealth : public HealthWorld {
  protected:
-  // Times at which the service started the listing tool.
   std::vector<std::uint64_t> ToolStarts() {
     std::vector<std::uint64_t> out;
     for (const auto &r : world.trace().of_kind("process.start"))
@@ -117,13 +107,6 @@ class DiskHealth : public HealthWorld {
     std::vector<std::uint64_t> out;
     for (const auto &r : Writes(name)) out.push_back(r["t"].get<std::uint64_t>());
     return out;
-  }
-  void FailBay(unsigned bay) {
-    winsim::find_smart_disk(world, bay)->set_failure(winsim::SmartDisk::Failure::Open);
-  }
-  void NoDiskListed() {
-    world.part<standin::WmicStandIn>().output =
-        "\r\r\n" + winsim::cp932("利用できるインスタンスがありません。") + "\r\r\n";
   }
 };
 
@@ -136,9 +119,11 @@ TEST_F(DiskHealth, ADiskRemovedWhileInWarningReturnsToNormalWithoutReadings) {
   CycleNow();
   Records expected = {
       Message(0, 2, 0x800056B8,
-              SmartText("警告", 1, "修復済み = 5、読み込み不安定 = 2、修復が必要 = 0")),
+              "HDD SMARTステータスを「警告」へ移行しました "
+              "(HDD1修復済み = 5、読み込み不安定 = 2、修復が必要 = 0)"),
       Message(10000, 4, 0x40005654,
-              SmartText("正常", 1, "修復済み = -1、読み込み不安定 = -1、修復が必要 = -1")),
+              "HDD SMARTステータスを「正常」へ移行しました "
+              "(HDD1修復済み = -1、読み込み不安定 = -1、修復が必要 = -1)"),
   };
   EXPECT_EQ(Messages(0, kComponents), expected);
 }
@@ -146,19 +131,22 @@ TEST_F(DiskHealth, ADiskRemovedWhileInWarningReturnsToNormalWithoutReadings) {
 // Both bays fail: one message, the error after "CheckLogInterval" (3600 s) with the disk group
 // in warning for that one cycle. A change of the failure afterwards arms the deadline again.
 TEST_F(DiskHealth, ALastingReadFailureIsReportedOnceThenAgainAfterTheGraceTime) {
-  FailBay(0);
-  FailBay(1);
+  for (unsigned bay = 0; bay < 2; ++bay)
+    winsim::find_smart_disk(world, bay)->set_failure(winsim::SmartDisk::Failure::Open);
   StartMonitor();
   world.run_for(4000000);
-  NoDiskListed();
+  world.part<standin::WmicStandIn>().output =
+      "\r\r\n" + winsim::cp932("利用できるインスタンスがありません。") + "\r\r\n";
   CycleNow();
   world.run_for(3700000);
   Records expected = {
-      Message(0, 2, 0x80005780, kNoHandleText),
+      Message(0, 2, 0x80005780,
+              "HDD SMARTステータスの確認に失敗しました (デバイスハンドルの取得に失敗)"),
       Message(3600000, 1, 0xC00057E4, kDeadlineText),
       Message(3600000, 2, 0x800000C8, kDiskWarningText),
       Message(3660000, 4, 0x40000064, kNormalText),
-      Message(4000000, 2, 0x80005780, kNoPathText),
+      Message(4000000, 2, 0x80005780,
+              "HDD SMARTステータスの確認に失敗しました (デバイスパスの取得に失敗)"),
       Message(7600000, 1, 0xC00057E4, kDeadlineText),
       Message(7600000, 2, 0x800000C8, kDiskWarningText),
       Message(7660000, 4, 0x40000064, kNormalText),
@@ -171,19 +159,6 @@ TEST_F(DiskHealth, ALastingReadFailureIsReportedOnceThenAgainAfterTheGraceTime) 
                      {{"t", 3600000}, {"data", 200}},
                      {{"t", 3660000}, {"data", 100}},
                      {{"t", 3721000}, {"data", 100}}}));  // after the blink thread's last pass
-}
-
-// One bay's SMART state changing must not disarm the deadline of the other bay's failure.
-TEST_F(DiskHealth, TheOtherBaysChangeLeavesAFailureArmed) {
-  FailBay(0);
-  StartMonitor();
-  world.run_for(600000);
-  PutDrive(world, 1, Drive(41, 100, 1));
-  CycleNow();
-  world.run_for(3600000);
-  Records messages = Messages(3600000, kHealth);
-  ASSERT_GE(messages.size(), 1u);
-  EXPECT_EQ(messages[0], Message(3600000, 1, 0xC00057E4, kDeadlineText));
 }
 
 // The deadline shared by both bays' read failures. Each step sets the two bays ('-' read,
@@ -201,6 +176,9 @@ struct DeadlineCase {
 };
 
 const DeadlineCase kDeadlineCases[] = {
+    {"TheOtherBaysChangeLeavesAFailureArmed",
+     {{0, "F-"}, {600, "FW"}},
+     "0 2 0x80005780\n600000 2 0x800056B8\n3600000 1 0xC00057E4"},
     {"ABriefFailureIsForgotten", {{0, "F-"}, {630, "--"}}, "0 2 0x80005780\n630000 4 0x40005654"},
     {"BothRecoveringInOneCycleEndTheDeadline",
      {{0, "FF"}, {630, "--"}},
@@ -238,6 +216,9 @@ class SmartDeadline : public DiskHealth, public ::testing::WithParamInterface<De
     for (const auto &r : Messages(0, kComponents)) {
       std::uint32_t id = r["id"];
       if ((id & 0xFFFF) / 1000 != 22) continue;  // the SMART messages and the deadline
+      if (id == 0xC00057E4) {
+        EXPECT_EQ(r["text"], kDeadlineText) << r["t"];
+      }
       std::snprintf(line, sizeof line, "%llu %d 0x%08X",
                     static_cast<unsigned long long>(r["t"].get<std::uint64_t>()),
                     r["type"].get<int>(), id);
@@ -265,21 +246,37 @@ INSTANTIATE_TEST_SUITE_P(Timelines, SmartDeadline, ::testing::ValuesIn(kDeadline
                            return test.param.name;
                          });
 
-TEST_F(DiskHealth, EveryCycleListsTheDisksAndPublishesBothBays) {
+// With the tool or, without it, from the drives' own answers: the same bay values every cycle.
+// Without the tool no tool is started, and that is said once, at the first cycle.
+class EveryCycle : public DiskHealth, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(EveryCycle, ListsTheDisksAndPublishesBothBays) {
+  if (!GetParam()) standin::remove_wmic(world);
   StartMonitor();
   world.run_for(130000);
-  EXPECT_EQ(ToolStarts(), (std::vector<std::uint64_t>{0, 60000, 120000}));
+  const std::vector<std::uint64_t> cycles = {0, 60000, 120000};
+  EXPECT_EQ(ToolStarts(), GetParam() ? cycles : std::vector<std::uint64_t>{});
   for (const char *prefix : disk_test::kValuePrefixes)
     for (int bay = 0; bay < 2; ++bay)
-      EXPECT_EQ(WriteTimes(prefix + std::to_string(bay)),
-                (std::vector<std::uint64_t>{0, 60000, 120000}))
-          << prefix << bay;
-  EXPECT_EQ(Config("HDDTemp_1"), 41u);
-  EXPECT_EQ(Config("HDD05TH_0"), 36u);
+      EXPECT_EQ(WriteTimes(prefix + std::to_string(bay)), cycles) << prefix << bay;
+  const std::string values = "HDDTemp_0=41 HDDTemp_1=41 HDD05TH_0=36 HDD05TH_1=36";
+  EXPECT_EQ(ConfigValues(values), values);
+  EXPECT_EQ(Messages(0, kHealth), Records{});
+  Records said;
+  for (const Record &message : Messages(0, kAll))
+    if (message["id"] == disk_test::kListedWithoutToolId) said.push_back(message);
+  EXPECT_EQ(said, GetParam() ? Records{}
+                             : Records{Message(0, EVENTLOG_INFORMATION_TYPE,
+                                               disk_test::kListedWithoutToolId,
+                                               disk_test::kListedWithoutToolUtf8)});
   ASSERT_EQ(Control(SERVICE_CONTROL_STOP), 0u);
   ASSERT_TRUE(world.wait_exit(pid_));
   EXPECT_EQ(world.open_handles(pid_), std::vector<std::string>{});
 }
+
+INSTANTIATE_TEST_SUITE_P(Disks, EveryCycle, ::testing::Bool(), [](const auto &test) {
+  return std::string(test.param ? "WithTheTool" : "WithoutTheTool");
+});
 
 TEST_F(DiskHealth, AStopDuringALongListingIsActedOnWhenTheCycleHasFinished) {
   world.part<standin::WmicStandIn>().delay_ms = 25000;

@@ -3,8 +3,6 @@
 // the first such listing since the service started says so in the event log.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "DiskSmartSupport.h"
 #include "HealthWorld.h"
 #include "monitor/IndicatorState.h"
@@ -14,13 +12,7 @@
 namespace disk_test {
 namespace {
 
-constexpr std::uint32_t kListedWithoutToolId = 0x400003EA;
-constexpr const char *kListedWithoutToolUtf8 =
-    "WMIコマンドラインツール(wmic.exe)が見つからないため、ディスクの一覧をツールを使わずに取得"
-    "します。";
 const std::string kListedWithoutToolText = winsim::cp932(kListedWithoutToolUtf8);
-
-const std::filesystem::path kRealDrives = std::filesystem::path(NORVANE_SHARED_DATA_DIR) / "smart";
 
 class ListingWithoutTool : public DiskSmartWorld {
  protected:
@@ -30,7 +22,6 @@ class ListingWithoutTool : public DiskSmartWorld {
   }
   ~ListingWithoutTool() override { DeleteIndicatorLocks(); }
 
-  // A healthy drive with this identity.
   std::shared_ptr<winsim::SmartDisk> AddDrive(unsigned number, const std::string &model,
                                               std::uint32_t bus_type, std::uint8_t bay) {
     auto drive = AddHealthyDisk(number);
@@ -97,21 +88,14 @@ INSTANTIATE_TEST_SUITE_P(Errors, ToolStartFailure,
                                            StartFailure("BadExe", ERROR_BAD_EXE_FORMAT, false)),
                          [](const auto &test) { return std::string(test.param.name); });
 
-TEST_F(ListingWithoutTool, ABayWithoutADriveHasNoDiskAndNoDriveAtAllIsTheToolsNoInstance) {
+// The message is said once until the service starts again.
+TEST_F(ListingWithoutTool, ABayWithoutADriveHasNoDiskNoDriveAtAllIsTheNoInstanceAndItIsSaidOnce) {
   AddDrive(0, "HDS2000-A01", BusTypeSata, 0);
   SeedBayValues();
   HddReport report = Collect();
   EXPECT_EQ(report.Hdd[0].Name, Drive(0));
   EXPECT_EQ(report.Hdd[1].Bus, -1);
-  EXPECT_EQ(RegistryEffects(), Join(SetsOfBay(0, {41, 5, 100, 36, 2, 0}), DeletesOfBay(1)));
-  world.devices().remove("PHYSICALDRIVE0");
-  EXPECT_EQ(QueryDiskList(), winsim::cp932("利用できるインスタンスがありません。") + "\r\r\n");
-  EXPECT_THAT(Collect().Status, ElementsAre(HDD_STATUS_NO_PATH, HDD_STATUS_NO_PATH));
-}
-
-TEST_F(ListingWithoutTool, IsSaidOnceUntilTheServiceStartsAgain) {
-  AddDrive(0, "HDS2000-A01", BusTypeSata, 0);
-  Collect();
+  EXPECT_EQ(RegistryEffects(), BayEffects(kHealthyValues, {}));
   Collect();
   ASSERT_EQ(world.eventlog().entries().size(), 1u);
   const winsim::EventEntry &entry = world.eventlog().entries()[0];
@@ -123,57 +107,9 @@ TEST_F(ListingWithoutTool, IsSaidOnceUntilTheServiceStartsAgain) {
   InitializeIndicatorState();
   Collect();
   EXPECT_EQ(EventIds(), (std::vector<std::uint32_t>{kListedWithoutToolId, kListedWithoutToolId}));
-}
-
-// Each real drive, in each bay, with its identity from its identify data: the same records,
-// status codes and bay values with the tool (listing it as Windows names a SATA drive on an
-// AHCI controller) and without it.
-TEST_F(ListingWithoutTool, EachRealDriveGivesTheSameBayValuesWithAndWithoutTheTool) {
-  if (!std::filesystem::exists(kRealDrives / "SUMMARY.tsv"))
-    GTEST_FAIL() << "the real drives' SMART data is missing: no " << kRealDrives.string()
-                 << "/SUMMARY.tsv";
-  int drives = 0;
-  for (const auto &file : std::filesystem::directory_iterator(kRealDrives)) {
-    const std::string data = file.path().filename().string();
-    const std::string suffix = ".smart_data.bin";
-    if (data.size() <= suffix.size() || data.substr(data.size() - suffix.size()) != suffix)
-      continue;
-    const std::string name = data.substr(0, data.size() - suffix.size());
-    SCOPED_TRACE(name);
-    ++drives;
-    for (unsigned bay = 0; bay < 2; ++bay) {
-      auto drive = winsim::add_smart_disk(world, bay, file.path(),
-                                          kRealDrives / (name + ".smart_thresholds.bin"));
-      const std::string model = drive->identity().model;
-      EXPECT_FALSE(model.empty());
-      EXPECT_EQ(drive->identity().path_id, bay);
-      world.devices().remove("PHYSICALDRIVE" + std::to_string(1 - bay));
-
-      standin::install_wmic(world).output =
-          Listing({Row(model + " ATA Device", "IDE", Drive(bay), std::to_string(bay))});
-      SeedBayValues();  // both runs start from the same values
-      world.trace().clear();
-      HddReport with_tool = Collect();
-      std::vector<std::string> effects_with_tool = RegistryEffects();
-
-      standin::remove_wmic(world);
-      SeedBayValues();
-      world.trace().clear();
-      HddReport without_tool = Collect();
-      EXPECT_EQ(RegistryEffects(), effects_with_tool);
-      EXPECT_EQ(without_tool.Status[0], with_tool.Status[0]);
-      EXPECT_EQ(without_tool.Status[1], with_tool.Status[1]);
-      for (int b = 0; b < 2; ++b) {
-        EXPECT_EQ(Figures(without_tool.Hdd[b]), Figures(with_tool.Hdd[b]));
-        EXPECT_EQ(without_tool.Hdd[b].Bus, with_tool.Hdd[b].Bus);
-        EXPECT_EQ(without_tool.Hdd[b].Caption, with_tool.Hdd[b].Caption);
-        EXPECT_EQ(without_tool.Hdd[b].InterfaceType, with_tool.Hdd[b].InterfaceType);
-        EXPECT_EQ(without_tool.Hdd[b].Name, with_tool.Hdd[b].Name);
-        EXPECT_EQ(without_tool.Hdd[b].SCSIBus, with_tool.Hdd[b].SCSIBus);
-      }
-    }
-  }
-  EXPECT_EQ(drives, 19);
+  world.devices().remove("PHYSICALDRIVE0");
+  EXPECT_EQ(QueryDiskList(), winsim::cp932("利用できるインスタンスがありません。") + "\r\r\n");
+  EXPECT_THAT(Collect().Status, ElementsAre(HDD_STATUS_NO_PATH, HDD_STATUS_NO_PATH));
 }
 
 }  // namespace
@@ -181,25 +117,6 @@ TEST_F(ListingWithoutTool, EachRealDriveGivesTheSameBayValuesWithAndWithoutTheTo
 
 namespace quillet_test {
 namespace {
-
-// The running service without the tool: the same bay values every cycle as with it, one
-// message at the first cycle, and no process started.
-TEST_F(HealthWorld, WithoutTheToolTheServiceSaysSoOnceAndPublishesBothBays) {
-  standin::remove_wmic(world);
-  StartMonitor();
-  world.run_for(130000);
-  EXPECT_EQ(Messages(0, kHealth), Records{});
-  Records said;
-  for (const Record &message : Messages(0, kAll))
-    if (message["id"] == disk_test::kListedWithoutToolId) said.push_back(message);
-  EXPECT_EQ(said, (Records{Message(0, EVENTLOG_INFORMATION_TYPE, disk_test::kListedWithoutToolId,
-                                   disk_test::kListedWithoutToolUtf8)}));
-  for (const auto &start : world.trace().of_kind("process.start"))
-    EXPECT_NE(start["image"], standin::kWmicImagePath);
-  EXPECT_EQ(Config("HDDTemp_0"), 41u);
-  EXPECT_EQ(Config("HDD05TH_1"), 36u);
-  EXPECT_EQ(Writes("HDDTemp_1").size(), 3u);
-}
 
 // A drive of bay 1 that does not open or refuses one of the two requests is left out, as its
 // bay cannot be told: bay 1 then has no disk and no message; bay 0 is read as usual.

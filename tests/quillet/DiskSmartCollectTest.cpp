@@ -14,43 +14,33 @@ constexpr const char *kCommandLine =
     "\"C:\\Windows\\System32\\wbem\\wmic.exe\" Path Win32_DiskDrive get Caption, InterfaceType, "
     "Name, SCSIBus /format:csv";
 
-// ---- The listing tool ----------------------------------------------------------------------
-
-class ListingTool : public DiskSmartWorld {};
-
-int Impostor() {
-  return 0;
-}
+class ListingTool : public DiskSmartWorld {
+ protected:
+  ListingTool() { wmic().output = TwoBayListing(); }
+};
 
 // The service's folder and the current folder come before the system folder in the search
-// for a bare program name: a wmic.exe there is not started.
-TEST_F(ListingTool, IsStartedByItsFullPathInTheSystemFolder) {
-  world.add_program("impostor.exe", Impostor);
+// for a bare program name: a wmic.exe there is not started. What the texts of the failures
+// leave in the bays is under DiskStepFailures; the tool's absence is under ListingWithoutTool.
+TEST_F(ListingTool, IsStartedByItsFullPathAndGivesItsBytesUpToTheFirstNulOrWhatFailed) {
+  world.add_program("impostor.exe", winsim::ProgramEntry{[] { return 0; }});
   world.place_program("C:\\wmic.exe", "impostor.exe");
-  wmic().output = TwoBayListing();
   EXPECT_EQ(QueryDiskList(), TwoBayListing());
   auto starts = world.trace().select("process.start", {"image", "cmdline", "parent"});
   ASSERT_EQ(starts.size(), 1u);
   EXPECT_EQ(starts[0]["image"], standin::kWmicImagePath);
   EXPECT_EQ(starts[0]["cmdline"], kCommandLine);
   EXPECT_EQ(starts[0]["parent"], world.host_pid());
-  EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
-}
-
-TEST_F(ListingTool, ReturnsTheOutputBytesAsTheyAreUpToTheFirstNul) {
   wmic().output = std::string("\r\r\nNode\r\n\xE9\x96\r\r\n\0tail", 19);
   EXPECT_EQ(QueryDiskList(), std::string("\r\r\nNode\r\n\xE9\x96\r\r\n"));
-}
 
-// What these texts leave in the bays is under DiskStepFailures.
-TEST_F(ListingTool, WithoutAPipeTheTextIsEmptyAndWithoutTheToolItSaysWhatFailed) {
+  wmic().output = TwoBayListing();
+  world.trace().clear();
   world.faults().add({"GetSystemDirectoryA", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
   world.faults().add({"CreatePipe", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
-  wmic().output = TwoBayListing();
   EXPECT_EQ(QueryDiskList(), "");  // no system folder, so no command line
   EXPECT_EQ(QueryDiskList(), "");
   EXPECT_TRUE(world.trace().of_kind("process.start").empty());
-  // A tool that is there but does not start; the tool's absence is under ListingWithoutTool.
   world.faults().add({"CreateProcessA", "", 1, false, ERROR_ACCESS_DENIED});
   EXPECT_EQ(QueryDiskList(), std::string("NG: ") + kCommandLine + " 5");
   world.faults().add({"CreateProcessA", "", 1, false, 0x4C7});
@@ -64,24 +54,19 @@ TEST_F(ListingTool, AToolThatFillsThePipeGoesOnAfterTheNextDrain) {
   wmic().output = output;
   wmic().delay_ms = 1000;
   EXPECT_EQ(QueryDiskList(), output);
-  auto exits = world.trace().select("process.exit", {"t", "code"});
-  ASSERT_EQ(exits.size(), 1u);
-  EXPECT_EQ(exits[0]["t"], 11000);
+  EXPECT_EQ(world.trace().select("process.exit", {"t"}), (Records{{{"t", 11000}}}));
   EXPECT_EQ(world.now(), 11000u);
 }
 
 TEST_F(ListingTool, AToolThatNeverEndsIsTerminatedAfter60sAndItsOutputParsed) {
   world.faults().add({"PeekNamedPipe", "", 2, true, ERROR_BROKEN_PIPE});
-  wmic().output = TwoBayListing();
   wmic().hang = true;
   AddHealthyDisk(0);
   AddHealthyDisk(1);
   HddReport report = Collect();
   EXPECT_EQ(world.now(), 60000u);
-  auto exits = world.trace().select("process.exit", {"t", "code"});
-  ASSERT_EQ(exits.size(), 1u);
-  EXPECT_EQ(exits[0]["t"], 60000);
-  EXPECT_EQ(exits[0]["code"], ERROR_TIMEOUT);
+  EXPECT_EQ(world.trace().select("process.exit", {"t", "code"}),
+            (Records{{{"t", 60000}, {"code", ERROR_TIMEOUT}}}));
   // The first drain read the listing; the later ones, every 10 s and the last one tried once
   // more, are in the trace.
   std::vector<std::uint64_t> drains;
@@ -96,7 +81,6 @@ TEST_F(ListingTool, AToolThatNeverEndsIsTerminatedAfter60sAndItsOutputParsed) {
 // tells that the tool has ended: its whole listing, and it is not terminated. A final drain
 // that fails is tried once more.
 TEST_F(ListingTool, FailedWaitsAndDrainsLoseNothingOfTheListing) {
-  wmic().output = TwoBayListing();
   wmic().delay_ms = 2000;
   for (const char *call : {"WaitForSingleObject", "PeekNamedPipe", "ReadFile"}) {
     SCOPED_TRACE(call);
@@ -113,7 +97,6 @@ TEST_F(ListingTool, FailedWaitsAndDrainsLoseNothingOfTheListing) {
 // A tool that never ends and cannot be terminated is kept; the next listing ends it before it
 // starts another, and while it cannot be ended no other is started: one stray at most.
 TEST_F(ListingTool, AToolThatCannotBeTerminatedNeverHasASecondBesideIt) {
-  wmic().output = TwoBayListing();
   wmic().hang = true;
   world.faults().add({"TerminateProcess", "", 1, true, ERROR_ACCESS_DENIED});
   EXPECT_EQ(QueryDiskList(), TwoBayListing());
@@ -131,7 +114,6 @@ TEST_F(ListingTool, AToolThatCannotBeTerminatedNeverHasASecondBesideIt) {
 // taken for running until the limit, and its listing is whole. Its termination then fails, as
 // it has ended, and the next listing releases it, also when it cannot see it end either.
 TEST_F(ListingTool, AToolWhoseEndCannotBeSeenIsWaitedForToTheLimitAndThenReleased) {
-  wmic().output = TwoBayListing();
   wmic().delay_ms = 2000;
   world.faults().add({"WaitForSingleObject", "", 1, true, 6});
   world.faults().add({"GetExitCodeProcess", "", 1, true, 6});
@@ -144,8 +126,6 @@ TEST_F(ListingTool, AToolWhoseEndCannotBeSeenIsWaitedForToTheLimitAndThenRelease
   EXPECT_EQ(world.now(), 122000u);
   EXPECT_EQ(world.open_handles(world.host_pid()), std::vector<std::string>{});
 }
-
-// ---- Failures ------------------------------------------------------------------------------
 
 class DiskStepFailures : public DiskSmartWorld {
  protected:
@@ -164,14 +144,12 @@ TEST_F(DiskStepFailures, WithoutAListingBayZeroHasNoHandleAndBayOneNoDisk) {
   world.faults().add({"CreatePipe", "", 1, false, ERROR_NOT_ENOUGH_MEMORY});
   for (int attempt = 0; attempt < 2; ++attempt) {
     SCOPED_TRACE(attempt == 0 ? "no pipe" : "the tool does not start");
-    SeedBayValues();
-    world.trace().clear();
-    HddReport report = Collect();
+    HddReport report = CollectAfresh();
     EXPECT_EQ(report.Hdd[0].Bus, 0);
     EXPECT_EQ(report.Hdd[0].Name, "");
     EXPECT_EQ(report.Hdd[1].Bus, -1);
     EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NO_HANDLE, HDD_STATUS_NORMAL));
-    EXPECT_EQ(RegistryEffects(), Join(DeletesOfBay(0), DeletesOfBay(1)));
+    EXPECT_EQ(RegistryEffects(), BayEffects({}, {}));
     world.faults().add({"CreateProcessA", "", 1, false, ERROR_ACCESS_DENIED});
   }
 }
@@ -182,10 +160,11 @@ TEST_F(DiskStepFailures, TheToolsNoInstanceMessageGivesNoPathForBothBaysAndReads
   HddReport report = Collect();
   EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NO_PATH, HDD_STATUS_NO_PATH));
   EXPECT_TRUE(disk->requests().empty());
-  EXPECT_EQ(RegistryEffects(), Join(DeletesOfBay(0), DeletesOfBay(1)));
+  EXPECT_EQ(RegistryEffects(), BayEffects({}, {}));
 }
 
-TEST_F(DiskStepFailures, ADriveThatWillNotOpenOrRefusesTheRequestLeavesItsBayWithoutHandle) {
+// A drive read whose thresholds fail has five figures, yet all six values of its bay are deleted.
+TEST_F(DiskStepFailures, ADriveThatWillNotOpenOrRefusesARequestLeavesItsBayWithoutHandle) {
   world.add_program("Quillet.exe", winsim::ProgramImage{NORVANE_PROGRAMS_DIR "/Quillet.so"});
   AddHealthyDisk(0);
   AddHealthyDisk(1);
@@ -195,24 +174,21 @@ TEST_F(DiskStepFailures, ADriveThatWillNotOpenOrRefusesTheRequestLeavesItsBayWit
   HddReport report = Collect();
   EXPECT_EQ(report.Hdd[0].Temp, -1);
   EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NO_HANDLE, HDD_STATUS_NORMAL));
-  EXPECT_EQ(RegistryEffects(), Join(DeletesOfBay(0), SetsOfBay(1, {41, 5, 100, 36, 2, 0})));
+  EXPECT_EQ(RegistryEffects(), BayEffects({}, kHealthyValues));
   world.faults().clear();
   world.faults().add({"DeviceIoControl", "", 3, false, ERROR_NOT_READY, "ReadSmartBlock"});
   world.trace().clear();
   report = Collect();
   EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NORMAL, HDD_STATUS_NO_HANDLE));
-  EXPECT_EQ(RegistryEffects(), Join(SetsOfBay(0, {41, 5, 100, 36, 2, 0}), DeletesOfBay(1)));
+  EXPECT_EQ(RegistryEffects(), BayEffects(kHealthyValues, {}));
   EXPECT_EQ(world.trace().of_kind("fault").size(), 1u);
   EXPECT_TRUE(world.open_handles(world.host_pid()).empty());  // the failed drives' too
-}
-
-TEST_F(DiskStepFailures, DataReadButThresholdsNotDeletesAllSixAlthoughFiveWereRead) {
-  AddHealthyDisk(0)->set_failure(winsim::SmartDisk::Failure::Thresholds);
-  AddHealthyDisk(1);
-  HddReport report = Collect();
+  world.faults().clear();
+  winsim::find_smart_disk(world, 0)->set_failure(winsim::SmartDisk::Failure::Thresholds);
+  report = CollectAfresh();
   EXPECT_EQ(report.Status[0], HDD_STATUS_NO_HANDLE);
   EXPECT_EQ(Figures(report.Hdd[0]), (std::vector<LONG>{41, 5, 100, -1, 2, 0}));
-  EXPECT_EQ(RegistryEffects(), Join(DeletesOfBay(0), SetsOfBay(1, {41, 5, 100, 36, 2, 0})));
+  EXPECT_EQ(RegistryEffects(), BayEffects({}, kHealthyValues));
 }
 
 TEST_F(DiskStepFailures, TheDrivesArePathsFromTheListingNotBayNumbers) {
@@ -227,7 +203,7 @@ TEST_F(DiskStepFailures, TheDrivesArePathsFromTheListingNotBayNumbers) {
   EXPECT_TRUE(other->requests().empty());
 }
 
-TEST_F(DiskStepFailures, RegistryWritesThatFailAreIgnored) {
+TEST_F(DiskStepFailures, RegistryWritesThatFailAndAKeyThatWillNotOpenForWritingAreIgnored) {
   world.faults().add({"RegSetValueExA", "", 1, true, ERROR_ACCESS_DENIED});
   world.faults().add({"RegDeleteValueA", "", 1, true, ERROR_ACCESS_DENIED});
   wmic().output = Listing({Row("Disk", "IDE", Drive(0), "0")});
@@ -241,21 +217,18 @@ TEST_F(DiskStepFailures, RegistryWritesThatFailAreIgnored) {
   expected.resize(12, "RegDeleteValueA");
   EXPECT_EQ(calls, expected);
   EXPECT_EQ(RegistryEffects(), std::vector<std::string>{});
-  EXPECT_EQ(BayValue("HDDTemp_", 0), 7u);
-}
-
-TEST_F(DiskStepFailures, AKeyThatWillNotOpenForWritingIsIgnored) {
+  EXPECT_EQ(world.registry().dword(kConfigPath, "HDDTemp_0"), 7u);
+  world.faults().clear();
   world.registry().deny_full_access(kConfigPath);
-  AddHealthyDisk(0);
+  wmic().output = TwoBayListing();
   AddHealthyDisk(1);
-  HddReport report = Collect();
-  EXPECT_EQ(report.Hdd[1].Th05, 36);
+  world.trace().clear();
+  EXPECT_EQ(Collect().Hdd[1].Th05, 36);
   EXPECT_EQ(RegistryEffects(), std::vector<std::string>{});
 }
 
 // A bay that failed is read again by the next cycle; one that is gone is empty.
 TEST_F(DiskStepFailures, EachCycleStartsAfresh) {
-  wmic().output = TwoBayListing();
   AddHealthyDisk(0);
   AddHealthyDisk(1)->set_failure(winsim::SmartDisk::Failure::Ioctl);
   EXPECT_EQ(Collect().Status[1], HDD_STATUS_NO_HANDLE);

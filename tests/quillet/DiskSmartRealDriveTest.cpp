@@ -23,27 +23,24 @@
 #include <sstream>
 
 #include "DiskSmartSupport.h"
+#include "monitor/IndicatorState.h"
 
 namespace disk_test {
 namespace {
 
 const std::filesystem::path kDataFolder = std::filesystem::path(NORVANE_SHARED_DATA_DIR) / "smart";
 
-// An attribute's field of SUMMARY.tsv: "cur/worst/thr/0xRAW", or "-" when the drive does not
-// have it (current value and threshold stay -1).
-struct Attribute {
+// An attribute's field of SUMMARY.tsv, "cur/worst/thr/0xRAW" or "-" when the drive does not
+// have it: current value, threshold and raw value modulo 2^32, all -1 when it is missing.
+std::vector<LONG> Attribute(const std::string &field) {
   int current = -1;
   int threshold = -1;
   unsigned long long raw = 0;
-
-  explicit Attribute(const std::string &field) {
-    if (field != "-") {
-      EXPECT_EQ(std::sscanf(field.c_str(), "%d/%*d/%d/%llx", &current, &threshold, &raw), 3)
-          << field;
-    }
-  }
-  LONG Low32() const { return current == -1 ? -1 : static_cast<LONG>(static_cast<DWORD>(raw)); }
-};
+  EXPECT_TRUE(field == "-" ||
+              std::sscanf(field.c_str(), "%d/%*d/%d/%llx", &current, &threshold, &raw) == 3)
+      << field;
+  return {current, threshold, current == -1 ? -1 : static_cast<LONG>(static_cast<DWORD>(raw))};
+}
 
 struct RealDrive {
   std::string name;
@@ -59,22 +56,26 @@ std::vector<RealDrive> ReadSummary() {
     std::vector<std::string> fields;
     std::istringstream row(line);
     for (std::string field; std::getline(row, field, '\t');) fields.push_back(field);
-    if (fields.size() != 9) {
-      ADD_FAILURE() << "SUMMARY.tsv line with " << fields.size() << " fields: " << line;
-      continue;
-    }
+    EXPECT_EQ(fields.size(), 9u) << line;
+    fields.resize(9, "?");
     // Columns: file, smst, overall, bad sectors, temp, attr5, attr194, attr197, attr198.
-    Attribute a5(fields[5]), a194(fields[6]);
-    LONG temp = a194.current == -1 ? -1 : static_cast<LONG>(a194.raw & 0xFF);
+    std::vector<LONG> a5 = Attribute(fields[5]);
+    std::vector<LONG> a194 = Attribute(fields[6]);
     drives.push_back({fields[0],
-                      {temp, a5.Low32(), a5.current, a5.threshold, Attribute(fields[7]).Low32(),
-                       Attribute(fields[8]).Low32()}});
+                      {a194[0] == -1 ? -1 : a194[2] & 0xFF, a5[2], a5[0], a5[1],
+                       Attribute(fields[7])[2], Attribute(fields[8])[2]}});
   }
   return drives;
 }
 
+// Each drive in each bay, its identity from its identify data: with the tool (listing it as
+// Windows names a SATA drive on an AHCI controller) and without it, the same records, status
+// codes and bay values.
 class RealDrives : public DiskSmartWorld {
  protected:
+  RealDrives() { InitializeIndicatorState(); }
+  ~RealDrives() override { DeleteIndicatorLocks(); }
+
   void SetUp() override {
     // The data is part of the repository: without it the test fails, it is not passed over.
     if (!std::filesystem::exists(kDataFolder / "SUMMARY.tsv"))
@@ -83,19 +84,44 @@ class RealDrives : public DiskSmartWorld {
   }
 };
 
-TEST_F(RealDrives, EachDrivesSixFiguresAgreeWithTheIndependentReading) {
+// A bay's record as "bus|caption|interface|name|SCSIBus".
+std::string Record(const HddInfo &hdd) {
+  return std::to_string(hdd.Bus) + "|" + hdd.Caption + "|" + hdd.InterfaceType + "|" + hdd.Name +
+         "|" + hdd.SCSIBus;
+}
+
+TEST_F(RealDrives, EachDrivesSixFiguresAgreeWithTheIndependentReadingWithAndWithoutTheTool) {
   std::vector<RealDrive> drives = ReadSummary();
   ASSERT_EQ(drives.size(), 19u);
-  wmic().output = Listing({Row("Real drive", "IDE", Drive(0), "0")});
   for (const RealDrive &drive : drives) {
     SCOPED_TRACE(drive.name);
-    winsim::add_smart_disk(world, 0, kDataFolder / (drive.name + ".smart_data.bin"),
-                           kDataFolder / (drive.name + ".smart_thresholds.bin"));
-    HddReport report = Collect();
-    EXPECT_EQ(report.Status[0], HDD_STATUS_NORMAL);
-    EXPECT_EQ(Figures(report.Hdd[0]), drive.figures);
-    for (std::size_t i = 0; i < drive.figures.size(); ++i)
-      EXPECT_EQ(BayValue(kValuePrefixes[i], 0), static_cast<DWORD>(drive.figures[i])) << i;
+    const std::vector<std::uint32_t> values(drive.figures.begin(), drive.figures.end());
+    for (unsigned bay = 0; bay < 2; ++bay) {
+      SCOPED_TRACE(bay);
+      auto disk = winsim::add_smart_disk(world, bay, kDataFolder / (drive.name + ".smart_data.bin"),
+                                         kDataFolder / (drive.name + ".smart_thresholds.bin"));
+      const std::string model = disk->identity().model;
+      EXPECT_FALSE(model.empty());
+      EXPECT_EQ(disk->identity().path_id, bay);
+      world.devices().remove("PHYSICALDRIVE" + std::to_string(1 - bay));
+
+      standin::install_wmic(world).output =
+          Listing({Row(model + " ATA Device", "IDE", Drive(bay), std::to_string(bay))});
+      HddReport with_tool = CollectAfresh();
+      std::vector<std::string> effects_with_tool = RegistryEffects();
+      EXPECT_EQ(with_tool.Status[bay], HDD_STATUS_NORMAL);
+      EXPECT_EQ(Figures(with_tool.Hdd[bay]), drive.figures);
+      EXPECT_EQ(effects_with_tool, bay == 0 ? BayEffects(values, {}) : BayEffects({}, values));
+
+      standin::remove_wmic(world);
+      HddReport without_tool = CollectAfresh();
+      EXPECT_EQ(RegistryEffects(), effects_with_tool);
+      EXPECT_THAT(without_tool.Status, ::testing::ElementsAreArray(with_tool.Status));
+      for (int b = 0; b < 2; ++b) {
+        EXPECT_EQ(Figures(without_tool.Hdd[b]), Figures(with_tool.Hdd[b]));
+        EXPECT_EQ(Record(without_tool.Hdd[b]), Record(with_tool.Hdd[b]));
+      }
+    }
   }
 }
 

@@ -29,7 +29,7 @@ int SlotFound(const SmartReply &reply, std::uint8_t id) {
 // Each row: the ids of the slots in order, then ids looked for with the slot each is found at
 // (-1: not found). A slot is accepted when its id is nonzero, below 251 and above the last
 // accepted id; a slot passed over leaves the last accepted id as it was.
-TEST(SmartScan, FindsAnIdOnlyWhileTheIdsAscend) {
+TEST(SmartScan, FindsAnIdOnlyWhileTheIdsAscendInFortyThreeSlots) {
   struct Case {
     std::vector<std::uint8_t> ids;
     std::vector<std::pair<std::uint8_t, int>> found;
@@ -54,12 +54,9 @@ TEST(SmartScan, FindsAnIdOnlyWhileTheIdsAscend) {
     for (auto [wanted, slot] : c.found)
       EXPECT_EQ(SlotFound(ReplyOf(sector), wanted), slot) << "id " << int{wanted};
   }
-}
-
-// 43 slots start below offset 529: the last at reply offset 522 (sector offset 506), whose
-// raw bytes run past the sector into the spare byte and the zero-filled room behind it, which
-// is still the reply's own memory.
-TEST(SmartScan, TheScanCoversFortyThreeSlots) {
+  // 43 slots start below offset 529: the last at reply offset 522 (sector offset 506), whose
+  // raw bytes run past the sector into the spare byte and the zero-filled room behind it, which
+  // is still the reply's own memory.
   std::vector<std::uint8_t> sector(512, 0);
   sector[SlotOffset(42)] = 198;
   SmartReply reply = ReplyOf(sector);
@@ -67,12 +64,11 @@ TEST(SmartScan, TheScanCoversFortyThreeSlots) {
   EXPECT_LE(FindSmartAttribute(reply, 198) + 9, reply.data() + reply.size());
 }
 
-// ---- Request and reply at the drive --------------------------------------------------------
-
 class SmartRead : public DiskSmartWorld {};
 
-// The reply holds the sector at offset 16 and zeros behind it.
-TEST_F(SmartRead, TheRequestIsThe33ByteSmartCommandForDriveNumberZero) {
+// The reply holds the sector at offset 16 and zeros behind it. Other features are refused
+// before the drive is opened.
+TEST_F(SmartRead, TheRequestIsThe33ByteSmartCommandForDriveNumberZeroAndNoOtherFeature) {
   auto disk = winsim::add_smart_disk(world, 3, HealthyData(), HealthyThresholds());
   SmartReply reply;
   ASSERT_TRUE(ReadSmartBlock(Drive(3).c_str(), READ_ATTRIBUTES, reply));
@@ -89,23 +85,18 @@ TEST_F(SmartRead, TheRequestIsThe33ByteSmartCommandForDriveNumberZero) {
   EXPECT_EQ(disk->requests()[0], expected);
   expected[4] = 0xD1;
   EXPECT_EQ(disk->requests()[1], expected);
-}
 
-TEST_F(SmartRead, OtherFeaturesAreRefusedWithoutOpeningTheDrive) {
-  auto disk = AddHealthyDisk(0);
+  auto other = AddHealthyDisk(0);
   world.faults().add({"CreateFileA", "", 1, true, ERROR_ACCESS_DENIED});
-  SmartReply reply;
   reply.fill(0xEE);
   for (int feature : {0x00, 0xB0, 0xCF, 0xD2, 0xDA, 0xEC}) {
     SCOPED_TRACE(feature);
     EXPECT_FALSE(ReadSmartBlock(Drive(0).c_str(), static_cast<BYTE>(feature), reply));
   }
   EXPECT_TRUE(world.trace().of_kind("fault").empty());
-  EXPECT_TRUE(disk->requests().empty());
+  EXPECT_TRUE(other->requests().empty());
   EXPECT_EQ(reply[0], 0xEE);
 }
-
-// ---- The six figures -----------------------------------------------------------------------
 
 // Bay 0 holds a drive with the row's sectors, bay 1 is empty: the six values published for bay 0
 // (in the order of kValuePrefixes: temperature, 5 raw, current and threshold, 197 and 198 raw),
@@ -153,10 +144,8 @@ TEST_F(SmartFigures, TheSixFiguresOfUnusualSectors) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.what);
     winsim::add_smart_disk(world, 0, c.data, c.thresholds);
-    SeedBayValues();
-    world.trace().clear();
-    EXPECT_EQ(Collect().Status[0], HDD_STATUS_NORMAL);
-    EXPECT_EQ(RegistryEffects(), Join(SetsOfBay(0, c.published), DeletesOfBay(1)));
+    EXPECT_EQ(CollectAfresh().Status[0], HDD_STATUS_NORMAL);
+    EXPECT_EQ(RegistryEffects(), BayEffects(c.published, {}));
   }
 }
 

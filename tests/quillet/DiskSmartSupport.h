@@ -25,6 +25,11 @@ using ::testing::ElementsAre;
 
 inline constexpr const char *kConfigKey = "SOFTWARE\\Wow6432Node\\Norvane\\Tesmar\\Config";
 inline const std::string kConfigPath = std::string("HKLM\\") + kConfigKey;
+// The event said when the disks are first listed without the tool.
+inline constexpr std::uint32_t kListedWithoutToolId = 0x400003EA;
+inline constexpr const char *kListedWithoutToolUtf8 =
+    "WMIコマンドラインツール(wmic.exe)が見つからないため、ディスクの一覧をツールを使わずに取得"
+    "します。";
 inline const char *const kValuePrefixes[] = {"HDDTemp_", "HDD05_", "HDD05CU_",
                                              "HDD05TH_", "HDDC5_", "HDDC6_"};
 
@@ -106,6 +111,8 @@ inline std::vector<std::uint8_t> HealthyData(std::uint64_t pending = 2) {
 inline std::vector<std::uint8_t> HealthyThresholds() {
   return ThresholdSector({{1, 6}, {5, 36}, {9, 0}, {194, 0}, {197, 0}, {198, 0}});
 }
+// The six values published for such a drive.
+inline const std::vector<std::uint32_t> kHealthyValues = {41, 5, 100, 36, 2, 0};
 
 // A bay's six figures in the order of kValuePrefixes.
 inline std::vector<LONG> Figures(const HddInfo &hdd) {
@@ -141,10 +148,6 @@ class DiskSmartWorld : public ::testing::Test {
         world.registry().set_dword(kConfigPath, prefix + std::to_string(bay), value);
   }
 
-  std::optional<std::uint32_t> BayValue(const char *prefix, int bay) {
-    return world.registry().dword(kConfigPath, prefix + std::to_string(bay));
-  }
-
   // The registry writes and deletes of the trace, in order, as "set NAME=VALUE" and
   // "delete NAME"; each is checked to be a REG_DWORD in the configuration key.
   std::vector<std::string> RegistryEffects() {
@@ -163,24 +166,28 @@ class DiskSmartWorld : public ::testing::Test {
     return effects;
   }
 
-  static std::vector<std::string> DeletesOfBay(int bay) {
-    std::vector<std::string> effects;
-    for (const char *prefix : kValuePrefixes)
-      effects.push_back("delete " + std::string(prefix) + std::to_string(bay));
-    return effects;
+  // Seeds the bay values and clears the trace before the step, so that RegistryEffects() shows
+  // this run's writes and deletes.
+  HddReport CollectAfresh() {
+    SeedBayValues();
+    world.trace().clear();
+    return Collect();
   }
-  // The six writes of a bay's values, in the order of kValuePrefixes.
-  static std::vector<std::string> SetsOfBay(int bay, const std::vector<std::uint32_t> &values) {
+
+  // A run's registry effects: each bay's six writes in the order of kValuePrefixes, or its six
+  // deletes when it has no values.
+  static std::vector<std::string> BayEffects(const std::vector<std::uint32_t> &bay0,
+                                             const std::vector<std::uint32_t> &bay1) {
     std::vector<std::string> effects;
-    for (std::size_t i = 0; i < values.size(); ++i)
-      effects.push_back("set " + std::string(kValuePrefixes[i]) + std::to_string(bay) + "=" +
-                        std::to_string(values[i]));
+    for (int bay = 0; bay < 2; ++bay) {
+      const std::vector<std::uint32_t> &values = bay == 0 ? bay0 : bay1;
+      for (std::size_t i = 0; i < 6; ++i) {
+        const std::string name = kValuePrefixes[i] + std::to_string(bay);
+        effects.push_back(values.empty() ? "delete " + name
+                                         : "set " + name + "=" + std::to_string(values[i]));
+      }
+    }
     return effects;
-  }
-  static std::vector<std::string> Join(std::vector<std::string> a,
-                                       const std::vector<std::string> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
   }
 
   winsim::World world;
