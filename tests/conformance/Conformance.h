@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32.h"
@@ -22,6 +23,22 @@ using WString = std::basic_string<WCHAR>;
 
 // Set as the last error before a call, to see whether the call changed it.
 constexpr DWORD kMarker = 0xdeadbeef;
+
+// What a call gave: whether it succeeded, and the last error after it. Try sets the marker as
+// the last error first, so a call that leaves the error alone gives kMarker.
+using Outcome = std::pair<bool, DWORD>;
+template <typename Call>
+Outcome Try(Call call) {
+  SetLastError(kMarker);
+  const bool succeeded = static_cast<bool>(call());
+  return {succeeded, GetLastError()};
+}
+inline Outcome Failed(DWORD error) {
+  return {false, error};
+}
+inline Outcome Succeeded(DWORD error = kMarker) {
+  return {true, error};
+}
 
 // The fixture of every conformance test. Natively it builds a fresh winsim world whose host
 // thread is the test's own thread, so the test body calls Win32 directly as the host process;
