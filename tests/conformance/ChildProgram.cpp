@@ -1,16 +1,8 @@
-// The child program of the process and pipe tests, the same code on both sides:
-//   --child exit <n>            returns n from its entry
-//   --child exitprocess <n>     ends through ExitProcess(n)
-//   --child printf <text>       writes the text with the C runtime's printf
-//   --child write <handle> <text>  writes the text to an inherited handle given by value
-//   --child setevent <handle>   sets an inherited event given by value
-//   --child setnamed <name>     opens the named event and sets it
-//   --child takemutex <name>    takes the named mutex and ends without releasing it
-//   --child hang                sleeps until it is terminated
+// The child program of the process, pipe, object and service tests, the same code on both
+// sides: "--child <mode> <arguments...>". Most modes do what their name says with their
+// arguments (handles are passed by value, as inherited); the others:
 //   --child mainexit <name>     starts a thread that returns 5 once the named event is set,
 //                               and ends its main thread with ExitThread(1)
-//   --child getenv <name>       writes the variable's value, or "missing"
-//   --child whoami              writes its own module file name
 //   --child cmdline ...         writes GetCommandLineA, "|", and GetCommandLineW narrowed
 //   --child search <name>       starts "<name> --child whoami" by the system's search
 //                               rules, passing its standard output on; on failure it

@@ -12,7 +12,7 @@
 // paths as the last error).
 #include <cstring>
 
-#include "Scratch.h"
+#include "Conformance.h"
 
 namespace {
 
@@ -149,6 +149,16 @@ TEST_F(EventLog, ASourceReportsEventsUntilDeregisteredLeavingTheLastErrorAlone) 
 
 class Sound : public conformance::Fixture {};
 
+constexpr CLSID kDeviceEnumerator = {
+    0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
+constexpr IID kIDeviceEnumerator = {
+    0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
+constexpr IID kIUnknown = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+HRESULT CreateEnumerator(const CLSID &clsid, DWORD context, const IID &iid, void **object) {
+  return CoCreateInstance(clsid, nullptr, context, iid, object);
+}
+
 // The default output is found through the enumerator once COM is initialised.
 TEST_F(Sound, ABeepIsTakenAtAnyFrequencyAWaveThatCannotPlayPlaysNothingAndComFindsNoOutput) {
   for (DWORD frequency : {37u, 750u, 32767u, 36u, 32768u})
@@ -161,16 +171,6 @@ TEST_F(Sound, ABeepIsTakenAtAnyFrequencyAWaveThatCannotPlayPlaysNothingAndComFin
     EXPECT_FALSE(PlaySoundA(path.c_str(), nullptr, SND_FILENAME | SND_NODEFAULT)) << path;
   // No sound stops the one that plays, if any.
   EXPECT_TRUE(PlaySoundA(nullptr, nullptr, SND_NODEFAULT));
-}
-
-constexpr CLSID kDeviceEnumerator = {
-    0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
-constexpr IID kIDeviceEnumerator = {
-    0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
-constexpr IID kIUnknown = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
-
-HRESULT CreateEnumerator(const CLSID &clsid, DWORD context, const IID &iid, void **object) {
-  return CoCreateInstance(clsid, nullptr, context, iid, object);
 
   void *object = &object;
   EXPECT_EQ(CreateEnumerator(kDeviceEnumerator, CLSCTX_ALL, kIDeviceEnumerator, &object),

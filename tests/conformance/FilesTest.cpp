@@ -3,11 +3,13 @@
 // marked for deletion at the next start.
 #include <vector>
 
-#include "Scratch.h"
+#include "Conformance.h"
 
 namespace {
 
+using conformance::Failed;
 using conformance::kMarker;
+using conformance::Try;
 using conformance::WString;
 
 class Files : public conformance::Fixture {};
@@ -19,7 +21,9 @@ DWORD ErrorOf(Call call) {
   return call() ? kMarker : GetLastError();
 }
 
-TEST_F(Files, CopyDeleteFindFoldersAndKernel32sLookupAnswerWithTheirErrors) {
+// PathFileExistsA reads the path's attributes: a failure leaves the reading's error, and no
+// path at all leaves the last error alone.
+TEST_F(Files, CopyDeleteFindFoldersPathsThatExistAndKernel32sLookupAnswerWithTheirErrors) {
   conformance::Scratch scratch(TEXT("files"));
   const WString dir = scratch.folder(TEXT("d"));
   const WString source = scratch.child_image(dir + TEXT("\\source.exe"));
@@ -69,6 +73,19 @@ TEST_F(Files, CopyDeleteFindFoldersAndKernel32sLookupAnswerWithTheirErrors) {
   EXPECT_TRUE(FindClose(search));
   EXPECT_EQ(ErrorOf([&] { return FindFirstFileW(copy.c_str(), &found) != INVALID_HANDLE_VALUE; }),
             static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  const std::string narrow_dir = conformance::Narrow(dir);
+  const std::string image = conformance::Narrow(scratch.child_image(dir + TEXT("\\file.exe")));
+  const std::pair<std::string, conformance::Outcome> paths[] = {
+      {image, {true, kMarker}},
+      {narrow_dir, {true, kMarker}},
+      {narrow_dir + "\\none", Failed(ERROR_FILE_NOT_FOUND)},
+      {narrow_dir + "\\none\\file.exe", Failed(ERROR_PATH_NOT_FOUND)},
+      {"", Failed(ERROR_PATH_NOT_FOUND)},
+      {narrow_dir + "\\a<b", Failed(ERROR_INVALID_NAME)}};
+  for (const auto &[path, outcome] : paths)
+    EXPECT_EQ(Try([&] { return PathFileExistsA(path.c_str()); }), outcome) << path;
+  EXPECT_EQ(Try([] { return PathFileExistsA(nullptr); }), Failed(kMarker));
+
   // IsWow64Process is found in kernel32 and says no for a 64-bit process.
   HMODULE kernel = GetModuleHandleW(TEXT("kernel32"));
   ASSERT_NE(kernel, nullptr);
@@ -80,33 +97,6 @@ TEST_F(Files, CopyDeleteFindFoldersAndKernel32sLookupAnswerWithTheirErrors) {
   EXPECT_FALSE(wow64);
   EXPECT_EQ(ErrorOf([&] { return GetProcAddress(kernel, "NoSuchFunction") != nullptr; }),
             static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
-}
-
-// PathFileExistsA reads the path's attributes: a failure leaves the reading's error, and no
-// path at all leaves the last error alone.
-TEST_F(Files, APathExistsWhenItsAttributesCanBeReadAndOtherwiseTheirErrorIsLeft) {
-  conformance::Scratch scratch(TEXT("exists"));
-  const std::string dir = conformance::Narrow(scratch.folder(TEXT("d")));
-  const std::string file =
-      conformance::Narrow(scratch.child_image(scratch.root() + TEXT("\\d\\file.exe")));
-  const struct {
-    std::string path;
-    BOOL exists;
-    DWORD error;
-  } cases[] = {{file, TRUE, kMarker},
-               {dir, TRUE, kMarker},
-               {dir + "\\none", FALSE, ERROR_FILE_NOT_FOUND},
-               {dir + "\\none\\file.exe", FALSE, ERROR_PATH_NOT_FOUND},
-               {"", FALSE, ERROR_PATH_NOT_FOUND},
-               {dir + "\\a<b", FALSE, ERROR_INVALID_NAME}};
-  for (const auto &c : cases) {
-    SetLastError(kMarker);
-    EXPECT_EQ(PathFileExistsA(c.path.c_str()), c.exists) << c.path;
-    EXPECT_EQ(GetLastError(), c.error) << c.path;
-  }
-  SetLastError(kMarker);
-  EXPECT_FALSE(PathFileExistsA(nullptr));
-  EXPECT_EQ(GetLastError(), kMarker);
 }
 
 using RegBytes = std::vector<BYTE>;

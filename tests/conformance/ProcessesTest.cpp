@@ -5,17 +5,16 @@
 #include <string>
 
 #include "Conformance.h"
-#include "Scratch.h"
 
 namespace {
 
-using ChildCommandLine;
-using ChildImage;
-using WString;
+using conformance::ChildCommandLine;
+using conformance::ChildImage;
 using conformance::Failed;
 using conformance::kMarker;
 using conformance::Scratch;
 using conformance::Try;
+using conformance::WString;
 
 class Processes : public conformance::Fixture {};
 
@@ -182,7 +181,6 @@ TEST_F(Processes, AChildGetsTheCommandLineTheEnvironmentBlockAndTheInheritedEven
       {nullptr, 0, TEXT("NORVANE_PARENT"), "parent"},
   };
   for (const Case &c : cases) {
-    std::string output;
     EXPECT_EQ(conformance::RunCaptured(ChildCommandLine(ChildImage(), TEXT("getenv"), c.name),
                                        WString(), &output, c.block, c.flags),
               0);

@@ -201,7 +201,7 @@ TEST_F(Registry, ANonzeroReservedParameterIsAnInvalidParameterAndWritesNothing) 
   EXPECT_EQ(RegOpenKeyExA(key, "Sub", 0, KEY_READ, &sub), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesOfALargerBuffer) {
+TEST_F(Registry, ShortOrUnterminatedDataFillsOnlyItsOwnBytesAndTheDefaultValueHasTheEmptyName) {
   BYTE one = 0x2A;
   SetBytes("Short", REG_DWORD, &one, 1);
   DWORD value = 0xFFFFFFFF, type = kMarker, size = sizeof value;
@@ -220,9 +220,8 @@ TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesOfALargerBuffer) {
   EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
   EXPECT_EQ(size, 0u);
   EXPECT_EQ(value, 0xFFFFFFFFu);
-}
 
-TEST_F(Registry, AStringSetWithoutItsTerminatorGetsOneWhenItFollowsInMemory) {
+  // A string set without its terminator gets one when it follows in memory.
   const WCHAR terminated[] = TEXT("abc");
   ASSERT_EQ(SetWide("Counted", REG_SZ, terminated, 6), ERROR_SUCCESS);
   EXPECT_EQ(W("Counted", kSizeOnly), Ok(REG_SZ, 8));
@@ -233,23 +232,22 @@ TEST_F(Registry, AStringSetWithoutItsTerminatorGetsOneWhenItFollowsInMemory) {
   // Read into a larger buffer, the string is terminated after its stored bytes.
   WCHAR buffer[8];
   for (auto &c : buffer) c = 'x';
-  DWORD size = sizeof buffer;
+  size = sizeof buffer;
   EXPECT_EQ(RegQueryValueExW(key, TEXT("Bare"), nullptr, nullptr, reinterpret_cast<BYTE *>(buffer),
                              &size),
             ERROR_SUCCESS);
   EXPECT_EQ(size, 6u);
   EXPECT_EQ(WString(buffer), WString(TEXT("abc")));
-}
 
-TEST_F(Registry, TheDefaultValueHasTheEmptyName) {
+  // The default value has the empty name.
   SetBytes(nullptr, REG_SZ, "default", 8);
   EXPECT_EQ(A("", 16), Ok(REG_SZ, 8, Bytes("default", 8)));
   EXPECT_EQ(RegDeleteValueW(key, TEXT("")), ERROR_SUCCESS);
-  DWORD size = 0;
+  size = 0;
   EXPECT_EQ(RegQueryValueExA(key, nullptr, nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(Registry, KeyAndValueNamesAreFoundWithoutRegardToCase) {
+TEST_F(Registry, NamesAreFoundWithoutCaseMissingOnesAreNotFoundAndALeadingBackslashIsABadPath) {
   ASSERT_EQ(SetDword("CheckInterval", 1), ERROR_SUCCESS);
   EXPECT_EQ(A("CHECKINTERVAL", 4), Ok(REG_DWORD, 4, Bytes("\1\0\0\0", 4)));
   // Writing under another case replaces the value.
@@ -267,10 +265,9 @@ TEST_F(Registry, KeyAndValueNamesAreFoundWithoutRegardToCase) {
   EXPECT_EQ(RegOpenKeyExA(key, "config", 0, KEY_READ, &sub), ERROR_SUCCESS);
   RegCloseKey(sub);
   EXPECT_EQ(RegDeleteKeyA(key, "cOnFiG"), ERROR_SUCCESS);
-}
 
-TEST_F(Registry, MissingKeysAndValuesAreFileNotFoundAndALeadingBackslashIsABadPath) {
-  HKEY sub = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(kMarker));
+  // Missing keys and values are not found, and a key path with a leading backslash is refused.
+  sub = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(kMarker));
   EXPECT_EQ(RegOpenKeyExA(key, "Missing", 0, KEY_READ, &sub), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(sub, nullptr);
   EXPECT_EQ(RegOpenKeyExW(key, TEXT("Missing\\Deeper"), 0, KEY_READ, &sub), ERROR_FILE_NOT_FOUND);
@@ -288,7 +285,7 @@ TEST_F(Registry, MissingKeysAndValuesAreFileNotFoundAndALeadingBackslashIsABadPa
   EXPECT_EQ(RegDeleteKeyA(key, "Trailing"), ERROR_SUCCESS);
 }
 
-TEST_F(Registry, ADeepKeyIsMadeLevelByLevelAlsoThroughAReadOnlyHandleAndDeletedLeafFirst) {
+TEST_F(Registry, ADeepKeyIsMadeLevelByLevelAndAReadOnlyHandleCreatesKeysAndReadsButDoesNotWrite) {
   HKEY deep = nullptr;
   DWORD disposition = 0;
   ASSERT_EQ(Create(key, "A\\B\\C", &deep, &disposition), ERROR_SUCCESS);
@@ -316,11 +313,9 @@ TEST_F(Registry, ADeepKeyIsMadeLevelByLevelAlsoThroughAReadOnlyHandleAndDeletedL
   RegCloseKey(reader);
   EXPECT_EQ(RegDeleteKeyA(key, "New"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(key, "Existing"), ERROR_SUCCESS);
-}
 
-TEST_F(Registry, AKeyOpenedForReadingCanBeQueriedButNotWritten) {
+  // A key opened for reading can be queried but not written.
   ASSERT_EQ(SetDword("Value", 9), ERROR_SUCCESS);
-  HKEY reader = nullptr;
   ASSERT_EQ(RegOpenKeyExA(key, "", 0, KEY_READ, &reader), ERROR_SUCCESS);
   ASSERT_NE(reader, key);
   EXPECT_EQ(A("Value", 4, reader), Ok(REG_DWORD, 4, kDword9));

@@ -120,8 +120,10 @@ DWORD WINAPI WaitOnEvent(LPVOID event) {
 }
 
 // An auto-reset event releases one waiter per set; a manual-reset one stays set for every
-// waiter until reset.
-TEST_F(EventsAndWaits, AnAutoResetEventReleasesOneWaiterPerSetAManualOneAllUntilReset) {
+// waiter until reset. An event is created set or not with the last error cleared. Waiting for
+// any returns the lowest signalled index and takes only that object; waiting for all needs
+// every object and takes none until then.
+TEST_F(EventsAndWaits, EventsReleaseOneOrAllWaitersAndWaitsForAnyTakeTheLowestForAllEveryOne) {
   HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   HANDLE threads[2];
   for (auto &thread : threads) thread = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
@@ -151,12 +153,7 @@ TEST_F(EventsAndWaits, AnAutoResetEventReleasesOneWaiterPerSetAManualOneAllUntil
   EXPECT_TRUE(ResetEvent(event));
   for (HANDLE thread : threads) EXPECT_EQ(JoinThread(thread), 1u);
   CloseHandle(event);
-}
 
-// An event is created set or not with the last error cleared. Waiting for any returns the
-// lowest signalled index and takes only that object; waiting for all needs every object and
-// takes none until then.
-TEST_F(EventsAndWaits, EventsAreCreatedSetOrNotAndWaitsForAnyTakeTheLowestForAllEveryOneOrNone) {
   HANDLE manual = nullptr;
   EXPECT_EQ(Try([&] { return manual = CreateEventW(nullptr, TRUE, TRUE, nullptr); }), Succeeded(0));
   HANDLE automatic = CreateEventW(nullptr, FALSE, TRUE, nullptr);
@@ -170,7 +167,7 @@ TEST_F(EventsAndWaits, EventsAreCreatedSetOrNotAndWaitsForAnyTakeTheLowestForAll
   CloseHandle(automatic);
 
   HANDLE events[3];
-  for (auto &event : events) event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  for (auto &each : events) each = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   SetEvent(events[2]);
   SetEvent(events[1]);
   EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 1);
@@ -186,10 +183,9 @@ TEST_F(EventsAndWaits, EventsAreCreatedSetOrNotAndWaitsForAnyTakeTheLowestForAll
   EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_TIMEOUT);
   EXPECT_EQ(WaitForSingleObject(events[1], 0), WAIT_TIMEOUT);
-  for (HANDLE event : events) CloseHandle(event);
+  for (HANDLE each : events) CloseHandle(each);
 }
 
-// A closed handle, one never opened and one of an object of the wrong kind.
 TEST_F(EventsAndWaits, AClosedBadOrWrongKindOfHandleFailsWithAnInvalidHandle) {
   if (conformance::HandleMisuseStops()) GTEST_SKIP() << "winsim stops the run instead";
   HANDLE event = CreateEventA(nullptr, TRUE, TRUE, nullptr);
@@ -281,7 +277,39 @@ DWORD RunChild(const conformance::WString &mode, const conformance::WString &arg
 
 constexpr DWORD kErrorNotOwner = 288;
 
-TEST_F(NamedObjects, CreatingAnExistingEventOpensItAndANameDisappearsWithItsLastHandle) {
+enum class Call {
+  kCreateEventA,
+  kCreateEventW,
+  kOpenEventA,
+  kCreateMutexA,
+  kCreateMutexW,
+  kOpenMutexA
+};
+
+HANDLE Make(Call call, const char *name) {
+  const conformance::WString wide =
+      name != nullptr ? conformance::Widen(name) : conformance::WString();
+  switch (call) {
+    case Call::kCreateEventA:
+      return CreateEventA(nullptr, TRUE, FALSE, name);
+    case Call::kCreateEventW:
+      return CreateEventW(nullptr, TRUE, FALSE, wide.c_str());
+    case Call::kOpenEventA:
+      return OpenEventA(EVENT_ALL_ACCESS, FALSE, name);
+    case Call::kCreateMutexA:
+      return CreateMutexA(nullptr, FALSE, name);
+    case Call::kCreateMutexW:
+      return CreateMutexW(nullptr, FALSE, wide.c_str());
+    case Call::kOpenMutexA:
+      return OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name);
+  }
+  return nullptr;
+}
+
+// Creating an existing event opens it, and a name disappears with its last handle. Then each
+// call of the table in turn, every handle kept until the end: whether it gives a handle, and the
+// last error after it (the marker: left alone).
+TEST_F(NamedObjects, AnExistingNameOpensItsObjectUntilItsLastHandleEventsAndMutexesShareNames) {
   HANDLE first = nullptr, second = nullptr;
   ASSERT_EQ(
       Try([&] { return first = CreateEventA(nullptr, TRUE, FALSE, "ConformanceSharedEvent"); }),
@@ -316,40 +344,7 @@ TEST_F(NamedObjects, CreatingAnExistingEventOpensItAndANameDisappearsWithItsLast
       Succeeded(0));
   EXPECT_EQ(WaitForSingleObject(fresh, 0), WAIT_TIMEOUT);
   CloseHandle(fresh);
-}
 
-enum class Call {
-  kCreateEventA,
-  kCreateEventW,
-  kOpenEventA,
-  kCreateMutexA,
-  kCreateMutexW,
-  kOpenMutexA
-};
-
-HANDLE Make(Call call, const char *name) {
-  const conformance::WString wide =
-      name != nullptr ? conformance::Widen(name) : conformance::WString();
-  switch (call) {
-    case Call::kCreateEventA:
-      return CreateEventA(nullptr, TRUE, FALSE, name);
-    case Call::kCreateEventW:
-      return CreateEventW(nullptr, TRUE, FALSE, wide.c_str());
-    case Call::kOpenEventA:
-      return OpenEventA(EVENT_ALL_ACCESS, FALSE, name);
-    case Call::kCreateMutexA:
-      return CreateMutexA(nullptr, FALSE, name);
-    case Call::kCreateMutexW:
-      return CreateMutexW(nullptr, FALSE, wide.c_str());
-    case Call::kOpenMutexA:
-      return OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name);
-  }
-  return nullptr;
-}
-
-// Each call in turn, every handle kept until the end: whether it gives a handle, and the last
-// error after it (the marker: left alone).
-TEST_F(NamedObjects, EventsAndMutexesShareOneNamespaceWithCaseAndPrefixes) {
   struct Step {
     Call call;
     const char *name;
@@ -394,23 +389,6 @@ TEST_F(NamedObjects, EventsAndMutexesShareOneNamespaceWithCaseAndPrefixes) {
   for (HANDLE handle : handles) CloseHandle(handle);
 }
 
-TEST_F(NamedObjects, AnotherProcessOpensANamedObjectAndAMutexItHeldAtItsEndIsAbandoned) {
-  HANDLE event = CreateEventW(nullptr, TRUE, FALSE, TEXT("ConformanceCrossProcess"));
-  EXPECT_EQ(RunChild(TEXT("setnamed"), TEXT("ConformanceCrossProcess")), 0u);
-  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
-  CloseHandle(event);
-  // Once its last handle is gone, the other process no longer finds it.
-  EXPECT_EQ(RunChild(TEXT("setnamed"), TEXT("ConformanceCrossProcess")),
-            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  // A mutex the child held when it ended is abandoned.
-  HANDLE mutex = CreateMutexW(nullptr, FALSE, TEXT("ConformanceHeldByChild"));
-  EXPECT_EQ(RunChild(TEXT("takemutex"), TEXT("ConformanceHeldByChild")),
-            static_cast<DWORD>(WAIT_OBJECT_0));
-  EXPECT_EQ(WaitForSingleObject(mutex, INFINITE), static_cast<DWORD>(WAIT_ABANDONED));
-  EXPECT_TRUE(ReleaseMutex(mutex));
-  CloseHandle(mutex);
-}
-
 DWORD WINAPI TakeAndEnd(LPVOID mutex) {
   return WaitForSingleObject(static_cast<HANDLE>(mutex), INFINITE);
 }
@@ -419,9 +397,25 @@ DWORD WINAPI TryToTake(LPVOID mutex) {
   return WaitForSingleObject(static_cast<HANDLE>(mutex), 0);
 }
 
-// A mutex is owned recursively and released once per taking; creating an existing one does not
-// take it for the caller. One whose owner ended is handed over as abandoned.
-TEST_F(NamedObjects, AMutexIsOwnedRecursivelyNotTakenByCreatingItAgainAndAbandonedByItsEnd) {
+// Another process opens a named object. A mutex is owned recursively and released once per
+// taking; creating an existing one does not take it for the caller. One whose owner, thread or
+// process, ended is handed over as abandoned.
+TEST_F(NamedObjects, AnotherProcessOpensANamedObjectAndAMutexIsOwnedRecursivelyUntilAbandoned) {
+  HANDLE named = CreateEventW(nullptr, TRUE, FALSE, TEXT("ConformanceCrossProcess"));
+  EXPECT_EQ(RunChild(TEXT("setnamed"), TEXT("ConformanceCrossProcess")), 0u);
+  EXPECT_EQ(WaitForSingleObject(named, 0), WAIT_OBJECT_0);
+  CloseHandle(named);
+  // Once its last handle is gone, the other process no longer finds it.
+  EXPECT_EQ(RunChild(TEXT("setnamed"), TEXT("ConformanceCrossProcess")),
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  // A mutex the child held when it ended is abandoned.
+  HANDLE held = CreateMutexW(nullptr, FALSE, TEXT("ConformanceHeldByChild"));
+  EXPECT_EQ(RunChild(TEXT("takemutex"), TEXT("ConformanceHeldByChild")),
+            static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(held, INFINITE), static_cast<DWORD>(WAIT_ABANDONED));
+  EXPECT_TRUE(ReleaseMutex(held));
+  CloseHandle(held);
+
   HANDLE owned = CreateMutexA(nullptr, TRUE, "ConformanceOwnedMutex");
   EXPECT_EQ(WaitForSingleObject(owned, 0), WAIT_OBJECT_0);
   EXPECT_TRUE(ReleaseMutex(owned));

@@ -20,10 +20,10 @@
 
 namespace {
 
-using WString;
 using conformance::Failed;
 using conformance::kMarker;
 using conformance::Try;
+using conformance::WString;
 
 class SystemVersion : public conformance::Fixture {};
 
