@@ -103,12 +103,10 @@ class Registry : public conformance::Fixture {
   std::string path_;
 };
 
-const std::string kDword9 = Bytes("\x09\0\0\0", 4);
-
 // Each value is set narrow or wide and read back narrow or wide into a buffer of the given
 // capacity: the conversions between code page 932 and UTF-16, every type, the sizes asked for
 // and the buffers too small.
-TEST_F(Registry, ValuesComeBackAsStoredInEitherFormAndShortBuffersAreToldTheSize) {
+TEST_F(Registry, ValuesComeBackAsStoredShortBuffersAreToldTheSizeAndReservedParametersAreZero) {
   struct Case {
     const char *name;
     bool set_wide;
@@ -173,21 +171,19 @@ TEST_F(Registry, ValuesComeBackAsStoredInEitherFormAndShortBuffersAreToldTheSize
   BYTE buffer[4];
   EXPECT_EQ(RegQueryValueExA(key, "Number", nullptr, nullptr, buffer, nullptr),
             ERROR_INVALID_PARAMETER);
-}
 
-// A reserved parameter must be zero (or null), and a key's options among those documented:
-// otherwise the call is an invalid parameter and writes nothing.
-TEST_F(Registry, ANonzeroReservedParameterIsAnInvalidParameterAndWritesNothing) {
-  // The documentation says these parameters must be zero; Wine creates the key and writes the
-  // value all the same, so only winsim and Windows are held to it.
-  if (conformance::UnderWine()) GTEST_SKIP() << "Wine accepts a nonzero reserved parameter";
+  // A reserved parameter must be zero (or null), and a key's options among those documented:
+  // otherwise the call is an invalid parameter and writes nothing. Wine creates the key and
+  // writes the value all the same, so only winsim and Windows are held to it.
+  if (conformance::UnderWine()) return;
   const DWORD one = 1;
-  const auto *data = reinterpret_cast<const BYTE *>(&one);
+  const auto *one_data = reinterpret_cast<const BYTE *>(&one);
   HKEY sub = nullptr;
-  DWORD reserved = 0, size = sizeof reserved;
-  const std::pair<const char *, LSTATUS> cases[] = {
-      {"set", RegSetValueExA(key, "Value", 1, REG_DWORD, data, sizeof one)},
-      {"set wide", RegSetValueExW(key, TEXT("Value"), 1, REG_DWORD, data, sizeof one)},
+  DWORD reserved = 0;
+  size = sizeof reserved;
+  const std::pair<const char *, LSTATUS> reserved_cases[] = {
+      {"set", RegSetValueExA(key, "Value", 1, REG_DWORD, one_data, sizeof one)},
+      {"set wide", RegSetValueExW(key, TEXT("Value"), 1, REG_DWORD, one_data, sizeof one)},
       {"create", RegCreateKeyExA(key, "Sub", 1, nullptr, 0, KEY_READ, nullptr, &sub, nullptr)},
       {"create wide",
        RegCreateKeyExW(key, TEXT("Sub"), 1, nullptr, 0, KEY_READ, nullptr, &sub, nullptr)},
@@ -195,7 +191,8 @@ TEST_F(Registry, ANonzeroReservedParameterIsAnInvalidParameterAndWritesNothing) 
        RegCreateKeyExA(key, "Sub", 0, nullptr, 0x100, KEY_READ, nullptr, &sub, nullptr)},
       {"query", RegQueryValueExA(key, "Value", &reserved, nullptr, nullptr, &size)},
   };
-  for (const auto &[what, status] : cases) EXPECT_EQ(status, ERROR_INVALID_PARAMETER) << what;
+  for (const auto &[what, status] : reserved_cases)
+    EXPECT_EQ(status, ERROR_INVALID_PARAMETER) << what;
   EXPECT_EQ(RegQueryValueExA(key, "Value", nullptr, nullptr, nullptr, nullptr),
             ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegOpenKeyExA(key, "Sub", 0, KEY_READ, &sub), ERROR_FILE_NOT_FOUND);
@@ -285,7 +282,7 @@ TEST_F(Registry, NamesAreFoundWithoutCaseMissingOnesAreNotFoundAndALeadingBacksl
   EXPECT_EQ(RegDeleteKeyA(key, "Trailing"), ERROR_SUCCESS);
 }
 
-TEST_F(Registry, ADeepKeyIsMadeLevelByLevelAndAReadOnlyHandleCreatesKeysAndReadsButDoesNotWrite) {
+TEST_F(Registry, KeysAreMadeLevelByLevelAndAHandleDoesWhatItsRightsAllowUntilItsKeyIsDeleted) {
   HKEY deep = nullptr;
   DWORD disposition = 0;
   ASSERT_EQ(Create(key, "A\\B\\C", &deep, &disposition), ERROR_SUCCESS);
@@ -318,7 +315,7 @@ TEST_F(Registry, ADeepKeyIsMadeLevelByLevelAndAReadOnlyHandleCreatesKeysAndReads
   ASSERT_EQ(SetDword("Value", 9), ERROR_SUCCESS);
   ASSERT_EQ(RegOpenKeyExA(key, "", 0, KEY_READ, &reader), ERROR_SUCCESS);
   ASSERT_NE(reader, key);
-  EXPECT_EQ(A("Value", 4, reader), Ok(REG_DWORD, 4, kDword9));
+  EXPECT_EQ(A("Value", 4, reader), Ok(REG_DWORD, 4, Bytes("\x09\0\0\0", 4)));
   EXPECT_EQ(SetDword("Value", 9, reader), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegDeleteValueA(reader, "Value"), ERROR_ACCESS_DENIED);
   RegCloseKey(reader);
@@ -328,9 +325,8 @@ TEST_F(Registry, ADeepKeyIsMadeLevelByLevelAndAReadOnlyHandleCreatesKeysAndReads
   EXPECT_EQ(std::get<0>(A("Value", kSizeOnly, writer)), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegDeleteValueA(writer, "Value"), ERROR_SUCCESS);
   RegCloseKey(writer);
-}
 
-TEST_F(Registry, AHandleToADeletedKeyFailsWithKeyDeletedAndAClosedOneIsInvalid) {
+  // A handle to a deleted key fails with ERROR_KEY_DELETED, and a closed one is invalid.
   HKEY doomed = Sub("Doomed");
   ASSERT_EQ(SetDword("Value", 1, doomed), ERROR_SUCCESS);
   ASSERT_EQ(RegDeleteKeyA(key, "Doomed"), ERROR_SUCCESS);
