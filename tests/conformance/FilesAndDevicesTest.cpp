@@ -18,7 +18,7 @@ using conformance::LoggedEvent;
 using conformance::Try;
 using conformance::WString;
 
-class Files : public conformance::Fixture {};
+class FilesAndDevices : public conformance::Fixture {};
 
 // The call's last error when it fails, kMarker when it succeeds.
 template <typename Call>
@@ -29,7 +29,8 @@ DWORD ErrorOf(Call call) {
 
 // PathFileExistsA reads the path's attributes: a failure leaves the reading's error, and no
 // path at all leaves the last error alone.
-TEST_F(Files, CopyDeleteFindFoldersPathsThatExistAndKernel32sLookupAnswerWithTheirErrors) {
+TEST_F(FilesAndDevices,
+       CopyDeleteFindFoldersPathsThatExistAndKernel32sLookupAnswerWithTheirErrors) {
   conformance::Scratch scratch(TEXT("files"));
   const WString dir = scratch.folder(TEXT("d"));
   const WString source = scratch.child_image(dir + TEXT("\\source.exe"));
@@ -121,7 +122,7 @@ RegBytes PendingOperations(HKEY key) {
 
 // Deleting a file at the next start adds its NT path and an empty target to the session
 // manager's list (which takes an administrator, as the tests run); the file need not exist.
-TEST_F(Files, AFileToDeleteAtTheNextStartIsListedForTheSessionManagerAsItsNtPath) {
+TEST_F(FilesAndDevices, AFileToDeleteAtTheNextStartIsListedForTheSessionManagerAsItsNtPath) {
   conformance::Scratch scratch(TEXT("restart"));
   const WString file = scratch.child_image(scratch.root() + TEXT("\\doomed.exe"));
   const WString later = scratch.root() + TEXT("\\later.exe");
@@ -160,8 +161,6 @@ TEST_F(Files, AFileToDeleteAtTheNextStartIsListedForTheSessionManagerAsItsNtPath
   RegCloseKey(key);
 }
 
-class Devices : public conformance::Fixture {};
-
 HANDLE OpenDevice(const char *path) {
   return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                      nullptr, OPEN_EXISTING, 0, nullptr);
@@ -185,7 +184,7 @@ DWORD SmartReadError(HANDLE handle) {
   return done ? kMarker : GetLastError();
 }
 
-TEST_F(Devices, AMissingDeviceIsNotFoundAndASmartReadWithoutADiskIsRefusedBeforeAnswering) {
+TEST_F(FilesAndDevices, AMissingDeviceIsNotFoundAndASmartReadWithoutADiskIsRefusedBeforeAnswering) {
   for (const char *path : {"\\\\.\\PHYSICALDRIVE9", "\\\\.\\NorvaneNoSuchDevice"}) {
     EXPECT_EQ(Try([&] { return OpenDevice(path) != INVALID_HANDLE_VALUE; }),
               Failed(ERROR_FILE_NOT_FOUND))
@@ -209,11 +208,9 @@ TEST_F(Devices, AMissingDeviceIsNotFoundAndASmartReadWithoutADiskIsRefusedBefore
   CloseHandle(reader);
 }
 
-class Broadcast : public conformance::Fixture {};
-
 // The last error after a broadcast is whatever delivering it to the windows left behind (under
 // Wine 0 or the value before, from run to run), so it is not looked at.
-TEST_F(Broadcast, AVolumeArrivalToEveryWindowSucceedsAndNoSuchWindowIsAnInvalidHandle) {
+TEST_F(FilesAndDevices, AVolumeArrivalToEveryWindowSucceedsAndNoSuchWindowIsAnInvalidHandle) {
   DEV_BROADCAST_VOLUME volume = {sizeof volume, DBT_DEVTYP_VOLUME, 0, 1u << 4, 0};
   auto send = [&](HWND window, PDWORD_PTR result) {
     return SendMessageTimeoutA(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
@@ -245,9 +242,7 @@ TEST_F(Broadcast, AVolumeArrivalToEveryWindowSucceedsAndNoSuchWindowIsAnInvalidH
             Failed(kMarker));
 }
 
-class EventLog : public conformance::Fixture {};
-
-TEST_F(EventLog, ASourceReportsEventsUntilDeregisteredLeavingTheLastErrorAlone) {
+TEST_F(FilesAndDevices, AnEventSourceReportsEventsUntilDeregisteredLeavingTheLastErrorAlone) {
   SetLastError(kMarker);
   HANDLE source = RegisterEventSourceA(nullptr, "NorvaneConformance");
   ASSERT_NE(source, nullptr);
@@ -285,8 +280,6 @@ TEST_F(EventLog, ASourceReportsEventsUntilDeregisteredLeavingTheLastErrorAlone) 
     EXPECT_EQ(Try([&] { return RegisterEventSourceA(nullptr, name); }), Failed(error));
 }
 
-class Sound : public conformance::Fixture {};
-
 constexpr CLSID kDeviceEnumerator = {
     0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
 constexpr IID kIDeviceEnumerator = {
@@ -298,7 +291,8 @@ HRESULT CreateEnumerator(const CLSID &clsid, DWORD context, const IID &iid, void
 }
 
 // The default output is found through the enumerator once COM is initialised.
-TEST_F(Sound, ABeepIsTakenAtAnyFrequencyAWaveThatCannotPlayPlaysNothingAndComFindsNoOutput) {
+TEST_F(FilesAndDevices,
+       ABeepIsTakenAtAnyFrequencyAWaveThatCannotPlayPlaysNothingAndComFindsNoOutput) {
   for (DWORD frequency : {37u, 750u, 32767u, 36u, 32768u})
     EXPECT_TRUE(Beep(frequency, 1)) << frequency;
   conformance::Scratch scratch(TEXT("sound"));

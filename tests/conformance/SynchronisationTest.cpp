@@ -15,7 +15,7 @@ using conformance::Outcome;
 using conformance::Succeeded;
 using conformance::Try;
 
-class Threads : public conformance::Fixture {};
+class Synchronisation : public conformance::Fixture {};
 
 DWORD WINAPI ReturnParameter(LPVOID parameter) {
   return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(parameter));
@@ -41,7 +41,7 @@ unsigned __stdcall RuntimeThread(void *parameter) {
 // A thread reports STILL_ACTIVE while it runs; at its end its handle is signalled and stays so,
 // with the code it returned or gave ExitThread. Its id is its own, and the runtime's start
 // gives a waitable handle too.
-TEST_F(Threads, AThreadHandleIsSignalledAtExitWithTheReturnedCodeAndItsIdIsItsOwn) {
+TEST_F(Synchronisation, AThreadHandleIsSignalledAtExitWithTheReturnedCodeAndItsIdIsItsOwn) {
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE thread = CreateThread(nullptr, 0, WaitThenReturn, go, 0, nullptr);
   DWORD code = 0;
@@ -92,7 +92,8 @@ DWORD WINAPI TryToEnter(LPVOID parameter) {
 // A critical section held by one thread cannot be entered by another; its owner enters again
 // without blocking. (A thread that ends holding one is a fault winsim stops the run for.) The
 // flag the status threads share is set by an exchange, which returns the value before.
-TEST_F(Threads, ACriticalSectionHeldByOneThreadCannotBeEnteredByAnotherAndExchangesReturnTheOld) {
+TEST_F(Synchronisation,
+       ACriticalSectionHeldByOneThreadCannotBeEnteredByAnotherAndExchangesReturnTheOld) {
   Guarded guarded;
   InitializeCriticalSection(&guarded.lock);
   EnterCriticalSection(&guarded.lock);
@@ -113,8 +114,6 @@ TEST_F(Threads, ACriticalSectionHeldByOneThreadCannotBeEnteredByAnotherAndExchan
   EXPECT_EQ(flag, 0);
 }
 
-class EventsAndWaits : public conformance::Fixture {};
-
 DWORD WINAPI WaitOnEvent(LPVOID event) {
   return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) == WAIT_OBJECT_0 ? 1 : 2;
 }
@@ -123,7 +122,7 @@ DWORD WINAPI WaitOnEvent(LPVOID event) {
 // waiter until reset. An event is created set or not with the last error cleared. Waiting for
 // any returns the lowest signalled index and takes only that object; waiting for all needs
 // every object and takes none until then.
-TEST_F(EventsAndWaits, EventsReleaseOneOrAllWaitersAndWaitsForAnyTakeTheLowestForAllEveryOne) {
+TEST_F(Synchronisation, EventsReleaseOneOrAllWaitersAndWaitsForAnyTakeTheLowestForAllEveryOne) {
   HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   HANDLE threads[2];
   for (auto &thread : threads) thread = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
@@ -187,7 +186,7 @@ TEST_F(EventsAndWaits, EventsReleaseOneOrAllWaitersAndWaitsForAnyTakeTheLowestFo
 }
 
 // A closed handle, one never opened and one of the wrong kind fail where winsim does not stop.
-TEST_F(EventsAndWaits, DuplicatesShareTheirEventRightsLimitHandlesAndBadHandlesAreInvalid) {
+TEST_F(Synchronisation, DuplicatesShareTheirEventRightsLimitHandlesAndBadHandlesAreInvalid) {
   HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE copy = nullptr;
   ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &copy, 0, FALSE,
@@ -263,8 +262,6 @@ TEST_F(EventsAndWaits, DuplicatesShareTheirEventRightsLimitHandlesAndBadHandlesA
   }
 }
 
-class NamedObjects : public conformance::Fixture {};
-
 // Runs the child program in `mode` with `argument` and returns its exit code.
 DWORD RunChild(const conformance::WString &mode, const conformance::WString &argument) {
   std::string output;
@@ -307,7 +304,7 @@ HANDLE Make(Call call, const char *name) {
 // Creating an existing event opens it, and a name disappears with its last handle. Then each
 // call of the table in turn, every handle kept until the end: whether it gives a handle, and the
 // last error after it (the marker: left alone).
-TEST_F(NamedObjects, AnExistingNameOpensItsObjectUntilItsLastHandleEventsAndMutexesShareNames) {
+TEST_F(Synchronisation, AnExistingNameOpensItsObjectUntilItsLastHandleEventsAndMutexesShareNames) {
   HANDLE first = nullptr, second = nullptr;
   ASSERT_EQ(
       Try([&] { return first = CreateEventA(nullptr, TRUE, FALSE, "ConformanceSharedEvent"); }),
@@ -398,7 +395,7 @@ DWORD WINAPI TryToTake(LPVOID mutex) {
 // Another process opens a named object. A mutex is owned recursively and released once per
 // taking; creating an existing one does not take it for the caller. One whose owner, thread or
 // process, ended is handed over as abandoned.
-TEST_F(NamedObjects, AnotherProcessOpensANamedObjectAndAMutexIsOwnedRecursivelyUntilAbandoned) {
+TEST_F(Synchronisation, AnotherProcessOpensANamedObjectAndAMutexIsOwnedRecursivelyUntilAbandoned) {
   HANDLE named = CreateEventW(nullptr, TRUE, FALSE, TEXT("ConformanceCrossProcess"));
   EXPECT_EQ(RunChild(TEXT("setnamed"), TEXT("ConformanceCrossProcess")), 0u);
   EXPECT_EQ(WaitForSingleObject(named, 0), WAIT_OBJECT_0);

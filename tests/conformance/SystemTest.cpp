@@ -17,10 +17,10 @@ using conformance::kMarker;
 using conformance::Try;
 using conformance::WString;
 
-class SystemVersion : public conformance::Fixture {};
+class System : public conformance::Fixture {};
 
 // The folder's case differs (Wine writes it in lower case), so it is compared without.
-TEST_F(SystemVersion, TheTwoRecordSizesGetTheReleaseAndTheSystemFolderFitsOrItsSizeIsTold) {
+TEST_F(System, TheTwoVersionRecordSizesGetTheReleaseAndTheSystemFolderFitsOrItsSizeIsTold) {
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof info;
   ASSERT_EQ(Try([&] { return GetVersionExA(&info); }), conformance::Succeeded());
@@ -67,15 +67,13 @@ TEST_F(SystemVersion, TheTwoRecordSizesGetTheReleaseAndTheSystemFolderFitsOrItsS
   EXPECT_EQ(GetLastError(), kMarker);
 }
 
-class Clock : public conformance::Fixture {};
-
 using Moment = std::tuple<int, int, int, int, int, int>;
 
 Moment MomentOf(const SYSTEMTIME &t) {
   return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
-TEST_F(Clock, TheTickCountAdvancesAsTheLowHalfOfItsWideFormAndTheRuntimesLocalTimeIsTheSystems) {
+TEST_F(System, TheTickCountAdvancesAsTheLowHalfOfItsWideFormAndTheRuntimesLocalTimeIsTheSystems) {
   SetLastError(kMarker);
   const DWORD start = GetTickCount();
   EXPECT_LT(static_cast<DWORD>(GetTickCount64()) - start, 1000u);
@@ -99,8 +97,6 @@ TEST_F(Clock, TheTickCountAdvancesAsTheLowHalfOfItsWideFormAndTheRuntimesLocalTi
   EXPECT_EQ(localtime(nullptr), nullptr);
 }
 
-class Wsprintf : public conformance::Fixture {};
-
 int FormatFromList(LPWSTR out, LPCWSTR format, ...) {
   va_list args;
   va_start(args, format);
@@ -109,7 +105,7 @@ int FormatFromList(LPWSTR out, LPCWSTR format, ...) {
   return n;
 }
 
-TEST_F(Wsprintf, FormatsWithWindowsArgumentWidthsAndWritesAtMost1023CharactersAndTheTerminator) {
+TEST_F(System, WsprintfFormatsWithWindowsArgumentWidthsAndWritesAtMost1023Characters) {
   WCHAR buffer[1024];
   DWORD error = 5;
   int n = wsprintfW(buffer, TEXT("err 0x%08lx (%d) [%08X] %u|%5d|%-4d|%#x|%%|%c|%s|%hs|%.2s"),
@@ -132,8 +128,6 @@ TEST_F(Wsprintf, FormatsWithWindowsArgumentWidthsAndWritesAtMost1023CharactersAn
   EXPECT_EQ(large[1024], TEXT('#'));
 }
 
-class CommandLine : public conformance::Fixture {};
-
 std::vector<WString> Split(const WString &line) {
   int count = -1;
   LPWSTR *argv = CommandLineToArgvW(line.c_str(), &count);
@@ -148,7 +142,7 @@ using Args = std::vector<WString>;
 
 // Blanks separate arguments and quotes group them; backslashes are literal unless they precede
 // a quote; doubled quotes inside quotes give one quote.
-TEST_F(CommandLine, ALineSplitsAsTheRuntimeSplitsItAndTheOwnModulesNameFillsOrTruncates) {
+TEST_F(System, ACommandLineSplitsAsTheRuntimeSplitsItAndTheOwnModulesNameFillsOrTruncates) {
   EXPECT_EQ(Split(TEXT("prog a b")), (Args{TEXT("prog"), TEXT("a"), TEXT("b")}));
   EXPECT_EQ(Split(TEXT("prog \t a\t\tb  ")), (Args{TEXT("prog"), TEXT("a"), TEXT("b")}));
   EXPECT_EQ(Split(TEXT("\"C:\\Program Files\\prog.exe\" \"a b\" c")),
@@ -205,8 +199,6 @@ TEST_F(CommandLine, ALineSplitsAsTheRuntimeSplitsItAndTheOwnModulesNameFillsOrTr
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
-class ErrorTexts : public conformance::Fixture {};
-
 constexpr DWORD kMessageNotFound = 317;  // ERROR_MR_MID_NOT_FOUND
 constexpr DWORD kSystemText =
     FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
@@ -221,7 +213,7 @@ DWORD WINAPI SetAndReadOwnError(LPVOID) {
 }
 
 // The last error is per thread and kept until set.
-TEST_F(ErrorTexts, EveryReportedCodeHasATextAnUnknownOneNoneAndTheLastErrorIsPerThread) {
+TEST_F(System, EveryReportedCodeHasAMessageTextAnUnknownOneNoneAndTheLastErrorIsPerThread) {
   for (DWORD code : kReportedCodes) {
     SCOPED_TRACE(code);
     char *text = nullptr;
@@ -285,12 +277,10 @@ TEST_F(ErrorTexts, EveryReportedCodeHasATextAnUnknownOneNoneAndTheLastErrorIsPer
   EXPECT_EQ(GetLastError(), 1234u);
 }
 
-class CodePage : public conformance::Fixture {};
-
 // A size without a buffer, a default character for UTF-8 (which has none) and flags the code
 // page does not take are refused before anything is converted; Wine converts all the same where
 // the documentation says the call fails.
-TEST_F(CodePage, TheAnsiCodePageIs932ItsTextConvertsIntoBuffersLargeEnoughAndBadParametersFail) {
+TEST_F(System, TheAnsiCodePageIs932ItsTextConvertsIntoBuffersLargeEnoughAndBadParametersFail) {
   EXPECT_EQ(GetACP(), 932u);
   // "日本語ｱA": three double-byte characters, a single-byte kana and a letter.
   const char text[] =
@@ -348,7 +338,7 @@ TEST_F(CodePage, TheAnsiCodePageIs932ItsTextConvertsIntoBuffersLargeEnoughAndBad
   }
 }
 
-TEST_F(CodePage, LoweringCharNextAndStrStrKeepDoubleByteCharactersWhole) {
+TEST_F(System, LoweringCharNextAndStrStrKeepDoubleByteCharactersWhole) {
   // "ア" is 0x83 0x41 and "表" 0x95 0x5C: their second bytes look like 'A' and '\'.
   char text[] =
       "ABC\x83"
