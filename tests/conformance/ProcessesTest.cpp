@@ -196,21 +196,17 @@ TEST_F(Processes, TheSearchTakesCallersFolderThenCurrentFolderThenSystemFoldersT
   WString caller = scratch.folder(TEXT("caller"));
   WString current = scratch.folder(TEXT("current"));
   WString listed = scratch.folder(TEXT("listed"));
-  WCHAR system[MAX_PATH];
-  UINT length = GetSystemDirectoryW(system, MAX_PATH);
-  ASSERT_GT(length, 0u);
-  WString system_folder(system, length);
-  WCHAR windows[MAX_PATH];
-  length = GetWindowsDirectoryW(windows, MAX_PATH);
-  ASSERT_GT(length, 0u);
-  WString windows_folder(windows, length);
+  WCHAR system_folder[MAX_PATH], windows_folder[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryW(system_folder, MAX_PATH), 0u);
+  ASSERT_GT(GetWindowsDirectoryW(windows_folder, MAX_PATH), 0u);
 
   WString caller_image = scratch.child_image(caller + TEXT("\\caller.exe"));
-  const WString in_folders[] = {scratch.child_image(caller + TEXT("\\norvane-probe.exe")),
-                                scratch.child_image(current + TEXT("\\norvane-probe.exe")),
-                                scratch.child_image(system_folder + TEXT("\\norvane-probe.exe")),
-                                scratch.child_image(windows_folder + TEXT("\\norvane-probe.exe")),
-                                scratch.child_image(listed + TEXT("\\norvane-probe.exe"))};
+  const WString in_folders[] = {
+      scratch.child_image(caller + TEXT("\\norvane-probe.exe")),
+      scratch.child_image(current + TEXT("\\norvane-probe.exe")),
+      scratch.child_image(WString(system_folder) + TEXT("\\norvane-probe.exe")),
+      scratch.child_image(WString(windows_folder) + TEXT("\\norvane-probe.exe")),
+      scratch.child_image(listed + TEXT("\\norvane-probe.exe"))};
 
   WCHAR saved[4096];
   DWORD saved_length = GetEnvironmentVariableW(TEXT("PATH"), saved, 4096);

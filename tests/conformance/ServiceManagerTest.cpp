@@ -79,10 +79,13 @@ class ServiceManager : public conformance::Fixture {
   SC_HANDLE service_ = nullptr;
 };
 
-TEST_F(ServiceManager, ControlsAreRefusedByTheStateAndByWhatTheServiceAccepts) {
+// A running service is not started again; one marked for deletion runs on until it stops and
+// is then not started at all.
+TEST_F(ServiceManager, ControlsAreRefusedByStateAndAcceptanceAndStartsOfARunningOrMarkedService) {
   EXPECT_EQ(Control(SERVICE_CONTROL_STOP), static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
   ASSERT_EQ(Start(), 0u);
   ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
+  EXPECT_EQ(Start(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
 
   // Controls the service does not accept never reach its handler.
   EXPECT_EQ(Control(SERVICE_CONTROL_PAUSE), static_cast<DWORD>(ERROR_INVALID_SERVICE_CONTROL));
@@ -109,13 +112,10 @@ TEST_F(ServiceManager, ControlsAreRefusedByTheStateAndByWhatTheServiceAccepts) {
   SetEvent(finish_);
   ASSERT_TRUE(WaitForState(SERVICE_STOPPED));
   EXPECT_EQ(Control(SERVICE_CONTROL_INTERROGATE), static_cast<DWORD>(ERROR_SERVICE_NOT_ACTIVE));
-}
 
-TEST_F(ServiceManager, ARunningServiceIsNotStartedAgainAndAMarkedOneNotAtAll) {
+  ResetEvent(finish_);
   ASSERT_EQ(Start(), 0u);
   ASSERT_TRUE(WaitForState(SERVICE_RUNNING));
-  EXPECT_EQ(Start(), static_cast<DWORD>(ERROR_SERVICE_ALREADY_RUNNING));
-
   ASSERT_TRUE(DeleteService(service_));
   EXPECT_EQ(Try([&] { return DeleteService(service_); }), Failed(ERROR_SERVICE_MARKED_FOR_DELETE));
 

@@ -272,34 +272,20 @@ DWORD RunChild(const conformance::WString &mode, const conformance::WString &arg
 
 constexpr DWORD kErrorNotOwner = 288;
 
-enum class Call {
-  kCreateEventA,
-  kCreateEventW,
-  kOpenEventA,
-  kCreateMutexA,
-  kCreateMutexW,
-  kOpenMutexA
+// The calls of the namespace table, each given the object's name.
+using Make = HANDLE (*)(const char *name);
+const Make kCreateEventA = [](const char *name) {
+  return CreateEventA(nullptr, TRUE, FALSE, name);
 };
-
-HANDLE Make(Call call, const char *name) {
-  const conformance::WString wide =
-      name != nullptr ? conformance::Widen(name) : conformance::WString();
-  switch (call) {
-    case Call::kCreateEventA:
-      return CreateEventA(nullptr, TRUE, FALSE, name);
-    case Call::kCreateEventW:
-      return CreateEventW(nullptr, TRUE, FALSE, wide.c_str());
-    case Call::kOpenEventA:
-      return OpenEventA(EVENT_ALL_ACCESS, FALSE, name);
-    case Call::kCreateMutexA:
-      return CreateMutexA(nullptr, FALSE, name);
-    case Call::kCreateMutexW:
-      return CreateMutexW(nullptr, FALSE, wide.c_str());
-    case Call::kOpenMutexA:
-      return OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name);
-  }
-  return nullptr;
-}
+const Make kCreateEventW = [](const char *name) {
+  return CreateEventW(nullptr, TRUE, FALSE, conformance::Widen(name).c_str());
+};
+const Make kOpenEventA = [](const char *name) { return OpenEventA(EVENT_ALL_ACCESS, FALSE, name); };
+const Make kCreateMutexA = [](const char *name) { return CreateMutexA(nullptr, FALSE, name); };
+const Make kCreateMutexW = [](const char *name) {
+  return CreateMutexW(nullptr, FALSE, conformance::Widen(name).c_str());
+};
+const Make kOpenMutexA = [](const char *name) { return OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name); };
 
 // Creating an existing event opens it, and a name disappears with its last handle. Then each
 // call of the table in turn, every handle kept until the end: whether it gives a handle, and the
@@ -341,42 +327,42 @@ TEST_F(Synchronisation, AnExistingNameOpensItsObjectUntilItsLastHandleEventsAndM
   CloseHandle(fresh);
 
   struct Step {
-    Call call;
+    Make call;
     const char *name;
     bool made;
     DWORD error;
   };
   const Step steps[] = {
-      {Call::kOpenEventA, "ConformanceNoSuchEvent", false, ERROR_FILE_NOT_FOUND},
-      {Call::kOpenMutexA, "ConformanceNoSuchMutex", false, ERROR_FILE_NOT_FOUND},
+      {kOpenEventA, "ConformanceNoSuchEvent", false, ERROR_FILE_NOT_FOUND},
+      {kOpenMutexA, "ConformanceNoSuchMutex", false, ERROR_FILE_NOT_FOUND},
       // Names are compared with case.
-      {Call::kCreateEventA, "ConformanceCase", true, 0},
-      {Call::kOpenEventA, "conformancecase", false, ERROR_FILE_NOT_FOUND},
-      {Call::kCreateEventA, "CONFORMANCECASE", true, 0},
+      {kCreateEventA, "ConformanceCase", true, 0},
+      {kOpenEventA, "conformancecase", false, ERROR_FILE_NOT_FOUND},
+      {kCreateEventA, "CONFORMANCECASE", true, 0},
       // A mutex's name cannot be used for an event, nor an event's for a mutex.
-      {Call::kCreateMutexA, "ConformanceTakenName", true, 0},
-      {Call::kCreateEventA, "ConformanceTakenName", false, ERROR_INVALID_HANDLE},
-      {Call::kOpenEventA, "ConformanceTakenName", false, ERROR_INVALID_HANDLE},
-      {Call::kCreateEventW, "ConformanceTakenByEvent", true, 0},
-      {Call::kCreateMutexW, "ConformanceTakenByEvent", false, ERROR_INVALID_HANDLE},
+      {kCreateMutexA, "ConformanceTakenName", true, 0},
+      {kCreateEventA, "ConformanceTakenName", false, ERROR_INVALID_HANDLE},
+      {kOpenEventA, "ConformanceTakenName", false, ERROR_INVALID_HANDLE},
+      {kCreateEventW, "ConformanceTakenByEvent", true, 0},
+      {kCreateMutexW, "ConformanceTakenByEvent", false, ERROR_INVALID_HANDLE},
       // A global name is found under the same global name; without the prefix it is another
       // object, which the "Local\" prefix names.
-      {Call::kCreateMutexW, "Global\\ConformanceGlobalMutex", true, 0},
-      {Call::kCreateMutexA, "Global\\ConformanceGlobalMutex", true, ERROR_ALREADY_EXISTS},
-      {Call::kOpenMutexA, "Global\\ConformanceGlobalMutex", true, kMarker},
-      {Call::kCreateEventA, "Global\\ConformancePrefixed", true, 0},
-      {Call::kCreateEventA, "ConformancePrefixed", true, 0},
-      {Call::kCreateEventA, "Local\\ConformancePrefixed", true, ERROR_ALREADY_EXISTS},
+      {kCreateMutexW, "Global\\ConformanceGlobalMutex", true, 0},
+      {kCreateMutexA, "Global\\ConformanceGlobalMutex", true, ERROR_ALREADY_EXISTS},
+      {kOpenMutexA, "Global\\ConformanceGlobalMutex", true, kMarker},
+      {kCreateEventA, "Global\\ConformancePrefixed", true, 0},
+      {kCreateEventA, "ConformancePrefixed", true, 0},
+      {kCreateEventA, "Local\\ConformancePrefixed", true, ERROR_ALREADY_EXISTS},
       // A name with an unknown folder, and no name to open.
-      {Call::kCreateEventA, "NoSuchFolder\\ConformanceEvent", false, ERROR_PATH_NOT_FOUND},
-      {Call::kOpenEventA, nullptr, false, ERROR_INVALID_PARAMETER},
+      {kCreateEventA, "NoSuchFolder\\ConformanceEvent", false, ERROR_PATH_NOT_FOUND},
+      {kOpenEventA, nullptr, false, ERROR_INVALID_PARAMETER},
   };
   std::vector<HANDLE> handles;
   for (const Step &step : steps) {
-    SCOPED_TRACE(::testing::Message() << static_cast<int>(step.call) << " "
+    SCOPED_TRACE(::testing::Message() << "step " << &step - steps << ": "
                                       << (step.name != nullptr ? step.name : "(null)"));
     SetLastError(kMarker);
-    HANDLE handle = Make(step.call, step.name);
+    HANDLE handle = step.call(step.name);
     EXPECT_EQ(GetLastError(), step.error);
     EXPECT_EQ(handle != nullptr, step.made);
     if (handle != nullptr) handles.push_back(handle);

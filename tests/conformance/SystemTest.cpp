@@ -121,9 +121,8 @@ TEST_F(System, WsprintfFormatsWithWindowsArgumentWidthsAndWritesAtMost1023Charac
   // At most 1023 characters and the terminator are written.
   WString long_text(2000, TEXT('a'));
   std::vector<WCHAR> large(1100, TEXT('#'));
-  SetLastError(kMarker);
-  wsprintfW(large.data(), TEXT("%s"), long_text.c_str());
-  EXPECT_EQ(GetLastError(), kMarker);
+  EXPECT_EQ(Try([&] { return wsprintfW(large.data(), TEXT("%s"), long_text.c_str()); }),
+            conformance::Succeeded());
   EXPECT_EQ(WString(large.data()), long_text.substr(0, 1023));
   EXPECT_EQ(large[1024], TEXT('#'));
 }
@@ -174,9 +173,8 @@ TEST_F(System, ACommandLineSplitsAsTheRuntimeSplitsItAndTheOwnModulesNameFillsOr
   HMODULE module = GetModuleHandleA(nullptr);
   EXPECT_NE(module, nullptr);
   EXPECT_EQ(GetModuleHandleW(nullptr), module);
-  SetLastError(kMarker);
-  EXPECT_EQ(GetModuleHandleA("norvane-no-such-module.dll"), nullptr);
-  EXPECT_EQ(GetLastError(), 126u);  // ERROR_MOD_NOT_FOUND
+  EXPECT_EQ(Try([] { return GetModuleHandleA("norvane-no-such-module.dll"); }),
+            Failed(126));  // ERROR_MOD_NOT_FOUND
 
   char full[MAX_PATH];
   SetLastError(kMarker);
