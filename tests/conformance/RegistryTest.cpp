@@ -25,9 +25,6 @@ constexpr DWORD kSizeOnly = 0xFFFFFFFF;
 Got Ok(DWORD type, DWORD size, const std::string &data = std::string()) {
   return Got(ERROR_SUCCESS, type, size, data);
 }
-Got MoreData(DWORD type, DWORD size) {
-  return Got(ERROR_MORE_DATA, type, size, std::string());
-}
 
 // Queries `name` into a buffer of `capacity` bytes, narrow or wide; the type and size start as
 // the marker and the capacity.
@@ -126,9 +123,10 @@ TEST_F(Registry, ValuesComeBackAsStoredShortBuffersAreToldTheSizeAndReservedPara
       {"Number", false, REG_DWORD, "\x78\x56\x34\x12", false, kSizeOnly, Ok(REG_DWORD, 4)},
       {"Text", false, REG_SZ, hello, true, kSizeOnly, Ok(REG_SZ, 12)},  // UTF-16, terminated
       {"Text", false, REG_SZ, hello, false, kSizeOnly, Ok(REG_SZ, 6)},
-      {"Text", false, REG_SZ, hello, true, 4, MoreData(REG_SZ, 12)},
-      {"Text", false, REG_SZ, hello, false, 2, MoreData(REG_SZ, 6)},
-      {"Blob", false, REG_BINARY, "\1\2\3\4\5\6\7\x08", false, 4, MoreData(REG_BINARY, 8)},
+      {"Text", false, REG_SZ, hello, true, 4, Got(ERROR_MORE_DATA, REG_SZ, 12, "")},
+      {"Text", false, REG_SZ, hello, false, 2, Got(ERROR_MORE_DATA, REG_SZ, 6, "")},
+      {"Blob", false, REG_BINARY, "\1\2\3\4\5\6\7\x08", false, 4,
+       Got(ERROR_MORE_DATA, REG_BINARY, 8, "")},
       {"Japanese", false, REG_SZ, japanese, true, 64,
        Ok(REG_SZ, 16, Bytes(WString(TEXT("日本語テキスト"), 8)))},
       {"Japanese", false, REG_SZ, japanese, false, 32, Ok(REG_SZ, 15, japanese)},

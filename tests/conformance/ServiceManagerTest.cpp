@@ -179,10 +179,6 @@ TEST_F(ServiceManager, TheInstallersWideCallsStartStopAndDeleteAndEachNeedsItsRi
   EXPECT_EQ(Try([&] { return CloseServiceHandle(manager); }), Failed(ERROR_INVALID_HANDLE));
 }
 
-DWORD WINAPI IgnoreControl(DWORD, DWORD, LPVOID, LPVOID) {
-  return NO_ERROR;
-}
-
 // A service that never ran: its whole status record, and the size a buffer too small is told; its
 // description set, kept or cleared. Bad queries, names, databases, handles, levels, rights and
 // device filters are refused, and a process that is no service has no control handler to
@@ -242,6 +238,9 @@ TEST_F(ServiceManager, ANeverStartedServicesRecordAndDescriptionAndTheRefusalsOf
   DEV_BROADCAST_VOLUME volume = {sizeof volume, DBT_DEVTYP_VOLUME, 0, 1u << 4, 0};
   const DWORD notify = DEVICE_NOTIFY_SERVICE_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES;
   SERVICE_STATUS status{SERVICE_WIN32_OWN_PROCESS, SERVICE_RUNNING, 0, 0, 0, 0, 0};
+  const LPHANDLER_FUNCTION_EX ignore = [](DWORD, DWORD, LPVOID, LPVOID) -> DWORD {
+    return NO_ERROR;
+  };
   const struct {
     const char *what;
     std::function<bool()> call;
@@ -272,8 +271,7 @@ TEST_F(ServiceManager, ANeverStartedServicesRecordAndDescriptionAndTheRefusalsOf
        [&] { return ChangeServiceConfig2A(nullptr, SERVICE_CONFIG_DESCRIPTION, &description); },
        ERROR_INVALID_HANDLE, true},
       {"close", [] { return CloseServiceHandle(nullptr); }, ERROR_INVALID_HANDLE, true},
-      {"a handler",
-       [&] { return RegisterServiceCtrlHandlerExA(name_.c_str(), IgnoreControl, nullptr); },
+      {"a handler", [&] { return RegisterServiceCtrlHandlerExA(name_.c_str(), ignore, nullptr); },
        ERROR_SERVICE_DOES_NOT_EXIST},
       {"a status", [&] { return SetServiceStatus(nullptr, &status); }, ERROR_INVALID_HANDLE},
       {"arguments without their vector", [&] { return StartServiceW(service_, 1, nullptr); },

@@ -17,33 +17,16 @@ using conformance::Try;
 
 class Synchronisation : public conformance::Fixture {};
 
-DWORD WINAPI ReturnParameter(LPVOID parameter) {
-  return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(parameter));
-}
-
-DWORD WINAPI ExitThroughExitThread(LPVOID) {
-  ExitThread(7);
-}
-
-DWORD WINAPI OwnId(LPVOID) {
-  return GetCurrentThreadId();
-}
-
-DWORD WINAPI WaitThenReturn(LPVOID event) {
-  WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
-  return 5;
-}
-
-unsigned __stdcall RuntimeThread(void *parameter) {
-  return *static_cast<unsigned *>(parameter) * 2;
-}
-
 // A thread reports STILL_ACTIVE while it runs; at its end its handle is signalled and stays so,
 // with the code it returned or gave ExitThread. Its id is its own, and the runtime's start
 // gives a waitable handle too.
 TEST_F(Synchronisation, AThreadHandleIsSignalledAtExitWithTheReturnedCodeAndItsIdIsItsOwn) {
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE thread = CreateThread(nullptr, 0, WaitThenReturn, go, 0, nullptr);
+  const LPTHREAD_START_ROUTINE wait_then_return = [](LPVOID event) -> DWORD {
+    WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+    return 5;
+  };
+  HANDLE thread = CreateThread(nullptr, 0, wait_then_return, go, 0, nullptr);
   DWORD code = 0;
   EXPECT_TRUE(GetExitCodeThread(thread, &code));
   EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
@@ -55,19 +38,24 @@ TEST_F(Synchronisation, AThreadHandleIsSignalledAtExitWithTheReturnedCodeAndItsI
   EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
   EXPECT_TRUE(CloseHandle(thread));
   CloseHandle(go);
-  EXPECT_EQ(
-      JoinThread(CreateThread(nullptr, 0, ReturnParameter,
-                              reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(42)), 0, nullptr)),
-      42u);
-  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, ExitThroughExitThread, nullptr, 0, nullptr)), 7u);
+  const LPTHREAD_START_ROUTINE return_parameter = [](LPVOID parameter) {
+    return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(parameter));
+  };
+  auto *const forty_two = reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(42));
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, return_parameter, forty_two, 0, nullptr)), 42u);
+  const LPTHREAD_START_ROUTINE exit_thread = [](LPVOID) -> DWORD { ExitThread(7); };
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, exit_thread, nullptr, 0, nullptr)), 7u);
+  const LPTHREAD_START_ROUTINE own_id = [](LPVOID) { return GetCurrentThreadId(); };
   DWORD id = 0;
-  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, OwnId, nullptr, 0, &id)), id);
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, own_id, nullptr, 0, &id)), id);
   EXPECT_NE(id, 0u);
   EXPECT_NE(id, GetCurrentThreadId());
   unsigned value = 21;
   unsigned runtime_id = 0;
-  auto handle =
-      reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, RuntimeThread, &value, 0, &runtime_id));
+  unsigned(__stdcall *const twice)(void *) = [](void *parameter) {
+    return *static_cast<unsigned *>(parameter) * 2;
+  };
+  auto handle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, twice, &value, 0, &runtime_id));
   ASSERT_NE(handle, nullptr);
   EXPECT_NE(runtime_id, 0u);
   EXPECT_EQ(JoinThread(handle), 42u);
@@ -370,14 +358,6 @@ TEST_F(Synchronisation, AnExistingNameOpensItsObjectUntilItsLastHandleEventsAndM
   for (HANDLE handle : handles) CloseHandle(handle);
 }
 
-DWORD WINAPI TakeAndEnd(LPVOID mutex) {
-  return WaitForSingleObject(static_cast<HANDLE>(mutex), INFINITE);
-}
-
-DWORD WINAPI TryToTake(LPVOID mutex) {
-  return WaitForSingleObject(static_cast<HANDLE>(mutex), 0);
-}
-
 // Another process opens a named object. A mutex is owned recursively and released once per
 // taking; creating an existing one does not take it for the caller. One whose owner, thread or
 // process, ended is handed over as abandoned.
@@ -411,14 +391,20 @@ TEST_F(Synchronisation, AnotherProcessOpensANamedObjectAndAMutexIsOwnedRecursive
 
   HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE mutex = CreateMutexA(nullptr, FALSE, "ConformanceAbandoned");
-  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, TakeAndEnd, mutex, 0, nullptr)),
+  const LPTHREAD_START_ROUTINE take_and_end = [](LPVOID taken) {
+    return WaitForSingleObject(static_cast<HANDLE>(taken), INFINITE);
+  };
+  const LPTHREAD_START_ROUTINE try_to_take = [](LPVOID taken) {
+    return WaitForSingleObject(static_cast<HANDLE>(taken), 0);
+  };
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, take_and_end, mutex, 0, nullptr)),
             static_cast<DWORD>(WAIT_OBJECT_0));
   EXPECT_EQ(WaitForSingleObject(mutex, 0), static_cast<DWORD>(WAIT_ABANDONED));
   // The new owner holds it normally now, and once released it is taken normally.
-  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, TryToTake, mutex, 0, nullptr)),
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, try_to_take, mutex, 0, nullptr)),
             static_cast<DWORD>(WAIT_TIMEOUT));
   EXPECT_TRUE(ReleaseMutex(mutex));
-  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, TakeAndEnd, mutex, 0, nullptr)),
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, take_and_end, mutex, 0, nullptr)),
             static_cast<DWORD>(WAIT_OBJECT_0));
   HANDLE both[] = {event, mutex};
   EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), static_cast<DWORD>(WAIT_ABANDONED_0 + 1));
