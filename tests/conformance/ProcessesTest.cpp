@@ -108,7 +108,7 @@ TEST_F(Processes, TheProcessHandleIsSignalledAtExitWithTheLastThreadsCodeAndUnti
             Failed(ERROR_INVALID_HANDLE));
 }
 
-TEST_F(Processes, AMissingProgramOrFolderIsRefusedAndAnUnquotedPathWithBlanksTriedWordByWord) {
+TEST_F(Processes, AMissingProgramIsRefusedAPathWithBlanksTriedWordByWordAndTheSearchKeepsItsOrder) {
   Scratch scratch(TEXT("missing"));
   const WString absent = scratch.root() + TEXT("\\absent.exe");
   const WString no_folder = scratch.root() + TEXT("\\absent");
@@ -145,6 +145,47 @@ TEST_F(Processes, AMissingProgramOrFolderIsRefusedAndAnUnquotedPathWithBlanksTri
   WString first = scratch.child_image(scratch.root() + TEXT("\\two.exe"));
   EXPECT_EQ(conformance::RunCaptured(line, WString(), &output), 0);
   EXPECT_EQ(conformance::Lower(output), conformance::Lower(conformance::Narrow(first)));
+
+  // The search for a program named without a folder: the caller's own folder, then the current
+  // folder, then the system folder, then the Windows folder, then the folders of PATH.
+  WString caller = scratch.folder(TEXT("caller"));
+  WString current = scratch.folder(TEXT("current"));
+  WString listed = scratch.folder(TEXT("listed"));
+  WCHAR system_folder[MAX_PATH], windows_folder[MAX_PATH];
+  ASSERT_GT(GetSystemDirectoryW(system_folder, MAX_PATH), 0u);
+  ASSERT_GT(GetWindowsDirectoryW(windows_folder, MAX_PATH), 0u);
+
+  WString caller_image = scratch.child_image(caller + TEXT("\\caller.exe"));
+  const WString in_folders[] = {
+      scratch.child_image(caller + TEXT("\\norvane-probe.exe")),
+      scratch.child_image(current + TEXT("\\norvane-probe.exe")),
+      scratch.child_image(WString(system_folder) + TEXT("\\norvane-probe.exe")),
+      scratch.child_image(WString(windows_folder) + TEXT("\\norvane-probe.exe")),
+      scratch.child_image(listed + TEXT("\\norvane-probe.exe"))};
+
+  WCHAR saved[4096];
+  DWORD saved_length = GetEnvironmentVariableW(TEXT("PATH"), saved, 4096);
+  WString path = listed;
+  if (saved_length > 0 && saved_length < 4096) path += TEXT(";") + WString(saved, saved_length);
+  ASSERT_TRUE(SetEnvironmentVariableW(TEXT("PATH"), path.c_str()));
+
+  // The caller searches for "norvane-probe" and passes on what the probe it found writes: its
+  // own module file name. Each probe found is removed for the next search.
+  for (const WString &probe : in_folders) {
+    EXPECT_GE(conformance::RunCaptured(
+                  ChildCommandLine(caller_image, TEXT("search"), TEXT("norvane-probe")), current,
+                  &output),
+              0);
+    EXPECT_EQ(conformance::Lower(output), conformance::Lower(conformance::Narrow(probe)));
+    DeleteFileW(probe.c_str());
+  }
+  EXPECT_GE(
+      conformance::RunCaptured(
+          ChildCommandLine(caller_image, TEXT("search"), TEXT("norvane-probe")), current, &output),
+      0);
+  EXPECT_EQ(output, "error 2");
+
+  SetEnvironmentVariableW(TEXT("PATH"), saved_length > 0 && saved_length < 4096 ? saved : nullptr);
 }
 
 // A child started with an environment block has the block's variables and none of the
@@ -187,51 +228,6 @@ TEST_F(Processes, AChildGetsTheCommandLineTheEnvironmentBlockAndTheInheritedEven
     EXPECT_EQ(output, c.value) << conformance::Narrow(c.name);
   }
   SetEnvironmentVariableW(TEXT("NORVANE_PARENT"), nullptr);
-}
-
-// The search for a program named without a folder: the caller's own folder, then the current
-// folder, then the system folder, then the Windows folder, then the folders of PATH.
-TEST_F(Processes, TheSearchTakesCallersFolderThenCurrentFolderThenSystemFoldersThenPath) {
-  Scratch scratch(TEXT("search"));
-  WString caller = scratch.folder(TEXT("caller"));
-  WString current = scratch.folder(TEXT("current"));
-  WString listed = scratch.folder(TEXT("listed"));
-  WCHAR system_folder[MAX_PATH], windows_folder[MAX_PATH];
-  ASSERT_GT(GetSystemDirectoryW(system_folder, MAX_PATH), 0u);
-  ASSERT_GT(GetWindowsDirectoryW(windows_folder, MAX_PATH), 0u);
-
-  WString caller_image = scratch.child_image(caller + TEXT("\\caller.exe"));
-  const WString in_folders[] = {
-      scratch.child_image(caller + TEXT("\\norvane-probe.exe")),
-      scratch.child_image(current + TEXT("\\norvane-probe.exe")),
-      scratch.child_image(WString(system_folder) + TEXT("\\norvane-probe.exe")),
-      scratch.child_image(WString(windows_folder) + TEXT("\\norvane-probe.exe")),
-      scratch.child_image(listed + TEXT("\\norvane-probe.exe"))};
-
-  WCHAR saved[4096];
-  DWORD saved_length = GetEnvironmentVariableW(TEXT("PATH"), saved, 4096);
-  WString path = listed;
-  if (saved_length > 0 && saved_length < 4096) path += TEXT(";") + WString(saved, saved_length);
-  ASSERT_TRUE(SetEnvironmentVariableW(TEXT("PATH"), path.c_str()));
-
-  // The caller searches for "norvane-probe" and passes on what the probe it found writes: its
-  // own module file name. Each probe found is removed for the next search.
-  std::string output;
-  for (const WString &probe : in_folders) {
-    EXPECT_GE(conformance::RunCaptured(
-                  ChildCommandLine(caller_image, TEXT("search"), TEXT("norvane-probe")), current,
-                  &output),
-              0);
-    EXPECT_EQ(conformance::Lower(output), conformance::Lower(conformance::Narrow(probe)));
-    DeleteFileW(probe.c_str());
-  }
-  EXPECT_GE(
-      conformance::RunCaptured(
-          ChildCommandLine(caller_image, TEXT("search"), TEXT("norvane-probe")), current, &output),
-      0);
-  EXPECT_EQ(output, "error 2");
-
-  SetEnvironmentVariableW(TEXT("PATH"), saved_length > 0 && saved_length < 4096 ? saved : nullptr);
 }
 
 // Each outcome is a text: the bytes read, the count peeked or written, or the error with the
@@ -281,7 +277,23 @@ class Pipes : public conformance::Fixture {
   HANDLE write_end = nullptr;
 };
 
-TEST_F(Pipes, PeekingLeavesTheBytesTheLastWritersCloseBreaksThePipeAndEachEndRefusesTheOther) {
+struct PendingWrite {
+  HANDLE pipe;
+  DWORD size;
+  DWORD written;
+};
+
+// Writes `size` bytes; the exit code is 0 or the write's error.
+DWORD WINAPI WriteBlock(LPVOID parameter) {
+  static const std::string block(100000, 'b');
+  auto *write = static_cast<PendingWrite *>(parameter);
+  write->written = kMarker;
+  return WriteFile(write->pipe, block.data(), write->size, &write->written, nullptr)
+             ? 0
+             : GetLastError();
+}
+
+TEST_F(Pipes, PeekingLeavesTheBytesWritesWaitForRoomAndTheLastWritersCloseBreaksThePipe) {
   Open();
   EXPECT_EQ(Write(write_end, "hello"), "5");
   char buffer[16] = {};
@@ -328,27 +340,10 @@ TEST_F(Pipes, PeekingLeavesTheBytesTheLastWritersCloseBreaksThePipeAndEachEndRef
   EXPECT_EQ(Available(read_end), "0");
   Close(read_end);
   EXPECT_EQ(Write(write_end, "x"), "error 232, 0");  // ERROR_NO_DATA
-}
 
-struct PendingWrite {
-  HANDLE pipe;
-  DWORD size;
-  DWORD written;
-};
-
-// Writes `size` bytes; the exit code is 0 or the write's error.
-DWORD WINAPI WriteBlock(LPVOID parameter) {
-  static const std::string block(100000, 'b');
-  auto *write = static_cast<PendingWrite *>(parameter);
-  write->written = kMarker;
-  return WriteFile(write->pipe, block.data(), write->size, &write->written, nullptr)
-             ? 0
-             : GetLastError();
-}
-
-// A write larger than the buffer is readable at once and ends when the rest fits; one that fits
-// ends at once; a waiting write fails with a broken pipe when the reader closes.
-TEST_F(Pipes, AWriteWaitsWhileMoreThanTheBufferIsLeftOrTheReaderCloses) {
+  // A write larger than the buffer is readable at once and ends when the rest fits; one that fits
+  // ends at once; a waiting write fails with a broken pipe when the reader closes.
+  Close(write_end);
   Open(4096);
   PendingWrite write = {write_end, 10000, 0};
   HANDLE thread = CreateThread(nullptr, 0, WriteBlock, &write, 0, nullptr);

@@ -17,10 +17,22 @@ using conformance::Try;
 
 class Synchronisation : public conformance::Fixture {};
 
+struct Guarded {
+  CRITICAL_SECTION lock;
+  BOOL entered = TRUE;
+};
+
+DWORD WINAPI TryToEnter(LPVOID parameter) {
+  auto *guarded = static_cast<Guarded *>(parameter);
+  guarded->entered = TryEnterCriticalSection(&guarded->lock);
+  if (guarded->entered) LeaveCriticalSection(&guarded->lock);
+  return 0;
+}
+
 // A thread reports STILL_ACTIVE while it runs; at its end its handle is signalled and stays so,
 // with the code it returned or gave ExitThread. Its id is its own, and the runtime's start
 // gives a waitable handle too.
-TEST_F(Synchronisation, AThreadHandleIsSignalledAtExitWithTheReturnedCodeAndItsIdIsItsOwn) {
+TEST_F(Synchronisation, AThreadEndsWithItsCodeAndItsIdIsItsOwnAndACriticalSectionKeepsOthersOut) {
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   const LPTHREAD_START_ROUTINE wait_then_return = [](LPVOID event) -> DWORD {
     WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
@@ -63,25 +75,10 @@ TEST_F(Synchronisation, AThreadHandleIsSignalledAtExitWithTheReturnedCodeAndItsI
   if (!conformance::HandleMisuseStops()) {
     EXPECT_EQ(Try([&] { return GetExitCodeThread(nullptr, &code); }), Failed(ERROR_INVALID_HANDLE));
   }
-}
 
-struct Guarded {
-  CRITICAL_SECTION lock;
-  BOOL entered = TRUE;
-};
-
-DWORD WINAPI TryToEnter(LPVOID parameter) {
-  auto *guarded = static_cast<Guarded *>(parameter);
-  guarded->entered = TryEnterCriticalSection(&guarded->lock);
-  if (guarded->entered) LeaveCriticalSection(&guarded->lock);
-  return 0;
-}
-
-// A critical section held by one thread cannot be entered by another; its owner enters again
-// without blocking. (A thread that ends holding one is a fault winsim stops the run for.) The
-// flag the status threads share is set by an exchange, which returns the value before.
-TEST_F(Synchronisation,
-       ACriticalSectionHeldByOneThreadCannotBeEnteredByAnotherAndExchangesReturnTheOld) {
+  // A critical section held by one thread cannot be entered by another; its owner enters again
+  // without blocking. (A thread that ends holding one is a fault winsim stops the run for.) The
+  // flag the status threads share is set by an exchange, which returns the value before.
   Guarded guarded;
   InitializeCriticalSection(&guarded.lock);
   EnterCriticalSection(&guarded.lock);
@@ -278,7 +275,8 @@ const Make kOpenMutexA = [](const char *name) { return OpenMutexA(MUTEX_ALL_ACCE
 // Creating an existing event opens it, and a name disappears with its last handle. Then each
 // call of the table in turn, every handle kept until the end: whether it gives a handle, and the
 // last error after it (the marker: left alone).
-TEST_F(Synchronisation, AnExistingNameOpensItsObjectUntilItsLastHandleEventsAndMutexesShareNames) {
+TEST_F(Synchronisation,
+       NamedEventsAndMutexesShareOneNamespaceAndAMutexIsOwnedRecursivelyUntilAbandoned) {
   HANDLE first = nullptr, second = nullptr;
   ASSERT_EQ(
       Try([&] { return first = CreateEventA(nullptr, TRUE, FALSE, "ConformanceSharedEvent"); }),
@@ -356,12 +354,10 @@ TEST_F(Synchronisation, AnExistingNameOpensItsObjectUntilItsLastHandleEventsAndM
     if (handle != nullptr) handles.push_back(handle);
   }
   for (HANDLE handle : handles) CloseHandle(handle);
-}
 
-// Another process opens a named object. A mutex is owned recursively and released once per
-// taking; creating an existing one does not take it for the caller. One whose owner, thread or
-// process, ended is handed over as abandoned.
-TEST_F(Synchronisation, AnotherProcessOpensANamedObjectAndAMutexIsOwnedRecursivelyUntilAbandoned) {
+  // Another process opens a named object. A mutex is owned recursively and released once per
+  // taking; creating an existing one does not take it for the caller. One whose owner, thread or
+  // process, ended is handed over as abandoned.
   HANDLE named = CreateEventW(nullptr, TRUE, FALSE, TEXT("ConformanceCrossProcess"));
   EXPECT_EQ(RunChild(TEXT("setnamed"), TEXT("ConformanceCrossProcess")), 0u);
   EXPECT_EQ(WaitForSingleObject(named, 0), WAIT_OBJECT_0);
@@ -389,7 +385,7 @@ TEST_F(Synchronisation, AnotherProcessOpensANamedObjectAndAMutexIsOwnedRecursive
   CloseHandle(again);
   CloseHandle(owned);
 
-  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE unset = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE mutex = CreateMutexA(nullptr, FALSE, "ConformanceAbandoned");
   const LPTHREAD_START_ROUTINE take_and_end = [](LPVOID taken) {
     return WaitForSingleObject(static_cast<HANDLE>(taken), INFINITE);
@@ -406,13 +402,13 @@ TEST_F(Synchronisation, AnotherProcessOpensANamedObjectAndAMutexIsOwnedRecursive
   EXPECT_TRUE(ReleaseMutex(mutex));
   EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, take_and_end, mutex, 0, nullptr)),
             static_cast<DWORD>(WAIT_OBJECT_0));
-  HANDLE both[] = {event, mutex};
+  HANDLE both[] = {unset, mutex};
   EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), static_cast<DWORD>(WAIT_ABANDONED_0 + 1));
   EXPECT_TRUE(ReleaseMutex(mutex));
   EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
   EXPECT_TRUE(ReleaseMutex(mutex));
   CloseHandle(mutex);
-  CloseHandle(event);
+  CloseHandle(unset);
 }
 
 }  // namespace

@@ -19,8 +19,14 @@ using conformance::WString;
 
 class System : public conformance::Fixture {};
 
+using Moment = std::tuple<int, int, int, int, int, int>;
+
+Moment MomentOf(const SYSTEMTIME &t) {
+  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
 // The folder's case differs (Wine writes it in lower case), so it is compared without.
-TEST_F(System, TheTwoVersionRecordSizesGetTheReleaseAndTheSystemFolderFitsOrItsSizeIsTold) {
+TEST_F(System, TheVersionTheSystemFolderTheTickCountAndTheLocalTimeAreAsTheSystemReportsThem) {
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof info;
   ASSERT_EQ(Try([&] { return GetVersionExA(&info); }), conformance::Succeeded());
@@ -65,15 +71,7 @@ TEST_F(System, TheTwoVersionRecordSizesGetTheReleaseAndTheSystemFolderFitsOrItsS
   }
   EXPECT_EQ(GetSystemDirectoryA(folder, length + 1), length);
   EXPECT_EQ(GetLastError(), kMarker);
-}
 
-using Moment = std::tuple<int, int, int, int, int, int>;
-
-Moment MomentOf(const SYSTEMTIME &t) {
-  return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
-}
-
-TEST_F(System, TheTickCountAdvancesAsTheLowHalfOfItsWideFormAndTheRuntimesLocalTimeIsTheSystems) {
   SetLastError(kMarker);
   const DWORD start = GetTickCount();
   EXPECT_LT(static_cast<DWORD>(GetTickCount64()) - start, 1000u);
@@ -103,28 +101,6 @@ int FormatFromList(LPWSTR out, LPCWSTR format, ...) {
   int n = wvsprintfW(out, format, args);
   va_end(args);
   return n;
-}
-
-TEST_F(System, WsprintfFormatsWithWindowsArgumentWidthsAndWritesAtMost1023Characters) {
-  WCHAR buffer[1024];
-  DWORD error = 5;
-  int n = wsprintfW(buffer, TEXT("err 0x%08lx (%d) [%08X] %u|%5d|%-4d|%#x|%%|%c|%s|%hs|%.2s"),
-                    error, -1051, 0xABCu, 4000000000u, 42, 3, 0x1Fu, TEXT('Z'), TEXT("wide"),
-                    "narrow", TEXT("cut"));
-  WString expected =
-      TEXT("err 0x00000005 (-1051) [00000ABC] 4000000000|   42|3   |0x1f|%|Z|wide|narrow|cu");
-  EXPECT_EQ(WString(buffer), expected);
-  EXPECT_EQ(n, static_cast<int>(expected.size()));
-  EXPECT_EQ(FormatFromList(buffer, TEXT("%s (%d) 0x%08lx"), TEXT("StartService failed"), 1056, 5ul),
-            37);
-  EXPECT_EQ(WString(buffer), WString(TEXT("StartService failed (1056) 0x00000005")));
-  // At most 1023 characters and the terminator are written.
-  WString long_text(2000, TEXT('a'));
-  std::vector<WCHAR> large(1100, TEXT('#'));
-  EXPECT_EQ(Try([&] { return wsprintfW(large.data(), TEXT("%s"), long_text.c_str()); }),
-            conformance::Succeeded());
-  EXPECT_EQ(WString(large.data()), long_text.substr(0, 1023));
-  EXPECT_EQ(large[1024], TEXT('#'));
 }
 
 std::vector<WString> Split(const WString &line) {
@@ -211,7 +187,7 @@ DWORD WINAPI SetAndReadOwnError(LPVOID) {
 }
 
 // The last error is per thread and kept until set.
-TEST_F(System, EveryReportedCodeHasAMessageTextAnUnknownOneNoneAndTheLastErrorIsPerThread) {
+TEST_F(System, MessageTextsAndWsprintfAreFormattedAsWindowsFormatsThemAndTheLastErrorIsPerThread) {
   for (DWORD code : kReportedCodes) {
     SCOPED_TRACE(code);
     char *text = nullptr;
@@ -273,6 +249,27 @@ TEST_F(System, EveryReportedCodeHasAMessageTextAnUnknownOneNoneAndTheLastErrorIs
   EXPECT_EQ(conformance::JoinThread(thread), 77u);
   EXPECT_EQ(GetLastError(), 1234u);
   EXPECT_EQ(GetLastError(), 1234u);
+
+  WCHAR formatted[1024];
+  DWORD error = 5;
+  int n = wsprintfW(formatted, TEXT("err 0x%08lx (%d) [%08X] %u|%5d|%-4d|%#x|%%|%c|%s|%hs|%.2s"),
+                    error, -1051, 0xABCu, 4000000000u, 42, 3, 0x1Fu, TEXT('Z'), TEXT("wide"),
+                    "narrow", TEXT("cut"));
+  WString expected =
+      TEXT("err 0x00000005 (-1051) [00000ABC] 4000000000|   42|3   |0x1f|%|Z|wide|narrow|cu");
+  EXPECT_EQ(WString(formatted), expected);
+  EXPECT_EQ(n, static_cast<int>(expected.size()));
+  EXPECT_EQ(
+      FormatFromList(formatted, TEXT("%s (%d) 0x%08lx"), TEXT("StartService failed"), 1056, 5ul),
+      37);
+  EXPECT_EQ(WString(formatted), WString(TEXT("StartService failed (1056) 0x00000005")));
+  // At most 1023 characters and the terminator are written.
+  WString long_text(2000, TEXT('a'));
+  std::vector<WCHAR> large(1100, TEXT('#'));
+  EXPECT_EQ(Try([&] { return wsprintfW(large.data(), TEXT("%s"), long_text.c_str()); }),
+            conformance::Succeeded());
+  EXPECT_EQ(WString(large.data()), long_text.substr(0, 1023));
+  EXPECT_EQ(large[1024], TEXT('#'));
 }
 
 // A size without a buffer, a default character for UTF-8 (which has none) and flags the code
