@@ -52,7 +52,7 @@ class Fixture : public ::testing::Test {
 #endif
 };
 
-// The program the tests start as a child: ChildMain runs in it (see ChildProgram.cpp). Under
+// The program the tests start as a child: ChildMain runs in it (see Conformance.cpp). Under
 // Wine it is this executable; in winsim a registered program placed as an image file.
 WString ChildImage();
 // Puts a copy of the child program's image at `path` (the folder must exist).

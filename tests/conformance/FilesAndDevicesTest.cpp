@@ -27,10 +27,47 @@ DWORD ErrorOf(Call call) {
   return call() ? kMarker : GetLastError();
 }
 
+using RegBytes = std::vector<BYTE>;
+
+// The session manager's list of operations at the next start, or nothing.
+RegBytes PendingOperations(HKEY key) {
+  RegBytes data(8192);
+  DWORD type = 0, size = static_cast<DWORD>(data.size());
+  if (RegQueryValueExW(key, TEXT("PendingFileRenameOperations"), nullptr, &type, data.data(),
+                       &size) != ERROR_SUCCESS)
+    return RegBytes();
+  EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
+  data.resize(size);
+  return data;
+}
+
+HANDLE OpenDevice(const char *path) {
+  return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
+// The last error of a SMART data request on `handle`, kMarker when it succeeds; the count
+// returned must stay as it was.
+DWORD SmartReadError(HANDLE handle) {
+  SENDCMDINPARAMS request = {};
+  request.cBufferSize = sizeof request;
+  request.irDriveRegs.bFeaturesReg = READ_ATTRIBUTES;
+  request.irDriveRegs.bCylLowReg = SMART_CYL_LOW;
+  request.irDriveRegs.bCylHighReg = SMART_CYL_HI;
+  request.irDriveRegs.bCommandReg = SMART_CMD;
+  BYTE reply[sizeof(SENDCMDOUTPARAMS) - 1 + READ_ATTRIBUTE_BUFFER_SIZE];
+  DWORD returned = kMarker;
+  SetLastError(kMarker);
+  BOOL done = DeviceIoControl(handle, SMART_RCV_DRIVE_DATA, &request, sizeof request, reply,
+                              sizeof reply, &returned, nullptr);
+  EXPECT_EQ(returned, kMarker);
+  return done ? kMarker : GetLastError();
+}
+
 // PathFileExistsA reads the path's attributes: a failure leaves the reading's error, and no
 // path at all leaves the last error alone.
 TEST_F(FilesAndDevices,
-       CopyDeleteFindFoldersPathsThatExistAndKernel32sLookupAnswerWithTheirErrors) {
+       FilesFoldersDevicesAndWindowsAnswerWithTheirErrorsAndAVolumeArrivalReachesAll) {
   conformance::Scratch scratch(TEXT("files"));
   const WString dir = scratch.folder(TEXT("d"));
   const WString source = scratch.child_image(dir + TEXT("\\source.exe"));
@@ -104,27 +141,10 @@ TEST_F(FilesAndDevices,
   EXPECT_FALSE(wow64);
   EXPECT_EQ(ErrorOf([&] { return GetProcAddress(kernel, "NoSuchFunction") != nullptr; }),
             static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
-}
 
-using RegBytes = std::vector<BYTE>;
-
-// The session manager's list of operations at the next start, or nothing.
-RegBytes PendingOperations(HKEY key) {
-  RegBytes data(8192);
-  DWORD type = 0, size = static_cast<DWORD>(data.size());
-  if (RegQueryValueExW(key, TEXT("PendingFileRenameOperations"), nullptr, &type, data.data(),
-                       &size) != ERROR_SUCCESS)
-    return RegBytes();
-  EXPECT_EQ(type, static_cast<DWORD>(REG_MULTI_SZ));
-  data.resize(size);
-  return data;
-}
-
-// Deleting a file at the next start adds its NT path and an empty target to the session
-// manager's list (which takes an administrator, as the tests run); the file need not exist.
-TEST_F(FilesAndDevices, AFileToDeleteAtTheNextStartIsListedForTheSessionManagerAsItsNtPath) {
-  conformance::Scratch scratch(TEXT("restart"));
-  const WString file = scratch.child_image(scratch.root() + TEXT("\\doomed.exe"));
+  // Deleting a file at the next start adds its NT path and an empty target to the session
+  // manager's list (which takes an administrator, as the tests run); the file need not exist.
+  const WString doomed = scratch.child_image(scratch.root() + TEXT("\\doomed.exe"));
   const WString later = scratch.root() + TEXT("\\later.exe");
   HKEY key = nullptr;
   ASSERT_EQ(
@@ -133,7 +153,7 @@ TEST_F(FilesAndDevices, AFileToDeleteAtTheNextStartIsListedForTheSessionManagerA
       ERROR_SUCCESS);
   const RegBytes before = PendingOperations(key);
   RegBytes expected(before.begin(), before.end() - (before.empty() ? 0 : 2));
-  for (const WString &path : {file, later}) {
+  for (const WString &path : {doomed, later}) {
     EXPECT_EQ(
         ErrorOf([&] { return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); }),
         kMarker);
@@ -143,12 +163,12 @@ TEST_F(FilesAndDevices, AFileToDeleteAtTheNextStartIsListedForTheSessionManagerA
   }
   expected.insert(expected.end(), 2, 0);
   EXPECT_EQ(PendingOperations(key), expected);
-  EXPECT_NE(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);  // still there
-  // A flag MoveFileEx does not know lists nothing. Wine lists the file all the same (put back
+  EXPECT_NE(GetFileAttributesW(doomed.c_str()), INVALID_FILE_ATTRIBUTES);  // still there
+  // A flag MoveFileEx does not know lists nothing. Wine lists the doomed all the same (put back
   // below), so only winsim and Windows are held to it.
   if (!conformance::UnderWine()) {
     EXPECT_EQ(ErrorOf([&] {
-                return MoveFileExW(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT | 0x100);
+                return MoveFileExW(doomed.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT | 0x100);
               }),
               static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(PendingOperations(key), expected);
@@ -159,32 +179,7 @@ TEST_F(FilesAndDevices, AFileToDeleteAtTheNextStartIsListedForTheSessionManagerA
     RegSetValueExW(key, TEXT("PendingFileRenameOperations"), 0, REG_MULTI_SZ, before.data(),
                    static_cast<DWORD>(before.size()));
   RegCloseKey(key);
-}
 
-HANDLE OpenDevice(const char *path) {
-  return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                     nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
-// The last error of a SMART data request on `handle`, kMarker when it succeeds; the count
-// returned must stay as it was.
-DWORD SmartReadError(HANDLE handle) {
-  SENDCMDINPARAMS request = {};
-  request.cBufferSize = sizeof request;
-  request.irDriveRegs.bFeaturesReg = READ_ATTRIBUTES;
-  request.irDriveRegs.bCylLowReg = SMART_CYL_LOW;
-  request.irDriveRegs.bCylHighReg = SMART_CYL_HI;
-  request.irDriveRegs.bCommandReg = SMART_CMD;
-  BYTE reply[sizeof(SENDCMDOUTPARAMS) - 1 + READ_ATTRIBUTE_BUFFER_SIZE];
-  DWORD returned = kMarker;
-  SetLastError(kMarker);
-  BOOL done = DeviceIoControl(handle, SMART_RCV_DRIVE_DATA, &request, sizeof request, reply,
-                              sizeof reply, &returned, nullptr);
-  EXPECT_EQ(returned, kMarker);
-  return done ? kMarker : GetLastError();
-}
-
-TEST_F(FilesAndDevices, AMissingDeviceOrWindowIsRefusedAndAVolumeArrivalReachesEveryWindow) {
   for (const char *path : {"\\\\.\\PHYSICALDRIVE9", "\\\\.\\NorvaneNoSuchDevice"}) {
     EXPECT_EQ(Try([&] { return OpenDevice(path) != INVALID_HANDLE_VALUE; }),
               Failed(ERROR_FILE_NOT_FOUND))
@@ -199,10 +194,9 @@ TEST_F(FilesAndDevices, AMissingDeviceOrWindowIsRefusedAndAVolumeArrivalReachesE
       EXPECT_EQ(SmartReadError(bad), static_cast<DWORD>(ERROR_INVALID_HANDLE));
   }
   // The request asks for read and write access: a handle opened for reading is refused first.
-  conformance::Scratch scratch(TEXT("devices"));
-  WString file = scratch.child_image(scratch.root() + TEXT("\\data.bin"));
+  WString data = scratch.child_image(scratch.root() + TEXT("\\data.bin"));
   HANDLE reader =
-      CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      CreateFileW(data.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(reader, INVALID_HANDLE_VALUE);
   EXPECT_EQ(SmartReadError(reader), static_cast<DWORD>(ERROR_ACCESS_DENIED));
   CloseHandle(reader);
@@ -240,44 +234,6 @@ TEST_F(FilesAndDevices, AMissingDeviceOrWindowIsRefusedAndAVolumeArrivalReachesE
             Failed(kMarker));
 }
 
-TEST_F(FilesAndDevices, AnEventSourceReportsEventsUntilDeregisteredLeavingTheLastErrorAlone) {
-  SetLastError(kMarker);
-  HANDLE source = RegisterEventSourceA(nullptr, "NorvaneConformance");
-  ASSERT_NE(source, nullptr);
-  // "監視開始" in code page 932: the strings are stored as reported.
-  const char *strings[] = {"\x8a\xc4\x8e\x8b\x8a\x4a\x8e\x6e"};
-  EXPECT_TRUE(
-      ReportEventA(source, EVENTLOG_WARNING_TYPE, 0, 0x1234, nullptr, 1, 0, strings, nullptr));
-  EXPECT_TRUE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 0, 0, nullptr, nullptr));
-  EXPECT_TRUE(DeregisterEventSource(source));
-  EXPECT_EQ(GetLastError(), kMarker);
-
-  std::vector<LoggedEvent> expected = {
-      {"NorvaneConformance", EVENTLOG_WARNING_TYPE, 0x1234, {strings[0]}},
-      {"NorvaneConformance", EVENTLOG_ERROR_TYPE, 0, {}}};
-  EXPECT_EQ(conformance::LoggedEvents(),
-            conformance::UnderWine() ? std::vector<LoggedEvent>() : expected);
-  if (conformance::UnderWine()) return;
-
-  // A deregistered, a null or a never registered source is an invalid handle.
-  const char *one[] = {"x"};
-  for (HANDLE bad : {source, static_cast<HANDLE>(nullptr)}) {
-    if (conformance::HandleMisuseStops()) break;
-    EXPECT_EQ(Try([&] {
-                return ReportEventA(bad, EVENTLOG_WARNING_TYPE, 0, 1, nullptr, 1, 0, one, nullptr);
-              }),
-              Failed(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(Try([&] { return DeregisterEventSource(bad); }), Failed(ERROR_INVALID_HANDLE));
-  }
-  EXPECT_EQ(conformance::LoggedEvents().size(), 2u);
-  // No source name is an invalid parameter; the Security log is the system's alone, as the
-  // documentation of RegisterEventSource says.
-  const std::pair<const char *, DWORD> refusals[] = {{nullptr, ERROR_INVALID_PARAMETER},
-                                                     {"Security", ERROR_ACCESS_DENIED}};
-  for (const auto &[name, error] : refusals)
-    EXPECT_EQ(Try([&] { return RegisterEventSourceA(nullptr, name); }), Failed(error));
-}
-
 constexpr CLSID kDeviceEnumerator = {
     0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
 constexpr IID kIDeviceEnumerator = {
@@ -289,8 +245,7 @@ HRESULT CreateEnumerator(const CLSID &clsid, DWORD context, const IID &iid, void
 }
 
 // The default output is found through the enumerator once COM is initialised.
-TEST_F(FilesAndDevices,
-       ABeepIsTakenAtAnyFrequencyAWaveThatCannotPlayPlaysNothingAndComFindsNoOutput) {
+TEST_F(FilesAndDevices, ABeepIsTakenComFindsNoAudioOutputAndAnEventSourceReportsUntilDeregistered) {
   for (DWORD frequency : {37u, 750u, 32767u, 36u, 32768u})
     EXPECT_TRUE(Beep(frequency, 1)) << frequency;
   conformance::Scratch scratch(TEXT("sound"));
@@ -348,6 +303,42 @@ TEST_F(FilesAndDevices,
   CoUninitialize();
   EXPECT_EQ(CreateEnumerator(kDeviceEnumerator, CLSCTX_ALL, kIDeviceEnumerator, &object),
             CO_E_NOTINITIALIZED);
+
+  SetLastError(kMarker);
+  HANDLE source = RegisterEventSourceA(nullptr, "NorvaneConformance");
+  ASSERT_NE(source, nullptr);
+  // "監視開始" in code page 932: the strings are stored as reported.
+  const char *strings[] = {"\x8a\xc4\x8e\x8b\x8a\x4a\x8e\x6e"};
+  EXPECT_TRUE(
+      ReportEventA(source, EVENTLOG_WARNING_TYPE, 0, 0x1234, nullptr, 1, 0, strings, nullptr));
+  EXPECT_TRUE(ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 0, nullptr, 0, 0, nullptr, nullptr));
+  EXPECT_TRUE(DeregisterEventSource(source));
+  EXPECT_EQ(GetLastError(), kMarker);
+
+  std::vector<LoggedEvent> expected = {
+      {"NorvaneConformance", EVENTLOG_WARNING_TYPE, 0x1234, {strings[0]}},
+      {"NorvaneConformance", EVENTLOG_ERROR_TYPE, 0, {}}};
+  EXPECT_EQ(conformance::LoggedEvents(),
+            conformance::UnderWine() ? std::vector<LoggedEvent>() : expected);
+  if (conformance::UnderWine()) return;
+
+  // A deregistered, a null or a never registered source is an invalid handle.
+  const char *one[] = {"x"};
+  for (HANDLE bad : {source, static_cast<HANDLE>(nullptr)}) {
+    if (conformance::HandleMisuseStops()) break;
+    EXPECT_EQ(Try([&] {
+                return ReportEventA(bad, EVENTLOG_WARNING_TYPE, 0, 1, nullptr, 1, 0, one, nullptr);
+              }),
+              Failed(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(Try([&] { return DeregisterEventSource(bad); }), Failed(ERROR_INVALID_HANDLE));
+  }
+  EXPECT_EQ(conformance::LoggedEvents().size(), 2u);
+  // No source name is an invalid parameter; the Security log is the system's alone, as the
+  // documentation of RegisterEventSource says.
+  const std::pair<const char *, DWORD> refusals[] = {{nullptr, ERROR_INVALID_PARAMETER},
+                                                     {"Security", ERROR_ACCESS_DENIED}};
+  for (const auto &[source_name, error] : refusals)
+    EXPECT_EQ(Try([&] { return RegisterEventSourceA(nullptr, source_name); }), Failed(error));
 }
 
 }  // namespace

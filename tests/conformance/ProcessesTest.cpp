@@ -52,63 +52,7 @@ DWORD Finish(const PROCESS_INFORMATION &pi) {
   return code;
 }
 
-// A process ends with its last thread: a main thread that leaves through ExitThread leaves the
-// process running, and the last thread's code is the process's. A running process reports
-// STILL_ACTIVE until it ends or is terminated, and once ended stays so.
-TEST_F(Processes, TheProcessHandleIsSignalledAtExitWithTheLastThreadsCodeAndUntilThenStillActive) {
-  PROCESS_INFORMATION pi = Start(TEXT("exit"), TEXT("42"));
-  EXPECT_NE(pi.dwProcessId, 0u);
-  EXPECT_NE(pi.dwThreadId, 0u);
-  // The main thread ended with the same code.
-  EXPECT_EQ(WaitForSingleObject(pi.hThread, INFINITE), WAIT_OBJECT_0);
-  DWORD code = 0;
-  EXPECT_TRUE(GetExitCodeThread(pi.hThread, &code));
-  EXPECT_EQ(code, 42u);
-  EXPECT_EQ(Finish(pi), 42u);
-
-  // ExitProcess sets the code too, and the application name is started whatever the command
-  // line names.
-  EXPECT_EQ(Finish(Start(TEXT("exitprocess"), TEXT("3"))), 3u);
-  ASSERT_TRUE(Launch(TEXT("something-else --child exit 9"), &pi, ChildImage().c_str()));
-  EXPECT_EQ(Finish(pi), 9u);
-  // The narrow form takes its command line as given.
-  std::string line = "\"" + conformance::Narrow(ChildImage()) + "\" --child  exit   12";
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  ASSERT_TRUE(
-      CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-  EXPECT_EQ(Finish(pi), 12u);
-
-  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "ConformanceMainExit");
-  pi = Start(TEXT("mainexit"), TEXT("ConformanceMainExit"));
-  EXPECT_EQ(WaitForSingleObject(pi.hThread, INFINITE), WAIT_OBJECT_0);
-  code = kMarker;
-  EXPECT_TRUE(GetExitCodeThread(pi.hThread, &code));
-  EXPECT_EQ(code, 1u);
-  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_TIMEOUT);
-  EXPECT_EQ(ExitCodeOf(pi.hProcess), static_cast<DWORD>(STILL_ACTIVE));
-  SetEvent(go);
-  EXPECT_EQ(Finish(pi), 5u);
-  CloseHandle(go);
-
-  pi = Start(TEXT("hang"));
-  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_TIMEOUT);
-  EXPECT_EQ(ExitCodeOf(pi.hProcess), static_cast<DWORD>(STILL_ACTIVE));
-  EXPECT_TRUE(TerminateProcess(pi.hProcess, 77));
-  EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
-  const conformance::Outcome terminated = Try([&] { return TerminateProcess(pi.hProcess, 2); });
-  // Windows documents that terminating a process that has ended fails with
-  // ERROR_ACCESS_DENIED; Wine accepts the call. Either way the exit code stays.
-  if (!conformance::UnderWine()) {
-    EXPECT_EQ(terminated, Failed(ERROR_ACCESS_DENIED));
-  }
-  EXPECT_EQ(Finish(pi), 77u);
-  if (conformance::HandleMisuseStops()) return;
-  EXPECT_EQ(Try([&] { return GetExitCodeProcess(pi.hProcess, &code); }),
-            Failed(ERROR_INVALID_HANDLE));
-}
-
-TEST_F(Processes, AMissingProgramIsRefusedAPathWithBlanksTriedWordByWordAndTheSearchKeepsItsOrder) {
+TEST_F(Processes, AProgramIsFoundInTheSearchOrderGetsWhatItIsGivenAndEndsWithItsLastThreadsCode) {
   Scratch scratch(TEXT("missing"));
   const WString absent = scratch.root() + TEXT("\\absent.exe");
   const WString no_folder = scratch.root() + TEXT("\\absent");
@@ -186,13 +130,10 @@ TEST_F(Processes, AMissingProgramIsRefusedAPathWithBlanksTriedWordByWordAndTheSe
   EXPECT_EQ(output, "error 2");
 
   SetEnvironmentVariableW(TEXT("PATH"), saved_length > 0 && saved_length < 4096 ? saved : nullptr);
-}
 
-// A child started with an environment block has the block's variables and none of the
-// caller's; the block is wide with CREATE_UNICODE_ENVIRONMENT, else in the code page.
-TEST_F(Processes, AChildGetsTheCommandLineTheEnvironmentBlockAndTheInheritedEventItIsGiven) {
-  WString line = ChildCommandLine(ChildImage(), TEXT("cmdline"), TEXT("  \"a b\"  c\\\"d"));
-  std::string output;
+  // A child started with an environment block has the block's variables and none of the
+  // caller's; the block is wide with CREATE_UNICODE_ENVIRONMENT, else in the code page.
+  line = ChildCommandLine(ChildImage(), TEXT("cmdline"), TEXT("  \"a b\"  c\\\"d"));
   EXPECT_EQ(conformance::RunCaptured(line, WString(), &output), 0);
   EXPECT_EQ(output, conformance::Narrow(line) + "|" + conformance::Narrow(line));
   // An inherited event is the same object in the child.
@@ -210,24 +151,78 @@ TEST_F(Processes, AChildGetsTheCommandLineTheEnvironmentBlockAndTheInheritedEven
   ASSERT_TRUE(SetEnvironmentVariableW(TEXT("NORVANE_PARENT"), TEXT("parent")));
   const WCHAR wide[] = TEXT("NORVANE_A=wide one\0SystemRoot=C:\\windows\0");
   const char narrow[] = "NORVANE_A=narrow one\0SystemRoot=C:\\windows\0";
-  struct Case {
+  struct Environment {
     const void *block;
     DWORD flags;
     const WCHAR *name;
     const char *value;
-  } cases[] = {
+  } environments[] = {
       {wide, CREATE_UNICODE_ENVIRONMENT, TEXT("norvane_a"), "wide one"},
       {wide, CREATE_UNICODE_ENVIRONMENT, TEXT("NORVANE_PARENT"), "missing"},
       {narrow, 0, TEXT("NORVANE_A"), "narrow one"},
       {nullptr, 0, TEXT("NORVANE_PARENT"), "parent"},
   };
-  for (const Case &c : cases) {
+  for (const Environment &c : environments) {
     EXPECT_EQ(conformance::RunCaptured(ChildCommandLine(ChildImage(), TEXT("getenv"), c.name),
                                        WString(), &output, c.block, c.flags),
               0);
     EXPECT_EQ(output, c.value) << conformance::Narrow(c.name);
   }
   SetEnvironmentVariableW(TEXT("NORVANE_PARENT"), nullptr);
+
+  // A process ends with its last thread: a main thread that leaves through ExitThread leaves the
+  // process running, and the last thread's code is the process's. A running process reports
+  // STILL_ACTIVE until it ends or is terminated, and once ended stays so.
+  pi = Start(TEXT("exit"), TEXT("42"));
+  EXPECT_NE(pi.dwProcessId, 0u);
+  EXPECT_NE(pi.dwThreadId, 0u);
+  // The main thread ended with the same code.
+  EXPECT_EQ(WaitForSingleObject(pi.hThread, INFINITE), WAIT_OBJECT_0);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(pi.hThread, &code));
+  EXPECT_EQ(code, 42u);
+  EXPECT_EQ(Finish(pi), 42u);
+
+  // ExitProcess sets the code too, and the application name is started whatever the command
+  // line names.
+  EXPECT_EQ(Finish(Start(TEXT("exitprocess"), TEXT("3"))), 3u);
+  ASSERT_TRUE(Launch(TEXT("something-else --child exit 9"), &pi, ChildImage().c_str()));
+  EXPECT_EQ(Finish(pi), 9u);
+  // The narrow form takes its command line as given.
+  std::string narrow_line = "\"" + conformance::Narrow(ChildImage()) + "\" --child  exit   12";
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  ASSERT_TRUE(CreateProcessA(nullptr, narrow_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             nullptr, &si, &pi));
+  EXPECT_EQ(Finish(pi), 12u);
+
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, "ConformanceMainExit");
+  pi = Start(TEXT("mainexit"), TEXT("ConformanceMainExit"));
+  EXPECT_EQ(WaitForSingleObject(pi.hThread, INFINITE), WAIT_OBJECT_0);
+  code = kMarker;
+  EXPECT_TRUE(GetExitCodeThread(pi.hThread, &code));
+  EXPECT_EQ(code, 1u);
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(ExitCodeOf(pi.hProcess), static_cast<DWORD>(STILL_ACTIVE));
+  SetEvent(go);
+  EXPECT_EQ(Finish(pi), 5u);
+  CloseHandle(go);
+
+  pi = Start(TEXT("hang"));
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(ExitCodeOf(pi.hProcess), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_TRUE(TerminateProcess(pi.hProcess, 77));
+  EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
+  const conformance::Outcome terminated = Try([&] { return TerminateProcess(pi.hProcess, 2); });
+  // Windows documents that terminating a process that has ended fails with
+  // ERROR_ACCESS_DENIED; Wine accepts the call. Either way the exit code stays.
+  if (!conformance::UnderWine()) {
+    EXPECT_EQ(terminated, Failed(ERROR_ACCESS_DENIED));
+  }
+  EXPECT_EQ(Finish(pi), 77u);
+  if (conformance::HandleMisuseStops()) return;
+  EXPECT_EQ(Try([&] { return GetExitCodeProcess(pi.hProcess, &code); }),
+            Failed(ERROR_INVALID_HANDLE));
 }
 
 // Each outcome is a text: the bytes read, the count peeked or written, or the error with the

@@ -1,12 +1,10 @@
 // Registry edge cases, narrow and wide: size queries, short buffers, short data, strings in code
 // page 932, every value type, names without case, access rights, deleted keys and the roots.
 // Each test works under HKEY_CURRENT_USER\Software\NorvaneConformance\<test name>.
-#include <cstring>
 #include <optional>
 #include <tuple>
-#include <vector>
-
 #include <utility>
+#include <vector>
 
 #include "Conformance.h"
 
@@ -100,102 +98,6 @@ class Registry : public conformance::Fixture {
   std::string path_;
 };
 
-// Each value is set narrow or wide and read back narrow or wide into a buffer of the given
-// capacity: the conversions between code page 932 and UTF-16, every type, the sizes asked for
-// and the buffers too small.
-TEST_F(Registry, ValuesComeBackAsStoredShortBuffersAreToldTheSizeAndReservedParametersAreZero) {
-  struct Case {
-    const char *name;
-    bool set_wide;
-    DWORD type;
-    std::string data;
-    bool read_wide;
-    DWORD capacity;
-    std::optional<Got> expected;  // none: the data as stored
-  };
-  // "日本語テキスト" in code page 932 with its terminator.
-  const std::string japanese =
-      Bytes("\x93\xfa\x96\x7b\x8c\xea\x83\x65\x83\x4c\x83\x58\x83\x67", 15);
-  const std::string hello = Bytes("hello", 6);
-  const std::string wide = Bytes(WString(TEXT("テスト値"), 5));
-  const std::string expand = Bytes("%\0W\0%\0\0\0", 8);
-  const Case cases[] = {
-      {"Number", false, REG_DWORD, "\x78\x56\x34\x12", false, kSizeOnly, Ok(REG_DWORD, 4)},
-      {"Text", false, REG_SZ, hello, true, kSizeOnly, Ok(REG_SZ, 12)},  // UTF-16, terminated
-      {"Text", false, REG_SZ, hello, false, kSizeOnly, Ok(REG_SZ, 6)},
-      {"Text", false, REG_SZ, hello, true, 4, Got(ERROR_MORE_DATA, REG_SZ, 12, "")},
-      {"Text", false, REG_SZ, hello, false, 2, Got(ERROR_MORE_DATA, REG_SZ, 6, "")},
-      {"Blob", false, REG_BINARY, "\1\2\3\4\5\6\7\x08", false, 4,
-       Got(ERROR_MORE_DATA, REG_BINARY, 8, "")},
-      {"Japanese", false, REG_SZ, japanese, true, 64,
-       Ok(REG_SZ, 16, Bytes(WString(TEXT("日本語テキスト"), 8)))},
-      {"Japanese", false, REG_SZ, japanese, false, 32, Ok(REG_SZ, 15, japanese)},
-      // Four double-byte characters and the terminator.
-      {"Wide", true, REG_SZ, wide, false, kSizeOnly, Ok(REG_SZ, 9)},
-      {"Wide", true, REG_SZ, wide, false, 16,
-       Ok(REG_SZ, 9, Bytes("\x83\x65\x83\x58\x83\x67\x92\x6c", 9))},
-      // A multi-string keeps its inner terminators in both forms.
-      {"List", true, REG_MULTI_SZ, Bytes(WString(TEXT("one\0two\0"), 9)), false, 16,
-       Ok(REG_MULTI_SZ, 9, Bytes("one\0two\0\0", 9))},
-      {"NarrowList", false, REG_MULTI_SZ, Bytes("a\0bc\0", 6), true, 16,
-       Ok(REG_MULTI_SZ, 12, Bytes(WString(TEXT("a\0bc\0\0"), 6)))},
-      {"None", true, REG_NONE, "", true, 16},
-      {"Binary", true, REG_BINARY, Bytes("\0\xFF\x10\0", 4), true, 16},
-      {"Dword", true, REG_DWORD, "\x78\x56\x34\x12", true, 16},
-      {"BigEndian", true, REG_DWORD_BIG_ENDIAN, "\x12\x34\x56\x78", true, 16},
-      {"Qword", true, REG_QWORD, "\1\2\3\4\5\6\7\x08", true, 16},
-      {"Expand", true, REG_EXPAND_SZ, expand, true, 16},
-      // Not expanded when read narrow either.
-      {"Expand", true, REG_EXPAND_SZ, expand, false, 8, Ok(REG_EXPAND_SZ, 4, Bytes("%W%", 4))},
-  };
-  for (const Case &c : cases) {
-    SCOPED_TRACE(std::string(c.name) + (c.read_wide ? " read wide" : " read narrow"));
-    const BYTE *data = c.data.empty() ? nullptr : reinterpret_cast<const BYTE *>(c.data.data());
-    const DWORD size = static_cast<DWORD>(c.data.size());
-    ASSERT_EQ(c.set_wide
-                  ? RegSetValueExW(key, conformance::Widen(c.name).c_str(), 0, c.type, data, size)
-                  : RegSetValueExA(key, c.name, 0, c.type, data, size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(Query(key, c.name, c.capacity, c.read_wide),
-              c.expected.value_or(Ok(c.type, size, c.data)));
-  }
-
-  // The size alone without the type, only whether the value exists, and a buffer without a
-  // size, which is an invalid parameter.
-  DWORD size = kMarker;
-  EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(size, 6u);
-  EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-  BYTE buffer[4];
-  EXPECT_EQ(RegQueryValueExA(key, "Number", nullptr, nullptr, buffer, nullptr),
-            ERROR_INVALID_PARAMETER);
-
-  // A reserved parameter must be zero (or null), and a key's options among those documented:
-  // otherwise the call is an invalid parameter and writes nothing. Wine creates the key and
-  // writes the value all the same, so only winsim and Windows are held to it.
-  if (conformance::UnderWine()) return;
-  const DWORD one = 1;
-  const auto *one_data = reinterpret_cast<const BYTE *>(&one);
-  HKEY sub = nullptr;
-  DWORD reserved = 0;
-  size = sizeof reserved;
-  const std::pair<const char *, LSTATUS> reserved_cases[] = {
-      {"set", RegSetValueExA(key, "Value", 1, REG_DWORD, one_data, sizeof one)},
-      {"set wide", RegSetValueExW(key, TEXT("Value"), 1, REG_DWORD, one_data, sizeof one)},
-      {"create", RegCreateKeyExA(key, "Sub", 1, nullptr, 0, KEY_READ, nullptr, &sub, nullptr)},
-      {"create wide",
-       RegCreateKeyExW(key, TEXT("Sub"), 1, nullptr, 0, KEY_READ, nullptr, &sub, nullptr)},
-      {"create with an unknown option",
-       RegCreateKeyExA(key, "Sub", 0, nullptr, 0x100, KEY_READ, nullptr, &sub, nullptr)},
-      {"query", RegQueryValueExA(key, "Value", &reserved, nullptr, nullptr, &size)},
-  };
-  for (const auto &[what, status] : reserved_cases)
-    EXPECT_EQ(status, ERROR_INVALID_PARAMETER) << what;
-  EXPECT_EQ(RegQueryValueExA(key, "Value", nullptr, nullptr, nullptr, nullptr),
-            ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(RegOpenKeyExA(key, "Sub", 0, KEY_READ, &sub), ERROR_FILE_NOT_FOUND);
-}
-
 TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesAndNamesAreFoundWithoutCaseOrNotAtAll) {
   BYTE one = 0x2A;
   SetBytes("Short", REG_DWORD, &one, 1);
@@ -278,7 +180,7 @@ TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesAndNamesAreFoundWithoutCaseOrNotAt
   EXPECT_EQ(RegDeleteKeyA(key, "Trailing"), ERROR_SUCCESS);
 }
 
-TEST_F(Registry, KeysAreMadeLevelByLevelAndAHandleDoesWhatItsRightsAllowUntilItsKeyIsDeleted) {
+TEST_F(Registry, KeysAreMadeLevelByLevelHandlesDoWhatTheirRightsAllowAndValuesComeBackAsStored) {
   HKEY deep = nullptr;
   DWORD disposition = 0;
   ASSERT_EQ(Create(key, "A\\B\\C", &deep, &disposition), ERROR_SUCCESS);
@@ -345,6 +247,101 @@ TEST_F(Registry, KeysAreMadeLevelByLevelAndAHandleDoesWhatItsRightsAllowUntilIts
   if (!conformance::HandleMisuseStops()) {
     EXPECT_EQ(RegCloseKey(software), ERROR_INVALID_HANDLE);
   }
+
+  // Each value is set narrow or wide and read back narrow or wide into a buffer of the given
+  // capacity: the conversions between code page 932 and UTF-16, every type, the sizes asked for
+  // and the buffers too small.
+  struct Case {
+    const char *name;
+    bool set_wide;
+    DWORD type;
+    std::string data;
+    bool read_wide;
+    DWORD capacity;
+    std::optional<Got> expected;  // none: the data as stored
+  };
+  // "日本語テキスト" in code page 932 with its terminator.
+  const std::string japanese =
+      Bytes("\x93\xfa\x96\x7b\x8c\xea\x83\x65\x83\x4c\x83\x58\x83\x67", 15);
+  const std::string hello = Bytes("hello", 6);
+  const std::string wide = Bytes(WString(TEXT("テスト値"), 5));
+  const std::string expand = Bytes("%\0W\0%\0\0\0", 8);
+  const Case cases[] = {
+      {"Number", false, REG_DWORD, "\x78\x56\x34\x12", false, kSizeOnly, Ok(REG_DWORD, 4)},
+      {"Text", false, REG_SZ, hello, true, kSizeOnly, Ok(REG_SZ, 12)},  // UTF-16, terminated
+      {"Text", false, REG_SZ, hello, false, kSizeOnly, Ok(REG_SZ, 6)},
+      {"Text", false, REG_SZ, hello, true, 4, Got(ERROR_MORE_DATA, REG_SZ, 12, "")},
+      {"Text", false, REG_SZ, hello, false, 2, Got(ERROR_MORE_DATA, REG_SZ, 6, "")},
+      {"Blob", false, REG_BINARY, "\1\2\3\4\5\6\7\x08", false, 4,
+       Got(ERROR_MORE_DATA, REG_BINARY, 8, "")},
+      {"Japanese", false, REG_SZ, japanese, true, 64,
+       Ok(REG_SZ, 16, Bytes(WString(TEXT("日本語テキスト"), 8)))},
+      {"Japanese", false, REG_SZ, japanese, false, 32, Ok(REG_SZ, 15, japanese)},
+      // Four double-byte characters and the terminator.
+      {"Wide", true, REG_SZ, wide, false, kSizeOnly, Ok(REG_SZ, 9)},
+      {"Wide", true, REG_SZ, wide, false, 16,
+       Ok(REG_SZ, 9, Bytes("\x83\x65\x83\x58\x83\x67\x92\x6c", 9))},
+      // A multi-string keeps its inner terminators in both forms.
+      {"List", true, REG_MULTI_SZ, Bytes(WString(TEXT("one\0two\0"), 9)), false, 16,
+       Ok(REG_MULTI_SZ, 9, Bytes("one\0two\0\0", 9))},
+      {"NarrowList", false, REG_MULTI_SZ, Bytes("a\0bc\0", 6), true, 16,
+       Ok(REG_MULTI_SZ, 12, Bytes(WString(TEXT("a\0bc\0\0"), 6)))},
+      {"None", true, REG_NONE, "", true, 16},
+      {"Binary", true, REG_BINARY, Bytes("\0\xFF\x10\0", 4), true, 16},
+      {"Dword", true, REG_DWORD, "\x78\x56\x34\x12", true, 16},
+      {"BigEndian", true, REG_DWORD_BIG_ENDIAN, "\x12\x34\x56\x78", true, 16},
+      {"Qword", true, REG_QWORD, "\1\2\3\4\5\6\7\x08", true, 16},
+      {"Expand", true, REG_EXPAND_SZ, expand, true, 16},
+      // Not expanded when read narrow either.
+      {"Expand", true, REG_EXPAND_SZ, expand, false, 8, Ok(REG_EXPAND_SZ, 4, Bytes("%W%", 4))},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(std::string(c.name) + (c.read_wide ? " read wide" : " read narrow"));
+    const BYTE *data = c.data.empty() ? nullptr : reinterpret_cast<const BYTE *>(c.data.data());
+    const DWORD size = static_cast<DWORD>(c.data.size());
+    ASSERT_EQ(c.set_wide
+                  ? RegSetValueExW(key, conformance::Widen(c.name).c_str(), 0, c.type, data, size)
+                  : RegSetValueExA(key, c.name, 0, c.type, data, size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(Query(key, c.name, c.capacity, c.read_wide),
+              c.expected.value_or(Ok(c.type, size, c.data)));
+  }
+
+  // The size alone without the type, only whether the value exists, and a buffer without a
+  // size, which is an invalid parameter.
+  DWORD size = kMarker;
+  EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(size, 6u);
+  EXPECT_EQ(RegQueryValueExA(key, "Text", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  BYTE buffer[4];
+  EXPECT_EQ(RegQueryValueExA(key, "Number", nullptr, nullptr, buffer, nullptr),
+            ERROR_INVALID_PARAMETER);
+
+  // A reserved parameter must be zero (or null), and a key's options among those documented:
+  // otherwise the call is an invalid parameter and writes nothing. Wine creates the key and
+  // writes the value all the same, so only winsim and Windows are held to it.
+  if (conformance::UnderWine()) return;
+  const DWORD one = 1;
+  const auto *one_data = reinterpret_cast<const BYTE *>(&one);
+  HKEY reserved_sub = nullptr;
+  DWORD reserved = 0;
+  size = sizeof reserved;
+  const std::pair<const char *, LSTATUS> reserved_cases[] = {
+      {"set", RegSetValueExA(key, "Value", 1, REG_DWORD, one_data, sizeof one)},
+      {"set wide", RegSetValueExW(key, TEXT("Value"), 1, REG_DWORD, one_data, sizeof one)},
+      {"create",
+       RegCreateKeyExA(key, "Sub", 1, nullptr, 0, KEY_READ, nullptr, &reserved_sub, nullptr)},
+      {"create wide",
+       RegCreateKeyExW(key, TEXT("Sub"), 1, nullptr, 0, KEY_READ, nullptr, &reserved_sub, nullptr)},
+      {"create with an unknown option",
+       RegCreateKeyExA(key, "Sub", 0, nullptr, 0x100, KEY_READ, nullptr, &reserved_sub, nullptr)},
+      {"query", RegQueryValueExA(key, "Value", &reserved, nullptr, nullptr, &size)},
+  };
+  for (const auto &[what, status] : reserved_cases)
+    EXPECT_EQ(status, ERROR_INVALID_PARAMETER) << what;
+  EXPECT_EQ(RegQueryValueExA(key, "Value", nullptr, nullptr, nullptr, nullptr),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExA(key, "Sub", 0, KEY_READ, &reserved_sub), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace

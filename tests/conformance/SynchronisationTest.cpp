@@ -29,10 +29,15 @@ DWORD WINAPI TryToEnter(LPVOID parameter) {
   return 0;
 }
 
+DWORD WINAPI WaitOnEvent(LPVOID event) {
+  return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) == WAIT_OBJECT_0 ? 1 : 2;
+}
+
 // A thread reports STILL_ACTIVE while it runs; at its end its handle is signalled and stays so,
 // with the code it returned or gave ExitThread. Its id is its own, and the runtime's start
 // gives a waitable handle too.
-TEST_F(Synchronisation, AThreadEndsWithItsCodeAndItsIdIsItsOwnAndACriticalSectionKeepsOthersOut) {
+TEST_F(Synchronisation,
+       ThreadsEndWithTheirCodesAndEventsReleaseThemWaitsTakeWhatTheyWaitForAndRightsHold) {
   HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   const LPTHREAD_START_ROUTINE wait_then_return = [](LPVOID event) -> DWORD {
     WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
@@ -97,20 +102,14 @@ TEST_F(Synchronisation, AThreadEndsWithItsCodeAndItsIdIsItsOwnAndACriticalSectio
   EXPECT_EQ(InterlockedExchange(&flag, 1), 0);
   EXPECT_EQ(InterlockedExchange(&flag, 0), 1);
   EXPECT_EQ(flag, 0);
-}
 
-DWORD WINAPI WaitOnEvent(LPVOID event) {
-  return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) == WAIT_OBJECT_0 ? 1 : 2;
-}
-
-// An auto-reset event releases one waiter per set; a manual-reset one stays set for every
-// waiter until reset. An event is created set or not with the last error cleared. Waiting for
-// any returns the lowest signalled index and takes only that object; waiting for all needs
-// every object and takes none until then.
-TEST_F(Synchronisation, EventsReleaseOneOrAllWaitersAndWaitsForAnyTakeTheLowestForAllEveryOne) {
+  // An auto-reset event releases one waiter per set; a manual-reset one stays set for every
+  // waiter until reset. An event is created set or not with the last error cleared. Waiting for
+  // any returns the lowest signalled index and takes only that object; waiting for all needs
+  // every object and takes none until then.
   HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   HANDLE threads[2];
-  for (auto &thread : threads) thread = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
+  for (auto &waiter : threads) waiter = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
   EXPECT_EQ(WaitForMultipleObjects(2, threads, FALSE, 0), WAIT_TIMEOUT);
 
   EXPECT_TRUE(SetEvent(event));
@@ -122,11 +121,11 @@ TEST_F(Synchronisation, EventsReleaseOneOrAllWaitersAndWaitsForAnyTakeTheLowestF
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
 
   EXPECT_TRUE(SetEvent(event));
-  for (HANDLE thread : threads) EXPECT_EQ(JoinThread(thread), 1u);
+  for (HANDLE waiter : threads) EXPECT_EQ(JoinThread(waiter), 1u);
   CloseHandle(event);
 
   event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  for (auto &thread : threads) thread = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
+  for (auto &waiter : threads) waiter = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
   EXPECT_TRUE(SetEvent(event));
   EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, INFINITE), WAIT_OBJECT_0);
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
@@ -135,7 +134,7 @@ TEST_F(Synchronisation, EventsReleaseOneOrAllWaitersAndWaitsForAnyTakeTheLowestF
   EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
   // A reset of an event that is not set succeeds as well.
   EXPECT_TRUE(ResetEvent(event));
-  for (HANDLE thread : threads) EXPECT_EQ(JoinThread(thread), 1u);
+  for (HANDLE waiter : threads) EXPECT_EQ(JoinThread(waiter), 1u);
   CloseHandle(event);
 
   HANDLE manual = nullptr;
@@ -168,16 +167,14 @@ TEST_F(Synchronisation, EventsReleaseOneOrAllWaitersAndWaitsForAnyTakeTheLowestF
   EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_TIMEOUT);
   EXPECT_EQ(WaitForSingleObject(events[1], 0), WAIT_TIMEOUT);
   for (HANDLE each : events) CloseHandle(each);
-}
 
-// A closed handle, one never opened and one of the wrong kind fail where winsim does not stop.
-TEST_F(Synchronisation, DuplicatesShareTheirEventRightsLimitHandlesAndBadHandlesAreInvalid) {
-  HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  // A closed handle, one never opened and one of the wrong kind fail where winsim does not stop.
+  HANDLE original = CreateEventA(nullptr, TRUE, FALSE, nullptr);
   HANDLE copy = nullptr;
-  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), event, GetCurrentProcess(), &copy, 0, FALSE,
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), original, GetCurrentProcess(), &copy, 0, FALSE,
                               DUPLICATE_SAME_ACCESS));
-  ASSERT_NE(copy, event);
-  EXPECT_TRUE(CloseHandle(event));
+  ASSERT_NE(copy, original);
+  EXPECT_TRUE(CloseHandle(original));
   EXPECT_TRUE(SetEvent(copy));
   EXPECT_EQ(WaitForSingleObject(copy, 0), WAIT_OBJECT_0);
   DWORD flags = kMarker;
@@ -190,7 +187,7 @@ TEST_F(Synchronisation, DuplicatesShareTheirEventRightsLimitHandlesAndBadHandles
                               DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
   EXPECT_EQ(WaitForSingleObject(moved, 0), WAIT_OBJECT_0);
   EXPECT_TRUE(CloseHandle(moved));
-  // A handle opened without modify rights cannot set the event.
+  // A handle opened without modify rights cannot set the original.
   HANDLE named = CreateEventA(nullptr, TRUE, FALSE, "ConformanceRightsEvent");
   HANDLE waiter = OpenEventA(SYNCHRONIZE, FALSE, "ConformanceRightsEvent");
   ASSERT_NE(waiter, nullptr);
@@ -198,7 +195,7 @@ TEST_F(Synchronisation, DuplicatesShareTheirEventRightsLimitHandlesAndBadHandles
   EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT);
   SetEvent(named);
   EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_OBJECT_0);
-  // One opened without SYNCHRONIZE cannot wait, however its event stands.
+  // One opened without SYNCHRONIZE cannot wait, however its original stands.
   HANDLE setter = OpenEventA(EVENT_MODIFY_STATE, FALSE, "ConformanceRightsEvent");
   ASSERT_NE(setter, nullptr);
   EXPECT_EQ(Try([&] { return WaitForSingleObject(setter, 0) != WAIT_FAILED; }),
@@ -213,7 +210,7 @@ TEST_F(Synchronisation, DuplicatesShareTheirEventRightsLimitHandlesAndBadHandles
   // handles does nothing and succeeds.
   EXPECT_EQ(WaitForSingleObject(GetCurrentProcess(), 0), WAIT_TIMEOUT);
   EXPECT_EQ(WaitForSingleObject(GetCurrentThread(), 0), WAIT_TIMEOUT);
-  DWORD code = kMarker;
+  code = kMarker;
   EXPECT_TRUE(GetExitCodeProcess(GetCurrentProcess(), &code));
   EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
   EXPECT_TRUE(CloseHandle(GetCurrentProcess()));

@@ -275,7 +275,8 @@ TEST_F(System, MessageTextsAndWsprintfAreFormattedAsWindowsFormatsThemAndTheLast
 // A size without a buffer, a default character for UTF-8 (which has none) and flags the code
 // page does not take are refused before anything is converted; Wine converts all the same where
 // the documentation says the call fails.
-TEST_F(System, TheAnsiCodePageIs932ItsTextConvertsIntoBuffersLargeEnoughAndBadParametersFail) {
+TEST_F(System,
+       TheAnsiCodePageIs932ItsTextConvertsAndItsNarrowHelpersKeepDoubleByteCharactersWhole) {
   EXPECT_EQ(GetACP(), 932u);
   // "日本語ｱA": three double-byte characters, a single-byte kana and a letter.
   const char text[] =
@@ -331,28 +332,26 @@ TEST_F(System, TheAnsiCodePageIs932ItsTextConvertsIntoBuffersLargeEnoughAndBadPa
     EXPECT_EQ(std::string(unchanged), "-");
     EXPECT_EQ(used, static_cast<BOOL>(kMarker));
   }
-}
 
-TEST_F(System, LoweringCharNextAndStrStrKeepDoubleByteCharactersWhole) {
   // "ア" is 0x83 0x41 and "表" 0x95 0x5C: their second bytes look like 'A' and '\'.
-  char text[] =
+  char lowered[] =
       "ABC\x83"
       "A\x83"
       "C\x95\x5c\x82`\x82"
       "ax";  // "ABCアイ表ＡＢx"
-  std::string before = text;
-  DWORD length = static_cast<DWORD>(std::strlen(text));
-  EXPECT_EQ(CharLowerBuffA(text, length), length);
+  std::string before = lowered;
+  DWORD length = static_cast<DWORD>(std::strlen(lowered));
+  EXPECT_EQ(CharLowerBuffA(lowered, length), length);
   // "abcアイ表ａｂx"
-  EXPECT_EQ(std::string(text), std::string("abc\x83"
-                                           "A\x83"
-                                           "C\x95\x5c\x82\x81\x82\x82"
-                                           "x"));
-  EXPECT_EQ(std::string(text).size(), before.size());
+  EXPECT_EQ(std::string(lowered), std::string("abc\x83"
+                                              "A\x83"
+                                              "C\x95\x5c\x82\x81\x82\x82"
+                                              "x"));
+  EXPECT_EQ(std::string(lowered).size(), before.size());
   // Wide, Latin and full-width letters are lowered.
-  WCHAR wide[] = TEXT("ÀBÇ Ｚ日");
-  EXPECT_EQ(CharLowerBuffW(wide, 5), 5u);
-  EXPECT_EQ(WString(wide), WString(TEXT("àbç ｚ日")));
+  WCHAR wide_lowered[] = TEXT("ÀBÇ Ｚ日");
+  EXPECT_EQ(CharLowerBuffW(wide_lowered, 5), 5u);
+  EXPECT_EQ(WString(wide_lowered), WString(TEXT("àbç ｚ日")));
 
   // Lead bytes are recognised, and CharNext and StrStr step over whole characters.
   EXPECT_TRUE(IsDBCSLeadByte(0x83));
