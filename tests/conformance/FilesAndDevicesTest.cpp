@@ -20,13 +20,6 @@ using conformance::WString;
 
 class FilesAndDevices : public conformance::Fixture {};
 
-// The call's last error when it fails, kMarker when it succeeds.
-template <typename Call>
-DWORD ErrorOf(Call call) {
-  SetLastError(kMarker);
-  return call() ? kMarker : GetLastError();
-}
-
 using RegBytes = std::vector<BYTE>;
 
 // The session manager's list of operations at the next start, or nothing.
@@ -68,12 +61,17 @@ DWORD SmartReadError(HANDLE handle) {
 // path at all leaves the last error alone.
 TEST_F(FilesAndDevices,
        FilesFoldersDevicesAndWindowsAnswerWithTheirErrorsAndAVolumeArrivalReachesAll) {
+  // The call's last error when it fails, kMarker when it succeeds.
+  auto error_of = [](auto call) {
+    SetLastError(kMarker);
+    return call() ? kMarker : GetLastError();
+  };
   conformance::Scratch scratch(TEXT("files"));
   const WString dir = scratch.folder(TEXT("d"));
   const WString source = scratch.child_image(dir + TEXT("\\source.exe"));
   const WString copy = dir + TEXT("\\copy.exe"), none = dir + TEXT("\\none");
   auto copy_onto = [&](const WString &from, const WString &to, BOOL fail_if_exists) {
-    return ErrorOf([&] { return CopyFileW(from.c_str(), to.c_str(), fail_if_exists); });
+    return error_of([&] { return CopyFileW(from.c_str(), to.c_str(), fail_if_exists); });
   };
   EXPECT_EQ(copy_onto(source, copy, FALSE), kMarker);
   EXPECT_EQ(copy_onto(source, copy, FALSE), kMarker);
@@ -81,20 +79,20 @@ TEST_F(FilesAndDevices,
   EXPECT_EQ(copy_onto(none, copy, FALSE), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(copy_onto(source, none + TEXT("\\x.exe"), FALSE),
             static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(ErrorOf([&] { return CreateDirectoryW(dir.c_str(), nullptr); }),
+  EXPECT_EQ(error_of([&] { return CreateDirectoryW(dir.c_str(), nullptr); }),
             static_cast<DWORD>(ERROR_ALREADY_EXISTS));
-  EXPECT_EQ(ErrorOf([&] { return RemoveDirectoryW(dir.c_str()); }),
+  EXPECT_EQ(error_of([&] { return RemoveDirectoryW(dir.c_str()); }),
             static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
-  EXPECT_EQ(ErrorOf([&] { return DeleteFileW(dir.c_str()); }),
+  EXPECT_EQ(error_of([&] { return DeleteFileW(dir.c_str()); }),
             static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(ErrorOf([&] { return DeleteFileW(copy.c_str()); }), kMarker);
-  EXPECT_EQ(ErrorOf([&] { return DeleteFileW(copy.c_str()); }),
+  EXPECT_EQ(error_of([&] { return DeleteFileW(copy.c_str()); }), kMarker);
+  EXPECT_EQ(error_of([&] { return DeleteFileW(copy.c_str()); }),
             static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(ErrorOf([&] { return DeleteFileW((none + TEXT("\\x")).c_str()); }),
+  EXPECT_EQ(error_of([&] { return DeleteFileW((none + TEXT("\\x")).c_str()); }),
             static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
   // A disposition other than the five opens nothing; a count without its buffer moves nothing.
   for (DWORD disposition : {0, TRUNCATE_EXISTING + 1})
-    EXPECT_EQ(ErrorOf([&] {
+    EXPECT_EQ(error_of([&] {
                 return CreateFileW(copy.c_str(), GENERIC_WRITE, 0, nullptr, disposition, 0,
                                    nullptr) != INVALID_HANDLE_VALUE;
               }),
@@ -102,20 +100,20 @@ TEST_F(FilesAndDevices,
   HANDLE file =
       CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
   DWORD moved = kMarker;
-  EXPECT_EQ(ErrorOf([&] { return ReadFile(file, nullptr, 1, &moved, nullptr); }),
+  EXPECT_EQ(error_of([&] { return ReadFile(file, nullptr, 1, &moved, nullptr); }),
             static_cast<DWORD>(ERROR_NOACCESS));
-  EXPECT_EQ(ErrorOf([&] { return WriteFile(file, nullptr, 1, &moved, nullptr); }),
+  EXPECT_EQ(error_of([&] { return WriteFile(file, nullptr, 1, &moved, nullptr); }),
             static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
   EXPECT_EQ(moved, 0u);
   CloseHandle(file);
-  EXPECT_EQ(ErrorOf([&] { return DeleteFileW(copy.c_str()); }), kMarker);
+  EXPECT_EQ(error_of([&] { return DeleteFileW(copy.c_str()); }), kMarker);
 
   WIN32_FIND_DATAW found{};
   HANDLE search = FindFirstFileW(source.c_str(), &found);
   ASSERT_NE(search, INVALID_HANDLE_VALUE);
   EXPECT_EQ(WString(found.cFileName), WString(TEXT("source.exe")));
   EXPECT_TRUE(FindClose(search));
-  EXPECT_EQ(ErrorOf([&] { return FindFirstFileW(copy.c_str(), &found) != INVALID_HANDLE_VALUE; }),
+  EXPECT_EQ(error_of([&] { return FindFirstFileW(copy.c_str(), &found) != INVALID_HANDLE_VALUE; }),
             static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   const std::string narrow_dir = conformance::Narrow(dir);
   const std::string image = conformance::Narrow(scratch.child_image(dir + TEXT("\\file.exe")));
@@ -139,7 +137,7 @@ TEST_F(FilesAndDevices,
   BOOL wow64 = TRUE;
   EXPECT_TRUE(is_wow64(GetCurrentProcess(), &wow64));
   EXPECT_FALSE(wow64);
-  EXPECT_EQ(ErrorOf([&] { return GetProcAddress(kernel, "NoSuchFunction") != nullptr; }),
+  EXPECT_EQ(error_of([&] { return GetProcAddress(kernel, "NoSuchFunction") != nullptr; }),
             static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
 
   // Deleting a file at the next start adds its NT path and an empty target to the session
@@ -155,7 +153,7 @@ TEST_F(FilesAndDevices,
   RegBytes expected(before.begin(), before.end() - (before.empty() ? 0 : 2));
   for (const WString &path : {doomed, later}) {
     EXPECT_EQ(
-        ErrorOf([&] { return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); }),
+        error_of([&] { return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT); }),
         kMarker);
     const WString operation = TEXT("\\??\\") + path + WString(2, 0);
     const auto *bytes = reinterpret_cast<const BYTE *>(operation.data());
@@ -167,7 +165,7 @@ TEST_F(FilesAndDevices,
   // A flag MoveFileEx does not know lists nothing. Wine lists the doomed all the same (put back
   // below), so only winsim and Windows are held to it.
   if (!conformance::UnderWine()) {
-    EXPECT_EQ(ErrorOf([&] {
+    EXPECT_EQ(error_of([&] {
                 return MoveFileExW(doomed.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT | 0x100);
               }),
               static_cast<DWORD>(ERROR_INVALID_PARAMETER));

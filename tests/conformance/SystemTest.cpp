@@ -180,12 +180,6 @@ constexpr DWORD kSystemText =
 const DWORD kReportedCodes[] = {2,   3,    5,    6,    80,   87,   109,  122,  145,
                                 183, 1052, 1056, 1060, 1061, 1062, 1063, 1072, 1073};
 
-DWORD WINAPI SetAndReadOwnError(LPVOID) {
-  DWORD inherited = GetLastError();
-  SetLastError(77);
-  return inherited == 1234 ? 1 : GetLastError();
-}
-
 // The last error is per thread and kept until set.
 TEST_F(System, MessageTextsAndWsprintfAreFormattedAsWindowsFormatsThemAndTheLastErrorIsPerThread) {
   for (DWORD code : kReportedCodes) {
@@ -243,7 +237,12 @@ TEST_F(System, MessageTextsAndWsprintfAreFormattedAsWindowsFormatsThemAndTheLast
   EXPECT_GT(length, 2u);
   EXPECT_EQ(std::string(buffer).size(), length);
 
-  HANDLE thread = CreateThread(nullptr, 0, SetAndReadOwnError, nullptr, 0, nullptr);
+  const LPTHREAD_START_ROUTINE set_and_read = [](LPVOID) -> DWORD {
+    const DWORD inherited = GetLastError();
+    SetLastError(77);
+    return inherited == 1234 ? 1 : GetLastError();
+  };
+  HANDLE thread = CreateThread(nullptr, 0, set_and_read, nullptr, 0, nullptr);
   SetLastError(1234);  // CreateThread may have changed it
   // The thread started with its own error and kept what it set.
   EXPECT_EQ(conformance::JoinThread(thread), 77u);
