@@ -57,8 +57,6 @@ DWORD SmartReadError(HANDLE handle) {
   return done ? kMarker : GetLastError();
 }
 
-// PathFileExistsA reads the path's attributes: a failure leaves the reading's error, and no
-// path at all leaves the last error alone.
 TEST_F(FilesAndDevices,
        FilesFoldersDevicesAndWindowsAnswerWithTheirErrorsAndAVolumeArrivalReachesAll) {
   // The call's last error when it fails, kMarker when it succeeds.
@@ -115,6 +113,8 @@ TEST_F(FilesAndDevices,
   EXPECT_TRUE(FindClose(search));
   EXPECT_EQ(error_of([&] { return FindFirstFileW(copy.c_str(), &found) != INVALID_HANDLE_VALUE; }),
             static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  // PathFileExistsA reads the path's attributes: a failure leaves the reading's error, and no
+  // path at all leaves the last error alone.
   const std::string narrow_dir = conformance::Narrow(dir);
   const std::string image = conformance::Narrow(scratch.child_image(dir + TEXT("\\file.exe")));
   const std::pair<std::string, conformance::Outcome> paths[] = {

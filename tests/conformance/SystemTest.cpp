@@ -25,7 +25,6 @@ Moment MomentOf(const SYSTEMTIME &t) {
   return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
-// The folder's case differs (Wine writes it in lower case), so it is compared without.
 TEST_F(System, TheVersionTheSystemFolderTheTickCountAndTheLocalTimeAreAsTheSystemReportsThem) {
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof info;
@@ -57,6 +56,7 @@ TEST_F(System, TheVersionTheSystemFolderTheTickCountAndTheLocalTimeAreAsTheSyste
     EXPECT_EQ(other.dwMajorVersion, 77u) << size;
   }
 
+  // The folder's case differs (Wine writes it in lower case), so it is compared without.
   char folder[MAX_PATH];
   SetLastError(kMarker);
   const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
@@ -180,7 +180,6 @@ constexpr DWORD kSystemText =
 const DWORD kReportedCodes[] = {2,   3,    5,    6,    80,   87,   109,  122,  145,
                                 183, 1052, 1056, 1060, 1061, 1062, 1063, 1072, 1073};
 
-// The last error is per thread and kept until set.
 TEST_F(System, MessageTextsAndWsprintfAreFormattedAsWindowsFormatsThemAndTheLastErrorIsPerThread) {
   for (DWORD code : kReportedCodes) {
     SCOPED_TRACE(code);
@@ -237,6 +236,7 @@ TEST_F(System, MessageTextsAndWsprintfAreFormattedAsWindowsFormatsThemAndTheLast
   EXPECT_GT(length, 2u);
   EXPECT_EQ(std::string(buffer).size(), length);
 
+  // The last error is per thread and kept until set.
   const LPTHREAD_START_ROUTINE set_and_read = [](LPVOID) -> DWORD {
     const DWORD inherited = GetLastError();
     SetLastError(77);
