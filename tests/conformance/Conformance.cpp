@@ -1,5 +1,7 @@
 #include "Conformance.h"
 
+#include <cstdio>
+
 #if !defined(_WIN32)
 #include "winsim/EventLog.h"
 #include "winsim/FileSystem.h"
@@ -192,6 +194,185 @@ WString Widen(const std::string &text) {
 std::string Lower(std::string text) {
   if (!text.empty()) CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
   return text;
+}
+
+// The child program of the process, pipe, object and service tests, the same code on both
+// sides: "--child <mode> <arguments...>". Most modes do what their name says with their
+// arguments (handles are passed by value, as inherited); the others:
+//   --child mainexit <name>     starts a thread that returns 5 once the named event is set,
+//                               and ends its main thread with ExitThread(1)
+//   --child cmdline ...         writes GetCommandLineA, "|", and GetCommandLineW narrowed
+//   --child search <name>       starts "<name> --child whoami" by the system's search
+//                               rules, passing its standard output on; on failure it
+//                               writes "error <code>"
+//   --child service <controls>  runs as a service accepting <controls> (decimal): RUNNING at
+//                               once; a stop is answered with STOP_PENDING (checkpoint 1,
+//                               wait hint 30000) and STOPPED follows once the named event
+//                               kServiceFinishEvent is set; any other control but an
+//                               interrogation sets kServiceReachedEvent. Before RUNNING it
+//                               registers for device events with its status handle and
+//                               unregisters; STOPPED carries the error of what went wrong
+//                               there as its exit code (0: nothing)
+namespace {
+
+void Write(HANDLE handle, const std::string &text) {
+  DWORD written = 0;
+  WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+DWORD Number(const WString &text) {
+  DWORD value = 0;
+  for (WCHAR c : text)
+    if (c >= '0' && c <= '9') value = value * 10 + static_cast<DWORD>(c - '0');
+  return value;
+}
+
+HANDLE HandleValue(const WString &text) {
+  return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(Number(text)));
+}
+
+// The thread of "--child mainexit".
+DWORD WINAPI WaitForNamedThenFive(LPVOID name) {
+  HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, static_cast<const WString *>(name)->c_str());
+  WaitForSingleObject(event, INFINITE);
+  CloseHandle(event);
+  return 5;
+}
+
+// The service of "--child service".
+SERVICE_STATUS_HANDLE g_hServiceStatus = nullptr;
+DWORD g_dwServiceControls = 0;
+HANDLE g_hServiceStop = nullptr;
+
+DWORD g_dwServiceExitCode = NO_ERROR;
+
+void ReportService(DWORD state, DWORD checkpoint, DWORD wait_hint) {
+  DWORD controls = state == SERVICE_STOPPED ? 0 : g_dwServiceControls;
+  DWORD exit_code = state == SERVICE_STOPPED ? g_dwServiceExitCode : NO_ERROR;
+  SERVICE_STATUS status = {
+      SERVICE_WIN32_OWN_PROCESS, state, controls, exit_code, 0, checkpoint, wait_hint};
+  SetServiceStatus(g_hServiceStatus, &status);
+}
+
+// Registers for the events of every device interface, as Quillet does, and unregisters: the
+// error of the call that failed, or NO_ERROR.
+DWORD RoundTripDeviceNotification() {
+  DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
+  filter.dbcc_size = sizeof filter;
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  HDEVNOTIFY notify = RegisterDeviceNotificationA(
+      g_hServiceStatus, &filter,
+      DEVICE_NOTIFY_SERVICE_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES);
+  return notify != nullptr && UnregisterDeviceNotification(notify) ? NO_ERROR : GetLastError();
+}
+
+DWORD WINAPI ServiceHandler(DWORD control, DWORD, LPVOID, LPVOID) {
+  if (control == SERVICE_CONTROL_STOP) {
+    ReportService(SERVICE_STOP_PENDING, 1, 30000);
+    SetEvent(g_hServiceStop);
+  } else if (control != SERVICE_CONTROL_INTERROGATE) {
+    HANDLE reached = OpenEventA(EVENT_MODIFY_STATE, FALSE, kServiceReachedEvent);
+    SetEvent(reached);
+    CloseHandle(reached);
+  }
+  return NO_ERROR;
+}
+
+void WINAPI ServiceMain(DWORD, LPSTR *argv) {
+  g_hServiceStatus = RegisterServiceCtrlHandlerExA(argv[0], ServiceHandler, nullptr);
+  g_dwServiceExitCode = RoundTripDeviceNotification();
+  ReportService(SERVICE_RUNNING, 0, 0);
+  WaitForSingleObject(g_hServiceStop, INFINITE);
+  HANDLE finish = OpenEventA(SYNCHRONIZE, FALSE, kServiceFinishEvent);
+  if (finish != nullptr) {
+    WaitForSingleObject(finish, 60000);
+    CloseHandle(finish);
+  }
+  ReportService(SERVICE_STOPPED, 0, 0);
+}
+
+int RunService(DWORD controls) {
+  g_dwServiceControls = controls;
+  g_hServiceStop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  SERVICE_TABLE_ENTRYA table[] = {{const_cast<LPSTR>("ConformanceService"), ServiceMain},
+                                  {nullptr, nullptr}};
+  BOOL dispatched = StartServiceCtrlDispatcherA(table);
+  CloseHandle(g_hServiceStop);
+  return dispatched ? 0 : static_cast<int>(GetLastError());
+}
+
+}  // namespace
+
+int ChildMain() {
+  int count = 0;
+  LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<WString> args(argv, argv + (argv != nullptr ? count : 0));
+  LocalFree(argv);
+  // The program path may have been split at blanks; the mode follows "--child".
+  size_t at = 0;
+  while (at < args.size() && args[at] != TEXT("--child")) ++at;
+  if (at + 1 >= args.size()) return 100;
+  const WString &mode = args[at + 1];
+  WString first = args.size() > at + 2 ? args[at + 2] : WString();
+  WString second = args.size() > at + 3 ? args[at + 3] : WString();
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (mode == TEXT("exit")) return static_cast<int>(Number(first));
+  if (mode == TEXT("exitprocess")) ExitProcess(Number(first));
+  if (mode == TEXT("printf")) {
+    printf("%s", Narrow(first).c_str());
+    fflush(stdout);
+    return 0;
+  }
+  if (mode == TEXT("write")) {
+    Write(HandleValue(first), Narrow(second));
+    return 0;
+  }
+  if (mode == TEXT("setevent")) return SetEvent(HandleValue(first)) ? 0 : 1;
+  if (mode == TEXT("setnamed")) {
+    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, first.c_str());
+    if (event == nullptr) return static_cast<int>(GetLastError());
+    BOOL set = SetEvent(event);
+    CloseHandle(event);
+    return set ? 0 : 1;
+  }
+  if (mode == TEXT("takemutex")) {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, first.c_str());
+    return static_cast<int>(WaitForSingleObject(mutex, INFINITE));
+  }
+  if (mode == TEXT("hang")) {
+    Sleep(INFINITE);
+    return 0;
+  }
+  if (mode == TEXT("mainexit")) {
+    static WString s_event;
+    s_event = first;
+    CloseHandle(CreateThread(nullptr, 0, WaitForNamedThenFive, &s_event, 0, nullptr));
+    ExitThread(1);
+  }
+  if (mode == TEXT("getenv")) {
+    WCHAR value[256];
+    DWORD length = GetEnvironmentVariableW(first.c_str(), value, 256);
+    Write(out, length == 0 || length >= 256 ? std::string("missing") : Narrow(value));
+    return 0;
+  }
+  if (mode == TEXT("whoami")) {
+    char path[MAX_PATH];
+    Write(out, std::string(path, GetModuleFileNameA(nullptr, path, MAX_PATH)));
+    return 0;
+  }
+  if (mode == TEXT("cmdline")) {
+    Write(out, std::string(GetCommandLineA()) + "|" + Narrow(GetCommandLineW()));
+    return 0;
+  }
+  if (mode == TEXT("search")) {
+    std::string output;
+    if (RunCaptured(first + TEXT(" --child whoami"), WString(), &output) < 0)
+      output = "error " + std::to_string(GetLastError());
+    Write(out, output);
+    return 0;
+  }
+  if (mode == TEXT("service")) return RunService(Number(first));
+  return 101;
 }
 
 }  // namespace conformance

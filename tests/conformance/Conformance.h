@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32.h"
@@ -23,6 +24,22 @@ using WString = std::basic_string<WCHAR>;
 // Set as the last error before a call, to see whether the call changed it.
 constexpr DWORD kMarker = 0xdeadbeef;
 
+// What a call gave: whether it succeeded, and the last error after it. Try sets the marker as
+// the last error first, so a call that leaves the error alone gives kMarker.
+using Outcome = std::pair<bool, DWORD>;
+template <typename Call>
+Outcome Try(Call call) {
+  SetLastError(kMarker);
+  const bool succeeded = static_cast<bool>(call());
+  return {succeeded, GetLastError()};
+}
+inline Outcome Failed(DWORD error) {
+  return {false, error};
+}
+inline Outcome Succeeded(DWORD error = kMarker) {
+  return {true, error};
+}
+
 // The fixture of every conformance test. Natively it builds a fresh winsim world whose host
 // thread is the test's own thread, so the test body calls Win32 directly as the host process;
 // under Wine the test runs in the test executable itself.
@@ -35,7 +52,7 @@ class Fixture : public ::testing::Test {
 #endif
 };
 
-// The program the tests start as a child: ChildMain runs in it (see ChildProgram.cpp). Under
+// The program the tests start as a child: ChildMain runs in it (see Conformance.cpp). Under
 // Wine it is this executable; in winsim a registered program placed as an image file.
 WString ChildImage();
 // Puts a copy of the child program's image at `path` (the folder must exist).
@@ -97,5 +114,41 @@ std::string ReadToEnd(HANDLE read_end);
 std::string Narrow(const WString &text);
 WString Widen(const std::string &text);
 std::string Lower(std::string text);
+
+// Files and folders a test makes under the temporary folder, removed again in reverse order
+// when the test ends. Folders outside the scratch root (the system folder) can hold files
+// too; they are removed the same way, and a file the test removed itself is no harm.
+class Scratch {
+ public:
+  // Makes <temp root>\<name>.
+  explicit Scratch(const WString &name) : root_(TempRoot() + name) {
+    CreateDirectoryW(root_.c_str(), nullptr);
+    folders_.push_back(root_);
+  }
+  ~Scratch() {
+    for (auto it = files_.rbegin(); it != files_.rend(); ++it) DeleteFileW(it->c_str());
+    for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) RemoveDirectoryW(it->c_str());
+  }
+  Scratch(const Scratch &) = delete;
+  Scratch &operator=(const Scratch &) = delete;
+
+  const WString &root() const { return root_; }
+  // Makes the folder <root>\<relative> and returns its full path.
+  WString folder(const WString &relative) {
+    folders_.push_back(root_ + TEXT("\\") + relative);
+    CreateDirectoryW(folders_.back().c_str(), nullptr);
+    return folders_.back();
+  }
+  // Places a copy of the child program at `path` (full) and returns the path.
+  WString child_image(const WString &path) {
+    if (PlaceChildImage(path)) files_.push_back(path);
+    return path;
+  }
+
+ private:
+  WString root_;
+  std::vector<WString> folders_;
+  std::vector<WString> files_;
+};
 
 }  // namespace conformance

@@ -1,0 +1,411 @@
+// Threads and the objects they wait on: start, identity and exit codes of threads, critical
+// sections; auto- and manual-reset events, waits on one or many objects, time-outs and invalid
+// handles; named events and mutexes in one namespace, existing names, lifetime, the "Global\"
+// prefix, and mutex ownership including abandonment.
+#include <vector>
+
+#include "Conformance.h"
+
+namespace {
+
+using conformance::Failed;
+using conformance::JoinThread;
+using conformance::kMarker;
+using conformance::Outcome;
+using conformance::Succeeded;
+using conformance::Try;
+
+class Synchronisation : public conformance::Fixture {};
+
+struct Guarded {
+  CRITICAL_SECTION lock;
+  BOOL entered = TRUE;
+};
+
+DWORD WINAPI TryToEnter(LPVOID parameter) {
+  auto *guarded = static_cast<Guarded *>(parameter);
+  guarded->entered = TryEnterCriticalSection(&guarded->lock);
+  if (guarded->entered) LeaveCriticalSection(&guarded->lock);
+  return 0;
+}
+
+DWORD WINAPI WaitOnEvent(LPVOID event) {
+  return WaitForSingleObject(static_cast<HANDLE>(event), INFINITE) == WAIT_OBJECT_0 ? 1 : 2;
+}
+
+// A thread reports STILL_ACTIVE while it runs; at its end its handle is signalled and stays so,
+// with the code it returned or gave ExitThread. Its id is its own, and the runtime's start
+// gives a waitable handle too.
+TEST_F(Synchronisation,
+       ThreadsEndWithTheirCodesAndEventsReleaseThemWaitsTakeWhatTheyWaitForAndRightsHold) {
+  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const LPTHREAD_START_ROUTINE wait_then_return = [](LPVOID event) -> DWORD {
+    WaitForSingleObject(static_cast<HANDLE>(event), INFINITE);
+    return 5;
+  };
+  HANDLE thread = CreateThread(nullptr, 0, wait_then_return, go, 0, nullptr);
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_TIMEOUT);
+  SetEvent(go);
+  EXPECT_EQ(WaitForSingleObject(thread, INFINITE), WAIT_OBJECT_0);
+  EXPECT_TRUE(GetExitCodeThread(thread, &code));
+  EXPECT_EQ(code, 5u);
+  EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(CloseHandle(thread));
+  CloseHandle(go);
+  const LPTHREAD_START_ROUTINE return_parameter = [](LPVOID parameter) {
+    return static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(parameter));
+  };
+  auto *const forty_two = reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(42));
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, return_parameter, forty_two, 0, nullptr)), 42u);
+  const LPTHREAD_START_ROUTINE exit_thread = [](LPVOID) -> DWORD { ExitThread(7); };
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, exit_thread, nullptr, 0, nullptr)), 7u);
+  const LPTHREAD_START_ROUTINE own_id = [](LPVOID) { return GetCurrentThreadId(); };
+  DWORD id = 0;
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, own_id, nullptr, 0, &id)), id);
+  EXPECT_NE(id, 0u);
+  EXPECT_NE(id, GetCurrentThreadId());
+  unsigned value = 21;
+  unsigned runtime_id = 0;
+  unsigned(__stdcall *const twice)(void *) = [](void *parameter) {
+    return *static_cast<unsigned *>(parameter) * 2;
+  };
+  auto handle = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, twice, &value, 0, &runtime_id));
+  ASSERT_NE(handle, nullptr);
+  EXPECT_NE(runtime_id, 0u);
+  EXPECT_EQ(JoinThread(handle), 42u);
+  // A handle that is no thread has no exit code.
+  if (!conformance::HandleMisuseStops()) {
+    EXPECT_EQ(Try([&] { return GetExitCodeThread(nullptr, &code); }), Failed(ERROR_INVALID_HANDLE));
+  }
+
+  // A critical section held by one thread cannot be entered by another; its owner enters again
+  // without blocking. (A thread that ends holding one is a fault winsim stops the run for.) The
+  // flag the status threads share is set by an exchange, which returns the value before.
+  Guarded guarded;
+  InitializeCriticalSection(&guarded.lock);
+  EnterCriticalSection(&guarded.lock);
+  EXPECT_TRUE(TryEnterCriticalSection(&guarded.lock));
+  LeaveCriticalSection(&guarded.lock);
+
+  JoinThread(CreateThread(nullptr, 0, TryToEnter, &guarded, 0, nullptr));
+  EXPECT_FALSE(guarded.entered);
+
+  LeaveCriticalSection(&guarded.lock);
+  JoinThread(CreateThread(nullptr, 0, TryToEnter, &guarded, 0, nullptr));
+  EXPECT_TRUE(guarded.entered);
+  DeleteCriticalSection(&guarded.lock);
+
+  LONG flag = 0;
+  EXPECT_EQ(InterlockedExchange(&flag, 1), 0);
+  EXPECT_EQ(InterlockedExchange(&flag, 0), 1);
+  EXPECT_EQ(flag, 0);
+
+  // An auto-reset event releases one waiter per set; a manual-reset one stays set for every
+  // waiter until reset. An event is created set or not with the last error cleared. Waiting for
+  // any returns the lowest signalled index and takes only that object; waiting for all needs
+  // every object and takes none until then.
+  HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  HANDLE threads[2];
+  for (auto &waiter : threads) waiter = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
+  EXPECT_EQ(WaitForMultipleObjects(2, threads, FALSE, 0), WAIT_TIMEOUT);
+
+  EXPECT_TRUE(SetEvent(event));
+  DWORD first = WaitForMultipleObjects(2, threads, FALSE, INFINITE);
+  ASSERT_TRUE(first == WAIT_OBJECT_0 || first == WAIT_OBJECT_0 + 1) << first;
+  HANDLE other = threads[1 - (first - WAIT_OBJECT_0)];
+  // The one set released one waiter and the event reset itself.
+  EXPECT_EQ(WaitForSingleObject(other, 50), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+
+  EXPECT_TRUE(SetEvent(event));
+  for (HANDLE waiter : threads) EXPECT_EQ(JoinThread(waiter), 1u);
+  CloseHandle(event);
+
+  event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  for (auto &waiter : threads) waiter = CreateThread(nullptr, 0, WaitOnEvent, event, 0, nullptr);
+  EXPECT_TRUE(SetEvent(event));
+  EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, INFINITE), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(ResetEvent(event));
+  EXPECT_EQ(WaitForSingleObject(event, 0), WAIT_TIMEOUT);
+  // A reset of an event that is not set succeeds as well.
+  EXPECT_TRUE(ResetEvent(event));
+  for (HANDLE waiter : threads) EXPECT_EQ(JoinThread(waiter), 1u);
+  CloseHandle(event);
+
+  HANDLE manual = nullptr;
+  EXPECT_EQ(Try([&] { return manual = CreateEventW(nullptr, TRUE, TRUE, nullptr); }), Succeeded(0));
+  HANDLE automatic = CreateEventW(nullptr, FALSE, TRUE, nullptr);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(manual, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(automatic, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(automatic, 20), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForMultipleObjects(1, &automatic, TRUE, 20), WAIT_TIMEOUT);
+  EXPECT_TRUE(CloseHandle(manual));
+  CloseHandle(automatic);
+
+  HANDLE events[3];
+  for (auto &each : events) each = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  SetEvent(events[2]);
+  SetEvent(events[1]);
+  EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 1);
+  EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 2);
+  EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_TIMEOUT);
+
+  SetEvent(events[0]);
+  EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), WAIT_TIMEOUT);
+  // The wait took nothing: the first event is still set.
+  EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_OBJECT_0);
+  SetEvent(events[0]);
+  SetEvent(events[1]);
+  EXPECT_EQ(WaitForMultipleObjects(2, events, TRUE, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(events[0], 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(events[1], 0), WAIT_TIMEOUT);
+  for (HANDLE each : events) CloseHandle(each);
+
+  // A closed handle, one never opened and one of the wrong kind fail where winsim does not stop.
+  HANDLE original = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE copy = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), original, GetCurrentProcess(), &copy, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS));
+  ASSERT_NE(copy, original);
+  EXPECT_TRUE(CloseHandle(original));
+  EXPECT_TRUE(SetEvent(copy));
+  EXPECT_EQ(WaitForSingleObject(copy, 0), WAIT_OBJECT_0);
+  DWORD flags = kMarker;
+  EXPECT_TRUE(GetHandleInformation(copy, &flags));
+  EXPECT_EQ(flags, 0u);
+
+  // Moving a handle: the source is closed, the result works.
+  HANDLE moved = nullptr;
+  ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), copy, GetCurrentProcess(), &moved, 0, FALSE,
+                              DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE));
+  EXPECT_EQ(WaitForSingleObject(moved, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(CloseHandle(moved));
+  // A handle opened without modify rights cannot set the original.
+  HANDLE named = CreateEventA(nullptr, TRUE, FALSE, "ConformanceRightsEvent");
+  HANDLE waiter = OpenEventA(SYNCHRONIZE, FALSE, "ConformanceRightsEvent");
+  ASSERT_NE(waiter, nullptr);
+  EXPECT_EQ(Try([&] { return SetEvent(waiter); }), Failed(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT);
+  SetEvent(named);
+  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_OBJECT_0);
+  // One opened without SYNCHRONIZE cannot wait, however its original stands.
+  HANDLE setter = OpenEventA(EVENT_MODIFY_STATE, FALSE, "ConformanceRightsEvent");
+  ASSERT_NE(setter, nullptr);
+  EXPECT_EQ(Try([&] { return WaitForSingleObject(setter, 0) != WAIT_FAILED; }),
+            Failed(ERROR_ACCESS_DENIED));
+  EXPECT_TRUE(ResetEvent(setter));
+  EXPECT_EQ(WaitForSingleObject(waiter, 0), WAIT_TIMEOUT);
+  CloseHandle(setter);
+  CloseHandle(waiter);
+  CloseHandle(named);
+
+  // The current process and thread are not signalled while they run, and closing their pseudo
+  // handles does nothing and succeeds.
+  EXPECT_EQ(WaitForSingleObject(GetCurrentProcess(), 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(GetCurrentThread(), 0), WAIT_TIMEOUT);
+  code = kMarker;
+  EXPECT_TRUE(GetExitCodeProcess(GetCurrentProcess(), &code));
+  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_TRUE(CloseHandle(GetCurrentProcess()));
+  EXPECT_TRUE(CloseHandle(GetCurrentThread()));
+  EXPECT_EQ(WaitForSingleObject(GetCurrentProcess(), 0), WAIT_TIMEOUT);
+
+  if (!conformance::HandleMisuseStops()) {
+    EXPECT_EQ(Try([&] { return GetHandleInformation(moved, &flags); }),
+              Failed(ERROR_INVALID_HANDLE));
+    HANDLE closed = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    HANDLE kept = CreateEventA(nullptr, TRUE, TRUE, nullptr);
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, nullptr);
+    EXPECT_EQ(Try([&] { return ReleaseMutex(kept); }), Failed(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(Try([&] { return SetEvent(mutex); }), Failed(ERROR_INVALID_HANDLE));
+    EXPECT_EQ(Try([&] { return ResetEvent(mutex); }), Failed(ERROR_INVALID_HANDLE));
+    CloseHandle(mutex);
+    ASSERT_TRUE(CloseHandle(closed));
+    // One bad handle among good ones fails the whole wait, signalled or not.
+    HANDLE mixed[] = {kept, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(0x7ff0))};
+    auto waits = [](DWORD result) { return result != WAIT_FAILED; };
+    const Outcome invalid = Failed(ERROR_INVALID_HANDLE);
+    EXPECT_EQ(Try([&] { return waits(WaitForSingleObject(closed, 0)); }), invalid);
+    EXPECT_EQ(Try([&] { return waits(WaitForSingleObject(nullptr, 0)); }), invalid);
+    EXPECT_EQ(Try([&] { return waits(WaitForMultipleObjects(2, mixed, FALSE, 0)); }), invalid);
+    EXPECT_EQ(Try([&] { return CloseHandle(closed); }), invalid);
+    EXPECT_EQ(Try([&] { return SetEvent(closed); }), invalid);
+    // Waiting for no objects is an invalid parameter (Application Verifier stops the program).
+    EXPECT_EQ(Try([&] { return waits(WaitForMultipleObjects(0, &kept, FALSE, 0)); }),
+              Failed(ERROR_INVALID_PARAMETER));
+    CloseHandle(kept);
+  }
+}
+
+// Runs the child program in `mode` with `argument` and returns its exit code.
+DWORD RunChild(const conformance::WString &mode, const conformance::WString &argument) {
+  std::string output;
+  return static_cast<DWORD>(conformance::RunCaptured(
+      conformance::ChildCommandLine(conformance::ChildImage(), mode, argument),
+      conformance::WString(), &output));
+}
+
+constexpr DWORD kErrorNotOwner = 288;
+
+// The calls of the namespace table, each given the object's name.
+using Make = HANDLE (*)(const char *name);
+const Make kCreateEventA = [](const char *name) {
+  return CreateEventA(nullptr, TRUE, FALSE, name);
+};
+const Make kCreateEventW = [](const char *name) {
+  return CreateEventW(nullptr, TRUE, FALSE, conformance::Widen(name).c_str());
+};
+const Make kOpenEventA = [](const char *name) { return OpenEventA(EVENT_ALL_ACCESS, FALSE, name); };
+const Make kCreateMutexA = [](const char *name) { return CreateMutexA(nullptr, FALSE, name); };
+const Make kCreateMutexW = [](const char *name) {
+  return CreateMutexW(nullptr, FALSE, conformance::Widen(name).c_str());
+};
+const Make kOpenMutexA = [](const char *name) { return OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name); };
+
+// Creating an existing event opens it, and a name disappears with its last handle. Then each
+// call of the table in turn, every handle kept until the end: whether it gives a handle, and the
+// last error after it (the marker: left alone).
+TEST_F(Synchronisation,
+       NamedEventsAndMutexesShareOneNamespaceAndAMutexIsOwnedRecursivelyUntilAbandoned) {
+  HANDLE first = nullptr, second = nullptr;
+  ASSERT_EQ(
+      Try([&] { return first = CreateEventA(nullptr, TRUE, FALSE, "ConformanceSharedEvent"); }),
+      Succeeded(0));
+  // The wide form names the same object; its own reset mode and state are ignored.
+  ASSERT_EQ(Try([&] {
+              return second = CreateEventW(nullptr, FALSE, TRUE, TEXT("ConformanceSharedEvent"));
+            }),
+            Succeeded(ERROR_ALREADY_EXISTS));
+  EXPECT_NE(second, first);
+  EXPECT_EQ(WaitForSingleObject(first, 0), WAIT_TIMEOUT);
+
+  SetEvent(second);
+  EXPECT_EQ(WaitForSingleObject(first, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(first, 0), WAIT_OBJECT_0);  // still manual-reset
+  CloseHandle(second);
+  CloseHandle(first);
+
+  // A name disappears with its last handle.
+  HANDLE event = CreateEventA(nullptr, TRUE, TRUE, "ConformanceShortLived");
+  HANDLE opened = OpenEventA(EVENT_ALL_ACCESS, FALSE, "ConformanceShortLived");
+  ASSERT_NE(opened, nullptr);
+  CloseHandle(event);
+  EXPECT_EQ(WaitForSingleObject(opened, 0), WAIT_OBJECT_0);
+  CloseHandle(opened);
+
+  EXPECT_EQ(Try([] { return OpenEventA(EVENT_ALL_ACCESS, FALSE, "ConformanceShortLived"); }),
+            Failed(ERROR_FILE_NOT_FOUND));
+  HANDLE fresh = nullptr;
+  EXPECT_EQ(
+      Try([&] { return fresh = CreateEventA(nullptr, TRUE, FALSE, "ConformanceShortLived"); }),
+      Succeeded(0));
+  EXPECT_EQ(WaitForSingleObject(fresh, 0), WAIT_TIMEOUT);
+  CloseHandle(fresh);
+
+  struct Step {
+    Make call;
+    const char *name;
+    bool made;
+    DWORD error;
+  };
+  const Step steps[] = {
+      {kOpenEventA, "ConformanceNoSuchEvent", false, ERROR_FILE_NOT_FOUND},
+      {kOpenMutexA, "ConformanceNoSuchMutex", false, ERROR_FILE_NOT_FOUND},
+      // Names are compared with case.
+      {kCreateEventA, "ConformanceCase", true, 0},
+      {kOpenEventA, "conformancecase", false, ERROR_FILE_NOT_FOUND},
+      {kCreateEventA, "CONFORMANCECASE", true, 0},
+      // A mutex's name cannot be used for an event, nor an event's for a mutex.
+      {kCreateMutexA, "ConformanceTakenName", true, 0},
+      {kCreateEventA, "ConformanceTakenName", false, ERROR_INVALID_HANDLE},
+      {kOpenEventA, "ConformanceTakenName", false, ERROR_INVALID_HANDLE},
+      {kCreateEventW, "ConformanceTakenByEvent", true, 0},
+      {kCreateMutexW, "ConformanceTakenByEvent", false, ERROR_INVALID_HANDLE},
+      // A global name is found under the same global name; without the prefix it is another
+      // object, which the "Local\" prefix names.
+      {kCreateMutexW, "Global\\ConformanceGlobalMutex", true, 0},
+      {kCreateMutexA, "Global\\ConformanceGlobalMutex", true, ERROR_ALREADY_EXISTS},
+      {kOpenMutexA, "Global\\ConformanceGlobalMutex", true, kMarker},
+      {kCreateEventA, "Global\\ConformancePrefixed", true, 0},
+      {kCreateEventA, "ConformancePrefixed", true, 0},
+      {kCreateEventA, "Local\\ConformancePrefixed", true, ERROR_ALREADY_EXISTS},
+      // A name with an unknown folder, and no name to open.
+      {kCreateEventA, "NoSuchFolder\\ConformanceEvent", false, ERROR_PATH_NOT_FOUND},
+      {kOpenEventA, nullptr, false, ERROR_INVALID_PARAMETER},
+  };
+  std::vector<HANDLE> handles;
+  for (const Step &step : steps) {
+    SCOPED_TRACE(::testing::Message() << "step " << &step - steps << ": "
+                                      << (step.name != nullptr ? step.name : "(null)"));
+    SetLastError(kMarker);
+    HANDLE handle = step.call(step.name);
+    EXPECT_EQ(GetLastError(), step.error);
+    EXPECT_EQ(handle != nullptr, step.made);
+    if (handle != nullptr) handles.push_back(handle);
+  }
+  for (HANDLE handle : handles) CloseHandle(handle);
+
+  // Another process opens a named object. A mutex is owned recursively and released once per
+  // taking; creating an existing one does not take it for the caller. One whose owner, thread or
+  // process, ended is handed over as abandoned.
+  HANDLE named = CreateEventW(nullptr, TRUE, FALSE, TEXT("ConformanceCrossProcess"));
+  EXPECT_EQ(RunChild(TEXT("setnamed"), TEXT("ConformanceCrossProcess")), 0u);
+  EXPECT_EQ(WaitForSingleObject(named, 0), WAIT_OBJECT_0);
+  CloseHandle(named);
+  // Once its last handle is gone, the other process no longer finds it.
+  EXPECT_EQ(RunChild(TEXT("setnamed"), TEXT("ConformanceCrossProcess")),
+            static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  // A mutex the child held when it ended is abandoned.
+  HANDLE held = CreateMutexW(nullptr, FALSE, TEXT("ConformanceHeldByChild"));
+  EXPECT_EQ(RunChild(TEXT("takemutex"), TEXT("ConformanceHeldByChild")),
+            static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(held, INFINITE), static_cast<DWORD>(WAIT_ABANDONED));
+  EXPECT_TRUE(ReleaseMutex(held));
+  CloseHandle(held);
+
+  HANDLE owned = CreateMutexA(nullptr, TRUE, "ConformanceOwnedMutex");
+  EXPECT_EQ(WaitForSingleObject(owned, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(ReleaseMutex(owned));
+  EXPECT_TRUE(ReleaseMutex(owned));
+  EXPECT_EQ(Try([&] { return ReleaseMutex(owned); }), Failed(kErrorNotOwner));
+  HANDLE again = nullptr;
+  EXPECT_EQ(Try([&] { return again = CreateMutexA(nullptr, TRUE, "ConformanceOwnedMutex"); }),
+            Succeeded(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(Try([&] { return ReleaseMutex(again); }), Failed(kErrorNotOwner));
+  CloseHandle(again);
+  CloseHandle(owned);
+
+  HANDLE unset = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE mutex = CreateMutexA(nullptr, FALSE, "ConformanceAbandoned");
+  const LPTHREAD_START_ROUTINE take_and_end = [](LPVOID taken) {
+    return WaitForSingleObject(static_cast<HANDLE>(taken), INFINITE);
+  };
+  const LPTHREAD_START_ROUTINE try_to_take = [](LPVOID taken) {
+    return WaitForSingleObject(static_cast<HANDLE>(taken), 0);
+  };
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, take_and_end, mutex, 0, nullptr)),
+            static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(mutex, 0), static_cast<DWORD>(WAIT_ABANDONED));
+  // The new owner holds it normally now, and once released it is taken normally.
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, try_to_take, mutex, 0, nullptr)),
+            static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  EXPECT_EQ(JoinThread(CreateThread(nullptr, 0, take_and_end, mutex, 0, nullptr)),
+            static_cast<DWORD>(WAIT_OBJECT_0));
+  HANDLE both[] = {unset, mutex};
+  EXPECT_EQ(WaitForMultipleObjects(2, both, FALSE, 0), static_cast<DWORD>(WAIT_ABANDONED_0 + 1));
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  EXPECT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(ReleaseMutex(mutex));
+  CloseHandle(mutex);
+  CloseHandle(unset);
+}
+
+}  // namespace
