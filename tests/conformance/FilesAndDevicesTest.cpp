@@ -127,6 +127,7 @@ TEST_F(FilesAndDevices,
   for (const auto &[path, outcome] : paths)
     EXPECT_EQ(Try([&] { return PathFileExistsA(path.c_str()); }), outcome) << path;
   EXPECT_EQ(Try([] { return PathFileExistsA(nullptr); }), Failed(kMarker));
+  EXPECT_EQ(PathFileExistsA(narrow_dir.c_str()), TRUE);  // TRUE itself, not just nonzero
 
   // IsWow64Process is found in kernel32 and says no for a 64-bit process.
   HMODULE kernel = GetModuleHandleW(TEXT("kernel32"));

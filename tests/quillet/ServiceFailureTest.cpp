@@ -3,6 +3,7 @@
 // stopped), and those the service rides out.
 #include "ServiceWorld.h"
 #include "winsim/EventLog.h"
+#include "winsim/Registry.h"
 #include "winsim/Text.h"
 
 namespace quillet_test {
