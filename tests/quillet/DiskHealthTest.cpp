@@ -1,28 +1,11 @@
 // The disks in the running service: every cycle that finds the configuration key lists the
-// disks and publishes the six values of each bay; SMART and temperature per bay with their
-// messages, the bays without a disk or without a reading, and the SMART read failure that lasts
-// until its deadline.
+// disks and publishes the six values of each bay; a disk that goes, and the SMART read failure
+// that lasts until its deadline. (How the first cycle judges a bay: HealthInputsTest.)
 #include "HealthWorld.h"
 #include "winsim/Text.h"
 
 namespace quillet_test {
 namespace {
-
-using disk_test::DataSector;
-using World = winsim::World;
-
-// A drive's data sector: attributes 5 (reallocated: current value and raw count), 194
-// (temperature), 197 (pending) and 198 (uncorrectable). The thresholds give attribute 5 a
-// threshold of 36.
-std::vector<std::uint8_t> Drive(std::uint8_t temp, std::uint8_t cur05, std::uint64_t pending,
-                                std::uint64_t uncorrectable = 0) {
-  return DataSector(
-      {{5, cur05, 5}, {194, temp, temp}, {197, 100, pending}, {198, 100, uncorrectable}});
-}
-
-void PutDrive(World &w, unsigned bay, std::vector<std::uint8_t> data) {
-  winsim::add_smart_disk(w, bay, std::move(data), disk_test::HealthyThresholds());
-}
 
 const std::string kDeadlineText =
     "HDD SMARTステータスの確認に失敗したまま、規定時間が経過しました。";
@@ -30,70 +13,6 @@ const std::string kDiskWarningText =
     "システムステータスを「警告あり」へ移行しました(ハードウェア = 正常、運用 = 正常、HDD = "
     "警告あり)。";
 const std::string kNormalText = "システムステータスを「正常」へ移行しました。";
-
-struct BayCase {
-  const char *name;
-  void (*arrange)(World &);
-  const char *values;    // "SystemStatus=..."
-  const char *messages;  // the disks' messages of the first cycle, "type id text"
-};
-
-const BayCase kBayCases[] = {
-    {"AttributeFiveAtItsThresholdIsAnError", [](World &w) { PutDrive(w, 0, Drive(41, 36, 0)); },
-     "SystemStatus=300",
-     "1 0xC000571C HDD SMARTステータスを「エラー」へ移行しました "
-     "(HDD0修復済み = 5、読み込み不安定 = 0、修復が必要 = 0)"},
-    {"OnePendingSectorIsAWarning", [](World &w) { PutDrive(w, 1, Drive(41, 100, 1)); },
-     "SystemStatus=200",
-     "2 0x800056B8 HDD SMARTステータスを「警告」へ移行しました "
-     "(HDD1修復済み = 5、読み込み不安定 = 1、修復が必要 = 0)"},
-    {"WithoutAttribute198TheSectorsAreNotJudged",
-     [](World &w) {
-       PutDrive(w, 0, DataSector({{5, 100, 5}, {194, 41, 41}, {197, 100, 3}}));
-     },
-     "SystemStatus=100", ""},
-    // The temperature's message comes before the SMART message of the same bay.
-    {"TemperatureAndSmartAtTheWarningLevel", [](World &w) { PutDrive(w, 1, Drive(60, 100, 1)); },
-     "SystemStatus=200",
-     "2 0x800052D0 HDD 温度ステータスを「警告」へ移行しました (HDD1温度 = 60℃)\n"
-     "2 0x800056B8 HDD SMARTステータスを「警告」へ移行しました "
-     "(HDD1修復済み = 5、読み込み不安定 = 1、修復が必要 = 0)"},
-    {"TemperatureAtTheErrorLevelOfTheSibling",
-     [](World &w) {
-       w.registry().set_dword(kTempCheckKey, "TEMPParam2", 65);
-       PutDrive(w, 0, Drive(65, 100, 0));
-     },
-     "SystemStatus=300",
-     "1 0xC0005334 HDD 温度ステータスを「エラー」へ移行しました (HDD0温度 = 65℃)"},
-    {"ABayWithoutADiskStaysNormal",
-     [](World &w) {
-       w.part<standin::WmicStandIn>().output =
-           disk_test::Listing({disk_test::Row("HDS2000-A01", "IDE", disk_test::Drive(0), "0")});
-     },
-     "SystemStatus=100", ""},
-    // The drive is hot, but its reading failed: its temperature is not judged.
-    {"ABayWhoseReadFailsKeepsANormalTemperature",
-     [](World &w) {
-       PutDrive(w, 0, Drive(75, 100, 0));
-       winsim::find_smart_disk(w, 0)->set_failure(winsim::SmartDisk::Failure::Thresholds);
-     },
-     "SystemStatus=100",
-     "2 0x80005780 HDD SMARTステータスの確認に失敗しました (デバイスハンドルの取得に失敗)"},
-};
-
-class BayStatus : public HealthWorld, public ::testing::WithParamInterface<BayCase> {};
-
-TEST_P(BayStatus, TheFirstCycleJudgesTheBayAndWritesItsMessages) {
-  GetParam().arrange(world);
-  StartMonitor();
-  EXPECT_EQ(ComponentMessageLines(), GetParam().messages);
-  EXPECT_EQ(ConfigValues(GetParam().values), GetParam().values);
-}
-
-INSTANTIATE_TEST_SUITE_P(Bays, BayStatus, ::testing::ValuesIn(kBayCases),
-                         [](const ::testing::TestParamInfo<BayCase> &test) {
-                           return test.param.name;
-                         });
 
 class DiskHealth : public HealthWorld {
  protected:
@@ -111,7 +30,7 @@ class DiskHealth : public HealthWorld {
 };
 
 TEST_F(DiskHealth, ADiskRemovedWhileInWarningReturnsToNormalWithoutReadings) {
-  PutDrive(world, 1, Drive(41, 100, 2));
+  ASSERT_TRUE(winsim::find_smart_disk(world, 1)->set_attribute(197, 100, 2));
   StartMonitor();
   world.part<standin::WmicStandIn>().output =
       disk_test::Listing({disk_test::Row("HDS2000-A01", "IDE", disk_test::Drive(0), "0")});
@@ -241,10 +160,7 @@ TEST_P(SmartDeadline, EachFailureIsReportedOnceAndTheDeadlineFollowsTheArmedOnes
   EXPECT_EQ(SmartMessageLines(), GetParam().messages);
 }
 
-INSTANTIATE_TEST_SUITE_P(Timelines, SmartDeadline, ::testing::ValuesIn(kDeadlineCases),
-                         [](const ::testing::TestParamInfo<DeadlineCase> &test) {
-                           return test.param.name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Timelines, SmartDeadline, ::testing::ValuesIn(kDeadlineCases), kNameOfRow);
 
 // With the tool or, without it, from the drives' own answers: the same bay values every cycle.
 // Without the tool no tool is started, and that is said once, at the first cycle.

@@ -227,19 +227,5 @@ TEST_F(DiskStepFailures, RegistryWritesThatFailAndAKeyThatWillNotOpenForWritingA
   EXPECT_EQ(RegistryEffects(), std::vector<std::string>{});
 }
 
-// A bay that failed is read again by the next cycle; one that is gone is empty.
-TEST_F(DiskStepFailures, EachCycleStartsAfresh) {
-  AddHealthyDisk(0);
-  AddHealthyDisk(1)->set_failure(winsim::SmartDisk::Failure::Ioctl);
-  EXPECT_EQ(Collect().Status[1], HDD_STATUS_NO_HANDLE);
-  winsim::find_smart_disk(world, 1)->set_failure(winsim::SmartDisk::Failure::None);
-  wmic().output = Listing({Row("Disk", "IDE", Drive(1), "1")});
-  HddReport report = Collect();
-  EXPECT_EQ(report.Hdd[0].Bus, -1);
-  EXPECT_EQ(report.Hdd[0].Temp, -1);
-  EXPECT_THAT(report.Status, ElementsAre(HDD_STATUS_NORMAL, HDD_STATUS_NORMAL));
-  EXPECT_EQ(world.trace().of_kind("process.start").size(), 2u);
-}
-
 }  // namespace
 }  // namespace disk_test

@@ -43,7 +43,6 @@ TEST(SmartScan, FindsAnIdOnlyWhileTheIdsAscendInFortyThreeSlots) {
       // 255 is passed over, so 200 is compared with 10 and accepted.
       {{10, 255, 200}, {{200, 2}}},
       {{251, 5}, {{251, -1}, {5, 1}}},
-      {{255, 5}, {{255, -1}, {5, 1}}},
       {{250}, {{250, 0}}},
       // Empty slots are passed over.
       {{0, 0, 5, 0, 197}, {{5, 2}, {197, 4}, {0, -1}}},

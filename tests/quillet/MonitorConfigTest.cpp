@@ -44,8 +44,6 @@ TEST_F(RegHandleTest, ReadsWritesAndDeletesADwordAndShortDataReplacesOnlyTheLowB
   // Short data replaces only the low bytes of the failure value.
   world.registry().set_value(kFullKey, "OneByte", REG_BINARY, {0x05});
   EXPECT_EQ(reg.GetDword("OneByte"), 0xFFFFFF05u);
-  world.registry().set_value(kFullKey, "TwoBytes", REG_BINARY, {0x34, 0x12});
-  EXPECT_EQ(reg.GetDword("TwoBytes"), 0xFFFF1234u);
   // Any type with four bytes of data reads as a little-endian DWORD ...
   world.registry().set_value(kFullKey, "Four", REG_BINARY, {1, 2, 3, 4});
   EXPECT_EQ(reg.GetDword("Four"), 0x04030201u);
@@ -54,16 +52,6 @@ TEST_F(RegHandleTest, ReadsWritesAndDeletesADwordAndShortDataReplacesOnlyTheLowB
   EXPECT_EQ(reg.GetDword("Text"), 0xFFFFFFFFu);
   world.registry().set_value(kFullKey, "Eight", REG_BINARY, {1, 2, 3, 4, 5, 6, 7, 8});
   EXPECT_EQ(reg.GetDword("Eight"), 0xFFFFFFFFu);
-}
-
-TEST_F(RegHandleTest, AMissingKeyFailsEveryOperationAndIsNotCreated) {
-  RegHandle reg(HKEY_LOCAL_MACHINE, "SOFTWARE\\Missing\\Key");
-  EXPECT_EQ(reg.GetDword("X"), 0xFFFFFFFFu);
-  EXPECT_EQ(reg.SetDword("X", 1), 0);
-  EXPECT_EQ(reg.DeleteValue("X"), 0);
-  EXPECT_FALSE(world.registry().key_exists("HKLM\\SOFTWARE\\Missing"));
-  EXPECT_TRUE(world.trace().of_kind("reg.set").empty());
-  EXPECT_TRUE(world.trace().of_kind("reg.delete").empty());
 }
 
 TEST_F(RegHandleTest, ANullRootOrEmptyPathFailsWithoutTouchingTheRegistry) {
@@ -79,8 +67,9 @@ TEST_F(RegHandleTest, ANullRootOrEmptyPathFailsWithoutTouchingTheRegistry) {
 }
 
 // Each registry call of an operation failing once: the operation's failure result, the value as
-// it was, and no key left open. A failed size query leaves the size 0, so the read that follows
-// fails too. (The calls are the test's own, so they are counted, not named by their function.)
+// it was, and no key left open (so a key that will not open is not created either). A failed size
+// query leaves the size 0, so the read that follows fails too. (The calls are the test's own, so
+// they are counted, not named by their function.)
 TEST_F(RegHandleTest, EachFailedCallGivesItsOperationsFailureResultAndChangesNothing) {
   struct Case {
     const char *operation, *call;
@@ -134,13 +123,9 @@ using quillet::CheckLogInterval;
 // The check interval is at least a minute and at most a day (missing: a minute); the SMART
 // grace time takes only values above an hour, up to a day.
 TEST(MonitorConfig, IntervalsAreKeptWithinTheirBounds) {
-  const std::pair<DWORD, DWORD> interval_ms[] = {{0, 60000},
-                                                 {1, 60000},
-                                                 {60, 60000},
-                                                 {61, 61000},
-                                                 {86400, 86400000},
-                                                 {86401, 86400000},
-                                                 {0xFFFFFFFE, 86400000},
+  const std::pair<DWORD, DWORD> interval_ms[] = {{0, 60000},         {60, 60000},
+                                                 {61, 61000},        {86400, 86400000},
+                                                 {86401, 86400000},  {0xFFFFFFFE, 86400000},
                                                  {0xFFFFFFFF, 60000}};
   for (auto [seconds, ms] : interval_ms) EXPECT_EQ(CheckIntervalMs(seconds), ms) << seconds;
   const std::pair<DWORD, int> grace[] = {{1800, 3600},      {3600, 3600},   {7200, 7200},

@@ -154,9 +154,8 @@ TEST_F(SwitchInPathTest, TheServiceStartedFromSuchAFolderRunsAndDoesNotRemoveIts
   std::uint32_t install = world.start(std::string("\"") + kOddPath + "\" -install");
   ASSERT_TRUE(world.wait_exit(install));
   ASSERT_TRUE(world.services().exists(kServiceName));
-  std::uint32_t service = StartService();
+  StartService();
   world.run_for(1000);
-  EXPECT_TRUE(world.running(service));
   EXPECT_FALSE(world.services().info(kServiceName)->marked_for_delete);
   EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_RUNNING));
 }
