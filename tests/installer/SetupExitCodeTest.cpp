@@ -132,10 +132,8 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase("MarkerHeldPredecessorFirst", kMarkerHeld | kPredecessor, kInstallDebug,
                  kOldVersion, 4),
         ExitCase("MarkerHeldRemove", kMarkerHeld, "Remove bWinXP \\Driver Debug", kStillRunning, 5),
-        ExitCase("MarkerHeldUpdate", kMarkerHeld, "Update bWinXP \\Driver Debug", kStillRunning, 5),
         ExitCase("PredecessorLeavesUpdateAlone", kPredecessor, "Update bWinXP \\Driver", "", 8),
         ExitCase("StopRefused", kStopRefused, kInstallDebug, kStopFailed, 7),
-        ExitCase("StopRefusedRemove", kStopRefused, "Remove bWinXP \\Driver Debug", kStopFailed, 7),
         Install("StartRefused",
                 kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() +
                     "StartService failed (5)\nService start failed\nExitCode = 8\n",
