@@ -1,6 +1,6 @@
 // Threads and the objects they wait on: start, identity and exit codes of threads, critical
-// sections; auto- and manual-reset events, waits on one or many objects, time-outs and invalid
-// handles; named events and mutexes in one namespace, existing names, lifetime, the "Global\"
+// sections; auto- and manual-reset events, waits on one or many objects, time-outs and access
+// rights; named events and mutexes in one namespace, existing names, lifetime, the "Global\"
 // prefix, and mutex ownership including abandonment.
 #include <vector>
 
