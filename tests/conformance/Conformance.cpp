@@ -36,10 +36,6 @@ WString TempRoot() {
   return root;
 }
 
-bool HandleMisuseStops() {
-  return false;
-}
-
 bool UnderWine() {
   HMODULE ntdll = GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
@@ -86,10 +82,6 @@ bool PlaceChildImage(const WString &path) {
   std::string full = winsim::utf16_to_utf8(path);
   if (!world.files().is_directory(winsim::FileSystem::parent_of(full))) return false;
   world.place_program(full, kChildProgram);
-  return true;
-}
-
-bool HandleMisuseStops() {
   return true;
 }
 

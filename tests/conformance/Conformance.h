@@ -68,12 +68,6 @@ WString ChildCommandLine(const WString &image, const WString &mode,
 // such place says what differs and where Windows documents it.
 bool UnderWine();
 
-// True in winsim, which stops the run where Application Verifier's handle checks stop a
-// program: a null, closed or never opened handle, or one of a kind the function does not take.
-// Windows itself fails most such calls with ERROR_INVALID_HANDLE; a test asserts that error only
-// where this is false, and tests/winsim/HandleMisuseTest.cpp asserts winsim's stops.
-bool HandleMisuseStops();
-
 // An entry of the Application event log: its source, type, id and strings as reported.
 struct LoggedEvent {
   std::string source;
