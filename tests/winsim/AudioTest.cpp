@@ -1,7 +1,7 @@
 // Sound output and the audio endpoint: PlaySoundA, Beep and the beep device last their length in
 // virtual time and are traced as `sound`; the COM audio endpoint enumerator reports the world's
 // default render endpoint and its friendly name. (COM's initialisation and the enumerator's
-// creation are held to Windows under tests/conformance/SoundTest.)
+// creation are held to Windows under the FilesAndDevices conformance tests.)
 #include <gtest/gtest.h>
 
 #include <cstring>
