@@ -44,6 +44,8 @@ TEST_F(RegHandleTest, ReadsWritesAndDeletesADwordAndShortDataReplacesOnlyTheLowB
   // Short data replaces only the low bytes of the failure value.
   world.registry().set_value(kFullKey, "OneByte", REG_BINARY, {0x05});
   EXPECT_EQ(reg.GetDword("OneByte"), 0xFFFFFF05u);
+  world.registry().set_value(kFullKey, "TwoBytes", REG_BINARY, {0x34, 0x12});
+  EXPECT_EQ(reg.GetDword("TwoBytes"), 0xFFFF1234u);  // in order: the low byte first
   // Any type with four bytes of data reads as a little-endian DWORD ...
   world.registry().set_value(kFullKey, "Four", REG_BINARY, {1, 2, 3, 4});
   EXPECT_EQ(reg.GetDword("Four"), 0x04030201u);
