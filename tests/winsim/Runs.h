@@ -1,5 +1,5 @@
-// Helpers of winsim's own tests for runs that a program or the host stops, and for starting the
-// test's programs.
+// Helpers of winsim's own tests for runs that a program or the host stops, for starting the
+// test's programs, and for the COM object they use.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -48,4 +48,16 @@ inline std::string ProgramFaultReport(winsim::ProgramEntry entry) {
   winsim::World world;
   std::uint32_t pid = StartProgram(world, "misuse.exe", entry);
   return StopReport(winsim::RunStopped::Reason::ProgramFault, [&] { world.wait_exit(pid); });
+}
+
+// Creates the audio endpoint enumerator through COM, which the calling thread has initialised.
+inline IMMDeviceEnumerator *CreateEnumerator() {
+  const CLSID clsid = {
+      0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x3D, 0xC4, 0x57, 0x92, 0x91, 0x69, 0x2E}};
+  const IID iid = {0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
+  IMMDeviceEnumerator *enumerator = nullptr;
+  EXPECT_EQ(
+      CoCreateInstance(clsid, nullptr, CLSCTX_ALL, iid, reinterpret_cast<void **>(&enumerator)),
+      S_OK);
+  return enumerator;
 }

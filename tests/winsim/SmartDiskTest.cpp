@@ -149,12 +149,11 @@ TEST(SmartDisk, RefusesWrongRequestsAndFailsAsItsFailureModeSays) {
   SetLastError(0xDEAD);
   EXPECT_EQ(OpenDrive("\\\\.\\PHYSICALDRIVE0"), INVALID_HANDLE_VALUE);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  // A disposition other than the five is refused before the device is asked.
-  for (DWORD disposition : {0, TRUNCATE_EXISTING + 1}) {
-    SetLastError(0xDEAD);
-    EXPECT_EQ(OpenDrive("\\\\.\\PHYSICALDRIVE0", disposition), INVALID_HANDLE_VALUE);
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
-  }
+  // A disposition other than the five is refused before the device is asked (the conformance
+  // tests hold a file's open to both sides of the five).
+  SetLastError(0xDEAD);
+  EXPECT_EQ(OpenDrive("\\\\.\\PHYSICALDRIVE0", TRUNCATE_EXISTING + 1), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 static_assert(IOCTL_STORAGE_QUERY_PROPERTY == 0x2D1400 && IOCTL_SCSI_GET_ADDRESS == 0x41018 &&
