@@ -108,7 +108,7 @@ WString TempRoot() {
 
 #endif
 
-WString ChildCommandLine(const WString &image, const WString &mode, const WString &arguments) {
+WString ChildCommandLine(const WString &mode, const WString &arguments, const WString &image) {
   WString line = TEXT("\"") + image + TEXT("\" --child ") + mode;
   if (!arguments.empty()) line += TEXT(" ") + arguments;
   return line;
@@ -318,18 +318,6 @@ int ChildMain() {
   if (mode == TEXT("write")) {
     Write(HandleValue(first), Narrow(second));
     return 0;
-  }
-  if (mode == TEXT("setevent")) return SetEvent(HandleValue(first)) ? 0 : 1;
-  if (mode == TEXT("setnamed")) {
-    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, first.c_str());
-    if (event == nullptr) return static_cast<int>(GetLastError());
-    BOOL set = SetEvent(event);
-    CloseHandle(event);
-    return set ? 0 : 1;
-  }
-  if (mode == TEXT("takemutex")) {
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, first.c_str());
-    return static_cast<int>(WaitForSingleObject(mutex, INFINITE));
   }
   if (mode == TEXT("hang")) {
     Sleep(INFINITE);

@@ -25,8 +25,8 @@ class ServiceManager : public conformance::Fixture {
     finish_ = CreateEventA(nullptr, TRUE, FALSE, conformance::kServiceFinishEvent);
     reached_ = CreateEventA(nullptr, TRUE, FALSE, conformance::kServiceReachedEvent);
     manager_ = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    std::string path = conformance::Narrow(conformance::ChildCommandLine(
-        conformance::ChildImage(), TEXT("service"), TEXT("1")));  // SERVICE_ACCEPT_STOP
+    std::string path = conformance::Narrow(
+        conformance::ChildCommandLine(TEXT("service"), TEXT("1")));  // SERVICE_ACCEPT_STOP
     service_ = CreateServiceA(manager_, name_.c_str(), name_.c_str(), SERVICE_ALL_ACCESS,
                               SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                               path.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
