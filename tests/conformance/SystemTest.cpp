@@ -198,12 +198,6 @@ TEST_F(System, MessageTextsAndWsprintfAreFormattedAsWindowsFormatsThemAndTheLast
             }),
             Failed(kMessageNotFound));
   EXPECT_EQ(text, nullptr);
-  WCHAR *wide = nullptr;
-  EXPECT_EQ(Try([&] {
-              return FormatMessageW(kSystemText, nullptr, 0x1234, 0,
-                                    reinterpret_cast<LPWSTR>(&wide), 0, nullptr);
-            }),
-            Failed(kMessageNotFound));
   // A string as the message excludes the system's table. Wine formats the string all the
   // same, so only winsim and Windows are held to it.
   if (!conformance::UnderWine()) {
