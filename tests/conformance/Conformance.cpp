@@ -219,10 +219,6 @@ DWORD Number(const WString &text) {
   return value;
 }
 
-HANDLE HandleValue(const WString &text) {
-  return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(Number(text)));
-}
-
 // The thread of "--child mainexit".
 DWORD WINAPI WaitForNamedThenFive(LPVOID name) {
   HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, static_cast<const WString *>(name)->c_str());
@@ -316,7 +312,7 @@ int ChildMain() {
     return 0;
   }
   if (mode == TEXT("write")) {
-    Write(HandleValue(first), Narrow(second));
+    Write(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(Number(first))), Narrow(second));
     return 0;
   }
   if (mode == TEXT("hang")) {

@@ -37,16 +37,11 @@ PROCESS_INFORMATION Start(const WString &mode, const WString &arguments = WStrin
   return pi;
 }
 
-DWORD ExitCodeOf(HANDLE process) {
-  DWORD code = kMarker;
-  EXPECT_TRUE(GetExitCodeProcess(process, &code));
-  return code;
-}
-
 // Waits for the process to end, closes its handles and returns its exit code.
 DWORD Finish(const PROCESS_INFORMATION &pi) {
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, INFINITE), WAIT_OBJECT_0);
-  DWORD code = ExitCodeOf(pi.hProcess);
+  DWORD code = kMarker;
+  EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
   CloseHandle(pi.hThread);
   CloseHandle(pi.hProcess);
   return code;
@@ -183,7 +178,8 @@ TEST_F(Processes, AProgramIsFoundInTheSearchOrderGetsWhatItIsGivenAndEndsWithIts
   EXPECT_TRUE(GetExitCodeThread(pi.hThread, &code));
   EXPECT_EQ(code, 1u);
   EXPECT_EQ(WaitForSingleObject(pi.hProcess, 0), WAIT_TIMEOUT);
-  EXPECT_EQ(ExitCodeOf(pi.hProcess), static_cast<DWORD>(STILL_ACTIVE));
+  EXPECT_TRUE(GetExitCodeProcess(pi.hProcess, &code));
+  EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
   SetEvent(go);
   EXPECT_EQ(Finish(pi), 5u);
   CloseHandle(go);

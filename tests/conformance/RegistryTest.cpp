@@ -60,23 +60,9 @@ class Registry : public conformance::Fixture {
     RegDeleteKeyA(HKEY_CURRENT_USER, kBase);
   }
 
-  void SetBytes(const char *name, DWORD type, const void *data, DWORD size) {
-    ASSERT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE *>(data), size),
-              ERROR_SUCCESS);
-  }
-  LONG SetWide(const char *name, DWORD type, const void *data, DWORD size) {
-    return RegSetValueExW(key, conformance::Widen(name).c_str(), 0, type,
-                          static_cast<const BYTE *>(data), size);
-  }
   LONG SetDword(const char *name, DWORD value, HKEY in = nullptr) {
     return RegSetValueExA(in != nullptr ? in : key, name, 0, REG_DWORD,
                           reinterpret_cast<const BYTE *>(&value), sizeof value);
-  }
-  Got A(const char *name, DWORD capacity, HKEY in = nullptr) {
-    return Query(in != nullptr ? in : key, name, capacity, false);
-  }
-  Got W(const char *name, DWORD capacity, HKEY in = nullptr) {
-    return Query(in != nullptr ? in : key, name, capacity, true);
   }
   // Creates (or opens) a subkey and returns its handle, with the disposition.
   LONG Create(HKEY parent, const char *name, HKEY *sub, DWORD *disposition = nullptr) {
@@ -97,7 +83,7 @@ class Registry : public conformance::Fixture {
 
 TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesAndNamesAreFoundWithoutCaseOrNotAtAll) {
   BYTE one = 0x2A;
-  SetBytes("Short", REG_DWORD, &one, 1);
+  ASSERT_EQ(RegSetValueExA(key, "Short", 0, REG_DWORD, &one, 1), ERROR_SUCCESS);
   DWORD value = 0xFFFFFFFF, type = kMarker, size = sizeof value;
   EXPECT_EQ(RegQueryValueExA(key, "Short", nullptr, &type, reinterpret_cast<BYTE *>(&value), &size),
             ERROR_SUCCESS);
@@ -105,7 +91,7 @@ TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesAndNamesAreFoundWithoutCaseOrNotAt
   EXPECT_EQ(size, 1u);
   EXPECT_EQ(value, 0xFFFFFF2Au);
 
-  SetBytes("Empty", REG_BINARY, nullptr, 0);
+  ASSERT_EQ(RegSetValueExA(key, "Empty", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
   value = 0xFFFFFFFF;
   size = sizeof value;
   EXPECT_EQ(
@@ -117,12 +103,16 @@ TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesAndNamesAreFoundWithoutCaseOrNotAt
 
   // A string set without its terminator gets one when it follows in memory.
   const WCHAR terminated[] = TEXT("abc");
-  ASSERT_EQ(SetWide("Counted", REG_SZ, terminated, 6), ERROR_SUCCESS);
-  EXPECT_EQ(W("Counted", kSizeOnly), Ok(REG_SZ, 8));
+  ASSERT_EQ(RegSetValueExW(key, TEXT("Counted"), 0, REG_SZ,
+                           reinterpret_cast<const BYTE *>(terminated), 6),
+            ERROR_SUCCESS);
+  EXPECT_EQ(Query(key, "Counted", kSizeOnly, true), Ok(REG_SZ, 8));
 
   const WCHAR unterminated[] = {'a', 'b', 'c', 'd'};
-  ASSERT_EQ(SetWide("Bare", REG_SZ, unterminated, 6), ERROR_SUCCESS);
-  EXPECT_EQ(W("Bare", kSizeOnly), Ok(REG_SZ, 6));
+  ASSERT_EQ(
+      RegSetValueExW(key, TEXT("Bare"), 0, REG_SZ, reinterpret_cast<const BYTE *>(unterminated), 6),
+      ERROR_SUCCESS);
+  EXPECT_EQ(Query(key, "Bare", kSizeOnly, true), Ok(REG_SZ, 6));
   // Read into a larger buffer, the string is terminated after its stored bytes.
   WCHAR buffer[8];
   for (auto &c : buffer) c = 'x';
@@ -134,17 +124,18 @@ TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesAndNamesAreFoundWithoutCaseOrNotAt
   EXPECT_EQ(WString(buffer), WString(TEXT("abc")));
 
   // The default value has the empty name.
-  SetBytes(nullptr, REG_SZ, "default", 8);
-  EXPECT_EQ(A("", 16), Ok(REG_SZ, 8, std::string("default", 8)));
+  ASSERT_EQ(RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE *>("default"), 8),
+            ERROR_SUCCESS);
+  EXPECT_EQ(Query(key, "", 16, false), Ok(REG_SZ, 8, std::string("default", 8)));
   EXPECT_EQ(RegDeleteValueW(key, TEXT("")), ERROR_SUCCESS);
   size = 0;
   EXPECT_EQ(RegQueryValueExA(key, nullptr, nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
 
   ASSERT_EQ(SetDword("CheckInterval", 1), ERROR_SUCCESS);
-  EXPECT_EQ(A("CHECKINTERVAL", 4), Ok(REG_DWORD, 4, std::string("\1\0\0\0", 4)));
+  EXPECT_EQ(Query(key, "CHECKINTERVAL", 4, false), Ok(REG_DWORD, 4, std::string("\1\0\0\0", 4)));
   // Writing under another case replaces the value.
   ASSERT_EQ(SetDword("checkinterval", 2), ERROR_SUCCESS);
-  EXPECT_EQ(W("CheckInterval", 4), Ok(REG_DWORD, 4, std::string("\2\0\0\0", 4)));
+  EXPECT_EQ(Query(key, "CheckInterval", 4, true), Ok(REG_DWORD, 4, std::string("\2\0\0\0", 4)));
 
   RegCloseKey(Sub("Config"));
   HKEY sub = nullptr;
@@ -160,7 +151,7 @@ TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesAndNamesAreFoundWithoutCaseOrNotAt
   sub = reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(kMarker));
   EXPECT_EQ(RegOpenKeyExA(key, "Missing", 0, KEY_READ, &sub), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(sub, nullptr);
-  EXPECT_EQ(std::get<0>(A("Missing", 4)), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(std::get<0>(Query(key, "Missing", 4, false)), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteValueA(key, "Missing"), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(RegDeleteKeyA(key, "Missing"), ERROR_FILE_NOT_FOUND);
   // A key path with a leading backslash is refused; a trailing one is harmless.
@@ -204,14 +195,14 @@ TEST_F(Registry, KeysAreMadeLevelByLevelHandlesDoWhatTheirRightsAllowAndValuesCo
   ASSERT_EQ(SetDword("Value", 9), ERROR_SUCCESS);
   ASSERT_EQ(RegOpenKeyExA(key, "", 0, KEY_READ, &reader), ERROR_SUCCESS);
   ASSERT_NE(reader, key);
-  EXPECT_EQ(A("Value", 4, reader), Ok(REG_DWORD, 4, std::string("\x09\0\0\0", 4)));
+  EXPECT_EQ(Query(reader, "Value", 4, false), Ok(REG_DWORD, 4, std::string("\x09\0\0\0", 4)));
   EXPECT_EQ(SetDword("Value", 9, reader), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegDeleteValueA(reader, "Value"), ERROR_ACCESS_DENIED);
   RegCloseKey(reader);
 
   HKEY writer = nullptr;
   ASSERT_EQ(RegOpenKeyExW(key, nullptr, 0, KEY_SET_VALUE, &writer), ERROR_SUCCESS);
-  EXPECT_EQ(std::get<0>(A("Value", kSizeOnly, writer)), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(std::get<0>(Query(writer, "Value", kSizeOnly, false)), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegDeleteValueA(writer, "Value"), ERROR_SUCCESS);
   RegCloseKey(writer);
 
@@ -220,7 +211,7 @@ TEST_F(Registry, KeysAreMadeLevelByLevelHandlesDoWhatTheirRightsAllowAndValuesCo
   ASSERT_EQ(SetDword("Value", 1, doomed), ERROR_SUCCESS);
   ASSERT_EQ(RegDeleteKeyA(key, "Doomed"), ERROR_SUCCESS);
 
-  EXPECT_EQ(std::get<0>(A("Value", 4, doomed)), ERROR_KEY_DELETED);
+  EXPECT_EQ(std::get<0>(Query(doomed, "Value", 4, false)), ERROR_KEY_DELETED);
   EXPECT_EQ(SetDword("Value", 1, doomed), ERROR_KEY_DELETED);
   EXPECT_EQ(RegDeleteValueA(doomed, "Value"), ERROR_KEY_DELETED);
   HKEY under = nullptr;
