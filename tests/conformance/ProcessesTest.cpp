@@ -3,6 +3,7 @@
 // pipe once every write end is closed, pipes handed to a child process as its standard output,
 // and a pipe is no console.
 #include <string>
+#include <tuple>
 
 #include "Conformance.h"
 
@@ -131,22 +132,18 @@ TEST_F(Processes, AProgramIsFoundInTheSearchOrderGetsWhatItIsGivenAndEndsWithIts
   ASSERT_TRUE(SetEnvironmentVariableW(TEXT("NORVANE_PARENT"), TEXT("parent")));
   const WCHAR wide[] = TEXT("NORVANE_A=wide one\0SystemRoot=C:\\windows\0");
   const char narrow[] = "NORVANE_A=narrow one\0SystemRoot=C:\\windows\0";
-  struct Environment {
-    const void *block;
-    DWORD flags;
-    const WCHAR *name;
-    const char *value;
-  } environments[] = {
+  // The block, the creation flags, the variable the child reads and the value it finds.
+  const std::tuple<const void *, DWORD, const WCHAR *, const char *> environments[] = {
       {wide, CREATE_UNICODE_ENVIRONMENT, TEXT("norvane_a"), "wide one"},
       {wide, CREATE_UNICODE_ENVIRONMENT, TEXT("NORVANE_PARENT"), "missing"},
       {narrow, 0, TEXT("NORVANE_A"), "narrow one"},
       {nullptr, 0, TEXT("NORVANE_PARENT"), "parent"},
   };
-  for (const Environment &c : environments) {
-    EXPECT_EQ(conformance::RunCaptured(ChildCommandLine(TEXT("getenv"), c.name), WString(), &output,
-                                       c.block, c.flags),
+  for (const auto &[block, flags, name, value] : environments) {
+    EXPECT_EQ(conformance::RunCaptured(ChildCommandLine(TEXT("getenv"), name), WString(), &output,
+                                       block, flags),
               0);
-    EXPECT_EQ(output, c.value) << conformance::Narrow(c.name);
+    EXPECT_EQ(output, value) << conformance::Narrow(name);
   }
   SetEnvironmentVariableW(TEXT("NORVANE_PARENT"), nullptr);
 

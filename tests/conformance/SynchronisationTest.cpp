@@ -2,6 +2,7 @@
 // sections; auto- and manual-reset events, waits on one or many objects, time-outs and access
 // rights; named events and mutexes in one namespace, existing names, lifetime, the "Global\"
 // prefix, and mutex ownership including abandonment.
+#include <tuple>
 #include <vector>
 
 #include "Conformance.h"
@@ -235,42 +236,35 @@ TEST_F(Synchronisation,
   EXPECT_EQ(Try([] { return OpenEventA(EVENT_ALL_ACCESS, FALSE, "ConformanceShortLived"); }),
             Failed(ERROR_FILE_NOT_FOUND));
 
-  struct Step {
-    Make call;
-    const char *name;
-    bool made;
-    DWORD error;
-  };
-  const Step steps[] = {
+  // Each call, the name it is given and what it gives.
+  const std::tuple<Make, const char *, conformance::Outcome> steps[] = {
       // Names are compared with case.
-      {kCreateEventA, "ConformanceCase", true, 0},
-      {kOpenEventA, "conformancecase", false, ERROR_FILE_NOT_FOUND},
-      {kCreateEventA, "CONFORMANCECASE", true, 0},
+      {kCreateEventA, "ConformanceCase", Succeeded(0)},
+      {kOpenEventA, "conformancecase", Failed(ERROR_FILE_NOT_FOUND)},
+      {kCreateEventA, "CONFORMANCECASE", Succeeded(0)},
       // A mutex's name cannot be used for an event, nor an event's for a mutex.
-      {kCreateMutexA, "ConformanceTakenName", true, 0},
-      {kCreateEventA, "ConformanceTakenName", false, ERROR_INVALID_HANDLE},
-      {kOpenEventA, "ConformanceTakenName", false, ERROR_INVALID_HANDLE},
-      {kCreateEventW, "ConformanceTakenByEvent", true, 0},
-      {kCreateMutexW, "ConformanceTakenByEvent", false, ERROR_INVALID_HANDLE},
+      {kCreateMutexA, "ConformanceTakenName", Succeeded(0)},
+      {kCreateEventA, "ConformanceTakenName", Failed(ERROR_INVALID_HANDLE)},
+      {kOpenEventA, "ConformanceTakenName", Failed(ERROR_INVALID_HANDLE)},
+      {kCreateEventW, "ConformanceTakenByEvent", Succeeded(0)},
+      {kCreateMutexW, "ConformanceTakenByEvent", Failed(ERROR_INVALID_HANDLE)},
       // A global name is found under the same global name; without the prefix it is another
       // object, which the "Local\" prefix names.
-      {kCreateMutexW, "Global\\ConformanceGlobalMutex", true, 0},
-      {kOpenMutexA, "Global\\ConformanceGlobalMutex", true, kMarker},
-      {kCreateEventA, "Global\\ConformancePrefixed", true, 0},
-      {kCreateEventA, "ConformancePrefixed", true, 0},
-      {kCreateEventA, "Local\\ConformancePrefixed", true, ERROR_ALREADY_EXISTS},
+      {kCreateMutexW, "Global\\ConformanceGlobalMutex", Succeeded(0)},
+      {kOpenMutexA, "Global\\ConformanceGlobalMutex", Succeeded()},
+      {kCreateEventA, "Global\\ConformancePrefixed", Succeeded(0)},
+      {kCreateEventA, "ConformancePrefixed", Succeeded(0)},
+      {kCreateEventA, "Local\\ConformancePrefixed", Succeeded(ERROR_ALREADY_EXISTS)},
       // A name with an unknown folder, and no name to open.
-      {kCreateEventA, "NoSuchFolder\\ConformanceEvent", false, ERROR_PATH_NOT_FOUND},
-      {kOpenEventA, nullptr, false, ERROR_INVALID_PARAMETER},
+      {kCreateEventA, "NoSuchFolder\\ConformanceEvent", Failed(ERROR_PATH_NOT_FOUND)},
+      {kOpenEventA, nullptr, Failed(ERROR_INVALID_PARAMETER)},
   };
   std::vector<HANDLE> handles;
-  for (const Step &step : steps) {
-    SCOPED_TRACE(::testing::Message() << "step " << &step - steps << ": "
-                                      << (step.name != nullptr ? step.name : "(null)"));
-    SetLastError(kMarker);
-    HANDLE handle = step.call(step.name);
-    EXPECT_EQ(GetLastError(), step.error);
-    EXPECT_EQ(handle != nullptr, step.made);
+  for (const auto &step : steps) {
+    const auto &[call, name, outcome] = step;
+    HANDLE handle = nullptr;
+    EXPECT_EQ(Try([&] { return handle = call(name); }), outcome)
+        << "step " << &step - steps << ": " << (name != nullptr ? name : "(null)");
     if (handle != nullptr) handles.push_back(handle);
   }
   for (HANDLE handle : handles) CloseHandle(handle);

@@ -286,27 +286,21 @@ TEST_F(System,
   if (!conformance::UnderWine()) {
     char unchanged[8] = "-";
     BOOL used = kMarker;
-    const struct {
-      const char *what;
-      UINT code_page;
-      DWORD flags;
-      LPSTR buffer;
-      LPBOOL used;
-      DWORD error;
-    } cases[] = {
+    // What is wrong, the code page, the flags, the buffer and the flag of a default used.
+    const std::tuple<const char *, UINT, DWORD, LPSTR, LPBOOL, DWORD> cases[] = {
         {"a size without a buffer", 932, 0, nullptr, nullptr, ERROR_INVALID_PARAMETER},
         {"a default for UTF-8", CP_UTF8, 0, unchanged, &used, ERROR_INVALID_PARAMETER},
         {"an unknown flag", 932, 0x8000, unchanged, nullptr, ERROR_INVALID_FLAGS},
         {"a flag UTF-8 does not take", CP_UTF8, WC_NO_BEST_FIT_CHARS, unchanged, nullptr,
          ERROR_INVALID_FLAGS},
     };
-    for (const auto &c : cases) {
-      SetLastError(kMarker);
-      EXPECT_EQ(WideCharToMultiByte(c.code_page, c.flags, TEXT("A"), -1, c.buffer, sizeof unchanged,
-                                    nullptr, c.used),
-                0)
-          << c.what;
-      EXPECT_EQ(GetLastError(), c.error) << c.what;
+    for (const auto &[what, code_page, flags, buffer, used_flag, error] : cases) {
+      EXPECT_EQ(Try([&] {
+                  return WideCharToMultiByte(code_page, flags, TEXT("A"), -1, buffer,
+                                             sizeof unchanged, nullptr, used_flag);
+                }),
+                Failed(error))
+          << what;
     }
     EXPECT_EQ(std::string(unchanged), "-");
     EXPECT_EQ(used, static_cast<BOOL>(kMarker));
