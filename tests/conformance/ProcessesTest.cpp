@@ -54,24 +54,20 @@ TEST_F(Processes, AProgramIsFoundInTheSearchOrderGetsWhatItIsGivenAndEndsWithIts
   const WString no_folder = scratch.root() + TEXT("\\absent");
   const WString child = ChildCommandLine(TEXT("exit"), TEXT("0"));
   const WString missing = TEXT("norvane-no-such-program --child exit 0");
-  struct Case {
-    const WString &line;
-    const WCHAR *application;
-    const WCHAR *folder;
-    DWORD error;
-    DWORD flags;  // a new console and none at all exclude each other
-  } cases[] = {
+  // The command line, application name and folder given, the error, and the creation flags (a
+  // new console and none at all exclude each other).
+  const std::tuple<WString, const WCHAR *, const WCHAR *, DWORD, DWORD> cases[] = {
       {missing, nullptr, nullptr, ERROR_FILE_NOT_FOUND, 0},
       {missing, absent.c_str(), nullptr, ERROR_FILE_NOT_FOUND, 0},
       {child, nullptr, no_folder.c_str(), ERROR_DIRECTORY, 0},
       {child, nullptr, nullptr, ERROR_INVALID_PARAMETER, CREATE_NEW_CONSOLE | DETACHED_PROCESS}};
-  for (const Case &c : cases) {
+  for (const auto &[line, application, folder, error, flags] : cases) {
     // Wine starts the child with both console flags, which the documentation says exclude
     // each other; only winsim and Windows are held to it.
-    if (c.flags != 0 && conformance::UnderWine()) continue;
+    if (flags != 0 && conformance::UnderWine()) continue;
     PROCESS_INFORMATION pi = {};
-    EXPECT_FALSE(Launch(c.line, &pi, c.application, c.folder, FALSE, c.flags));
-    EXPECT_EQ(GetLastError(), c.error);
+    EXPECT_FALSE(Launch(line, &pi, application, folder, FALSE, flags));
+    EXPECT_EQ(GetLastError(), error);
   }
 
   // An unquoted path with blanks is tried one word at a time.

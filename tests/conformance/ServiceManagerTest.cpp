@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "Conformance.h"
 
@@ -238,11 +239,8 @@ TEST_F(ServiceManager, ANeverStartedServicesRecordAndDescriptionAndTheRefusalsOf
   const LPHANDLER_FUNCTION_EX ignore = [](DWORD, DWORD, LPVOID, LPVOID) -> DWORD {
     return NO_ERROR;
   };
-  const struct {
-    const char *what;
-    std::function<bool()> call;
-    DWORD error;
-  } cases[] = {
+  // What is wrong, the call and its error.
+  const std::tuple<std::string, std::function<bool()>, DWORD> cases[] = {
       {"a failed database",
        [] { return OpenSCManagerW(nullptr, TEXT("ServicesFailed"), SC_MANAGER_CONNECT); },
        ERROR_DATABASE_DOES_NOT_EXIST},
@@ -276,12 +274,11 @@ TEST_F(ServiceManager, ANeverStartedServicesRecordAndDescriptionAndTheRefusalsOf
       {"a description without the right",
        [&] { return ChangeServiceConfig2A(reader, SERVICE_CONFIG_DESCRIPTION, &description); },
        ERROR_ACCESS_DENIED}};
-  for (const auto &c : cases) {
+  for (const auto &[what, call, error] : cases) {
     // Wine reads the missing vector and fails with 998 (ERROR_NOACCESS) rather than the
     // documented 87.
-    if (conformance::UnderWine() && std::string(c.what) == "arguments without their vector")
-      continue;
-    EXPECT_EQ(Try(c.call), Failed(c.error)) << c.what;
+    if (conformance::UnderWine() && what == "arguments without their vector") continue;
+    EXPECT_EQ(Try(call), Failed(error)) << what;
   }
   // An empty database name is the active one.
   SC_HANDLE active = OpenSCManagerW(nullptr, TEXT(""), SC_MANAGER_CONNECT);
