@@ -85,13 +85,17 @@ TEST_F(Registry, ShortDataFillsOnlyItsOwnBytesAndNamesAreFoundWithoutCaseOrNotAt
   const BYTE one = 0x2A;
   ASSERT_EQ(RegSetValueExA(key, "Short", 0, REG_DWORD, &one, 1), ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExA(key, "Empty", 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
-  // Each value's name, its type and size as stored, and the DWORD it is read into then holds.
-  const std::tuple<const char *, DWORD, DWORD, DWORD> stored[] = {
-      {"Short", REG_DWORD, 1, 0xFFFFFF2A}, {"Empty", REG_BINARY, 0, 0xFFFFFFFF}};
-  for (const auto &[name, stored_type, stored_size, read] : stored) {
+  // Each value's name, whether it is read wide, its type and size as stored, and the DWORD it
+  // is read into then holds.
+  const std::tuple<const char *, bool, DWORD, DWORD, DWORD> stored[] = {
+      {"Short", false, REG_DWORD, 1, 0xFFFFFF2A}, {"Empty", true, REG_BINARY, 0, 0xFFFFFFFF}};
+  for (const auto &[name, wide, stored_type, stored_size, read] : stored) {
     DWORD value = 0xFFFFFFFF, type = kMarker, size = sizeof value;
-    EXPECT_EQ(RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE *>(&value), &size),
-              ERROR_SUCCESS);
+    auto *data = reinterpret_cast<BYTE *>(&value);
+    EXPECT_EQ(
+        wide ? RegQueryValueExW(key, conformance::Widen(name).c_str(), nullptr, &type, data, &size)
+             : RegQueryValueExA(key, name, nullptr, &type, data, &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(std::make_tuple(type, size, value), std::make_tuple(stored_type, stored_size, read))
         << name;
   }
