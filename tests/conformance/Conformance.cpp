@@ -108,7 +108,7 @@ WString TempRoot() {
 
 #endif
 
-WString ChildCommandLine(const WString &image, const WString &mode, const WString &arguments) {
+WString ChildCommandLine(const WString &mode, const WString &arguments, const WString &image) {
   WString line = TEXT("\"") + image + TEXT("\" --child ") + mode;
   if (!arguments.empty()) line += TEXT(" ") + arguments;
   return line;
@@ -219,10 +219,6 @@ DWORD Number(const WString &text) {
   return value;
 }
 
-HANDLE HandleValue(const WString &text) {
-  return reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(Number(text)));
-}
-
 // The thread of "--child mainexit".
 DWORD WINAPI WaitForNamedThenFive(LPVOID name) {
   HANDLE event = OpenEventW(SYNCHRONIZE, FALSE, static_cast<const WString *>(name)->c_str());
@@ -316,20 +312,8 @@ int ChildMain() {
     return 0;
   }
   if (mode == TEXT("write")) {
-    Write(HandleValue(first), Narrow(second));
+    Write(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(Number(first))), Narrow(second));
     return 0;
-  }
-  if (mode == TEXT("setevent")) return SetEvent(HandleValue(first)) ? 0 : 1;
-  if (mode == TEXT("setnamed")) {
-    HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, first.c_str());
-    if (event == nullptr) return static_cast<int>(GetLastError());
-    BOOL set = SetEvent(event);
-    CloseHandle(event);
-    return set ? 0 : 1;
-  }
-  if (mode == TEXT("takemutex")) {
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, first.c_str());
-    return static_cast<int>(WaitForSingleObject(mutex, INFINITE));
   }
   if (mode == TEXT("hang")) {
     Sleep(INFINITE);

@@ -60,8 +60,8 @@ bool PlaceChildImage(const WString &path);
 // The folder under which tests make their scratch folders.
 WString TempRoot();
 // The command line that starts the child program at `image` in `mode` with `arguments`.
-WString ChildCommandLine(const WString &image, const WString &mode,
-                         const WString &arguments = WString());
+WString ChildCommandLine(const WString &mode, const WString &arguments = WString(),
+                         const WString &image = ChildImage());
 
 // True when the Windows build runs under Wine. Where Wine is known to differ from Windows and
 // winsim follows Windows, a test asserts the Windows behaviour only when this is false; each
