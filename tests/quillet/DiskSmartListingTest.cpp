@@ -70,8 +70,6 @@ TEST_F(DiskListing, RowsFillTheBayOfTheirBusFieldByField) {
        Bay(0, "Disk A", "IDE", Drive(0), "0"), Bay(1, "Disk B", "IDE", Drive(1), "1")},
       {"a trailing empty line fills bay 0 with empty texts", TwoBayListing() + "\r\r\n",
        Bay(0, "", "", "", ""), Bay(1, "HDS2000-B02", "IDE", Drive(1), "1")},
-      {"text without commas and digits is all SCSIBus, bus 0", TwoBayListing() + "Done.\r\r\n",
-       Bay(0, "", "", "", "Done."), Bay(1, "HDS2000-B02", "IDE", Drive(1), "1")},
       // Behind the lead byte 0x81 the message's first byte is a trail byte: the characters
       // that follow are others, and the message is not there; text without a line end is no row.
       {"the tool's message matches whole characters only",
