@@ -9,9 +9,8 @@ namespace {
 using SelfInstall = ServiceWorld;
 
 TEST_F(SelfInstall, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuotedPath) {
-  std::uint32_t pid = RunQuillet("-install");
-  EXPECT_EQ(world.console(pid), "");
-  EXPECT_EQ(world.exit_code(pid), 0u);
+  // (Its silent end with 0: AProgramPathThatDoesNotFitTheBuffer..., ServiceLifecycleTest.)
+  RunQuillet("-install");
   Records created = {{{"service", "Orvexd"},
                       {"display", "Norvane NAS LED Control"},
                       {"type", 16},
@@ -23,7 +22,7 @@ TEST_F(SelfInstall, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuotedPa
             created);
   EXPECT_EQ(world.services().info(kServiceName)->description, "");
   // Installed, it is left as it is, silently.
-  pid = RunQuillet("-install");
+  std::uint32_t pid = RunQuillet("-install");
   EXPECT_EQ(world.console(pid), "");
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_EQ(world.trace().of_kind("svc.create").size(), 1u);
@@ -68,7 +67,6 @@ struct EntryCase {
   const char *arguments;
   std::string console;
   DWORD exit_code;
-  friend void PrintTo(const EntryCase &c, std::ostream *os) { *os << c.name; }
 };
 
 class EntryFailureTest : public ServiceWorld, public ::testing::WithParamInterface<EntryCase> {};

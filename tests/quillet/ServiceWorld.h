@@ -101,9 +101,7 @@ class ServiceWorld : public ::testing::Test {
   }
 
   // svc.status records reduced to the given fields.
-  std::vector<winsim::Trace::Record> Statuses(const std::vector<std::string> &fields = {
-                                                  "t", "state", "checkpoint", "waitHint",
-                                                  "controls"}) {
+  Records Statuses(const std::vector<std::string> &fields) {
     return world.trace().select("svc.status", fields);
   }
 
