@@ -64,30 +64,37 @@ class HealthWorld : public ServiceWorld {
   }
 
   // The monitor's messages (source "Quillet") from `from` on: time, type, id, text (UTF-8).
-  // All, or without the board's (kHealth), only the components' or only the system status's.
-  enum Which { kAll, kHealth, kComponents, kSystem };
+  // All, only the components' or only the system status's.
+  enum Which { kAll, kComponents, kSystem };
   Records Messages(std::uint64_t from = 0, Which which = kAll) {
     Records out;
     for (const auto &r : world.trace().of_kind("event")) {
       std::uint32_t number = r["id"].get<std::uint32_t>() & 0xFFFF;
       bool system = number < 1000;
       bool component = number > 10000;
-      bool wanted = which == kAll || (which == kHealth && (system || component)) ||
-                    (which == kComponents && component) || (which == kSystem && system);
+      bool wanted =
+          which == kAll || (which == kComponents && component) || (which == kSystem && system);
       if (r["source"] == "Quillet" && r["t"] >= from && wanted)
         out.push_back(Message(r["t"], r["type"], r["id"], r["strings"][0]));
     }
     return out;
   }
 
-  // The components' messages from `from` on as "type id text" lines, for tables.
-  std::string ComponentMessageLines(std::uint64_t from = 0) {
+  // The components' messages from `from` on as "type id text" lines, for tables; `timed`, as
+  // "ms type id" lines.
+  std::string ComponentMessageLines(std::uint64_t from = 0, bool timed = false) {
     std::string out;
-    char head[32];
+    char head[48];
     for (const auto &r : Messages(from, kComponents)) {
-      std::snprintf(head, sizeof head, "%d 0x%08X ", r["type"].get<int>(),
-                    r["id"].get<std::uint32_t>());
-      out += (out.empty() ? "" : "\n") + std::string(head) + r["text"].get<std::string>();
+      int type = r["type"];
+      std::uint32_t id = r["id"];
+      if (timed)
+        std::snprintf(head, sizeof head, "%llu %d 0x%08X",
+                      static_cast<unsigned long long>(r["t"].get<std::uint64_t>()), type, id);
+      else
+        std::snprintf(head, sizeof head, "%d 0x%08X ", type, id);
+      out += (out.empty() ? "" : "\n") + std::string(head) +
+             (timed ? "" : r["text"].get<std::string>());
     }
     return out;
   }
@@ -110,6 +117,11 @@ class HealthWorld : public ServiceWorld {
     for (const auto &r : world.trace().of_kind("reg.set"))
       if (r["key"] == kConfigKey && r["name"] == name)
         out.push_back({{"t", r["t"]}, {"data", r["data"]}});
+    return out;
+  }
+  std::vector<std::uint64_t> WriteTimes(const std::string &name) {
+    std::vector<std::uint64_t> out;
+    for (const auto &r : Writes(name)) out.push_back(r["t"].get<std::uint64_t>());
     return out;
   }
 

@@ -9,9 +9,8 @@ namespace {
 using SelfInstall = ServiceWorld;
 
 TEST_F(SelfInstall, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuotedPath) {
-  std::uint32_t pid = RunQuillet("-install");
-  EXPECT_EQ(world.console(pid), "");
-  EXPECT_EQ(world.exit_code(pid), 0u);
+  // (Its silent end with 0: AProgramPathThatDoesNotFitTheBuffer..., ServiceLifecycleTest.)
+  RunQuillet("-install");
   Records created = {{{"service", "Orvexd"},
                       {"display", "Norvane NAS LED Control"},
                       {"type", 16},
@@ -23,7 +22,7 @@ TEST_F(SelfInstall, InstallRegistersAnOwnProcessAutoStartServiceUnderItsQuotedPa
             created);
   EXPECT_EQ(world.services().info(kServiceName)->description, "");
   // Installed, it is left as it is, silently.
-  pid = RunQuillet("-install");
+  std::uint32_t pid = RunQuillet("-install");
   EXPECT_EQ(world.console(pid), "");
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_EQ(world.trace().of_kind("svc.create").size(), 1u);
@@ -49,9 +48,8 @@ TEST_F(SelfInstall, AProgramPathThatDoesNotFitTheBufferIsNotRegistered) {
 }
 
 TEST_F(SelfInstall, SwitchesActInAnyCaseAndInstallWinsOverRemove) {
-  std::uint32_t pid = RunQuillet("/x -INSTALL");
+  RunQuillet("/x -INSTALL");
   EXPECT_TRUE(world.services().exists(kServiceName));
-  EXPECT_EQ(world.console(pid), "");
   RunQuillet("-ReMoVe");
   EXPECT_FALSE(world.services().exists(kServiceName));
   RunQuillet("-remove -install");
@@ -69,7 +67,6 @@ struct EntryCase {
   const char *arguments;
   std::string console;
   DWORD exit_code;
-  friend void PrintTo(const EntryCase &c, std::ostream *os) { *os << c.name; }
 };
 
 class EntryFailureTest : public ServiceWorld, public ::testing::WithParamInterface<EntryCase> {};
@@ -153,7 +150,6 @@ class SwitchInPathTest : public ServiceWorld {
 TEST_F(SwitchInPathTest, TheServiceStartedFromSuchAFolderRunsAndDoesNotRemoveItself) {
   std::uint32_t install = world.start(std::string("\"") + kOddPath + "\" -install");
   ASSERT_TRUE(world.wait_exit(install));
-  ASSERT_TRUE(world.services().exists(kServiceName));
   StartService();
   world.run_for(1000);
   EXPECT_FALSE(world.services().info(kServiceName)->marked_for_delete);

@@ -43,19 +43,6 @@ class ServiceFailureTest : public ServiceWorld {
     EXPECT_TRUE(world.wait_exit(pid, 60000));
     return pid;
   }
-  // The fatal reports: entries under the display name.
-  std::vector<winsim::EventEntry> FatalEvents() {
-    std::vector<winsim::EventEntry> out;
-    for (const auto &e : world.eventlog().entries())
-      if (e.source == "Norvane NAS LED Control") out.push_back(e);
-    return out;
-  }
-  std::vector<DWORD> States() {
-    std::vector<DWORD> out;
-    for (const auto &r : world.trace().of_kind("svc.status"))
-      out.push_back(r["state"].get<DWORD>());
-    return out;
-  }
 };
 
 // ---- Fatal failures ----------------------------------------------------------------------------
@@ -68,7 +55,6 @@ struct FatalCase {
   Steps steps = {};
   DWORD raid = 0;          // "SRaidInfoEx" at the start: 0x8 runs the RAID alarm and blinking
   bool short_run = false;  // the work ends without a stop request
-  friend void PrintTo(const FatalCase &c, std::ostream *os) { *os << c.name; }
 };
 
 // The nth call of `call` made from `in` fails with `error`.
@@ -112,13 +98,16 @@ TEST_P(FatalFailureTest, WritesOneErrorEventAndEndsWithTheErrorCode) {
   // The fatal ends come before the stop, or follow it.
   std::uint32_t pid = Play(c.steps, c.short_run ? 30000 : 5000);
 
-  auto events = FatalEvents();
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0].id, 0u);  // so of the error type (ServiceWorld::TearDown)
-  EXPECT_EQ(events[0].strings, std::vector<std::string>{c.text});
+  // The fatal reports, entries under the display name: id 0, so of the error type (TearDown).
+  std::vector<std::pair<std::uint32_t, std::vector<std::string>>> events;
+  for (const auto &e : world.eventlog().entries())
+    if (e.source == "Norvane NAS LED Control") events.emplace_back(e.id, e.strings);
+  EXPECT_EQ(events, (decltype(events){{0u, {c.text}}}));
   EXPECT_EQ(world.exit_code(pid), *c.fault.error);
   EXPECT_EQ(world.exit_path(pid), winsim::ExitPath::Terminated);
-  EXPECT_EQ(States(), c.states);
+  std::vector<DWORD> states;
+  for (const auto &r : world.trace().of_kind("svc.status")) states.push_back(r["state"]);
+  EXPECT_EQ(states, c.states);
   EXPECT_EQ(world.services().info(kServiceName)->win32_exit_code,
             static_cast<DWORD>(ERROR_PROCESS_ABORTED));
 }
@@ -187,7 +176,6 @@ struct RiddenOutCase {
   std::vector<std::uint64_t> stopping;  // times of STOP_PENDING and STOPPED
   std::vector<std::uint64_t> cycles;    // times the RAID LEDs were darkened: each cycle (no RAID
                                         // information) and the stop
-  friend void PrintTo(const RiddenOutCase &c, std::ostream *os) { *os << c.name; }
 };
 
 class RiddenOutTest : public ServiceFailureTest,
