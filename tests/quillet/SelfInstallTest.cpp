@@ -67,6 +67,7 @@ struct EntryCase {
   const char *arguments;
   std::string console;
   DWORD exit_code;
+  friend void PrintTo(const EntryCase &c, std::ostream *os) { *os << c.name; }
 };
 
 class EntryFailureTest : public ServiceWorld, public ::testing::WithParamInterface<EntryCase> {};

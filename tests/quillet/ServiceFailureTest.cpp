@@ -55,6 +55,7 @@ struct FatalCase {
   Steps steps = {};
   DWORD raid = 0;          // "SRaidInfoEx" at the start: 0x8 runs the RAID alarm and blinking
   bool short_run = false;  // the work ends without a stop request
+  friend void PrintTo(const FatalCase &c, std::ostream *os) { *os << c.name; }
 };
 
 // The nth call of `call` made from `in` fails with `error`.
@@ -176,6 +177,7 @@ struct RiddenOutCase {
   std::vector<std::uint64_t> stopping;  // times of STOP_PENDING and STOPPED
   std::vector<std::uint64_t> cycles;    // times the RAID LEDs were darkened: each cycle (no RAID
                                         // information) and the stop
+  friend void PrintTo(const RiddenOutCase &c, std::ostream *os) { *os << c.name; }
 };
 
 class RiddenOutTest : public ServiceFailureTest,
