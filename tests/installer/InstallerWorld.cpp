@@ -10,15 +10,9 @@ namespace {
 int StepsMain() {
   int argc = 0;
   LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  DebugOutput = false;
-  std::u16string step;
-  for (int i = 1; i < argc; ++i) {
-    if (std::u16string(argv[i]) == u"Debug")
-      DebugOutput = true;
-    else
-      step = argv[i];
-  }
+  const std::u16string step = argc > 1 ? argv[1] : u"";
   LocalFree(argv);
+  DebugOutput = true;
   if (step == u"stop") return StopSuiteService(false);
   if (step == u"stop-delete") return StopSuiteService(true);
   if (step == u"start") return StartSuiteService();

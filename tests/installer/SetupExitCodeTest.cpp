@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                      std::string("Create Direcotry [\\Program Files\\Pellam] failed, "
                                  "error=0x00000005Create Direcotry [\\Program Files\\Pellam\\QORA] "
                                  "failed, error=0x000000B7") +
-                     SetupWorld::CopyLines(1, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
+                     SetupWorld::CopyLines(1, 16) + kDriverLine + kStarted + "ExitCode = 0\n",
                  0, {Failing("CreateDirectoryW", 5, 1, "Pellam")}),
         ExitCase("WithoutTheOptionalFiles", kNoOptionalFiles, "Install bWinXP \"\\Driver\" Debug",
                  kNoService + SetupWorld::CopyLines(1, 6) +
@@ -110,11 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
                      NotCopied("X64\\Tressel.exe", "\\Program Files\\Pellam\\QORA\\Tressel.exe") +
                      SetupWorld::CopyLines(11, 12) +
                      NotCopied("X64\\Cindle.dll", "\\Windows\\System32\\Cindle.dll") +
-                     SetupWorld::CopyLines(14, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
-                 0),
-        ExitCase("EmptyDriverPath", kAsIs, "Install bWinXP \"\" Debug",
-                 kNoService + SetupWorld::CopyLines(1, 16) + DriverLine(kMedia) + kStarted +
-                     "ExitCode = 0\n",
+                     SetupWorld::CopyLines(14, 16) + kDriverLine + kStarted + "ExitCode = 0\n",
                  0),
         ExitCase("DriverPathWithoutBackslash", kAsIs, "Install bWinXP \"Driver\" Debug",
                  DriverCopyFailed("C:\\MediaDriver", "0x00000003"), 11),
@@ -135,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase("PredecessorLeavesUpdateAlone", kPredecessor, "Update bWinXP \\Driver", "", 8),
         ExitCase("StopRefused", kStopRefused, kInstallDebug, kStopFailed, 7),
         Install("StartRefused",
-                kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() +
+                kNoService + SetupWorld::CopyLines(1, 16) + kDriverLine +
                     "StartService failed (5)\nService start failed\nExitCode = 8\n",
                 8, Failing("StartServiceW", 5)),
         Install("NoWindowsFolderInstall", kNoService + kInstallFailed + "ExitCode = 9\n", 9,
@@ -191,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
                 FailingIn("IsWow64Process", "RunsUnderWow64", ERROR_ACCESS_DENIED, true)),
         // " -install" did not run: its service is missing when the start comes.
         Install("SuiteInstallerNotStarted",
-                kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() +
+                kNoService + SetupWorld::CopyLines(1, 16) + kDriverLine +
                     "OpenService failed (1060)\nService start failed\nExitCode = 8\n",
                 8, FailingIn("CreateProcessW", "RunSuiteProgram", ERROR_ACCESS_DENIED)),
         // Messages that cannot be written are lost; the run is not.

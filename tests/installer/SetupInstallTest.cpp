@@ -74,11 +74,6 @@ TEST_F(SetupInstall, APathTooLongForMaxPathFailsItsCopyWith206) {
                 kInstallFailed + "ExitCode = 11\n");
   EXPECT_EQ(world.exit_code(pid), 11u);
   EXPECT_TRUE(Files("file.copy", {"from"}).empty());
-
-  world.trace().clear();
-  std::uint32_t long_driver = RunSetup("Install bWinXP \\" + std::string(250, 'd') + " Debug");
-  EXPECT_EQ(world.exit_code(long_driver), 11u);
-  EXPECT_EQ(Files("file.copy", {"error"}).size(), 16u);  // the table's rows, not the driver
 }
 
 struct SuiteRunCase {
@@ -123,7 +118,6 @@ TEST_P(ServiceProgramRun, EndsBeforeTheInstallerGoesOn) {
   if (world_seed::Seeded() && exits.size() == expected.size() && exits.back()["t"] == 0)
     expected.back()["t"] = 0;
   EXPECT_EQ(exits, expected);
-  EXPECT_TRUE(world.open_handles(pid).empty());
 }
 
 Record Exited(std::uint64_t t, const char *image, DWORD code) {
