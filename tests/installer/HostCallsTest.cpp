@@ -1,7 +1,7 @@
 // The installer's helpers called from the host. Its registry entries: exact keys, types, data and
 // byte counts in the trace, the last error a failed write leaves, and the predecessor test. Its
-// messages on standard output: nothing without "Debug"; wide text to a console; the ANSI code
-// page's bytes to a pipe; the last error as it was.
+// messages on standard output: wide text to a console; the ANSI code page's bytes to a pipe; the
+// last error as it was.
 #include "InstallerWorld.h"
 #include "installer/DebugOutput.h"
 #include "installer/registry_entries.h"
@@ -159,9 +159,7 @@ TEST_F(RegistryEntries, ThePredecessorIsTillgateAsTheFirstLowerFilter) {
   EXPECT_TRUE(PredecessorPresent());
 }
 
-TEST_F(DebugOutputTest, AConsoleShowsTheWideTextAndNothingIsPrintedWithoutDebug) {
-  DebugOutput = false;
-  DebugPrint(TEXT("hidden\n"));
+TEST_F(DebugOutputTest, AConsoleShowsTheWideText) {
   DebugOutput = true;
   SetLastError(1060);
   DebugPrint(TEXT("copy %s to %s...\t---Error=0x%08X\n"), TEXT("D:\\AP\\X64\\暗号.dll"),
