@@ -52,8 +52,6 @@ class InstallerWorld : public ::testing::Test {
   }
   // Starts the service from the host and lets its start-up finish.
   void StartSuiteFromHost();
-  // Sends the stop control from the host; returns 0 or the error.
-  DWORD StopSuiteFromHost();
 
   std::uint32_t RunStep(const std::string &arguments) {
     std::uint32_t pid = world.start("C:\\steps.exe " + arguments);

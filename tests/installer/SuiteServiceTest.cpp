@@ -16,7 +16,7 @@ class SuiteService : public InstallerWorld {
   void StopPendingFromHost() {
     RegisterSuite();
     StartSuiteFromHost();
-    ASSERT_EQ(StopSuiteFromHost(), 0u);
+    ASSERT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_STOP), 0u);
   }
   DWORD State() { return world.services().info(kServiceName)->state; }
   Records CloseMessages() {
