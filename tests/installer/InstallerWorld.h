@@ -101,9 +101,6 @@ class SetupWorld : public InstallerWorld {
   Records Files(const char *kind, const std::vector<std::string> &fields) {
     return world.trace().select(kind, fields);
   }
-  bool Installed(const std::string &file) {
-    return world.files().exists(std::string(kInstallFolder) + "\\" + file);
-  }
 };
 
 // The usage text.

@@ -47,7 +47,7 @@ TEST_F(SetupInstall, AMissingRequiredRowStopsWith11AfterTheRowsBeforeIt) {
                     {"to", "C:\\Program Files\\Pellam\\QORA\\Palmo.dll"},
                     {"error", 2}});
   EXPECT_EQ(Files("file.copy", {"from", "to", "error"}), copies);
-  EXPECT_TRUE(Installed("Kelpie.dll"));
+  EXPECT_TRUE(world.files().exists(std::string(kInstallFolder) + "\\Kelpie.dll"));
   EXPECT_EQ(world.console(pid), "");
 }
 
@@ -55,7 +55,7 @@ TEST_F(SetupInstall, TheLegacyVariantCopiesTheDriverSilentlyAndRegistersTheOldIm
   LayOutMedia();
   std::uint32_t pid = RunSetup("Install bWinXP \\Driver Debug", "QORASetup-legacy.exe");
   EXPECT_EQ(world.console(pid), kNoService + CopyLines(1, 16) + kStarted + "ExitCode = 0\n");
-  EXPECT_TRUE(Installed("truecrypt-x64.sys"));
+  EXPECT_TRUE(world.files().exists(std::string(kInstallFolder) + "\\truecrypt-x64.sys"));
   EXPECT_EQ(world.registry().string(kDriverKey, "ImagePath"), "System32\\drivers\\truecrypt.sys");
 }
 

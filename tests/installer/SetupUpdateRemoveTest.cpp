@@ -11,6 +11,7 @@ namespace {
 
 constexpr const char *kStopped = "Stopping QORAService\nQORAService is stopped.\n";
 constexpr const char *kSystemResource = "C:\\Windows\\System32\\mirtResource";
+const std::string kQora = std::string(kInstallFolder) + "\\";
 
 // The removal list, in its order.
 std::vector<std::string> RemovalList() {
@@ -23,8 +24,7 @@ std::vector<std::string> RemovalList() {
       "mfc90u.dll mfcm90.dll mfcm90u.dll msvcm90.dll msvcp90.dll msvcr90.dll");
   // "*" stands for the same name as before, in the system folder.
   for (std::string name, last; names >> name; last = name)
-    out.push_back(name == "*" ? "C:\\Windows\\System32\\" + last
-                              : std::string(kInstallFolder) + "\\" + name);
+    out.push_back(name == "*" ? "C:\\Windows\\System32\\" + last : kQora + name);
   return out;
 }
 
@@ -42,7 +42,7 @@ std::string DeletionLines(const std::set<std::string> &present, bool folder_gone
 
 // What Install leaves: the table's files and the driver.
 std::set<std::string> InstalledFiles() {
-  std::set<std::string> present = {std::string(kInstallFolder) + "\\truecrypt-x64.sys"};
+  std::set<std::string> present = {kQora + "truecrypt-x64.sys"};
   for (const Record &copy : SetupWorld::TableCopies(1, 16)) present.insert(copy["to"]);
   return present;
 }
@@ -52,8 +52,7 @@ std::string LogLines(const char *error) {
   std::string logs;
   for (const char *log : {"Yarrow1.log", "Yarrow2.log", "Tressel1.log", "Tressel2.log",
                           "Brimwell1.log", "Brimwell2.log", "logmark"})
-    logs +=
-        "DeleteFile " + std::string(kInstallFolder) + "\\" + log + " failed error=" + error + ")\n";
+    logs += "DeleteFile " + kQora + log + " failed error=" + error + ")\n";
   return logs;
 }
 
@@ -101,7 +100,7 @@ TEST_F(SetupOnInstalled, UpdateBringsTheResourceFromTheSystemFolderToTheInstallF
   EXPECT_EQ(copies.back(), (Record{{"from", "C:\\Program Files\\QORATmp\\mirtResource"},
                                    {"to", "C:\\Program Files\\Pellam\\QORA\\mirtResource"},
                                    {"error", 0}}));
-  EXPECT_TRUE(Installed("mirtResource"));
+  EXPECT_TRUE(world.files().exists(kQora + "mirtResource"));
   EXPECT_FALSE(world.files().exists(kSystemResource));
 }
 
@@ -122,7 +121,7 @@ TEST_F(SetupOnInstalled, RemoveDeletesFilesServiceAndEntries) {
 // A file held open by another program, and the installer's own installed copy running the
 // removal: both are deleted at the next restart, with their errors 32 and 5.
 TEST_F(SetupOnInstalled, FilesInUseAreMarkedForDeletionAtTheNextRestart) {
-  world.files().find(std::string(kInstallFolder) + "\\Hesper.chm")->busy = true;
+  world.files().find(kQora + "Hesper.chm")->busy = true;
   std::uint32_t pid = RunSetup("Remove bWinXP \\Driver Debug", "QORASetup.exe", kInstallFolder);
   EXPECT_EQ(world.exit_code(pid), 0u);
   EXPECT_EQ(RebootDeletes(),
@@ -170,8 +169,6 @@ struct RemovalCase {
   std::vector<std::string> left;    // paths that exist at the end
 };
 
-const std::string kQora = std::string(kInstallFolder) + "\\";
-
 class SetupRemoval : public SetupOnInstalled, public ::testing::WithParamInterface<RemovalCase> {};
 
 // A delete, mark, search or copy of the removal and the resource's journey refused: a file is
@@ -187,8 +184,7 @@ TEST_P(SetupRemoval, NeverLosesTheResourceNorMarksAFileCopiedAnew) {
   std::uint32_t pid = RunSetup(std::string(c.mode) + " bWinXP \\Driver Debug");
   EXPECT_EQ(world.exit_code(pid), c.code);
   Records marked;
-  for (const std::string &file : c.marked)
-    marked.push_back({{"path", std::string(kInstallFolder) + "\\" + file}});
+  for (const std::string &file : c.marked) marked.push_back({{"path", kQora + file}});
   EXPECT_EQ(RebootDeletes(), marked);
   EXPECT_NE(world.console(pid).find(c.excerpt), std::string::npos) << world.console(pid);
   for (const std::string &path : c.left) EXPECT_TRUE(world.files().exists(path)) << path;

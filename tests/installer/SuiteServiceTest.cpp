@@ -18,7 +18,6 @@ class SuiteService : public InstallerWorld {
     StartSuiteFromHost();
     ASSERT_EQ(world.services().send(kServiceName, SERVICE_CONTROL_STOP), 0u);
   }
-  DWORD State() { return world.services().info(kServiceName)->state; }
   Records CloseMessages() {
     return world.trace().select("window.message",
                                 {"t", "pid", "class", "title", "msg", "wParam", "lParam"});
@@ -193,7 +192,7 @@ TEST_P(SuiteStep, GivesItsMessagesAndResult) {
   EXPECT_EQ(world.console(pid), c.output);
   EXPECT_EQ(world.exit_code(pid), c.result);
   if (c.pending_at) {
-    EXPECT_EQ(State(), static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(world.services().info(kServiceName)->state, static_cast<DWORD>(SERVICE_RUNNING));
     if (!world_seed::Seeded()) {
       EXPECT_EQ(Output(pid),
                 (Records{{{"t", *c.pending_at}, {"text", "Service start pending...\n"}},
