@@ -10,28 +10,13 @@ namespace {
 int StepsMain() {
   int argc = 0;
   LPWSTR *argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-  DebugOutput = false;
-  std::u16string step;
-  for (int i = 1; i < argc; ++i) {
-    if (std::u16string(argv[i]) == u"Debug")
-      DebugOutput = true;
-    else
-      step = argv[i];
-  }
+  const std::u16string step = argc > 1 ? argv[1] : u"";
   LocalFree(argv);
+  DebugOutput = true;
   if (step == u"stop") return StopSuiteService(false);
   if (step == u"stop-delete") return StopSuiteService(true);
   if (step == u"start") return StartSuiteService();
   return 99;
-}
-
-DWORD WithService(DWORD access, BOOL (*action)(SC_HANDLE)) {
-  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
-  SC_HANDLE service = OpenServiceA(manager, kServiceName, access);
-  DWORD error = service != nullptr && action(service) ? 0 : GetLastError();
-  if (service != nullptr) CloseServiceHandle(service);
-  CloseServiceHandle(manager);
-  return error;
 }
 
 // The file table: the media file under "AP\" and the installed path on the system drive.
@@ -69,17 +54,13 @@ InstallerWorld::InstallerWorld() {
 }
 
 void InstallerWorld::StartSuiteFromHost() {
-  ASSERT_EQ(WithService(SERVICE_START, [](SC_HANDLE s) { return StartServiceA(s, 0, nullptr); }),
-            0u);
+  SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+  SC_HANDLE service = OpenServiceA(manager, kServiceName, SERVICE_START);
+  EXPECT_TRUE(StartServiceA(service, 0, nullptr));
+  CloseServiceHandle(service);
+  CloseServiceHandle(manager);
   world.run_for(Suite().start_pending_s * 1000);
   world.trace().clear();
-}
-
-DWORD InstallerWorld::StopSuiteFromHost() {
-  return WithService(SERVICE_STOP, [](SC_HANDLE s) {
-    SERVICE_STATUS status{};
-    return ControlService(s, SERVICE_CONTROL_STOP, &status);
-  });
 }
 
 SetupWorld::SetupWorld() {

@@ -1,7 +1,7 @@
 // Simulated machines for the installer. InstallerWorld: the suite's service program (the stand-in
 // Yarrow.exe) installed as "QORAService", and a small program "steps.exe" that runs one step in a
 // process of its own with the "Debug" messages on:
-//   steps.exe stop | stop-delete | start [Debug]
+//   steps.exe stop | stop-delete | start
 // Its exit code is the step's result; its console holds the step's messages. SetupWorld: whole
 // runs of QORASetup.exe, with the installation media in "C:\Media" (standins/media), and the
 // run's console output and file operations read back from the trace.
@@ -25,10 +25,11 @@ namespace installer_test {
 using Record = winsim::Trace::Record;
 using Records = std::vector<Record>;
 
-// The `nth` call of `call` (naming `match`) fails with `error`.
+// The `nth` call of `call` (naming `match`, made from the installer's function `function`) fails
+// with `error`.
 inline winsim::Fault Failing(const char *call, DWORD error, std::uint32_t nth = 1,
-                             const char *match = "") {
-  return {call, match, nth, false, error};
+                             const char *match = "", const char *function = "") {
+  return {call, match, nth, false, error, function};
 }
 // The first call of `call` made from the installer's function `function` fails with `error`;
 // with `every`, every call from there.
@@ -51,8 +52,6 @@ class InstallerWorld : public ::testing::Test {
   }
   // Starts the service from the host and lets its start-up finish.
   void StartSuiteFromHost();
-  // Sends the stop control from the host; returns 0 or the error.
-  DWORD StopSuiteFromHost();
 
   std::uint32_t RunStep(const std::string &arguments) {
     std::uint32_t pid = world.start("C:\\steps.exe " + arguments);
@@ -102,9 +101,6 @@ class SetupWorld : public InstallerWorld {
   Records Files(const char *kind, const std::vector<std::string> &fields) {
     return world.trace().select(kind, fields);
   }
-  bool Installed(const std::string &file) {
-    return world.files().exists(std::string(kInstallFolder) + "\\" + file);
-  }
 };
 
 // The usage text.
@@ -122,13 +118,12 @@ inline const std::string kInstallFailed =
 inline const char *const kStarted = "Service start pending...\nService started successfully.\n";
 
 // The driver's copy line from the media's "Driver" folder.
-inline std::string DriverLine(const std::string &source = std::string(kMedia) + "\\Driver") {
-  return "\ncopy " + source +
-         "\\truecrypt.sys to C:\\Program Files\\Pellam\\QORA\\truecrypt-x64.sys...\t---OK.";
-}
+inline const std::string kDriverLine =
+    "\ncopy C:\\Media\\Driver\\truecrypt.sys to "
+    "C:\\Program Files\\Pellam\\QORA\\truecrypt-x64.sys...\t---OK.";
 // Install's output on a machine without the suite, up to its exit code.
 inline std::string InstallOutput() {
-  return kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() + kStarted;
+  return kNoService + SetupWorld::CopyLines(1, 16) + kDriverLine + kStarted;
 }
 
 }  // namespace installer_test

@@ -7,7 +7,7 @@
 namespace installer_test {
 namespace {
 
-// How the machine differs from one without the suite, with the whole media laid out.
+// How the machine differs from one without the suite.
 enum Machine : unsigned {
   kAsIs = 0,
   kEngineAbsent = 1 << 0,
@@ -15,11 +15,8 @@ enum Machine : unsigned {
   kPredecessor = 1 << 2,  // "tillgate" first of the disk class's lower filters
   kMarkerHeld = 1 << 3,   // the marker of a running suite
   kFolders = 1 << 4,      // the install folder is there
-  // The user guide, Tressel.exe and Cindle.dll are optional: Install goes on without them.
-  kNoOptionalFiles = 1 << 5,
-  kNoDriver = 1 << 6,
-  kStopRefused = 1 << 7,  // the suite's service runs and refuses to stop
-  kSuiteInstallFails = 1 << 8,
+  kStopRefused = 1 << 5,  // the suite's service runs and refuses to stop
+  kSuiteInstallFails = 1 << 6,
 };
 
 struct ExitCase {
@@ -29,6 +26,7 @@ struct ExitCase {
   std::string output;
   DWORD code;
   std::vector<winsim::Fault> faults = {};
+  std::vector<std::string> without = {};  // files of the media left out
 };
 
 constexpr const char *kInstallDebug = "Install bWinXP \\Driver Debug";
@@ -51,10 +49,6 @@ class SetupExitCode : public SetupWorld, public ::testing::WithParamInterface<Ex
       world.registry().set_multi_string(kClassKey, "LowerFilters", {"tillgate", "PartMgr"});
     if (machine & kMarkerHeld) world.hold_named_mutex("Global\\FALKUtility_Running_Mutex");
     if (machine & kFolders) world.files().add_directory(kInstallFolder);
-    if (machine & kNoOptionalFiles)
-      for (const char *file : {"Language\\Hesper.chm", "X64\\Tressel.exe", "X64\\Cindle.dll"})
-        world.files().remove(std::string(kMedia) + "\\AP\\" + file);
-    if (machine & kNoDriver) world.files().remove(std::string(kMedia) + "\\truecrypt.sys");
     if (machine & kStopRefused) {
       world.place_program(kYarrowPath, "Yarrow.exe");
       RegisterSuite();
@@ -67,7 +61,7 @@ class SetupExitCode : public SetupWorld, public ::testing::WithParamInterface<Ex
 
 TEST_P(SetupExitCode, FromItsCause) {
   const ExitCase &c = GetParam();
-  LayOutMedia();
+  LayOutMedia(c.without);
   Prepare(c.machine);
   for (const winsim::Fault &fault : c.faults) world.faults().add(fault);
   std::uint32_t pid = RunSetup(c.arguments);
@@ -100,26 +94,23 @@ INSTANTIATE_TEST_SUITE_P(
                      std::string("Create Direcotry [\\Program Files\\Pellam] failed, "
                                  "error=0x00000005Create Direcotry [\\Program Files\\Pellam\\QORA] "
                                  "failed, error=0x000000B7") +
-                     SetupWorld::CopyLines(1, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
+                     SetupWorld::CopyLines(1, 16) + kDriverLine + kStarted + "ExitCode = 0\n",
                  0, {Failing("CreateDirectoryW", 5, 1, "Pellam")}),
-        ExitCase("WithoutTheOptionalFiles", kNoOptionalFiles, "Install bWinXP \"\\Driver\" Debug",
-                 kNoService + SetupWorld::CopyLines(1, 6) +
-                     NotCopied("Language\\Hesper.chm",
-                               "\\Program Files\\Pellam\\QORA\\Hesper.chm") +
-                     SetupWorld::CopyLines(8, 9) +
-                     NotCopied("X64\\Tressel.exe", "\\Program Files\\Pellam\\QORA\\Tressel.exe") +
-                     SetupWorld::CopyLines(11, 12) +
-                     NotCopied("X64\\Cindle.dll", "\\Windows\\System32\\Cindle.dll") +
-                     SetupWorld::CopyLines(14, 16) + DriverLine() + kStarted + "ExitCode = 0\n",
-                 0),
-        ExitCase("EmptyDriverPath", kAsIs, "Install bWinXP \"\" Debug",
-                 kNoService + SetupWorld::CopyLines(1, 16) + DriverLine(kMedia) + kStarted +
-                     "ExitCode = 0\n",
-                 0),
+        // The user guide, Tressel.exe and Cindle.dll are optional: Install goes on without them.
+        ExitCase(
+            "WithoutTheOptionalFiles", kAsIs, "Install bWinXP \"\\Driver\" Debug",
+            kNoService + SetupWorld::CopyLines(1, 6) +
+                NotCopied("Language\\Hesper.chm", "\\Program Files\\Pellam\\QORA\\Hesper.chm") +
+                SetupWorld::CopyLines(8, 9) +
+                NotCopied("X64\\Tressel.exe", "\\Program Files\\Pellam\\QORA\\Tressel.exe") +
+                SetupWorld::CopyLines(11, 12) +
+                NotCopied("X64\\Cindle.dll", "\\Windows\\System32\\Cindle.dll") +
+                SetupWorld::CopyLines(14, 16) + kDriverLine + kStarted + "ExitCode = 0\n",
+            0, {}, {"AP\\Language\\Hesper.chm", "AP\\X64\\Tressel.exe", "AP\\X64\\Cindle.dll"}),
         ExitCase("DriverPathWithoutBackslash", kAsIs, "Install bWinXP \"Driver\" Debug",
                  DriverCopyFailed("C:\\MediaDriver", "0x00000003"), 11),
-        ExitCase("WithoutTheDriver", kNoDriver, "Install bWinXP \"\" Debug",
-                 DriverCopyFailed(kMedia, "0x00000002"), 11),
+        ExitCase("WithoutTheDriver", kAsIs, "Install bWinXP \"\" Debug",
+                 DriverCopyFailed(kMedia, "0x00000002"), 11, {}, {"truecrypt.sys"}),
         ExitCase("TwoArgumentsEvenWithRemove", kAsIs, "Remove bWinXP", kUsage, 6),
         ExitCase("LowerCaseInstall", kAsIs, "install bWinXP \\Driver Debug", kUsage, 6),
         ExitCase("InstallWithABlank", kAsIs, "\"Install \" bWinXP \\Driver Debug", kUsage, 6),
@@ -135,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
         ExitCase("PredecessorLeavesUpdateAlone", kPredecessor, "Update bWinXP \\Driver", "", 8),
         ExitCase("StopRefused", kStopRefused, kInstallDebug, kStopFailed, 7),
         Install("StartRefused",
-                kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() +
+                kNoService + SetupWorld::CopyLines(1, 16) + kDriverLine +
                     "StartService failed (5)\nService start failed\nExitCode = 8\n",
                 8, Failing("StartServiceW", 5)),
         Install("NoWindowsFolderInstall", kNoService + kInstallFailed + "ExitCode = 9\n", 9,
@@ -191,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
                 FailingIn("IsWow64Process", "RunsUnderWow64", ERROR_ACCESS_DENIED, true)),
         // " -install" did not run: its service is missing when the start comes.
         Install("SuiteInstallerNotStarted",
-                kNoService + SetupWorld::CopyLines(1, 16) + DriverLine() +
+                kNoService + SetupWorld::CopyLines(1, 16) + kDriverLine +
                     "OpenService failed (1060)\nService start failed\nExitCode = 8\n",
                 8, FailingIn("CreateProcessW", "RunSuiteProgram", ERROR_ACCESS_DENIED)),
         // Messages that cannot be written are lost; the run is not.

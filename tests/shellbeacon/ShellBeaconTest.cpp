@@ -215,7 +215,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(WatchCase("NotMountedBySuite", {{4, 0, 0}}, 0, 0, {}, false),
                       WatchCase("Field84NotOne", {{4, 2, 0}}, 0, 0, {}, false),
                       WatchCase("Dismounting", {{4, 1, 1}, {5, 1, 7}}, 0, 0, {}, false),
-                      WatchCase("V5_2", kE, 5, 2, {1000, 200}, true),
                       WatchCase("V6_0", kE, 6, 0, {100}, true),
                       WatchCase("NeverRead", kE, 6, 1, {1000, 200}, true,
                                 FailingIn("GetVersionExA", "ReadMajorVersion", 1, true)),
