@@ -166,7 +166,9 @@ TEST(MonitorConfig, SnoozeCopiesReportAChangeOncePerAlarm) {
   EXPECT_EQ(update(10, 0xFFFFFFFF), std::pair(false, false));  // the initial copies
   EXPECT_EQ(update(10, 1), std::pair(true, true));
   EXPECT_EQ(update(10, 1), std::pair(false, false));
-  EXPECT_EQ(update(7, 1), std::pair(true, true));
+  // Time and type changed in one call: both are stored, so the same values again are no change.
+  EXPECT_EQ(update(7, 2), std::pair(true, true));
+  EXPECT_EQ(update(7, 2), std::pair(false, false));
   EXPECT_EQ(g_nRaidSnoozeTime, 7);
   DeleteIndicatorLocks();
 }
